@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Set-up and build entry point.
+#   ./build.sh demo    install what is missing, build (Release), run the demo
+#   ./build.sh test    install what is missing, build (Debug, ASan + UBSan), run every test
+#   ./build.sh bench   install what is missing, build (Release) and run the benchmarks
+#   ./build.sh deps    only install the Debian packages the project needs
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+  build-essential cmake pkg-config binutils
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libopencv-core-dev libopencv-imgproc-dev
+  libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2 fonts-dejavu-core
+  libpng-dev python3 python3-numpy python3-pytest doxygen
+)
+JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+
+deps() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  echo "installing: ${missing[*]}" >&2
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure() {  # configure DIR cmake-args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" "$@" >/dev/null
+}
+
+case "${1:-}" in
+  deps)
+    deps ;;
+  demo)
+    deps
+    configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF
+    cmake --build build/release -j "$JOBS"
+    mkdir -p out
+    if [ -x build/release/tools/kxdemo ]; then
+      build/release/tools/kxdemo "${@:2}"
+    else
+      build/release/tools/kxexample out/example.pgm
+    fi ;;
+  test)
+    deps
+    configure build/debug-asan -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BUILD_TESTS=ON
+    cmake --build build/debug-asan -j "$JOBS"
+    ctest --test-dir build/debug-asan -j "$JOBS" --output-on-failure ;;
+  bench)
+    deps
+    configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF -DKX_BUILD_BENCH=ON
+    cmake --build build/release -j "$JOBS"
+    for b in build/release/bench/kxbench_*; do "$b" "${@:2}"; done ;;
+  *)
+    sed -n '2,7p' "$0"; exit 2 ;;
+esac

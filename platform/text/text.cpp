@@ -1,0 +1,2 @@
+// The text renderer on FreeType and fontconfig.
+#include "kxtext.h"

@@ -1,0 +1,2 @@
+// The vision-filter library on OpenCV.
+#include "kxvision.h"

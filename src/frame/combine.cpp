@@ -1,0 +1,134 @@
+// Pixel-wise combination of two images and inversion: kxPixelMerge and its
+// nine shortcuts, kxPixelMergeE1, kxInvert.  All four image types; the
+// images of a combination must share their imageType.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "frame.hpp"
+
+using namespace kx;
+
+namespace {
+
+// Walks the common top-left area of two images of one type, handing each
+// row pair and the row's byte count to f.
+template <class A, class B, class F>
+void forCommonRows(A *a, B *b, F &&f)
+{
+    const int w = std::min(a->width, b->width), h = std::min(a->height, b->height);
+    const size_t n = size_t(w) * size_t(bytesPerPixel(a->imageType));
+    for (int y = 0; y < h; ++y) f(row(a, y), row(b, y), n);
+}
+
+template <class Op>
+void mergeRows(const Image *image0, Image *image1, Op op)
+{
+    const bool bin = image1->imageType == KIT_BIN;
+    forCommonRows(image0, image1, [&](const uint8_t *a, uint8_t *b, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            const int v = op(int(a[i]), int(b[i]));
+            b[i] = bin ? uint8_t(v > 0) : uint8_t(v);
+        }
+    });
+}
+
+uint8_t clampTrunc(double v)
+{
+    if (!(v > 0.0)) return 0;  // negatives, zero and NaN
+    if (v >= 255.0) return 255;
+    return uint8_t(v);
+}
+
+}  // namespace
+
+extern "C" {
+
+Image *kxPixelMerge(const Image *image0, Image *image1, int code)
+{
+    KX_ASSERT(image0 && image1, image1);
+    if (image0->imageType != image1->imageType || !typeOk(image0) || !typeOk(image1)) return image1;
+    const int chn = ((image0->type & 0x1F8) >> 3) + 1;
+    KX_ASSERT(chn <= 4, image1);
+    switch (code) {
+    case KX_MERGE_ADD: mergeRows(image0, image1, [](int a, int b) { return std::min(a + b, 255); }); break;
+    case KX_MERGE_SUBTRACT: mergeRows(image0, image1, [](int a, int b) { return std::max(a - b, 0); }); break;
+    case KX_MERGE_XOR: mergeRows(image0, image1, [](int a, int b) { return a ^ b; }); break;
+    case KX_MERGE_AND: mergeRows(image0, image1, [](int a, int b) { return a & b; }); break;
+    case KX_MERGE_OR: mergeRows(image0, image1, [](int a, int b) { return a | b; }); break;
+    case KX_MERGE_SMALL: mergeRows(image0, image1, [](int a, int b) { return a >= b ? b : a; }); break;
+    case KX_MERGE_LARGE: mergeRows(image0, image1, [](int a, int b) { return b >= a ? b : a; }); break;
+    case KX_MERGE_COPY: mergeRows(image0, image1, [](int a, int) { return a; }); break;
+    case KX_MERGE_DIFF: mergeRows(image0, image1, [](int a, int b) { return std::abs(a - b); }); break;
+    default: break;  // unknown code: image1 unchanged
+    }
+    return image1;
+}
+
+Image *kxPixelAdd(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_ADD); }
+Image *kxPixelSubtract(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_SUBTRACT); }
+Image *kxPixelLarge(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_LARGE); }
+Image *kxPixelSmall(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_SMALL); }
+Image *kxPixelAnd(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_AND); }
+Image *kxPixelOr(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_OR); }
+Image *kxPixelXor(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_XOR); }
+Image *kxPixelCopy(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_COPY); }
+Image *kxPixelDiff(const Image *image0, Image *image1) { return kxPixelMerge(image0, image1, KX_MERGE_DIFF); }
+
+Image *kxPixelMergeE1(Image *image0, const Image *image1, int code, float scale, float offset)
+{
+    KX_ASSERT(image0 && image1, image0);
+    if (image0->imageType != image1->imageType || !typeOk(image0) || !typeOk(image1)) return image0;
+    const int chn = ((image0->type & 0x1F8) >> 3) + 1;
+    KX_ASSERT(chn <= 4, image0);
+    if (code < 0 || code > 9) return image0;
+    const double s = scale, o = offset;
+    // The value table, one entry per (p, q) pair: every byte of the image
+    // then costs one lookup.
+    Scratch<uint8_t> table(256 * 256);
+    if (!table) return image0;
+    const bool bin = image0->imageType == KIT_BIN;
+    for (int p = 0; p < 256; ++p) {
+        for (int q = 0; q < 256; ++q) {
+            uint8_t v = 0;
+            switch (code) {
+            case 0: v = clampTrunc(std::trunc(double(p + q) * s + o)); break;
+            case 1: v = clampTrunc(std::trunc(double(p - q) * s + o)); break;
+            case 2: v = clampTrunc(std::trunc(double(std::abs(p - q)) * s + o)); break;
+            case 3: v = clampTrunc(std::trunc(double(p * q) * s + o)); break;
+            case 4: v = p == 0 ? 0 : clampTrunc(std::trunc(double(q) / double(p) * s + o)); break;
+            case 5: v = uint8_t(p & q); break;
+            case 6: v = uint8_t(p | q); break;
+            case 7: v = uint8_t(p ^ q); break;
+            case 8: v = uint8_t(p > q ? p : q); break;
+            default: v = uint8_t(p < q ? p : q); break;
+            }
+            table[size_t(p) << 8 | size_t(q)] = bin ? uint8_t(v > 0) : v;
+        }
+    }
+    forCommonRows(image0, image1, [&](uint8_t *q, const uint8_t *p, size_t n) {
+        for (size_t i = 0; i < n; ++i) q[i] = table[size_t(p[i]) << 8 | q[i]];
+    });
+    return image0;
+}
+
+Image *kxInvert(Image *image)
+{
+    if (!image) return nullptr;
+    if (!typeOk(image)) return image;
+    if (image->imageType == KIT_RGBA) {
+        uint8_t lut[256];
+        for (int i = 0; i < 256; ++i) lut[i] = uint8_t(255 - i);
+        applyLut(image, lut, 3);
+        return image;
+    }
+    const uint8_t top = image->imageType == KIT_BIN ? 1 : 255;
+    for (int y = 0; y < image->height; ++y) {
+        uint8_t *p = row(image, y);
+        const size_t n = rowBytes(image);
+        for (size_t i = 0; i < n; ++i) p[i] = uint8_t(top - p[i]);
+    }
+    return image;
+}
+
+}  // extern "C"

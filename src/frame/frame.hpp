@@ -1,0 +1,195 @@
+// The call frame every exported operation is built on: the assertion macro,
+// the type gate, pixel-type dispatch, row access, colour rules and RAII
+// holders for scratch memory and temporary images.
+//
+// An export reads as a checklist:
+//   KX_ASSERT(image, nullptr);                 // precondition, reported
+//   if (!kx::typeOk(image)) return image;      // 1..32 gate + sane record
+//   return kx::dispatch(image->imageType, [&](auto px) { ... });
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "kxpre.h"
+
+namespace kx {
+
+// Reports a failed precondition: the expression text with file and line on
+// stderr.  Debug builds abort afterwards; release builds return, and the
+// macro then returns the operation's do-nothing result.
+void assertFailed(const char *text, const char *file, int line) noexcept;
+
+}  // namespace kx
+
+// KX_CHECK(cond, "text", result): on failure report "text" and return result
+// (nothing for a void function: KX_CHECK(cond, "text")).
+#define KX_CHECK(cond, text, ...)                                                                                 \
+    do {                                                                                                          \
+        if (!(cond)) {                                                                                            \
+            ::kx::assertFailed(text, __FILE__, __LINE__);                                                         \
+            return __VA_ARGS__;                                                                                   \
+        }                                                                                                         \
+    } while (0)
+
+// KX_ASSERT(expr, result): KX_CHECK with the expression's own text.
+#define KX_ASSERT(expr, ...) KX_CHECK(expr, #expr, __VA_ARGS__)
+
+namespace kx {
+
+// ---- pixel kinds and dispatch -------------------------------------------
+
+template <int Type, int Channels>
+struct PixelKind {
+    static constexpr int kType = Type;
+    static constexpr int kChannels = Channels;
+    static constexpr bool kBinary = Type == KIT_BIN;
+};
+using BinPx = PixelKind<KIT_BIN, 1>;
+using GrayPx = PixelKind<KIT_GRAY, 1>;
+using RgbPx = PixelKind<KIT_RGB, 3>;
+using RgbaPx = PixelKind<KIT_RGBA, 4>;
+
+// Bytes per pixel of an image type; 0 for types other than the four.
+constexpr int bytesPerPixel(int imageType)
+{
+    switch (imageType) {
+    case KIT_BIN:
+    case KIT_GRAY: return 1;
+    case KIT_RGB: return 3;
+    case KIT_RGBA: return 4;
+    default: return 0;
+    }
+}
+
+// Calls f with the PixelKind of imageType and returns true; returns false
+// (f not called) for any other type.
+template <class F>
+bool dispatch(int imageType, F &&f)
+{
+    switch (imageType) {
+    case KIT_BIN: f(BinPx{}); return true;
+    case KIT_GRAY: f(GrayPx{}); return true;
+    case KIT_RGB: f(RgbPx{}); return true;
+    case KIT_RGBA: f(RgbaPx{}); return true;
+    default: return false;
+    }
+}
+
+// ---- the type gate and record checks ------------------------------------
+
+// imageType inside 1..32: the range in which operations branch on the type.
+inline bool typeInRange(const Image *im) { return im->imageType >= 1 && im->imageType <= 32; }
+
+// The record describes addressable pixels: data present, sides >= 1, rows at
+// least width * bpp apart, pitch * height within 2^31 and `type` agreeing
+// with imageType.  Only the four image types can be well formed.
+bool wellFormed(const Image *im) noexcept;
+
+// The gate at the top of every export: non-null, imageType in 1..32 and a
+// well-formed record.  Types inside 1..32 other than the four fail too, as
+// every operation does nothing for them.
+inline bool typeOk(const Image *im) { return im && typeInRange(im) && wellFormed(im); }
+
+// A one-byte-per-pixel image usable as a mask (KIT_BIN or KIT_GRAY).
+inline bool maskOk(const Image *m) { return m && bytesPerPixel(m->imageType) == 1 && wellFormed(m); }
+
+inline bool sameSize(const Image *a, const Image *b) { return a->width == b->width && a->height == b->height; }
+
+// Pixels of the image (never `size`, which counts row padding).
+inline int64_t pixelCount(const Image *im) { return int64_t(im->width) * im->height; }
+
+// Pixel bytes of one row.
+inline size_t rowBytes(const Image *im) { return size_t(im->width) * size_t(bytesPerPixel(im->imageType)); }
+
+inline uint8_t *row(Image *im, int y) { return im->data + ptrdiff_t(y) * im->pitch; }
+inline const uint8_t *row(const Image *im, int y) { return im->data + ptrdiff_t(y) * im->pitch; }
+
+inline bool inside(const Image *im, int64_t x, int64_t y)
+{
+    return x >= 0 && y >= 0 && x < im->width && y < im->height;
+}
+
+// ---- colours --------------------------------------------------------------
+
+inline uint8_t blueOf(uint32_t c) { return uint8_t(c); }
+inline uint8_t greenOf(uint32_t c) { return uint8_t(c >> 8); }
+inline uint8_t redOf(uint32_t c) { return uint8_t(c >> 16); }
+inline uint8_t alphaOf(uint32_t c) { return uint8_t(c >> 24); }
+
+// R*0.299 + G*0.587 + B*0.114 in double, truncated.
+inline uint8_t luminance(uint8_t b, uint8_t g, uint8_t r) { return uint8_t(r * 0.299 + g * 0.587 + b * 0.114); }
+
+// How a colour value becomes a KIT_GRAY byte; operations differ here.
+enum class GreyRule {
+    Clamp,      // colour above 255 stores 255 (kxSetPixel, outlines)
+    Luminance,  // colour above 255 stores its luminance (kxSetPixelEx)
+    LowByte,    // the low byte (area fills)
+};
+
+// The bytes one colour writes into a pixel of the given type.
+struct PixelValue {
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    int bpp = 0;
+    void store(uint8_t *p) const { std::memcpy(p, bytes, size_t(bpp)); }
+};
+
+// KIT_BIN stores 1 for any non-zero colour; KIT_GRAY follows `rule`; KIT_RGB
+// stores B, G, R and KIT_RGBA B, G, R, A.  bpp is 0 for other types.
+PixelValue pixelValue(int imageType, uint32_t colour, GreyRule rule) noexcept;
+
+// The colour value of the pixel at p (kxGetPixel's assembly).
+uint32_t colourAt(int imageType, const uint8_t *p) noexcept;
+
+// ---- whole-image helpers ----------------------------------------------
+
+// Applies a 256-entry table to the first `channels` bytes of every pixel.
+void applyLut(Image *im, const uint8_t lut[256], int channels) noexcept;
+
+// ---- RAII holders --------------------------------------------------------
+
+// A scratch array from the memory library, released on scope exit.  Check
+// it with `if (!buf)` before use: the allocation can fail.
+template <class T>
+class Scratch {
+public:
+    explicit Scratch(size_t count)
+        : p_(count <= SIZE_MAX / sizeof(T) ? static_cast<T *>(kxAlloc(uint64_t(count) * sizeof(T))) : nullptr),
+          n_(p_ ? count : 0)
+    {
+    }
+    ~Scratch() { kxFree(p_); }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+
+    explicit operator bool() const { return p_ != nullptr; }
+    T *get() const { return p_; }
+    size_t size() const { return n_; }
+    T &operator[](size_t i) const { return p_[i]; }
+
+private:
+    T *p_;
+    size_t n_;
+};
+
+// A temporary image from the image library, destroyed on scope exit.
+class TempImage {
+public:
+    TempImage(int imageType, int width, int height) : im_(kxCreateImage(imageType, width, height)) {}
+    explicit TempImage(Image *adopted) : im_(adopted) {}
+    ~TempImage() { kxDestroyImage(im_); }
+    TempImage(const TempImage &) = delete;
+    TempImage &operator=(const TempImage &) = delete;
+
+    explicit operator bool() const { return im_ != nullptr; }
+    Image *get() const { return im_; }
+    Image *operator->() const { return im_; }
+    Image *release() { return std::exchange(im_, nullptr); }
+
+private:
+    Image *im_;
+};
+
+}  // namespace kx
