@@ -92,7 +92,7 @@ void convertRow(const uint8_t *src, int from, uint8_t *dst, int to, int width)
         }
         switch (to) {
         case KIT_BIN:
-            dst[0] = (from == KIT_BIN || from == KIT_GRAY) ? (src[0] != 0) : (luminance(b, g, r) != 0);
+            dst[0] = (b | g | r) != 0;
             break;
         case KIT_GRAY:
             dst[0] = (from == KIT_BIN || from == KIT_GRAY) ? b : luminance(b, g, r);

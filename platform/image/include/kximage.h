@@ -126,7 +126,7 @@ KXIMAGE_API Image *kxiClone(const Image *source, Image *destination);
  *   BIN -> GRAY/RGB/RGBA: 0 -> 0, non-zero -> 255 in every colour byte;
  *   GRAY -> BIN: non-zero -> 1;  GRAY -> RGB/RGBA: B = G = R = grey;
  *   RGB/RGBA -> GRAY: R*0.299 + G*0.587 + B*0.114 in double, truncated;
- *   RGB/RGBA -> BIN: that luminance non-zero -> 1;
+ *   RGB/RGBA -> BIN: any of B, G, R non-zero -> 1 (alpha is not looked at);
  *   alpha is 255 where it is added and dropped where it is removed.
  * Casting to the current type does nothing and returns the image. */
 KXIMAGE_API Image *kxiCast(Image *image, int imageType);

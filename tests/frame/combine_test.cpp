@@ -1,0 +1,253 @@
+// Pixel-wise combination, inversion, rectangle copies, channel and colour
+// replacement and cropping.
+#include <cmath>
+#include <functional>
+
+#include "kxtest.hpp"
+
+using namespace kxtest;
+
+namespace {
+
+using MergeFn = Image *(*)(const Image *, Image *);
+
+struct MergeCase {
+    const char *name;
+    MergeFn fn;
+    std::function<int(int, int)> rule;  // a from image0, b from image1
+};
+
+}  // namespace
+
+TEST(PixelMerge, ShortcutsFollowTheirRuleOnEveryType)
+{
+    const MergeCase cases[] = {
+        {"add", kxPixelAdd, [](int a, int b) { return std::min(a + b, 255); }},
+        {"subtract", kxPixelSubtract, [](int a, int b) { return std::max(a - b, 0); }},
+        {"xor", kxPixelXor, [](int a, int b) { return a ^ b; }},
+        {"and", kxPixelAnd, [](int a, int b) { return a & b; }},
+        {"or", kxPixelOr, [](int a, int b) { return a | b; }},
+        {"small", kxPixelSmall, [](int a, int b) { return std::min(a, b); }},
+        {"large", kxPixelLarge, [](int a, int b) { return std::max(a, b); }},
+        {"copy", kxPixelCopy, [](int a, int) { return a; }},
+        {"diff", kxPixelDiff, [](int a, int b) { return std::abs(a - b); }},
+    };
+    for (const auto &c : cases) {
+        for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+            ImagePtr a = randomImage(type, 5, 4, 11), b = randomImage(type, 5, 4, 12);
+            const auto pa = pixels(a.get()), pb = pixels(b.get());
+            ASSERT_EQ(c.fn(a.get(), b.get()), b.get());
+            const auto got = pixels(b.get());
+            for (size_t i = 0; i < got.size(); ++i) {
+                const int v = c.rule(pa[i], pb[i]);
+                ASSERT_EQ(got[i], type == KIT_BIN ? (v > 0) : v) << c.name << " type " << type << " byte " << i;
+            }
+            EXPECT_EQ(pixels(a.get()), pa) << "image0 is read only";
+        }
+    }
+}
+
+TEST(PixelMerge, BinarySubtractKeepsWhereOnlyImage0IsSet)
+{
+    ImagePtr a = makeImage(KIT_BIN, 4, 1, {1, 1, 0, 0}), b = makeImage(KIT_BIN, 4, 1, {0, 1, 0, 1});
+    kxPixelSubtract(a.get(), b.get());
+    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{1, 0, 0, 0}));
+}
+
+TEST(PixelMerge, CommonAreaTypesAndCodes)
+{
+    ImagePtr a = makeImage(KIT_GRAY, 2, 3, std::vector<uint8_t>(6, 10));
+    PaddedImage b(KIT_GRAY, 3, 2, std::vector<uint8_t>(6, 1));
+    kxPixelAdd(a.get(), b.get());
+    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{11, 11, 1, 11, 11, 1}));
+    EXPECT_TRUE(b.paddingIntact());
+    const auto before = pixels(b.get());
+    for (int code : {1203, 1213}) EXPECT_EQ(kxPixelMerge(a.get(), b.get(), code), b.get());
+    ImagePtr rgb = makeImage(KIT_RGB, 3, 2);
+    kxPixelAdd(rgb.get(), b.get());
+    EXPECT_EQ(pixels(b.get()), before);
+    EXPECT_KX_ASSERT(kxPixelAdd(nullptr, b.get()), "image0 && image1");
+}
+
+TEST(PixelMergeE1, ScaledCodesInDoubleThenClamped)
+{
+    struct Case {
+        int code;
+        float scale, offset;
+        std::function<double(int, int)> value;  // p from image1, q from image0
+    };
+    const Case cases[] = {
+        {0, 0.5f, 1.25f, [](int p, int q) { return (p + q) * 0.5 + 1.25; }},
+        {1, 1.0f, 0.0f, [](int p, int q) { return double(p - q); }},
+        {2, 2.0f, -3.0f, [](int p, int q) { return std::abs(p - q) * 2.0 - 3.0; }},
+        {3, 0.01f, 0.0f, [](int p, int q) { return p * q * double(0.01f); }},
+        {4, 100.0f, 7.0f, [](int p, int q) { return p == 0 ? 0.0 : double(q) / p * 100.0 + 7.0; }},
+        {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }},
+        {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
+        {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }},
+        {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
+        {9, 9.0f, 9.0f, [](int p, int q) { return double(std::min(p, q)); }},
+    };
+    for (const auto &c : cases) {
+        ImagePtr q = randomImage(KIT_RGBA, 7, 5, 21), p = randomImage(KIT_RGBA, 7, 5, 22);
+        const auto pq = pixels(q.get()), pp = pixels(p.get());
+        ASSERT_EQ(kxPixelMergeE1(q.get(), p.get(), c.code, c.scale, c.offset), q.get());
+        const auto got = pixels(q.get());
+        for (size_t i = 0; i < got.size(); ++i) {
+            const double v = std::trunc(c.value(pp[i], pq[i]));
+            ASSERT_EQ(got[i], v < 0 ? 0 : v > 255 ? 255 : int(v)) << "code " << c.code << " byte " << i;
+        }
+    }
+}
+
+TEST(PixelMergeE1, DivisionByZeroStoresZeroAndBinaryStoresOne)
+{
+    ImagePtr q = makeImage(KIT_GRAY, 2, 1, {50, 50}), p = makeImage(KIT_GRAY, 2, 1, {0, 10});
+    kxPixelMergeE1(q.get(), p.get(), 4, 1.0f, 100.0f);
+    EXPECT_EQ(pixels(q.get()), (std::vector<uint8_t>{0, 105}));
+    ImagePtr bq = makeImage(KIT_BIN, 3, 1, {0, 1, 1}), bp = makeImage(KIT_BIN, 3, 1, {1, 1, 0});
+    kxPixelMergeE1(bq.get(), bp.get(), 0, 3.0f, 0.0f);
+    EXPECT_EQ(pixels(bq.get()), (std::vector<uint8_t>{1, 1, 1}));
+    const auto before = pixels(q.get());
+    kxPixelMergeE1(q.get(), p.get(), 10, 1.0f, 0.0f);
+    EXPECT_EQ(pixels(q.get()), before);
+}
+
+TEST(Invert, PerTypeAndAlphaKept)
+{
+    struct Case {
+        int type;
+        std::vector<uint8_t> in, out;
+    };
+    const Case cases[] = {
+        {KIT_BIN, {0, 1}, {1, 0}},
+        {KIT_GRAY, {0, 200}, {255, 55}},
+        {KIT_RGB, {1, 2, 3, 250, 251, 252}, {254, 253, 252, 5, 4, 3}},
+        {KIT_RGBA, {1, 2, 3, 77, 250, 251, 252, 88}, {254, 253, 252, 77, 5, 4, 3, 88}},
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(c.type, 2, 1, c.in);
+        EXPECT_EQ(kxInvert(im.get()), im.get());
+        EXPECT_EQ(pixels(im.get()), c.out) << "type " << c.type;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+    EXPECT_EQ(kxInvert(nullptr), nullptr);
+}
+
+TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
+{
+    struct Case {
+        const char *name;
+        int sx, sy, sw, sh, dx, dy, dw, dh;
+        std::vector<uint8_t> want;  // 4 x 3 destination, source pixel value = 10*y + x + 1
+    };
+    const Case cases[] = {
+        {"whole image", 0, 0, 0, 0, 0, 0, -1, -1, {1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24}},
+        {"negative sx shortens the width", -3, 0, 5, 1, 0, 0, -1, -1, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"offset destination clips", 1, 1, -1, -1, 2, 1, -1, -1, {0, 0, 0, 0, 0, 0, 12, 13, 0, 0, 22, 23}},
+        {"negative dy shortens the height", 0, 0, -1, -1, 0, -2, -1, -1, {1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"start outside does nothing", 4, 0, -1, -1, 0, 0, -1, -1, std::vector<uint8_t>(12, 0)},
+        {"INT_MIN start does nothing", INT32_MIN, 0, 2, 2, 0, 0, -1, -1, std::vector<uint8_t>(12, 0)},
+    };
+    std::vector<uint8_t> src;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) src.push_back(uint8_t(10 * y + x + 1));
+    for (const auto &c : cases) {
+        ImagePtr s = makeImage(KIT_GRAY, 4, 3, src);
+        PaddedImage d(KIT_GRAY, 4, 3);
+        kxCopyPixels(s.get(), c.sx, c.sy, c.sw, c.sh, d.get(), c.dx, c.dy, c.dw, c.dh);
+        EXPECT_EQ(pixels(d.get()), c.want) << c.name;
+        EXPECT_TRUE(d.paddingIntact()) << c.name;
+    }
+}
+
+TEST(CopyPixels, SevenColumnsFromANegativeStart)
+{
+    ImagePtr s = randomImage(KIT_RGB, 12, 1, 5), d = makeImage(KIT_RGB, 12, 1);
+    kxCopyPixels(s.get(), -3, 0, 10, 1, d.get(), 0, 0, -1, -1);
+    const auto ps = pixels(s.get()), pd = pixels(d.get());
+    for (size_t i = 0; i < pd.size(); ++i) EXPECT_EQ(pd[i], i < 21 ? ps[i] : 0) << i;
+}
+
+TEST(CopyPixelsE2, PastesUnderMaskAndClips)
+{
+    ImagePtr s = makeImage(KIT_GRAY, 3, 2, {1, 2, 3, 4, 5, 6});
+    ImagePtr m = makeImage(KIT_BIN, 3, 2, {1, 0, 1, 1, 1, 0});
+    PaddedImage d(KIT_GRAY, 4, 3);
+    kxCopyPixelsE2(s.get(), d.get(), 2, 1, m.get());
+    EXPECT_EQ(pixels(d.get()), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 4, 5}));
+    EXPECT_TRUE(d.paddingIntact());
+    PaddedImage e(KIT_GRAY, 4, 3);
+    kxCopyPixelsE2(s.get(), e.get(), -1, 0, nullptr);  // source not shifted
+    EXPECT_EQ(pixels(e.get()), (std::vector<uint8_t>{1, 2, 3, 0, 4, 5, 6, 0, 0, 0, 0, 0}));
+    ImagePtr wrongMask = makeImage(KIT_BIN, 2, 2);
+    PaddedImage f(KIT_GRAY, 4, 3);
+    kxCopyPixelsE2(s.get(), f.get(), 0, 0, wrongMask.get());
+    kxCopyPixelsE2(nullptr, f.get(), 0, 0, nullptr);
+    EXPECT_EQ(pixels(f.get()), std::vector<uint8_t>(12, 0));
+}
+
+TEST(ReplaceChannel, FromBinaryGreyAndColour)
+{
+    ImagePtr im = makeImage(KIT_RGBA, 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
+    ImagePtr bin = makeImage(KIT_BIN, 2, 1, {1, 0});
+    kxReplaceChannel(im.get(), bin.get(), 4);  // red from a binary image
+    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{1, 2, 255, 4, 5, 6, 0, 8}));
+    ImagePtr grey = makeImage(KIT_GRAY, 2, 1, {90, 91});
+    kxReplaceChannel(im.get(), grey.get(), 1 | 8);  // blue and alpha
+    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{90, 2, 255, 90, 91, 6, 0, 91}));
+    ImagePtr rgb = makeImage(KIT_RGB, 2, 1, {31, 32, 33, 41, 42, 43});
+    kxReplaceChannel(im.get(), rgb.get(), 2 | 8);  // green only: the alpha bit has no source
+    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{90, 32, 255, 90, 91, 42, 0, 91}));
+    kxReplaceChannel(im.get(), rgb.get(), 7);
+    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{31, 32, 33, 90, 41, 42, 43, 91}));
+    ImagePtr small = makeImage(KIT_GRAY, 1, 1, {0});
+    const auto before = pixels(im.get());
+    kxReplaceChannel(im.get(), small.get(), 7);
+    EXPECT_EQ(pixels(im.get()), before);
+    EXPECT_KX_ASSERT(kxReplaceChannel(im.get(), grey.get(), 0), "image && channel");
+}
+
+TEST(ReplacePixels, MatchesPerTypeAndUnderMask)
+{
+    ImagePtr g = makeImage(KIT_GRAY, 4, 1, {44, 7, 44, 44});
+    ImagePtr m = makeImage(KIT_GRAY, 3, 1, {1, 1, 0});
+    kxReplacePixels(g.get(), 44, 300, m.get());  // new colour clamps; mask limits to 3 columns
+    EXPECT_EQ(pixels(g.get()), (std::vector<uint8_t>{255, 7, 44, 44}));
+    kxReplacePixels(g.get(), 300, 1, nullptr);  // an old colour above 255 never matches
+    EXPECT_EQ(pixels(g.get()), (std::vector<uint8_t>{255, 7, 44, 44}));
+    ImagePtr b = makeImage(KIT_BIN, 3, 1, {1, 0, 1});
+    kxReplacePixels(b.get(), 5, 0, nullptr);  // 5 is not 1
+    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{1, 0, 1}));
+    kxReplacePixels(b.get(), 1, 0, nullptr);
+    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{0, 0, 0}));
+    ImagePtr rgb = makeImage(KIT_RGB, 2, 1, {3, 2, 1, 3, 2, 9});
+    kxReplacePixels(rgb.get(), 0xFF010203u, 0x00AABBCCu, nullptr);  // alpha byte of old colour ignored
+    EXPECT_EQ(pixels(rgb.get()), (std::vector<uint8_t>{0xCC, 0xBB, 0xAA, 3, 2, 9}));
+    ImagePtr rgba = makeImage(KIT_RGBA, 2, 1, {3, 2, 1, 0, 3, 2, 1, 5});
+    kxReplacePixels(rgba.get(), 0x05010203u, 0x11223344u, nullptr);
+    EXPECT_EQ(pixels(rgba.get()), (std::vector<uint8_t>{3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}));
+}
+
+TEST(Clip, CropsInPlace)
+{
+    std::vector<uint8_t> src;
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) src.push_back(uint8_t(10 * y + x));
+    ImagePtr im = makeImage(KIT_GRAY, 8, 6, src);
+    Image *keep = im.get();
+    EXPECT_EQ(kxClip(im.get(), 10, 10, 9, 20), keep);
+    EXPECT_EQ(im->width, 8);
+    EXPECT_EQ(kxClip(im.get(), 2, 3, 5, 4), keep);
+    EXPECT_EQ(im->width, 4);
+    EXPECT_EQ(im->height, 2);
+    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{32, 33, 34, 35, 42, 43, 44, 45}));
+    // A negative left shortens the copy, which lands at the top-left.
+    ImagePtr im2 = makeImage(KIT_GRAY, 8, 6, src);
+    kxClip(im2.get(), -2, 0, 1, 0);
+    EXPECT_EQ(pixels(im2.get()), (std::vector<uint8_t>{0, 1, 0, 0}));
+    PaddedImage wrapped(KIT_GRAY, 8, 6, src);
+    kxClip(wrapped.get(), 0, 0, 3, 3);  // a virtual image cannot change size
+    EXPECT_EQ(wrapped.get()->width, 8);
+    EXPECT_EQ(kxClip(nullptr, 0, 0, 1, 1), nullptr);
+}

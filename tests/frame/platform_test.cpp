@@ -1,0 +1,248 @@
+// The sibling libraries as the operations rely on them: record layout,
+// creation and wrapping, clone, cast, flood, re-size, masks, matrices and
+// the geometry library's rotation and point-in-polygon rules.
+#include <cstddef>
+
+#include "kxtest.hpp"
+
+using namespace kxtest;
+
+TEST(ImageRecord, LayoutKeepsFieldOrderAndMaskSharesLeadingFields)
+{
+    static_assert(offsetof(Image, type) == 4 && offsetof(Image, size) == 8);
+    static_assert(offsetof(Image, data) == 24 && offsetof(Image, height) == 32 && offsetof(Image, width) == 36);
+    static_assert(offsetof(Image, pitch) == 40 && offsetof(Image, isVirtual) == 44 &&
+                  offsetof(Image, imageType) == 48);
+    static_assert(offsetof(Mask, data) == offsetof(Image, data) && offsetof(Mask, pitch) == offsetof(Image, pitch));
+    static_assert(offsetof(Mask, anchorX) == offsetof(Image, imageType) && offsetof(Mask, anchorY) == 52);
+}
+
+struct CreateCase {
+    int type, w, h, channels;
+};
+
+TEST(ImageLibrary, CreateGivesZeroedPackedImagesWithMatchingTypeCode)
+{
+    for (const CreateCase c : {CreateCase{KIT_BIN, 3, 2, 1}, {KIT_GRAY, 5, 1, 1}, {KIT_RGB, 1, 4, 3},
+                               {KIT_RGBA, 7, 3, 4}}) {
+        ImagePtr im(kxCreateImage(c.type, c.w, c.h));
+        ASSERT_TRUE(im);
+        EXPECT_EQ(im->pitch, c.w * c.channels);
+        EXPECT_EQ(im->size, uint32_t(im->pitch * c.h));
+        EXPECT_EQ(((im->type & 0x1F8) >> 3) + 1, c.channels);
+        EXPECT_EQ(kxiGetType(im.get()), c.type);
+        EXPECT_EQ(im->isVirtual, 0);
+        for (uint8_t b : pixels(im.get())) EXPECT_EQ(b, 0);
+    }
+}
+
+TEST(ImageLibrary, CreateRefusesInvalidRequests)
+{
+    EXPECT_EQ(kxCreateImage(16, 4, 4), nullptr);
+    EXPECT_EQ(kxCreateImage(KIT_GRAY, 0, 4), nullptr);
+    EXPECT_EQ(kxCreateImage(KIT_GRAY, 4, -1), nullptr);
+    EXPECT_EQ(kxCreateImage(KIT_RGBA, 65536, 65536), nullptr);  // 16 GiB: above the 2^31 byte limit
+    uint8_t buf[16];
+    EXPECT_EQ(kxCreateImageEx(KIT_RGB, 4, 1, 11, buf, 0), nullptr);  // pitch below width * 3
+    EXPECT_EQ(kxCreateImageEx(KIT_GRAY, 4, 1, 0, buf, 1), nullptr);  // reserved flags
+}
+
+TEST(ImageLibrary, VirtualImagesKeepCallerPitchAndAreNeverReallocated)
+{
+    uint8_t buf[3 * 8] = {};
+    ImagePtr im(kxCreateImageEx(KIT_GRAY, 5, 3, 8, buf, 0));
+    ASSERT_TRUE(im);
+    EXPECT_EQ(im->data, buf);
+    EXPECT_EQ(im->pitch, 8);
+    EXPECT_TRUE(kxiIsVirtual(im.get()));
+    EXPECT_EQ(kxiSetSize(im.get(), 6, 3), 0);
+    EXPECT_EQ(kxiResize(im.get(), 5, 4), 0);
+    EXPECT_EQ(kxiCast(im.get(), KIT_RGB), nullptr);
+    ImagePtr other(kxCreateImage(KIT_GRAY, 2, 2));
+    EXPECT_EQ(kxiClone(other.get(), im.get()), nullptr);
+    EXPECT_EQ(im->data, buf);
+    EXPECT_EQ(im->width, 5);
+    // Same size and type: pixels are copied in, the padding stays the caller's.
+    std::memset(buf, 0xEE, sizeof buf);
+    ImagePtr src = makeImage(KIT_GRAY, 5, 3, randomBytes(15, 1));
+    EXPECT_EQ(kxiClone(src.get(), im.get()), im.get());
+    EXPECT_EQ(pixels(im.get()), pixels(src.get()));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 5; x < 8; ++x) EXPECT_EQ(buf[y * 8 + x], 0xEE);
+    // BIN and GRAY share a layout, so a virtual image switches between them.
+    EXPECT_EQ(kxiCast(im.get(), KIT_BIN), im.get());
+    EXPECT_EQ(im->imageType, KIT_BIN);
+}
+
+TEST(ImageLibrary, CloneMakesAnExactPackedCopy)
+{
+    PaddedImage src(KIT_RGB, 4, 3, randomBytes(36, 2));
+    ImagePtr copy(kxiClone(src.get(), nullptr));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->pitch, 12);
+    EXPECT_EQ(copy->isVirtual, 0);
+    EXPECT_EQ(pixels(copy.get()), pixels(src.get()));
+    ImagePtr dst(kxCreateImage(KIT_BIN, 9, 9));
+    EXPECT_EQ(kxiClone(src.get(), dst.get()), dst.get());
+    EXPECT_EQ(dst->imageType, KIT_RGB);
+    EXPECT_EQ(dst->width, 4);
+    EXPECT_EQ(pixels(dst.get()), pixels(src.get()));
+    EXPECT_EQ(kxiClone(nullptr, dst.get()), nullptr);
+}
+
+struct CastCase {
+    const char *name;
+    int from;
+    std::vector<uint8_t> in;
+    int to;
+    std::vector<uint8_t> out;
+};
+
+TEST(ImageLibrary, CastConvertsBetweenAllTypes)
+{
+    const CastCase cases[] = {
+        {"bin to gray", KIT_BIN, {0, 1}, KIT_GRAY, {0, 255}},
+        {"bin to rgba", KIT_BIN, {1, 0}, KIT_RGBA, {255, 255, 255, 255, 0, 0, 0, 255}},
+        {"gray to bin", KIT_GRAY, {0, 7}, KIT_BIN, {0, 1}},
+        {"gray to rgb", KIT_GRAY, {9, 200}, KIT_RGB, {9, 9, 9, 200, 200, 200}},
+        // 255*0.299 = 76.2; 0.587*100 + 0.114*10 = 59.84
+        {"rgb to gray", KIT_RGB, {0, 0, 255, 10, 100, 0}, KIT_GRAY, {76, 59}},
+        {"rgb to bin: any colour byte", KIT_RGB, {0, 0, 0, 0, 1, 0}, KIT_BIN, {0, 1}},
+        {"rgba to rgb", KIT_RGBA, {1, 2, 3, 4, 5, 6, 7, 8}, KIT_RGB, {1, 2, 3, 5, 6, 7}},
+        {"rgb to rgba", KIT_RGB, {1, 2, 3, 5, 6, 7}, KIT_RGBA, {1, 2, 3, 255, 5, 6, 7, 255}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ImagePtr im = makeImage(c.from, 2, 1, c.in);
+        ASSERT_EQ(kxiCast(im.get(), c.to), im.get());
+        EXPECT_EQ(im->imageType, c.to);
+        EXPECT_EQ(kxiGetType(im.get()), c.to);
+        EXPECT_EQ(pixels(im.get()), c.out);
+    }
+}
+
+TEST(ImageLibrary, FloodWritesOnlyPixelBytes)
+{
+    PaddedImage im(KIT_RGB, 3, 2);
+    kxiFlood(im.get(), 0x17);
+    for (uint8_t b : pixels(im.get())) EXPECT_EQ(b, 0x17);
+    const std::vector<uint8_t> bytes = randomBytes(18, 3);
+    kxiFloodEx(im.get(), bytes.data(), bytes.size());  // packed rows in
+    EXPECT_EQ(pixels(im.get()), bytes);
+    kxiFloodEx(im.get(), bytes.data(), 1000);  // more than the image holds
+    EXPECT_TRUE(im.paddingIntact());
+}
+
+TEST(ImageLibrary, SetSizeAndResizeReshapeOwnedImages)
+{
+    ImagePtr im(kxCreateImage(KIT_GRAY, 4, 4));
+    ASSERT_EQ(kxiSetSize(im.get(), 2, 8), 1);
+    EXPECT_EQ(im->width, 2);
+    EXPECT_EQ(im->height, 8);
+    EXPECT_EQ(im->pitch, 2);
+    im->imageType = KIT_RGBA;  // callers set imageType before a resize
+    ASSERT_EQ(kxiResize(im.get(), 3, 3), 1);
+    EXPECT_EQ(im->pitch, 12);
+    EXPECT_EQ(kxiGetType(im.get()), KIT_RGBA);
+    EXPECT_EQ(kxiResize(im.get(), 0, 3), 0);
+    EXPECT_EQ(kxiSetSize(im.get(), 70000, 70000), 0);
+    EXPECT_EQ(im->width, 3);
+}
+
+TEST(MaskLibrary, ShapesAndAnchors)
+{
+    struct MaskCase {
+        int shape, w, h;
+        const char *bits;
+    };
+    const MaskCase cases[] = {
+        {KXM_RECT, 3, 3, "111111111"},
+        {KXM_CROSS, 3, 3, "010111010"},
+        {KXM_ELLIPSE, 3, 3, "111111111"},
+        {KXM_ELLIPSE, 5, 5, "0111011111111111111101110"},
+        {KXM_ELLIPSE, 1, 1, "1"},
+    };
+    for (const auto &c : cases) {
+        Mask *m = kxCreateMask(c.shape, c.w, c.h);
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(m->anchorX, c.w / 2);
+        EXPECT_EQ(m->anchorY, c.h / 2);
+        std::string got;
+        for (int j = 0; j < c.h; ++j)
+            for (int i = 0; i < c.w; ++i) got += m->data[j * m->pitch + i] ? '1' : '0';
+        EXPECT_EQ(got, c.bits) << "shape " << c.shape << " " << c.w << "x" << c.h;
+        kxDestroyMask(m);
+    }
+    EXPECT_EQ(kxCreateMask(4, 3, 3), nullptr);
+    EXPECT_EQ(kxCreateMask(KXM_RECT, 0, 3), nullptr);
+}
+
+TEST(MaskLibrary, DeriveMarksSetPixels)
+{
+    PaddedImage im(KIT_BIN, 3, 2, {1, 0, 1, 0, 1, 0});
+    Mask *m = kmkDeriveMask(im.get());
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->width, 3);
+    EXPECT_EQ(m->height, 2);
+    const uint8_t want[] = {1, 0, 1, 0, 1, 0};
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(m->data[j * m->pitch + i] != 0, want[j * 3 + i] != 0);
+    kxDestroyMask(m);
+    EXPECT_EQ(kmkDeriveMask(nullptr), nullptr);
+}
+
+TEST(MatrixLibrary, ZeroedTypedStorage)
+{
+    Matrix *m = kxCreateMatrix(KXM_64F, 3, 4);
+    ASSERT_NE(m, nullptr);
+    const double *d = static_cast<const double *>(kxmGetPtr(m));
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(d[i], 0.0);
+    kxDestroyMatrix(m);
+    EXPECT_EQ(kxCreateMatrix(7, 2, 2), nullptr);
+    EXPECT_EQ(kxCreateMatrix(KXM_32F, 0, 2), nullptr);
+    EXPECT_EQ(kxmGetPtr(nullptr), nullptr);
+}
+
+TEST(GeometryLibrary, RotationSenseAndRounding)
+{
+    // 90 degrees: a point right of the centre moves up on a y-down display.
+    int v[] = {15, 10, 10, 13};
+    kxRotateVertex(v, 2, 10, 10, 90.0f);
+    EXPECT_EQ(v[0], 10);
+    EXPECT_EQ(v[1], 5);
+    EXPECT_EQ(v[2], 13);
+    EXPECT_EQ(v[3], 10);
+    int w[] = {3, -7};
+    kxRotateVertex(w, 1, 0, 0, 0.0f);
+    EXPECT_EQ(w[0], 3);
+    EXPECT_EQ(w[1], -7);
+    float p[] = {1.5f, 2.25f, -4.0f, 8.0f};
+    kxRotateVertexE1(p, 2, 0.5f, 0.5f, 33.0f);
+    kxRotateVertexE1(p, 2, 0.5f, 0.5f, -33.0f);
+    EXPECT_NEAR(p[0], 1.5f, 1e-5);
+    EXPECT_NEAR(p[1], 2.25f, 1e-5);
+    EXPECT_NEAR(p[2], -4.0f, 1e-5);
+    EXPECT_NEAR(p[3], 8.0f, 1e-5);
+    int far[] = {INT32_MAX, INT32_MAX};
+    kxRotateVertex(far, 1, 0, 0, 45.0f);  // clamps instead of overflowing
+    EXPECT_EQ(far[0], INT32_MAX);
+}
+
+TEST(GeometryLibrary, PointInPolygonHalfOpenRule)
+{
+    const int square[] = {0, 0, 4, 0, 4, 4, 0, 4};
+    const float squareF[] = {0, 0, 4, 0, 4, 4, 0, 4};
+    for (int y = -1; y <= 5; ++y) {
+        for (int x = -1; x <= 5; ++x) {
+            const bool want = x >= 0 && x < 4 && y >= 0 && y < 4;
+            EXPECT_EQ(kxIsPointInPolygon(x, y, square, 4) != 0, want) << x << "," << y;
+            EXPECT_EQ(kxIsPointInPolygonE3(float(x), float(y), squareF, 4) != 0, want) << x << "," << y;
+        }
+    }
+    const int huge[] = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX};
+    EXPECT_TRUE(kxIsPointInPolygon(1000, -1000, huge, 3));
+    EXPECT_FALSE(kxIsPointInPolygon(-1000, 1000, huge, 3));
+    EXPECT_FALSE(kxIsPointInPolygon(100000, 5, square, 4));
+    EXPECT_FALSE(kxIsPointInPolygon(1, 1, square, 2));
+    EXPECT_FALSE(kxIsPointInPolygon(1, 1, nullptr, 4));
+}
