@@ -198,6 +198,58 @@ KX_API Image *kxClip(Image *image, int left, int top, int right, int bottom);
  * Geometry
  * ====================================================================== */
 /* @@section geometry */
+/* Turns the image by n quarter turns (exact pixel permutation).
+ *   n: any integer; n mod 4 counts counter-clockwise quarter turns as seen
+ *      with rows running down (1: the old top-right pixel becomes the new
+ *      top-left; -1 and 3: clockwise; 2 and -2: half turn).
+ * Accepts KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA; other types unchanged.
+ * An odd count swaps width and height (the record is re-shaped, rows packed).
+ * Returns the image; null for a null image.
+ * Notes:
+ *  1. n = 0, 4, -4, ... leave the image untouched.
+ *  2. A wrapped (virtual) image that is not square cannot take the turned
+ *     size: an odd count leaves it unchanged.  A half turn works in place on
+ *     any image.
+ *  3. When the pixel copy cannot be allocated, "buf" is reported and the
+ *     image is left unchanged. */
+KX_API Image *kxRotate(Image *image, int n);
+
+/* Mirrors the image in place.
+ *   mode: 0 both axes (equals a half turn), 1 left-right, 2 upside down;
+ *         any other value does nothing.
+ * Accepts KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA (whole pixels move); other
+ * types unchanged.  Returns the image.  Asserts "image".
+ * Notes:
+ *  1. An odd height keeps its middle row, an odd width its middle column.
+ *  2. Works without scratch memory, so it cannot fail for lack of it. */
+KX_API Image *kxFlip(Image *image, int mode);
+
+/* Changes the canvas size without resampling: the old pixels stay at the
+ * top-left (cut at the new right and bottom edges), new area is `colour`.
+ *   newWidth, newHeight: pixels, clamped to at most 16384.
+ *   colour: 0xAARRGGBB, stored as kxSetPixelEx stores it (KIT_BIN 1 for
+ *           non-zero, KIT_GRAY its luminance above 255).
+ * Accepts KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA.  Returns the image, re-shaped
+ * with packed rows.  Asserts "image".
+ * Notes:
+ *  1. Unchanged for other types, a virtual image, newWidth < 1 or
+ *     newHeight < 1, or when memory for the new canvas runs out. */
+KX_API Image *kxResize(Image *image, int newWidth, int newHeight, uint32_t colour);
+
+/* Shifts a grey image by a sub-pixel amount: output pixel (x, y) shows the
+ * input at (x + dx, y + dy), so a positive dx moves the picture LEFT (the
+ * opposite sense to kxTranslateE1).
+ *   dx, dy: pixels, single precision; positions are float(x) + dx.
+ *   nearest: non-zero takes the pixel at floor(s + 0.5); zero interpolates
+ *            bilinearly in double precision, neighbours outside the image
+ *            counting as 0, rounded by (int)(v + 0.5).
+ * Accepts KIT_GRAY only; other types are returned unchanged.  Pixels that
+ * receive no source value become 255.  Returns the image (null for null).
+ * Notes:
+ *  1. Bilinear sampling covers positions -1 <= s < size, so the picture's
+ *     edge blends towards black over the last pixel, not towards 255.
+ *  2. Unchanged when memory for the temporary image runs out. */
+KX_API Image *kxTranslate(Image *image, float dx, float dy, int nearest);
 /* @@end geometry */
 
 /* ======================================================================
