@@ -186,6 +186,227 @@ KX_API Image *kxClip(Image *image, int left, int top, int right, int bottom);
  * Filtering and intensity
  * ====================================================================== */
 /* @@section filter */
+
+/* ---- convolution and edge operators ---------------------------------- */
+
+/* Does nothing.
+ *   image: any image (may be null).
+ *   arg:   reserved, ignored (may be null).
+ * Returns image untouched. */
+KX_API Image *kxFilter(Image *image, void *arg);
+
+/* Sobel operator: correlates the image with two 3x3 kernels (not flipped),
+ * row above first:  A = 1 0 -1; 2 0 -2; 1 0 -1   B = 1 2 1; 0 0 0; -1 -2 -1.
+ *   image: KIT_BIN or KIT_GRAY, in place; other types are returned
+ *          unchanged, null returns null.
+ *   mode:  1 response to A, 2 response to B, any other value the signed sum
+ *          of both (no absolute value).
+ * Neighbours outside the image count as 0; no normalisation or offset.
+ * A response in 0..255 is stored; a response below 0 or above 255 stores 0
+ * (0, not 255).  Every response is computed from the input as it was.
+ * Returns image.
+ * Notes:
+ *  1. A KIT_BIN image stays KIT_BIN and is read as bytes 0/1; it stores 1
+ *     where the response lies in 1..255 and 0 elsewhere, so it keeps holding
+ *     only 0 and 1.
+ *  2. If the three-row buffer cannot be allocated the image is unchanged.
+ *  3. Asserts "im->size>0".
+ * See also kxPrewitt, kxKirsch, kxDiffSecond, kxLaPlacian, kxSharp1541. */
+KX_API Image *kxSobel(Image *image, int mode);
+
+/* Prewitt operator; as kxSobel with the kernels
+ * A = 1 0 -1; 1 0 -1; 1 0 -1   B = 1 1 1; 0 0 0; -1 -1 -1. */
+KX_API Image *kxPrewitt(Image *image, int mode);
+
+/* Kirsch operator; as kxSobel with the kernels (note -3 at the centre)
+ * A = 5 5 5; -3 -3 -3; -3 -3 -3   B = 5 5 -3; 5 -3 -3; -3 -3 -3. */
+KX_API Image *kxKirsch(Image *image, int mode);
+
+/* Second differences; as kxSobel with the kernels
+ * A = 0 0 0; 1 -2 1; 0 0 0 (horizontal)   B = 0 1 0; 0 -2 0; 0 1 0
+ * (vertical). */
+KX_API Image *kxDiffSecond(Image *image, int mode);
+
+/* Laplacian; as kxSobel in mode 1 with the kernel 0 1 0; 1 -4 1; 0 1 0.
+ * A uniform image becomes 0 (border pixels have missing neighbours and a
+ * negative response). */
+KX_API Image *kxLaPlacian(Image *image);
+
+/* Sharpening; as kxSobel in mode 1 with the kernel 0 -1 0; -1 5 -1; 0 -1 0.
+ * On a uniform image of 100 the interior stays 100, an edge pixel becomes
+ * 200 and a corner 0 (300 is above 255). */
+KX_API Image *kxSharp1541(Image *image);
+
+/* Roberts cross: |p(x+1,y+1) - p(x,y)| + |p(x,y+1) - p(x+1,y)|, saturated
+ * to 255, for 1 <= x <= width-2 and 1 <= y <= height-2.
+ *   image: KIT_GRAY, in place; other types are returned unchanged, null
+ *          returns null.
+ * The one-pixel frame on every side becomes 0 (an image narrower or lower
+ * than 3 pixels becomes all 0).  Returns image. */
+KX_API Image *kxRoberts(Image *image);
+
+/* First differences with the left and upper neighbour.
+ *   image: KIT_GRAY, in place; other types are returned unchanged, null
+ *          returns null.
+ *   mode:  1 |p(x-1,y) - p(x,y)|; 2 |p(x,y-1) - p(x,y)|; 0 the sum of both,
+ *          saturated to 255.
+ * Row 0 and column 0 become 0.  Returns image.
+ * Notes:
+ *  1. Any other mode turns the whole image to 0.
+ *  2. If the one-row buffer cannot be allocated the image is unchanged. */
+KX_API Image *kxDiffFirst(Image *image, int mode);
+
+/* Differences with the pixel `gap` to the right and/or below.
+ *   image: KIT_GRAY, in place; other types are returned unchanged.
+ *   mode:  1 |p(x+gap,y) - p(x,y)|; 2 |p(x,y+gap) - p(x,y)|; any other
+ *          value the sum of both, saturated to 255.
+ *   gap:   distance in pixels, >= 1.
+ * Pixels without a partner inside the image (the last `gap` columns and/or
+ * rows) become 0.  Returns image.
+ * Notes:
+ *  1. Asserts "image" and "gap>0"; a refused gap leaves the image
+ *     unchanged.
+ *  2. A gap at least the width (mode 1) or height (mode 2) zeroes the
+ *     image. */
+KX_API Image *kxGradient(Image *image, int mode, int gap);
+
+/* Gradient edge detector: thresholded, thinned gradient magnitude.
+ *   image:     KIT_GRAY, in place; becomes KIT_BIN with 1 on edge pixels.
+ *              Other types are returned unchanged; null returns null.
+ *   method:    0 runs the detector; any other value returns the image
+ *              unchanged (and still of its type).
+ *   direction: 1 horizontal gradient only, 2 vertical only, other values
+ *              both.
+ *   threshold: magnitude threshold; <= 0 chooses 4 x the mean squared
+ *              magnitude of the pixels taking part.
+ *   mask:      KIT_BIN or KIT_GRAY image of the same width and height
+ *              (own pitch), or null; only pixels whose mask byte is
+ *              non-zero take part.
+ * Gradients use the kernels 0.125 0 -0.125; 0.25 0 -0.25; 0.125 0 -0.125
+ * and 0.125 0.25 0.125; 0 0 0; -0.125 -0.25 -0.125 on interior pixels, in
+ * single precision.  A pixel is set where its squared magnitude exceeds the
+ * cutoff and is a local maximum along its dominant gradient direction; the
+ * frame copies its interior neighbour.  Returns image.
+ * Notes:
+ *  1. A mask of another size or an unusable mask record leaves the image
+ *     unchanged, as does a failed allocation of the three float planes.
+ *  2. An image narrower or lower than 3 pixels becomes an all-0 KIT_BIN
+ *     image, as does a uniform image with threshold <= 0. */
+KX_API Image *kxDetectEdge(Image *image, int method, int direction, float threshold, const Image *mask);
+
+/* ---- smoothing and median --------------------------------------------- */
+
+/* Box mean over an n x n window.
+ *   image:      KIT_GRAY or KIT_RGB, in place (channels separately); other
+ *               types are returned unchanged.
+ *   windowSize: n; values above 9 act as 9, an even value is raised by 1;
+ *               <= 1 returns the image unchanged.
+ * Each output is the window sum divided by n*n and truncated; neighbours
+ * outside the image count as 0 while the divisor stays n*n, so borders come
+ * out darker.  Every output is computed from the input as it was.
+ * Returns image.
+ * Notes:
+ *  1. Asserts "image"; a failed scratch allocation asserts "pDest" and
+ *     leaves the image unchanged. */
+KX_API Image *kxSmoothAvg(Image *image, int windowSize);
+
+/* Median over an n x n window clipped to the image.
+ *   image:      KIT_GRAY or KIT_RGB, in place (channels separately); other
+ *               types are returned unchanged.
+ *   windowSize: as kxSmoothAvg.
+ * The output is the value of rank floor(k/2) (counting from 0, ascending)
+ * among the k window pixels inside the image: the median for odd k, the
+ * upper of the two middle values for even k (border windows).
+ * Returns image.
+ * Notes:
+ *  1. Asserts "image"; a failed scratch allocation asserts "pDest" and
+ *     leaves the image unchanged. */
+KX_API Image *kxMedian(Image *image, int windowSize);
+
+/* ---- intensity mapping ------------------------------------------------- */
+
+/* Sets the image's mean and variance.
+ *   image:    KIT_GRAY, in place; other types are returned unchanged, null
+ *             returns null.
+ *   mean:     target mean.
+ *   variance: target variance (>= 0).
+ * With m and sd the mean and sample deviation of the width x height pixels
+ * (double) and s = sd truncated: p -> (p - m) / s * (sqrtf(variance) + 0.5)
+ * + mean + 0.5, truncated toward zero and saturated to 0..255.
+ * Returns image.
+ * Notes:
+ *  1. s = 0 (deviation below 1, a uniform or a one-pixel image) leaves the
+ *     image unchanged.
+ *  2. Results outside 0..255 saturate (they are not wrapped to their low
+ *     byte).
+ *  3. A negative, infinite or NaN variance, or a NaN mean, leaves the image
+ *     unchanged. */
+KX_API Image *kxNormalize(Image *image, float mean, float variance);
+
+/* Histogram equalisation.
+ *   image: KIT_GRAY, in place; other types are returned unchanged, null
+ *          returns null.
+ * p -> trunc(c(p) * 255 + 0.5) where c(p) is the fraction of the width x
+ * height pixels whose value is <= p (double, bins summed in order).  The
+ * brightest level present maps to 255.  Returns image. */
+KX_API Image *kxEqualize(Image *image);
+
+/* Contrast stretch between two fractions of full scale.
+ *   image: KIT_GRAY, in place; other types are returned unchanged, null
+ *          returns null.
+ *   low, high: fractions; lo = trunc(low * 255) and hi = trunc(high * 255),
+ *          each kept to its low eight bits.
+ * p <= lo -> 0; p >= hi -> 255; otherwise trunc((p - lo) / (hi - lo) * 255
+ * + 0.5) in double.  Returns image.
+ * Notes:
+ *  1. hi <= lo (after the low-byte step) leaves the image unchanged, as do
+ *     a NaN or infinite fraction. */
+KX_API Image *kxContrast(Image *image, float low, float high);
+
+/* Stretches the occupied range to 0..255.
+ *   image: KIT_GRAY, in place; other types are returned unchanged, null
+ *          returns null.
+ * p -> trunc((p - min) / r * 255.0) with r = max - min as a float; the
+ * darkest pixel becomes 0, the brightest 255.  Returns image.
+ * Notes:
+ *  1. An image of a single grey level is unchanged. */
+KX_API Image *kxExpand(Image *image);
+
+/* Gain and offset on every byte of every pixel (alpha included).
+ *   image:  any of the four types, in place; null returns null, other
+ *           types are returned unchanged.
+ *   gain, offset: v = b * gain + offset in single precision.
+ * v > 255 -> 255, v >= 0 -> trunc(v), below 0 (or NaN) -> 0.
+ * A KIT_BIN image becomes KIT_GRAY (its 0/1 bytes are mapped as grey
+ * values).  Returns image.
+ * See also kxLinearEx. */
+KX_API Image *kxLinear(Image *image, float gain, float offset);
+
+/* kxLinear on chosen channels.
+ *   image:    KIT_RGB or KIT_RGBA, in place; null returns null, other
+ *             types are returned unchanged.
+ *   channels: bit 0 blue, bit 1 green, bit 2 red, bit 3 alpha (KIT_RGBA
+ *             only); bytes of other channels stay.
+ *   gain, offset: as kxLinear.
+ * Returns image. */
+KX_API Image *kxLinearEx(Image *image, int channels, float gain, float offset);
+
+/* Logarithmic luminance compression of a colour image.
+ *   image: KIT_RGB, in place; other types are returned unchanged, null
+ *          returns null.
+ * With L = R*0.299f + G*0.587f + B*0.114f (a float), Lw the log-average
+ * luminance exp(mean(ln(L + 0.001))) and Lmax the largest L, each channel
+ * of a pixel with L > 0 becomes trunc(channel * r / L * 255.0), where
+ * r = ln(L/Lw + 1) / ln(Lmax/Lw + 1), all in single precision; results
+ * above 255 saturate.  Pixels with L = 0 (black) stay.  Returns image.
+ * Notes:
+ *  1. A grey pixel maps to about 255 * r: the brightest grey becomes 255.
+ *  2. Channels brighter than the luminance saturate at 255 (they are not
+ *     wrapped to their low byte).
+ *  3. Asserts "pLumMtx" when the luminance plane cannot be allocated; the
+ *     image is then unchanged. */
+KX_API Image *kxIncreaseLum(Image *image);
+
 /* @@end filter */
 
 /* ======================================================================

@@ -1,0 +1,204 @@
+// 3x3 kernel operators and difference operators on 8-bit images.
+//
+//   kxFilter      any image: does nothing
+//   kxSobel       KIT_BIN, KIT_GRAY   (others unchanged; null -> null)
+//   kxPrewitt     KIT_BIN, KIT_GRAY
+//   kxKirsch      KIT_BIN, KIT_GRAY
+//   kxDiffSecond  KIT_BIN, KIT_GRAY
+//   kxLaPlacian   KIT_BIN, KIT_GRAY
+//   kxSharp1541   KIT_BIN, KIT_GRAY
+//   kxRoberts     KIT_GRAY            (others unchanged; null -> null)
+//   kxDiffFirst   KIT_GRAY            (others unchanged; null -> null)
+//   kxGradient    KIT_GRAY            (others unchanged; asserts "image")
+//
+// The kernel operators share one correlation core over a zero-padded
+// rolling buffer of three source rows; the difference operators run in
+// place in an order that never reads a pixel already rewritten.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "filter_detail.hpp"
+
+using namespace kx;
+using namespace kx::filter;
+
+namespace {
+
+// A 3x3 kernel, row above first, left neighbour first within a row.
+using Kernel3 = int[9];
+
+constexpr Kernel3 kSobelA = {1, 0, -1, 2, 0, -2, 1, 0, -1};
+constexpr Kernel3 kSobelB = {1, 2, 1, 0, 0, 0, -1, -2, -1};
+constexpr Kernel3 kPrewittA = {1, 0, -1, 1, 0, -1, 1, 0, -1};
+constexpr Kernel3 kPrewittB = {1, 1, 1, 0, 0, 0, -1, -1, -1};
+constexpr Kernel3 kKirschA = {5, 5, 5, -3, -3, -3, -3, -3, -3};
+constexpr Kernel3 kKirschB = {5, 5, -3, 5, -3, -3, -3, -3, -3};
+constexpr Kernel3 kDiffSecondA = {0, 0, 0, 1, -2, 1, 0, 0, 0};
+constexpr Kernel3 kDiffSecondB = {0, 1, 0, 0, -2, 0, 0, 1, 0};
+constexpr Kernel3 kLaplacian = {0, 1, 0, 1, -4, 1, 0, 1, 0};
+constexpr Kernel3 kSharpen = {0, -1, 0, -1, 5, -1, 0, -1, 0};
+
+// Correlates the image with k (zero padding outside the image).  A response
+// in 0..255 is stored; anything else stores 0.  KIT_BIN stores 1 for a
+// response in 1..255.  Rows are read from a rolling copy, so no result
+// feeds a later one.  Returns false when the row buffer cannot be had.
+bool correlate3x3(Image *im, const int k[9]) noexcept
+{
+    const int w = im->width, h = im->height;
+    const size_t stride = size_t(w) + 2;
+    Scratch<uint8_t> buf(stride * 4);
+    if (!buf) return false;
+    std::memset(buf.get(), 0, buf.size());
+    uint8_t *ring[3] = {buf.get(), buf.get() + stride, buf.get() + 2 * stride};
+    const uint8_t *zero = buf.get() + 3 * stride;
+    auto load = [&](int y) { std::memcpy(ring[y % 3] + 1, row(im, y), size_t(w)); };
+
+    const int k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6], k7 = k[7], k8 = k[8];
+    const bool bin = im->imageType == KIT_BIN;
+    load(0);
+    for (int y = 0; y < h; ++y) {
+        if (y + 1 < h) load(y + 1);
+        const uint8_t *a = y > 0 ? ring[(y - 1) % 3] : zero;
+        const uint8_t *c = ring[y % 3];
+        const uint8_t *b = y + 1 < h ? ring[(y + 1) % 3] : zero;
+        uint8_t *out = row(im, y);
+        for (int x = 0; x < w; ++x) {
+            const int r = k0 * a[x] + k1 * a[x + 1] + k2 * a[x + 2] + k3 * c[x] + k4 * c[x + 1] + k5 * c[x + 2] +
+                          k6 * b[x] + k7 * b[x + 1] + k8 * b[x + 2];
+            const bool inRange = unsigned(r) <= 255u;
+            out[x] = inRange ? uint8_t(bin ? r != 0 : r) : 0;
+        }
+    }
+    return true;
+}
+
+// The kernel operators' frame: mode 1 kernel A, mode 2 kernel B, any other
+// mode the sum of both responses, which equals the response to the summed
+// kernel (integer arithmetic, same zero padding).
+Image *kernelOperator(Image *image, int mode, const int *a, const int *b) noexcept
+{
+    if (!image) return nullptr;
+    if ((image->imageType != KIT_BIN && image->imageType != KIT_GRAY) || !typeOk(image)) return image;
+    KX_CHECK(image->size > 0, "im->size>0", image);
+    int k[9];
+    for (int i = 0; i < 9; ++i) {
+        const int ka = a[i], kb = b ? b[i] : 0;
+        k[i] = mode == 1 ? ka : mode == 2 ? kb : ka + kb;
+    }
+    correlate3x3(image, k);
+    return image;
+}
+
+inline bool isGray(const Image *im) { return im->imageType == KIT_GRAY && typeOk(im); }
+
+inline uint8_t absDiff(int a, int b) { return uint8_t(std::abs(a - b)); }
+
+}  // namespace
+
+extern "C" {
+
+Image *kxFilter(Image *image, void *arg)
+{
+    (void)arg;  // reserved; has no meaning
+    return image;
+}
+
+Image *kxSobel(Image *image, int mode) { return kernelOperator(image, mode, kSobelA, kSobelB); }
+Image *kxPrewitt(Image *image, int mode) { return kernelOperator(image, mode, kPrewittA, kPrewittB); }
+Image *kxKirsch(Image *image, int mode) { return kernelOperator(image, mode, kKirschA, kKirschB); }
+Image *kxDiffSecond(Image *image, int mode) { return kernelOperator(image, mode, kDiffSecondA, kDiffSecondB); }
+Image *kxLaPlacian(Image *image) { return kernelOperator(image, 1, kLaplacian, nullptr); }
+Image *kxSharp1541(Image *image) { return kernelOperator(image, 1, kSharpen, nullptr); }
+
+Image *kxRoberts(Image *image)
+{
+    if (!image) return nullptr;
+    if (!isGray(image)) return image;
+    const int w = image->width, h = image->height;
+    // In place, top to bottom and left to right: (x, y) reads only (x, y),
+    // (x+1, y) and row y+1, none of which has been rewritten yet.  Row 0 and
+    // column 0 are never read; the last column and row are cleared once the
+    // rows that read them are done.
+    std::memset(row(image, 0), 0, size_t(w));
+    for (int y = 1; y < h - 1; ++y) {
+        uint8_t *p = row(image, y);
+        const uint8_t *q = row(image, y + 1);
+        for (int x = 1; x < w - 1; ++x) {
+            const int a = std::abs(q[x + 1] - p[x]), b = std::abs(q[x] - p[x + 1]);
+            p[x] = saturate(a + b);
+        }
+        p[0] = 0;
+        p[w - 1] = 0;
+    }
+    std::memset(row(image, h - 1), 0, size_t(w));
+    return image;
+}
+
+Image *kxDiffFirst(Image *image, int mode)
+{
+    if (!image) return nullptr;
+    if (!isGray(image)) return image;
+    const int w = image->width, h = image->height;
+    if (mode < 0 || mode > 2) {  // no rule writes anything: the whole image becomes 0
+        kxiFlood(image, 0);
+        return image;
+    }
+    Scratch<uint8_t> above{size_t(w)};  // the previous row as it was
+    if (!above) return image;
+    std::memcpy(above.get(), row(image, 0), size_t(w));
+    std::memset(row(image, 0), 0, size_t(w));
+    for (int y = 1; y < h; ++y) {
+        uint8_t *p = row(image, y);
+        // Right to left, so p[x-1] still holds its input value.
+        for (int x = w - 1; x >= 1; --x) {
+            const int v = p[x];
+            const int dx = std::abs(p[x - 1] - v), dy = std::abs(above[size_t(x)] - v);
+            above[size_t(x)] = uint8_t(v);
+            p[x] = mode == 1 ? uint8_t(dx) : mode == 2 ? uint8_t(dy) : saturate(dx + dy);
+        }
+        above[0] = p[0];
+        p[0] = 0;
+    }
+    return image;
+}
+
+Image *kxGradient(Image *image, int mode, int gap)
+{
+    KX_ASSERT(image, nullptr);
+    if (!isGray(image)) return image;
+    // Checked before anything is written, so a refused gap leaves the image.
+    KX_CHECK(gap > 0, "gap>0", image);
+    const int w = image->width, h = image->height;
+    // Pixels whose partner lies `gap` further right (below) exist up to
+    // these limits; the rest become 0.
+    const int xEnd = int(std::max<int64_t>(0, int64_t(w) - gap));
+    const int yEnd = int(std::max<int64_t>(0, int64_t(h) - gap));
+    // In place, top to bottom and left to right: the partners lie right of
+    // or below the pixel being written, so they still hold input values.
+    for (int y = 0; y < h; ++y) {
+        uint8_t *p = row(image, y);
+        if (mode == 1) {
+            for (int x = 0; x < xEnd; ++x) p[x] = absDiff(p[x + gap], p[x]);
+            std::memset(p + xEnd, 0, size_t(w - xEnd));
+        } else if (mode == 2) {
+            if (y >= yEnd) {
+                std::memset(p, 0, size_t(w));
+                continue;
+            }
+            const uint8_t *q = row(image, y + gap);
+            for (int x = 0; x < w; ++x) p[x] = absDiff(q[x], p[x]);
+        } else {
+            if (y >= yEnd) {
+                std::memset(p, 0, size_t(w));
+                continue;
+            }
+            const uint8_t *q = row(image, y + gap);
+            for (int x = 0; x < xEnd; ++x) p[x] = saturate(std::abs(p[x + gap] - p[x]) + std::abs(q[x] - p[x]));
+            std::memset(p + xEnd, 0, size_t(w - xEnd));
+        }
+    }
+    return image;
+}
+
+}  // extern "C"
