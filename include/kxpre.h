@@ -477,6 +477,201 @@ KX_API Image *kxTranslate(Image *image, float dx, float dy, int nearest);
  * Drawing
  * ====================================================================== */
 /* @@section draw */
+
+/* Outline colours (kxSetLine, kxSetPolyline, kxSetEllipse, the outline of
+ * kxFillPolygonE2): KIT_BIN 1 for any non-zero colour; KIT_GRAY the colour
+ * when it is below 255, else 255 (so any opaque colour draws 255); KIT_RGB
+ * B,G,R; KIT_RGBA B,G,R,A.
+ * Area colours (kxFillRect, kxFillEllipse, kxFillPolygon, kxFillPolygonE1):
+ * as above except that KIT_GRAY stores the colour's low byte (0x1FF writes
+ * 0xFF, 0x100 writes 0).
+ * Drawing works in place; pixels outside the image are skipped, never an
+ * error.  Other image types draw nothing. */
+
+/* Draws the line from (x0, y0) to (x1, y1), both ends included.
+ *   image   the target; asserted non-null
+ *   x0..y1  end points, any int values (the line may run outside the image)
+ *   colour  0xAARRGGBB, outline colour rule
+ * Notes:
+ *   1. The pixels are those of an integer error walk starting at (x0, y0):
+ *      the minor coordinate steps once twice the accumulated error reaches
+ *      the major length (ties step; equal lengths walk along y).  So the
+ *      direction matters: (0,0)->(4,1) draws (0,0) (1,0) (2,1) (3,1) (4,1),
+ *      (4,1)->(0,0) draws (4,1) (3,1) (2,0) (1,0) (0,0).
+ *   2. A zero-length line draws one pixel.
+ *   3. The part inside the image is found before walking, so a line running
+ *      far outside costs only its visible pixels. */
+KX_API void kxSetLine(Image *image, int x0, int y0, int x1, int y1, uint32_t colour);
+
+/* Draws the open chain of lines vertex 0 -> 1 -> ... -> count-1, each as
+ * kxSetLine draws it (the last vertex is not joined to the first).
+ *   pVertexArray  count (x, y) pairs; asserted non-null when count >= 2
+ *   count         number of vertices; below 2 draws nothing and does not
+ *                 read the array
+ * Asserts "image". */
+KX_API void kxSetPolyline(Image *image, const int *pVertexArray, int count, uint32_t colour);
+
+/* Draws an ellipse outline centred at (cx, cy), optionally rotated.
+ *   rx, ry  semi-axes along x and y, pixels
+ *   angle   degrees, counter-clockwise on the y-down image, about the centre;
+ *           the outline points are rotated and rounded to whole pixels
+ *   colour  outline colour rule
+ * Notes:
+ *   1. Points come from the midpoint method with single-precision decision
+ *      variables, first quadrant mirrored into the other three.
+ *   2. Nothing is drawn unless 2 <= max(rx, ry) <= 2097151.
+ *   3. rx = 0 (ry > 1) draws only the centre pixel; ry = 0 draws the row
+ *      segment cx-rx..cx+rx; a negative rx draws nothing; a negative ry acts
+ *      as |ry|.
+ *   4. An angle of exactly 0 (or -0) skips the rotation.
+ * Asserts "image". */
+KX_API void kxSetEllipse(Image *image, int cx, int cy, int rx, int ry, float angle, uint32_t colour);
+
+/* A rotated ellipse: centre, full width along its own x axis, full height,
+ * rotation in degrees (counter-clockwise on the y-down image). */
+typedef struct EllipseBox {
+    double centerX;
+    double centerY;
+    double width;
+    double height;
+    double angle;
+} EllipseBox;
+
+/* Fills the inclusive rectangle (x0, y0)-(x1, y1), clipped to the image.
+ *   colour  area colour rule
+ * x0 > x1 or y0 > y1 fills nothing.  Asserts "image". */
+KX_API void kxFillRect(Image *image, int x0, int y0, int x1, int y1, uint32_t colour);
+
+/* Sets the bytes of the rectangle (x0, y0)-(x1, y1) of a KIT_GRAY or KIT_BIN
+ * image to `value` as given (a KIT_BIN image gets the byte unreduced).
+ * Each coordinate is first clamped into the image, so a rectangle wholly
+ * outside still fills the nearest border row, column or corner (all four
+ * negative: pixel (0, 0)).  After clamping x0 > x1 or y0 > y1 fills nothing.
+ * A null image or another type does nothing (no assertion). */
+KX_API void kxFillRectE1(Image *image, int x0, int y0, int x1, int y1, uint8_t value);
+
+/* Fills the axis-aligned ellipse inscribed in the box (left, top)-(right,
+ * bottom): pixel (x, y) is painted when
+ *   (x - cx)^2 / a^2 + (y - cy)^2 / b^2 <= 1,
+ * a = (right-left)/2, b = (bottom-top)/2, cx = (right+left)/2,
+ * cy = (bottom+top)/2, each held in single precision, the sum evaluated in
+ * double and rounded to single precision (boundary pixels with exactly 1
+ * are inside).
+ *   colour  area colour rule
+ * Notes:
+ *   1. Nothing is drawn unless right > left and bottom > top.
+ *   2. Box (0,0)-(4,2): centre (2, 1), a = 2, b = 1; pixel (0, 1) is inside.
+ * Asserts "image". */
+KX_API void kxFillEllipse(Image *image, int left, int top, int right, int bottom, uint32_t colour);
+
+/* Fills a rotated ellipse: pixel (x, y) is painted when its offset from the
+ * centre (single precision), rotated by -angle, satisfies
+ *   dx^2 / (w/2)^2 + dy^2 / (h/2)^2 <= 1
+ * (each term rounded to single precision).
+ *   box     centre, full width and height, angle in degrees
+ *   colour  kxSetPixelEx's colour rule: KIT_GRAY stores a colour above 255
+ *           as its luminance
+ * Notes:
+ *   1. A zero or non-finite width or height, or a NaN centre, fills nothing.
+ * A null image does nothing. */
+KX_API void kxFillEllipseE1(Image *image, EllipseBox box, uint32_t colour);
+
+/* Fills the inside of a polygon by the even-odd rule.  Pixel (x, y) is
+ * inside when an odd number of edges (horizontal edges skipped) have
+ * min(y1,y2) <= y < max(y1,y2) and cross the row strictly right of x, the
+ * crossing (y-y1)(x2-x1)/(y2-y1) + x1 rounded to single precision.
+ *   pVertexArray  count (x, y) pairs, closed implicitly; asserted non-null
+ *   count         3 or more, else nothing is drawn (array not read)
+ *   colour        area colour rule
+ * Notes:
+ *   1. The square (0,0) (4,0) (4,4) (0,4) fills columns 0..3 of rows 0..3:
+ *      the right column and the bottom row are left to the neighbour.
+ * Asserts "image". */
+KX_API void kxFillPolygon(Image *image, const int *pVertexArray, int count, uint32_t colour);
+
+/* As kxFillPolygon, painting only pixels inside the first polygon that are
+ * not inside the second.
+ *   pExcluded      the excluded polygon (may be null: excludes nothing)
+ *   excludedCount  its vertex count; 2 or fewer excludes nothing
+ * Asserts "image" and, for count >= 3, "pVertexArray". */
+KX_API void kxFillPolygonE1(Image *image, const int *pVertexArray, int count, const int *pExcluded,
+                            int excludedCount, uint32_t colour);
+
+/* Draws the closed outline of a polygon (kxSetLine from each vertex to the
+ * next and from the last back to the first) and, with fill != 0, seed-fills
+ * its inside.
+ *   colour  outline colour rule for the outline; for the fill it is reduced
+ *           the same way (KIT_BIN 0/1, KIT_GRAY clamped to 255)
+ *   fill    non-zero: fill
+ * Notes:
+ *   1. The seed is the first pixel one to the right of a vertex that lies in
+ *      the image, does not already carry the fill colour and is inside the
+ *      polygon (kxIsPointInPolygon).  From it kxFill spreads over the
+ *      4-connected pixels equal to the seed's, bounded by the outline; an
+ *      interior that is not uniform is only partly filled.  Without such a
+ *      pixel only the outline is drawn.
+ *   2. count < 3 or a null array draws nothing.
+ * Asserts "image". */
+KX_API void kxFillPolygonE2(Image *image, const int *pVertexArray, int count, uint32_t colour, int fill);
+
+/* 4-connected seed fill: the pixels connected to (x, y) that equal the seed
+ * pixel take the colour.  Returns the image (also for every no-op).
+ *   colour  KIT_BIN 1 for non-zero; KIT_GRAY clamped to 255; KIT_RGB and
+ *           KIT_RGBA write B,G,R; alpha is neither compared nor written
+ * Notes:
+ *   1. A seed outside the image, or a colour equal to the seed pixel's
+ *      value (B,G,R for colour images), leaves the image unchanged.
+ *   2. A null image returns null; other types are returned untouched. */
+KX_API Image *kxFill(Image *image, int x, int y, uint32_t colour);
+
+/* Sets selected channels of every pixel to `value`.
+ *   channels  bits: 0x1 B (the only byte of KIT_BIN and KIT_GRAY), 0x2 G,
+ *             0x4 R, 0x8 A (KIT_RGBA only); other bits are ignored
+ *   value     the byte; KIT_BIN stores 1 for a non-zero value
+ * Asserts "image". */
+KX_API void kxFillEx(Image *image, uint32_t channels, uint8_t value);
+
+/* Text style flags of kxFillTextEx. */
+#define KX_TEXT_UNDERLINE 0x2
+#define KX_TEXT_ITALIC 0x4
+#define KX_TEXT_STRIKEOUT 0x8
+#define KX_TEXT_TRANSPARENT 0x10
+
+/* Draws text into the image, which becomes KIT_RGB.
+ *   text        NUL-terminated, code page 1252 bytes; at most the first 4096
+ *               are used; line feeds (0x0A) separate lines, empty lines are
+ *               dropped; a carriage return is an ordinary character
+ *   x, y        top-left corner of the text block; a negative value is
+ *               raised to 0 (the block moves, it is not cut)
+ *   face        font family, resolved through fontconfig; at most the first
+ *               31 characters; null means "Arial"; an unknown family falls
+ *               back to the sans-serif default
+ *   height      character (em) height in pixels; 0 means 12; a negative
+ *               value asks for that cell height (ascent + descent); sizes
+ *               are limited to 4096 pixels
+ *   textColour, backColour  0xAARRGGBB, alpha ignored
+ *   flags       KX_TEXT_UNDERLINE, KX_TEXT_ITALIC, KX_TEXT_STRIKEOUT,
+ *               KX_TEXT_TRANSPARENT; other bits are ignored
+ * The block is as wide as the widest line and L x lines tall, L the tallest
+ * line's cell height; it is filled with backColour, the lines are drawn
+ * anti-aliased at (0, k*L) and the block is copied to (x, y), cut at the
+ * right and bottom image edges.  With KX_TEXT_TRANSPARENT block pixels equal
+ * to backColour (B, G and R) are not copied.
+ * Notes:
+ *   1. A KIT_BIN, KIT_GRAY or KIT_RGBA image is converted to KIT_RGB first
+ *      (kxiCast) and stays so, also when nothing is drawn afterwards.  A
+ *      virtual image that is not KIT_RGB is left alone.
+ *   2. Nothing is drawn for a null image or text, an empty text or one of
+ *      line feeds only, or x >= width or y >= height.
+ *   3. A line that cannot be measured counts as 12 x 12 pixels. */
+KX_API void kxFillTextEx(Image *image, const char *text, int x, int y, const char *face, int height,
+                         uint32_t textColour, uint32_t backColour, uint32_t flags);
+
+/* kxFillTextEx with face "Arial", a white background and
+ * KX_TEXT_TRANSPARENT: text in the colour, image pixels under the pure
+ * white parts of the block untouched. */
+KX_API void kxFillText(Image *image, const char *text, int x, int y, int height, uint32_t textColour);
+
 /* @@end draw */
 
 /* ======================================================================
