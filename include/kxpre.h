@@ -471,6 +471,38 @@ KX_API Image *kxResize(Image *image, int newWidth, int newHeight, uint32_t colou
  *     edge blends towards black over the last pixel, not towards 255.
  *  2. Unchanged when memory for the temporary image runs out. */
 KX_API Image *kxTranslate(Image *image, float dx, float dy, int nearest);
+/* Turns the image by any angle about its centre (background 0).
+ *   angle: degrees; positive turns the picture counter-clockwise as seen
+ *          with rows running down.  Converted as angle * pi / 180.
+ *   nearest: non-zero takes the nearest source pixel (floor(s + 0.5));
+ *            zero interpolates bilinearly in single precision, each byte
+ *            alone, rounded by (int)(v + 0.5).
+ *   keepSize: zero gives the image the size of the turned bounding box,
+ *             (int)(extent + 1.5) per side (so angle 0 adds one column and
+ *             one row); non-zero keeps the size and cuts the centre out of
+ *             the box, offset (boxW - width) / 2, (boxH - height) / 2
+ *             truncated toward zero.
+ * Accepts KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA (KIT_BIN stays 0/1); other
+ * types and a null image are returned unchanged, without a report.
+ * Returns the image.
+ * Notes:
+ *  1. Destination pixels are taken at integer offsets -half..+half from the
+ *     box centre ((size-1)/2) and mapped to the source centre
+ *     ((width-1)/2, (height-1)/2): an even box side leaves its last column or
+ *     row at the background, and an even image side moves the content by one
+ *     pixel even at angle 0.
+ *  2. Bilinear samples reaching past the source edge mix in 0 (a dark seam
+ *     on a light background), not the background.
+ *  3. A non-finite angle leaves the image unchanged.  A wrapped (virtual)
+ *     image cannot change size: with keepSize 0 it is left unchanged.
+ *  4. When the box does not fit in memory "tmp_im" is reported and the image
+ *     is left unchanged. */
+KX_API Image *kxRotateEx(Image *image, double angle, int nearest, int keepSize);
+
+/* kxRotateEx with a background colour (0xAARRGGBB, stored as kxSetPixelEx
+ * stores it) for everything the turned picture does not cover.  Returns the
+ * image; asserts "image" (null returned for null). */
+KX_API Image *kxRotateE2(Image *image, double angle, uint32_t colour, int nearest, int keepSize);
 /* @@end geometry */
 
 /* ======================================================================
