@@ -35,6 +35,7 @@
 #include "kximage.h"
 #include "kxmask.h"
 #include "kxmatrix.h"
+#include "kxvision.h"
 
 #if defined(__GNUC__)
 #define KX_API __attribute__((visibility("default")))
@@ -710,6 +711,95 @@ KX_API void kxFillText(Image *image, const char *text, int x, int y, int height,
  * Vision filters
  * ====================================================================== */
 /* @@section vision */
+/* Warps, Canny edges, Scharr derivatives, smoothing, morphology, adaptive
+ * thresholds and flood fills handed to the vision-filter library
+ * (kxvision.h), whose comments give the filters' arithmetic.  Control
+ * points are arrays of (x, y) float pairs, x first; the warps use the first
+ * four points of each array, in the caller's order. */
+
+/* Maps the quadrilateral srcPoints of image onto dstPoints of dest by a
+ * perspective transform, bilinear (ikxWarp).
+ * image: KIT_BIN, KIT_GRAY or KIT_RGB; a null image or another type
+ *   returns dest untouched.
+ * srcPoints, dstPoints: four (x, y) float pairs each.
+ * dest (may be null): converted in place to image's imageType (kxiCast)
+ *   when it differs, then drawn into; dest pixels outside the mapped area
+ *   keep their bytes.  Null: a new zeroed image of image's size and type
+ *   receives the warp (0 outside the mapped area).
+ * Returns the warped image (dest or the new one); null when the warp is
+ * refused (null or non-finite points, three points on a line, a dest that
+ * cannot take the source's type), dest then left as it was, apart from the
+ * type conversion.  A KIT_BIN result holds 0/1 bytes.
+ * Note: a pixel is drawn when its source position, rounded to the nearest
+ * pixel, lies on the source image; edge pixels repeat for the bilinear
+ * neighbours, so an identity mapping copies the image exactly. */
+KX_API Image *kxWarp(const Image *image, const float *srcPoints, const float *dstPoints, Image *dest);
+
+/* Maps the quadrilateral srcPoints of image onto the whole of dest: kxWarp
+ * with dest's corners (0, 0), (width - 1, 0), (width - 1, height - 1),
+ * (0, height - 1) as destination points, so the four source points land on
+ * the centres of dest's corner pixels.
+ * image: KIT_BIN, KIT_GRAY or KIT_RGB.  A null image, a null dest or another
+ * type returns dest untouched.  Returns kxWarp's result. */
+KX_API Image *kxUnwarp(const Image *image, const float *srcPoints, Image *dest);
+
+/* kxWarp with counts and an optional patch mode.
+ * srcCount, dstCount: lengths of the point arrays; below 4 returns dest
+ *   untouched; only the first four points are used.
+ * patch: 0 warps the whole of dest as kxWarp does (a null dest gets a new
+ *   image).  With either value the quadrilateral dstPoints is then
+ *   rendered separately and pasted into dest: exactly the pixels (x, y)
+ *   inside it by the geometry library's even-odd rule (kxIsPointInPolygonE3)
+ *   take the warped pixel, every other pixel of dest keeps its bytes.
+ *   With a non-zero patch and a null dest, the pasting goes onto a new full
+ *   warp.
+ * image: KIT_BIN, KIT_GRAY or KIT_RGB; another type returns dest.  dest of
+ * another type is converted with kxiCast first.  Returns dest (null when no
+ * image could be made).
+ * Asserts "image" and "pSrcControls && pDestControls".
+ * Notes:
+ *  1. The patch box is the destination points rounded to nearest (adding
+ *     0.5, truncated); a quadrilateral whose box lies outside dest, or
+ *     non-finite points, change nothing beyond the full warp.
+ *  2. A dest that cannot take image's type (a virtual KIT_RGB dest for a
+ *     grey image) receives no patch. */
+KX_API Image *kxWarpEx(const Image *image, const float *pSrcControls, int srcCount, const float *pDestControls,
+                       int dstCount, int patch, Image *dest);
+
+/* Copies the quadrilateral quad of source onto the whole destination:
+ * kxWarp(source, quad, corners, destination) with the corners (0, 0),
+ * (w, 0), (w, h), (0, h) of the destination (w, h its width and height), so
+ * quad's points land on the outer corners of the destination's corner
+ * pixels (unlike kxUnwarp).  The destination is converted to source's
+ * imageType first when it differs.
+ * source: KIT_BIN, KIT_GRAY or KIT_RGB; nothing for a null image, KIT_RGBA
+ * or a null quad.  Asserts "nw > 0 && nh >0" (destination sides). */
+KX_API void kxCopyPixelsE3(const Image *source, Image *destination, const float *quad);
+
+/* Box mean over a width x height window, in place (ikxSmooth method 1).
+ * image: KIT_GRAY or KIT_RGB; null returns null, other types return the
+ * image untouched.  width, height: 1..KXV_MAX_WINDOW (even sides are
+ * used as they are, anchored at width / 2, height / 2).  Borders reflect
+ * about the edge pixel.  Returns the image; null when the window is
+ * refused (image untouched). */
+KX_API Image *kxBlur(Image *image, int width, int height);
+
+/* Gaussian smoothing over a width x height window, in place (ikxSmooth
+ * method 2, sigmas derived from the sides: 0.3 * ((side - 1) / 2 - 1) +
+ * 0.8; sides 3 and 5 use the kernels [1 2 1]/4 and [1 4 6 4 1]/16).
+ * image: KIT_GRAY or KIT_RGB; null returns null, other types return the
+ * image untouched.  width, height: 1..KXV_MAX_WINDOW; an even side grows
+ * by one (2 smooths like 3), 1 leaves that direction alone.  Borders
+ * reflect about the edge pixel.  Returns the image; null when a side is
+ * refused (image untouched). */
+KX_API Image *kxSmoothGaussian(Image *image, int width, int height);
+
+/* Median over a size x size square, in place (ikxSmooth method 3).
+ * image: KIT_GRAY or KIT_RGB; null returns null, other types return the
+ * image untouched.  size: 1..KXV_MAX_WINDOW; an even size grows by one.
+ * Beyond the edge the edge pixel repeats.  Returns the image; null when the
+ * size is refused (image untouched). */
+KX_API Image *kxSmoothMedian(Image *image, int size);
 /* @@end vision */
 
 #ifdef __cplusplus

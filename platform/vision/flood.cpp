@@ -1,0 +1,2 @@
+// Flood fills of the vision-filter library.
+#include "vision_detail.hpp"

@@ -1,2 +1,0 @@
-// The vision-filter library on OpenCV.
-#include "kxvision.h"

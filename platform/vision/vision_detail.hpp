@@ -1,0 +1,65 @@
+// Shared by the vision-filter library's sources: record checks, cv::Mat
+// headers over Image pixels, and the boundary that keeps exceptions inside.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <exception>
+
+#include "kxvision.h"
+
+namespace kxv {
+
+// Bytes per pixel of the four image types; 0 for any other value.
+int bytesPerPixel(int imageType) noexcept;
+
+// The record describes addressable pixels: one of the four types, data
+// present, sides >= 1, rows at least width * bpp apart, pitch * height below
+// 2^31 and `type` agreeing with imageType.
+bool usable(const Image *im) noexcept;
+
+// A cv::Mat header over the image's pixels (no copy): rows `pitch` bytes
+// apart, width * bpp bytes of each row.  The image must be usable.
+cv::Mat wrap(const Image *im);
+
+// A new packed image holding the Mat's pixels (8-bit, 1, 3 or 4 channels);
+// null when it cannot be created.
+Image *imageFrom(const cv::Mat &m, int imageType) noexcept;
+
+// Copies a Mat of the image's size and channel count into its rows.
+void store(const cv::Mat &m, Image *im);
+
+// Runs body(); an exception thrown inside becomes `failed`.  Every exported
+// function of the library goes through here so that nothing crosses the C
+// interface.
+template <class R, class F>
+R guarded(R failed, F &&body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        return failed;
+    }
+}
+
+// Images created by a call, destroyed unless handed to the caller.
+class Owned {
+public:
+    explicit Owned(Image *im = nullptr) : im_(im) {}
+    ~Owned() { kxDestroyImage(im_); }
+    Owned(const Owned &) = delete;
+    Owned &operator=(const Owned &) = delete;
+    Image *get() const { return im_; }
+    Image *release()
+    {
+        Image *im = im_;
+        im_ = nullptr;
+        return im;
+    }
+
+private:
+    Image *im_;
+};
+
+}  // namespace kxv
