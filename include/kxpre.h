@@ -181,6 +181,170 @@ KX_API Image *kxClip(Image *image, int left, int top, int right, int bottom);
  * Thresholding
  * ====================================================================== */
 /* @@section threshold */
+/* Binarizes at a fixed level: pixel >= t becomes 1, others 0 (invert != 0:
+ * pixel < t becomes 1, others 0).
+ *   image:  KIT_GRAY, changed in place; becomes KIT_BIN (bytes 0/1).
+ *   t:      level 0..255 (0 makes every pixel 1, or 0 when inverted).
+ *   invert: 0 or non-zero.
+ * Returns image; null for null; any other type comes back unchanged.
+ * See also kxbLight, kxThreshold. */
+KX_API Image *kxbSimple(Image *image, uint8_t t, int invert);
+
+/* Selects dark pixels, pixel < t.
+ *   image:    KIT_GRAY, changed in place.
+ *   t:        level 0..255.
+ *   v:        grey value given to the selected pixels when binarize is 0.
+ *   binarize: 0: selected pixels become v, the others keep their value and
+ *             the image stays KIT_GRAY; non-zero: selected pixels become 1,
+ *             the others 0, v is ignored and the image becomes KIT_BIN.
+ * Returns image; null for null; any other type comes back unchanged. */
+KX_API Image *kxbDark(Image *image, uint8_t t, uint8_t v, int binarize);
+
+/* Selects light pixels, pixel >= t; arguments and result as kxbDark. */
+KX_API Image *kxbLight(Image *image, uint8_t t, uint8_t v, int binarize);
+
+/* Selects pixels inside the half-open interval lo <= pixel < hi; arguments
+ * and result as kxbDark.
+ * Note: lo >= hi selects nothing (binarize != 0 gives an all-0 image). */
+KX_API Image *kxbInner(Image *image, uint8_t lo, uint8_t hi, uint8_t v, int binarize);
+
+/* Selects pixels outside the half-open interval: pixel < lo or pixel >= hi;
+ * arguments and result as kxbDark.
+ * Note: lo >= hi selects every pixel. */
+KX_API Image *kxbOuter(Image *image, uint8_t lo, uint8_t hi, uint8_t v, int binarize);
+
+/* Binarizes at the Otsu level of the histogram (largest between-class
+ * variance, single-precision arithmetic, lowest level on ties).
+ *   image: KIT_GRAY, changed in place; becomes KIT_BIN.
+ *   mask:  may be null (all pixels); otherwise only pixels whose mask byte
+ *          (one byte per pixel at the mask's own pitch, any imageType) is
+ *          non-zero are counted.
+ * Pixels >= max(level, 1) become 1, others 0: the level belongs to the
+ * lower class but pixels equal to it become foreground.
+ * Returns image; null for null; any other type comes back unchanged.
+ * Notes:
+ *  1. A uniform image has no defined between-class variance: the level is 0,
+ *     raised to 1, so every pixel but 0 becomes 1.
+ *  2. A mask smaller than the image selects only within the rectangle the
+ *     two share; pixels outside it are not counted.  A mask selecting
+ *     nothing gives level 0 (binarized at 1).
+ *  3. A mask record without pixels (null data, a side below 1, pitch below
+ *     its width) leaves the image unchanged. */
+KX_API Image *kxbOtsu(Image *image, const Image *mask);
+
+/* Binarizes at the isodata level: starting from T = 128, T becomes the
+ * rounded (half up) average of the mean grey level below T and the mean
+ * from T up, until it stops moving or maxIterations + 1 updates are made.
+ * Pixels > T (strictly) become 1, others 0.
+ *   image:         KIT_GRAY, changed in place; becomes KIT_BIN.
+ *   maxIterations: a negative value keeps T = 128.
+ *   window:        the histogram is first smoothed by a centred moving sum
+ *                  of `window` bins divided by `window` (an even window
+ *                  sums window + 1 bins); bins whose window does not fit
+ *                  keep their count.
+ * Returns image; null for null; any other type comes back unchanged.
+ * Notes:
+ *  1. window <= 0 counts as 1: no smoothing.
+ *  2. When one side of T holds no pixel (every pixel below 128, or all from
+ *     128 up), that side takes the other side's mean, so T moves to the mean
+ *     of all pixels and the next step splits there.  A uniform image thus
+ *     ends with T at its value and becomes all 0. */
+KX_API Image *kxbIsoData(Image *image, int maxIterations, int window);
+
+/* Binarizes at the maximum-entropy level (kxbGetOptima method 2): pixels
+ * >= max(level, 1) become 1, others 0.
+ *   image: KIT_GRAY, changed in place; becomes KIT_BIN.
+ * Returns image; null for null; any other type comes back unchanged. */
+KX_API Image *kxbMaxEntropy(Image *image);
+
+/* Binarizes at the minimum-error level: pixels >= max(level, 1) become 1,
+ * others 0.
+ *   image:     KIT_GRAY, changed in place; becomes KIT_BIN.
+ *   criterion: 0 Gaussian (kxbGetOptima method 0), other values Poisson
+ *              (method 1).
+ * Returns image; null for null; any other type comes back unchanged. */
+KX_API Image *kxbMinError(Image *image, int criterion);
+
+/* kxbMinError counting only pixels whose mask byte is non-zero, within the
+ * rectangle common to image and mask.
+ *   mask: may be null (then exactly kxbMinError).
+ * Returns image; null for null; any other type, or a mask record without
+ * pixels, comes back unchanged.
+ * Note: a mask selecting nothing gives level 255: only pixels of 255 become
+ * 1. */
+KX_API Image *kxbMinErrorE1(Image *image, const Image *mask, int criterion);
+
+/* The level a histogram selector picks for the image (image unchanged).
+ *   image:  KIT_GRAY; may be null.
+ *   method: 0 minimum error, Gaussian criterion; 1 minimum error, Poisson
+ *           criterion; 2 maximum entropy; 3 most frequent grey level.
+ * Every selector places its level in the lower class and keeps the lowest
+ * level on ties.  Returns 0 for a null image, 255 for another method or
+ * another image type.
+ * Notes:
+ *  1. Minimum error and maximum entropy give 255 for an empty histogram and
+ *     when no level improves on the starting value (maximum entropy: level 0
+ *     only sets the value to beat and is never returned).
+ *  2. Method 3 gives 0 for an empty histogram. */
+KX_API uint8_t kxbGetOptima(const Image *image, int method);
+
+/* kxbGetOptima counting only pixels whose mask byte is non-zero, within the
+ * rectangle common to image and mask.
+ *   mask: may be null (then exactly kxbGetOptima).
+ * Returns 0 for a null image with a mask; 255 for another method, another
+ * image type or a mask record without pixels. */
+KX_API uint8_t kxbGetOptimaE1(const Image *image, const Image *mask, int method);
+
+/* Posterizes into `levels` classes whose thresholds b[0] < ... < b[K-1]
+ * (K = levels - 1) maximize the sum over the classes of class weight times
+ * squared class mean (the multi-class Otsu criterion; single-precision class
+ * statistics), the lowest thresholds on ties.
+ *   image:  KIT_GRAY, changed in place; stays KIT_GRAY.
+ *   levels: number of classes, 2..256.
+ * Pixel p becomes 0 for p <= b[0], b[i-1] for b[i-1] < p <= b[i], and 255
+ * for p > b[K-1].
+ * Returns image; null for null; any other type comes back unchanged.
+ * Notes:
+ *  1. levels outside 2..256 leaves the image unchanged.
+ *  2. The search is exact but prunes: a few milliseconds for small levels on
+ *     any image size, more for many levels on sparse histograms. */
+KX_API Image *kxbMultiLevel(Image *image, int levels);
+
+/* Binarizes against a local level from the mean M and standard deviation s
+ * of the window x window square centred on each pixel:
+ * T = M * (1 + k * (s / range - 1)); pixels > T become 1, others 0.
+ *   image:  KIT_GRAY, changed in place; becomes KIT_BIN.
+ *   window: side in pixels; an even side acts as the next odd one.
+ *   range:  dynamic range of the standard deviation (128 is usual).
+ *   k:      weight of the deviation term.
+ * Pixels outside the image count as 0 and the divisor is always
+ * window * window, so the mean falls towards the border.  M and the mean of
+ * squares are divided in double and stored as float, s is the root of their
+ * float difference, and T is evaluated in double.
+ * Returns image; null for null; any other type comes back unchanged.
+ * Notes:
+ *  1. window <= 0 counts as 1: each pixel is its own window.
+ *  2. An undefined T (rounding makes the variance negative; range 0 with
+ *     s = 0) makes the pixel 1; range 0 with s > 0, M > 0 and k > 0 gives
+ *     T = +inf, so the pixel becomes 0.
+ *  3. Scratch memory: one byte per pixel plus a few rows.  When it is not
+ *     available, "imgI && imgM && imgV && imgGxG" is reported and the image
+ *     comes back unchanged. */
+KX_API Image *kxbLocalIntegral(Image *image, int window, uint8_t range, float k);
+
+/* Runs one binarization of this family chosen by a method code.
+ *   image:  KIT_GRAY; any other type comes back unchanged for every method.
+ *   method, and the call made (t1 = p1 & 255, t2 = p2 & 255):
+ *     0 kxbSimple(image, t1, 0)           1 kxbDark(image, t1, 1, 1)
+ *     2 kxbLight(image, t1, 1, 1)         3 kxbInner(image, t1, t2, 1, 1)
+ *     4 kxbOuter(image, t1, t2, 1, 1)
+ *     16 kxbLocalIntegral(image, p1, t2, (float)param)
+ *     17 kxbMultiLevel(image, p1)         18 kxbMaxEntropy(image)
+ *     19 kxbIsoData(image, p1, p2)        20 kxbMinError(image, p1)
+ *     21 kxbOtsu(image, null)             other codes: nothing.
+ * Returns what the called operation returns, else image; null for null.
+ * Note: thresholds keep their low eight bits (300 acts as 44). */
+KX_API Image *kxThreshold(Image *image, int method, int p1, int p2, double param);
 /* @@end threshold */
 
 /* ======================================================================

@@ -1,0 +1,69 @@
+// Private code of the thresholding family: the histogram selectors and the
+// multi-level search, which work on 256-bin histograms only (no image
+// access), and the image-side helpers the exports share.
+//
+// The selectors are pure functions so that the tests can drive them with
+// arbitrary histograms and compare them with straightforward loops.
+#pragma once
+
+#include <cstdint>
+
+#include "kxpre.h"
+
+namespace kx::thr {
+
+// ---- selectors (selectors.cpp) -------------------------------------------
+
+// The Otsu level of a histogram held in single precision over n > 0
+// counted pixels.  All sums are single precision; a 0/0 between-class value
+// never wins, an x/0 one beats every finite value; ties keep the lowest
+// level.
+int otsuLevel(const float hist[256], int64_t n) noexcept;
+
+// The value a float bin reaches after `count` additions of 1.0f: exact up
+// to 2^24, where adding 1 no longer changes it (round half to even).
+constexpr float floatCount(uint64_t count) { return count < (1u << 24) ? float(count) : float(1u << 24); }
+
+// Minimum-error level (Gaussian criterion, or Poisson when `poisson`);
+// 255 for an empty histogram or when no criterion value is below DBL_MAX.
+int minErrorLevel(const int32_t hist[256], bool poisson) noexcept;
+
+// Maximum-entropy level; 255 for an empty histogram or when no level above
+// 0 has a strictly larger entropy sum than level 0.
+int maxEntropyLevel(const int32_t hist[256]) noexcept;
+
+// The most frequent grey level, the lowest on ties, 0 when empty.
+int modeLevel(const int32_t hist[256]) noexcept;
+
+// The isodata level T in 0..255 (pixels > T are foreground) after at most
+// maxIterations + 1 updates from 128, on the histogram smoothed over
+// `window` bins.  A window <= 0 counts as 1 (no smoothing); a side of T
+// without any count takes the mean of the other side.
+int isodataLevel(const int32_t hist[256], int maxIterations, int window) noexcept;
+
+// ---- multi-level search (multilevel_search.cpp) --------------------------
+
+// The levels - 1 thresholds (written to out[0..levels-2]) that split a
+// histogram of n pixels into `levels` classes with the largest between-class
+// spread, the first such tuple in lexicographic order.  levels must be in
+// 2..256 and n > 0.  Returns false when scratch memory is not available.
+bool multiLevelThresholds(const int32_t hist[256], int64_t n, int levels, int *out) noexcept;
+
+// ---- image side (global.cpp) --------------------------------------------
+
+// A usable KIT_GRAY image: the only type this family processes.
+bool isGrey(const Image *image) noexcept;
+
+// A selection mask the selectors can read: one byte per pixel at its own
+// pitch, whatever its imageType.
+bool maskUsable(const Image *mask) noexcept;
+
+// Counts the grey levels of a usable KIT_GRAY image into hist (zeroed
+// first); with a mask only over the rectangle common to both and only where
+// the mask byte is non-zero.  Returns the number of counted pixels.
+int64_t countGrey(const Image *image, const Image *mask, int32_t hist[256]) noexcept;
+
+// Rewrites every pixel through a 0/1 table and makes the image KIT_BIN.
+void binarize(Image *image, const uint8_t table[256]) noexcept;
+
+}  // namespace kx::thr

@@ -1,0 +1,3 @@
+# The selectors are pure functions of a histogram; the tests compile them in
+# to compare them with plain loops directly.
+target_sources(kxtest_${name} PRIVATE ${PROJECT_SOURCE_DIR}/src/threshold/selectors.cpp)
