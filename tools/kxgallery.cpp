@@ -1,0 +1,186 @@
+// kxgallery: before/after pictures of each operation family.
+//
+//   kxgallery [DIR]
+//
+// Draws the demo page at 480 x 360, prepares one input per family (the grey
+// page, its binary form, a colour version) and writes, for each example
+// pipeline, DIR/<family>-<n>.png, plus DIR/README.md with a table of them
+// (DIR defaults to docs/gallery).  Examples whose operations the library
+// build lacks are left out with a note on stderr.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "page.hpp"
+#include "pipe.hpp"
+
+using namespace kxtools;
+
+namespace {
+
+std::vector<std::string> words(const std::string &s)
+{
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+struct Example {
+    const char *pipeline;
+    const char *caption;
+};
+
+struct Family {
+    const char *name, *title;
+    const char *prepare;  // pipeline that makes the family's input from the page
+    std::vector<Example> examples;
+};
+
+const std::vector<Family> &families()
+{
+    static const std::vector<Family> list = {
+        {"pixel", "Pixel-wise operations", "",
+         {{"invert", "invert"},
+          {"clip 60 40 299 219", "clip to a rectangle"},
+          {"rgb replacechannel @page 4", "red channel replaced by the page"},
+          {"replacepixels 232 255 -", "one grey value replaced"}}},
+        {"threshold", "Thresholding", "",
+         {{"otsu -", "Otsu level"},
+          {"localintegral 31 128 0.34", "local window (31, 128, 0.34)"},
+          {"normalize 128 1200 localintegral 31 128 0.34", "normalized, then local window"},
+          {"multilevel 4", "four grey classes"},
+          {"isodata 100 2", "isodata level"},
+          {"maxentropy", "maximum entropy level"}}},
+        {"filter", "Filtering and intensity", "",
+         {{"normalize 128 1200", "mean 128, variance 1200"},
+          {"equalize", "equalized"},
+          {"contrast 0.1 0.6", "contrast stretched"},
+          {"smoothavg 5", "box mean 5"},
+          {"median 5", "median 5"},
+          {"sobel 0", "Sobel"},
+          {"laplacian", "Laplacian"},
+          {"detectedge 0 0 0.5 -", "edge map"}}},
+        {"binary", "Binary images", "normalize 128 1200 localintegral 31 128 0.34 invert",
+         {{"fillhole", "holes filled"},
+          {"removeborder", "border regions removed"},
+          {"fillhole removeborder thinning", "filled, cleaned, thinned"},
+          {"skeleton 0", "skeleton by level maxima"},
+          {"retrieveedge 0", "region outlines"},
+          {"dilatee1 2", "dilated by radius 2"},
+          {"erodee1 2", "eroded by distance 2"},
+          {"erode rect:3x3", "eroded by a 3x3 element"}}},
+        {"geometry", "Geometry", "",
+         {{"rotateex 15 0 0", "rotated 15 degrees"},
+          {"rotatee2 -10 0xFF808080 0 1", "rotated, same size, grey ground"},
+          {"rotate 1", "quarter turn"},
+          {"flip 1", "mirrored"},
+          {"scale 0.5 2", "half size, bilinear"},
+          {"resize 560 400 0xFF606060", "larger canvas"},
+          {"translate 20.5 10.25 0", "shifted by (20.5, 10.25)"}}},
+        {"draw", "Drawing", "rgb",
+         {{"setline 20 20 460 340 0xFFFF0000 setellipse 240 180 150 80 30 0xFF0000FF", "line and rotated ellipse"},
+          {"fillrect 40 40 200 140 0xFF20A020 fillellipse 220 160 440 330 0xFFE0C000", "filled rectangle and ellipse"},
+          {"fillpolygon 60,320,240,60,420,320,60,150,420,150 0xFF8030C0", "polygon, even-odd rule"},
+          {"filltext Hello,_world 40 160 48 0xFFC00000", "text"}}},
+        {"vision", "Vision filters", "",
+         {{"canny 50 150 1 3", "Canny edges"},
+          {"smoothgaussian 7 7", "Gaussian 7x7"},
+          {"blur 7 7", "box blur 7x7"},
+          {"morpopen", "opening"},
+          {"pyramid 0", "one pyramid step"}}},
+    };
+    return list;
+}
+
+bool run(ImagePtr &image, const std::string &pipeline, const std::string &pagePath, std::string &error)
+{
+    std::vector<std::string> w = words(pipeline);
+    for (auto &s : w) {
+        if (s == "@page") s = pagePath;
+        for (auto &c : s)
+            if (c == '_') c = ' ';
+    }
+    std::vector<Step> steps;
+    if (!parsePipeline(w, steps, error)) return false;
+    for (auto &step : steps) {
+        for (auto &v : step.args.values)
+            if (!loadValue(v, error)) return false;
+        const StepResult r = runStep(*step.op, image, step.args);
+        if (!r.ok) {
+            error = std::string(step.op->name) + ": " + r.message;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const std::string dir = argc > 1 ? argv[1] : "docs/gallery";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::cerr << "kxgallery: cannot create " << dir << ": " << ec.message() << "\n";
+        return 1;
+    }
+    ImagePtr page = drawPage(480, 360, std::cerr);
+    std::string error;
+    const std::string pagePath = dir + "/page.png";
+    if (!page || !writeImageAtomic(page.get(), pagePath, error)) {
+        std::cerr << "kxgallery: " << error << "\n";
+        return 1;
+    }
+    std::ostringstream md;
+    md << "# Gallery\n\n"
+       << "Each operation family on the demo page (`kxgallery` draws it; regenerate the\n"
+       << "pictures with `./build.sh gallery`).  Every picture is the result of the `kxpipe`\n"
+       << "pipeline under it, applied to the family's input.\n\n"
+       << "![the demo page](page.png)\n";
+    int count = 0;
+    for (const auto &f : families()) {
+        ImagePtr input(kxiClone(page.get(), nullptr));
+        if (*f.prepare && !run(input, f.prepare, pagePath, error)) {
+            std::cerr << "kxgallery: " << f.name << ": input not prepared (" << error << "), family left out\n";
+            continue;
+        }
+        const std::string inputName = std::string(f.name) + "-input.png";
+        if (!writeImageAtomic(input.get(), dir + "/" + inputName, error)) {
+            std::cerr << "kxgallery: " << error << "\n";
+            return 1;
+        }
+        std::ostringstream rows;
+        int n = 0;
+        for (const auto &e : f.examples) {
+            ImagePtr image(kxiClone(input.get(), nullptr));
+            if (!run(image, e.pipeline, pagePath, error)) {
+                std::cerr << "kxgallery: " << f.name << ": '" << e.pipeline << "' left out: " << error << "\n";
+                continue;
+            }
+            const std::string name = std::string(f.name) + "-" + std::to_string(++n) + ".png";
+            if (!writeImageAtomic(image.get(), dir + "/" + name, error)) {
+                std::cerr << "kxgallery: " << error << "\n";
+                return 1;
+            }
+            std::string shown = e.pipeline;
+            const auto at = shown.find("@page");
+            if (at != std::string::npos) shown.replace(at, 5, "page.png");
+            rows << "| ![" << e.caption << "](" << name << ") | " << e.caption << "<br>`" << shown << "` |\n";
+            ++count;
+        }
+        if (n == 0) continue;
+        md << "\n## " << f.title << "\n\n"
+           << "Input" << (*f.prepare ? std::string(": `") + f.prepare + "`" : std::string(": the page")) << "\n\n"
+           << "![input](" << inputName << ")\n\n"
+           << "| result | pipeline |\n|---|---|\n"
+           << rows.str();
+    }
+    std::ofstream(dir + "/README.md") << md.str();
+    std::cerr << "kxgallery: wrote " << count << " pictures and " << dir << "/README.md\n";
+    return 0;
+}

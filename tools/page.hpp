@@ -1,0 +1,17 @@
+// The demo input: a photographed document page drawn with the library.
+#pragma once
+
+#include <iosfwd>
+
+#include "imageio.hpp"
+
+namespace kxtools {
+
+// A KIT_GRAY page of the given size: a title, lines of text, a rule, a
+// rotated stamp, a signature, corner marks, lying on a dark table that shows
+// along the left and top edges; then uneven illumination and noise.  Drawing
+// operations the library build lacks are replaced by plain blocks, with a
+// note on `log`.  Null when the image cannot be created.
+ImagePtr drawPage(int width, int height, std::ostream &log);
+
+}  // namespace kxtools
