@@ -72,8 +72,7 @@ ImagePtr readPng(FILE *file, const std::string &path, std::string &error)
         error = path + ": image too large";
         return nullptr;
     }
-    const int bpp = kxiBytesPerPixel(type);
-    if (!png_image_finish_read(&png, nullptr, im->data, png_int_32(im->pitch / bpp), nullptr)) {
+    if (!png_image_finish_read(&png, nullptr, im->data, png_int_32(im->pitch), nullptr)) {
         error = path + ": " + png.message;
         png_image_free(&png);
         return nullptr;

@@ -1,0 +1,144 @@
+// Image files: PNG and PGM/PPM round trips for every image type, the PNM
+// parser's forms and errors, and the atomic write.
+#include <sys/stat.h>
+
+#include "imageio.hpp"
+#include "kxtest.hpp"
+#include "tool_support.hpp"
+
+using kxtest::makeImage;
+using kxtest::pixels;
+using kxtest::randomBytes;
+
+namespace {
+
+struct RoundTrip {
+    int type;
+    const char *file;
+    int readType;  // the type the file reads back as
+};
+
+class FileRoundTrip : public testing::TestWithParam<RoundTrip> {};
+
+TEST_P(FileRoundTrip, PixelsSurvive)
+{
+    const RoundTrip c = GetParam();
+    tooltest::TempDir dir;
+    const int w = 13, h = 7;  // odd sizes: rows of 39 bytes for RGB
+    const int hi = c.type == KIT_BIN ? 1 : 255;
+    const auto bytes = randomBytes(size_t(w) * h * kxiBytesPerPixel(c.type), 11, 0, hi);
+    kxtest::PaddedImage in(c.type, w, h, bytes, 3);  // padding must not reach the file
+    std::string error;
+    const std::string path = dir.file(c.file);
+    ASSERT_TRUE(kxtools::writeImage(in.get(), path, error)) << error;
+    kxtools::ImagePtr back = kxtools::readImage(path, error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->imageType, c.readType);
+    EXPECT_EQ(back->width, w);
+    EXPECT_EQ(back->height, h);
+    std::vector<uint8_t> expected = bytes;
+    if (c.type == KIT_BIN)
+        for (auto &b : expected) b = b ? 255 : 0;
+    if (c.type == KIT_RGBA && c.readType == KIT_RGB) {  // PPM drops alpha
+        expected.clear();
+        for (size_t i = 0; i < bytes.size(); i += 4) expected.insert(expected.end(), {bytes[i], bytes[i + 1], bytes[i + 2]});
+    }
+    EXPECT_EQ(pixels(back.get()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, FileRoundTrip,
+                         testing::Values(RoundTrip{KIT_BIN, "a.png", KIT_GRAY}, RoundTrip{KIT_GRAY, "a.png", KIT_GRAY},
+                                         RoundTrip{KIT_RGB, "a.png", KIT_RGB}, RoundTrip{KIT_RGBA, "a.png", KIT_RGBA},
+                                         RoundTrip{KIT_BIN, "a.pgm", KIT_GRAY}, RoundTrip{KIT_GRAY, "a.PGM", KIT_GRAY},
+                                         RoundTrip{KIT_RGB, "a.ppm", KIT_RGB}, RoundTrip{KIT_RGBA, "a.pnm", KIT_RGB},
+                                         RoundTrip{KIT_GRAY, "no-extension", KIT_GRAY}));
+
+TEST(ImageFiles, ColourBytesAreStoredInFileOrder)
+{
+    // A KIT_RGB pixel is B, G, R in memory; the PPM must say R, G, B.
+    tooltest::TempDir dir;
+    auto im = makeImage(KIT_RGB, 1, 1, {1, 2, 3});
+    std::string error;
+    ASSERT_TRUE(kxtools::writeImage(im.get(), dir.file("p.ppm"), error));
+    const std::string bytes = tooltest::readFile(dir.file("p.ppm"));
+    EXPECT_EQ(bytes, std::string("P6\n1 1\n255\n\x03\x02\x01", 14));
+}
+
+struct PnmCase {
+    const char *what;
+    std::string bytes;
+    int type;
+    std::vector<uint8_t> expected;  // empty: the file must be refused
+};
+
+TEST(ImageFiles, PnmForms)
+{
+    const PnmCase cases[] = {
+        {"plain grey with comments", "P2 # a comment\n3 1\n# another\n255\n0 128 255\n", KIT_GRAY, {0, 128, 255}},
+        {"plain colour", "P3\n1 1\n255\n10 20 30\n", KIT_RGB, {30, 20, 10}},
+        {"binary grey", std::string("P5\n2 1\n255\n\x07\xff", 13), KIT_GRAY, {7, 255}},
+        {"maxval 15 is scaled", "P2\n2 1\n15\n15 5\n", KIT_GRAY, {255, 85}},
+        {"16-bit samples", std::string("P5\n1 1\n65535\n\xff\xff", 15), KIT_GRAY, {255}},
+        {"truncated raster", std::string("P5\n4 4\n255\n\x01\x02", 13), 0, {}},
+        {"sample above maxval", "P2\n1 1\n100\n101\n", 0, {}},
+        {"zero width", "P5\n0 1\n255\n", 0, {}},
+        {"maxval 0", "P5\n1 1\n0\n\x00", 0, {}},
+        {"absurd size", "P5\n99999999 99999999\n255\n", 0, {}},
+        {"letters in the header", "P5\nab 1\n255\n", 0, {}},
+        {"not an image", "hello world", 0, {}},
+        {"empty file", "", 0, {}},
+        {"PNG signature only", "\x89PNG\r\n\x1a\n", 0, {}},
+    };
+    tooltest::TempDir dir;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        tooltest::writeFile(dir.file("f"), c.bytes);
+        std::string error;
+        kxtools::ImagePtr im = kxtools::readImage(dir.file("f"), error);
+        if (c.expected.empty()) {
+            EXPECT_FALSE(im);
+            EXPECT_NE(error.find(dir.file("f")), std::string::npos) << error;
+        } else {
+            ASSERT_TRUE(im) << error;
+            EXPECT_EQ(im->imageType, c.type);
+            EXPECT_EQ(pixels(im.get()), c.expected);
+        }
+    }
+}
+
+TEST(ImageFiles, MissingFileIsAnError)
+{
+    std::string error;
+    EXPECT_FALSE(kxtools::readImage("/nonexistent/dir/x.png", error));
+    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+}
+
+TEST(ImageFiles, AtomicWriteReplacesOnlyWhenComplete)
+{
+    tooltest::TempDir dir;
+    const std::string target = dir.file("out.png");
+    tooltest::writeFile(target, "old contents");
+    std::string error;
+    // Nothing to write: the target stays and no temporary file is left.
+    Image broken{};
+    EXPECT_FALSE(kxtools::writeImageAtomic(&broken, target, error));
+    EXPECT_EQ(tooltest::readFile(target), "old contents");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.png"});
+
+    auto im = makeImage(KIT_GRAY, 4, 3, randomBytes(12, 5));
+    ASSERT_TRUE(kxtools::writeImageAtomic(im.get(), target, error)) << error;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.png"});
+    kxtools::ImagePtr back = kxtools::readImage(target, error);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(pixels(back.get()), pixels(im.get()));
+    struct stat st {};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << "the permissions of an ordinary new file";
+
+    // A directory that does not exist: an error, no crash.
+    EXPECT_FALSE(kxtools::writeImageAtomic(im.get(), dir.file("missing/out.png"), error));
+}
+
+}  // namespace

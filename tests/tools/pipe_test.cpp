@@ -1,0 +1,274 @@
+// kxpipe: argument parsing, exit codes, the untouched output on failure,
+// the operation table against the library's exports, and a pipeline equal
+// to the same calls made directly.
+#include <dlfcn.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "kxtest.hpp"
+#include "pipe.hpp"
+#include "tool_support.hpp"
+
+using kxtest::makeImage;
+using kxtest::pixels;
+using kxtest::randomBytes;
+
+namespace {
+
+struct PipeRun {
+    int code;
+    std::string out, err;
+};
+
+PipeRun kxpipe(const std::vector<std::string> &args)
+{
+    std::vector<std::string> argv{"kxpipe"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::ostringstream out, err;
+    const int code = kxtools::runPipe(argv, out, err);
+    return {code, out.str(), err.str()};
+}
+
+struct ParseCase {
+    std::string words;
+    std::string errorPart;  // empty: must parse
+};
+
+std::vector<std::string> split(const std::string &s)
+{
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+TEST(PipeParse, AcceptsWellFormedAndNamesTheFault)
+{
+    const ParseCase cases[] = {
+        {"", ""},
+        {"invert invert", ""},
+        {"clip 0 0 3 2 invert", ""},
+        {"clip 0x10 -5 2147483647 -2147483648", ""},
+        {"replacepixels #FF0000 0xFFFFFFFF -", ""},
+        {"setpixele1 1,2,3,4 0 0 4294967295", ""},
+        {"frobnicate", "unknown operation 'frobnicate'"},
+        {"Invert", "unknown operation 'Invert'"},
+        {"clip 0 0 3", "operation 'clip' needs bottom (integer)"},
+        {"clip 0 0 3 x", "operation 'clip' bottom: 'x' is not an integer"},
+        {"clip 0 0 3 2.5", "is not an integer"},
+        {"clip 0 0 3 2147483648", "is not an integer"},
+        {"clip 0 0 3 99999999999999999999", "is not an integer"},
+        {"replacepixels 1 -1 -", "new: '-1' is not a colour"},
+        {"replacepixels 4294967296 1 -", "is not a colour"},
+        {"replacepixels #GG0000 1 -", "is not a colour"},
+        {"setpixele1 1,2,3 0 0 1", "is not a point list"},
+        {"setpixele1 1,,2 0 0 1", "is not a point list"},
+        {"setpixele1 1.5,2 0 0 1", "is not a point list"},
+        {"pixelmergee1 x.png 1 nan 0", "scale: 'nan' is not a number"},
+        {"pixelmergee1 x.png 1 1e39 0", "is not a number"},
+        {"invert clip", "needs left"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.words);
+        std::vector<kxtools::Step> steps;
+        std::string error;
+        const bool ok = kxtools::parsePipeline(split(c.words), steps, error);
+        if (c.errorPart.empty()) {
+            EXPECT_TRUE(ok) << error;
+        } else {
+            EXPECT_FALSE(ok);
+            EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(PipeParse, ValuesAreConverted)
+{
+    std::vector<kxtools::Step> steps;
+    std::string error;
+    ASSERT_TRUE(kxtools::parsePipeline(split("replacepixels #102030 0x7F -  setpixele1 -1,2,3,-4 5 6 7"), steps, error))
+        << error;
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].args.u(0), 0xFF102030u);
+    EXPECT_EQ(steps[0].args.u(1), 0x7Fu);
+    EXPECT_EQ(steps[1].args.count(0), 2);
+    EXPECT_EQ(steps[1].args.values[0].points, (std::vector<int>{-1, 2, 3, -4}));
+
+    kxtools::Value v;
+    ASSERT_TRUE(kxtools::parseValue("1,2,3,4,5,6,7.5,8", 'q', "quad", v, error));
+    EXPECT_EQ(v.quad[6], 7.5f);
+    EXPECT_FALSE(kxtools::parseValue("1,2,3,4,5,6", 'q', "quad", v, error));
+    ASSERT_TRUE(kxtools::parseValue("ellipse:5x3", 'E', "element", v, error));
+    ASSERT_TRUE(kxtools::loadValue(v, error));
+    ASSERT_TRUE(v.element);
+    EXPECT_EQ(v.element->width, 5);
+    EXPECT_EQ(v.element->height, 3);
+    for (const char *bad : {"box:3x3", "rect:0x3", "rect:3", "rect3x3", "rect:3x3x3"})
+        EXPECT_FALSE(kxtools::parseValue(bad, 'E', "element", v, error)) << bad;
+}
+
+TEST(PipeTable, NamesAreUniqueAndArgumentKindsKnown)
+{
+    std::set<std::string> names;
+    for (const auto &op : kxtools::operations()) {
+        EXPECT_TRUE(names.insert(op.name).second) << op.name;
+        for (const auto &[name, kind] : op.argumentList()) {
+            EXPECT_FALSE(name.empty()) << op.name;
+            EXPECT_NE(std::string("iufdspqICME").find(kind), std::string::npos) << op.name << " " << name;
+        }
+    }
+}
+
+// An export the library has must be callable from the table: an entry that
+// stays unavailable although the symbol exists calls it with arguments that
+// do not fit its declaration.
+TEST(PipeTable, EveryExportedOperationIsAvailable)
+{
+    for (const auto &op : kxtools::operations()) {
+        if (std::string(op.function) == "kxiCast") continue;
+        const bool exported = dlsym(RTLD_DEFAULT, op.function) != nullptr;
+        EXPECT_EQ(op.available(), exported) << op.name << " / " << op.function;
+    }
+}
+
+// Every export that works on one image is reachable; the others are named
+// here with the reason.
+TEST(PipeTable, CoversTheExports)
+{
+    const std::set<std::string> notForOneImage = {
+        "kxFilter",            // does nothing
+        "kxDistTrans",         // fills a caller's array of distances
+        "kxFloodFill",         // records of the vision library
+        "kxFloodMask",         // records of the vision library
+        "kxFillEllipseE1",     // takes a record by value
+        "kxCreateGaborBank",   // placeholders without an image
+        "kxDestroyGaborBank",
+        "kxOrientationField",
+        "kxFrequenceField",
+        "kxGabor",
+    };
+    std::set<std::string> reachable;
+    for (const auto &op : kxtools::operations()) reachable.insert(op.function);
+    std::ifstream list(KX_EXPORTS_LIST);
+    ASSERT_TRUE(list) << KX_EXPORTS_LIST;
+    int count = 0;
+    for (std::string name; list >> name; ++count) {
+        const bool listed = reachable.count(name) != 0, excluded = notForOneImage.count(name) != 0;
+        EXPECT_NE(listed, excluded) << name;
+    }
+    EXPECT_GT(count, 100);
+}
+
+TEST(PipeHelp, ListsOperationsFromTheTable)
+{
+    const PipeRun r = kxpipe({"--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("usage: kxpipe"), std::string::npos);
+    EXPECT_NE(r.out.find("  clip left top right bottom"), std::string::npos);
+    EXPECT_NE(r.out.find("[kxInvert]"), std::string::npos);
+    for (const auto &op : kxtools::operations())
+        EXPECT_NE(r.out.find(op.name), std::string::npos) << op.name;
+    EXPECT_EQ(kxpipe({"-h"}).code, 0);
+}
+
+class PipeFiles : public testing::Test {
+protected:
+    tooltest::TempDir dir;
+    kxtest::ImagePtr input = makeImage(KIT_GRAY, 6, 5, randomBytes(30, 3));
+    std::string in = dir.file("in.png"), out = dir.file("out.png");
+
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(kxtools::writeImage(input.get(), in, error)) << error;
+    }
+    std::vector<uint8_t> outputPixels()
+    {
+        std::string error;
+        kxtools::ImagePtr im = kxtools::readImage(out, error);
+        return im ? pixels(im.get()) : std::vector<uint8_t>{};
+    }
+};
+
+TEST_F(PipeFiles, ExitCodesAndUntouchedOutput)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char *message;
+    };
+    tooltest::writeFile(dir.file("text.png"), "not an image");
+    const Case cases[] = {
+        {{}, 2, "usage: kxpipe"},
+        {{in}, 2, "usage: kxpipe"},
+        {{"--bogus", in, out}, 2, "unknown option '--bogus'"},
+        {{in, out, "nosuchop"}, 2, "unknown operation 'nosuchop'"},
+        {{in, out, "clip", "1", "2"}, 2, "needs right"},
+        {{in, out, "clip", "a", "0", "1", "1"}, 2, "'a' is not an integer"},
+        {{dir.file("missing.png"), out, "invert"}, 1, "missing.png"},
+        {{dir.file("text.png"), out, "invert"}, 1, "not a PNG, PGM or PPM file"},
+        {{in, out, "pixeladd", dir.file("missing.png")}, 1, "missing.png"},
+        {{in, dir.file("no/such/dir/out.png"), "invert"}, 1, "out.png"},
+        // A bad argument is reported before the input is read.
+        {{dir.file("missing.png"), out, "clip", "x", "0", "0", "0"}, 2, "is not an integer"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        tooltest::writeFile(out, "previous result");
+        const PipeRun r = kxpipe(c.args);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(tooltest::readFile(out), "previous result");
+    }
+    // Nothing but the files the test made is left in the directory.
+    auto entries = dir.entries();
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"in.png", "out.png", "text.png"}));
+}
+
+TEST_F(PipeFiles, PipelineEqualsTheDirectCalls)
+{
+    const PipeRun r = kxpipe({in, out, "invert", "clip", "1", "1", "4", "3", "bin"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    kxtest::ImagePtr expected(kxiClone(input.get(), nullptr));
+    kxInvert(expected.get());
+    kxClip(expected.get(), 1, 1, 4, 3);
+    ASSERT_TRUE(kxiCast(expected.get(), KIT_BIN));
+    std::vector<uint8_t> want = pixels(expected.get());
+    for (auto &b : want) b = b ? 255 : 0;  // binary images are written black and white
+    EXPECT_EQ(outputPixels(), want);
+}
+
+TEST_F(PipeFiles, SecondImagesAndQueries)
+{
+    // pixeladd with the input itself doubles every value (saturated); the
+    // query prints its value on the report stream.
+    const PipeRun r = kxpipe({in, out, "pixeladd", in, "getpixel", "0", "0"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const int first = std::min(255, 2 * input->data[0]);
+    EXPECT_EQ(r.out, "getpixel: " + std::to_string(first) + "\n");
+    std::vector<uint8_t> want = pixels(input.get());
+    for (auto &b : want) b = uint8_t(std::min(255, 2 * b));
+    EXPECT_EQ(outputPixels(), want);
+
+    // A colour second image is converted to the grey input's type.
+    auto colour = makeImage(KIT_RGB, 6, 5);
+    std::string error;
+    ASSERT_TRUE(kxtools::writeImage(colour.get(), dir.file("black.png"), error));
+    EXPECT_EQ(kxpipe({in, out, "pixelsmall", dir.file("black.png")}).code, 0);
+    EXPECT_EQ(outputPixels(), std::vector<uint8_t>(30, 0));
+}
+
+TEST_F(PipeFiles, TimingGoesToStderr)
+{
+    const PipeRun r = kxpipe({"--time", in, dir.file("out.pgm"), "invert"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("invert"), std::string::npos);
+    EXPECT_NE(r.err.find(" ms "), std::string::npos);
+    EXPECT_EQ(tooltest::readFile(dir.file("out.pgm")).substr(0, 9), "P5\n6 5\n25");
+}
+
+}  // namespace
