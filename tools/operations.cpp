@@ -1,14 +1,19 @@
 // The operation table of the tools.
 //
-// Each entry calls its export through a generic lambda.  The tools build
-// against whatever library header they are given: when an export is not
-// declared there (a trimmed or older library), the call resolves to a
-// placeholder in namespace `pending` that yields the type `Missing`, and the
-// entry is listed as unavailable instead of breaking the build.  The real
-// export, found by argument-dependent lookup through the `Image` argument,
-// always wins over the placeholder, whose C-style variadic parameter list is
-// the worst possible match.
+// Each entry calls its export through a generic lambda, and the table adapts
+// to the library it is built against:
+//  - an export the header does not declare resolves to a placeholder in
+//    namespace `pending` whose result type is `Missing`; the real export,
+//    found by argument-dependent lookup through the `Image` argument, always
+//    wins over the placeholder, whose C-style variadic parameter list is the
+//    worst possible match;
+//  - an export declared but not defined by the library is referenced weakly
+//    and looked up when the table is built.
+// Entries of either kind are listed as unavailable instead of breaking the
+// build or the run.
 #include "operations.hpp"
+
+#include <dlfcn.h>
 
 #include <cerrno>
 #include <cmath>
@@ -16,6 +21,32 @@
 #include <cstring>
 #include <limits>
 #include <type_traits>
+
+// The exports the table calls.  A header may declare an export before the
+// library defines it; the references are weak so that such a build links,
+// and each entry checks at run time that its export is present.
+#define KX_TABLE_EXPORTS(X) \
+    X(kxGetPixel) X(kxGetPixelE1) X(kxSetPixel) X(kxSetPixelE1) X(kxSetPixelEx) X(kxPixelAdd) X(kxPixelSubtract) \
+    X(kxPixelLarge) X(kxPixelSmall) X(kxPixelAnd) X(kxPixelOr) X(kxPixelXor) X(kxPixelCopy) X(kxPixelDiff) \
+    X(kxPixelMerge) X(kxPixelMergeE1) X(kxInvert) X(kxCopyPixels) X(kxCopyPixelsE2) X(kxReplaceChannel) \
+    X(kxReplacePixels) X(kxClip) X(kxbSimple) X(kxbDark) X(kxbLight) X(kxbInner) X(kxbOuter) X(kxbOtsu) \
+    X(kxbIsoData) X(kxbMaxEntropy) X(kxbMinError) X(kxbMinErrorE1) X(kxbGetOptima) X(kxbGetOptimaE1) \
+    X(kxbMultiLevel) X(kxbLocalIntegral) X(kxThreshold) X(kxFilter) X(kxSobel) X(kxPrewitt) X(kxKirsch) \
+    X(kxLaPlacian) X(kxSharp1541) X(kxDiffFirst) X(kxDiffSecond) X(kxRoberts) X(kxGradient) X(kxDetectEdge) \
+    X(kxSmoothAvg) X(kxMedian) X(kxNormalize) X(kxEqualize) X(kxContrast) X(kxLinear) X(kxLinearEx) \
+    X(kxIncreaseLum) X(kxExpand) X(kxThinning) X(kxSkeleton) X(kxFillHole) X(kxFillHoleEx) X(kxRemoveBorder) \
+    X(kxRemoveBorderEx) X(kxRetrieveEdge) X(kxRetrieveEdgeE1) X(kxCutMargin) X(kxErode) X(kxDilate) \
+    X(kxDilateE1) X(kxDistTrans) X(kxErodeE1) X(kxEclose) X(kxRotateEx) X(kxRotateE2) X(kxRotate) X(kxRotateE3) \
+    X(kxTranslate) X(kxTranslateE1) X(kxFlip) X(kxResize) X(kxMakeSquarePixel) X(kxScale) X(kxScaleE1) \
+    X(kxScaleEx) X(kxSetLine) X(kxSetPolyline) X(kxSetEllipse) X(kxFillRect) X(kxFillRectE1) X(kxFillEllipse) \
+    X(kxFillEllipseE1) X(kxFillPolygon) X(kxFillPolygonE1) X(kxFillPolygonE2) X(kxFill) X(kxFillEx) \
+    X(kxFloodFill) X(kxFloodMask) X(kxFillText) X(kxFillTextEx) X(kxPyramid) X(kxWarp) X(kxUnwarp) X(kxWarpEx) \
+    X(kxCopyPixelsE3) X(kxCanny) X(kxScharr) X(kxBlur) X(kxSmoothGaussian) X(kxSmoothMedian) X(kxMorphology) \
+    X(kxMorpOpen) X(kxMorpClose) X(kxAdaptive)
+#define KX_STRINGIFY(x) #x
+#define KX_WEAK(name) _Pragma(KX_STRINGIFY(weak name))
+KX_TABLE_EXPORTS(KX_WEAK)
+#undef KX_WEAK
 
 namespace kxtools {
 
@@ -31,36 +62,8 @@ Missing operator,(Missing, const T &)
     return {};
 }
 
-#define KX_PENDING(name) \
-    [[maybe_unused]] inline Missing name(...) { return {}; }
-KX_PENDING(kxGetPixel) KX_PENDING(kxGetPixelE1) KX_PENDING(kxSetPixel) KX_PENDING(kxSetPixelE1)
-KX_PENDING(kxSetPixelEx) KX_PENDING(kxPixelAdd) KX_PENDING(kxPixelSubtract) KX_PENDING(kxPixelLarge)
-KX_PENDING(kxPixelSmall) KX_PENDING(kxPixelAnd) KX_PENDING(kxPixelOr) KX_PENDING(kxPixelXor)
-KX_PENDING(kxPixelCopy) KX_PENDING(kxPixelDiff) KX_PENDING(kxPixelMerge) KX_PENDING(kxPixelMergeE1)
-KX_PENDING(kxInvert) KX_PENDING(kxCopyPixels) KX_PENDING(kxCopyPixelsE2) KX_PENDING(kxReplaceChannel)
-KX_PENDING(kxReplacePixels) KX_PENDING(kxClip) KX_PENDING(kxbSimple) KX_PENDING(kxbDark) KX_PENDING(kxbLight)
-KX_PENDING(kxbInner) KX_PENDING(kxbOuter) KX_PENDING(kxbOtsu) KX_PENDING(kxbIsoData) KX_PENDING(kxbMaxEntropy)
-KX_PENDING(kxbMinError) KX_PENDING(kxbMinErrorE1) KX_PENDING(kxbGetOptima) KX_PENDING(kxbGetOptimaE1)
-KX_PENDING(kxbMultiLevel) KX_PENDING(kxbLocalIntegral) KX_PENDING(kxThreshold) KX_PENDING(kxFilter)
-KX_PENDING(kxSobel) KX_PENDING(kxPrewitt) KX_PENDING(kxKirsch) KX_PENDING(kxLaPlacian) KX_PENDING(kxSharp1541)
-KX_PENDING(kxDiffFirst) KX_PENDING(kxDiffSecond) KX_PENDING(kxRoberts) KX_PENDING(kxGradient)
-KX_PENDING(kxDetectEdge) KX_PENDING(kxSmoothAvg) KX_PENDING(kxMedian) KX_PENDING(kxNormalize)
-KX_PENDING(kxEqualize) KX_PENDING(kxContrast) KX_PENDING(kxLinear) KX_PENDING(kxLinearEx)
-KX_PENDING(kxIncreaseLum) KX_PENDING(kxExpand) KX_PENDING(kxThinning) KX_PENDING(kxSkeleton)
-KX_PENDING(kxFillHole) KX_PENDING(kxFillHoleEx) KX_PENDING(kxRemoveBorder) KX_PENDING(kxRemoveBorderEx)
-KX_PENDING(kxRetrieveEdge) KX_PENDING(kxRetrieveEdgeE1) KX_PENDING(kxCutMargin) KX_PENDING(kxErode)
-KX_PENDING(kxDilate) KX_PENDING(kxDilateE1) KX_PENDING(kxDistTrans) KX_PENDING(kxErodeE1) KX_PENDING(kxEclose)
-KX_PENDING(kxRotateEx) KX_PENDING(kxRotateE2) KX_PENDING(kxRotate) KX_PENDING(kxRotateE3)
-KX_PENDING(kxTranslate) KX_PENDING(kxTranslateE1) KX_PENDING(kxFlip) KX_PENDING(kxResize)
-KX_PENDING(kxMakeSquarePixel) KX_PENDING(kxScale) KX_PENDING(kxScaleE1) KX_PENDING(kxScaleEx)
-KX_PENDING(kxSetLine) KX_PENDING(kxSetPolyline) KX_PENDING(kxSetEllipse) KX_PENDING(kxFillRect)
-KX_PENDING(kxFillRectE1) KX_PENDING(kxFillEllipse) KX_PENDING(kxFillEllipseE1) KX_PENDING(kxFillPolygon)
-KX_PENDING(kxFillPolygonE1) KX_PENDING(kxFillPolygonE2) KX_PENDING(kxFill) KX_PENDING(kxFillEx)
-KX_PENDING(kxFloodFill) KX_PENDING(kxFloodMask) KX_PENDING(kxFillText) KX_PENDING(kxFillTextEx)
-KX_PENDING(kxPyramid) KX_PENDING(kxWarp) KX_PENDING(kxUnwarp) KX_PENDING(kxWarpEx) KX_PENDING(kxCopyPixelsE3)
-KX_PENDING(kxCanny) KX_PENDING(kxScharr) KX_PENDING(kxBlur) KX_PENDING(kxSmoothGaussian)
-KX_PENDING(kxSmoothMedian) KX_PENDING(kxMorphology) KX_PENDING(kxMorpOpen) KX_PENDING(kxMorpClose)
-KX_PENDING(kxAdaptive)
+#define KX_PENDING(name) [[maybe_unused]] inline Missing name(...) { return {}; }
+KX_TABLE_EXPORTS(KX_PENDING)
 #undef KX_PENDING
 
 }  // namespace pending
@@ -117,13 +120,16 @@ StepResult invokeInto(ImagePtr &image, const Arguments &args)
     return {};
 }
 
+// Whether the loaded libraries define the function.
+bool present(const char *function) { return dlsym(RTLD_DEFAULT, function) != nullptr; }
+
 template <class F>
 Operation op(const char *name, const char *function, const char *args, const char *summary, F)
 {
     if constexpr (std::is_same_v<ResultOf<F>, Missing>)
         return {name, function, args, summary, nullptr};
     else
-        return {name, function, args, summary, &invoke<F>};
+        return {name, function, args, summary, present(function) ? &invoke<F> : nullptr};
 }
 
 template <class F>
@@ -132,7 +138,7 @@ Operation opInto(const char *name, const char *function, const char *args, const
     if constexpr (std::is_same_v<IntoResultOf<F>, Missing>)
         return {name, function, args, summary, nullptr};
     else
-        return {name, function, args, summary, &invokeInto<F>};
+        return {name, function, args, summary, present(function) ? &invokeInto<F> : nullptr};
 }
 
 Image *castTo(Image *im, int type) { return kxiCast(im, type); }

@@ -120,15 +120,12 @@ ImagePtr drawPage(int width, int height, std::ostream &log)
     // A stamp: a rotated double ellipse with a word inside.
     const int scx = X(590), scy = Y(470), srx = X(110), sry = Y(52);
     bool ring = true;
-    for (int k = 0; k < 4 && ring; ++k)
-        ring = p.draw("setellipse", {std::to_string(scx), std::to_string(scy), std::to_string(srx - k),
-                                     std::to_string(sry - k), "-12", std::to_string(kInk + 40)});
-    if (ring)
-        for (int k = 10; k < 12; ++k)
-            p.draw("setellipse", {std::to_string(scx), std::to_string(scy), std::to_string(srx - k),
-                                  std::to_string(sry - k), "-12", std::to_string(kInk + 40)});
-    else
-        p.block(scx - srx, scy - 3, scx + srx, scy + 3, kInk + 40);
+    for (int k : {0, 1, 2, 3, 10, 11})
+        for (const char *angle : {"-12", "-11.6", "-12.4"})
+            if (ring)
+                ring = p.draw("setellipse", {std::to_string(scx), std::to_string(scy), std::to_string(srx - k),
+                                             std::to_string(sry - k), angle, std::to_string(kInk + 40)});
+    if (!ring) p.block(scx - srx, scy - 3, scx + srx, scy + 3, kInk + 40);
     p.text("CHECKED", scx - X(62), scy - Y(14), Y(28), kInk + 40);
 
     // A signature: a wavy polyline.
