@@ -668,6 +668,68 @@ KX_API Image *kxRotateEx(Image *image, double angle, int nearest, int keepSize);
  * stores it) for everything the turned picture does not cover.  Returns the
  * image; asserts "image" (null returned for null). */
 KX_API Image *kxRotateE2(Image *image, double angle, uint32_t colour, int nearest, int keepSize);
+/* Scales source into destination, whose size the caller has chosen.
+ *   filter: 2 bilinear, 3 box, 4 Gaussian, 5 Hamming, 6 Blackman (two
+ *           passes: rows to the new width, then columns to the new height);
+ *           any other code scales by nearest neighbour.  KIT_BIN always
+ *           scales by nearest neighbour.
+ * Accepts KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA sources.  The destination
+ * takes the source's type (re-allocated, pixels zero, when it differs).
+ * Returns 1 when the pixels were scaled, 0 when nothing was done.
+ * Asserts "imgOri" (source) and "imgNew" (destination).
+ * Notes:
+ *  1. Filtered weights are single-precision; each term byte * weight is
+ *     truncated before it is added (modulo 256), so a flat picture may come
+ *     out a level or two darker.  Destination sample u sits at source
+ *     coordinate u * source / destination (no half-pixel offset); a
+ *     reduction widens the filter by the inverse scale.
+ *  2. Nearest neighbour takes source index trunc(u / r + 0.5) with
+ *     r = float(destination / source); destination columns and rows whose
+ *     index falls past the source keep what they held (so an enlargement
+ *     can leave the last column or row untouched).
+ *  3. 0, destination unchanged: a virtual destination, an unusable source,
+ *     a destination whose type cannot be changed, or memory running out. */
+KX_API int kxScaleEx(const Image *source, Image *destination, int filter);
+
+/* Scales the image in place by a factor.
+ *   factor: > 0; new side = (int)(side * factor + 0.5) in extended
+ *           precision, then at least 2 and at most 16384.
+ *   filter: as kxScaleEx.
+ * Accepts KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA.  Returns 1 when the image
+ * was re-shaped to the scaled size (packed rows), else 0 with the image
+ * unchanged: null, virtual, other types, factor <= 0 or NaN, memory running
+ * out (then "0" is reported when the new image cannot be created).
+ * Notes:
+ *  1. factor 1.0 rebuilds the image with unchanged pixels. */
+KX_API int kxScale(Image *image, float factor, int filter);
+
+/* kxScale, or a reduction that keeps the image's size.
+ *   keepSize: 0, or factor >= 1: exactly kxScale.  Otherwise the picture is
+ *             reduced to (int)(side * factor + 0.5) per side (no clamping)
+ *             and pasted with its top-left at ((width - newW) / 2,
+ *             (height - newH) / 2) on a background of `colour` (stored as
+ *             kxSetPixelEx stores it); a side reduced to 0 fills the whole
+ *             image with `colour`.
+ * Returns the image (null for null); unchanged for a virtual image, other
+ * types, factor <= 0 or NaN.  Reports "imTmp" when the reduced picture
+ * cannot be created, and leaves the image unchanged. */
+KX_API Image *kxScaleE1(Image *image, float factor, uint32_t colour, int filter, int keepSize);
+
+/* Rescales one side so that pixels pixelSizeX wide and pixelSizeY high
+ * become square (ratios in double, new side = (int)(ratio * side + 0.5)).
+ *   shrink 0: X > Y: height * X / Y;  X < Y: width * Y / X  (one side grows).
+ *   shrink != 0: X > Y: width * Y / X;  X < Y: height * X / Y (one shrinks).
+ *   filter: as kxScaleEx.
+ * Accepts KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA.  Returns 1 when the image
+ * was rescaled (re-shaped, packed rows), else 0.
+ * Asserts "image", "pixelSizeX > 0 && pixelSizeY > 0", "new_h <= (8192 << 1)"
+ * / "new_w <= (8192 << 1)" (a grown side above 16384) and "new_w >0" /
+ * "new_h >0" (a shrunk side of 0); each returns 0 with the image unchanged.
+ * Notes:
+ *  1. Equal sizes, a new side equal to the old one, other types and virtual
+ *     images (which cannot change size) return 0 and change nothing.
+ *  2. Example: 3 x 2 on 100 x 100 gives 100 x 150, or 67 x 100 with shrink. */
+KX_API int kxMakeSquarePixel(Image *image, int pixelSizeX, int pixelSizeY, int filter, int shrink);
 /* @@end geometry */
 
 /* ======================================================================

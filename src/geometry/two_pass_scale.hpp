@@ -1,0 +1,324 @@
+// Two-pass filtered scaling: every row is resampled to the new width, then
+// every column of that intermediate to the new height.  A filter class
+// gives the weight of a source sample at a (scaled) distance; the resampler
+// C2PassScale is a template over the filter.
+//
+// Exactness: weights are single-precision floats, built once per pass into
+// a ContributionTable (one entry per destination sample).  A destination
+// byte is the sum of trunc(source byte * weight) over its window, kept
+// modulo 256 - each term truncated on its own, so a flat picture may come
+// out a level or two darker.  Since every term is rounded on its own and
+// integer addition is associative, the passes are free to visit terms in
+// any order: the work runs along whole lines (rows for the vertical pass,
+// transposed strips of rows for the horizontal one) so it vectorises.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "kxpre.h"
+
+namespace kx::geo {
+
+// ---- filters ---------------------------------------------------------------
+
+// Single-precision values of pi, 2 pi and 4 pi, used as doubles.
+constexpr double kPiF = 3.1415927410125732;
+constexpr double k2PiF = 6.2831854820251465;
+constexpr double k4PiF = 12.566370964050293;
+
+class CGenericFilter {
+public:
+    explicit CGenericFilter(float width) : width(width) {}
+    virtual ~CGenericFilter() = default;
+    virtual float weightAt(float x) const = 0;
+    float getWidth() const { return width; }
+
+protected:
+    float width;  // half-width of the support; the weight is 0 beyond it
+};
+
+class CBilinearFilter : public CGenericFilter {
+public:
+    static constexpr float kWidth = 1.0f;
+    explicit CBilinearFilter(float w = kWidth) : CGenericFilter(w) {}
+    float weightAt(float x) const override
+    {
+        const float a = std::fabs(x);
+        return a < width ? width - a : 0.0f;
+    }
+};
+
+class CBoxFilter : public CGenericFilter {
+public:
+    static constexpr float kWidth = 0.5f;
+    explicit CBoxFilter(float w = kWidth) : CGenericFilter(w) {}
+    float weightAt(float x) const override { return std::fabs(x) <= width ? 1.0f : 0.0f; }
+};
+
+class CGaussianFilter : public CGenericFilter {
+public:
+    static constexpr float kWidth = 3.0f;
+    explicit CGaussianFilter(float w = kWidth) : CGenericFilter(w) {}
+    float weightAt(float x) const override
+    {
+        if (std::fabs(x) > width) return 0.0f;
+        const float e = float(std::exp(double(float(-x * x / 2.0))));
+        return e / float(std::sqrt(k2PiF));
+    }
+};
+
+class CHammingFilter : public CGenericFilter {
+public:
+    static constexpr float kWidth = 0.5f;
+    explicit CHammingFilter(float w = kWidth) : CGenericFilter(w) {}
+    float weightAt(float x) const override
+    {
+        if (std::fabs(x) > width) return 0.0f;
+        const float window = float(double(float(std::cos(double(float(x * k2PiF))))) * 0.46 + 0.54);
+        float s = 1.0f;
+        if (x != 0.0f) s = float(double(float(std::sin(double(float(x * kPiF))))) / (x * kPiF));
+        return window * s;
+    }
+};
+
+class CBlackmanFilter : public CGenericFilter {
+public:
+    static constexpr float kWidth = 0.5f;
+    explicit CBlackmanFilter(float w = kWidth) : CGenericFilter(w) {}
+    float weightAt(float x) const override
+    {
+        if (std::fabs(x) > width) return 0.0f;
+        const float n = float(2.0 * width + 1.0);
+        return float(std::cos(x * k2PiF / (n - 1.0)) * 0.5 + 0.42 + std::cos(x * k4PiF / (n - 1.0)) * 0.08);
+    }
+};
+
+// ---- contribution tables -------------------------------------------------
+
+struct ContributionEntry {
+    float *weights;  // windowSize floats; weight k belongs to source sample first + k
+    int first, last;  // inclusive range of contributing source samples
+};
+
+struct ContributionTable {
+    ContributionEntry *entries;
+    int windowSize;
+    int count;
+    float *weightBlock;  // the weights of every entry, in one block
+};
+
+inline void releaseContributions(ContributionTable *table)
+{
+    if (!table) return;
+    kxFree(table->weightBlock);
+    kxFree(table->entries);
+    kxFree(table);
+}
+
+// A table of `count` entries with room for windowSize weights each (zero),
+// or null when memory runs out.
+inline ContributionTable *allocateContributions(int count, int windowSize)
+{
+    auto *t = static_cast<ContributionTable *>(kxAlloc(sizeof(ContributionTable)));
+    if (!t) return nullptr;
+    t->count = count;
+    t->windowSize = windowSize;
+    t->entries = static_cast<ContributionEntry *>(kxAlloc(uint64_t(count) * sizeof(ContributionEntry)));
+    const uint64_t floats = uint64_t(count) * uint64_t(windowSize);
+    t->weightBlock = floats <= UINT64_MAX / sizeof(float) ? static_cast<float *>(kxAlloc(floats * sizeof(float))) : nullptr;
+    if (!t->entries || !t->weightBlock) {
+        releaseContributions(t);
+        return nullptr;
+    }
+    std::memset(t->weightBlock, 0, floats * sizeof(float));
+    for (int u = 0; u < count; ++u) t->entries[u] = {t->weightBlock + uint64_t(u) * windowSize, 0, -1};
+    return t;
+}
+
+// Weights of every destination sample u = 0..count-1 of one axis, for a
+// source of sourceSize samples and scale = destination / source.  All in
+// single precision: a reduction stretches the filter to width / scale and
+// scales its weights by `scale`; destination sample u sits at source
+// coordinate u / scale (no half-pixel offset); the weights of an entry are
+// divided by their sum when that sum is positive.  Null when memory runs out
+// or the window cannot be held.
+template <class Filter>
+ContributionTable *computeContributions(int count, int sourceSize, float scale)
+{
+    const Filter CurFilter;
+    float w = CurFilter.getWidth(), fs = 1.0f;
+    if (scale < 1.0f) {
+        w = w / scale;
+        fs = scale;
+    }
+    const double span = 2.0 * std::trunc(std::ceil(double(w))) + 1.0;
+    if (!(span <= double(INT32_MAX))) return nullptr;
+    const int windowSize = int(span);
+    ContributionTable *t = allocateContributions(count, windowSize);
+    if (!t) return nullptr;
+    for (int u = 0; u < count; ++u) {
+        ContributionEntry &e = t->entries[u];
+        const float centre = float(u) / scale;
+        const double lo = std::floor(centre - w), hi = std::ceil(centre + w);
+        int first = lo < 0 ? 0 : lo > INT32_MAX ? INT32_MAX : int(lo);
+        int last = hi >= double(sourceSize - 1) ? sourceSize - 1 : hi < INT32_MIN ? INT32_MIN : int(hi);
+        if (int64_t(last) - first + 1 > windowSize) {
+            if (first < sourceSize)
+                ++first;
+            else
+                --last;
+        }
+        // Float rounding of centre +- w far from the origin could still
+        // leave one sample too many: the window never overruns its array.
+        if (int64_t(last) - first + 1 > windowSize) last = first + windowSize - 1;
+        e.first = first;
+        e.last = last;
+        float total = 0.0f;
+        for (int i = first; i <= last; ++i) {
+            const float weight = fs * CurFilter.weightAt(fs * (centre - float(i)));
+            e.weights[i - first] = weight;
+            total += weight;
+        }
+        if (total > 0.0f)
+            for (int i = first; i <= last; ++i) e.weights[i - first] /= total;
+    }
+    return t;
+}
+
+// ---- the resampler ---------------------------------------------------------
+
+// Out line u (n bytes) = sum over the entry's window of
+// trunc(in line i [j] * weight), modulo 256, for u = 0..table->count-1.
+// Lines are `inStride` / `outStride` bytes apart; acc holds n ints.
+void resampleLines(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride, size_t n,
+                   const ContributionTable *table, int32_t *acc) noexcept;
+
+template <class Filter>
+class C2PassScale {
+public:
+    // Progress callback: a percentage 0..99; returning 0 aborts the scale.
+    using ProgressFn = int (*)(int);
+
+    C2PassScale(int channels, ProgressFn progress) : progress_(progress), aborted_(0), channels_(channels) {}
+    virtual ~C2PassScale() = default;
+
+    // Scales the srcW x srcH picture into the dstW x dstH one (rows `pitch`
+    // bytes apart, channels_ bytes per pixel).  Returns dst, or null when
+    // aborted or out of memory (dst then holds no partial horizontal result;
+    // an abort during the vertical pass leaves the columns done so far).
+    uint8_t *scale(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW, int dstH,
+                   int dstPitch);
+
+private:
+    bool scaleHorizontally(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW,
+                           int dstPitch);
+    bool scaleVertically(const uint8_t *src, int width, int srcH, int srcPitch, uint8_t *dst, int dstH,
+                         int dstPitch);
+
+    ProgressFn progress_;
+    int aborted_;
+    int channels_;
+};
+
+// Scale of one axis: destination / source taken as unsigned and divided in
+// extended precision, then rounded to float.
+inline float axisScale(int dst, int src) { return float((long double)unsigned(dst) / (long double)unsigned(src)); }
+
+template <class Filter>
+uint8_t *C2PassScale<Filter>::scale(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW,
+                                    int dstH, int dstPitch)
+{
+    aborted_ = 0;
+    auto *buffer = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(srcH)));
+    if (!buffer) return nullptr;
+    bool ok = scaleHorizontally(src, srcW, srcH, srcPitch, buffer, dstW, dstPitch);
+    if (ok && !aborted_) ok = scaleVertically(buffer, dstW, srcH, dstPitch, dst, dstH, dstPitch);
+    kxFree(buffer);
+    return ok && !aborted_ ? dst : nullptr;
+}
+
+template <class Filter>
+bool C2PassScale<Filter>::scaleHorizontally(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst,
+                                            int dstW, int dstPitch)
+{
+    const int ch = channels_;
+    const size_t rowBytes = size_t(srcW) * ch;
+    if (dstW == srcW) {
+        for (int y = 0; y < rows; ++y) std::memcpy(dst + size_t(y) * dstPitch, src + size_t(y) * srcPitch, rowBytes);
+        return true;
+    }
+    // The callback sees every row before its work; an abort at row y drops
+    // the whole intermediate, so the rows are asked first.
+    if (progress_)
+        for (int y = 0; y < rows; ++y)
+            if (!progress_(int(double(y) / rows * 50))) {
+                aborted_ = 1;
+                return true;
+            }
+    ContributionTable *table = computeContributions<Filter>(dstW, srcW, axisScale(dstW, srcW));
+    if (!table) return false;
+    // Strips of rows, transposed so that a source column becomes a line:
+    // lines of `strip * ch` bytes, resampled along the strip's columns.
+    const int strip = ch == 1 ? 64 : ch == 3 ? 21 : 16;
+    const size_t line = size_t(strip) * ch;
+    auto *inT = static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line));
+    auto *outT = static_cast<uint8_t *>(kxAlloc(uint64_t(dstW) * line));
+    auto *acc = static_cast<int32_t *>(kxAlloc(line * sizeof(int32_t)));
+    const bool ok = inT && outT && acc;
+    for (int y0 = 0; ok && y0 < rows; y0 += strip) {
+        const int n = rows - y0 < strip ? rows - y0 : strip;
+        for (int r = 0; r < n; ++r) {
+            const uint8_t *s = src + size_t(y0 + r) * srcPitch;
+            uint8_t *t = inT + size_t(r) * ch;
+            for (int i = 0; i < srcW; ++i, s += ch, t += line) std::memcpy(t, s, size_t(ch));
+        }
+        resampleLines(inT, line, outT, line, size_t(n) * ch, table, acc);
+        for (int r = 0; r < n; ++r) {
+            uint8_t *d = dst + size_t(y0 + r) * dstPitch;
+            const uint8_t *t = outT + size_t(r) * ch;
+            for (int x = 0; x < dstW; ++x, d += ch, t += line) std::memcpy(d, t, size_t(ch));
+        }
+    }
+    kxFree(inT);
+    kxFree(outT);
+    kxFree(acc);
+    releaseContributions(table);
+    return ok;
+}
+
+template <class Filter>
+bool C2PassScale<Filter>::scaleVertically(const uint8_t *src, int width, int srcH, int srcPitch, uint8_t *dst,
+                                          int dstH, int dstPitch)
+{
+    const size_t rowBytes = size_t(width) * channels_;
+    if (srcH == dstH) {
+        for (int y = 0; y < srcH; ++y) std::memcpy(dst + size_t(y) * dstPitch, src + size_t(y) * srcPitch, rowBytes);
+        return true;
+    }
+    ContributionTable *table = computeContributions<Filter>(dstH, srcH, axisScale(dstH, srcH));
+    if (!table) return false;
+    auto *acc = static_cast<int32_t *>(kxAlloc(rowBytes * sizeof(int32_t)));
+    if (!acc) {
+        releaseContributions(table);
+        return false;
+    }
+    // The callback is asked before each column; the columns before an
+    // abort are finished, as they would be one at a time.
+    int columns = width;
+    if (progress_)
+        for (int x = 0; x < width; ++x)
+            if (!progress_(50 + int(double(x) / width * 50))) {
+                aborted_ = 1;
+                columns = x;
+                break;
+            }
+    if (columns > 0) resampleLines(src, size_t(srcPitch), dst, size_t(dstPitch), size_t(columns) * channels_, table, acc);
+    kxFree(acc);
+    releaseContributions(table);
+    return true;
+}
+
+}  // namespace kx::geo
