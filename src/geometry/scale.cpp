@@ -16,14 +16,13 @@
 using namespace kx;
 using namespace kx::geo;
 
-namespace kx::geo {
+namespace {
 
-// One copy per instruction set; the loops vectorise as they stand (the
-// per-term conversions are exact, so every version gives the same bytes).
-__attribute__((target_clones("avx2", "default"))) void resampleLines(const uint8_t *in, size_t inStride, uint8_t *out,
-                                                                     size_t outStride, size_t n,
-                                                                     const ContributionTable *table,
-                                                                     int32_t *acc) noexcept
+// The kernel of both passes.  Compiled twice, for the base instruction set
+// and for AVX2; the loops vectorise as they stand, and since every term is
+// converted exactly as written both versions give the same bytes.
+[[gnu::always_inline]] inline void resampleBody(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride,
+                                                size_t n, const ContributionTable *table, int32_t *acc) noexcept
 {
     for (int u = 0; u < table->count; ++u) {
         const ContributionEntry &e = table->entries[u];
@@ -37,6 +36,32 @@ __attribute__((target_clones("avx2", "default"))) void resampleLines(const uint8
         uint8_t *d = out + size_t(u) * outStride;
         for (size_t j = 0; j < n; ++j) d[j] = uint8_t(acc[j]);
     }
+}
+
+__attribute__((target("avx2"))) void resampleAvx2(const uint8_t *in, size_t inStride, uint8_t *out,
+                                                  size_t outStride, size_t n, const ContributionTable *table,
+                                                  int32_t *acc) noexcept
+{
+    resampleBody(in, inStride, out, outStride, n, table, acc);
+}
+
+void resampleBase(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride, size_t n,
+                  const ContributionTable *table, int32_t *acc) noexcept
+{
+    resampleBody(in, inStride, out, outStride, n, table, acc);
+}
+
+}  // namespace
+
+namespace kx::geo {
+
+void resampleLines(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride, size_t n,
+                   const ContributionTable *table, int32_t *acc) noexcept
+{
+    if (__builtin_cpu_supports("avx2"))
+        resampleAvx2(in, inStride, out, outStride, n, table, acc);
+    else
+        resampleBase(in, inStride, out, outStride, n, table, acc);
 }
 
 }  // namespace kx::geo
