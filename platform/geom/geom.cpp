@@ -32,32 +32,33 @@ int roundClamp(double v)
     return int(std::lround(v));
 }
 
+// Turns `count` (x, y) pairs in place; `store` converts a rotated double
+// coordinate back to the element type.
+template <class T, class Store>
+void rotateAll(T *xy, int count, double cx, double cy, float angle, Store store)
+{
+    if (!xy || count < 1) return;
+    const Turn t(angle);
+    for (int i = 0; i < count; ++i) {
+        double x = xy[2 * i], y = xy[2 * i + 1];
+        t.apply(x, y, cx, cy);
+        xy[2 * i] = store(x);
+        xy[2 * i + 1] = store(y);
+    }
+}
+
 }  // namespace
 
 extern "C" {
 
 void kxRotateVertex(int *vertices, int count, int cx, int cy, float angle)
 {
-    if (!vertices || count < 1) return;
-    const Turn t(angle);
-    for (int i = 0; i < count; ++i) {
-        double x = vertices[2 * i], y = vertices[2 * i + 1];
-        t.apply(x, y, cx, cy);
-        vertices[2 * i] = roundClamp(x);
-        vertices[2 * i + 1] = roundClamp(y);
-    }
+    rotateAll(vertices, count, cx, cy, angle, roundClamp);
 }
 
 void kxRotateVertexE1(float *points, int count, float cx, float cy, float angle)
 {
-    if (!points || count < 1) return;
-    const Turn t(angle);
-    for (int i = 0; i < count; ++i) {
-        double x = points[2 * i], y = points[2 * i + 1];
-        t.apply(x, y, cx, cy);
-        points[2 * i] = float(x);
-        points[2 * i + 1] = float(y);
-    }
+    rotateAll(points, count, cx, cy, angle, [](double v) { return float(v); });
 }
 
 int kxIsPointInPolygon(int x, int y, const int *vertices, int count)

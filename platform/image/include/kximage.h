@@ -69,18 +69,23 @@ extern "C" {
 /* Value of the `magic` field in records made by the image library. */
 #define KXI_MAGIC 0x4B58494D
 
-typedef struct Image {
-    int32_t magic;
-    int32_t type;
-    uint32_t size;
-    int32_t capacity;
-    int32_t flags;
-    int32_t padding_;
-    uint8_t *data;
-    int32_t height;
-    int32_t width;
-    int32_t pitch;
+/* The fields an Image shares with the records of the sibling libraries that
+ * lay out pixels the same way (the mask library's Mask). */
+#define KXI_RECORD_HEAD \
+    int32_t magic;      \
+    int32_t type;       \
+    uint32_t size;      \
+    int32_t capacity;   \
+    int32_t flags;      \
+    int32_t padding_;   \
+    uint8_t *data;      \
+    int32_t height;     \
+    int32_t width;      \
+    int32_t pitch;      \
     int32_t isVirtual;
+
+typedef struct Image {
+    KXI_RECORD_HEAD
     int32_t imageType;
 } Image;
 

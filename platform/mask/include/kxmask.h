@@ -47,17 +47,7 @@ extern "C" {
 #define KXM_ELLIPSE 3
 
 typedef struct Mask {
-    int32_t magic;
-    int32_t type;
-    uint32_t size;
-    int32_t capacity;
-    int32_t flags;
-    int32_t padding_;
-    uint8_t *data;
-    int32_t height;
-    int32_t width;
-    int32_t pitch;
-    int32_t isVirtual;
+    KXI_RECORD_HEAD
     int32_t anchorX;
     int32_t anchorY;
 } Mask;
