@@ -1,0 +1,313 @@
+// Square-window smoothing and median.
+//
+//   kxSmoothAvg  KIT_GRAY, KIT_RGB   (others unchanged; asserts "image")
+//   kxMedian     KIT_GRAY, KIT_RGB
+//
+// Both walk the image row by row and write each finished row back in
+// place.  Every output is computed from the input as it was: rows still
+// needed as input after their own output is written are kept in a small
+// ring of saved copies.
+//
+// The box mean keeps one running column sum per byte (add the row entering
+// the window, subtract the one leaving it) and sums n of them across.  The
+// median uses, for 3 x 3 interior windows, a min/max network on pre-sorted
+// columns, and otherwise per-column histograms (256 fine and 16 coarse
+// bins) whose window totals are searched for the middle rank.
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "filter_detail.hpp"
+
+using namespace kx;
+
+namespace {
+
+// The window side: at most 9, an even value raised to the next odd one.
+int windowSide(int windowSize)
+{
+    const int n = std::min(windowSize, 9);
+    return n % 2 == 0 ? n + 1 : n;
+}
+
+// Saved copies of the last `count` input rows, slot y % count for row y.
+class RowRing {
+public:
+    RowRing(size_t rowBytes, int count) : buf_(rowBytes * size_t(count)), bytes_(rowBytes), count_(count) {}
+    explicit operator bool() const { return bool(buf_); }
+    uint8_t *slot(int y) const { return buf_.get() + size_t(y % count_) * bytes_; }
+    void save(const Image *im, int y) const { std::memcpy(slot(y), row(im, y), bytes_); }
+
+private:
+    Scratch<uint8_t> buf_;
+    size_t bytes_;
+    int count_;
+};
+
+// ---- box mean ----------------------------------------------------------
+
+// The window sum divided by n*n as a float and truncated.  Sums stay below
+// 81 * 256, so the float quotient is never within rounding distance of
+// the next integer: the integer quotient is the same number.
+template <int N, int C>
+bool boxMean(Image *im) noexcept
+{
+    constexpr int H = N / 2, pad = H * C;
+    const int w = im->width, h = im->height;
+    const size_t W = size_t(w) * C;
+    Scratch<uint16_t> sums(W + 2 * pad);
+    RowRing ring(W, H + 1);
+    if (!sums || !ring) return false;
+    uint16_t *cs = sums.get() + pad;  // cs[-pad .. W+pad): zero outside the row
+    std::fill(sums.get(), sums.get() + sums.size(), uint16_t(0));
+    for (int y = 0; y <= std::min(H, h - 1); ++y) {
+        const uint8_t *p = row(im, y);
+        for (size_t i = 0; i < W; ++i) cs[i] = uint16_t(cs[i] + p[i]);
+    }
+    for (int y = 0; y < h; ++y) {
+        ring.save(im, y);
+        uint8_t *out = row(im, y);
+        const uint16_t *first = cs - pad;
+        for (size_t i = 0; i < W; ++i) {
+            unsigned s = 0;
+            for (int k = 0; k < N; ++k) s += first[i + size_t(k) * C];
+            out[i] = uint8_t(uint16_t(s) / uint16_t(N * N));
+        }
+        // Slide the column sums down one row.
+        if (y - H >= 0) {
+            const uint8_t *leaving = ring.slot(y - H);
+            for (size_t i = 0; i < W; ++i) cs[i] = uint16_t(cs[i] - leaving[i]);
+        }
+        if (y + H + 1 < h) {
+            const uint8_t *entering = row(im, y + H + 1);
+            for (size_t i = 0; i < W; ++i) cs[i] = uint16_t(cs[i] + entering[i]);
+        }
+    }
+    return true;
+}
+
+template <int C>
+bool boxMeanN(Image *im, int n) noexcept
+{
+    switch (n) {
+    case 3: return boxMean<3, C>(im);
+    case 5: return boxMean<5, C>(im);
+    case 7: return boxMean<7, C>(im);
+    default: return boxMean<9, C>(im);
+    }
+}
+
+// ---- median ---------------------------------------------------------------
+
+// Rank k/2 among the values of one channel in columns x-1..x+1 (clipped
+// to the row) of the given rows: the border pixels of the 3 x 3 median.
+uint8_t clippedRank3(const uint8_t *const *rows, int rowCount, int x, int w, int c, int ch) noexcept
+{
+    uint8_t list[9];
+    int k = 0;
+    for (int r = 0; r < rowCount; ++r)
+        for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1); ++xx) list[k++] = rows[r][xx * c + ch];
+    std::nth_element(list, list + k / 2, list + k);
+    return list[k / 2];
+}
+
+inline void sort2(uint8_t &a, uint8_t &b)
+{
+    const uint8_t lo = std::min(a, b), hi = std::max(a, b);
+    a = lo;
+    b = hi;
+}
+
+inline uint8_t med3(uint8_t a, uint8_t b, uint8_t c)
+{
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
+// 3 x 3 median.  Interior: sort each column triple once (shared by three
+// windows); the median of nine is then the median of the largest column
+// minimum, the median of the column middles and the smallest column
+// maximum.  Border pixels select directly among their 4 or 6 values.
+template <int C>
+bool median3(Image *im) noexcept
+{
+    const int w = im->width, h = im->height;
+    const size_t W = size_t(w) * C;
+    RowRing ring(W, 2);
+    Scratch<uint8_t> cols(3 * W);
+    if (!ring || !cols) return false;
+    uint8_t *lo = cols.get(), *md = lo + W, *hi = md + W;
+    for (int y = 0; y < h; ++y) {
+        ring.save(im, y);
+        const uint8_t *a = y > 0 ? ring.slot(y - 1) : nullptr, *b = ring.slot(y);
+        const uint8_t *c = y + 1 < h ? row(im, y + 1) : nullptr;
+        uint8_t *out = row(im, y);
+        const uint8_t *rows[3];
+        int rowCount = 0;
+        for (const uint8_t *r : {a, b, c})
+            if (r) rows[rowCount++] = r;
+        if (a && c) {
+            for (size_t i = 0; i < W; ++i) {
+                uint8_t p = a[i], q = b[i], r = c[i];
+                sort2(p, q);
+                sort2(q, r);
+                sort2(p, q);
+                lo[i] = p;
+                md[i] = q;
+                hi[i] = r;
+            }
+            for (size_t i = C; i + C < W; ++i) {
+                const uint8_t mx = std::max(std::max(lo[i - C], lo[i]), lo[i + C]);
+                const uint8_t mn = std::min(std::min(hi[i - C], hi[i]), hi[i + C]);
+                out[i] = med3(mx, med3(md[i - C], md[i], md[i + C]), mn);
+            }
+        } else {
+            for (int x = 1; x < w - 1; ++x)
+                for (int ch = 0; ch < C; ++ch) out[size_t(x) * C + ch] = clippedRank3(rows, rowCount, x, w, C, ch);
+        }
+        for (int ch = 0; ch < C; ++ch) {
+            out[ch] = clippedRank3(rows, rowCount, 0, w, C, ch);
+            out[W - C + ch] = clippedRank3(rows, rowCount, w - 1, w, C, ch);
+        }
+    }
+    return true;
+}
+
+// Smallest bin b of a 16-bin count vector whose running total exceeds
+// `rank`; `below` receives the running total before b.  Counts stay below
+// 128, so signed byte arithmetic holds them.
+inline int rankBin16(const uint8_t *counts, int rank, int &below)
+{
+#if defined(__SSE2__)
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(counts));
+    v = _mm_add_epi8(v, _mm_slli_si128(v, 1));
+    v = _mm_add_epi8(v, _mm_slli_si128(v, 2));
+    v = _mm_add_epi8(v, _mm_slli_si128(v, 4));
+    v = _mm_add_epi8(v, _mm_slli_si128(v, 8));
+    const int mask = _mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_set1_epi8(char(rank))));
+    const int b = __builtin_ctz(unsigned(mask));
+    alignas(16) uint8_t prefix[16];
+    _mm_store_si128(reinterpret_cast<__m128i *>(prefix), v);
+    below = b ? prefix[b - 1] : 0;
+    return b;
+#else
+    int run = 0;
+    for (int b = 0; b < 16; ++b) {
+        if (run + counts[b] > rank) {
+            below = run;
+            return b;
+        }
+        run += counts[b];
+    }
+    below = run;
+    return 15;
+#endif
+}
+
+inline void addBins16(uint8_t *acc, const uint8_t *v)
+{
+    for (int j = 0; j < 16; ++j) acc[j] = uint8_t(acc[j] + v[j]);
+}
+inline void subBins16(uint8_t *acc, const uint8_t *v)
+{
+    for (int j = 0; j < 16; ++j) acc[j] = uint8_t(acc[j] - v[j]);
+}
+
+// n x n median for any odd n <= 9 with the window clipped to the image:
+// per-column histograms of the rows in the window, a running coarse total
+// across the window's columns per channel, and a fine total summed for
+// the one coarse bin that holds the wanted rank.
+template <int C>
+bool medianHistogram(Image *im, int n) noexcept
+{
+    const int H = n / 2;
+    const int w = im->width, h = im->height;
+    const size_t W = size_t(w) * C;
+    Scratch<uint8_t> fineBuf(W * 256), coarseBuf(W * 16);
+    RowRing ring(W, H + 1);
+    if (!fineBuf || !coarseBuf || !ring) return false;
+    std::memset(fineBuf.get(), 0, fineBuf.size());
+    std::memset(coarseBuf.get(), 0, coarseBuf.size());
+    uint8_t *fine = fineBuf.get(), *coarse = coarseBuf.get();
+    auto addRow = [&](const uint8_t *p, int delta) {
+        for (size_t i = 0; i < W; ++i) {
+            fine[i * 256 + p[i]] = uint8_t(fine[i * 256 + p[i]] + delta);
+            coarse[i * 16 + (p[i] >> 4)] = uint8_t(coarse[i * 16 + (p[i] >> 4)] + delta);
+        }
+    };
+    for (int y = 0; y <= std::min(H, h - 1); ++y) addRow(row(im, y), 1);
+
+    for (int y = 0; y < h; ++y) {
+        ring.save(im, y);
+        const int rows = std::min(h - 1, y + H) - std::max(0, y - H) + 1;
+        uint8_t *out = row(im, y);
+        alignas(16) uint8_t total[C][16] = {};
+        for (int x = 0; x <= std::min(H, w - 1); ++x)
+            for (int ch = 0; ch < C; ++ch) addBins16(total[ch], coarse + (size_t(x) * C + ch) * 16);
+        for (int x = 0; x < w; ++x) {
+            const int x0 = std::max(0, x - H), x1 = std::min(w - 1, x + H);
+            const int rank = rows * (x1 - x0 + 1) / 2;
+            for (int ch = 0; ch < C; ++ch) {
+                int below;
+                const int seg = rankBin16(total[ch], rank, below);
+                alignas(16) uint8_t bins[16] = {};
+                for (int xx = x0; xx <= x1; ++xx) addBins16(bins, fine + (size_t(xx) * C + ch) * 256 + seg * 16);
+                int below2;
+                const int b = rankBin16(bins, rank - below, below2);
+                out[size_t(x) * C + ch] = uint8_t(seg * 16 + b);
+            }
+            // Slide the coarse totals one column right.
+            if (x + H + 1 < w)
+                for (int ch = 0; ch < C; ++ch) addBins16(total[ch], coarse + (size_t(x + H + 1) * C + ch) * 16);
+            if (x - H >= 0)
+                for (int ch = 0; ch < C; ++ch) subBins16(total[ch], coarse + (size_t(x - H) * C + ch) * 16);
+        }
+        if (y - H >= 0) addRow(ring.slot(y - H), -1);
+        if (y + H + 1 < h) addRow(row(im, y + H + 1), 1);
+    }
+    return true;
+}
+
+template <int C>
+bool medianN(Image *im, int n) noexcept
+{
+    if (n == 3 && im->width >= 3 && im->height >= 3) return median3<C>(im);
+    return medianHistogram<C>(im, n);
+}
+
+// The shared frame: asserts, type and window gate.  Returns the window
+// side, or 0 when the image is to be returned unchanged.
+int smoothingWindow(const Image *image, int windowSize)
+{
+    if (image->imageType != KIT_GRAY && image->imageType != KIT_RGB) return 0;
+    if (!typeOk(image) || windowSize <= 1) return 0;  // a window of one pixel changes nothing
+    return windowSide(windowSize);
+}
+
+}  // namespace
+
+extern "C" {
+
+Image *kxSmoothAvg(Image *image, int windowSize)
+{
+    KX_ASSERT(image, nullptr);
+    const int n = smoothingWindow(image, windowSize);
+    if (n == 0) return image;
+    const bool done = image->imageType == KIT_GRAY ? boxMeanN<1>(image, n) : boxMeanN<3>(image, n);
+    KX_CHECK(done, "pDest", image);
+    return image;
+}
+
+Image *kxMedian(Image *image, int windowSize)
+{
+    KX_ASSERT(image, nullptr);
+    const int n = smoothingWindow(image, windowSize);
+    if (n == 0) return image;
+    const bool done = image->imageType == KIT_GRAY ? medianN<1>(image, n) : medianN<3>(image, n);
+    KX_CHECK(done, "pDest", image);
+    return image;
+}
+
+}  // extern "C"

@@ -1,0 +1,108 @@
+// Box mean and median: worked values, and the running-sum / network /
+// histogram code against the direct window versions on random images for
+// every window size, borders and padded rows included.
+#include <climits>
+#include <functional>
+
+#include "kxtest.hpp"
+#include "ref_filter.hpp"
+
+using kxtest::ImagePtr;
+using kxtest::PaddedImage;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+TEST(SmoothAvg, FloatQuotientEqualsIntegerQuotient)
+{
+    // The running-sum code divides integers; the rule divides by n*n held
+    // as a float and truncates.  Every reachable sum agrees.
+    for (int n : {3, 5, 7, 9})
+        for (int sum = 0; sum <= n * n * 255; ++sum) ASSERT_EQ(int(sum / float(n * n)), sum / (n * n)) << n << " " << sum;
+}
+
+const int kWindows[] = {INT_MIN, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 81, INT_MAX};
+const std::pair<int, int> kSizes[] = {{1, 1}, {1, 9}, {9, 1}, {2, 3}, {3, 2}, {3, 3}, {5, 5},
+                                      {10, 7}, {4, 12}, {15, 11}, {11, 14}};
+
+using Op = Image *(*)(Image *, int);
+using Ref = Bytes (*)(const Bytes &, int, int, int, int);
+
+void matchesDirect(Op op, Ref direct, const char *name)
+{
+    uint32_t seed = 77;
+    for (int type : {KIT_GRAY, KIT_RGB}) {
+        const int c = type == KIT_RGB ? 3 : 1;
+        for (auto [w, h] : kSizes)
+            for (int ws : kWindows)
+                // Full range, and few levels so that ranks tie.
+                for (int top : {255, 3}) {
+                    const Bytes in = kxtest::randomBytes(size_t(w) * h * c, seed++, 0, top);
+                    PaddedImage im(type, w, h, in);
+                    EXPECT_EQ(op(im.get(), ws), im.get());
+                    const Bytes want = ws <= 1 ? in : direct(in, w, h, c, ws);
+                    EXPECT_EQ(kxtest::pixels(im.get()), want) << name << " " << w << "x" << h << " c" << c << " n" << ws;
+                    EXPECT_TRUE(im.paddingIntact());
+                }
+    }
+}
+
+TEST(SmoothAvg, MatchesDirectWindowSums) { matchesDirect(kxSmoothAvg, ref::smoothAvg, "SmoothAvg"); }
+TEST(Median, MatchesDirectPartialSelection) { matchesDirect(kxMedian, ref::median, "Median"); }
+
+TEST(Median, LargerImagesAllWindows)
+{
+    // Wider rows exercise the sliding column totals over many steps.
+    for (int ws : {3, 5, 7, 9}) {
+        const Bytes in = kxtest::randomBytes(90 * 41, uint32_t(ws), 0, 255);
+        ImagePtr im = kxtest::makeImage(KIT_GRAY, 90, 41, in);
+        kxMedian(im.get(), ws);
+        EXPECT_EQ(kxtest::pixels(im.get()), ref::median(in, 90, 41, 1, ws)) << ws;
+    }
+}
+
+struct Case {
+    const char *name;
+    Op op;
+    int window, type, w, h;
+    Bytes in, out;
+};
+
+const Case kCases[] = {
+    // Interior 100; edges see 6 pixels: 600/9 -> 66; corners 4: 400/9 -> 44.
+    {"AvgUniform", kxSmoothAvg, 3, KIT_GRAY, 4, 3, Bytes(12, 100), {44, 66, 66, 44, 66, 100, 100, 66, 44, 66, 66, 44}},
+    // Window 2 acts as 3; one row, so 180/9 and 270/9.
+    {"AvgWindowTwoIsThree", kxSmoothAvg, 2, KIT_GRAY, 3, 1, {90, 90, 90}, {20, 30, 20}},
+    {"AvgWindowOneUnchanged", kxSmoothAvg, 1, KIT_GRAY, 3, 1, {90, 0, 90}, {90, 0, 90}},
+    // A corner window holds 4 values; the output is rank 2 (the third
+    // smallest): {1, 5, 7, 9} -> 7.
+    {"MedianCornerUpperMiddle", kxMedian, 3, KIT_GRAY, 2, 2, {1, 5, 7, 9}, {7, 7, 7, 7}},
+    {"MedianRemovesSpeck", kxMedian, 3, KIT_GRAY, 3, 3, {10, 10, 10, 10, 250, 10, 10, 10, 10}, Bytes(9, 10)},
+    // Channels are filtered on their own: blue, green, red never mix.
+    {"MedianRgbChannels", kxMedian, 3, KIT_RGB, 3, 1, {1, 50, 200, 2, 60, 100, 3, 40, 150},
+     {2, 60, 200, 2, 50, 150, 3, 60, 150}},
+    {"BinUnchanged", kxMedian, 3, KIT_BIN, 3, 1, {1, 0, 1}, {1, 0, 1}},
+    {"RgbaUnchanged", kxSmoothAvg, 3, KIT_RGBA, 1, 1, {1, 2, 3, 4}, {1, 2, 3, 4}},
+};
+
+class SmoothCases : public testing::TestWithParam<Case> {};
+
+TEST_P(SmoothCases, GiveTheWorkedValues)
+{
+    const Case &c = GetParam();
+    PaddedImage im(c.type, c.w, c.h, c.in);
+    EXPECT_EQ(c.op(im.get(), c.window), im.get());
+    EXPECT_EQ(kxtest::pixels(im.get()), c.out);
+    EXPECT_TRUE(im.paddingIntact());
+}
+
+INSTANTIATE_TEST_SUITE_P(Filter, SmoothCases, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<Case> &i) { return std::string(i.param.name); });
+
+TEST(Smoothing, NullImageAsserts)
+{
+    EXPECT_KX_ASSERT(kxSmoothAvg(nullptr, 3), "image");
+    EXPECT_KX_ASSERT(kxMedian(nullptr, 3), "image");
+}
+
+}  // namespace
