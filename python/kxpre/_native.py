@@ -1,0 +1,202 @@
+"""Loading libkxpre and moving pixels between numpy arrays and Image records.
+
+The library is found, in this order, at the path in the environment variable
+KXPRE_LIBRARY, in the build folders of a source checkout next to this package
+(build/release, build/debug, build/debug-asan, build/dbg, build), and by the
+system's library search (libkxpre.so.0).
+"""
+
+import ctypes
+import ctypes.util
+import os
+
+import numpy as np
+
+KIT_BIN = 1
+KIT_GRAY = 8
+KIT_RGB = 24
+KIT_RGBA = 32
+
+BYTES_PER_PIXEL = {KIT_BIN: 1, KIT_GRAY: 1, KIT_RGB: 3, KIT_RGBA: 4}
+
+
+class Image(ctypes.Structure):
+    """The image library's record (see kximage.h)."""
+
+    _fields_ = [
+        ("magic", ctypes.c_int32),
+        ("type", ctypes.c_int32),
+        ("size", ctypes.c_uint32),
+        ("capacity", ctypes.c_int32),
+        ("flags", ctypes.c_int32),
+        ("padding_", ctypes.c_int32),
+        ("data", ctypes.c_void_p),
+        ("height", ctypes.c_int32),
+        ("width", ctypes.c_int32),
+        ("pitch", ctypes.c_int32),
+        ("isVirtual", ctypes.c_int32),
+        ("imageType", ctypes.c_int32),
+    ]
+
+
+class EllipseBox(ctypes.Structure):
+    """A rotated ellipse: centre, full width and height, angle in degrees."""
+
+    _fields_ = [(name, ctypes.c_double) for name in ("centerX", "centerY", "width", "height", "angle")]
+
+
+class FloodValue(ctypes.Structure):
+    """A flood fill colour: bytes B, G, R."""
+
+    _fields_ = [("b", ctypes.c_uint8), ("g", ctypes.c_uint8), ("r", ctypes.c_uint8)]
+
+
+class FloodRecord(ctypes.Structure):
+    """Per-channel flood fill tolerances B, G, R, A."""
+
+    _fields_ = [("val", ctypes.c_double * 4)]
+
+
+def _candidates():
+    env = os.environ.get("KXPRE_LIBRARY")
+    if env:
+        yield env
+        return
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    for folder in ("build/release", "build/debug", "build/debug-asan", "build/dbg", "build"):
+        yield os.path.join(root, folder, "libkxpre.so")
+    found = ctypes.util.find_library("kxpre")
+    if found:
+        yield found
+    yield "libkxpre.so.0"
+
+
+def _load():
+    errors = []
+    for path in _candidates():
+        if os.path.sep in path and not os.path.exists(path):
+            continue
+        try:
+            return ctypes.CDLL(path)
+        except OSError as e:
+            errors.append(str(e))
+    raise ImportError(
+        "kxpre: cannot load libkxpre.so; build the library (./build.sh demo) or set "
+        "KXPRE_LIBRARY to its path" + ("" if not errors else " (" + "; ".join(errors) + ")")
+    )
+
+
+lib = _load()
+
+
+def _bind(name, restype, argtypes):
+    """The library function `name` with its types, or None when this build
+    of the library lacks it."""
+    try:
+        fn = getattr(lib, name)
+    except AttributeError:
+        return None
+    fn.restype = restype
+    fn.argtypes = argtypes
+    return fn
+
+
+_create = _bind("kxCreateImage", ctypes.c_void_p, [ctypes.c_int, ctypes.c_int, ctypes.c_int])
+_create_ex = _bind(
+    "kxCreateImageEx",
+    ctypes.c_void_p,
+    [ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_void_p, ctypes.c_int],
+)
+destroy_image = _bind("kxDestroyImage", None, [ctypes.c_void_p])
+create_mask = _bind("kxCreateMask", ctypes.c_void_p, [ctypes.c_int, ctypes.c_int, ctypes.c_int])
+derive_mask = _bind("kmkDeriveMask", ctypes.c_void_p, [ctypes.c_void_p])
+destroy_mask = _bind("kxDestroyMask", None, [ctypes.c_void_p])
+
+
+def record(address):
+    """The Image record at an address."""
+    return Image.from_address(address)
+
+
+def image_type(array, binary):
+    """The KIT_ type an array maps onto."""
+    if array.ndim == 2:
+        return KIT_BIN if binary else KIT_GRAY
+    if array.ndim == 3 and array.shape[2] == 3:
+        return KIT_RGB
+    if array.ndim == 3 and array.shape[2] == 4:
+        return KIT_RGBA
+    raise ValueError(
+        "kxpre: an image is a uint8 array of shape (H, W), (H, W, 3) for B,G,R or (H, W, 4) "
+        "for B,G,R,A; got shape %s" % (array.shape,)
+    )
+
+
+def check_array(array, what="image"):
+    if not isinstance(array, np.ndarray):
+        raise TypeError("kxpre: %s must be a numpy array, got %s" % (what, type(array).__name__))
+    if array.dtype != np.uint8:
+        raise TypeError("kxpre: %s must have dtype uint8, got %s" % (what, array.dtype))
+    if array.ndim not in (2, 3) or array.shape[0] < 1 or array.shape[1] < 1:
+        raise ValueError("kxpre: %s must be a non-empty (H, W) or (H, W, C) array" % what)
+
+
+def wrappable(array):
+    """The row pitch when the library can work on the array's memory in
+    place (whole pixels packed within each row, rows at a positive distance
+    of at least a row), else None."""
+    h, w = array.shape[:2]
+    channels = 1 if array.ndim == 2 else array.shape[2]
+    row = w * channels
+    if not array.flags.writeable:
+        return None
+    if array.strides[-1] != 1 and not (array.ndim == 2 and w == 1):
+        return None
+    if array.ndim == 3 and array.strides[1] != channels and w > 1:
+        return None
+    pitch = array.strides[0] if h > 1 else row
+    if pitch < row or pitch >= 2**31:
+        return None
+    return pitch
+
+
+def wrap(array, kit):
+    """A virtual image over the array's own memory (no copy)."""
+    pitch = wrappable(array)
+    if pitch is None:
+        raise ValueError("kxpre: the array's memory cannot be wrapped (rows must hold packed pixels)")
+    h, w = array.shape[:2]
+    address = _create_ex(kit, w, h, pitch, ctypes.c_void_p(array.ctypes.data), 0)
+    if not address:
+        raise MemoryError("kxpre: cannot wrap a %d x %d image" % (w, h))
+    return address
+
+
+def owned_copy(array, kit):
+    """A new image of the library holding a copy of the array."""
+    h, w = array.shape[:2]
+    address = _create(kit, w, h)
+    if not address:
+        raise MemoryError("kxpre: cannot create a %d x %d image" % (w, h))
+    view(address)[...] = array.reshape(view(address).shape)
+    return address
+
+
+def new_image(kit, width, height):
+    address = _create(kit, width, height)
+    if not address:
+        raise MemoryError("kxpre: cannot create a %d x %d image" % (width, height))
+    return address
+
+
+def view(address):
+    """A numpy view of an image's pixels (no copy; valid while it lives)."""
+    rec = record(address)
+    bpp = BYTES_PER_PIXEL.get(rec.imageType)
+    if bpp is None or not rec.data or rec.width < 1 or rec.height < 1:
+        raise ValueError("kxpre: the library returned an unusable image")
+    buf = (ctypes.c_uint8 * (rec.pitch * rec.height)).from_address(rec.data)
+    rows = np.frombuffer(buf, dtype=np.uint8).reshape(rec.height, rec.pitch)[:, : rec.width * bpp]
+    if bpp == 1:
+        return rows
+    return rows.reshape(rec.height, rec.width, bpp)
