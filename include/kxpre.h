@@ -730,6 +730,30 @@ KX_API Image *kxScaleE1(Image *image, float factor, uint32_t colour, int filter,
  *     images (which cannot change size) return 0 and change nothing.
  *  2. Example: 3 x 2 on 100 x 100 gives 100 x 150, or 67 x 100 with shrink. */
 KX_API int kxMakeSquarePixel(Image *image, int pixelSizeX, int pixelSizeY, int filter, int shrink);
+/* Turns the picture about (cx, cy) inside an image of the same size, by
+ * mapping the image's corners (0,0), (w,0), (w,h), (0,h), turned with
+ * kxRotateVertexE1, through the perspective warp kxWarp (bilinear).
+ *   cx, cy: centre in pixels (used as floats); angle: degrees, used as a
+ *           float, counter-clockwise as seen with rows running down (the
+ *           sense of kxRotateEx).
+ *   colour: 0xAARRGGBB for everything the turned picture does not cover.
+ * Accepts KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA; a KIT_RGBA image becomes
+ * KIT_RGB for good (its alpha is dropped).  Returns the image (null for
+ * null).
+ * Notes:
+ *  1. The warp reads point coordinates at pixel centres: a half turn about
+ *     ((w-1)/2, (h-1)/2) equals kxRotate(image, 2); about (w/2, h/2) it
+ *     lands one pixel further right and down.
+ *  2. Unchanged when the warp refuses the corners (a non-finite angle or
+ *     centre), for a wrapped KIT_RGBA image (it cannot drop its alpha), and
+ *     for other types.  Reports "imNew" when the result image cannot be
+ *     created. */
+KX_API Image *kxRotateE3(Image *image, double cx, double cy, double angle, uint32_t colour);
+
+/* Shifts the picture by (+dx, +dy) pixels through kxWarp, the corners moved
+ * by (float(dx), float(dy)); uncovered pixels take `colour`.  Note the
+ * sense: opposite to kxTranslate.  Types, results and notes as kxRotateE3. */
+KX_API Image *kxTranslateE1(Image *image, double dx, double dy, uint32_t colour);
 /* @@end geometry */
 
 /* ======================================================================

@@ -3,8 +3,11 @@
 //   kxFlip      mirror                 KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA
 //   kxResize    canvas change          KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA
 //   kxTranslate sub-pixel shift        KIT_GRAY
-// Whole pixels (1, 3 or 4 bytes) move without arithmetic; only kxTranslate
-// interpolates.
+//   kxRotateE3  turn about a point     KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA (becomes KIT_RGB)
+//   kxTranslateE1 shift by a warp      KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA (becomes KIT_RGB)
+// Whole pixels (1, 3 or 4 bytes) move without arithmetic; kxTranslate
+// interpolates itself; kxRotateE3 and kxTranslateE1 map the image's corner
+// quadrilateral through the perspective warp kxWarp.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -85,9 +88,52 @@ uint8_t translateSample(const uint8_t *data, int width, int height, int pitch, f
     return uint8_t(int(v + 0.5));
 }
 
+// Maps the image's corners (0,0), (w,0), (w,h), (0,h) onto `moved` (the
+// same corners after `move`) with kxWarp, on a background of `colour`.
+// KIT_RGBA is turned into KIT_RGB first, as the warp draws three bytes.
+template <class Move>
+Image *warpCorners(Image *image, uint32_t colour, Move move)
+{
+    if (!image) return nullptr;
+    if (!typeOk(image)) return image;
+    int t = kxiGetImageType(image);
+    if (t > KIT_RGB) {
+        if (!kxiCast(image, KIT_RGB)) return image;  // a wrapped image cannot drop its alpha
+        t = KIT_RGB;
+    }
+    const float nw = float(kxiGetWidth(image)), nh = float(kxiGetHeight(image));
+    KX_CHECK(nw > 0 && nh > 0, "nw > 0 && nh >0", image);
+    TempImage imNew(t, int(nw), int(nh));
+    KX_CHECK(imNew, "imNew", image);
+    kxSetPixelEx(imNew.get(), colour, nullptr, 0);
+    const float sourceQuad[8] = {0, 0, nw, 0, nw, nh, 0, nh};
+    float destinationQuad[8] = {0, 0, nw, 0, nw, nh, 0, nh};
+    move(destinationQuad);
+    // A refused warp (non-finite corners) leaves the picture where it was
+    // rather than replacing it by the background.
+    if (!kxWarp(image, sourceQuad, destinationQuad, imNew.get())) return image;
+    kxiClone(imNew.get(), image);
+    return image;
+}
+
 }  // namespace
 
 extern "C" {
+
+Image *kxRotateE3(Image *image, double cx, double cy, double angle, uint32_t colour)
+{
+    return warpCorners(image, colour, [&](float *quad) {
+        kxRotateVertexE1(quad, 4, float(cx), float(cy), float(angle));
+    });
+}
+
+Image *kxTranslateE1(Image *image, double dx, double dy, uint32_t colour)
+{
+    return warpCorners(image, colour, [&](float *quad) {
+        const float fx = float(dx), fy = float(dy);
+        for (int i = 0; i < 4; ++i) quad[2 * i] = fx + quad[2 * i], quad[2 * i + 1] = fy + quad[2 * i + 1];
+    });
+}
 
 Image *kxRotate(Image *image, int n)
 {

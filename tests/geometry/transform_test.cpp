@@ -228,4 +228,60 @@ TEST(Translate, OtherTypesAndAbsurdShifts)
         }
 }
 
+TEST(WarpedMoves, TranslateE1ShiftsByWholePixels)
+{
+    const int w = 8, h = 6;
+    const auto src = randomBytes(size_t(w) * h, 31);
+    auto im = makeImage(KIT_GRAY, w, h, src);
+    kxTranslateE1(im.get(), 2.0, 1.0, 250);
+    const auto got = pixels(im.get());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t want = x >= 2 && y >= 1 ? src[size_t(y - 1) * w + x - 2] : 250;
+            ASSERT_EQ(got[size_t(y) * w + x], want) << x << "," << y;
+        }
+}
+
+TEST(WarpedMoves, ZeroTurnIsIdentityAndHalfTurnAboutTheCentre)
+{
+    for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB}) {
+        auto im = randomImage(t, 9, 7, 12);
+        const auto before = pixels(im.get());
+        EXPECT_EQ(kxRotateE3(im.get(), 3.0, 2.0, 0.0, 0), im.get());
+        EXPECT_EQ(pixels(im.get()), before);
+        // The warp takes point coordinates at pixel centres: 180 degrees
+        // about ((w-1)/2, (h-1)/2) sends pixel x to w-1-x, as kxRotate(2).
+        auto turned = randomImage(t, 9, 7, 12);
+        kxRotateE3(im.get(), 4.0, 3.0, 180.0, 0);
+        kxRotate(turned.get(), 2);
+        EXPECT_EQ(pixels(im.get()), pixels(turned.get())) << t;
+    }
+}
+
+TEST(WarpedMoves, RgbaBecomesRgbAndRefusalsLeaveTheImage)
+{
+    auto rgba = makeImage(KIT_RGBA, 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
+    kxTranslateE1(rgba.get(), 0.0, 0.0, 0);
+    EXPECT_EQ(rgba->imageType, KIT_RGB);
+    EXPECT_EQ(pixels(rgba.get()), (std::vector<uint8_t>{1, 2, 3, 5, 6, 7}));
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    auto im = randomImage(KIT_GRAY, 5, 5, 3);
+    const auto before = pixels(im.get());
+    kxRotateE3(im.get(), 2, 2, nan, 7);
+    kxTranslateE1(im.get(), nan, 0, 7);
+    EXPECT_EQ(pixels(im.get()), before);
+
+    PaddedImage wrapped(KIT_RGBA, 3, 3, randomBytes(36, 4));
+    kxRotateE3(wrapped.get(), 1, 1, 30, 0);
+    EXPECT_EQ(wrapped.get()->imageType, KIT_RGBA);
+    EXPECT_EQ(pixels(wrapped.get()), randomBytes(36, 4));
+    PaddedImage grey(KIT_GRAY, 6, 4, randomBytes(24, 5));
+    kxTranslateE1(grey.get(), 1, 0, 9);
+    EXPECT_EQ(pixels(grey.get())[0], 9);
+    EXPECT_TRUE(grey.paddingIntact());
+    EXPECT_EQ(kxRotateE3(nullptr, 0, 0, 10, 0), nullptr);
+    EXPECT_EQ(kxTranslateE1(nullptr, 1, 1, 0), nullptr);
+}
+
 }  // namespace
