@@ -52,6 +52,15 @@ case "${1:-}" in
     configure build/debug-asan -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BUILD_TESTS=ON
     cmake --build build/debug-asan -j "$JOBS"
     ctest --test-dir build/debug-asan -j "$JOBS" --output-on-failure ;;
+  gallery)
+    deps
+    configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF
+    cmake --build build/release -j "$JOBS" --target kxgallery
+    build/release/tools/kxgallery docs/gallery ;;
+  docs)
+    deps
+    doxygen Doxyfile
+    echo "reference: build/docs/html/index.html" ;;
   bench)
     deps
     configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF -DKX_BUILD_BENCH=ON
