@@ -578,6 +578,211 @@ KX_API Image *kxIncreaseLum(Image *image);
  * Binary image analysis and morphology
  * ====================================================================== */
 /* @@section binary */
+
+/* Thins the set regions of a binary image to lines, in place.
+ * image: KIT_BIN; other types are left unchanged.
+ * Raster passes over the interior (rows 1..h-2, columns 1..w-2) delete a
+ * pixel whose byte is exactly 1 when its 3x3 neighbourhood matches one of
+ * eight edge and corner templates; deletions are written at once, so later
+ * pixels of the same pass see them.  Passes repeat until one deletes
+ * nothing.  Asserts "image".
+ * Notes:
+ *  1. Template tests count any non-zero byte as set; a byte other than 1
+ *     (e.g. 255) is never deleted but counts as a set neighbour.
+ *  2. The first and last row and column never change; an image narrower or
+ *     lower than 3 pixels is left unchanged.
+ *  3. The raster order decides the shape: a 3x3 block keeps its right
+ *     column's top two pixels and its bottom row's left two pixels.
+ * See also kxSkeleton. */
+KX_API void kxThinning(Image *image);
+
+/* Reduces the set regions of a binary image to a skeleton, in place.
+ * image: KIT_BIN; other types are returned unchanged.
+ * method: 0 = local maxima of a level map, 1 = kxThinning; any other value
+ *         returns the image unchanged.
+ * Method 0 builds an int32 level map from the bytes, raises a pixel to
+ * k + 2 in pass k = 0, 1, ... when its four side neighbours all exceed k
+ * (updated in place, in raster order, its own value untested), stops after
+ * a pass that raises nothing, then writes 1 where no side neighbour's level
+ * exceeds the pixel's own and 0 elsewhere; the frame becomes 0.  The result
+ * holds only 0 and 1.  Returns the image.  Asserts "image".
+ * Notes:
+ *  1. Method 0 also marks unset pixels that are local maxima: an image with
+ *     no set pixel becomes 1 everywhere inside the frame.
+ *  2. Method 0 on an image narrower or lower than 3 pixels clears it.
+ *  3. When the level map cannot be allocated, method 0 leaves the image
+ *     unchanged. */
+KX_API Image *kxSkeleton(Image *image, int method);
+
+/* Clears the set regions that touch the image border, in place.
+ * image: KIT_BIN; other types are left unchanged.
+ * Every non-zero pixel of the first and last row and column is cleared,
+ * and so is every pixel of value 1 connected to one of them through side
+ * neighbours of value 1.  Asserts "image".
+ * Notes:
+ *  1. A region touching a border pixel only at a corner survives.
+ *  2. The regions are followed with a stack of one int per pixel; when it
+ *     cannot be allocated, repeated raster sweeps give the same result.
+ *  3. The byte 127 serves as the mark of reached pixels: an interior 127
+ *     spreads like a border pixel, and every 127 becomes 0.
+ * See also kxRemoveBorderEx, kxFillHole. */
+KX_API void kxRemoveBorder(Image *image);
+
+/* kxRemoveBorder inside a region of interest, in place.
+ * image: KIT_BIN; other types are left unchanged.
+ * mask (may be null): a one-byte image (KIT_BIN or KIT_GRAY) of the
+ *         image's width and height, addressed with its own pitch; non-zero
+ *         means inside.  Null does what kxRemoveBorder does.
+ * With a mask: pixels outside the mask become 0; interior pixels inside the
+ * mask with a side neighbour outside it are cleared whatever their value,
+ * and set regions (pixels of value 1, side-connected) reaching them, or a
+ * non-zero border pixel, are cleared too.  Asserts "image" and
+ * "(pI)->width == (pMask)->width && (pI)->height == (pMask)->height".
+ * Notes:
+ *  1. A mask record that is not a one-byte image leaves the image
+ *     unchanged. */
+KX_API void kxRemoveBorderEx(Image *image, const Image *mask);
+
+/* Fills the holes of the set regions, in place.
+ * image (a null image does nothing): KIT_BIN; other types are left
+ *         unchanged.
+ * The unset regions that do not reach the border through side-connected
+ * unset pixels become 1.  Works on an inverted copy (1 - byte, wrapping)
+ * cleared as by kxRemoveBorder: every pixel whose copy stays non-zero
+ * becomes 1.
+ * Notes:
+ *  1. Bytes other than 0 and 1 invert to non-zero values that do not
+ *     spread, so such interior pixels become 1 (except 130, whose inverse
+ *     is the mark 127).
+ *  2. When the copy cannot be allocated the image is left unchanged.
+ * See also kxFillHoleEx. */
+KX_API void kxFillHole(Image *image);
+
+/* Fills the holes of the set regions inside a region of interest, in place.
+ * image: KIT_BIN; other types are left unchanged.
+ * mask (may be null): a one-byte image of the image's width and height,
+ *         addressed with its own pitch; non-zero means inside.
+ * Unset pixels inside the mask that are not side-connected, through unset
+ * pixels inside the mask, to the image border or to an interior pixel on
+ * the mask's edge become 1.  Pixels outside the mask keep their values.
+ * Asserts "image" and
+ * "(pI)->width == (pM)->width && (pI)->height == (pM)->height".
+ * Notes:
+ *  1. A mask record that is not a one-byte image, or a working copy that
+ *     cannot be allocated, leaves the image unchanged. */
+KX_API void kxFillHoleEx(Image *image, const Image *mask);
+
+/* Keeps the boundaries of the set regions, in place.
+ * image (a null image does nothing): KIT_BIN; other types are left
+ *         unchanged.
+ * mode: 0 = inner boundary: a pixel of value 1 with a side neighbour of
+ *         value 0 becomes 1; otherwise the outer boundary: a pixel of value
+ *         0 with a side neighbour of value 1 becomes 1.  Every other pixel,
+ *         the frame included, becomes 0.
+ * value: returned unchanged.
+ * Returns value on every path.
+ * Notes:
+ *  1. When the scratch buffer cannot be allocated the image is left
+ *     unchanged.
+ * See also kxRetrieveEdgeE1. */
+KX_API int kxRetrieveEdge(Image *image, int mode, int value);
+
+/* Clears the inside of the set regions, into a destination or in place.
+ * image (a null image returns destination): KIT_BIN; for other types
+ *         destination is returned and nothing changes.
+ * mode: 0 clears a non-zero pixel whose four side neighbours are non-zero;
+ *         other values one whose eight neighbours are non-zero.  Only
+ *         interior pixels are tested; reads come from the image.
+ * destination (may be null): made a copy of the image (kxiClone) that
+ *         receives the result; the image stays unchanged.  Null: the image
+ *         receives the result.
+ * Returns destination when one is given, else the image.
+ * Asserts "pRowDest && pRowSrc" when the copy cannot be made (e.g. a
+ * virtual destination of another size); then nothing changes.
+ * Notes:
+ *  1. destination == image works as a null destination (the result is
+ *     computed from the unchanged input). */
+KX_API Image *kxRetrieveEdgeE1(Image *image, int mode, Image *destination);
+
+/* Blanks a frame around the image, in place.
+ * image: KIT_BIN, KIT_GRAY (bytes 0), KIT_RGB, KIT_RGBA (B, G, R 0, alpha
+ *         kept); other types are left unchanged.
+ * margin: frame width in pixels; values below 2 mean 1.
+ * Nothing happens when the width or the height is not above the margin.
+ * Asserts "image". */
+KX_API void kxCutMargin(Image *image, int margin);
+
+/* Grey or binary erosion by a structuring element, in place.
+ * image (a null image returns null): KIT_BIN, KIT_GRAY; other types are
+ *         returned unchanged.
+ * mask (may be null): the element; non-zero bytes are its positions, the
+ *         anchor lies on the pixel computed.  Null: a 3x3 rectangle
+ *         (kxCreateMask(KXM_RECT, 3, 3)), destroyed before return.
+ * Each pixel becomes the minimum of the pixels under the element's
+ * positions, read from an unmodified copy; positions outside the image read
+ * 255, and the start value is 255.  Returns the image.
+ * Asserts "pM" when the default element cannot be created.
+ * Notes:
+ *  1. Positions outside the image never lower a pixel; a pixel whose
+ *     positions all fall outside (or an element without positions) becomes
+ *     255, also in a KIT_BIN image.
+ *  2. An element whose record is unusable (no data, a side below 1, pitch
+ *     below width, anchor outside the element) leaves the image unchanged,
+ *     as does a copy that cannot be allocated.  The caller's element is
+ *     never modified or destroyed.
+ * See also kxDilate, kxErodeE1. */
+KX_API Image *kxErode(Image *image, const Mask *mask);
+
+/* Grey or binary dilation by a structuring element, in place.
+ * As kxErode with the maximum: positions outside the image read 0 and the
+ * start value is 0.  Returns the image (null for a null image). */
+KX_API Image *kxDilate(Image *image, const Mask *mask);
+
+/* Binary dilation by a disc, in place.
+ * image (a null image returns null): KIT_BIN; other types are returned
+ *         unchanged.
+ * radius: disc radius in pixels; below 1 returns the image unchanged.
+ * Every pixel of value 1 in the input that is not interior (some
+ * 8-neighbour, outside the image reading 0, differs from 1) stamps the
+ * element kxCreateMask(KXM_ELLIPSE, 2r+1, 2r+1) centred on itself: the
+ * covered pixels become 1.  Returns the image.
+ * Asserts "pM" when the element cannot be created.
+ * Notes:
+ *  1. A radius above width + height is treated as width + height: either
+ *     disc covers the whole image from any pixel.
+ *  2. When the copy cannot be allocated the image is left unchanged.
+ * See also kxDilate. */
+KX_API Image *kxDilateE1(Image *image, int radius);
+
+/* Chamfer distance of each set pixel to the nearest unset one.
+ * image: KIT_BIN; a null image or other types return 0.
+ * distances (may be null): width * height int32 entries, row-major with
+ *         rows of width entries; entry y * width + x is pixel (x, y).
+ * capacity: entries available in distances.
+ * Returns width * height when distances is null (size query) and after
+ * writing; 0, nothing written, when width * height exceeds capacity.
+ * Steps cost 10 to a side neighbour and 14 diagonally; two raster passes
+ * (forward, then backward) over the interior; the result is divided by 10,
+ * truncated.  Unset interior pixels and the first and last row and column
+ * hold 0.
+ * Notes:
+ *  1. Only unset interior pixels are sources; when the interior holds none,
+ *     every entry is 0.
+ * See also kxErodeE1. */
+KX_API int kxDistTrans(const Image *image, int32_t *distances, uint32_t capacity);
+
+/* Erosion by distance, in place.
+ * image (a null image returns null): KIT_BIN; other types are returned
+ *         unchanged.
+ * radius: non-zero pixels whose kxDistTrans entry is below radius become 0.
+ * Returns the image.
+ * Notes:
+ *  1. Radius 1 clears the frame's set pixels, and every set pixel when the
+ *     interior holds no unset pixel; radius 0 or less changes nothing.
+ *  2. When the distance array cannot be allocated the image is left
+ *     unchanged. */
+KX_API Image *kxErodeE1(Image *image, int radius);
+
 /* @@end binary */
 
 /* ======================================================================
