@@ -1,0 +1,176 @@
+// Morphology with structuring elements of the mask library.
+//
+//   kxErode     KIT_BIN, KIT_GRAY; other types unchanged
+//   kxDilate    KIT_BIN, KIT_GRAY; other types unchanged
+//   kxDilateE1  KIT_BIN; other types unchanged
+//
+// Every operation reads from a padded copy of the image and writes into the
+// image, so results never feed later pixels.
+#include <algorithm>
+#include <memory>
+
+#include "frame/frame.hpp"
+
+using namespace kx;
+
+namespace {
+
+struct MaskDeleter {
+    void operator()(Mask *m) const { kxDestroyMask(m); }
+};
+using OwnedMask = std::unique_ptr<Mask, MaskDeleter>;
+
+// The element describes addressable bytes and its anchor lies on it.
+bool elementOk(const Mask *m)
+{
+    return m->data && m->width >= 1 && m->height >= 1 && m->pitch >= m->width &&
+           int64_t(m->pitch) * m->height <= INT32_MAX && m->anchorX >= 0 && m->anchorX < m->width &&
+           m->anchorY >= 0 && m->anchorY < m->height;
+}
+
+// A byte copy of the image with `left`/`top` bytes of `fill` before each
+// row and column and `right`/`bottom` after them.
+class PaddedCopy {
+public:
+    PaddedCopy(const Image *im, int64_t left, int64_t top, int64_t right, int64_t bottom, uint8_t fill)
+        : stride_(im->width + left + right), rows_(im->height + top + bottom),
+          buf_(size_t(stride_) * size_t(rows_))
+    {
+        if (!buf_) return;
+        std::memset(buf_.get(), fill, buf_.size());
+        for (int y = 0; y < im->height; ++y)
+            std::memcpy(at(left, y + top), row(im, y), size_t(im->width));
+    }
+    explicit operator bool() const { return bool(buf_); }
+    uint8_t *at(int64_t x, int64_t y) const { return buf_.get() + y * stride_ + x; }
+    int64_t stride() const { return stride_; }
+
+private:
+    int64_t stride_, rows_;
+    Scratch<uint8_t> buf_;
+};
+
+template <bool Erode>
+inline uint8_t pick(uint8_t a, uint8_t b)
+{
+    if constexpr (Erode)
+        return a < b ? a : b;
+    else
+        return a > b ? a : b;
+}
+
+// Min (erosion) or max (dilation) over the element's set positions, read
+// from the copy padded with 255 (erosion) or 0 (dilation).  Each image row
+// accumulates one element position at a time over the whole row, which the
+// compiler turns into wide min/max instructions.
+template <bool Erode>
+Image *morph(Image *image, const Mask *mask)
+{
+    if (!image) return nullptr;
+    if (!typeOk(image) || (image->imageType != KIT_BIN && image->imageType != KIT_GRAY)) return image;
+    OwnedMask own;
+    if (!mask) {
+        own.reset(kxCreateMask(KXM_RECT, 3, 3));
+        const Mask *pM = own.get();
+        KX_ASSERT(pM, image);
+        mask = pM;
+    }
+    if (!elementOk(mask)) return image;
+    constexpr uint8_t fill = Erode ? 255 : 0;
+    const PaddedCopy copy(image, mask->anchorX, mask->anchorY, mask->width - mask->anchorX,
+                          mask->height - mask->anchorY, fill);
+    if (!copy) return image;
+    const size_t w = size_t(image->width);
+    for (int y = 0; y < image->height; ++y) {
+        uint8_t *__restrict out = row(image, y);
+        std::memset(out, fill, w);
+        for (int j = 0; j < mask->height; ++j) {
+            const uint8_t *e = mask->data + ptrdiff_t(j) * mask->pitch;
+            for (int i = 0; i < mask->width; ++i) {
+                if (!e[i]) continue;
+                const uint8_t *__restrict in = copy.at(i, y + j);
+                for (size_t x = 0; x < w; ++x) out[x] = pick<Erode>(out[x], in[x]);
+            }
+        }
+    }
+    return image;
+}
+
+// A horizontal run [i0, i1) of set positions in element row j.
+struct Run {
+    int j, i0, i1;
+};
+
+Image *dilateByDisc(Image *image, int radius)
+{
+    const int w = image->width, h = image->height;
+    // Any disc of radius w + h covers the whole image from any pixel, so a
+    // larger radius gives the same result with a bigger element.
+    const int64_t r = std::min<int64_t>({int64_t(radius), int64_t(w) + h, (INT32_MAX - 1) / 2});
+    const int n = int(2 * r + 1);
+    OwnedMask element(kxCreateMask(KXM_ELLIPSE, n, n));
+    const Mask *pM = element.get();
+    KX_ASSERT(pM, image);
+    if (!elementOk(pM)) return image;
+
+    size_t runCount = 0;
+    for (int j = 0; j < pM->height; ++j) {
+        const uint8_t *e = pM->data + ptrdiff_t(j) * pM->pitch;
+        for (int i = 0; i < pM->width; ++i) runCount += e[i] && (i == 0 || !e[i - 1]);
+    }
+    Scratch<Run> runs(runCount);
+    // The copy only needs the 8-neighbours of each pixel, all reading 0
+    // outside the image.
+    const PaddedCopy copy(image, 1, 1, 1, 1, 0);
+    if (!runs || !copy) return image;
+    size_t k = 0;
+    for (int j = 0; j < pM->height; ++j) {
+        const uint8_t *e = pM->data + ptrdiff_t(j) * pM->pitch;
+        for (int i = 0; i < pM->width;) {
+            if (!e[i]) {
+                ++i;
+                continue;
+            }
+            const int i0 = i;
+            while (i < pM->width && e[i]) ++i;
+            runs[k++] = Run{j, i0, i};
+        }
+    }
+
+    const int64_t s = copy.stride();
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *c = copy.at(1, y + 1);
+        for (int x = 0; x < w; ++x) {
+            const uint8_t *b = c + x;
+            if (*b != 1) continue;
+            if (b[-s - 1] == 1 && b[-s] == 1 && b[-s + 1] == 1 && b[-1] == 1 && b[1] == 1 && b[s - 1] == 1 &&
+                b[s] == 1 && b[s + 1] == 1)
+                continue;  // interior pixel: only outline pixels stamp
+            for (size_t q = 0; q < runCount; ++q) {
+                const int64_t ty = int64_t(y) - pM->anchorY + runs[q].j;
+                if (ty < 0 || ty >= h) continue;
+                const int64_t tx0 = std::max<int64_t>(int64_t(x) - pM->anchorX + runs[q].i0, 0);
+                const int64_t tx1 = std::min<int64_t>(int64_t(x) - pM->anchorX + runs[q].i1, w);
+                if (tx0 < tx1) std::memset(row(image, int(ty)) + tx0, 1, size_t(tx1 - tx0));
+            }
+        }
+    }
+    return image;
+}
+
+}  // namespace
+
+extern "C" {
+
+Image *kxErode(Image *image, const Mask *mask) { return morph<true>(image, mask); }
+
+Image *kxDilate(Image *image, const Mask *mask) { return morph<false>(image, mask); }
+
+Image *kxDilateE1(Image *image, int radius)
+{
+    if (!image) return nullptr;
+    if (radius < 1 || !typeOk(image) || image->imageType != KIT_BIN) return image;
+    return dilateByDisc(image, radius);
+}
+
+}  // extern "C"
