@@ -113,4 +113,96 @@ inline void ellipse(Image *im, int cx, int cy, int rx, int ry, float angle, uint
     for (size_t i = 0; i < p.size(); i += 2) plot(im, p[i], p[i + 1], k);
 }
 
+// ---- filled shapes ---------------------------------------------------------
+
+// Box ellipse, every pixel of the image tested.
+inline void fillEllipse(Image *im, int left, int top, int right, int bottom, uint32_t colour)
+{
+    const float a = float(double(int64_t(right) - left) / 2.0), b = float(double(int64_t(bottom) - top) / 2.0);
+    if (!(a > 0.1f) || !(b > 0.1f)) return;
+    const float cx = float(double(int64_t(right) + left) / 2.0), cy = float(double(int64_t(bottom) + top) / 2.0);
+    const float A2 = a * a, B2 = b * b;
+    const Colour k = areaColour(im->imageType, colour);
+    for (int y = 0; y < im->height; ++y)
+        for (int x = 0; x < im->width; ++x) {
+            const double dx = x - double(cx), dy = y - double(cy);
+            const float v = float(dx * dx / A2 + dy * dy / B2);
+            if (v <= 1.0f) plot(im, x, y, k);
+        }
+}
+
+// Rotated ellipse through a mask: a KIT_BIN image marked pixel by pixel, a
+// derived Mask, painted with kxSetPixelEx through a view of the mask bytes.
+inline void fillEllipseE1(Image *im, EllipseBox box, uint32_t colour)
+{
+    Image *bin = kxCreateImage(KIT_BIN, im->width, im->height);
+    const float cx = float(box.centerX), cy = float(box.centerY);
+    const double a = box.width / 2, b = box.height / 2;
+    for (int y = 0; y < im->height; ++y)
+        for (int x = 0; x < im->width; ++x) {
+            float pt[2] = {float(x - double(cx)), float(y - double(cy))};
+            kxRotateVertexE1(pt, 1, 0.0f, 0.0f, -float(box.angle));
+            const float tx = float(double(pt[0]) * pt[0] / (a * a)), ty = float(double(pt[1]) * pt[1] / (b * b));
+            if (double(tx) + double(ty) <= 1.0) bin->data[size_t(y) * bin->pitch + x] = 1;
+        }
+    Mask *m = kmkDeriveMask(bin);
+    kxDestroyImage(bin);
+    if (!m) return;
+    Image *view = kxCreateImageEx(KIT_BIN, m->width, m->height, m->pitch, m->data, 0);
+    kxSetPixelEx(im, colour, view, 0);
+    kxDestroyImage(view);
+    kxDestroyMask(m);
+}
+
+// The even-odd test of one pixel.
+inline bool pointInPolygon(int x, int y, const int *v, int count)
+{
+    if (!v || count <= 2) return false;
+    int crossings = 0;
+    for (int i = 0; i < count; ++i) {
+        const int j = (i + 1) % count;
+        const int64_t x1 = v[2 * i], y1 = v[2 * i + 1], x2 = v[2 * j], y2 = v[2 * j + 1];
+        if (y1 == y2) continue;
+        if (!(std::min(y1, y2) <= y && y < std::max(y1, y2))) continue;
+        const float xi = float(double(y - y1) * double(x2 - x1) / double(y2 - y1) + double(x1));
+        if (double(xi) > double(x)) ++crossings;
+    }
+    return crossings & 1;
+}
+
+inline void fillPolygon(Image *im, const int *v, int count, const int *ex, int exCount, uint32_t colour)
+{
+    const Colour k = areaColour(im->imageType, colour);
+    for (int y = 0; y < im->height; ++y)
+        for (int x = 0; x < im->width; ++x)
+            if (pointInPolygon(x, y, v, count) && !pointInPolygon(x, y, ex, exCount)) plot(im, x, y, k);
+}
+
+// The queue fill, one node per pixel, painting each pixel as it is queued.
+inline void seedFill(Image *im, int x, int y, uint32_t colour)
+{
+    const int w = im->width, h = im->height, type = im->imageType;
+    if (x < 0 || y < 0 || x >= w || y >= h) return;
+    const int bpp = kxiBytesPerPixel(type), n = type == KIT_BIN || type == KIT_GRAY ? 1 : 3;
+    uint8_t fill[3] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)};
+    if (type == KIT_BIN) fill[0] = uint8_t(std::min<uint32_t>(colour, 1));
+    if (type == KIT_GRAY) fill[0] = uint8_t(std::min<uint32_t>(colour, 255));
+    auto at = [&](int c, int r) { return im->data + size_t(r) * im->pitch + size_t(c) * bpp; };
+    uint8_t target[3];
+    std::memcpy(target, at(x, y), size_t(n));
+    if (std::memcmp(target, fill, size_t(n)) == 0) return;
+    std::vector<std::pair<int, int>> queue{{x, y}};
+    std::memcpy(at(x, y), fill, size_t(n));
+    for (size_t head = 0; head < queue.size(); ++head) {
+        const auto [cx, cy] = queue[head];
+        const int nb[4][2] = {{cx + 1, cy}, {cx - 1, cy}, {cx, cy - 1}, {cx, cy + 1}};
+        for (const auto &p : nb) {
+            if (p[0] < 0 || p[1] < 0 || p[0] >= w || p[1] >= h) continue;
+            if (std::memcmp(at(p[0], p[1]), target, size_t(n)) != 0) continue;
+            std::memcpy(at(p[0], p[1]), fill, size_t(n));
+            queue.push_back({p[0], p[1]});
+        }
+    }
+}
+
 }  // namespace ref
