@@ -1255,6 +1255,94 @@ KX_API Image *kxSmoothGaussian(Image *image, int width, int height);
  * Beyond the edge the edge pixel repeats.  Returns the image; null when the
  * size is refused (image untouched). */
 KX_API Image *kxSmoothMedian(Image *image, int size);
+
+/* One pyramid step (ikxPyramid): value KXV_PYR_DOWN (0) halves the image
+ * to (width + 1) / 2 x (height + 1) / 2, KXV_PYR_UP (1) doubles it, both
+ * through a 5x5 Gaussian.
+ * image: KIT_BIN, KIT_GRAY or KIT_RGB; a null image or KIT_RGBA returns
+ *   dest untouched.
+ * dest (may be null, may be image): receives the result (re-shaped to its
+ *   size and image's type); null makes a new image.
+ * Returns the result.  A KIT_BIN image's bytes, and the result's, are 0/1
+ * afterwards.  Asserts "dest" when the library gives no result (another
+ * value, a result too large, a virtual dest that cannot take it). */
+KX_API Image *kxPyramid(Image *image, int value, Image *dest);
+
+/* Canny edges in place (ikxCanny): edge pixels 255, others 0.
+ * threshold1, threshold2: hysteresis thresholds (either order).
+ * binarise: non-zero turns every non-zero byte into 1 and the image into
+ *   KIT_BIN.
+ * value: the Sobel aperture 3, 5 or 7 (0 means 3), optionally or-ed with
+ *   KXV_CANNY_L2 for the L2 gradient norm.
+ * image: KIT_GRAY; null returns null, other types return the image
+ * untouched.  Returns the image.
+ * Note: with refused thresholds or aperture the image keeps its pixels, but
+ * the binarise flag still applies. */
+KX_API Image *kxCanny(Image *image, double threshold1, double threshold2, int binarise, int value);
+
+/* Absolute Scharr derivative in place (ikxScharr): value KXV_SCHARR_X (0)
+ * d/dx, KXV_SCHARR_Y (1) d/dy, KXV_SCHARR_XY (2) the saturated sum of both.
+ * image: KIT_GRAY or KIT_RGB; null returns null, other types return the
+ * image untouched.  Returns the image; null for another value. */
+KX_API Image *kxScharr(Image *image, int value);
+
+/* Morphology with the 3x3 square, in place (kxvision.h's KXV_MORPH_ codes):
+ * operation 0 erode (ikxErode) and 1 dilate (ikxDilate), repeated
+ *   `iterations` times (<= 0: unchanged);
+ * operation 2 open, 3 close, 4 gradient, 5 top hat, 6 black hat
+ *   (ikxMorphology); an iteration count <= 0 counts as 1.
+ * image: any of the four types; another operation returns the image
+ * untouched; null returns null.  Returns the library's result: the image,
+ * or null for an unusable image record. */
+KX_API Image *kxMorphology(Image *image, int operation, int iterations);
+
+/* kxMorphology(image, 2, 1): one opening (erosion, then dilation). */
+KX_API Image *kxMorpOpen(Image *image);
+
+/* kxMorphology(image, 3, 1): one closing (dilation, then erosion). */
+KX_API Image *kxMorpClose(Image *image);
+
+/* Adaptive threshold in place (ikxAdaptive): a pixel becomes 255 when it
+ * is above its block's mean minus 5, else 0; the image stays KIT_GRAY.
+ * mode: 1 Gaussian-weighted mean, any other value the plain mean.
+ * value: the block side, 3..KXV_MAX_WINDOW (an even side grows by one).
+ * image: KIT_GRAY; anything else (null included) is left alone, as is a
+ * refused block size.  Returns the image. */
+KX_API Image *kxAdaptive(Image *image, int mode, int value);
+
+/* Flood fill around the seed (x, y) (ikxFloodFill): the connected pixels
+ * within lo below and up above the colour of the neighbour they are reached
+ * from (the seed's with KXV_FLOOD_FIXED_RANGE in flags) take `value`.
+ * connectivity: 4 or 8 (other values mean 4).
+ * image: any of the four types (KIT_RGBA keeps its alpha).  A null image,
+ * a seed outside it or refused tolerances fill nothing.
+ * Returns the number of repainted pixels (0 when nothing was filled). */
+KX_API int kxFloodFill(Image *image, int x, int y, FloodValue value, FloodRecord lo, FloodRecord up,
+                       int connectivity, int flags);
+
+/* The region kxFloodFill would repaint, marked in a mask of image's size
+ * (ikxFloodFillM, then its one-pixel frame is cut with kxClip); the image
+ * is not changed.
+ * mask (may be null): re-used when it is a one-byte image of
+ *   (width + 2) x (height + 2) (non-zero bytes stop the fill), otherwise
+ *   re-shaped and zeroed; null makes a new KIT_GRAY mask.
+ * Marked pixels get the mask value in bits 8..15 of flags
+ * (KXV_FLOOD_MASK_VALUE(v); 0 means 1), the rest stay as they were.
+ * Returns the mask, width x height; a null image returns `mask` untouched;
+ * null when the fill is refused (seed outside, bad tolerances, a virtual
+ * mask of the wrong size).
+ * Note: a virtual mask of the right size keeps its frame, as kxClip cannot
+ * re-size it. */
+KX_API Image *kxFloodMask(const Image *image, int x, int y, FloodRecord lo, FloodRecord up, int connectivity,
+                          int flags, Image *mask);
+
+/* Placeholders of the Gabor family: they ignore their arguments and do
+ * nothing; the first four return 0 (kxCreateGaborBank a null pointer). */
+KX_API void *kxCreateGaborBank(int a, int b, int c, int d);
+KX_API int kxDestroyGaborBank(int bank);
+KX_API int kxOrientationField(int a, int b);
+KX_API int kxFrequenceField(int a, int b, int c);
+KX_API void kxGabor(int a, int b);
 /* @@end vision */
 
 #ifdef __cplusplus

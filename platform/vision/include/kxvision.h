@@ -214,6 +214,7 @@ KXVISION_API Image *ikxMorphology(Image *image, int operation, int iterations);
  * blockSize: side of the square neighbourhood, 3..KXV_MAX_WINDOW; an even
  *   size grows by one.
  * offset: subtracted from the mean (finite).
+ * Beyond the edge the edge pixel repeats (BORDER_REPLICATE).
  * image: KIT_GRAY; it stays KIT_GRAY with bytes 0 and 255.  Returns the
  * image; null for other types or a refused block size (image untouched). */
 KXVISION_API Image *ikxAdaptive(Image *image, int mode, int blockSize, double offset);
@@ -227,8 +228,9 @@ typedef struct FloodValue {
 } FloodValue;
 
 /* Per-channel tolerances B, G, R, A (doubles, 32 bytes).  A KIT_GRAY or
- * KIT_BIN image uses the first; alpha is never compared.  Negative or
- * non-finite values are refused; values above 255 act as 255. */
+ * KIT_BIN image uses the first; alpha is never compared.  Fractions are
+ * dropped (whole byte steps); negative or non-finite values are refused;
+ * values above 255 act as 255. */
 typedef struct FloodRecord {
     double val[4];
 } FloodRecord;
@@ -257,9 +259,10 @@ KXVISION_API int ikxFloodFill(Image *image, int x, int y, FloodValue value, Floo
  * that is already non-zero stops the fill, so several fills can share one
  * mask.  The frame is set to 1 as a boundary.
  * mask (may be null): a one-byte image (KIT_GRAY or KIT_BIN) of that size
- * is used as it is; null, or an image of another size or type, gives a new
- * zeroed KIT_GRAY mask (another image is re-shaped in place; a virtual
- * one that cannot change makes the call return null).
+ * is used as it is.  Null gives a new zeroed KIT_GRAY mask.  An image of
+ * another size or type is re-shaped in place to that size and zeroed (a
+ * colour image becomes KIT_GRAY); a virtual one, which cannot change, or
+ * the image itself make the call return null.
  * image: any of the four types.  Returns the mask; null for a seed outside
  * the image or refused arguments (mask untouched). */
 KXVISION_API Image *ikxFloodFillM(const Image *image, int x, int y, FloodRecord lo, FloodRecord up,
