@@ -109,16 +109,29 @@ uint8_t clippedRank3(const uint8_t *const *rows, int rowCount, int x, int w, int
     uint8_t list[9];
     int k = 0;
     for (int r = 0; r < rowCount; ++r)
-        for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1); ++xx) list[k++] = rows[r][xx * c + ch];
-    std::nth_element(list, list + k / 2, list + k);
+        for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1); ++xx) {
+            // Insertion into the sorted prefix: at most nine values.
+            const uint8_t v = rows[r][xx * c + ch];
+            int j = k++;
+            for (; j > 0 && list[j - 1] > v; --j) list[j] = list[j - 1];
+            list[j] = v;
+        }
     return list[k / 2];
 }
 
-inline void sort2(uint8_t &a, uint8_t &b)
+// Sorts each column triple (a[i], b[i], c[i]) into lo[i] <= md[i] <= hi[i].
+KX_VECTOR_CLONES
+void sortColumns(const uint8_t *__restrict a, const uint8_t *__restrict b, const uint8_t *__restrict c,
+                 uint8_t *__restrict lo, uint8_t *__restrict md, uint8_t *__restrict hi, size_t n) noexcept
 {
-    const uint8_t lo = std::min(a, b), hi = std::max(a, b);
-    a = lo;
-    b = hi;
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t p = a[i], q = b[i], r = c[i];
+        const uint8_t l1 = std::min(p, q), h1 = std::max(p, q);
+        const uint8_t m1 = std::min(h1, r);
+        hi[i] = std::max(h1, r);
+        lo[i] = std::min(l1, m1);
+        md[i] = std::max(l1, m1);
+    }
 }
 
 inline uint8_t med3(uint8_t a, uint8_t b, uint8_t c)
@@ -126,50 +139,68 @@ inline uint8_t med3(uint8_t a, uint8_t b, uint8_t c)
     return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
 
-// 3 x 3 median.  Interior: sort each column triple once (shared by three
-// windows); the median of nine is then the median of the largest column
-// minimum, the median of the column middles and the smallest column
-// maximum.  Border pixels select directly among their 4 or 6 values.
+// n medians from sorted column triples: out[i] from the columns at i,
+// i + C and i + 2C (C is the distance between horizontal neighbours in
+// bytes, so lo points one pixel left of out).
+KX_VECTOR_CLONES
+void mergeColumns(const uint8_t *__restrict lo, const uint8_t *__restrict md, const uint8_t *__restrict hi,
+                  uint8_t *__restrict out, size_t n, size_t C) noexcept
+{
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t mx = std::max(std::max(lo[i], lo[i + C]), lo[i + 2 * C]);
+        const uint8_t mn = std::min(std::min(hi[i], hi[i + C]), hi[i + 2 * C]);
+        out[i] = med3(mx, med3(md[i], md[i + C], md[i + 2 * C]), mn);
+    }
+}
+
+// 3 x 3 median of an image of at least 3 x 3 pixels.  Each column triple
+// is sorted once (shared by three windows); the median of nine is then the
+// median of the largest column minimum, the median of the column middles
+// and the smallest column maximum.
+//
+// Border windows hold 6 values and want rank 3.  They run through the same
+// network with the missing row or column filled so that every three
+// consecutive filler pixels hold one 0 and two 255s: a 0 sorts below every
+// value and a 255 above, so rank 4 of the nine is rank 3 of the six.  The
+// four corners (4 values, rank 2) select directly.
 template <int C>
 bool median3(Image *im) noexcept
 {
     const int w = im->width, h = im->height;
-    const size_t W = size_t(w) * C;
-    RowRing ring(W, 2);
-    Scratch<uint8_t> cols(3 * W);
-    if (!ring || !cols) return false;
-    uint8_t *lo = cols.get(), *md = lo + W, *hi = md + W;
+    const size_t W = size_t(w) * C, P = W + 2 * C;  // P: a row with one filler pixel each side
+    Scratch<uint8_t> rowBuf(4 * P);
+    constexpr size_t kBlock = 1024;  // sorted columns stay in the first-level cache
+    const size_t span = std::min(W, kBlock) + 2 * C;
+    Scratch<uint8_t> cols(3 * span);
+    if (!rowBuf || !cols) return false;
+    uint8_t *ring[3] = {rowBuf.get(), rowBuf.get() + P, rowBuf.get() + 2 * P};
+    uint8_t *filler = rowBuf.get() + 3 * P;
+    for (size_t X = 0; X < size_t(w) + 2; ++X) std::memset(filler + X * C, X % 3 == 0 ? 0 : 255, C);
+    auto load = [&](int y) {
+        uint8_t *slot = ring[y % 3];
+        const int v = y % 3 == 0 ? 0 : 255;
+        std::memset(slot, v, C);
+        std::memcpy(slot + C, row(im, y), W);
+        std::memset(slot + C + W, v, C);
+    };
+    uint8_t *lo = cols.get(), *md = lo + span, *hi = md + span;
+    load(0);
     for (int y = 0; y < h; ++y) {
-        ring.save(im, y);
-        const uint8_t *a = y > 0 ? ring.slot(y - 1) : nullptr, *b = ring.slot(y);
-        const uint8_t *c = y + 1 < h ? row(im, y + 1) : nullptr;
+        if (y + 1 < h) load(y + 1);
+        const uint8_t *a = y > 0 ? ring[(y - 1) % 3] : filler, *b = ring[y % 3];
+        const uint8_t *c = y + 1 < h ? ring[(y + 1) % 3] : filler;
         uint8_t *out = row(im, y);
-        const uint8_t *rows[3];
-        int rowCount = 0;
-        for (const uint8_t *r : {a, b, c})
-            if (r) rows[rowCount++] = r;
-        if (a && c) {
-            for (size_t i = 0; i < W; ++i) {
-                uint8_t p = a[i], q = b[i], r = c[i];
-                sort2(p, q);
-                sort2(q, r);
-                sort2(p, q);
-                lo[i] = p;
-                md[i] = q;
-                hi[i] = r;
-            }
-            for (size_t i = C; i + C < W; ++i) {
-                const uint8_t mx = std::max(std::max(lo[i - C], lo[i]), lo[i + C]);
-                const uint8_t mn = std::min(std::min(hi[i - C], hi[i]), hi[i + C]);
-                out[i] = med3(mx, med3(md[i - C], md[i], md[i + C]), mn);
-            }
-        } else {
-            for (int x = 1; x < w - 1; ++x)
-                for (int ch = 0; ch < C; ++ch) out[size_t(x) * C + ch] = clippedRank3(rows, rowCount, x, w, C, ch);
+        for (size_t s = 0; s < W; s += kBlock) {
+            const size_t n = std::min(W - s, kBlock);
+            sortColumns(a + s, b + s, c + s, lo, md, hi, n + 2 * C);
+            mergeColumns(lo, md, hi, out + s, n, C);
         }
-        for (int ch = 0; ch < C; ++ch) {
-            out[ch] = clippedRank3(rows, rowCount, 0, w, C, ch);
-            out[W - C + ch] = clippedRank3(rows, rowCount, w - 1, w, C, ch);
+        if (y == 0 || y == h - 1) {
+            const uint8_t *rows[2] = {(y == 0 ? b : a) + C, (y == 0 ? c : b) + C};
+            for (int ch = 0; ch < C; ++ch) {
+                out[ch] = clippedRank3(rows, 2, 0, w, C, ch);
+                out[W - C + ch] = clippedRank3(rows, 2, w - 1, w, C, ch);
+            }
         }
     }
     return true;
