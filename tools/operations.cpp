@@ -15,6 +15,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -142,6 +143,29 @@ Operation opInto(const char *name, const char *function, const char *args, const
 }
 
 Image *castTo(Image *im, int type) { return kxiCast(im, type); }
+
+// A KIT_GRAY image of the distances of a binary image, capped at 255.
+template <class I>
+Image *distanceImage(I *im, int needed)
+{
+    if (needed <= 0) return im;  // refused: the image stays as it is
+    std::vector<int32_t> d(size_t(needed), 0);
+    if (kxDistTrans(im, d.data(), uint32_t(needed)) != needed) return im;
+    Image *out = kxCreateImage(KIT_GRAY, im->width, im->height);
+    if (!out) return nullptr;
+    for (int y = 0; y < im->height; ++y)
+        for (int x = 0; x < im->width; ++x)
+            out->data[size_t(y) * size_t(out->pitch) + size_t(x)] =
+                uint8_t(std::clamp(d[size_t(y) * size_t(im->width) + size_t(x)], 0, 255));
+    return out;
+}
+inline Missing distanceImage(Image *, Missing) { return {}; }
+
+FloodValue floodValue(uint32_t colour)
+{
+    return FloodValue{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)};
+}
+FloodRecord floodRange(double v) { return FloodRecord{{v, v, v, v}}; }
 
 std::vector<Operation> buildTable()
 {
@@ -302,6 +326,8 @@ std::vector<Operation> buildTable()
        [](auto *im, A a) { return kxDilate(im, a.element(0)); }),
     op("dilatee1", "kxDilateE1", "radius:i", "dilate a binary image by a radius",
        [](auto *im, A a) { return kxDilateE1(im, a.i(0)); }),
+    op("disttrans", "kxDistTrans", "", "replace a binary image by its distance map (grey, capped at 255)",
+       [](auto *im, A) { return distanceImage(im, kxDistTrans(im, nullptr, 0)); }),
     op("erodee1", "kxErodeE1", "radius:i", "erode a binary image by distance",
        [](auto *im, A a) { return kxErodeE1(im, a.i(0)); }),
     op("eclose", "kxEclose", "radius:i", "turn a mask into weights falling off at its edges",
@@ -346,6 +372,8 @@ std::vector<Operation> buildTable()
        [](auto *im, A a) { return (kxFillRectE1(im, a.i(0), a.i(1), a.i(2), a.i(3), uint8_t(a.i(4))), keep); }),
     op("fillellipse", "kxFillEllipse", "left:i top:i right:i bottom:i colour:u", "fill the ellipse inscribed in a box",
        [](auto *im, A a) { return (kxFillEllipse(im, a.i(0), a.i(1), a.i(2), a.i(3), a.u(4)), keep); }),
+    op("fillellipsee1", "kxFillEllipseE1", "cx:d cy:d width:d height:d degrees:d colour:u", "fill a rotated ellipse",
+       [](auto *im, A a) { return (kxFillEllipseE1(im, EllipseBox{a.d(0), a.d(1), a.d(2), a.d(3), a.d(4)}, a.u(5)), keep); }),
     op("fillpolygon", "kxFillPolygon", "points:p colour:u", "fill a polygon (even-odd rule)",
        [](auto *im, A a) { return (kxFillPolygon(im, a.points(0), a.count(0), a.u(1)), keep); }),
     op("fillpolygone1", "kxFillPolygonE1", "points:p hole:p colour:u", "fill a polygon minus a second one",
@@ -356,6 +384,12 @@ std::vector<Operation> buildTable()
        [](auto *im, A a) { return kxFill(im, a.i(0), a.i(1), a.u(2)); }),
     op("fillex", "kxFillEx", "channels:u value:i", "set chosen channels (bits 1 B, 2 G, 4 R, 8 A) to a value",
        [](auto *im, A a) { return (kxFillEx(im, a.u(0), uint8_t(a.i(1))), keep); }),
+    op("floodfill", "kxFloodFill", "x:i y:i colour:u lo:d up:d connectivity:i flags:i",
+       "repaint the region around a seed; prints the pixel count",
+       [](auto *im, A a) { return kxFloodFill(im, a.i(0), a.i(1), floodValue(a.u(2)), floodRange(a.d(3)), floodRange(a.d(4)), a.i(5), a.i(6)); }),
+    op("floodmask", "kxFloodMask", "x:i y:i lo:d up:d connectivity:i flags:i",
+       "replace the image by the mask of the region around a seed",
+       [](auto *im, A a) { return kxFloodMask(im, a.i(0), a.i(1), floodRange(a.d(2)), floodRange(a.d(3)), a.i(4), a.i(5), nullptr); }),
     op("filltext", "kxFillText", "text:s x:i y:i height:i colour:u", "draw text",
        [](auto *im, A a) { return (kxFillText(im, a.s(0), a.i(1), a.i(2), a.i(3), a.u(4)), keep); }),
     op("filltextex", "kxFillTextEx", "text:s x:i y:i face:s height:i colour:u background:u flags:u",

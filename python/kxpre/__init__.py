@@ -101,7 +101,7 @@ def _argtypes(params):
         elif kind == "out":
             types.append(ctypes.c_void_p)
         elif kind == "cap":
-            types.append(ctypes.c_int)
+            types.append(ctypes.c_uint32)
         else:
             types.append(_C_TYPES[kind])
     return types
