@@ -245,6 +245,8 @@ def _build(cname, pyname, cparams, result, flags, summary):
                 elif kind == "s":
                     cargs.append(str(v).encode("latin-1", "replace"))
                 elif kind == "dest":
+                    if v is None and result == "destination":
+                        raise ValueError("kxpre.%s needs a destination array or shape" % pyname)
                     if v is None:
                         cargs.append(None)
                     elif isinstance(v, np.ndarray):

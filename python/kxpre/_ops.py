@@ -87,7 +87,7 @@ OPERATIONS = [
     ("kxThreshold", "threshold", "@image, method:i, p1:i, p2:i, param:d", "image", "",
      "Any binarization by method code (0-4, 16-21)."),
     # ---- filtering and intensity
-    ("kxFilter", "filter", "@image, arg:null", "image", "", "Does nothing and returns the image."),
+    ("kxFilter", "filter", "@image, =null", "image", "", "Does nothing and returns the image."),
     ("kxSobel", "sobel", "@image, mode:i", "image", "", "Sobel edge response."),
     ("kxPrewitt", "prewitt", "@image, mode:i", "image", "", "Prewitt edge response."),
     ("kxKirsch", "kirsch", "@image, mode:i", "image", "", "Kirsch edge response."),
@@ -186,7 +186,7 @@ OPERATIONS = [
     ("kxPyramid", "pyramid", "@image, value:i, dest:dest", "new", "resize", "One pyramid step."),
     ("kxWarp", "warp", "@image, src_points:quad, dst_points:quad, dest:dest", "new", "resize",
      "Maps a quadrilateral of the image onto another."),
-    ("kxUnwarp", "unwarp", "@image, src_points:quad, dest:dest", "new", "resize",
+    ("kxUnwarp", "unwarp", "@image, src_points:quad, destination:dest", "destination", "resize",
      "Maps a quadrilateral of the image onto the whole destination."),
     ("kxWarpEx", "warp_ex", "@image, src_points:quad, =4, dst_points:quad, =4, patch:i, dest:dest", "new",
      "resize", "Warp, or paste only the warped quadrilateral into dest."),
