@@ -783,6 +783,24 @@ KX_API int kxDistTrans(const Image *image, int32_t *distances, uint32_t capacity
  *     unchanged. */
 KX_API Image *kxErodeE1(Image *image, int radius);
 
+/* Turns a mask into weights that fall off toward its edge, in place.
+ * imMask: KIT_BIN or KIT_GRAY; other types are left unchanged.
+ * radius: window side of the Gaussian smoothing (kxSmoothGaussian(copy,
+ *         r, r)); values below 1 mean 1, which smooths nothing.
+ * A copy of the mask is cast to KIT_GRAY (a binary mask's set pixels
+ * become 255) and smoothed.  Each non-zero mask byte then becomes 255 where
+ * the smoothed value g is 255, else trunc(c * 255.0) with v = g * (1/255)
+ * and c = v * v * v in single precision (g = 128 gives 32, 200 gives 123,
+ * 254 gives 252, 1 gives 0).  Zero bytes stay 0.  A KIT_BIN mask keeps its
+ * imageType but holds values up to 255 afterwards.
+ * Asserts "imMask", and "imEc" when the copy cannot be made.
+ * Notes:
+ *  1. A radius the smoothing refuses (above KXV_MAX_WINDOW) leaves the mask
+ *     unchanged.
+ *  2. The copy is read by its own rows, so a wrapped mask with padded rows
+ *     gives the same weights as a packed one. */
+KX_API void kxEclose(Image *imMask, int radius);
+
 /* @@end binary */
 
 /* ======================================================================

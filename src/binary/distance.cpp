@@ -2,6 +2,7 @@
 //
 //   kxDistTrans  KIT_BIN into a caller's int32 array; other types return 0
 //   kxErodeE1    KIT_BIN; other types unchanged
+//   kxEclose     KIT_BIN, KIT_GRAY masks; other types unchanged
 #include <algorithm>
 
 #include "frame/frame.hpp"
@@ -75,6 +76,35 @@ Image *kxErodeE1(Image *image, int radius)
             if (p[x] && r[x] < radius) p[x] = 0;
     }
     return image;
+}
+
+void kxEclose(Image *imMask, int radius)
+{
+    KX_ASSERT(imMask);
+    if (!maskOk(imMask)) return;
+    const int r = radius >= 1 ? radius : 1;
+    TempImage copy(kxiClone(imMask, nullptr));
+    const Image *imEc = copy.get();
+    KX_ASSERT(imEc);
+    // A binary mask becomes 0/255 so that its inside can reach full weight.
+    // A smoothing the vision library refuses (a window above its limit)
+    // leaves the mask as it was rather than weighting it unsmoothed.
+    if (!kxiCast(copy.get(), KIT_GRAY) || !kxSmoothGaussian(copy.get(), r, r)) return;
+    const float k = 1.0f / 255.0f;
+    for (int y = 0; y < imMask->height; ++y) {
+        uint8_t *m = row(imMask, y);
+        const uint8_t *g = row(imEc, y);  // the copy is walked by its own pitch
+        for (int x = 0; x < imMask->width; ++x) {
+            if (!m[x]) continue;
+            if (g[x] == 255) {
+                m[x] = 255;
+                continue;
+            }
+            const float v = float(g[x]) * k;
+            const float cube = v * v * v;
+            m[x] = uint8_t(double(cube) * 255.0);
+        }
+    }
 }
 
 }  // extern "C"

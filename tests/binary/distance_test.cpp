@@ -82,3 +82,63 @@ TEST(ErodeE1, ClearsByDistance)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Eclose, CubesTheUnsmoothedValuesAtRadiusOne)
+{
+    // Radius 1 (also 0 and -3) smooths nothing, so the weights are the
+    // cube rule applied to the bytes themselves.
+    const ref::Bytes in = {128, 200, 254, 1, 255, 0, 64, 2};
+    const ref::Bytes out = {32, 123, 252, 0, 255, 0, 4, 0};
+    for (int radius : {1, 0, -3}) {
+        PaddedImage m(KIT_GRAY, 4, 2, in);
+        kxEclose(m.get(), radius);
+        EXPECT_EQ(grid(m.get()).px, out) << radius;
+        EXPECT_TRUE(m.paddingIntact());
+    }
+}
+
+TEST(Eclose, BinaryMaskFallsOffTowardItsEdge)
+{
+    ref::Grid g{12, 9, ref::Bytes(108)};
+    for (int y = 1; y < 8; ++y)
+        for (int x = 2; x < 11; ++x) g.at(x, y) = 1;
+    PaddedImage m(KIT_BIN, g.w, g.h, g.px);
+    auto packed = image(g);
+    kxEclose(m.get(), 3);
+    kxEclose(packed.get(), 3);
+    EXPECT_EQ(m.get()->imageType, KIT_BIN);
+    EXPECT_TRUE(m.paddingIntact());
+    const ref::Grid w = grid(m.get());
+    EXPECT_EQ(w.px, grid(packed.get()).px);
+    // The same steps by hand: 0/255 copy, smoothed, cube rule.
+    ref::Grid grey = g;
+    for (auto &b : grey.px) b = b ? 255 : 0;
+    auto smooth = image(grey, KIT_GRAY);
+    ASSERT_EQ(kxSmoothGaussian(smooth.get(), 3, 3), smooth.get());
+    const ref::Grid s = grid(smooth.get());
+    for (size_t i = 0; i < g.px.size(); ++i) {
+        const float v = float(s.px[i]) * (1.0f / 255.0f);
+        const uint8_t expect = !g.px[i] ? 0 : s.px[i] == 255 ? 255 : uint8_t(double(v * v * v) * 255.0);
+        ASSERT_EQ(w.px[i], expect) << i;
+    }
+    EXPECT_EQ(w.at(6, 4), 255);  // deep inside
+    EXPECT_LT(w.at(2, 4), 255);  // on the edge
+    EXPECT_EQ(w.at(1, 4), 0);    // outside stays 0
+}
+
+TEST(Eclose, RefusalsLeaveTheMask)
+{
+    const ref::Grid g = noise(6, 5, 500, 8);
+    PaddedImage m(KIT_GRAY, 6, 5, g.px);
+    kxEclose(m.get(), KXV_MAX_WINDOW + 1);
+    EXPECT_EQ(grid(m.get()).px, g.px);
+    auto rgb = kxtest::randomImage(KIT_RGB, 4, 4, 3);
+    const auto before = kxtest::pixels(rgb.get());
+    kxEclose(rgb.get(), 2);
+    EXPECT_EQ(kxtest::pixels(rgb.get()), before);
+    EXPECT_KX_ASSERT(kxEclose(nullptr, 2), "imMask");
+}
+
+}  // namespace
