@@ -24,17 +24,41 @@ namespace {
 [[gnu::always_inline]] inline void resampleBody(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride,
                                                 size_t n, const ContributionTable *table, int32_t *acc) noexcept
 {
+    constexpr size_t kBlock = 32;  // bytes summed in registers over all taps
+    const size_t whole = n / kBlock * kBlock;
     for (int u = 0; u < table->count; ++u) {
         const ContributionEntry &e = table->entries[u];
-        std::memset(acc, 0, n * sizeof(int32_t));
-        for (int i = e.first; i <= e.last; ++i) {
-            const float w = e.weights[i - e.first];
-            if (w == 0.0f) continue;  // every term would truncate to 0
-            const uint8_t *s = in + size_t(i) * inStride;
-            for (size_t j = 0; j < n; ++j) acc[j] += int32_t(float(s[j]) * w);
-        }
         uint8_t *d = out + size_t(u) * outStride;
-        for (size_t j = 0; j < n; ++j) d[j] = uint8_t(acc[j]);
+        // Zero weights at either end add nothing (each term truncates to 0).
+        int lo = e.first, hi = e.last;
+        while (lo <= hi && e.weights[lo - e.first] == 0.0f) ++lo;
+        while (hi >= lo && e.weights[hi - e.first] == 0.0f) --hi;
+        if (lo > hi) {
+            std::memset(d, 0, n);
+            continue;
+        }
+        if (lo == hi && e.weights[lo - e.first] == 1.0f) {
+            std::memcpy(d, in + size_t(lo) * inStride, n);  // byte * 1.0 is the byte
+            continue;
+        }
+        const float *wt = e.weights + (lo - e.first);
+        for (size_t j0 = 0; j0 < whole; j0 += kBlock) {
+            int32_t a[kBlock] = {};
+            for (int i = lo; i <= hi; ++i) {
+                const float w = wt[i - lo];
+                const uint8_t *s = in + size_t(i) * inStride + j0;
+                for (size_t j = 0; j < kBlock; ++j) a[j] += int32_t(float(s[j]) * w);
+            }
+            for (size_t j = 0; j < kBlock; ++j) d[j0 + j] = uint8_t(a[j]);
+        }
+        if (whole == n) continue;
+        std::memset(acc, 0, (n - whole) * sizeof(int32_t));
+        for (int i = lo; i <= hi; ++i) {
+            const float w = wt[i - lo];
+            const uint8_t *s = in + size_t(i) * inStride;
+            for (size_t j = whole; j < n; ++j) acc[j - whole] += int32_t(float(s[j]) * w);
+        }
+        for (size_t j = whole; j < n; ++j) d[j] = uint8_t(acc[j - whole]);
     }
 }
 

@@ -13,6 +13,9 @@
 // transposed strips of rows for the horizontal one) so it vectorises.
 #pragma once
 
+#include <emmintrin.h>
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -196,6 +199,76 @@ ContributionTable *computeContributions(int count, int sourceSize, float scale)
 void resampleLines(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride, size_t n,
                    const ContributionTable *table, int32_t *acc) noexcept;
 
+// Copies `count` pixels of ch bytes, from src every srcStep bytes to dst
+// every dstStep bytes (rows to columns of a strip and back).
+template <int CH>
+inline void movePixelsOf(const uint8_t *src, size_t srcStep, uint8_t *dst, size_t dstStep, int count)
+{
+    for (int i = 0; i < count; ++i, src += srcStep, dst += dstStep) std::memcpy(dst, src, CH);
+}
+
+inline void movePixels(const uint8_t *src, size_t srcStep, uint8_t *dst, size_t dstStep, int count, int ch)
+{
+    switch (ch) {
+    case 3: movePixelsOf<3>(src, srcStep, dst, dstStep, count); break;
+    case 4: movePixelsOf<4>(src, srcStep, dst, dstStep, count); break;
+    default: movePixelsOf<1>(src, srcStep, dst, dstStep, count); break;
+    }
+}
+
+// Transposes an 8 x 8 block of bytes: dst row k, byte r = src row r, byte k.
+inline void transpose8x8(const uint8_t *src, size_t srcStride, uint8_t *dst, size_t dstStride)
+{
+    __m128i a[8];
+    for (int r = 0; r < 8; ++r) a[r] = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(src + r * srcStride));
+    const __m128i t0 = _mm_unpacklo_epi8(a[0], a[1]), t1 = _mm_unpacklo_epi8(a[2], a[3]);
+    const __m128i t2 = _mm_unpacklo_epi8(a[4], a[5]), t3 = _mm_unpacklo_epi8(a[6], a[7]);
+    const __m128i u0 = _mm_unpacklo_epi16(t0, t1), u1 = _mm_unpackhi_epi16(t0, t1);
+    const __m128i u2 = _mm_unpacklo_epi16(t2, t3), u3 = _mm_unpackhi_epi16(t2, t3);
+    const __m128i v[4] = {_mm_unpacklo_epi32(u0, u2), _mm_unpackhi_epi32(u0, u2), _mm_unpacklo_epi32(u1, u3),
+                          _mm_unpackhi_epi32(u1, u3)};
+    for (int k = 0; k < 4; ++k) {
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + (2 * k) * dstStride), v[k]);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + (2 * k + 1) * dstStride), _mm_srli_si128(v[k], 8));
+    }
+}
+
+// Transposes a 4 x 4 block of 4-byte pixels.
+inline void transpose4x4(const uint8_t *src, size_t srcStride, uint8_t *dst, size_t dstStride)
+{
+    __m128 r[4];
+    for (int k = 0; k < 4; ++k) r[k] = _mm_loadu_ps(reinterpret_cast<const float *>(src + k * srcStride));
+    _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+    for (int k = 0; k < 4; ++k) _mm_storeu_ps(reinterpret_cast<float *>(dst + k * dstStride), r[k]);
+}
+
+// Pixel (i, r) of an rows x cols block of ch-byte pixels (rows srcStride
+// apart) goes to pixel (r, i) of dst (rows dstStride apart).  Whole bytes
+// are moved, so the block transposes give what the plain copy gives.
+inline void transposePixels(const uint8_t *src, size_t srcStride, uint8_t *dst, size_t dstStride, int rows,
+                            int cols, int ch)
+{
+    const int blk = ch == 1 ? 8 : ch == 4 ? 4 : 0;
+    int r = 0;
+    if (blk)
+        for (; r + blk <= rows; r += blk) {
+            int i = 0;
+            for (; i + blk <= cols; i += blk) {
+                const uint8_t *s = src + size_t(r) * srcStride + size_t(i) * ch;
+                uint8_t *d = dst + size_t(i) * dstStride + size_t(r) * ch;
+                if (ch == 1)
+                    transpose8x8(s, srcStride, d, dstStride);
+                else
+                    transpose4x4(s, srcStride, d, dstStride);
+            }
+            for (int k = 0; k < blk; ++k)
+                movePixels(src + size_t(r + k) * srcStride + size_t(i) * ch, size_t(ch),
+                           dst + size_t(i) * dstStride + size_t(r + k) * ch, dstStride, cols - i, ch);
+        }
+    for (; r < rows; ++r)
+        movePixels(src + size_t(r) * srcStride, size_t(ch), dst + size_t(r) * ch, dstStride, cols, ch);
+}
+
 template <class Filter>
 class C2PassScale {
 public:
@@ -262,7 +335,7 @@ bool C2PassScale<Filter>::scaleHorizontally(const uint8_t *src, int srcW, int ro
     if (!table) return false;
     // Strips of rows, transposed so that a source column becomes a line:
     // lines of `strip * ch` bytes, resampled along the strip's columns.
-    const int strip = ch == 1 ? 64 : ch == 3 ? 21 : 16;
+    const int strip = ch == 1 ? 64 : ch == 3 ? 32 : 16;
     const size_t line = size_t(strip) * ch;
     auto *inT = static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line));
     auto *outT = static_cast<uint8_t *>(kxAlloc(uint64_t(dstW) * line));
@@ -270,17 +343,9 @@ bool C2PassScale<Filter>::scaleHorizontally(const uint8_t *src, int srcW, int ro
     const bool ok = inT && outT && acc;
     for (int y0 = 0; ok && y0 < rows; y0 += strip) {
         const int n = rows - y0 < strip ? rows - y0 : strip;
-        for (int r = 0; r < n; ++r) {
-            const uint8_t *s = src + size_t(y0 + r) * srcPitch;
-            uint8_t *t = inT + size_t(r) * ch;
-            for (int i = 0; i < srcW; ++i, s += ch, t += line) std::memcpy(t, s, size_t(ch));
-        }
+        transposePixels(src + size_t(y0) * srcPitch, size_t(srcPitch), inT, line, n, srcW, ch);
         resampleLines(inT, line, outT, line, size_t(n) * ch, table, acc);
-        for (int r = 0; r < n; ++r) {
-            uint8_t *d = dst + size_t(y0 + r) * dstPitch;
-            const uint8_t *t = outT + size_t(r) * ch;
-            for (int x = 0; x < dstW; ++x, d += ch, t += line) std::memcpy(d, t, size_t(ch));
-        }
+        transposePixels(outT, line, dst + size_t(y0) * dstPitch, size_t(dstPitch), dstW, n, ch);
     }
     kxFree(inT);
     kxFree(outT);
