@@ -53,15 +53,20 @@ void quarterTurn(const uint8_t *src, int w, int h, Image *dst, bool counterClock
         const int r1 = std::min(r0 + kTile, w);
         for (int c0 = 0; c0 < h; c0 += kTile) {
             const int c1 = std::min(c0 + kTile, h);
+            // Three-byte pixels move as four bytes (the source copy has one
+            // spare byte at its end); the fourth byte lands on the next
+            // pixel of the row, written afterwards.  The row's last pixel
+            // moves as three so nothing is written past the row.
+            constexpr int M = B == 3 ? 4 : B;
+            const int cw = B == 3 && c1 == h ? c1 - 1 : c1;
             for (int r = r0; r < r1; ++r) {
                 uint8_t *d = row(dst, r) + size_t(c0) * B;
-                if (counterClockwise) {
-                    const uint8_t *s = src + size_t(c0) * srcPitch + size_t(w - 1 - r) * B;
-                    for (int c = c0; c < c1; ++c, d += B, s += srcPitch) copyPixel<B>(d, s);
-                } else {
-                    const uint8_t *s = src + size_t(h - 1 - c0) * srcPitch + size_t(r) * B;
-                    for (int c = c0; c < c1; ++c, d += B, s -= srcPitch) copyPixel<B>(d, s);
-                }
+                const ptrdiff_t step = counterClockwise ? ptrdiff_t(srcPitch) : -ptrdiff_t(srcPitch);
+                const uint8_t *s = counterClockwise ? src + size_t(c0) * srcPitch + size_t(w - 1 - r) * B
+                                                    : src + size_t(h - 1 - c0) * srcPitch + size_t(r) * B;
+                int c = c0;
+                for (; c < cw; ++c, d += B, s += step) copyPixel<M>(d, s);
+                for (; c < c1; ++c, d += B, s += step) copyPixel<B>(d, s);
             }
         }
     }
@@ -147,7 +152,7 @@ Image *kxRotate(Image *image, int n)
     }
     const int w = image->width, h = image->height, bpp = movedBytes(image->imageType);
     const size_t rb = size_t(w) * bpp;
-    Scratch<uint8_t> buf(rb * size_t(h));
+    Scratch<uint8_t> buf(rb * size_t(h) + 1);  // one spare byte for four-byte moves
     KX_CHECK(buf, "buf", image);
     for (int y = 0; y < h; ++y) std::memcpy(buf.get() + size_t(y) * rb, row(image, y), rb);
     // A wrapped image of another shape cannot take the turned size.
@@ -174,7 +179,20 @@ Image *kxFlip(Image *image, int mode)
     KX_CHECK(chn >= 1 && chn <= 4, "chn>=1 && chn <= 4", image);
     withBpp(chn, [&](auto b) {
         constexpr int B = decltype(b)::value;
-        for (int y = 0; y < image->height; ++y) swapReversed<B>(row(image, y), row(image, y), image->width);
+        // Three-byte pixels reverse faster through a copy of the row (one
+        // move per pixel instead of a three-way swap); without the copy
+        // they are swapped in place.
+        Scratch<uint8_t> copy{B == 3 ? rowBytes(image) : 0};
+        for (int y = 0; y < image->height; ++y) {
+            uint8_t *p = row(image, y);
+            if (B == 3 && copy) {
+                const int w = image->width;
+                std::memcpy(copy.get(), p, rowBytes(image));
+                for (int x = 0; x < w; ++x) copyPixel<B>(p + size_t(x) * B, copy.get() + size_t(w - 1 - x) * B);
+            } else {
+                swapReversed<B>(p, p, image->width);
+            }
+        }
     });
     return image;
 }
