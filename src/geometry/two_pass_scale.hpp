@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <utility>
 
 #include "kxpre.h"
@@ -335,7 +336,7 @@ bool C2PassScale<Filter>::scaleHorizontally(const uint8_t *src, int srcW, int ro
     if (!table) return false;
     // Strips of rows, transposed so that a source column becomes a line:
     // lines of `strip * ch` bytes, resampled along the strip's columns.
-    const int strip = ch == 1 ? 64 : ch == 3 ? 32 : 16;
+    const int strip = std::min(ch == 1 ? 64 : ch == 3 ? 32 : 16, rows);
     const size_t line = size_t(strip) * ch;
     auto *inT = static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line));
     auto *outT = static_cast<uint8_t *>(kxAlloc(uint64_t(dstW) * line));
