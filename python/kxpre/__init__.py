@@ -277,7 +277,7 @@ def _build(cname, pyname, cparams, result, flags, summary):
 
             if result in ("u32", "u8", "int"):
                 return int(returned)
-            if result == "ptr":
+            if result == "ptr" or not has_image:
                 return returned
             if result == "dist":
                 return distances

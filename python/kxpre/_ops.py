@@ -204,7 +204,7 @@ OPERATIONS = [
     ("kxAdaptive", "adaptive", "@image, mode:i, value:i", "image", "", "Adaptive threshold."),
     ("kxCreateGaborBank", "create_gabor_bank", "a:i, b:i, c:i, d:i", "ptr", "", "Placeholder; returns None."),
     ("kxDestroyGaborBank", "destroy_gabor_bank", "a:i", "int", "", "Placeholder; returns 0."),
-    ("kxOrientationField", "orientation_field", "a:i, b:i", "ptr", "", "Placeholder; returns None."),
-    ("kxFrequenceField", "frequence_field", "a:i, b:i, c:i", "ptr", "", "Placeholder; returns None."),
+    ("kxOrientationField", "orientation_field", "a:i, b:i", "int", "", "Placeholder; returns 0."),
+    ("kxFrequenceField", "frequence_field", "a:i, b:i, c:i", "int", "", "Placeholder; returns 0."),
     ("kxGabor", "gabor", "a:i, b:i", "none", "", "Placeholder; does nothing."),
 ]

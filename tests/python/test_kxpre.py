@@ -205,19 +205,19 @@ def read_pgm(path):
     return np.frombuffer(parts[4][: w * h], np.uint8).reshape(h, w)
 
 
-# (kxpipe words, the same step in Python); steps whose export is missing
-# are left out on both sides.
+# (kxpipe words, the same step in Python, given the array and whether it is
+# binary); steps whose export is missing are left out on both sides.
 PIPELINE = [
-    ("normalize 128 1200", "normalize", lambda a: kxpre.normalize(a, 128, 1200)),
-    ("smoothavg 3", "smooth_avg", lambda a: kxpre.smooth_avg(a, 3)),
-    ("flip 1", "flip", lambda a: kxpre.flip(a, 1)),
-    ("rotate 1", "rotate", lambda a: kxpre.rotate(a, 1)),
-    ("clip 2 3 40 30", "clip", lambda a: kxpre.clip(a, 2, 3, 40, 30)),
-    ("localintegral 15 128 0.34", "local_integral", lambda a: kxpre.local_integral(a, 15, 128, 0.34)),
-    ("invert", "invert", None),
-    ("fillhole", "fill_hole", lambda a: kxpre.fill_hole(a)),
-    ("removeborder", "remove_border", lambda a: kxpre.remove_border(a)),
-    ("thinning", "thinning", lambda a: kxpre.thinning(a)),
+    ("normalize 128 1200", "normalize", lambda a, b: kxpre.normalize(a, 128, 1200)),
+    ("smoothavg 3", "smooth_avg", lambda a, b: kxpre.smooth_avg(a, 3)),
+    ("flip 1", "flip", lambda a, b: kxpre.flip(a, 1)),
+    ("rotate 1", "rotate", lambda a, b: kxpre.rotate(a, 1)),
+    ("clip 2 3 40 30", "clip", lambda a, b: kxpre.clip(a, 2, 3, 40, 30)),
+    ("localintegral 15 128 0.34", "local_integral", lambda a, b: kxpre.local_integral(a, 15, 128, 0.34)),
+    ("invert", "invert", lambda a, b: kxpre.invert(a, binary=b)),
+    ("fillhole", "fill_hole", lambda a, b: kxpre.fill_hole(a, binary=b)),
+    ("removeborder", "remove_border", lambda a, b: kxpre.remove_border(a, binary=b)),
+    ("thinning", "thinning", lambda a, b: kxpre.thinning(a, binary=b)),
 ]
 
 
@@ -231,7 +231,7 @@ def test_pipeline_equals_kxpipe(tmp_path):
     for pipe_words, pyname, step in PIPELINE:
         if pyname not in kxpre.available():
             continue
-        a = step(a) if step else kxpre.invert(a, binary=binary)
+        a = step(a, binary)
         binary = binary or pyname == "local_integral"
         words += pipe_words.split()
         steps += 1
