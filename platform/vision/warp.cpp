@@ -3,8 +3,10 @@
 //   ikxWarp   all four types
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "vision_detail.hpp"
 
@@ -34,6 +36,53 @@ bool inverseTransform(const float *srcPoints, const float *dstPoints, cv::Matx33
     return true;
 }
 
+// Which destination pixels map onto the source: (X, Y, W) = inv * (x, y, 1)
+// with W > 0 and -0.5 <= X / W < hiX, -0.5 <= Y / W < hiY.  Along a row
+// every condition is affine in x, so the pixels form one run.
+struct OnSource {
+    const cv::Matx33d &inv;
+    double hiX, hiY;
+
+    bool at(int x, int y) const
+    {
+        const double w = inv(2, 0) * x + inv(2, 1) * y + inv(2, 2);
+        if (!(w > 0)) return false;
+        const double sx = inv(0, 0) * x + inv(0, 1) * y + inv(0, 2);
+        const double sy = inv(1, 0) * x + inv(1, 1) * y + inv(1, 2);
+        return sx >= -0.5 * w && sx < hiX * w && sy >= -0.5 * w && sy < hiY * w;
+    }
+
+    // The run of row y inside 0..width-1 (first > last when empty): the
+    // affine bounds narrow the search, the exact test fixes both ends.
+    std::pair<int, int> span(int y, int width) const
+    {
+        double lo = -1, hi = width;
+        // Each condition reads c * x + d >= 0 (or > 0).
+        auto clip = [&](double c, double d) {
+            if (c > 0)
+                lo = std::max(lo, -d / c);
+            else if (c < 0)
+                hi = std::min(hi, -d / c);
+            else if (d < 0)
+                hi = -2;  // never true on this row
+        };
+        const double cw = inv(2, 0), dw = inv(2, 1) * y + inv(2, 2);
+        const double cx = inv(0, 0), dx = inv(0, 1) * y + inv(0, 2);
+        const double cy = inv(1, 0), dy = inv(1, 1) * y + inv(1, 2);
+        clip(cw, dw);
+        clip(cx + 0.5 * cw, dx + 0.5 * dw);
+        clip(hiX * cw - cx, hiX * dw - dx);
+        clip(cy + 0.5 * cw, dy + 0.5 * dw);
+        clip(hiY * cw - cy, hiY * dw - dy);
+        if (!(lo <= hi)) return {0, -1};
+        int first = int(std::max(std::floor(lo) - 1, 0.0));
+        int last = int(std::min(std::ceil(hi) + 1, double(width - 1)));
+        while (first <= last && !at(first, y)) ++first;
+        while (last >= first && !at(last, y)) --last;
+        return {first, last};
+    }
+};
+
 }  // namespace
 
 extern "C" Image *ikxWarp(const Image *image, const float *srcPoints, const float *dstPoints, Image *dest)
@@ -62,18 +111,12 @@ extern "C" Image *ikxWarp(const Image *image, const float *srcPoints, const floa
         // Copy the pixels whose source position, rounded to the nearest
         // pixel, lies on the source image; the rest keep dest's bytes.
         const int bpp = kxv::bytesPerPixel(image->imageType);
-        const double lo = -0.5, hiX = image->width - 0.5, hiY = image->height - 0.5;
+        const OnSource onSource{inv, image->width - 0.5, image->height - 0.5};
         for (int y = 0; y < outH; ++y) {
-            const uint8_t *from = rendered.ptr(y);
-            uint8_t *to = dest->data + ptrdiff_t(y) * dest->pitch;
-            for (int x = 0; x < outW; ++x) {
-                const double w = inv(2, 0) * x + inv(2, 1) * y + inv(2, 2);
-                if (!(w > 0)) continue;
-                const double sx = inv(0, 0) * x + inv(0, 1) * y + inv(0, 2);
-                const double sy = inv(1, 0) * x + inv(1, 1) * y + inv(1, 2);
-                if (sx >= lo * w && sx < hiX * w && sy >= lo * w && sy < hiY * w)
-                    std::memcpy(to + size_t(x) * bpp, from + size_t(x) * bpp, size_t(bpp));
-            }
+            const auto [first, last] = onSource.span(y, outW);
+            if (first > last) continue;
+            std::memcpy(dest->data + ptrdiff_t(y) * dest->pitch + size_t(first) * bpp,
+                        rendered.ptr(y) + size_t(first) * bpp, size_t(last - first + 1) * bpp);
         }
         return created.get() ? created.release() : dest;
     });
