@@ -4,8 +4,9 @@
 //   kxDilate    KIT_BIN, KIT_GRAY; other types unchanged
 //   kxDilateE1  KIT_BIN; other types unchanged
 //
-// Every operation reads from a padded copy of the image and writes into the
-// image, so results never feed later pixels.
+// Every operation reads from a padded copy of the input (for erosion and
+// dilation a rolling one, as many rows as the element is high) and writes
+// into the image, so results never feed later pixels.
 #include <algorithm>
 #include <memory>
 
@@ -59,10 +60,61 @@ inline uint8_t pick(uint8_t a, uint8_t b)
         return a > b ? a : b;
 }
 
-// Min (erosion) or max (dilation) over the element's set positions, read
-// from the copy padded with 255 (erosion) or 0 (dilation).  Each image row
-// accumulates one element position at a time over the whole row, which the
-// compiler turns into wide min/max instructions.
+// The image rows an element reaches from one output row, each padded with
+// the fill value: `anchorX` bytes before the pixels and the rest of the
+// element's width after them; rows above or below the image are all fill.
+// Rows are copied before the output overwrites them, so every read sees
+// the input (a padded copy kept only as far as the element reaches).
+class RowRing {
+public:
+    RowRing(const Image *im, const Mask *e, uint8_t fill)
+        : im_(im), fill_(fill), left_(e->anchorX), right_(e->width - e->anchorX), top_(e->anchorY),
+          rows_(e->height), stride_(size_t(im->width) + size_t(e->width)), buf_(stride_ * size_t(rows_))
+    {
+    }
+    explicit operator bool() const { return bool(buf_); }
+    size_t stride() const { return stride_; }
+    // Writes into d (stride() bytes) the padded row that the element's row
+    // j reads for output row y.
+    void copyRow(uint8_t *d, int64_t y, int j) const
+    {
+        const int64_t r = y + j - top_;
+        if (r < 0 || r >= im_->height) {
+            std::memset(d, fill_, stride_);
+            return;
+        }
+        std::memset(d, fill_, size_t(left_));
+        std::memcpy(d + left_, row(im_, int(r)), size_t(im_->width));
+        std::memset(d + left_ + im_->width, fill_, size_t(right_));
+    }
+    // The slot of that row: (y + j) mod the element's height.
+    uint8_t *slot(int64_t y, int j) const { return buf_.get() + size_t((y + j) % rows_) * stride_; }
+
+private:
+    const Image *im_;
+    uint8_t fill_;
+    int64_t left_, right_, top_;
+    int rows_;
+    size_t stride_;
+    Scratch<uint8_t> buf_;
+};
+
+bool isFullRectangle(const Mask *e)
+{
+    for (int j = 0; j < e->height; ++j) {
+        const uint8_t *r = e->data + ptrdiff_t(j) * e->pitch;
+        for (int i = 0; i < e->width; ++i)
+            if (!r[i]) return false;
+    }
+    return true;
+}
+
+// Min (erosion) or max (dilation) over the element's set positions, with
+// positions outside the image reading 255 (erosion) or 0 (dilation) and the
+// same value as start.  Every loop runs along a whole row, which the
+// compiler turns into wide min/max instructions.  A full rectangle is
+// taken in two steps, along each row and then across rows; min and max
+// are order-free, so the bytes are the same.
 template <bool Erode>
 Image *morph(Image *image, const Mask *mask)
 {
@@ -77,18 +129,43 @@ Image *morph(Image *image, const Mask *mask)
     }
     if (!elementOk(mask)) return image;
     constexpr uint8_t fill = Erode ? 255 : 0;
-    const PaddedCopy copy(image, mask->anchorX, mask->anchorY, mask->width - mask->anchorX,
-                          mask->height - mask->anchorY, fill);
-    if (!copy) return image;
+    RowRing ring(image, mask, fill);
+    if (!ring) return image;
+    const int h = image->height, mw = mask->width, mh = mask->height;
     const size_t w = size_t(image->width);
-    for (int y = 0; y < image->height; ++y) {
+    const bool rect = isFullRectangle(mask);
+    // Rectangle: each slot holds its row already reduced along the row.
+    Scratch<uint8_t> temp(rect ? ring.stride() : 0);
+    if (rect && !temp) return image;
+    auto load = [&](int64_t y, int j) {
+        uint8_t *__restrict d = ring.slot(y, j);
+        if (!rect) return ring.copyRow(d, y, j);
+        ring.copyRow(temp.get(), y, j);
+        std::memcpy(d, temp.get(), w);
+        for (int i = 1; i < mw; ++i) {
+            const uint8_t *__restrict in = temp.get() + i;
+            for (size_t x = 0; x < w; ++x) d[x] = pick<Erode>(d[x], in[x]);
+        }
+    };
+    for (int j = 0; j < mh - 1; ++j) load(0, j);
+    for (int y = 0; y < h; ++y) {
+        load(y, mh - 1);
         uint8_t *__restrict out = row(image, y);
+        if (rect) {
+            std::memcpy(out, ring.slot(y, 0), w);
+            for (int j = 1; j < mh; ++j) {
+                const uint8_t *__restrict in = ring.slot(y, j);
+                for (size_t x = 0; x < w; ++x) out[x] = pick<Erode>(out[x], in[x]);
+            }
+            continue;
+        }
         std::memset(out, fill, w);
-        for (int j = 0; j < mask->height; ++j) {
+        for (int j = 0; j < mh; ++j) {
             const uint8_t *e = mask->data + ptrdiff_t(j) * mask->pitch;
-            for (int i = 0; i < mask->width; ++i) {
+            const uint8_t *src = ring.slot(y, j);
+            for (int i = 0; i < mw; ++i) {
                 if (!e[i]) continue;
-                const uint8_t *__restrict in = copy.at(i, y + j);
+                const uint8_t *__restrict in = src + i;
                 for (size_t x = 0; x < w; ++x) out[x] = pick<Erode>(out[x], in[x]);
             }
         }

@@ -36,12 +36,13 @@ ref::Element randomElement(std::mt19937 &rng)
 TEST(Morphology, MatchesReferenceOnRandomImagesAndElements)
 {
     std::mt19937 rng(42);
-    for (int iter = 0; iter < 150; ++iter) {
+    for (int iter = 0; iter < 240; ++iter) {
         const int type = iter % 2 ? KIT_GRAY : KIT_BIN;
         const int w = 1 + int(rng() % 13), h = 1 + int(rng() % 11);
         const bool erode = iter % 4 < 2;
         ref::Element e = randomElement(rng);
         if (iter % 25 == 0) std::fill(e.on.begin(), e.on.end(), 0);  // element with no position
+        if (iter % 3 == 0) std::fill(e.on.begin(), e.on.end(), 1);   // full rectangle: two-step path
         ref::Grid g{w, h, kxtest::randomBytes(size_t(w) * h, rng(), 0, type == KIT_BIN ? 1 : 255)};
         MaskPtr m = makeMask(e);
         PaddedImage im(type, w, h, g.px);
