@@ -335,3 +335,22 @@ def test_every_function_runs_on_a_small_image(row):
     _, status = os.waitpid(pid, 0)
     assert os.WIFEXITED(status), "%s ended by signal %d" % (row[0], os.WTERMSIG(status))
     assert os.WEXITSTATUS(status) == 0, "%s: child status %d" % (row[0], os.WEXITSTATUS(status))
+
+
+def test_every_export_is_documented_in_the_header():
+    """Each declaration follows a comment, directly or as part of a group of
+    declarations under one comment."""
+    lines = open(HEADER).read().splitlines()
+    undocumented = []
+    for k, line in enumerate(lines):
+        m = re.match(r"KX_API\b.*?\b(kx\w+)\s*\(", line)
+        if not m:
+            continue
+        j = k - 1
+        # Walk up over the declarations of the same group.
+        while j >= 0 and (lines[j].startswith("KX_API") or lines[j].startswith(" ") and not lines[j].strip().startswith("*")
+                          and not lines[j].strip().endswith("*/")):
+            j -= 1
+        if j < 0 or not lines[j].rstrip().endswith("*/"):
+            undocumented.append(m.group(1))
+    assert not undocumented, "no comment above: %s" % undocumented
