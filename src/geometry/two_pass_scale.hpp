@@ -249,6 +249,25 @@ inline void transpose4x4(const uint8_t *src, size_t srcStride, uint8_t *dst, siz
 inline void transposePixels(const uint8_t *src, size_t srcStride, uint8_t *dst, size_t dstStride, int rows,
                             int cols, int ch)
 {
+    if (ch == 3) {
+        // Three-byte pixels move as four bytes where the fourth byte is
+        // read from the next pixel of the source line and lands on a pixel
+        // of the destination line written afterwards (row r + 1); the last
+        // row and the last column move exactly three.
+        // Columns in groups of 16 keep the destination lines in cache.
+        for (int i0 = 0; i0 < cols; i0 += 16) {
+            const int i1 = cols - i0 < 16 ? cols : i0 + 16;
+            for (int r = 0; r < rows; ++r) {
+                const uint8_t *s = src + size_t(r) * srcStride;
+                uint8_t *d = dst + size_t(r) * 3;
+                int i = i0;
+                if (r + 1 < rows)
+                    for (; i < i1 && i + 1 < cols; ++i) std::memcpy(d + size_t(i) * dstStride, s + size_t(i) * 3, 4);
+                for (; i < i1; ++i) std::memcpy(d + size_t(i) * dstStride, s + size_t(i) * 3, 3);
+            }
+        }
+        return;
+    }
     const int blk = ch == 1 ? 8 : ch == 4 ? 4 : 0;
     int r = 0;
     if (blk)

@@ -135,6 +135,20 @@ TEST(ScaleEx, MatchesDirectLoops)
     }
 }
 
+TEST(ScaleEx, MatchesDirectLoopsAcrossSeveralRowStrips)
+{
+    const int sizes[][4] = {{150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}};
+    uint32_t seed = 700;
+    for (auto &z : sizes)
+        for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+            auto src = randomImage(type, z[0], z[1], seed++);
+            auto dst = makeImage(type, z[2], z[3]);
+            ASSERT_EQ(kxScaleEx(src.get(), dst.get(), 2), 1);
+            ASSERT_EQ(pixels(dst.get()), ref::scale2pass<CBilinearFilter>(picOf(src.get()), z[2], z[3]).px)
+                << z[0] << "x" << z[1] << " type " << type;
+        }
+}
+
 TEST(ScaleEx, NearestForBinaryAndOtherCodes)
 {
     uint32_t seed = 900;
