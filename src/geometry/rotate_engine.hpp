@@ -137,7 +137,8 @@ public:
         const double bb = phi - double(t);
         const double err = (double(t) - (phi - bb)) + (angle_ - bb);
         const double delta = (double(t) - td) - err;
-        const double C = (x * ca_ - y * sa_) / R, S = (y * ca_ + x * sa_) / R;
+        const double invR = 1.0 / R;
+        const double C = (x * ca_ - y * sa_) * invR, S = (y * ca_ + x * sa_) * invR;
         const double k = 1.0 - 0.5 * delta * delta;
         const double c = C * k - S * delta, s = S * k + C * delta;
         sx = settle(c * r + cx_, double(r) + std::fabs(double(cx_)), [&] { return std::cos(phi) * r + cx_; });
