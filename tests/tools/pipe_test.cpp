@@ -268,3 +268,37 @@ TEST_F(PipeFiles, TimingGoesToStderr)
 }
 
 }  // namespace
+
+namespace {
+
+// Steps built around records or caller arrays, run when the library has
+// them.
+TEST(PipeSteps, DistanceMapAndFloodFill)
+{
+    const kxtools::Operation *dist = kxtools::findOperation("disttrans");
+    const kxtools::Operation *flood = kxtools::findOperation("floodfill");
+    ASSERT_TRUE(dist && flood);
+    if (!dist->available() || !flood->available()) GTEST_SKIP() << "not in this library build";
+
+    // A 7 x 7 square with an unset interior ring around it (the frame of
+    // the image is no source of distance).
+    std::vector<uint8_t> square(121, 0);
+    for (int y = 2; y < 9; ++y)
+        for (int x = 2; x < 9; ++x) square[size_t(y) * 11 + size_t(x)] = 1;
+    kxtools::ImagePtr im(kxCreateImage(KIT_BIN, 11, 11));
+    kxiFloodEx(im.get(), square.data(), square.size());
+    const kxtools::StepResult r = kxtools::applyOperation(im, "disttrans", {});
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(im->imageType, KIT_GRAY);
+    EXPECT_GT(kxGetPixel(im.get(), 5, 5), kxGetPixel(im.get(), 2, 5));  // deeper inside, farther
+    EXPECT_GT(kxGetPixel(im.get(), 2, 5), 0u);
+    EXPECT_EQ(kxGetPixel(im.get(), 1, 5), 0u);
+
+    kxtools::ImagePtr grey(kxCreateImage(KIT_GRAY, 6, 4));
+    const kxtools::StepResult f = kxtools::applyOperation(grey, "floodfill", {"0", "0", "200", "0", "0", "4", "0"});
+    ASSERT_TRUE(f.ok) << f.message;
+    EXPECT_EQ(f.message, "24");  // the whole uniform image
+    EXPECT_EQ(pixels(grey.get()), std::vector<uint8_t>(24, 200));
+}
+
+}  // namespace
