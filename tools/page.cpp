@@ -133,8 +133,10 @@ ImagePtr drawPage(int width, int height, std::ostream &log)
         std::string shifted;
         for (int k = 0; k <= 40; ++k) {
             const double u = k / 40.0;
-            shifted += (k ? "," : "") + std::to_string(X(90 + 260 * u)) + "," +
-                       std::to_string(Y(490 + 22 * std::sin(u * 14.0) * (1.0 - 0.6 * u)) + d);
+            if (k) shifted += ',';
+            shifted += std::to_string(X(90 + 260 * u));
+            shifted += ',';
+            shifted += std::to_string(Y(490 + 22 * std::sin(u * 14.0) * (1.0 - 0.6 * u)) + d);
         }
         if (!p.draw("setpolyline", {shifted, std::to_string(kInk)})) {
             p.block(X(90), Y(488), X(350), Y(492), kInk);
