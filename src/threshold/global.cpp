@@ -63,9 +63,38 @@ int64_t countGrey(const Image *image, const Image *mask, int32_t hist[256]) noex
     return n;
 }
 
+namespace {
+
+// Rewrites every row as (p >= t) or, with `below`, as (p < t).  A compare
+// the compiler turns into vector code: several times faster than a table
+// lookup per byte, and the same bytes.
+void binarizeStep(Image *image, int t, bool below) noexcept
+{
+    const uint8_t level = uint8_t(t);
+    const size_t n = size_t(image->width);
+    for (int y = 0; y < image->height; ++y) {
+        uint8_t *p = row(image, y);
+        if (below)
+            for (size_t i = 0; i < n; ++i) p[i] = p[i] < level;
+        else
+            for (size_t i = 0; i < n; ++i) p[i] = p[i] >= level;
+    }
+}
+
+}  // namespace
+
 void binarize(Image *image, const uint8_t table[256]) noexcept
 {
-    applyLut(image, table, 1);
+    // Most binarizing tables are one step (0...0 1...1 or 1...1 0...0);
+    // those take the compare path, any other table the lookup.
+    int t = 1;
+    while (t < 256 && table[t] == table[0]) ++t;
+    bool step = t < 256 && table[0] <= 1 && table[t] == 1 - table[0];
+    for (int i = t; step && i < 256; ++i) step = table[i] == table[t];
+    if (step)
+        binarizeStep(image, t, table[0] == 1);
+    else
+        applyLut(image, table, 1);
     image->imageType = KIT_BIN;
 }
 
