@@ -77,26 +77,6 @@ TEST(IkxWarp, MatchesOpenCvBilinearInsideAndKeepsDestOutside)
         }
 }
 
-TEST(IkxWarp, IntegerShiftMovesPixelsAndLeavesTheUncoveredStrip)
-{
-    auto src = randomImage(KIT_RGB, 6, 5, 3);
-    auto dest = makeImage(KIT_RGB, 6, 5);
-    kxiFlood(dest.get(), 9);
-    const Quad s = corners(6, 5);
-    const Quad d = {{2, 1, 8, 1, 8, 6, 2, 6}};
-    ikxWarp(src.get(), s.p, d.p, dest.get());
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 6; ++x) {
-            const uint8_t *got = dest->data + y * dest->pitch + 3 * x;
-            if (x < 2 || y < 1) {
-                EXPECT_EQ(got[0], 9) << x << "," << y;
-            } else {
-                const uint8_t *want = src->data + (y - 1) * src->pitch + 3 * (x - 2);
-                EXPECT_EQ(0, std::memcmp(got, want, 3)) << x << "," << y;
-            }
-        }
-}
-
 TEST(IkxWarp, NullDestGivesZeroedImageOfSourceSizeAndType)
 {
     auto src = makeImage(KIT_GRAY, 8, 6);
