@@ -21,12 +21,13 @@ namespace {
 // The kernel of both passes.  Compiled twice, for the base instruction set
 // and for AVX2; the loops vectorise as they stand, and since every term is
 // converted exactly as written both versions give the same bytes.
-[[gnu::always_inline]] inline void resampleBody(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride,
-                                                size_t n, const ContributionTable *table, int32_t *acc) noexcept
+[[gnu::always_inline]] inline void resampleBody(const uint8_t *in, size_t inStride, int base, uint8_t *out,
+                                                size_t outStride, size_t n, const ContributionTable *table, int u0,
+                                                int u1, int32_t *acc) noexcept
 {
     constexpr size_t kBlock = 32;  // bytes summed in registers over all taps
     const size_t whole = n / kBlock * kBlock;
-    for (int u = 0; u < table->count; ++u) {
+    for (int u = u0; u < u1; ++u) {
         const ContributionEntry &e = table->entries[u];
         uint8_t *d = out + size_t(u) * outStride;
         // Zero weights at either end add nothing (each term truncates to 0).
@@ -38,7 +39,7 @@ namespace {
             continue;
         }
         if (lo == hi && e.weights[lo - e.first] == 1.0f) {
-            std::memcpy(d, in + size_t(lo) * inStride, n);  // byte * 1.0 is the byte
+            std::memcpy(d, in + size_t(lo - base) * inStride, n);  // byte * 1.0 is the byte
             continue;
         }
         const float *wt = e.weights + (lo - e.first);
@@ -46,7 +47,7 @@ namespace {
             int32_t a[kBlock] = {};
             for (int i = lo; i <= hi; ++i) {
                 const float w = wt[i - lo];
-                const uint8_t *s = in + size_t(i) * inStride + j0;
+                const uint8_t *s = in + size_t(i - base) * inStride + j0;
                 for (size_t j = 0; j < kBlock; ++j) a[j] += int32_t(float(s[j]) * w);
             }
             for (size_t j = 0; j < kBlock; ++j) d[j0 + j] = uint8_t(a[j]);
@@ -55,37 +56,37 @@ namespace {
         std::memset(acc, 0, (n - whole) * sizeof(int32_t));
         for (int i = lo; i <= hi; ++i) {
             const float w = wt[i - lo];
-            const uint8_t *s = in + size_t(i) * inStride;
+            const uint8_t *s = in + size_t(i - base) * inStride;
             for (size_t j = whole; j < n; ++j) acc[j - whole] += int32_t(float(s[j]) * w);
         }
         for (size_t j = whole; j < n; ++j) d[j] = uint8_t(acc[j - whole]);
     }
 }
 
-__attribute__((target("avx2"))) void resampleAvx2(const uint8_t *in, size_t inStride, uint8_t *out,
-                                                  size_t outStride, size_t n, const ContributionTable *table,
-                                                  int32_t *acc) noexcept
+__attribute__((target("avx2"))) void resampleAvx2(const uint8_t *in, size_t inStride, int base, uint8_t *out,
+                                                  size_t outStride, size_t n, const ContributionTable *table, int u0,
+                                                  int u1, int32_t *acc) noexcept
 {
-    resampleBody(in, inStride, out, outStride, n, table, acc);
+    resampleBody(in, inStride, base, out, outStride, n, table, u0, u1, acc);
 }
 
-void resampleBase(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride, size_t n,
-                  const ContributionTable *table, int32_t *acc) noexcept
+void resampleBase(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
+                  const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept
 {
-    resampleBody(in, inStride, out, outStride, n, table, acc);
+    resampleBody(in, inStride, base, out, outStride, n, table, u0, u1, acc);
 }
 
 }  // namespace
 
 namespace kx::geo {
 
-void resampleLines(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int32_t *acc) noexcept
+void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
+                   const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept
 {
     if (__builtin_cpu_supports("avx2"))
-        resampleAvx2(in, inStride, out, outStride, n, table, acc);
+        resampleAvx2(in, inStride, base, out, outStride, n, table, u0, u1, acc);
     else
-        resampleBase(in, inStride, out, outStride, n, table, acc);
+        resampleBase(in, inStride, base, out, outStride, n, table, u0, u1, acc);
 }
 
 }  // namespace kx::geo

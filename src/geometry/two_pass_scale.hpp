@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstring>
 #include <algorithm>
+#include <climits>
 #include <utility>
 
 #include "kxpre.h"
@@ -194,11 +195,11 @@ ContributionTable *computeContributions(int count, int sourceSize, float scale)
 
 // ---- the resampler ---------------------------------------------------------
 
-// Out line u (n bytes) = sum over the entry's window of
-// trunc(in line i [j] * weight), modulo 256, for u = 0..table->count-1.
-// Lines are `inStride` / `outStride` bytes apart; acc holds n ints.
-void resampleLines(const uint8_t *in, size_t inStride, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int32_t *acc) noexcept;
+// Out line u (n bytes, at out + u * outStride) = sum over the entry's
+// window of trunc(in line i [j] * weight), modulo 256, for u = u0..u1-1;
+// in line i is at in + (i - base) * inStride.  acc holds n ints.
+void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
+                   const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept;
 
 // Copies `count` pixels of ch bytes, from src every srcStep bytes to dst
 // every dstStep bytes (rows to columns of a strip and back).
@@ -306,6 +307,34 @@ public:
                    int dstPitch);
 
 private:
+    // Scratch of the row pass: transposed strips of `strip` rows.
+    struct Strips {
+        int strip = 0;
+        size_t line = 0;
+        uint8_t *inT = nullptr, *outT = nullptr;
+        int32_t *acc = nullptr;
+        Strips(int ch, int rows, int srcW, int dstW)
+            : strip(std::max(1, std::min(ch == 1 ? 64 : ch == 3 ? 32 : 16, rows))), line(size_t(strip) * ch),
+              inT(static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line))),
+              outT(static_cast<uint8_t *>(kxAlloc(uint64_t(dstW) * line))),
+              acc(static_cast<int32_t *>(kxAlloc(line * sizeof(int32_t))))
+        {
+        }
+        ~Strips()
+        {
+            kxFree(inT);
+            kxFree(outT);
+            kxFree(acc);
+        }
+        Strips(const Strips &) = delete;
+        Strips &operator=(const Strips &) = delete;
+        explicit operator bool() const { return inT && outT && acc; }
+    };
+
+    uint8_t *scaleStreamed(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW, int dstH,
+                           int dstPitch);
+    void filterRows(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW, int dstPitch,
+                    const ContributionTable *table, const Strips &scratch);
     bool scaleHorizontally(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW,
                            int dstPitch);
     bool scaleVertically(const uint8_t *src, int width, int srcH, int srcPitch, uint8_t *dst, int dstH,
@@ -325,12 +354,83 @@ uint8_t *C2PassScale<Filter>::scale(const uint8_t *src, int srcW, int srcH, int 
                                     int dstH, int dstPitch)
 {
     aborted_ = 0;
+    if (!progress_) return scaleStreamed(src, srcW, srcH, srcPitch, dst, dstW, dstH, dstPitch);
     auto *buffer = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(srcH)));
     if (!buffer) return nullptr;
     bool ok = scaleHorizontally(src, srcW, srcH, srcPitch, buffer, dstW, dstPitch);
     if (ok && !aborted_) ok = scaleVertically(buffer, dstW, srcH, dstPitch, dst, dstH, dstPitch);
     kxFree(buffer);
     return ok && !aborted_ ? dst : nullptr;
+}
+
+// Without a callback the two passes interleave: the rows of the
+// intermediate picture are made in bands, each band just before the
+// destination rows that read it, so the intermediate never exists whole.
+// Rows shared by two bands are made twice, identically.  All scratch is
+// taken before the first destination byte is written.
+template <class Filter>
+uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst,
+                                            int dstW, int dstH, int dstPitch)
+{
+    if (srcH == dstH)  // the column pass would copy the rows as they are
+        return scaleHorizontally(src, srcW, srcH, srcPitch, dst, dstW, dstPitch) ? dst : nullptr;
+    ContributionTable *vt = computeContributions<Filter>(dstH, srcH, axisScale(dstH, srcH));
+    if (!vt) return nullptr;
+    const size_t n = size_t(dstW) * channels_;
+    auto *acc = static_cast<int32_t *>(kxAlloc(n * sizeof(int32_t)));
+    uint8_t *result = nullptr;
+    if (acc && dstW == srcW) {
+        resampleLines(src, size_t(srcPitch), 0, dst, size_t(dstPitch), n, vt, 0, dstH, acc);
+        result = dst;
+    } else if (acc) {
+        ContributionTable *ht = computeContributions<Filter>(dstW, srcW, axisScale(dstW, srcW));
+        const int maxBand = std::min(srcH, std::max(64, 2 * vt->windowSize));
+        auto *band = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(maxBand)));
+        const Strips scratch(channels_, maxBand, srcW, dstW);
+        if (ht && band && scratch) {
+            for (int u0 = 0; u0 < dstH;) {
+                // Destination rows u0..u1-1 whose windows fit in one band.
+                int lo = 0, hi = -1, u1 = u0;
+                for (; u1 < dstH; ++u1) {
+                    const ContributionEntry &e = vt->entries[u1];
+                    if (e.first > e.last) continue;  // an empty window reads nothing
+                    const int nlo = hi < lo ? e.first : std::min(lo, e.first);
+                    const int nhi = hi < lo ? e.last : std::max(hi, e.last);
+                    if (nhi - nlo + 1 > maxBand) break;
+                    lo = nlo;
+                    hi = nhi;
+                }
+                if (u1 == u0) ++u1;  // cannot happen (a window fits a band); keeps the loop finite
+                filterRows(src + size_t(lo) * srcPitch, srcW, hi - lo + 1, srcPitch, band, dstW, dstPitch, ht,
+                           scratch);
+                resampleLines(band, size_t(dstPitch), lo, dst, size_t(dstPitch), n, vt, u0, u1, acc);
+                u0 = u1;
+            }
+            result = dst;
+        }
+        kxFree(band);
+        releaseContributions(ht);
+    }
+    kxFree(acc);
+    releaseContributions(vt);
+    return result;
+}
+
+// The row pass over `rows` rows with a ready table: strips of rows are
+// transposed so that a source column becomes a line of strip * ch bytes,
+// resampled, and transposed back into the destination rows.
+template <class Filter>
+void C2PassScale<Filter>::filterRows(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW,
+                                     int dstPitch, const ContributionTable *table, const Strips &scratch)
+{
+    const int ch = channels_;
+    for (int y0 = 0; y0 < rows; y0 += scratch.strip) {
+        const int n = rows - y0 < scratch.strip ? rows - y0 : scratch.strip;
+        transposePixels(src + size_t(y0) * srcPitch, size_t(srcPitch), scratch.inT, scratch.line, n, srcW, ch);
+        resampleLines(scratch.inT, scratch.line, 0, scratch.outT, scratch.line, size_t(n) * ch, table, 0,
+                      table->count, scratch.acc);
+        transposePixels(scratch.outT, scratch.line, dst + size_t(y0) * dstPitch, size_t(dstPitch), dstW, n, ch);
+    }
 }
 
 template <class Filter>
@@ -353,23 +453,9 @@ bool C2PassScale<Filter>::scaleHorizontally(const uint8_t *src, int srcW, int ro
             }
     ContributionTable *table = computeContributions<Filter>(dstW, srcW, axisScale(dstW, srcW));
     if (!table) return false;
-    // Strips of rows, transposed so that a source column becomes a line:
-    // lines of `strip * ch` bytes, resampled along the strip's columns.
-    const int strip = std::min(ch == 1 ? 64 : ch == 3 ? 32 : 16, rows);
-    const size_t line = size_t(strip) * ch;
-    auto *inT = static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line));
-    auto *outT = static_cast<uint8_t *>(kxAlloc(uint64_t(dstW) * line));
-    auto *acc = static_cast<int32_t *>(kxAlloc(line * sizeof(int32_t)));
-    const bool ok = inT && outT && acc;
-    for (int y0 = 0; ok && y0 < rows; y0 += strip) {
-        const int n = rows - y0 < strip ? rows - y0 : strip;
-        transposePixels(src + size_t(y0) * srcPitch, size_t(srcPitch), inT, line, n, srcW, ch);
-        resampleLines(inT, line, outT, line, size_t(n) * ch, table, acc);
-        transposePixels(outT, line, dst + size_t(y0) * dstPitch, size_t(dstPitch), dstW, n, ch);
-    }
-    kxFree(inT);
-    kxFree(outT);
-    kxFree(acc);
+    const Strips scratch(ch, rows, srcW, dstW);
+    const bool ok = bool(scratch);
+    if (ok) filterRows(src, srcW, rows, srcPitch, dst, dstW, dstPitch, table, scratch);
     releaseContributions(table);
     return ok;
 }
@@ -400,7 +486,9 @@ bool C2PassScale<Filter>::scaleVertically(const uint8_t *src, int width, int src
                 columns = x;
                 break;
             }
-    if (columns > 0) resampleLines(src, size_t(srcPitch), dst, size_t(dstPitch), size_t(columns) * channels_, table, acc);
+    if (columns > 0)
+        resampleLines(src, size_t(srcPitch), 0, dst, size_t(dstPitch), size_t(columns) * channels_, table, 0, dstH,
+                      acc);
     kxFree(acc);
     releaseContributions(table);
     return true;
