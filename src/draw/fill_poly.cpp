@@ -130,13 +130,13 @@ void fillPolygon(Image *image, const int *v, int count, const int *ex, int exCou
 {
     const PixelValue pv = areaColour(image->imageType, colour);
     EdgeTable in(v, count, image->width, image->height);
-    KX_CHECK(in.ok(), "pEdges");
+    KX_CHECK(in.ok(), "edges");
     if (!ex || exCount <= 2) {
         fillPolygons(image, in, nullptr, pv);
         return;
     }
     EdgeTable out(ex, exCount, image->width, image->height);
-    KX_CHECK(out.ok(), "pEdges");
+    KX_CHECK(out.ok(), "edges");
     fillPolygons(image, in, &out, pv);
 }
 
