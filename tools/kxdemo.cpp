@@ -193,8 +193,8 @@ int main(int argc, char **argv)
         std::vector<int> all, ends;
         strokePoints(image.get(), all, ends);
         kxSetPixelE1(original.get(), all.data(), int(all.size() / 2), 0, 0, 0xFF1050E0u);
-        for (int dy = -2; dy <= 2; ++dy)
-            for (int dx = -2; dx <= 2; ++dx)
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
                 kxSetPixelE1(original.get(), ends.data(), int(ends.size() / 2), dx, dy, 0xFFE01010u);
         report("mark", lap(), std::to_string(ends.size() / 2) + " end points of " +
                                   std::to_string(all.size() / 2) + " stroke pixels");

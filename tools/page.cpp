@@ -39,25 +39,33 @@ struct Painter {
         return r.ok;
     }
 
+    // The colour value of grey level v for the image's current type (the
+    // text renderer turns the page into a colour image).
+    std::string grey(uint32_t v) const
+    {
+        return std::to_string(image->imageType == KIT_GRAY ? v : 0xFF000000u | v << 16 | v << 8 | v);
+    }
+
     // A filled rectangle with the library's pixel-set, the fallback of every
     // shape.
     void block(int x0, int y0, int x1, int y1, uint32_t value)
     {
         for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x) kxSetPixel(image.get(), x, y, value);
+            for (int x = x0; x <= x1; ++x)
+                kxSetPixel(image.get(), x, y, uint32_t(std::stoul(grey(value))));
     }
 
     void rect(int x0, int y0, int x1, int y1, uint32_t value)
     {
         if (!draw("fillrect", {std::to_string(x0), std::to_string(y0), std::to_string(x1), std::to_string(y1),
-                               std::to_string(value)}))
+                               grey(value)}))
             block(x0, y0, x1, y1, value);
     }
 
     // A line of text; without a text renderer, word-sized blocks.
     void text(const std::string &s, int x, int y, int height, uint32_t value)
     {
-        if (draw("filltext", {s, std::to_string(x), std::to_string(y), std::to_string(height), std::to_string(value)}))
+        if (draw("filltext", {s, std::to_string(x), std::to_string(y), std::to_string(height), grey(value)}))
             return;
         const int charWidth = height / 2;
         int cx = x;
@@ -101,7 +109,7 @@ ImagePtr drawPage(int width, int height, std::ostream &log)
     }
 
     // Title, rule and body text.
-    p.text("Image preprocessing report", X(70), Y(58), Y(34), kInk);
+    p.text("Image preprocessing report", X(70), Y(54), Y(40), kInk);
     p.rect(X(70), Y(104), X(730), Y(107), kInk);
     const char *body[] = {
         "Thresholds chosen from the histogram turn grey pages into binary",
@@ -113,8 +121,8 @@ ImagePtr drawPage(int width, int height, std::ostream &log)
     };
     int y = Y(128);
     for (const char *line : body) {
-        p.text(line, X(70), y, Y(20), kInk);
-        y += Y(34);
+        p.text(line, X(70), y, Y(22), kInk);
+        y += Y(38);
     }
 
     // A stamp: a rotated double ellipse with a word inside.
@@ -124,9 +132,9 @@ ImagePtr drawPage(int width, int height, std::ostream &log)
         for (const char *angle : {"-12", "-11.6", "-12.4"})
             if (ring)
                 ring = p.draw("setellipse", {std::to_string(scx), std::to_string(scy), std::to_string(srx - k),
-                                             std::to_string(sry - k), angle, std::to_string(kInk + 40)});
+                                             std::to_string(sry - k), angle, p.grey(kInk + 40)});
     if (!ring) p.block(scx - srx, scy - 3, scx + srx, scy + 3, kInk + 40);
-    p.text("CHECKED", scx - X(62), scy - Y(14), Y(28), kInk + 40);
+    p.text("CHECKED", scx - X(66), scy - Y(16), Y(32), kInk + 40);
 
     // A signature: a wavy polyline.
     for (int d = 0; d < 3; ++d) {
@@ -138,11 +146,14 @@ ImagePtr drawPage(int width, int height, std::ostream &log)
             shifted += ',';
             shifted += std::to_string(Y(490 + 22 * std::sin(u * 14.0) * (1.0 - 0.6 * u)) + d);
         }
-        if (!p.draw("setpolyline", {shifted, std::to_string(kInk)})) {
+        if (!p.draw("setpolyline", {shifted, p.grey(kInk)})) {
             p.block(X(90), Y(488), X(350), Y(492), kInk);
             break;
         }
     }
+
+    // Back to grey (exact: the three weights of the luminance add up to 1).
+    if (image->imageType != KIT_GRAY && !kxiCast(image.get(), KIT_GRAY)) return nullptr;
 
     // Light falls from the top right and fades towards the bottom left; the
     // camera adds noise.
