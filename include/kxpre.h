@@ -80,9 +80,11 @@ KX_API void kxSetPixelE1(Image *image, const int *points, int count, int dx, int
 
 /* Fills the image with one colour, optionally under a mask.
  * mask (may be null): byte x of each mask row (its own pitch) governs pixel
- * x, whatever the mask's type; only min(width) x min(height) is filled,
- * where the mask byte is non-zero (invertMask 0) or zero (invertMask != 0).
- * An unusable mask record does nothing.
+ * x, whatever the mask's type; a Mask of the mask library (kxmask.h) may be
+ * passed too (cast to Image *), its anchor is not looked at.  Only
+ * min(width) x min(height) is filled, where the mask byte is non-zero
+ * (invertMask 0) or zero (invertMask != 0).  A mask record without data or
+ * with pitch < width does nothing.
  * KIT_BIN 1 for colour != 0; KIT_GRAY the colour when <= 255, else its
  * luminance R*0.299 + G*0.587 + B*0.114 (double, truncated); KIT_RGB B,G,R;
  * KIT_RGBA B,G,R,A.  Asserts "image". */

@@ -36,7 +36,7 @@ void kxCopyPixelsE2(const Image *source, Image *destination, int dx, int dy, con
 {
     if (!source || !destination || source->imageType != destination->imageType) return;
     if (!typeOk(source) || !typeOk(destination)) return;
-    if (mask && (!wellFormed(mask) || !sameSize(mask, source))) return;
+    if (mask && (!byteMaskOk(mask) || !sameSize(mask, source))) return;
     int64_t x0 = dx, y0 = dy, extentW = destination->width, extentH = destination->height;
     if (x0 < 0) extentW += x0, x0 = 0;
     if (y0 < 0) extentH += y0, y0 = 0;
@@ -99,7 +99,7 @@ void kxReplacePixels(Image *image, uint32_t oldColour, uint32_t newColour, const
 {
     KX_ASSERT(image);
     if (!typeOk(image)) return;
-    if (mask && !wellFormed(mask)) return;
+    if (mask && !byteMaskOk(mask)) return;
     const int t = image->imageType, bpp = bytesPerPixel(t);
     const int w = mask ? std::min(image->width, mask->width) : image->width;
     const int h = mask ? std::min(image->height, mask->height) : image->height;

@@ -24,6 +24,12 @@ bool wellFormed(const Image *im) noexcept
     return ((im->type & 0x1F8) >> 3) + 1 == bpp;
 }
 
+bool byteMaskOk(const Image *m) noexcept
+{
+    if (!m || !m->data || m->width < 1 || m->height < 1 || m->pitch < m->width) return false;
+    return int64_t(m->pitch) * m->height <= INT32_MAX;
+}
+
 PixelValue pixelValue(int imageType, uint32_t colour, GreyRule rule) noexcept
 {
     PixelValue v;

@@ -96,6 +96,11 @@ inline bool typeOk(const Image *im) { return im && typeInRange(im) && wellFormed
 // A one-byte-per-pixel image usable as a mask (KIT_BIN or KIT_GRAY).
 inline bool maskOk(const Image *m) { return m && bytesPerPixel(m->imageType) == 1 && wellFormed(m); }
 
+// A record readable as one byte per pixel through its own pitch, whatever
+// sits in its imageType field: an Image, or a Mask of the mask library (which
+// keeps its anchor there).  The pixel operations read their masks this way.
+bool byteMaskOk(const Image *m) noexcept;
+
 inline bool sameSize(const Image *a, const Image *b) { return a->width == b->width && a->height == b->height; }
 
 // Pixels of the image (never `size`, which counts row padding).

@@ -69,7 +69,7 @@ void kxSetPixelEx(Image *image, uint32_t colour, const Image *mask, int invertMa
 {
     KX_ASSERT(image);
     if (!typeOk(image)) return;
-    if (mask && !wellFormed(mask)) return;
+    if (mask && !byteMaskOk(mask)) return;
     const PixelValue v = pixelValue(image->imageType, colour, GreyRule::Luminance);
     if (!mask) {
         for (int y = 0; y < image->height; ++y) {

@@ -139,3 +139,16 @@ TEST(SetPixelEx, MaskSelectsAndLimitsTheArea)
         EXPECT_TRUE(im.paddingIntact());
     }
 }
+
+TEST(SetPixelEx, TakesAMaskOfTheMaskLibrary)
+{
+    // A derived Mask keeps its anchor where an Image keeps imageType; the
+    // fill reads only its bytes.
+    ImagePtr bin = makeImage(KIT_BIN, 3, 1, {0, 1, 1});
+    Mask *m = kmkDeriveMask(bin.get());
+    ASSERT_NE(m, nullptr);
+    ImagePtr im = makeImage(KIT_GRAY, 3, 1);
+    kxSetPixelEx(im.get(), 9, reinterpret_cast<const Image *>(m), 0);
+    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{0, 9, 9}));
+    kxDestroyMask(m);
+}
