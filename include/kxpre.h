@@ -513,9 +513,11 @@ KX_API Image *kxNormalize(Image *image, float mean, float variance);
 /* Histogram equalisation.
  *   image: KIT_GRAY, in place; other types are returned unchanged, null
  *          returns null.
- * p -> trunc(c(p) * 255 + 0.5) where c(p) is the fraction of the width x
- * height pixels whose value is <= p (double, bins summed in order).  The
- * brightest level present maps to 255.  Returns image. */
+ * Every pixel adds 1 / (width x height) to the bin of its level (double);
+ * c(p) is the running sum of bins 0..p and p -> trunc(c(p) * 255 + 0.5),
+ * at most 255.  The brightest level present maps to 255 (up to rounding
+ * of the sums); row padding of a wrapped image is not counted.
+ * Returns image. */
 KX_API Image *kxEqualize(Image *image);
 
 /* Contrast stretch between two fractions of full scale.

@@ -10,9 +10,9 @@
 //
 // The box mean keeps one running column sum per byte (add the row entering
 // the window, subtract the one leaving it) and sums n of them across.  The
-// median uses, for 3 x 3 interior windows, a min/max network on pre-sorted
-// columns, and otherwise per-column histograms (256 fine and 16 coarse
-// bins) whose window totals are searched for the middle rank.
+// 3 x 3 median runs a min/max network on pre-sorted columns; larger windows
+// (and images below 3 x 3) use per-column histograms (256 fine and 16
+// coarse bins) whose window totals are searched for the middle rank.
 #include <algorithm>
 #include <cstring>
 
@@ -103,7 +103,7 @@ bool boxMeanN(Image *im, int n) noexcept
 // ---- median ---------------------------------------------------------------
 
 // Rank k/2 among the values of one channel in columns x-1..x+1 (clipped
-// to the row) of the given rows: the border pixels of the 3 x 3 median.
+// to the row) of the given rows: the corner pixels of the 3 x 3 median.
 uint8_t clippedRank3(const uint8_t *const *rows, int rowCount, int x, int w, int c, int ch) noexcept
 {
     uint8_t list[9];

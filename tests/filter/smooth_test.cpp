@@ -61,6 +61,19 @@ TEST(Median, LargerImagesAllWindows)
     }
 }
 
+TEST(Median, RowsLongerThanOneSortingBlock)
+{
+    // The 3 x 3 network sorts columns a block of bytes at a time; rows of
+    // more than one block must join seamlessly.
+    for (auto [type, w] : {std::pair{KIT_GRAY, 1100}, {KIT_RGB, 700}}) {
+        const int c = type == KIT_RGB ? 3 : 1;
+        const Bytes in = kxtest::randomBytes(size_t(w) * 4 * c, uint32_t(w), 0, 255);
+        PaddedImage im(type, w, 4, in);
+        kxMedian(im.get(), 3);
+        EXPECT_EQ(kxtest::pixels(im.get()), ref::median(in, w, 4, c, 3)) << w;
+    }
+}
+
 struct Case {
     const char *name;
     Op op;
