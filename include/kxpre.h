@@ -1205,8 +1205,9 @@ KX_API void kxFillText(Image *image, const char *text, int x, int y, int height,
  *   receives the warp (0 outside the mapped area).
  * Returns the warped image (dest or the new one); null when the warp is
  * refused (null or non-finite points, three points on a line, a dest that
- * cannot take the source's type), dest then left as it was, apart from the
- * type conversion.  A KIT_BIN result holds 0/1 bytes.
+ * cannot take the source's type, a source side of 32767 pixels or more, an
+ * imageType inside 1..24 other than the three), dest then left as it was,
+ * apart from the type conversion.  A KIT_BIN result holds 0/1 bytes.
  * Note: a pixel is drawn when its source position, rounded to the nearest
  * pixel, lies on the source image; edge pixels repeat for the bilinear
  * neighbours, so an identity mapping copies the image exactly. */

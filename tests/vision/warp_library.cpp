@@ -180,3 +180,12 @@ TEST(IkxWarp, PixelsBeyondTheHorizonStayUntouched)
         for (int x = 0; x < 40; ++x) ASSERT_EQ(dest->data[y * dest->pitch + x], 7) << x << "," << y;
     EXPECT_EQ(dest->data[12 * dest->pitch + 20], 100);  // maps to source (10, 18.2)
 }
+
+TEST(IkxWarp, SourcesBeyondTheWarpCoordinateRangeAreRefused)
+{
+    auto wide = makeImage(KIT_GRAY, 40000, 1);
+    auto small = makeImage(KIT_GRAY, 4, 4);
+    const Quad q = corners(4, 4);
+    EXPECT_EQ(ikxWarp(wide.get(), q.p, q.p, small.get()), nullptr);
+    EXPECT_EQ(ikxWarp(small.get(), q.p, q.p, wide.get()), wide.get());  // a wide destination is fine
+}

@@ -96,8 +96,9 @@ KXVISION_API Image *ikxPyramid(const Image *image, int direction, Image *dest);
  * included.  Pixels are computed by OpenCV's bilinear warp (positions to
  * 1/32 pixel, weights in fixed point, rounded to nearest).
  * Returns dest, or the new image; null, with dest untouched, for a null
- * point array, a non-finite coordinate or a degenerate quadrilateral (three
- * points on one line: no invertible transform).
+ * point array, a non-finite coordinate, a degenerate quadrilateral (three
+ * points on one line: no invertible transform) or a source side of 32767
+ * pixels or more (beyond OpenCV's warp coordinates).
  * Notes:
  *  1. image may be dest: the source is read before anything is written.
  *  2. Positions on the far side of the transform's horizon (behind the
