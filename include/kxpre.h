@@ -269,7 +269,8 @@ KX_API Image *kxbMinError(Image *image, int criterion);
 
 /* kxbMinError counting only pixels whose mask byte is non-zero, within the
  * rectangle common to image and mask.
- *   mask: may be null (then exactly kxbMinError).
+ *   mask:      may be null (then exactly kxbMinError).
+ *   criterion: 0 Gaussian, other values Poisson.
  * Returns image; null for null; any other type, or a mask record without
  * pixels, comes back unchanged.
  * Note: a mask selecting nothing gives level 255: only pixels of 255 become
