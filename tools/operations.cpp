@@ -385,7 +385,7 @@ std::vector<Operation> buildTable()
     op("fillex", "kxFillEx", "channels:u value:i", "set chosen channels (bits 1 B, 2 G, 4 R, 8 A) to a value",
        [](auto *im, A a) { return (kxFillEx(im, a.u(0), uint8_t(a.i(1))), keep); }),
     op("floodfill", "kxFloodFill", "x:i y:i colour:u lo:d up:d connectivity:i flags:i",
-       "repaint the region around a seed; prints the pixel count",
+       "print the number of pixels repainted around a seed",
        [](auto *im, A a) { return kxFloodFill(im, a.i(0), a.i(1), floodValue(a.u(2)), floodRange(a.d(3)), floodRange(a.d(4)), a.i(5), a.i(6)); }),
     op("floodmask", "kxFloodMask", "x:i y:i lo:d up:d connectivity:i flags:i",
        "replace the image by the mask of the region around a seed",

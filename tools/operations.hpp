@@ -76,6 +76,9 @@ struct Operation {
     const char *summary;   // one line for --help
     RunFn run;             // null when this build's library lacks the export
     bool available() const { return run != nullptr; }
+    // Queries print the value their export returns ("print ..." summaries);
+    // other steps' status results are not shown.
+    bool prints() const { return std::string_view(summary).substr(0, 5) == "print"; }
     std::vector<std::pair<std::string, char>> argumentList() const;
 };
 

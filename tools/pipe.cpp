@@ -147,7 +147,7 @@ int runPipe(const std::vector<std::string> &argv, std::ostream &out, std::ostrea
             err << "kxpipe: step " << k + 1 << " (" << steps[k].op->name << "): " << r.message << "\n";
             return kExitFailure;
         }
-        if (!r.message.empty()) out << steps[k].op->name << ": " << r.message << "\n";
+        if (steps[k].op->prints()) out << steps[k].op->name << ": " << r.message << "\n";
         if (timing)
             err << "kxpipe: " << std::setw(16) << std::left << steps[k].op->name << std::right << std::fixed
                 << std::setprecision(2) << std::setw(9) << ms << " ms  " << image->width << "x" << image->height

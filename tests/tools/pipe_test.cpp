@@ -302,3 +302,24 @@ TEST(PipeSteps, DistanceMapAndFloodFill)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PipeSteps, OnlyQueriesPrint)
+{
+    tooltest::TempDir dir;
+    auto im = makeImage(KIT_GRAY, 8, 6, randomBytes(48, 9));
+    std::string error;
+    ASSERT_TRUE(kxtools::writeImage(im.get(), dir.file("in.png"), error));
+    // kxScale's status result is not printed; the query is.
+    const PipeRun r = kxpipe({dir.file("in.png"), dir.file("out.png"), "scale", "0.5", "2", "getpixel", "0", "0"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("getpixel: ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.find("scale"), std::string::npos) << r.out;
+    kxtools::ImagePtr out = kxtools::readImage(dir.file("out.png"), error);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->width, 4);
+    EXPECT_EQ(out->height, 3);
+}
+
+}  // namespace
