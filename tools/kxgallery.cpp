@@ -2,7 +2,8 @@
 //
 //   kxgallery [DIR]
 //
-// Draws the demo page at 480 x 360, prepares one input per family (the grey
+// Draws the demo page at 400 x 300 (with less noise, so that the pictures
+// stay small), prepares one input per family (the grey
 // page, its binary form, a colour version) and writes, for each example
 // pipeline, DIR/<family>-<n>.png, plus DIR/README.md with a table of them
 // (DIR defaults to docs/gallery).  Examples whose operations the library
@@ -45,12 +46,12 @@ const std::vector<Family> &families()
     static const std::vector<Family> list = {
         {"pixel", "Pixel-wise operations", "",
          {{"invert", "invert"},
-          {"clip 60 40 299 219", "clip to a rectangle"},
+          {"clip 50 35 249 184", "clip to a rectangle"},
           {"rgb replacechannel @page 4", "red channel replaced by the page"}}},
         {"threshold", "Thresholding", "",
          {{"otsu -", "Otsu level"},
-          {"localintegral 31 128 0.34", "local window (31, 128, 0.34)"},
-          {"normalize 128 1200 localintegral 31 128 0.34", "normalized, then local window"},
+          {"localintegral 25 128 0.34", "local window (25, 128, 0.34)"},
+          {"normalize 128 1200 localintegral 25 128 0.34", "normalized, then local window"},
           {"multilevel 4", "four grey classes"},
           {"isodata 100 2", "isodata level"},
           {"maxentropy", "maximum entropy level"}}},
@@ -63,7 +64,7 @@ const std::vector<Family> &families()
           {"sobel 0", "Sobel"},
           {"laplacian", "Laplacian"},
           {"median 5 detectedge 0 0 20 -", "median 5, then the edge map"}}},
-        {"binary", "Binary images", "normalize 128 1200 localintegral 31 128 0.34 invert",
+        {"binary", "Binary images", "normalize 128 1200 localintegral 25 128 0.34 invert",
          {{"fillhole", "holes filled"},
           {"removeborder", "border regions removed"},
           {"fillhole removeborder thinning", "filled, cleaned, thinned"},
@@ -71,20 +72,23 @@ const std::vector<Family> &families()
           {"retrieveedge 0", "region outlines"},
           {"dilatee1 2", "dilated by radius 2"},
           {"erodee1 2", "eroded by distance 2"},
-          {"erode rect:3x3", "eroded by a 3x3 element"}}},
+          {"erode rect:3x3", "eroded by a 3x3 element"},
+          {"disttrans", "distance map"}}},
         {"geometry", "Geometry", "",
          {{"rotateex 15 0 0", "rotated 15 degrees"},
           {"rotatee2 -10 0xFF808080 0 1", "rotated, same size, grey ground"},
           {"rotate 1", "quarter turn"},
           {"flip 1", "mirrored"},
           {"scale 0.5 2", "half size, bilinear"},
-          {"resize 560 400 0xFF606060", "larger canvas"},
+          {"resize 480 360 0xFF606060", "larger canvas"},
           {"translate 20.5 10.25 0", "shifted by (20.5, 10.25)"}}},
         {"draw", "Drawing", "rgb",
-         {{"setline 20 20 460 340 0xFFFF0000 setellipse 240 180 150 80 30 0xFF0000FF", "line and rotated ellipse"},
-          {"fillrect 40 40 200 140 0xFF20A020 fillellipse 220 160 440 330 0xFFE0C000", "filled rectangle and ellipse"},
-          {"fillpolygon 60,320,240,60,420,320,60,150,420,150 0xFF8030C0", "polygon, even-odd rule"},
-          {"filltext Hello,_world 40 160 48 0xFFC00000", "text"}}},
+         {{"setline 15 15 385 285 0xFFFF0000 setellipse 200 150 130 65 30 0xFF0000FF", "line and rotated ellipse"},
+          {"fillrect 30 30 170 120 0xFF20A020 fillellipse 180 130 370 280 0xFFE0C000", "filled rectangle and ellipse"},
+          {"fillpolygon 50,270,200,50,350,270,50,125,350,125 0xFF8030C0", "polygon, even-odd rule"},
+          {"fillellipsee1 200 150 220 90 -25 0xFF00A0A0", "rotated filled ellipse"},
+          {"floodfill 200 150 0xFF3060FF 6 6 4 0", "flood fill from the centre"},
+          {"filltext Hello,_world 30 130 40 0xFFC00000", "text"}}},
         {"vision", "Vision filters", "",
          {{"median 5 canny 50 150 1 3", "median 5, then Canny edges"},
           {"smoothgaussian 7 7", "Gaussian 7x7"},
@@ -128,7 +132,7 @@ int main(int argc, char **argv)
         std::cerr << "kxgallery: cannot create " << dir << ": " << ec.message() << "\n";
         return 1;
     }
-    ImagePtr page = drawPage(480, 360, std::cerr);
+    ImagePtr page = drawPage(400, 300, std::cerr, 3.0);
     std::string error;
     const std::string pagePath = dir + "/page.png";
     if (!page || !writeImageAtomic(page.get(), pagePath, error)) {
@@ -148,10 +152,14 @@ int main(int argc, char **argv)
             std::cerr << "kxgallery: " << f.name << ": input not prepared (" << error << "), family left out\n";
             continue;
         }
-        const std::string inputName = std::string(f.name) + "-input.png";
-        if (!writeImageAtomic(input.get(), dir + "/" + inputName, error)) {
-            std::cerr << "kxgallery: " << error << "\n";
-            return 1;
+        // A family that works on the page itself shows the page as its input.
+        std::string inputName = "page.png";
+        if (*f.prepare) {
+            inputName = std::string(f.name) + "-input.png";
+            if (!writeImageAtomic(input.get(), dir + "/" + inputName, error)) {
+                std::cerr << "kxgallery: " << error << "\n";
+                return 1;
+            }
         }
         std::ostringstream rows;
         int n = 0;
@@ -166,9 +174,18 @@ int main(int argc, char **argv)
                 std::cerr << "kxgallery: " << error << "\n";
                 return 1;
             }
-            std::string shown = e.pipeline;
-            const auto at = shown.find("@page");
-            if (at != std::string::npos) shown.replace(at, 5, "page.png");
+            // The pipeline as typed for kxpipe: the page file by name, text
+            // with spaces quoted.
+            std::string shown;
+            for (std::string w : words(e.pipeline)) {
+                if (w == "@page") w = "page.png";
+                if (w.find('_') != std::string::npos) {
+                    for (auto &c : w)
+                        if (c == '_') c = ' ';
+                    w = "'" + w + "'";
+                }
+                shown += (shown.empty() ? "" : " ") + w;
+            }
             rows << "| ![" << e.caption << "](" << name << ") | " << e.caption << "<br>`" << shown << "` |\n";
             ++count;
         }

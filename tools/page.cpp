@@ -82,7 +82,7 @@ struct Painter {
 
 }  // namespace
 
-ImagePtr drawPage(int width, int height, std::ostream &log)
+ImagePtr drawPage(int width, int height, std::ostream &log, double noiseLevel)
 {
     ImagePtr image(kxCreateImage(KIT_GRAY, width, height));
     if (!image) return nullptr;
@@ -158,7 +158,7 @@ ImagePtr drawPage(int width, int height, std::ostream &log)
     // Light falls from the top right and fades towards the bottom left; the
     // camera adds noise.
     std::mt19937 rng(20261206);
-    std::normal_distribution<double> noise(0.0, 7.0);
+    std::normal_distribution<double> noise(0.0, std::max(0.0, noiseLevel));
     for (int r = 0; r < height; ++r) {
         uint8_t *row = image->data + size_t(r) * size_t(image->pitch);
         for (int c = 0; c < width; ++c) {
