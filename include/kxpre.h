@@ -836,7 +836,9 @@ KX_API Image *kxRotate(Image *image, int n);
  * types unchanged.  Returns the image.  Asserts "image".
  * Notes:
  *  1. An odd height keeps its middle row, an odd width its middle column.
- *  2. Works without scratch memory, so it cannot fail for lack of it. */
+ *  2. Cannot fail for lack of memory: pixels are swapped in place (a
+ *     three-byte left-right flip uses a copy of the row when one can be
+ *     had). */
 KX_API Image *kxFlip(Image *image, int mode);
 
 /* Changes the canvas size without resampling: the old pixels stay at the

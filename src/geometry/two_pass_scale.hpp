@@ -301,8 +301,9 @@ public:
 
     // Scales the srcW x srcH picture into the dstW x dstH one (rows `pitch`
     // bytes apart, channels_ bytes per pixel).  Returns dst, or null when
-    // aborted or out of memory (dst then holds no partial horizontal result;
-    // an abort during the vertical pass leaves the columns done so far).
+    // out of memory (dst untouched: all scratch is taken before it is
+    // written) or aborted by the callback (an abort during the column pass
+    // leaves the columns done so far).
     uint8_t *scale(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW, int dstH,
                    int dstPitch);
 
