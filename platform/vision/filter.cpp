@@ -47,7 +47,7 @@ extern "C" Image *ikxPyramid(const Image *image, int direction, Image *dest)
         if (direction != KXV_PYR_DOWN && direction != KXV_PYR_UP) return nullptr;
         const int64_t w = direction == KXV_PYR_UP ? int64_t(image->width) * 2 : (int64_t(image->width) + 1) / 2;
         const int64_t h = direction == KXV_PYR_UP ? int64_t(image->height) * 2 : (int64_t(image->height) + 1) / 2;
-        if (w * kxv::bytesPerPixel(image->imageType) * h > INT32_MAX) return nullptr;
+        if (w * kxiBytesPerPixel(image->imageType) * h > INT32_MAX) return nullptr;
 
         cv::Mat result;
         if (direction == KXV_PYR_UP)
@@ -64,7 +64,7 @@ extern "C" Image *ikxPyramid(const Image *image, int direction, Image *dest)
 extern "C" Image *ikxCanny(Image *image, double threshold1, double threshold2, int aperture)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image) || kxv::bytesPerPixel(image->imageType) != 1) return nullptr;
+        if (!kxv::usable(image) || kxiBytesPerPixel(image->imageType) != 1) return nullptr;
         if (!thresholdOk(threshold1) || !thresholdOk(threshold2)) return nullptr;
         const bool l2 = (aperture & KXV_CANNY_L2) != 0;
         int size = aperture & ~KXV_CANNY_L2;

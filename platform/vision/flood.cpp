@@ -99,11 +99,11 @@ extern "C" Image *ikxFloodFillM(const Image *image, int x, int y, FloodRecord lo
             mask = made.get();
         } else {
             if (!kxv::usable(mask)) return nullptr;
-            const bool fits = kxv::bytesPerPixel(mask->imageType) == 1 && mask->width == mw && mask->height == mh;
+            const bool fits = kxiBytesPerPixel(mask->imageType) == 1 && mask->width == mw && mask->height == mh;
             if (!fits) {
                 // Re-shape into a zeroed grey mask; a virtual image refuses.
                 if (mask->isVirtual) return nullptr;
-                if (kxv::bytesPerPixel(mask->imageType) != 1 && !kxiCast(mask, KIT_GRAY)) return nullptr;
+                if (kxiBytesPerPixel(mask->imageType) != 1 && !kxiCast(mask, KIT_GRAY)) return nullptr;
                 if (!kxiResize(mask, int(mw), int(mh))) return nullptr;
                 kxiFlood(mask, 0);
             }

@@ -11,9 +11,6 @@
 
 namespace kxv {
 
-// Bytes per pixel of the four image types; 0 for any other value.
-int bytesPerPixel(int imageType) noexcept;
-
 // The record describes addressable pixels: one of the four types, data
 // present, sides >= 1, rows at least width * bpp apart, pitch * height below
 // 2^31 and `type` agreeing with imageType.

@@ -110,7 +110,7 @@ extern "C" Image *ikxWarp(const Image *image, const float *srcPoints, const floa
 
         // Copy the pixels whose source position, rounded to the nearest
         // pixel, lies on the source image; the rest keep dest's bytes.
-        const int bpp = kxv::bytesPerPixel(image->imageType);
+        const int bpp = kxiBytesPerPixel(image->imageType);
         const OnSource onSource{inv, image->width - 0.5, image->height - 0.5};
         for (int y = 0; y < outH; ++y) {
             const auto [first, last] = onSource.span(y, outW);
