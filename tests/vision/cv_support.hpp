@@ -4,11 +4,18 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <functional>
+
 #include "kxtest.hpp"
 
 namespace kxvt {
 
 using kxtest::ImagePtr;
+using kxtest::makeImage;
+using kxtest::PaddedImage;
+using kxtest::pixels;
+using kxtest::randomImage;
+using Op = std::function<Image *(Image *)>;
 
 inline int channels(int imageType) { return kxiBytesPerPixel(imageType); }
 
@@ -27,6 +34,27 @@ inline bool sameAs(const Image *im, const cv::Mat &m)
 }
 
 inline ImagePtr copyOf(const Image *im) { return ImagePtr(kxiClone(im, nullptr)); }
+
+// A wrapper run on one copy of `src` gives the same result, type and pixels
+// as the library call it stands for run on another.
+inline void expectSameCall(const Image *src, const Op &wrapper, const Op &library)
+{
+    auto a = copyOf(src), b = copyOf(src);
+    EXPECT_EQ(wrapper(a.get()), a.get());
+    library(b.get());
+    EXPECT_EQ(a->imageType, b->imageType);
+    EXPECT_EQ(kxtest::pixels(a.get()), kxtest::pixels(b.get()));
+}
+
+// `op` returns `result` and leaves the image's type and pixels alone.
+inline void expectUntouched(Image *im, const Op &op, const Image *result)
+{
+    const int type = im->imageType;
+    const auto before = kxtest::pixels(im);
+    EXPECT_EQ(op(im), result);
+    EXPECT_EQ(im->imageType, type);
+    EXPECT_EQ(kxtest::pixels(im), before);
+}
 
 constexpr int kTypes[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
 
