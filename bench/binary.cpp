@@ -4,15 +4,9 @@
 // and reports both (thread CPU milliseconds) and their ratio (ours /
 // OpenCV; below 1 means faster).  Border removal on a spiral is reported
 // as nanoseconds per pixel at three sizes: it must stay flat.
-#include <benchmark/benchmark.h>
+#include "kxbench.hpp"
 
-#include <cstring>
-#include <ctime>
-#include <functional>
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-
-#include "kxpre.h"
+using kxbench::millis;
 
 namespace {
 
@@ -26,56 +20,14 @@ cv::Mat pageImage()
     cv::RNG rng(2024);
     const char *words[] = {"the", "quick", "brown", "fox", "jumps", "over", "a", "lazy", "dog", "08/15",
                            "abode", "Holes", "mapped", "bold", "reader", "page", "2048", "scan"};
-    for (int y = 40; y < kSide - 10; y += 44) {
-        std::string line;
-        while (line.size() < 110) line += std::string(words[rng.uniform(0, 18)]) + " ";
-        cv::putText(page, line, cv::Point(12, y), cv::FONT_HERSHEY_SIMPLEX, 1.0, cv::Scalar(1),
-                    rng.uniform(2, 4), cv::LINE_8);
-    }
+    kxbench::writeTextLines(page, rng, words, 18, [](cv::RNG &) { return cv::Scalar(1); }, cv::LINE_8);
     return page;
 }
 
-double threadCpuMillis()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
-}
-
-// CPU time of this thread: the machine is shared, so wall time mostly
-// measures the neighbours.
-double millis(const std::function<void()> &f)
-{
-    const double t0 = threadCpuMillis();
-    f();
-    return threadCpuMillis() - t0;
-}
-
-// Runs `ours` on a kx copy of the page and `theirs` on the cv::Mat page,
-// restoring our input before each timed call (most operations work in
-// place).
 void compare(benchmark::State &state, const std::function<void(Image *)> &ours,
              const std::function<void(const cv::Mat &, cv::Mat &)> &theirs)
 {
-    cv::setNumThreads(1);
-    const cv::Mat src = pageImage();
-    Image *im = kxCreateImage(KIT_BIN, kSide, kSide);
-    cv::Mat dst;
-    double oursMs = 0, theirsMs = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::memcpy(im->data, src.data, im->size);
-        state.ResumeTiming();
-        oursMs += millis([&] { ours(im); });
-        theirsMs += millis([&] { theirs(src, dst); });
-        benchmark::DoNotOptimize(im->data);
-        benchmark::DoNotOptimize(dst.data);
-    }
-    const double n = double(state.iterations());
-    state.counters["kx_ms"] = oursMs / n;
-    state.counters["opencv_ms"] = theirsMs / n;
-    state.counters["ratio_vs_opencv"] = oursMs / theirsMs;
-    kxDestroyImage(im);
+    kxbench::compare(state, pageImage(), KIT_BIN, ours, theirs);
 }
 
 const cv::Mat kRect3 = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));

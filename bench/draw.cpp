@@ -2,59 +2,20 @@
 // comparison restores both images, then times our call and the OpenCV
 // counterpart in the same loop and reports both (thread CPU milliseconds)
 // and their ratio (ours / OpenCV; below 1 means faster).
-#include <benchmark/benchmark.h>
-
 #include <cmath>
-#include <cstring>
-#include <ctime>
-#include <functional>
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
 #include <vector>
 
-#include "kxpre.h"
+#include "kxbench.hpp"
 
 namespace {
 
 constexpr int kSide = 2048;
 
-double threadCpuMillis()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
-}
-
-double millis(const std::function<void()> &f)
-{
-    const double t0 = threadCpuMillis();
-    f();
-    return threadCpuMillis() - t0;
-}
-
-// Both sides draw into a copy of `start` (ours wraps the cv::Mat's memory).
+// Both sides draw into a copy of `start`.
 void compare(benchmark::State &state, const cv::Mat &start, const std::function<void(Image *)> &ours,
              const std::function<void(cv::Mat &)> &theirs)
 {
-    cv::setNumThreads(1);
-    cv::Mat mine = start.clone(), cv = start.clone();
-    Image *im = kxCreateImageEx(KIT_GRAY, kSide, kSide, int(mine.step), mine.data, 0);
-    double oursMs = 0, theirsMs = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        start.copyTo(mine);
-        start.copyTo(cv);
-        state.ResumeTiming();
-        oursMs += millis([&] { ours(im); });
-        theirsMs += millis([&] { theirs(cv); });
-        benchmark::DoNotOptimize(mine.data);
-        benchmark::DoNotOptimize(cv.data);
-    }
-    const double n = double(state.iterations());
-    state.counters["kx_ms"] = oursMs / n;
-    state.counters["opencv_ms"] = theirsMs / n;
-    state.counters["ratio_vs_opencv"] = oursMs / theirsMs;
-    kxDestroyImage(im);
+    kxbench::compare(state, start, KIT_GRAY, ours, [&](const cv::Mat &, cv::Mat &m) { theirs(m); }, {true, true});
 }
 
 cv::Mat blank() { return cv::Mat(kSide, kSide, CV_8UC1, cv::Scalar(0)); }

@@ -2,71 +2,19 @@
 // grey and RGB images of smoothed noise.  Each benchmark times our call
 // and the OpenCV counterpart in the same loop and reports both (thread CPU
 // milliseconds) and their ratio (ours / OpenCV; below 1 means faster).
-#include <benchmark/benchmark.h>
-
-#include <ctime>
-#include <cstring>
-#include <functional>
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-
-#include "kxpre.h"
+#include "kxbench.hpp"
 
 namespace {
 
 constexpr int kSide = 2048;
 
-// Smoothed uniform noise: edges and flat parts, like a photograph.
-cv::Mat sourceImage(int cvType)
-{
-    cv::Mat m(kSide, kSide, cvType);
-    cv::setRNGSeed(12345);
-    cv::randu(m, 0, 256);
-    cv::GaussianBlur(m, m, cv::Size(5, 5), 1.5);
-    return m;
-}
-
-double threadCpuMillis()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
-}
-
-// CPU time of this thread: the machine is shared, so wall time mostly
-// measures the neighbours.
-double millis(const std::function<void()> &f)
-{
-    const double t0 = threadCpuMillis();
-    f();
-    return threadCpuMillis() - t0;
-}
-
-// Runs `ours` on a kx image over a copy of the source and `theirs` on the
-// cv::Mat source, restoring the input before each timed call.
+// Runs `ours` on a kx image over a copy of smoothed noise and `theirs` on
+// the cv::Mat source, restoring the input before each timed call.
 void compare(benchmark::State &state, int kitType, const std::function<void(Image *)> &ours,
              const std::function<void(const cv::Mat &, cv::Mat &)> &theirs)
 {
-    cv::setNumThreads(1);
-    const cv::Mat src = sourceImage(kitType == KIT_RGB ? CV_8UC3 : CV_8UC1);
-    Image *im = kxCreateImage(kitType, kSide, kSide);
-    cv::Mat dst;
-    double oursMs = 0, theirsMs = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::memcpy(im->data, src.data, im->size);
-        im->imageType = kitType;
-        state.ResumeTiming();
-        oursMs += millis([&] { ours(im); });
-        theirsMs += millis([&] { theirs(src, dst); });
-        benchmark::DoNotOptimize(im->data);
-        benchmark::DoNotOptimize(dst.data);
-    }
-    const double n = double(state.iterations());
-    state.counters["kx_ms"] = oursMs / n;
-    state.counters["opencv_ms"] = theirsMs / n;
-    state.counters["ratio_vs_opencv"] = oursMs / theirsMs;
-    kxDestroyImage(im);
+    const cv::Mat src = kxbench::smoothNoise(kSide, kitType == KIT_RGB ? CV_8UC3 : CV_8UC1, 12345);
+    kxbench::compare(state, src, kitType, ours, theirs);
 }
 
 void sobelCombined(const cv::Mat &src, cv::Mat &dst)

@@ -7,18 +7,13 @@
 //   kxFlip 1 / 0 / 2                         cv::flip 1 / -1 / 0
 //   kxScaleEx filter 2, x0.5                 cv::resize INTER_AREA and INTER_LINEAR
 //   kxScaleEx filter 2, x2                   cv::resize INTER_LINEAR
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
-#include <ctime>
-#include <functional>
 #include <random>
 #include <vector>
 
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
+#include "kxbench.hpp"
 
-#include "kxpre.h"
+using kxbench::millis;
 
 namespace {
 
@@ -35,24 +30,12 @@ Image *noise(int type, int w, int h)
 
 cv::Mat matOf(Image *im) { return cv::Mat(im->height, im->width, im->type, im->data, size_t(im->pitch)); }
 
-// CPU time of this thread: the machine is shared, wall time is noise.
-double cpuNow()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + ts.tv_nsec * 1e-9;
-}
-
-// Median CPU seconds per call of f over a few runs.
-double secondsPerCall(const std::function<void()> &f, int runs = 5)
+// Median thread CPU milliseconds per call of f over a few runs.
+double millisPerCall(const std::function<void()> &f, int runs = 5)
 {
     std::vector<double> t;
     f();  // warm up
-    for (int i = 0; i < runs; ++i) {
-        const double a = cpuNow();
-        f();
-        t.push_back(cpuNow() - a);
-    }
+    for (int i = 0; i < runs; ++i) t.push_back(millis(f));
     std::sort(t.begin(), t.end());
     return t[t.size() / 2];
 }
@@ -61,17 +44,15 @@ double secondsPerCall(const std::function<void()> &f, int runs = 5)
 void compare(benchmark::State &state, const std::function<void()> &ours, const std::function<void()> &theirs)
 {
     cv::setNumThreads(1);
-    const double cvTime = secondsPerCall(theirs);
+    const double cvMs = millisPerCall(theirs);
     double total = 0;
     int64_t n = 0;
     for (auto _ : state) {
-        const double a = cpuNow();
-        ours();
-        total += cpuNow() - a;
+        total += millis(ours);
         ++n;
     }
-    state.counters["opencv_ms"] = cvTime * 1e3;
-    state.counters["ratio_vs_opencv"] = n ? total / n / cvTime : 0;
+    state.counters["opencv_ms"] = cvMs;
+    state.counters["ratio_vs_opencv"] = n ? total / n / cvMs : 0;
 }
 
 int typeOf(benchmark::State &state) { return state.range(0) == 1 ? KIT_GRAY : KIT_RGB; }

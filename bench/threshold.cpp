@@ -7,15 +7,9 @@
 //                     with a 31-pixel window (ours also takes the local
 //                     deviation, OpenCV only the mean)
 //   kxbMultiLevel     no OpenCV counterpart: milliseconds for 3 and 4 classes
-#include <benchmark/benchmark.h>
+#include "kxbench.hpp"
 
-#include <cstring>
-#include <ctime>
-#include <functional>
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-
-#include "kxpre.h"
+using kxbench::compare;
 
 namespace {
 
@@ -28,12 +22,7 @@ cv::Mat pageImage()
         for (int x = 0; x < kSide; ++x) page.at<uint8_t>(y, x) = uint8_t(150 + 60 * x / kSide + 30 * y / kSide);
     cv::RNG rng(2024);
     const char *words[] = {"the", "quick", "brown", "fox", "jumps", "over", "a", "lazy", "dog", "08/15"};
-    for (int y = 40; y < kSide - 10; y += 44) {
-        std::string line;
-        while (line.size() < 110) line += std::string(words[rng.uniform(0, 10)]) + " ";
-        cv::putText(page, line, cv::Point(12, y), cv::FONT_HERSHEY_SIMPLEX, 1.0, cv::Scalar(rng.uniform(20, 70)),
-                    rng.uniform(2, 4), cv::LINE_AA);
-    }
+    kxbench::writeTextLines(page, rng, words, 10, [](cv::RNG &r) { return cv::Scalar(r.uniform(20, 70)); }, cv::LINE_AA);
     cv::Mat noise(kSide, kSide, CV_8UC1);
     rng.fill(noise, cv::RNG::NORMAL, 0, 8);
     cv::Mat out;
@@ -41,60 +30,17 @@ cv::Mat pageImage()
     return out;
 }
 
-double threadCpuMillis()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
-}
-
-double millis(const std::function<void()> &f)
-{
-    const double t0 = threadCpuMillis();
-    f();
-    return threadCpuMillis() - t0;
-}
-
-// Runs `ours` on a fresh kx copy of the page (our operations work in place)
-// and, when given, `theirs` on the cv::Mat page.
-void compare(benchmark::State &state, const std::function<void(Image *)> &ours,
-             const std::function<void(const cv::Mat &, cv::Mat &)> &theirs)
-{
-    cv::setNumThreads(1);
-    const cv::Mat src = pageImage();
-    Image *im = kxCreateImage(KIT_GRAY, kSide, kSide);
-    cv::Mat dst;
-    double oursMs = 0, theirsMs = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::memcpy(im->data, src.data, im->size);
-        im->imageType = KIT_GRAY;
-        state.ResumeTiming();
-        oursMs += millis([&] { ours(im); });
-        if (theirs) theirsMs += millis([&] { theirs(src, dst); });
-        benchmark::DoNotOptimize(im->data);
-        benchmark::DoNotOptimize(dst.data);
-    }
-    const double n = double(state.iterations());
-    state.counters["kx_ms"] = oursMs / n;
-    if (theirs) {
-        state.counters["opencv_ms"] = theirsMs / n;
-        state.counters["ratio_vs_opencv"] = oursMs / theirsMs;
-    }
-    kxDestroyImage(im);
-}
-
 void BM_Otsu(benchmark::State &state)
 {
     compare(
-        state, [](Image *im) { kxbOtsu(im, nullptr); },
+        state, pageImage(), KIT_GRAY, [](Image *im) { kxbOtsu(im, nullptr); },
         [](const cv::Mat &s, cv::Mat &d) { cv::threshold(s, d, 0, 1, cv::THRESH_BINARY | cv::THRESH_OTSU); });
 }
 
 void BM_LocalIntegral31(benchmark::State &state)
 {
     compare(
-        state, [](Image *im) { kxbLocalIntegral(im, 31, 128, 0.34f); },
+        state, pageImage(), KIT_GRAY, [](Image *im) { kxbLocalIntegral(im, 31, 128, 0.34f); },
         [](const cv::Mat &s, cv::Mat &d) {
             cv::adaptiveThreshold(s, d, 1, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 31, 0);
         });
@@ -103,13 +49,13 @@ void BM_LocalIntegral31(benchmark::State &state)
 void BM_MultiLevel(benchmark::State &state)
 {
     const int levels = int(state.range(0));
-    compare(state, [levels](Image *im) { kxbMultiLevel(im, levels); }, nullptr);
+    compare(state, pageImage(), KIT_GRAY, [levels](Image *im) { kxbMultiLevel(im, levels); }, nullptr);
 }
 
 void BM_Simple(benchmark::State &state)
 {
     compare(
-        state, [](Image *im) { kxbSimple(im, 128, 0); },
+        state, pageImage(), KIT_GRAY, [](Image *im) { kxbSimple(im, 128, 0); },
         [](const cv::Mat &s, cv::Mat &d) { cv::threshold(s, d, 127, 1, cv::THRESH_BINARY); });
 }
 

@@ -3,65 +3,19 @@
 // our call and the OpenCV call it stands for in the same loop and reports
 // both (thread CPU milliseconds) and their ratio (ours / OpenCV).  The
 // OpenCV output starts as a copy of the source, made outside the timing.
-#include <benchmark/benchmark.h>
-
-#include <cstring>
-#include <ctime>
-#include <functional>
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-
-#include "kxpre.h"
+#include "kxbench.hpp"
 
 namespace {
 
 constexpr int kSide = 1024;
 
-cv::Mat sourceImage(int cvType)
-{
-    cv::Mat m(kSide, kSide, cvType);
-    cv::setRNGSeed(777);
-    cv::randu(m, 0, 256);
-    cv::GaussianBlur(m, m, cv::Size(5, 5), 1.5);
-    return m;
-}
-
-double threadCpuMillis()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) * 1e-6;
-}
-
-double millis(const std::function<void()> &f)
-{
-    const double t0 = threadCpuMillis();
-    f();
-    return threadCpuMillis() - t0;
-}
-
+// The copies that restore both sides are timed by the benchmark itself but
+// not in the reported milliseconds.
 void compare(benchmark::State &state, int kitType, const std::function<void(Image *)> &ours,
              const std::function<void(const cv::Mat &, cv::Mat &)> &theirs)
 {
-    cv::setNumThreads(1);
-    const cv::Mat src = sourceImage(kitType == KIT_RGB ? CV_8UC3 : CV_8UC1);
-    Image *im = kxCreateImage(kitType, kSide, kSide);
-    cv::Mat dst;
-    double oursMs = 0, theirsMs = 0;
-    for (auto _ : state) {
-        std::memcpy(im->data, src.data, im->size);
-        im->imageType = kitType;  // kxCanny may have made it binary
-        src.copyTo(dst);          // in-place OpenCV calls start from the source
-        oursMs += millis([&] { ours(im); });
-        theirsMs += millis([&] { theirs(src, dst); });
-        benchmark::DoNotOptimize(im->data);
-        benchmark::DoNotOptimize(dst.data);
-    }
-    kxDestroyImage(im);
-    const double n = double(state.iterations());
-    state.counters["ours_ms"] = oursMs / n;
-    state.counters["opencv_ms"] = theirsMs / n;
-    state.counters["ratio_vs_opencv"] = theirsMs > 0 ? oursMs / theirsMs : 0;
+    const cv::Mat src = kxbench::smoothNoise(kSide, kitType == KIT_RGB ? CV_8UC3 : CV_8UC1, 777);
+    kxbench::compare(state, src, kitType, ours, theirs, {false, true, "ours_ms"});
 }
 
 const float kSrcQuad[8] = {0, 0, kSide, 0, kSide, kSide, 0, kSide};
