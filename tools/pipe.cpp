@@ -78,9 +78,10 @@ std::string helpText()
       << "list; 4 points x0,y0,...,x3,y3; image file (converted to the image's type); mask\n"
       << "file (one byte per pixel) or - for none; element rect:WxH, ellipse:WxH, cross:WxH\n"
       << "or - for the default.\n\n"
-      << "Example:\n"
+      << "Example (dark ink on paper: the binarized paper is 1, so invert before the\n"
+      << "binary steps):\n"
       << "  kxpipe page.png out.png gray normalize 128 1200 localintegral 31 128 0.34 \\\n"
-      << "         fillhole removeborder thinning\n\n"
+      << "         invert fillhole removeborder thinning\n\n"
       << "Operations:\n";
     std::vector<std::string> missing;
     for (const auto &op : operations()) {
