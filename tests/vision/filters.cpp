@@ -137,7 +137,7 @@ TEST(KxCanny, BinariseFlagAndGreyOnlyGate)
 
 // ---- Scharr -----------------------------------------------------------------------
 
-TEST(IkxScharr, MatchesOpenCv)
+TEST(Scharr, MatchesOpenCvAndTheWrapperPassesItOn)
 {
     for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
         auto src = randomImage(type, 13, 9, uint32_t(type));
@@ -158,10 +158,8 @@ TEST(IkxScharr, MatchesOpenCv)
     auto bin = randomImage(KIT_BIN, 5, 5, 1), grey = randomImage(KIT_GRAY, 5, 5, 1);
     EXPECT_EQ(ikxScharr(bin.get(), 0), nullptr);
     EXPECT_EQ(ikxScharr(grey.get(), 3), nullptr);
-}
 
-TEST(KxScharr, GateAndPassThrough)
-{
+    // kxScharr: the library call for KIT_GRAY and KIT_RGB, nothing for the others.
     EXPECT_EQ(kxScharr(nullptr, 0), nullptr);
     for (int type : {KIT_BIN, KIT_RGBA}) {
         auto im = randomImage(type, 6, 6, 1);
