@@ -12,13 +12,15 @@ namespace bintest {
 
 using kxtest::ImagePtr;
 
-// '#' is 1, '.' is 0, digits are themselves, 'M' is 127, 'F' is 255.
-inline ref::Grid draw(const std::vector<std::string> &rows)
+// Rows separated by spaces; '#' is 1, '.' is 0, digits are themselves,
+// 'M' is 127, 'F' is 255.
+inline ref::Grid draw(const std::string &rows)
 {
-    ref::Grid g{int(rows[0].size()), int(rows.size()), {}};
-    for (const auto &r : rows)
-        for (char c : r)
+    ref::Grid g{int(rows.find(' ') == std::string::npos ? rows.size() : rows.find(' ')), 0, {}};
+    for (char c : rows)
+        if (c != ' ')
             g.px.push_back(c == '#' ? 1 : c == '.' ? 0 : c == 'M' ? 127 : c == 'F' ? 255 : uint8_t(c - '0'));
+    g.h = int(g.px.size()) / g.w;
     return g;
 }
 
@@ -64,17 +66,13 @@ inline size_t spiral(ref::Grid &g, int x0, int y0, int x1, int y1)
 inline std::string literal(const std::string &text)
 {
     std::string out;
-    for (char c : text) {
-        if (std::string("()[]{}.*+?^$|\\").find(c) != std::string::npos) out += '\\';
-        out += c;
-    }
+    for (char c : text) out += std::string(std::string("()[]{}.*+?^$|\\").find(c) == std::string::npos ? "" : "\\") + c;
     return out;
 }
 
 }  // namespace bintest
 
-// EXPECT_KX_ASSERT for texts holding characters special in a regular
-// expression.
+// EXPECT_KX_ASSERT for texts holding regular-expression characters.
 #ifdef NDEBUG
 #define EXPECT_KX_ASSERT_TEXT(statement, text) EXPECT_KX_ASSERT(statement, text)
 #else

@@ -24,18 +24,14 @@ inline void removeBorder(Grid &g, const Bytes *mask = nullptr)
 {
     const int w = g.w, h = g.h;
     auto in = [&](int x, int y) { return !mask || (*mask)[size_t(y) * w + x] != 0; };
-    if (mask)
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                if (!in(x, y)) g.at(x, y) = 0;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            if ((x == 0 || y == 0 || x == w - 1 || y == h - 1) && g.at(x, y) && in(x, y)) g.at(x, y) = 127;
-    if (mask)
-        for (int x = 1; x < w - 1; ++x)
-            for (int y = 1; y < h - 1; ++y)
-                if (in(x, y) && (!in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1)))
-                    g.at(x, y) = 127;
+        for (int x = 0; x < w; ++x) {
+            const bool edge = x == 0 || y == 0 || x == w - 1 || y == h - 1;
+            if (!in(x, y))
+                g.at(x, y) = 0;
+            else if (edge ? g.at(x, y) != 0 : !in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1))
+                g.at(x, y) = 127;
+        }
     for (bool changed = true; changed;) {
         changed = false;
         for (int x = 1; x < w - 1; ++x)
