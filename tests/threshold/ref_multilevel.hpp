@@ -49,13 +49,9 @@ inline std::vector<int> multiLevel(const int32_t h[256], int64_t n, int levels)
         for (int end = start; end < 256; ++end) {
             P += q[end];
             S += float(end) * q[end];
-            float H = 0.0f;
-            if (P != 0.0f) {
-                const float mu = S / P;
-                H = mu * mu;
-            }
+            const float mu = P != 0.0f ? S / P : 0.0f;
             s.classP[end * 256 + start] = P;
-            s.classH[end * 256 + start] = H;
+            s.classH[end * 256 + start] = mu * mu;
         }
     }
     s.t.assign(levels, 0);

@@ -39,9 +39,8 @@ inline int otsu(const float h[256], int64_t n)
 {
     float p[256];
     for (int i = 0; i < 256; ++i) p[i] = float(double(h[i]) / double(n));
-    float muT = 0.0f;
+    float muT = 0.0f, w = 0.0f, mu = 0.0f;
     for (int i = 0; i < 256; ++i) muT = muT + float(i) * p[i];
-    float w = 0.0f, mu = 0.0f;
     double best = 0.0;
     int level = 0;
     for (int t = 0; t < 256; ++t) {
@@ -70,10 +69,9 @@ inline int minError(const int32_t h[256], int criterion)
         double P[2], m[2], v[2];
         for (int c = 0; c < 2; ++c) {
             const int lo = c == 0 ? 0 : t + 1, hi = c == 0 ? t : 255;
-            P[c] = DBL_MIN;
-            for (int i = lo; i <= hi; ++i) P[c] = P[c] + p[i];
             double s = DBL_MIN;
-            for (int i = lo; i <= hi; ++i) s = s + i * p[i];
+            P[c] = DBL_MIN;
+            for (int i = lo; i <= hi; ++i) P[c] = P[c] + p[i], s = s + i * p[i];
             m[c] = s / P[c];
             double q = DBL_MIN;
             for (int i = lo; i <= hi; ++i) q = q + (i - m[c]) * (i - m[c]) * p[i];
@@ -99,9 +97,7 @@ inline int maxEntropy(const int32_t h[256])
     for (int i = 0; i < 256; ++i) N = N + h[i];
     if (N == 0.0) return 255;
     double p[256], P[256], Hb[256], Ho[256];
-    for (int i = 0; i < 256; ++i) p[i] = h[i] / N;
-    P[0] = p[0];
-    for (int i = 1; i < 256; ++i) P[i] = P[i - 1] + p[i];
+    for (int i = 0; i < 256; ++i) p[i] = h[i] / N, P[i] = i ? P[i - 1] + p[i] : p[i];
     for (int t = 0; t < 256; ++t) {
         double s = 0.0;
         if (P[t] > DBL_MIN)
@@ -152,12 +148,9 @@ inline int isodata(const int32_t h[256], int maxIterations, int window)
     int T = 128, previous = -1, iteration = 0;
     while (iteration <= maxIterations && previous != T) {
         double a = 0, b = 0, c = 0, d = 0;
-        for (int i = T; i <= 255; ++i) a = a + i * s[i];
-        for (int i = T; i <= 255; ++i) b = b + s[i];
-        for (int i = 0; i <= T - 1; ++i) c = c + i * s[i];
-        for (int i = 0; i <= T - 1; ++i) d = d + s[i];
-        double mHigh = b > 0 ? a / b : c / d;
-        double mLow = d > 0 ? c / d : mHigh;
+        for (int i = T; i <= 255; ++i) a = a + i * s[i], b = b + s[i];
+        for (int i = 0; i <= T - 1; ++i) c = c + i * s[i], d = d + s[i];
+        const double mHigh = b > 0 ? a / b : c / d, mLow = d > 0 ? c / d : mHigh;
         previous = T;
         T = int(std::floor((mHigh + mLow) / 2 + 0.5));
         iteration = iteration + 1;
