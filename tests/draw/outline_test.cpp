@@ -23,26 +23,40 @@ Points setPixels(const Image *im)
     return s;
 }
 
-TEST(SetLine, DirectionDecidesThePixels)
+Points run(int x0, int y0, int n, int dx, int dy)  // n points from (x0, y0) in steps (dx, dy)
 {
-    auto a = makeImage(KIT_GRAY, 6, 3), b = makeImage(KIT_GRAY, 6, 3);
-    kxSetLine(a.get(), 0, 0, 4, 1, 9);
-    kxSetLine(b.get(), 4, 1, 0, 0, 9);
-    EXPECT_EQ(setPixels(a.get()), (Points{{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}}));
-    EXPECT_EQ(setPixels(b.get()), (Points{{4, 1}, {3, 1}, {2, 0}, {1, 0}, {0, 0}}));
+    Points s;
+    for (int k = 0; k < n; ++k) s.insert({x0 + k * dx, y0 + k * dy});
+    return s;
 }
 
-TEST(SetLine, ZeroLengthAndOutside)
+TEST(SetLine, WorkedExamples)
 {
-    auto im = makeImage(KIT_GRAY, 8, 8);
-    kxSetLine(im.get(), 3, 4, 3, 4, 1);
-    EXPECT_EQ(setPixels(im.get()), (Points{{3, 4}}));
-    auto out = makeImage(KIT_GRAY, 8, 8);
-    kxSetLine(out.get(), -5, -1, 20, -3, 1);
-    kxSetLine(out.get(), 8, 0, 8, 7, 1);
-    EXPECT_TRUE(setPixels(out.get()).empty());
-    kxSetLine(out.get(), -5, 2, 20, 2, 1);  // crosses: only the inside part
-    EXPECT_EQ(setPixels(out.get()).size(), 8u);
+    struct Case {
+        int w, h, x0, y0, x1, y1;
+        Points want;
+    } cases[] = {
+        {6, 3, 0, 0, 4, 1, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 1}}},  // the direction decides the tie
+        {6, 3, 4, 1, 0, 0, {{4, 1}, {3, 1}, {2, 0}, {1, 0}, {0, 0}}},
+        {8, 8, 3, 4, 3, 4, {{3, 4}}},
+        {8, 8, -5, -1, 20, -3, {}},
+        {8, 8, 8, 0, 8, 7, {}},
+        {8, 8, -5, 2, 20, 2, run(0, 2, 8, 1, 0)},
+        {16, 16, INT_MIN, INT_MIN, INT_MAX, INT_MAX, run(0, 0, 16, 1, 1)},  // clipped before walking
+        {16, 4, INT_MIN, 0, INT_MAX, 1, run(0, 1, 16, 1, 0)},                // the step falls at x = 0
+        {16, 16, INT_MIN, INT_MAX, INT_MAX, INT_MAX, {}},
+        {16, 16, INT_MAX, INT_MIN, INT_MAX, INT_MAX, {}},
+    };
+    for (const Case &c : cases) {
+        auto im = makeImage(KIT_GRAY, c.w, c.h);
+        kxSetLine(im.get(), c.x0, c.y0, c.x1, c.y1, 9);
+        EXPECT_EQ(setPixels(im.get()), c.want) << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
+    }
+    PaddedImage p(KIT_RGB, 9, 7);
+    kxSetLine(p.get(), -3, -2, 30, 20, 0xFFFFFF);
+    kxSetLine(p.get(), 8, 0, 8, 6, 0xFFFFFF);
+    EXPECT_TRUE(p.paddingIntact());
+    EXPECT_KX_ASSERT(kxSetLine(nullptr, 0, 0, 1, 1, 1), "image");
 }
 
 TEST(SetLine, ColourRules)
@@ -52,81 +66,42 @@ TEST(SetLine, ColourRules)
         uint32_t colour;
         std::vector<uint8_t> bytes;
     } cases[] = {
-        {KIT_GRAY, 128, {128}},       {KIT_GRAY, 254, {254}},         {KIT_GRAY, 255, {255}},
-        {KIT_GRAY, 0x100, {255}},     {KIT_GRAY, 0xFF000000u, {255}}, {KIT_BIN, 7, {1}},
-        {KIT_BIN, 0x1000000, {1}},    {KIT_BIN, 0, {0}},              {KIT_RGB, 0x112233, {0x33, 0x22, 0x11}},
-        {KIT_RGBA, 0x44112233, {0x33, 0x22, 0x11, 0x44}},
+        {KIT_GRAY, 254, {254}},    {KIT_GRAY, 255, {255}},      {KIT_GRAY, 0x100, {255}},
+        {KIT_GRAY, 0xFF000000u, {255}}, {KIT_BIN, 7, {1}},      {KIT_BIN, 0x1000000, {1}}, {KIT_BIN, 0, {0}},
+        {KIT_RGB, 0x112233, {0x33, 0x22, 0x11}}, {KIT_RGBA, 0x44112233, {0x33, 0x22, 0x11, 0x44}},
     };
     for (const Case &c : cases) {
-        auto im = makeImage(c.type, 3, 1, std::vector<uint8_t>(size_t(3 * bpp(c.type)), c.type == KIT_BIN ? 1 : 7));
+        const int b = bpp(c.type);
+        auto im = makeImage(c.type, 3, 1, std::vector<uint8_t>(size_t(3 * b), c.type == KIT_BIN ? 1 : 7));
         kxSetLine(im.get(), 1, 0, 1, 0, c.colour);
         const auto px = pixels(im.get());
-        EXPECT_EQ(std::vector<uint8_t>(px.begin() + bpp(c.type), px.begin() + 2 * bpp(c.type)), c.bytes)
-            << c.type << " " << c.colour;
+        EXPECT_EQ(std::vector<uint8_t>(px.begin() + b, px.begin() + 2 * b), c.bytes) << c.type << " " << c.colour;
     }
 }
 
-TEST(SetLine, MatchesDirectWalkOnRandomLines)
+TEST(SetLine, MatchesDirectWalk)
 {
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> coord(-40, 70);
     const int types[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
-    for (int t = 0; t < 4; ++t) {
-        for (int i = 0; i < 600; ++i) {
-            const int w = 1 + int(rng() % 37), h = 1 + int(rng() % 29);
-            auto fast = randomImage(types[t], w, h, uint32_t(i));
-            auto slow = randomImage(types[t], w, h, uint32_t(i));
-            const int x0 = coord(rng), y0 = coord(rng), x1 = coord(rng), y1 = coord(rng);
-            const uint32_t colour = rng();
-            kxSetLine(fast.get(), x0, y0, x1, y1, colour);
-            ref::line(slow.get(), x0, y0, x1, y1, colour);
-            ASSERT_EQ(pixels(fast.get()), pixels(slow.get())) << x0 << "," << y0 << " -> " << x1 << "," << y1;
-        }
+    for (int i = 0; i < 1200; ++i) {
+        const int w = 1 + int(rng() % 37), h = 1 + int(rng() % 29);
+        auto fast = randomImage(types[i % 4], w, h, uint32_t(i)), slow = randomImage(types[i % 4], w, h, uint32_t(i));
+        const int x0 = coord(rng), y0 = coord(rng), x1 = coord(rng), y1 = coord(rng);
+        const uint32_t colour = rng();
+        kxSetLine(fast.get(), x0, y0, x1, y1, colour);
+        ref::line(slow.get(), x0, y0, x1, y1, colour);
+        ASSERT_EQ(pixels(fast.get()), pixels(slow.get())) << x0 << "," << y0 << " -> " << x1 << "," << y1;
     }
-}
-
-TEST(SetLine, LongLinesMatchDirectWalk)
-{
     // Lines a few hundred thousand positions long whose visible part is short.
-    struct Case {
-        int x0, y0, x1, y1;
-    } cases[] = {{-300000, -7, 300000, 40}, {300000, 40, -300000, -7}, {-1000, -200000, 50, 200000},
-                 {20, 500000, 3, -499999},  {-250000, -250000, 250000, 250001}, {-123457, 30, 99999, 2}};
-    for (const Case &c : cases) {
+    const int longLines[][4] = {{-300000, -7, 300000, 40}, {300000, 40, -300000, -7}, {-1000, -200000, 50, 200000},
+                                {20, 500000, 3, -499999},  {-250000, -250000, 250000, 250001}, {-123457, 30, 99999, 2}};
+    for (const auto &c : longLines) {
         auto fast = makeImage(KIT_GRAY, 64, 48), slow = makeImage(KIT_GRAY, 64, 48);
-        kxSetLine(fast.get(), c.x0, c.y0, c.x1, c.y1, 200);
-        ref::line(slow.get(), c.x0, c.y0, c.x1, c.y1, 200);
-        EXPECT_EQ(pixels(fast.get()), pixels(slow.get())) << c.x0 << "," << c.y0;
+        kxSetLine(fast.get(), c[0], c[1], c[2], c[3], 200);
+        ref::line(slow.get(), c[0], c[1], c[2], c[3], 200);
+        EXPECT_EQ(pixels(fast.get()), pixels(slow.get())) << c[0] << "," << c[1];
     }
-}
-
-TEST(SetLine, ExtremeCoordinatesClipFirst)
-{
-    auto im = makeImage(KIT_GRAY, 16, 16);
-    // The full 32-bit diagonal passes through (k, k).
-    kxSetLine(im.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1);
-    Points diag;
-    for (int k = 0; k < 16; ++k) diag.insert({k, k});
-    EXPECT_EQ(setPixels(im.get()), diag);
-    // Across the whole x range rising by one row: the step falls at x = 0.
-    auto row = makeImage(KIT_GRAY, 16, 4);
-    kxSetLine(row.get(), INT_MIN, 0, INT_MAX, 1, 1);
-    Points r1;
-    for (int k = 0; k < 16; ++k) r1.insert({k, 1});
-    EXPECT_EQ(setPixels(row.get()), r1);
-    auto none = makeImage(KIT_GRAY, 16, 16);
-    kxSetLine(none.get(), INT_MIN, INT_MAX, INT_MAX, INT_MAX, 1);
-    kxSetLine(none.get(), INT_MAX, INT_MIN, INT_MAX, INT_MAX, 1);
-    EXPECT_TRUE(setPixels(none.get()).empty());
-}
-
-TEST(SetLine, PaddingUntouchedAndAssertion)
-{
-    PaddedImage p(KIT_RGB, 9, 7);
-    kxSetLine(p.get(), -3, -2, 30, 20, 0xFFFFFF);
-    kxSetLine(p.get(), 8, 0, 8, 6, 0xFFFFFF);
-    EXPECT_TRUE(p.paddingIntact());
-    EXPECT_KX_ASSERT(kxSetLine(nullptr, 0, 0, 1, 1, 1), "image");
 }
 
 TEST(SetPolyline, OpenChainOfLines)
@@ -136,47 +111,32 @@ TEST(SetPolyline, OpenChainOfLines)
     kxSetPolyline(poly.get(), v, 3, 1);
     kxSetLine(lines.get(), 1, 1, 6, 1, 1);
     kxSetLine(lines.get(), 6, 1, 6, 5, 1);
-    EXPECT_EQ(pixels(poly.get()), pixels(lines.get()));
-    EXPECT_EQ(poly->data[5 * 8 + 1], 0);  // not closed
+    EXPECT_EQ(pixels(poly.get()), pixels(lines.get()));  // not closed
     auto two = makeImage(KIT_GRAY, 8, 8);
     kxSetPolyline(two.get(), v, 2, 1);
     EXPECT_EQ(setPixels(two.get()).size(), 6u);
     auto none = makeImage(KIT_GRAY, 8, 8);
-    kxSetPolyline(none.get(), nullptr, 1, 1);
-    kxSetPolyline(none.get(), nullptr, 0, 1);
-    kxSetPolyline(none.get(), nullptr, -4, 1);
+    for (int n : {1, 0, -4}) kxSetPolyline(none.get(), nullptr, n, 1);
     EXPECT_TRUE(setPixels(none.get()).empty());
     EXPECT_KX_ASSERT(kxSetPolyline(none.get(), nullptr, 2, 1), "pVertexArray");
 }
 
 TEST(SetEllipse, SpecialSemiAxes)
 {
-    auto im = makeImage(KIT_GRAY, 20, 20);
-    kxSetEllipse(im.get(), 10, 10, 1, 1, 0.0f, 1);  // total 8 < 10
-    EXPECT_TRUE(setPixels(im.get()).empty());
-    kxSetEllipse(im.get(), 10, 10, 0, 5, 0.0f, 1);
-    EXPECT_EQ(setPixels(im.get()), (Points{{10, 10}}));
-    auto seg = makeImage(KIT_GRAY, 20, 20);
-    kxSetEllipse(seg.get(), 10, 10, 5, 0, 0.0f, 1);
-    Points s;
-    for (int x = 5; x <= 15; ++x) s.insert({x, 10});
-    EXPECT_EQ(setPixels(seg.get()), s);
-    auto neg = makeImage(KIT_GRAY, 20, 20);
-    kxSetEllipse(neg.get(), 10, 10, -5, 8, 0.0f, 1);
-    kxSetEllipse(neg.get(), 10, 10, -5, -8, 0.0f, 1);
-    EXPECT_TRUE(setPixels(neg.get()).empty());
-}
-
-TEST(SetEllipse, CircleIsSymmetricAndStaysOnItsBox)
-{
-    auto im = makeImage(KIT_GRAY, 41, 41);
-    kxSetEllipse(im.get(), 20, 20, 12, 12, 0.0f, 1);
-    const Points p = setPixels(im.get());
-    for (auto [x, y] : p) {
-        EXPECT_TRUE(p.count({40 - x, y}) && p.count({x, 40 - y})) << x << "," << y;
-        EXPECT_TRUE(std::abs(x - 20) <= 12 && std::abs(y - 20) <= 12);
+    struct Case {
+        int rx, ry;
+        Points want;
+    } cases[] = {{1, 1, {}},  // 8 points are too few to draw
+                 {0, 5, {{10, 10}}}, {5, 0, run(5, 10, 11, 1, 0)}, {-5, 8, {}}, {-5, -8, {}}};
+    for (const Case &c : cases) {
+        auto im = makeImage(KIT_GRAY, 20, 20);
+        kxSetEllipse(im.get(), 10, 10, c.rx, c.ry, 0.0f, 1);
+        EXPECT_EQ(setPixels(im.get()), c.want) << c.rx << "x" << c.ry;
     }
-    EXPECT_TRUE(p.count({32, 20}) && p.count({20, 8}));
+    auto circle = makeImage(KIT_GRAY, 41, 41);
+    kxSetEllipse(circle.get(), 20, 20, 12, 12, 0.0f, 1);
+    const Points p = setPixels(circle.get());
+    EXPECT_TRUE(p.count({32, 20}) && p.count({20, 8}) && p.count({8, 20}) && p.count({20, 32}));
 }
 
 TEST(SetEllipse, MatchesDirectVersion)
@@ -193,19 +153,25 @@ TEST(SetEllipse, MatchesDirectVersion)
         ref::ellipse(slow.get(), cx, cy, rx, ry, angle, 0x80402010u + uint32_t(i));
         ASSERT_EQ(pixels(fast.get()), pixels(slow.get())) << cx << "," << cy << " " << rx << "x" << ry << " " << angle;
     }
+    PaddedImage p(KIT_GRAY, 15, 9);
+    kxSetEllipse(p.get(), 7, 4, 12, 6, 20.0f, 255);
+    EXPECT_TRUE(p.paddingIntact());
 }
 
 TEST(SetEllipse, ExtremeArguments)
 {
+    // Centres at the 32-bit limits (the outline must not wrap into the
+    // image), radii past the point limit and radii whose squares need 64 bits.
     auto im = makeImage(KIT_GRAY, 32, 32);
     kxSetEllipse(im.get(), INT_MAX - 3, INT_MIN + 3, 40, 40, 0.0f, 1);
     kxSetEllipse(im.get(), INT_MAX, INT_MAX, 300, 7, 33.0f, 1);
-    EXPECT_TRUE(setPixels(im.get()).empty());
+    kxSetEllipse(im.get(), INT_MIN, 16, 60000, 60000, 0.0f, 1);
     kxSetEllipse(im.get(), 16, 16, 2097152, 5, 0.0f, 1);  // beyond the point limit
     kxSetEllipse(im.get(), 16, 16, INT_MAX, INT_MAX, 0.0f, 1);
+    kxSetEllipse(im.get(), 16, 16, INT_MIN, INT_MAX, 10.0f, 1);
     EXPECT_TRUE(setPixels(im.get()).empty());
-    // The largest allowed ellipses, flat and round, through the image.
-    const int cases[][4] = {{16, 16, 2, 2097151}, {16, 16, 300000, 2}, {16, 16 - 300000, 300000, 300000}};
+    // Flat and round ellipses far larger than the image, through it.
+    const int cases[][4] = {{16, 16, 2, 70001}, {16, 16, 70001, 2}, {16, 16 - 60000, 60000, 60000}};
     for (const auto &c : cases) {
         auto fast = makeImage(KIT_GRAY, 32, 32), slow = makeImage(KIT_GRAY, 32, 32);
         kxSetEllipse(fast.get(), c[0], c[1], c[2], c[3], 0.0f, 1);
@@ -214,13 +180,6 @@ TEST(SetEllipse, ExtremeArguments)
         EXPECT_EQ(pixels(fast.get()), pixels(slow.get())) << c[2] << "x" << c[3];
     }
     EXPECT_KX_ASSERT(kxSetEllipse(nullptr, 0, 0, 5, 5, 0.0f, 1), "image");
-}
-
-TEST(SetEllipse, PaddingUntouched)
-{
-    PaddedImage p(KIT_GRAY, 15, 9);
-    kxSetEllipse(p.get(), 7, 4, 12, 6, 20.0f, 255);
-    EXPECT_TRUE(p.paddingIntact());
 }
 
 }  // namespace

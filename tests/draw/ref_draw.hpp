@@ -19,22 +19,15 @@ struct Colour {
     int bpp = 0;
 };
 
-inline Colour outlineColour(int type, uint32_t c)
+// Outlines clamp a grey colour to 255; areas keep its low byte.
+inline Colour colourOf(int type, uint32_t c, bool area)
 {
     Colour k;
     k.bpp = kxiBytesPerPixel(type);
-    const uint8_t grey = c >= 255 ? 255 : uint8_t(c);
-    if (type == KIT_BIN) k.b[0] = grey != 0;
+    const uint8_t grey = area ? uint8_t(c) : c >= 255 ? 255 : uint8_t(c);
+    if (type == KIT_BIN) k.b[0] = area ? c != 0 : grey != 0;
     if (type == KIT_GRAY) k.b[0] = grey;
     if (type == KIT_RGB || type == KIT_RGBA) k.b[0] = uint8_t(c), k.b[1] = uint8_t(c >> 8), k.b[2] = uint8_t(c >> 16), k.b[3] = uint8_t(c >> 24);
-    return k;
-}
-
-inline Colour areaColour(int type, uint32_t c)
-{
-    Colour k = outlineColour(type, c);
-    if (type == KIT_BIN) k.b[0] = c != 0;
-    if (type == KIT_GRAY) k.b[0] = uint8_t(c);
     return k;
 }
 
@@ -47,7 +40,7 @@ inline void plot(Image *im, int64_t x, int64_t y, const Colour &k)
 // The error walk position by position, every position bounds-checked.
 inline void line(Image *im, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t colour)
 {
-    const Colour k = outlineColour(im->imageType, colour);
+    const Colour k = colourOf(im->imageType, colour, false);
     const int64_t dx = x1 - x0, dy = y1 - y0;
     const int64_t sx = dx > 0 ? 1 : -1, sy = dy > 0 ? 1 : -1;
     const int64_t adx = std::llabs(dx), ady = std::llabs(dy);
@@ -109,7 +102,7 @@ inline void ellipse(Image *im, int cx, int cy, int rx, int ry, float angle, uint
     if (total < 10 || total > 16777208) return;
     std::vector<int> p = ellipsePoints(rx, ry, cx, cy);
     if (angle != 0.0f) kxRotateVertex(p.data(), int(p.size() / 2), cx, cy, angle);
-    const Colour k = outlineColour(im->imageType, colour);
+    const Colour k = colourOf(im->imageType, colour, false);
     for (size_t i = 0; i < p.size(); i += 2) plot(im, p[i], p[i + 1], k);
 }
 
@@ -122,7 +115,7 @@ inline void fillEllipse(Image *im, int left, int top, int right, int bottom, uin
     if (!(a > 0.1f) || !(b > 0.1f)) return;
     const float cx = float(double(int64_t(right) + left) / 2.0), cy = float(double(int64_t(bottom) + top) / 2.0);
     const float A2 = a * a, B2 = b * b;
-    const Colour k = areaColour(im->imageType, colour);
+    const Colour k = colourOf(im->imageType, colour, true);
     for (int y = 0; y < im->height; ++y)
         for (int x = 0; x < im->width; ++x) {
             const double dx = x - double(cx), dy = y - double(cy);
@@ -172,7 +165,7 @@ inline bool pointInPolygon(int x, int y, const int *v, int count)
 
 inline void fillPolygon(Image *im, const int *v, int count, const int *ex, int exCount, uint32_t colour)
 {
-    const Colour k = areaColour(im->imageType, colour);
+    const Colour k = colourOf(im->imageType, colour, true);
     for (int y = 0; y < im->height; ++y)
         for (int x = 0; x < im->width; ++x)
             if (pointInPolygon(x, y, v, count) && !pointInPolygon(x, y, ex, exCount)) plot(im, x, y, k);
@@ -183,12 +176,10 @@ inline void seedFill(Image *im, int x, int y, uint32_t colour)
 {
     const int w = im->width, h = im->height, type = im->imageType;
     if (x < 0 || y < 0 || x >= w || y >= h) return;
-    const int bpp = kxiBytesPerPixel(type), n = type == KIT_BIN || type == KIT_GRAY ? 1 : 3;
-    uint8_t fill[3] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)};
-    if (type == KIT_BIN) fill[0] = uint8_t(std::min<uint32_t>(colour, 1));
-    if (type == KIT_GRAY) fill[0] = uint8_t(std::min<uint32_t>(colour, 255));
+    const int bpp = kxiBytesPerPixel(type), n = bpp == 1 ? 1 : 3;
+    uint8_t fill[3] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)}, target[3];
+    if (bpp == 1) fill[0] = uint8_t(std::min<uint32_t>(colour, type == KIT_BIN ? 1 : 255));
     auto at = [&](int c, int r) { return im->data + size_t(r) * im->pitch + size_t(c) * bpp; };
-    uint8_t target[3];
     std::memcpy(target, at(x, y), size_t(n));
     if (std::memcmp(target, fill, size_t(n)) == 0) return;
     std::vector<std::pair<int, int>> queue{{x, y}};

@@ -3,6 +3,7 @@
 // to the font renderer and are not checked pixel by pixel.
 #include <climits>
 #include <string>
+#include <tuple>
 
 #include "kxtest.hpp"
 #include "kxtext.h"
@@ -54,74 +55,82 @@ std::pair<int, int> extent(const std::string &line, int height, const char *face
     return {w, h};
 }
 
-TEST(FillText, BlockSizeFromMeasuredExtent)
+TEST(FillText, BlockSizeLinesAndClipping)
 {
     const auto [w, h] = extent("Hello, world", 20);
-    ASSERT_GT(w, 40);
-    ASSERT_GE(h, 20);
-    auto im = rgbImage(300, 80);
-    kxFillTextEx(im.get(), "Hello, world", 7, 5, "Arial", 20, 0x00FFFFFF, kBack, 0);
-    EXPECT_EQ(changed(im.get(), kGround), (Box{7, 5, 7 + w - 1, 5 + h - 1}));
-    EXPECT_EQ(kxGetPixel(im.get(), 7, 5) & 0xFFFFFF, kBack);  // the block's corner is background
-}
-
-TEST(FillText, LinesSplitAtLineFeeds)
-{
     const auto [w1, h1] = extent("Two", 16);
     const auto [w2, h2] = extent("lines", 16);
-    auto im = rgbImage(200, 100);
-    kxFillTextEx(im.get(), "Two\n\nlines\n", 0, 0, nullptr, 16, 0, kBack, 0);  // null face: Arial
-    EXPECT_EQ(changed(im.get(), kGround), (Box{0, 0, std::max(w1, w2) - 1, 2 * std::max(h1, h2) - 1}));
-    // A carriage return is an ordinary character: one line.
-    auto cr = rgbImage(200, 100);
-    kxFillTextEx(cr.get(), "Two\rlines", 0, 0, "Arial", 16, 0, kBack, 0);
-    EXPECT_EQ(changed(cr.get(), kGround).y1, h1 - 1);
-    // Only line feeds: no line, nothing drawn.
-    auto none = rgbImage(50, 40);
-    kxFillTextEx(none.get(), "\n\n\n", 0, 0, "Arial", 16, 0, kBack, 0);
-    EXPECT_EQ(changed(none.get(), kGround), Box{});
-}
-
-TEST(FillText, ClippedAtRightAndBottomEdges)
-{
+    ASSERT_GT(w, 40);
+    ASSERT_GE(h, 20);
+    struct Case {
+        const char *text;
+        int x, y;
+        const char *face;  // null: Arial
+        int height;
+        Box want;
+    } cases[] = {
+        {"Hello, world", 7, 5, "Arial", 20, {7, 5, 7 + w - 1, 5 + h - 1}},
+        {"Hello, world", -5, -9, "Arial", 20, {0, 0, w - 1, h - 1}},  // moved, not cut
+        {"Two\n\nlines\n", 0, 0, nullptr, 16, {0, 0, std::max(w1, w2) - 1, 2 * std::max(h1, h2) - 1}},
+        {"Two\rlines", 0, 0, "Arial", 16, {0, 0, extent("Two\rlines", 16).first - 1, h1 - 1}},  // one line
+        {"\n\n\n", 0, 0, "Arial", 16, {}},
+    };
+    for (const Case &c : cases) {
+        auto im = rgbImage(300, 80);
+        kxFillTextEx(im.get(), c.text, c.x, c.y, c.face, c.height, 0x00FFFFFF, kBack, 0);
+        EXPECT_EQ(changed(im.get(), kGround), c.want) << c.text;
+        if (c.height == 20) {
+            EXPECT_EQ(kxGetPixel(im.get(), std::max(c.x, 0), std::max(c.y, 0)) & 0xFFFFFF, kBack);  // block corner
+        }
+    }
+    // Clipped at the right and bottom edges, the last column and row written.
     const char *text = "Clipped text\nsecond";
     auto big = rgbImage(400, 120), small = rgbImage(60, 25);
     kxFillTextEx(big.get(), text, 10, 8, "Arial", 18, 0x00FFFF00, kBack, 0x2 | 0x8);
     kxFillTextEx(small.get(), text, 10, 8, "Arial", 18, 0x00FFFF00, kBack, 0x2 | 0x8);
     for (int y = 0; y < 25; ++y)
         for (int x = 0; x < 60; ++x) ASSERT_EQ(kxGetPixel(small.get(), x, y), kxGetPixel(big.get(), x, y)) << x << "," << y;
-    EXPECT_EQ(changed(small.get(), kGround), (Box{10, 8, 59, 24}));  // last column and row written
+    EXPECT_EQ(changed(small.get(), kGround), (Box{10, 8, 59, 24}));
 }
 
-TEST(FillText, NegativeStartMovesTheBlock)
+TEST(FillText, ArgumentsThatChangeNothing)
 {
-    auto a = rgbImage(200, 50), b = rgbImage(200, 50);
-    kxFillTextEx(a.get(), "Moved", -5, -9, "Arial", 20, 0, kBack, 0);
-    kxFillTextEx(b.get(), "Moved", 0, 0, "Arial", 20, 0, kBack, 0);
-    EXPECT_EQ(pixels(a.get()), pixels(b.get()));
-    EXPECT_EQ(changed(a.get(), kGround).x0, 0);
-}
-
-TEST(FillText, TransparentBackgroundIsNotCopied)
-{
+    // Each pair draws the same pixels: a negative start moves the block,
+    // bytes past the 4096th are ignored, a face name is cut after 31
+    // characters, and a transparent background equal to the image is moot.
+    struct Draw {
+        std::string text;
+        int x, y;
+        std::string face;
+        uint32_t back;
+        int flags;
+    };
+    const std::string is(4096, 'i'), face31 = "Liberation Serif" + std::string(15, ' ');
+    const std::pair<Draw, Draw> pairs[] = {
+        {{"Moved", -5, -9, "Arial", kBack, 0}, {"Moved", 0, 0, "Arial", kBack, 0}},
+        {{is, 0, 0, "Arial", kBack, 0}, {is + "\nWWWW", 0, 0, "Arial", kBack, 0}},
+        {{"Face", 0, 0, face31, kBack, 0}, {"Face", 0, 0, face31 + "Sans Mono", kBack, 0}},
+        {{"Same", 3, 3, "Arial", kGround, 0}, {"Same", 3, 3, "Arial", kGround, 0x10}},
+    };
+    for (const auto &[p, q] : pairs) {
+        auto a = rgbImage(200, 200), b = rgbImage(200, 200);
+        kxFillTextEx(a.get(), p.text.c_str(), p.x, p.y, p.face.c_str(), 20, 0x00FFFFFF, p.back, p.flags);
+        kxFillTextEx(b.get(), q.text.c_str(), q.x, q.y, q.face.c_str(), 20, 0x00FFFFFF, q.back, q.flags);
+        EXPECT_EQ(pixels(a.get()), pixels(b.get())) << q.text.substr(0, 8) << " " << q.face;
+        EXPECT_NE(changed(a.get(), kGround), Box{});
+    }
     // kxFillText: white block background, transparent.  No pixel becomes
     // white and the text changes some pixels.
     auto im = rgbImage(200, 50);
     kxFillText(im.get(), "Transparent", 3, 3, 24, 0x00102030);
-    int white = 0, text = 0;
+    int white = 0, ink = 0;
     for (int y = 0; y < 50; ++y)
         for (int x = 0; x < 200; ++x) {
             const uint32_t c = kxGetPixel(im.get(), x, y) & 0xFFFFFF;
-            white += c == 0xFFFFFF;
-            text += c == 0x102030;
+            white += c == 0xFFFFFF, ink += c == 0x102030;
         }
     EXPECT_EQ(white, 0);
-    EXPECT_GT(text, 20);
-    // With the background equal to the image colour the flag changes nothing.
-    auto opaque = rgbImage(200, 50), clear = rgbImage(200, 50);
-    kxFillTextEx(opaque.get(), "Same", 3, 3, "Arial", 24, 0x00FFFFFF, kGround, 0);
-    kxFillTextEx(clear.get(), "Same", 3, 3, "Arial", 24, 0x00FFFFFF, kGround, 0x10);
-    EXPECT_EQ(pixels(opaque.get()), pixels(clear.get()));
+    EXPECT_GT(ink, 20);
 }
 
 TEST(FillText, ConvertsToRgb)
@@ -144,31 +153,13 @@ TEST(FillText, ConvertsToRgb)
     EXPECT_NE(changed(vr.get(), 0), Box{});
 }
 
-TEST(FillText, CapsTextAndFaceName)
-{
-    // Bytes past the 4096th are ignored: a second line there changes nothing.
-    std::string text(4096, 'i');
-    auto a = rgbImage(100, 200), b = rgbImage(100, 200);
-    kxFillTextEx(a.get(), text.c_str(), 0, 0, "Arial", 10, 0, kBack, 0);
-    text += "\nWWWW";
-    kxFillTextEx(b.get(), text.c_str(), 0, 0, "Arial", 10, 0, kBack, 0);
-    EXPECT_EQ(pixels(a.get()), pixels(b.get()));
-    // A face name is cut after 31 characters.
-    const std::string face31 = "Liberation Serif" + std::string(15, ' ');
-    const std::string face40 = face31 + "Sans Mono";
-    auto c = rgbImage(200, 40), d = rgbImage(200, 40);
-    kxFillTextEx(c.get(), "Face", 0, 0, face31.c_str(), 20, 0, kBack, 0);
-    kxFillTextEx(d.get(), "Face", 0, 0, face40.c_str(), 20, 0, kBack, 0);
-    EXPECT_EQ(pixels(c.get()), pixels(d.get()));
-}
 
 TEST(FillText, UnknownFaceStylesAndOddArguments)
 {
     auto im = rgbImage(200, 60);
     kxFillTextEx(im.get(), "Fallback", 0, 0, "No Such Face Anywhere", 20, 0, kBack, 0x2 | 0x4 | 0x8);
     EXPECT_NE(changed(im.get(), kGround), Box{});
-    const int heights[] = {0, -20, 1, INT_MIN, INT_MAX};
-    for (int h : heights) {
+    for (int h : {0, -20, 1, INT_MIN, INT_MAX}) {
         auto t = rgbImage(64, 32);
         kxFillTextEx(t.get(), "\x80\x81\x9f\xff\t\r", 0, 0, "Arial", h, 0, kBack, 0);
         EXPECT_NE(changed(t.get(), kGround), Box{}) << h;
@@ -176,9 +167,7 @@ TEST(FillText, UnknownFaceStylesAndOddArguments)
     kxFillTextEx(nullptr, "x", 0, 0, "Arial", 12, 0, 0, 0);
     kxFillTextEx(im.get(), nullptr, 0, 0, "Arial", 12, 0, 0, 0);
     auto e = rgbImage(20, 20);
-    kxFillTextEx(e.get(), "", 0, 0, "Arial", 12, 0, kBack, 0);
-    kxFillTextEx(e.get(), "x", INT_MAX, 0, "Arial", 12, 0, kBack, 0);
-    kxFillTextEx(e.get(), "x", 0, 20, "Arial", 12, 0, kBack, 0);
+    for (auto [t, x, y] : {std::tuple{"", 0, 0}, {"x", INT_MAX, 0}, {"x", 0, 20}}) kxFillTextEx(e.get(), t, x, y, "Arial", 12, 0, kBack, 0);
     EXPECT_EQ(changed(e.get(), kGround), Box{});
 }
 
