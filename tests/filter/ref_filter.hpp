@@ -47,26 +47,21 @@ inline Bytes convolve(const Bytes &in, int w, int h, int mode, const int *a, con
 inline Bytes roberts(const Bytes &in, int w, int h)
 {
     Bytes out(in.size(), 0);
+    auto p = [&](int x, int y) { return int(in[size_t(y) * w + x]); };
     for (int x = 1; x <= w - 2; ++x)
-        for (int y = 1; y <= h - 2; ++y) {
-            auto p = [&](int xx, int yy) { return int(in[size_t(yy) * w + xx]); };
-            const int r = std::abs(p(x + 1, y + 1) - p(x, y)) + std::abs(p(x, y + 1) - p(x + 1, y));
-            out[size_t(y) * w + x] = uint8_t(std::min(r, 255));
-        }
+        for (int y = 1; y <= h - 2; ++y)
+            out[size_t(y) * w + x] = uint8_t(std::min(std::abs(p(x + 1, y + 1) - p(x, y)) + std::abs(p(x, y + 1) - p(x + 1, y)), 255));
     return out;
 }
 
 inline Bytes diffFirst(const Bytes &in, int w, int h, int mode)
 {
     Bytes out(in.size(), 0);
+    auto p = [&](int x, int y) { return int(in[size_t(y) * w + x]); };
     for (int x = 1; x < w; ++x)
         for (int y = 1; y < h; ++y) {
-            auto p = [&](int xx, int yy) { return int(in[size_t(yy) * w + xx]); };
             const int dx = std::abs(p(x - 1, y) - p(x, y)), dy = std::abs(p(x, y - 1) - p(x, y));
-            uint8_t &o = out[size_t(y) * w + x];
-            if (mode == 1) o = uint8_t(dx);
-            if (mode == 2) o = uint8_t(dy);
-            if (mode == 0) o = uint8_t(std::min(dx + dy, 255));
+            out[size_t(y) * w + x] = uint8_t(mode == 1 ? dx : mode == 2 ? dy : mode == 0 ? std::min(dx + dy, 255) : 0);
         }
     return out;
 }
@@ -78,11 +73,11 @@ inline Bytes gradient(const Bytes &in, int w, int h, int mode, int gap)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const bool right = int64_t(x) + gap < w, down = int64_t(y) + gap < h;
+            const int dx = right ? std::abs(c(x + gap, y) - c(x, y)) : 0, dy = down ? std::abs(c(x, y + gap) - c(x, y)) : 0;
             uint8_t &o = out[size_t(y) * w + x];
-            if (mode == 1 && right) o = uint8_t(std::abs(c(x + gap, y) - c(x, y)));
-            if (mode == 2 && down) o = uint8_t(std::abs(c(x, y + gap) - c(x, y)));
-            if (mode != 1 && mode != 2 && right && down)
-                o = uint8_t(std::min(std::abs(c(x + gap, y) - c(x, y)) + std::abs(c(x, y + gap) - c(x, y)), 255));
+            if (mode == 1) o = uint8_t(dx);
+            if (mode == 2) o = uint8_t(dy);
+            if (mode != 1 && mode != 2 && right && down) o = uint8_t(std::min(dx + dy, 255));
         }
     return out;
 }
@@ -149,26 +144,28 @@ inline Bytes detectEdge(const Bytes &in, int w, int h, int direction, float thre
     return out;
 }
 
-inline int windowSide(int windowSize)
+// The in-image values of the n x n window (n: the window size capped at 9
+// and made odd) around (x, y), channel ch.
+inline std::vector<int> window(const Bytes &in, int w, int h, int c, int windowSize, int x, int y, int ch, int &n)
 {
-    int n = std::min(windowSize, 9);
-    return n % 2 == 0 ? n + 1 : n;
+    n = std::min(windowSize, 9);
+    n += n % 2 == 0;
+    std::vector<int> v;
+    for (int dx = -n / 2; dx <= n / 2; ++dx)
+        for (int dy = -n / 2; dy <= n / 2; ++dy)
+            if (x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h) v.push_back(in[(size_t(y + dy) * w + (x + dx)) * c + ch]);
+    return v;
 }
 
 // Box mean: direct window sum, divided by n*n as a float, truncated.
 inline Bytes smoothAvg(const Bytes &in, int w, int h, int c, int windowSize)
 {
-    const int n = windowSide(windowSize), hw = n / 2;
     Bytes out(in.size());
-    for (int x = 0; x < w; ++x)
+    for (int x = 0, n; x < w; ++x)
         for (int y = 0; y < h; ++y)
             for (int ch = 0; ch < c; ++ch) {
                 int sum = 0;
-                for (int dx = -hw; dx <= hw; ++dx)
-                    for (int dy = -hw; dy <= hw; ++dy) {
-                        if (x + dx < 0 || x + dx >= w || y + dy < 0 || y + dy >= h) continue;
-                        sum += in[(size_t(y + dy) * w + (x + dx)) * c + ch];
-                    }
+                for (int v : window(in, w, h, c, windowSize, x, y, ch, n)) sum += v;
                 out[(size_t(y) * w + x) * c + ch] = uint8_t(int(sum / float(n * n)));
             }
     return out;
@@ -177,26 +174,17 @@ inline Bytes smoothAvg(const Bytes &in, int w, int h, int c, int windowSize)
 // Median: in-image window values, partial selection up to rank k/2.
 inline Bytes median(const Bytes &in, int w, int h, int c, int windowSize)
 {
-    const int n = windowSide(windowSize), hw = n / 2;
     Bytes out(in.size());
-    int list[4][81];
-    for (int x = 0; x < w; ++x)
-        for (int y = 0; y < h; ++y) {
-            int k = 0;
-            for (int dx = -hw; dx <= hw; ++dx)
-                for (int dy = -hw; dy <= hw; ++dy) {
-                    if (x + dx < 0 || x + dx >= w || y + dy < 0 || y + dy >= h) continue;
-                    for (int ch = 0; ch < c; ++ch) list[ch][k] = in[(size_t(y + dy) * w + (x + dx)) * c + ch];
-                    ++k;
-                }
+    for (int x = 0, n; x < w; ++x)
+        for (int y = 0; y < h; ++y)
             for (int ch = 0; ch < c; ++ch) {
-                int *l = list[ch];
+                std::vector<int> l = window(in, w, h, c, windowSize, x, y, ch, n);
+                const int k = int(l.size());
                 for (int i = 0; i <= k / 2; ++i)
                     for (int j = i + 1; j < k; ++j)
                         if (l[j] < l[i]) std::swap(l[i], l[j]);
                 out[(size_t(y) * w + x) * c + ch] = uint8_t(l[k / 2]);
             }
-        }
     return out;
 }
 
