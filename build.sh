@@ -3,6 +3,8 @@
 #   ./build.sh demo    install what is missing, build (Release), run the demo
 #   ./build.sh test    install what is missing, build (Debug, ASan + UBSan), run every test
 #   ./build.sh bench   install what is missing, build (Release) and run the benchmarks
+#   ./build.sh gallery pictures of every operation family into docs/gallery
+#   ./build.sh docs    the HTML reference into build/docs/html
 #   ./build.sh deps    only install the Debian packages the project needs
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -67,5 +69,5 @@ case "${1:-}" in
     cmake --build build/release -j "$JOBS"
     for b in build/release/bench/kxbench_*; do "$b" "${@:2}"; done ;;
   *)
-    sed -n '2,7p' "$0"; exit 2 ;;
+    sed -n '2,9p' "$0"; exit 2 ;;
 esac
