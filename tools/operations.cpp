@@ -471,12 +471,12 @@ bool parseList(const std::string &word, std::vector<double> &out)
 std::vector<std::pair<std::string, char>> Operation::argumentList() const
 {
     std::vector<std::pair<std::string, char>> list;
-    const std::string spec = args;
+    const std::string text = args;
     size_t start = 0;
-    while (start < spec.size()) {
-        size_t end = spec.find(' ', start);
-        if (end == std::string::npos) end = spec.size();
-        const std::string item = spec.substr(start, end - start);
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(start, end - start);
         const size_t colon = item.find(':');
         list.emplace_back(item.substr(0, colon), item[colon + 1]);
         start = end + 1;
