@@ -1,19 +1,6 @@
-// The operation table of the tools.
-//
-// Each entry calls its export through a generic lambda, and the table adapts
-// to the library it is built against:
-//  - an export the header does not declare resolves to a placeholder in
-//    namespace `pending` whose result type is `Missing`; the real export,
-//    found by argument-dependent lookup through the `Image` argument, always
-//    wins over the placeholder, whose C-style variadic parameter list is the
-//    worst possible match;
-//  - an export declared but not defined by the library is referenced weakly
-//    and looked up when the table is built.
-// Entries of either kind are listed as unavailable instead of breaking the
-// build or the run.
+// The operation table of the tools: one entry per export that makes sense on
+// one image, each calling its export through a generic lambda.
 #include "operations.hpp"
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -23,57 +10,15 @@
 #include <limits>
 #include <type_traits>
 
-// The exports the table calls.  A header may declare an export before the
-// library defines it; the references are weak so that such a build links,
-// and each entry checks at run time that its export is present.
-#define KX_TABLE_EXPORTS(X) \
-    X(kxGetPixel) X(kxGetPixelE1) X(kxSetPixel) X(kxSetPixelE1) X(kxSetPixelEx) X(kxPixelAdd) X(kxPixelSubtract) \
-    X(kxPixelLarge) X(kxPixelSmall) X(kxPixelAnd) X(kxPixelOr) X(kxPixelXor) X(kxPixelCopy) X(kxPixelDiff) \
-    X(kxPixelMerge) X(kxPixelMergeE1) X(kxInvert) X(kxCopyPixels) X(kxCopyPixelsE2) X(kxReplaceChannel) \
-    X(kxReplacePixels) X(kxClip) X(kxbSimple) X(kxbDark) X(kxbLight) X(kxbInner) X(kxbOuter) X(kxbOtsu) \
-    X(kxbIsoData) X(kxbMaxEntropy) X(kxbMinError) X(kxbMinErrorE1) X(kxbGetOptima) X(kxbGetOptimaE1) \
-    X(kxbMultiLevel) X(kxbLocalIntegral) X(kxThreshold) X(kxFilter) X(kxSobel) X(kxPrewitt) X(kxKirsch) \
-    X(kxLaPlacian) X(kxSharp1541) X(kxDiffFirst) X(kxDiffSecond) X(kxRoberts) X(kxGradient) X(kxDetectEdge) \
-    X(kxSmoothAvg) X(kxMedian) X(kxNormalize) X(kxEqualize) X(kxContrast) X(kxLinear) X(kxLinearEx) \
-    X(kxIncreaseLum) X(kxExpand) X(kxThinning) X(kxSkeleton) X(kxFillHole) X(kxFillHoleEx) X(kxRemoveBorder) \
-    X(kxRemoveBorderEx) X(kxRetrieveEdge) X(kxRetrieveEdgeE1) X(kxCutMargin) X(kxErode) X(kxDilate) \
-    X(kxDilateE1) X(kxDistTrans) X(kxErodeE1) X(kxEclose) X(kxRotateEx) X(kxRotateE2) X(kxRotate) X(kxRotateE3) \
-    X(kxTranslate) X(kxTranslateE1) X(kxFlip) X(kxResize) X(kxMakeSquarePixel) X(kxScale) X(kxScaleE1) \
-    X(kxScaleEx) X(kxSetLine) X(kxSetPolyline) X(kxSetEllipse) X(kxFillRect) X(kxFillRectE1) X(kxFillEllipse) \
-    X(kxFillEllipseE1) X(kxFillPolygon) X(kxFillPolygonE1) X(kxFillPolygonE2) X(kxFill) X(kxFillEx) \
-    X(kxFloodFill) X(kxFloodMask) X(kxFillText) X(kxFillTextEx) X(kxPyramid) X(kxWarp) X(kxUnwarp) X(kxWarpEx) \
-    X(kxCopyPixelsE3) X(kxCanny) X(kxScharr) X(kxBlur) X(kxSmoothGaussian) X(kxSmoothMedian) X(kxMorphology) \
-    X(kxMorpOpen) X(kxMorpClose) X(kxAdaptive)
-#define KX_STRINGIFY(x) #x
-#define KX_WEAK(name) _Pragma(KX_STRINGIFY(weak name))
-KX_TABLE_EXPORTS(KX_WEAK)
-#undef KX_WEAK
 
 namespace kxtools {
 
-namespace pending {
-
-struct Missing {};
-// (call, keep) gives Missing when the call is a placeholder, else Keep.
-struct Keep {};
-inline constexpr Keep keep{};
-template <class T>
-Missing operator,(Missing, const T &)
-{
-    return {};
-}
-
-#define KX_PENDING(name) [[maybe_unused]] inline Missing name(...) { return {}; }
-KX_TABLE_EXPORTS(KX_PENDING)
-#undef KX_PENDING
-
-}  // namespace pending
 
 namespace {
 
-using pending::keep;
-using pending::Keep;
-using pending::Missing;
+// The result of a step that returns nothing: `(call, keep)`.
+struct Keep {};
+inline constexpr Keep keep{};
 
 // Steps that write into a new image of a size named by their first two
 // arguments (width, height) and replace the current image with it.
@@ -84,9 +29,6 @@ struct Into {
 
 template <class F>
 using ResultOf = decltype(std::declval<F>()(std::declval<Image *>(), std::declval<const Arguments &>()));
-template <class F>
-using IntoResultOf = decltype(std::declval<F>()(std::declval<Image *>(), std::declval<const Arguments &>(),
-                                                std::declval<Image *>()));
 
 template <class F>
 StepResult invoke(ImagePtr &image, const Arguments &args)
@@ -121,25 +63,16 @@ StepResult invokeInto(ImagePtr &image, const Arguments &args)
     return {};
 }
 
-// Whether the loaded libraries define the function.
-bool present(const char *function) { return dlsym(RTLD_DEFAULT, function) != nullptr; }
-
 template <class F>
 Operation op(const char *name, const char *function, const char *args, const char *summary, F)
 {
-    if constexpr (std::is_same_v<ResultOf<F>, Missing>)
-        return {name, function, args, summary, nullptr};
-    else
-        return {name, function, args, summary, present(function) ? &invoke<F> : nullptr};
+    return {name, function, args, summary, &invoke<F>};
 }
 
 template <class F>
 Operation opInto(const char *name, const char *function, const char *args, const char *summary, F)
 {
-    if constexpr (std::is_same_v<IntoResultOf<F>, Missing>)
-        return {name, function, args, summary, nullptr};
-    else
-        return {name, function, args, summary, present(function) ? &invokeInto<F> : nullptr};
+    return {name, function, args, summary, &invokeInto<F>};
 }
 
 Image *castTo(Image *im, int type) { return kxiCast(im, type); }
@@ -159,7 +92,6 @@ Image *distanceImage(I *im, int needed)
                 uint8_t(std::clamp(d[size_t(y) * size_t(im->width) + size_t(x)], 0, 255));
     return out;
 }
-inline Missing distanceImage(Image *, Missing) { return {}; }
 
 FloodValue floodValue(uint32_t colour)
 {
@@ -170,7 +102,6 @@ FloodRecord floodRange(double v) { return FloodRecord{{v, v, v, v}}; }
 std::vector<Operation> buildTable()
 {
     using A = const Arguments &;
-    using namespace pending;
     // clang-format off
     return {
     // ---- image type
@@ -624,7 +555,6 @@ StepResult applyOperation(ImagePtr &image, std::string_view name, const std::vec
 {
     const Operation *op = findOperation(name);
     if (!op) return {false, "unknown operation " + std::string(name)};
-    if (!op->available()) return {false, std::string(op->function) + " is not in this build of the library"};
     const auto list = op->argumentList();
     if (list.size() != args.size()) return {false, std::string(name) + ": wrong number of arguments"};
     Arguments parsed;

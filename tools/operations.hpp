@@ -74,8 +74,7 @@ struct Operation {
     const char *function;  // the export it calls
     const char *args;      // "mean:f variance:f"
     const char *summary;   // one line for --help
-    RunFn run;             // null when this build's library lacks the export
-    bool available() const { return run != nullptr; }
+    RunFn run;
     // Queries print the value their export returns ("print ..." summaries);
     // other steps' status results are not shown.
     bool prints() const { return std::string_view(summary).substr(0, 5) == "print"; }
@@ -101,9 +100,8 @@ bool loadValue(Value &value, std::string &error);
 // export.
 StepResult runStep(const Operation &op, ImagePtr &image, Arguments &args);
 
-// Parses, loads and runs one operation by name: the programs' way of calling
-// an export that a library build may lack (ok is false, with a message, for
-// an unknown or unavailable operation or bad arguments).
+// Parses, loads and runs one operation by name (ok is false, with a message,
+// for an unknown operation or bad arguments).
 StepResult applyOperation(ImagePtr &image, std::string_view name, const std::vector<std::string> &args);
 
 }  // namespace kxtools

@@ -42,10 +42,6 @@ bool parsePipeline(const std::vector<std::string> &words, std::vector<Step> &ste
             error = "unknown operation '" + name + "' (kxpipe --help lists them)";
             return false;
         }
-        if (!op->available()) {
-            error = "operation '" + name + "': " + op->function + " is not in this build of the library";
-            return false;
-        }
         ++pos;
         Step step;
         step.op = op;
@@ -83,20 +79,10 @@ std::string helpText()
       << "  kxpipe page.png out.png gray normalize 128 1200 localintegral 31 128 0.34 \\\n"
       << "         invert fillhole removeborder thinning\n\n"
       << "Operations:\n";
-    std::vector<std::string> missing;
     for (const auto &op : operations()) {
-        if (!op.available()) {
-            missing.push_back(op.name);
-            continue;
-        }
         std::string line = std::string("  ") + op.name;
         for (const auto &[argName, kind] : op.argumentList()) line += " " + argName;
         s << std::left << std::setw(44) << line << " " << op.summary << "  [" << op.function << "]\n";
-    }
-    if (!missing.empty()) {
-        s << "\nNot in this build of the library:";
-        for (const auto &m : missing) s << " " << m;
-        s << "\n";
     }
     return s.str();
 }

@@ -23,7 +23,7 @@ struct Step {
 };
 
 // Parses the operation words into steps.  False with a message on an unknown
-// or unavailable operation or a bad or missing argument.
+// operation or a bad or missing argument.
 bool parsePipeline(const std::vector<std::string> &words, std::vector<Step> &steps, std::string &error);
 
 // The --help text, generated from the operation table.

@@ -1,4 +1,4 @@
 # The tools' shared code (image files, operation table, pipeline).
 include(${PROJECT_SOURCE_DIR}/tools/kxtools.cmake)
-target_link_libraries(kxtest_${name} PRIVATE kxtools ${CMAKE_DL_LIBS})
+target_link_libraries(kxtest_${name} PRIVATE kxtools)
 target_compile_definitions(kxtest_${name} PRIVATE KX_EXPORTS_LIST="${CMAKE_CURRENT_SOURCE_DIR}/exports.txt")
