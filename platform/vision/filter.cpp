@@ -98,26 +98,27 @@ extern "C" Image *ikxScharr(Image *image, int direction)
     });
 }
 
-extern "C" Image *ikxErode(Image *image, int iterations)
+// Erosion or dilation by the 3 x 3 square, `iterations` times, in place.
+template <class Op>
+Image *morphBySquare(Image *image, int iterations, Op op)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
         if (!kxv::usable(image)) return nullptr;
         if (iterations <= 0) return image;
         cv::Mat m = kxv::wrap(image);
-        cv::erode(m, m, cv::Mat(), cv::Point(-1, -1), rounds(image, iterations));
+        op(m, m, cv::Mat(), cv::Point(-1, -1), rounds(image, iterations));
         return image;
     });
 }
 
+extern "C" Image *ikxErode(Image *image, int iterations)
+{
+    return morphBySquare(image, iterations, [](auto &&...a) { cv::erode(a...); });
+}
+
 extern "C" Image *ikxDilate(Image *image, int iterations)
 {
-    return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image)) return nullptr;
-        if (iterations <= 0) return image;
-        cv::Mat m = kxv::wrap(image);
-        cv::dilate(m, m, cv::Mat(), cv::Point(-1, -1), rounds(image, iterations));
-        return image;
-    });
+    return morphBySquare(image, iterations, [](auto &&...a) { cv::dilate(a...); });
 }
 
 extern "C" Image *ikxMorphology(Image *image, int operation, int iterations)
