@@ -603,7 +603,12 @@ Image *call(int op, Input &in, Images &ims, bool *mayCreate, bool *skip)
     }
     case 86: {
         a = ims.make(0);
-        const int cx = in.arg(), cy = in.arg(), rx = in.arg(), ry = in.arg();
+        const int cx = in.arg(), cy = in.arg();
+        int rx = in.arg(), ry = in.arg();
+        // Cost grows with the larger semi-axis (8 points per pixel of it,
+        // up to 2097151): keep accepted ones short.
+        if (rx > 4096 && rx <= 2097151) rx %= 4096;
+        if (ry > 4096 && ry <= 2097151) ry %= 4096;
         kxSetEllipse(a, cx, cy, rx, ry, in.real(), in.colour());
         return nullptr;
     }

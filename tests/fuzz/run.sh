@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses (clang, ASan + UBSan, folder build/fuzz) and
+# runs each for a bounded time.
+#
+#   tests/fuzz/run.sh [SECONDS] [HARNESS...]
+#
+# SECONDS per harness (default 25); HARNESS names such as "exports" or
+# "pipe" (default: all).  New inputs go to build/fuzz/corpus/<harness>, which
+# starts from the seeds in tests/fuzz/corpus/<harness>; a finding is written
+# to build/fuzz/artifacts/ and makes the script fail.  Long run (see
+# docs/reliability.md):
+#   KX_FUZZ_RUNS=10000000 tests/fuzz/run.sh 0 exports
+# Environment: KX_FUZZ_BUILD (build folder), KX_FUZZ_RUNS (executions instead
+# of a time bound), KX_FUZZ_JOBS (build parallelism, default 2), CC/CXX.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+seconds=${1:-25}
+shift || true
+build=${KX_FUZZ_BUILD:-build/fuzz}
+export CC=${CC:-clang-14} CXX=${CXX:-clang++-14}
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_FUZZ=ON -DKX_BUILD_TESTS=OFF >/dev/null
+fi
+nice cmake --build "$build" -j "${KX_FUZZ_JOBS:-2}" --target kxfuzz_all >/dev/null
+
+# libstdc++ is loaded before the shared sanitizer runtime; that order is safe
+# here.  fontconfig keeps its configuration until exit (tools/lsan.supp).
+export ASAN_OPTIONS=${ASAN_OPTIONS:-verify_asan_link_order=0}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tools/lsan.supp}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+
+names=("$@")
+if [ ${#names[@]} -eq 0 ]; then
+  for bin in "$build"/tests/fuzz/kxfuzz_*; do names+=("${bin##*/kxfuzz_}"); done
+fi
+mkdir -p "$build/artifacts"
+status=0
+for name in "${names[@]}"; do
+  bin=$build/tests/fuzz/kxfuzz_$name
+  work=$build/corpus/$name
+  seeds=tests/fuzz/corpus/$name
+  mkdir -p "$work" "$seeds"
+  if [ -n "${KX_FUZZ_RUNS:-}" ]; then bound=(-runs="$KX_FUZZ_RUNS"); else bound=(-max_total_time="$seconds"); fi
+  echo "== $name: ${bound[*]}" >&2
+  # -close_fd_mask=2: the library's assertion reports (stderr) are expected
+  # for hostile arguments; libFuzzer and the sanitizers still report.
+  if ! nice -n 19 "$bin" "${bound[@]}" -close_fd_mask=2 -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 \
+       -artifact_prefix="$build/artifacts/$name-" "$work" "$seeds" 2>"$build/fuzz-$name.log"; then
+    status=1
+    echo "== $name: FAILED (log $build/fuzz-$name.log, input in $build/artifacts/)" >&2
+    grep -E "ERROR|runtime error|kxfuzz|SUMMARY" "$build/fuzz-$name.log" | head -5 >&2 || true
+  else
+    grep -E "stat::number_of_executed_units" "$build/fuzz-$name.log" >&2 || true
+  fi
+done
+exit $status
