@@ -148,6 +148,23 @@ int rescaleTo(Image *image, int nw, int nh, int filter)
     return kxiClone(tmp.get(), image) ? 1 : 0;
 }
 
+// Scales source into destination, both well formed and of one type.
+bool scaleInto(const Image *source, Image *destination, int filter)
+{
+    const int ch = bytesPerPixel(source->imageType);
+    if (source->imageType == KIT_BIN) filter = 0;
+    switch (filter) {
+    case 2: return runScaler<CBilinearFilter>(source, destination, ch);
+    case 3: return runScaler<CBoxFilter>(source, destination, ch);
+    case 4: return runScaler<CGaussianFilter>(source, destination, ch);
+    case 5: return runScaler<CHammingFilter>(source, destination, ch);
+    case 6: return runScaler<CBlackmanFilter>(source, destination, ch);
+    default:
+        return scaleNearest(source->data, ch, source->width, source->height, source->pitch, destination->data,
+                            destination->width, destination->height, destination->pitch);
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -159,31 +176,16 @@ int kxScaleEx(const Image *source, Image *destination, int filter)
     if (destination->isVirtual) return 0;
     if (!typeOk(source)) return 0;
     if (destination->imageType != source->imageType) {
-        // The destination takes the source's type; a failed re-allocation
-        // restores its own so the record keeps describing its pixels.
-        const int own = destination->imageType;
-        destination->imageType = source->imageType;
-        if (!kxiResize(destination, destination->width, destination->height)) {
-            destination->imageType = own;
-            return 0;
-        }
+        // The destination takes the source's type.  The pixels are scaled
+        // into a new zeroed image of that type, handed over only when every
+        // step succeeded, so running out of memory leaves the destination
+        // as it was.
+        TempImage scaled(source->imageType, destination->width, destination->height);
+        if (!scaled || !scaleInto(source, scaled.get(), filter)) return 0;
+        return kxiClone(scaled.get(), destination) ? 1 : 0;
     }
     if (!typeOk(destination)) return 0;
-    const int ch = bytesPerPixel(source->imageType);
-    if (source->imageType == KIT_BIN) filter = 0;
-    bool ok = false;
-    switch (filter) {
-    case 2: ok = runScaler<CBilinearFilter>(source, destination, ch); break;
-    case 3: ok = runScaler<CBoxFilter>(source, destination, ch); break;
-    case 4: ok = runScaler<CGaussianFilter>(source, destination, ch); break;
-    case 5: ok = runScaler<CHammingFilter>(source, destination, ch); break;
-    case 6: ok = runScaler<CBlackmanFilter>(source, destination, ch); break;
-    default:
-        ok = scaleNearest(source->data, ch, source->width, source->height, source->pitch, destination->data,
-                          destination->width, destination->height, destination->pitch);
-        break;
-    }
-    return ok ? 1 : 0;
+    return scaleInto(source, destination, filter) ? 1 : 0;
 }
 
 int kxScale(Image *image, float factor, int filter)
