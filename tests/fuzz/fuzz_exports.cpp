@@ -369,7 +369,7 @@ int sideOf(const Image *im) { return im ? std::max(im->width, im->height) : 16; 
 
 // Result sides above this make an execution slow (the whole result is
 // written); such inputs are skipped.
-constexpr int64_t kMaxResultPixels = 1 << 16;
+constexpr int64_t kMaxResultPixels = 1 << 14;
 
 int64_t scaledSide(int side, float factor)
 {
@@ -380,6 +380,11 @@ int64_t scaledSide(int side, float factor)
 }
 
 int clampRepeat(int n, int bound) { return n > bound ? n % (bound + 1) : n; }
+
+// kxbMultiLevel's search grows steeply with the class count (up to a second
+// per call in this instrumented build): accepted counts stay at most 8,
+// refused ones (below 2, above 256) pass as they are.
+int levels(int n) { return n > 8 && n <= 256 ? 2 + n % 7 : n; }
 
 constexpr int kExports = 119;
 
@@ -473,13 +478,14 @@ Image *call(int op, Input &in, Images &ims, bool *mayCreate, bool *skip)
     case 31: a = ims.make(KIT_GRAY); return kxbMinErrorE1(a, ims.maybe(KIT_GRAY, true), in.arg());
     case 32: (void)kxbGetOptima(ims.make(KIT_GRAY, true), in.arg()); return nullptr;
     case 33: a = ims.make(KIT_GRAY, true); (void)kxbGetOptimaE1(a, ims.maybe(KIT_GRAY, true), in.arg()); return nullptr;
-    case 34: return kxbMultiLevel(ims.make(KIT_GRAY), in.arg());
+    case 34: return kxbMultiLevel(ims.make(KIT_GRAY), levels(in.arg()));
     case 35: return kxbLocalIntegral(ims.make(KIT_GRAY), in.arg(), in.u8(), in.real());
     case 36: {
         a = ims.make(KIT_GRAY);
         const int method = in.flag(3) ? in.arg() : in.u8() % 22;
         int p1 = in.arg();
         if (method == 19) p1 = clampRepeat(p1, 1000);
+        if (method == 17) p1 = levels(p1);
         return kxThreshold(a, method, p1, in.arg(), in.realD());
     }
     // ---- filtering
