@@ -8,8 +8,11 @@
 
 // The hot byte loops are also compiled for AVX2 and picked when the
 // library is loaded, where the processor has it (same arithmetic, wider
-// vectors).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+// vectors).  The pick is made by resolvers that run while the library is
+// relocated, before a sanitizer's runtime is set up, so sanitizer builds
+// (and clang builds) keep the plain loops.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
 #define KX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define KX_VECTOR_CLONES

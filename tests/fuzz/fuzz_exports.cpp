@@ -732,7 +732,7 @@ Image *call(int op, Input &in, Images &ims, bool *mayCreate, bool *skip)
     case 107: a = ims.make(KIT_GRAY); return kxBlur(a, in.arg(), in.arg());
     case 108: a = ims.make(KIT_GRAY); return kxSmoothGaussian(a, in.arg(), in.arg());
     case 109: return kxSmoothMedian(ims.make(KIT_GRAY), in.arg());
-    case 110: a = ims.make(0); return kxMorphology(a, in.arg() % 8, clampRepeat(in.arg(), 64));
+    case 110: a = ims.make(0); return kxMorphology(a, in.arg() % 8, in.arg());
     case 111: return kxMorpOpen(ims.make(0));
     case 112: return kxMorpClose(ims.make(0));
     case 113: a = ims.make(KIT_GRAY); return kxAdaptive(a, in.arg(), in.arg());
