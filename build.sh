@@ -15,6 +15,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2 fonts-dejavu-core
   libpng-dev python3 python3-numpy python3-pytest doxygen
+  clang-14 libclang-rt-14-dev
 )
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 

@@ -50,7 +50,7 @@ for name in "${names[@]}"; do
        -artifact_prefix="$build/artifacts/$name-" "$work" "$seeds" 2>"$build/fuzz-$name.log"; then
     status=1
     echo "== $name: FAILED (log $build/fuzz-$name.log, input in $build/artifacts/)" >&2
-    grep -E "ERROR|runtime error|kxfuzz|SUMMARY" "$build/fuzz-$name.log" | head -5 >&2 || true
+    grep -E "ERROR|runtime error|^kxfuzz_[a-z]*: |SUMMARY" "$build/fuzz-$name.log" | head -5 >&2 || true
   else
     grep -E "stat::number_of_executed_units" "$build/fuzz-$name.log" >&2 || true
   fi
