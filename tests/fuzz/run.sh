@@ -27,9 +27,9 @@ nice cmake --build "$build" -j "${KX_FUZZ_JOBS:-2}" --target kxfuzz_all >/dev/nu
 
 # libstdc++ is loaded before the shared sanitizer runtime; that order is safe
 # here.  fontconfig keeps its configuration until exit (tools/lsan.supp).
-export ASAN_OPTIONS=${ASAN_OPTIONS:-verify_asan_link_order=0}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tools/lsan.supp}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+export ASAN_OPTIONS="verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export UBSAN_OPTIONS="print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
