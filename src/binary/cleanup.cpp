@@ -138,6 +138,7 @@ Image *kxRetrieveEdgeE1(Image *image, int mode, Image *destination)
     // Writing into the image while reading it would feed later pixels, so
     // an aliased destination is treated as no destination.
     Image *const target = destination == image ? nullptr : destination;
+    if (target && !wellFormed(target)) return destination;  // an unusable record is left alone
     TempImage own(target ? nullptr : kxiClone(image, nullptr));
     Image *work = target ? kxiClone(image, target) : own.get();
     const uint8_t *pRowDest = work && wellFormed(work) && sameSize(work, image) ? row(work, 0) : nullptr;

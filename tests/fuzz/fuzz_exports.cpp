@@ -25,6 +25,8 @@
 #include <limits>
 #include <vector>
 
+#include <sanitizer/common_interface_defs.h>
+
 #include "frame/frame.hpp"
 #include "kxmask.h"
 #include "kxpre.h"
@@ -33,8 +35,18 @@ namespace {
 
 [[noreturn]] void fail(const char *what, int op)
 {
-    std::fprintf(stderr, "kxfuzz_exports: %s (operation %d)\n", what, op);
+    // Through the sanitizers' report channel: libFuzzer's -close_fd_mask=2
+    // closes stderr.
+    char text[160];
+    std::snprintf(text, sizeof text, "kxfuzz_exports: %s (operation %d)", what, op);
+    __sanitizer_report_error_summary(text);
     std::abort();
+}
+
+void printRecord(const char *when, const Image &r)
+{
+    std::fprintf(stderr, "%s: type %d imageType %d %dx%d pitch %d size %u data %p virtual %d\n", when, r.type,
+                 r.imageType, r.width, r.height, r.pitch, r.size, static_cast<void *>(r.data), r.isVirtual);
 }
 
 // ---- input decoding ---------------------------------------------------------
@@ -306,7 +318,11 @@ private:
         const Image *im = s.im;
         if (im->magic != KXI_MAGIC) fail("magic overwritten", op);
         if (!s.usable) {
-            if (std::memcmp(im, &s.rec, sizeof *im) != 0) fail("unusable record changed", op);
+            if (std::memcmp(im, &s.rec, sizeof *im) != 0) {
+                printRecord("before", s.rec);
+                printRecord("after", *im);
+                fail("unusable record changed", op);
+            }
             if (s.buf && std::memcmp(s.buf, s.bufSnap.data(), s.bufLen) != 0) fail("unusable image written", op);
             return;
         }
