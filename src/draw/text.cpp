@@ -38,7 +38,7 @@ void kxFillTextEx(Image *image, const char *text, int x, int y, const char *face
     const int n = int(strnlen(text, kMaxText));
     if (n <= 0) return;
     const int type = kxiGetImageType(image);
-    if (type < 1 || type > 32) return;
+    if (type < 1 || type > 32 || !typeOk(image)) return;  // before the conversion: an unusable record stays as it is
     if (kxiIsVirtual(image) && type != KIT_RGB) return;
     if (type != KIT_RGB && !kxiCast(image, KIT_RGB)) return;
     if (!typeOk(image)) return;

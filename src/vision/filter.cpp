@@ -19,6 +19,8 @@ extern "C" {
 Image *kxPyramid(Image *image, int value, Image *dest)
 {
     if (!image || image->imageType < 1 || image->imageType > 24) return dest;
+    // An unusable dest record gets no result, as one the library cannot fill.
+    KX_CHECK(!dest || kx::wellFormed(dest), "dest", nullptr);
     dest = ikxPyramid(image, value, dest);
     if (image->imageType == KIT_BIN) binariseBytes(image);
     KX_ASSERT(dest, dest);

@@ -32,10 +32,11 @@ using kx::vision::binariseBytes;
 // The types the warps take: 1..24.
 bool warpable(int imageType) { return imageType >= 1 && imageType <= 24; }
 
-// dest takes the source's imageType before it is drawn into.
+// dest takes the source's imageType before it is drawn into.  An unusable
+// dest record is left for the warp to refuse.
 void matchType(Image *dest, int imageType)
 {
-    if (dest && kxiGetImageType(dest) != imageType) kxiCast(dest, imageType);
+    if (dest && kx::wellFormed(dest) && kxiGetImageType(dest) != imageType) kxiCast(dest, imageType);
 }
 
 }  // namespace
@@ -90,7 +91,7 @@ Image *kxWarpEx(const Image *image, const float *pSrcControls, int srcCount, con
     }
     if (maxX - minX + 1 < 1 || maxY - minY + 1 < 1) return dest;
 
-    if (dest->imageType != type) kxiCast(dest, type);
+    if (dest->imageType != type && kx::wellFormed(dest)) kxiCast(dest, type);
     if (dest->imageType != type || !kx::wellFormed(dest)) return dest;  // a dest that cannot take the patch
 
     // Only the part of the box that overlaps dest can change it: render
