@@ -174,7 +174,7 @@ int kxScaleEx(const Image *source, Image *destination, int filter)
     KX_CHECK(source, "imgOri", 0);
     KX_CHECK(destination, "imgNew", 0);
     if (destination->isVirtual) return 0;
-    if (!typeOk(source)) return 0;
+    if (!typeOk(source) || !typeOk(destination)) return 0;
     if (destination->imageType != source->imageType) {
         // The destination takes the source's type.  The pixels are scaled
         // into a new zeroed image of that type, handed over only when every
@@ -184,7 +184,6 @@ int kxScaleEx(const Image *source, Image *destination, int filter)
         if (!scaled || !scaleInto(source, scaled.get(), filter)) return 0;
         return kxiClone(scaled.get(), destination) ? 1 : 0;
     }
-    if (!typeOk(destination)) return 0;
     return scaleInto(source, destination, filter) ? 1 : 0;
 }
 

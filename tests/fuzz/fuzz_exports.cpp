@@ -199,7 +199,7 @@ public:
         }
         if (!s.im) fail("image creation", -1);
         fill(s.im, type);
-        if (wrapped && (how >> 4) == 15) corrupt(s);
+        if ((how >> 4) == 15) corrupt(s);
         s.readOnly = readOnly;
         snapshot(s);
         slots_.push_back(s);
