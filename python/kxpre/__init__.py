@@ -385,3 +385,8 @@ def signatures():
     for row in OPERATIONS:
         out[row[0]] = (_RESULT_TYPES[row[3]], _argtypes(_parse(row[2])))
     return out
+
+
+from .tiled import tiled  # noqa: E402  (needs the functions above)
+
+__all__.append("tiled")
