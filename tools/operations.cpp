@@ -98,6 +98,8 @@ std::vector<Operation> buildTable()
      [](ImagePtr &image, const Arguments &) { return castTo(image, KIT_RGB); }},
     {"rgba", "kxiCast", "Converts to B,G,R,A colour (alpha 255).", kAnyKind, {}, {}, false,
      [](ImagePtr &image, const Arguments &) { return castTo(image, KIT_RGBA); }},
+// The steps of each library's export manifest (kxtools.cmake generates
+// them; a companion library adds its own file here).
 #include "kxpre_operations.inc"
     };
     // clang-format on
@@ -136,7 +138,7 @@ std::string numberText(double v)
 }
 
 // The documented range of an argument in words ("" when there is none).
-std::string accepted(const ArgSpec &s)
+std::string accepted(const Parameter &s)
 {
     if (!s.values.empty()) {
         std::string out = "one of";
@@ -252,17 +254,17 @@ bool parseInteger(std::string_view word, long long lo, long long hi, long long &
     return true;
 }
 
-bool parseValue(const std::string &word, const ArgSpec &spec, Value &value, std::string &error)
+bool parseValue(const std::string &word, const Parameter &param, Value &value, std::string &error)
 {
     value = Value{};
-    value.kind = spec.kind;
+    value.kind = param.kind;
     value.text = word;
     bool ok = true;
     std::string expected;
-    switch (spec.kind) {
+    switch (param.kind) {
     case 'i':
-        ok = parseInteger(word, spec.lo, spec.hi, value.integer);
-        expected = spec.lo == 0 && spec.hi == 255 ? "an integer 0..255" : "an integer";
+        ok = parseInteger(word, param.lo, param.hi, value.integer);
+        expected = param.lo == 0 && param.hi == 255 ? "an integer 0..255" : "an integer";
         break;
     case 'u':
         if (word.size() == 7 && word[0] == '#') {
@@ -276,7 +278,7 @@ bool parseValue(const std::string &word, const ArgSpec &spec, Value &value, std:
     case 'f':
     case 'd':
         ok = parseNumber(word, value.number) &&
-             (spec.kind == 'd' || std::fabs(value.number) <= double(std::numeric_limits<float>::max()));
+             (param.kind == 'd' || std::fabs(value.number) <= double(std::numeric_limits<float>::max()));
         expected = "a number";
         break;
     case 's':
@@ -330,7 +332,7 @@ bool parseValue(const std::string &word, const ArgSpec &spec, Value &value, std:
         ok = false;
         expected = "(unknown argument kind)";
     }
-    if (!ok) error = std::string(spec.name) + ": '" + word + "' is not " + expected;
+    if (!ok) error = std::string(param.name) + ": '" + word + "' is not " + expected;
     return ok;
 }
 
@@ -364,7 +366,7 @@ bool loadValue(Value &value, std::string &error)
 std::string checkArguments(const Operation &op, const Arguments &args)
 {
     for (size_t k = 0; k < op.args.size() && k < args.values.size(); ++k) {
-        const ArgSpec &s = op.args[k];
+        const Parameter &s = op.args[k];
         const Value &v = args.values[k];
         const std::string name = s.name;
         if (s.kind == 'p' && int(v.points.size() / 2) < s.minPoints)
@@ -384,7 +386,7 @@ std::string checkImage(const Operation &op, const Image &image, const Arguments 
     if (!(kindBit(image.imageType) & op.images))
         return "works on " + kindWords(op.images) + " images, not " + kindOf(image);
     for (size_t k = 0; k < op.args.size() && k < args.values.size(); ++k) {
-        const ArgSpec &s = op.args[k];
+        const Parameter &s = op.args[k];
         const Image *other = args.values[k].image.get();
         if (!other) continue;
         if (s.kind == 'C' && !(kindBit(other->imageType) & s.images))

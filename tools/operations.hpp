@@ -78,7 +78,7 @@ std::string kindWords(unsigned kinds);
 // range) is malformed; a value outside the documented range, or an image of
 // another kind or size, would make the export do nothing and is refused
 // unless the user asks for lenience.
-struct ArgSpec {
+struct Parameter {
     const char *name;
     char kind;
     long long lo = std::numeric_limits<int>::min(), hi = std::numeric_limits<int>::max();  // i
@@ -115,7 +115,7 @@ struct Operation {
     const char *function;  // the export it calls
     const char *summary;   // one line for --help
     unsigned images;       // kinds of image it works on
-    std::vector<ArgSpec> args;
+    std::vector<Parameter> args;
     std::vector<Condition> conditions;  // between arguments; all must hold
     bool prints;           // a query: its value is printed
     RunFn run;
@@ -133,7 +133,7 @@ bool parseInteger(std::string_view word, long long lo, long long hi, long long &
 
 // Parses one word as an argument (files are not read here).  False with a
 // message naming the argument on malformed input.
-bool parseValue(const std::string &word, const ArgSpec &spec, Value &value, std::string &error);
+bool parseValue(const std::string &word, const Parameter &param, Value &value, std::string &error);
 
 // Reads the files named by I/C/M arguments and builds E elements; false
 // with a message when a file cannot be read.

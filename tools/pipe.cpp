@@ -85,13 +85,13 @@ bool parsePipeline(const std::vector<std::string> &words, std::vector<Step> &ste
         ++pos;
         Step step;
         step.op = op;
-        for (const auto &spec : op->args) {
+        for (const auto &param : op->args) {
             if (pos >= words.size()) {
-                error = "operation '" + name + "' needs " + spec.name + " (" + kindHelp(spec.kind) + ")";
+                error = "operation '" + name + "' needs " + param.name + " (" + kindHelp(param.kind) + ")";
                 return false;
             }
             Value v;
-            if (!parseValue(words[pos], spec, v, error)) {
+            if (!parseValue(words[pos], param, v, error)) {
                 error = "operation '" + name + "' " + error;
                 return false;
             }

@@ -45,7 +45,7 @@ import ctypes
 import numpy as np
 
 from . import _native
-from ._native import KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA, EllipseBox, FloodRecord, FloodValue, lib
+from ._native import KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA, EllipseBox, FloodRecord, FloodValue, lib  # noqa: F401
 from ._ops import ENUMS, MANIFEST, ArgumentOverflowError, build, c_type
 
 __all__ = ["KIT_BIN", "KIT_GRAY", "KIT_RGB", "KIT_RGBA", "ArgumentOverflowError", "available", "lib",

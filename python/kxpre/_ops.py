@@ -254,10 +254,12 @@ def _signature(visible):
     return ps
 
 
-def build(e):
+def build(e, bind=_native._bind):
     """The Python function of an export and its ctypes function (None when
-    this library build lacks the export)."""
-    fn = _native._bind(e.name, c_type(e.returns), [c_type(t) for t in e.c_types])
+    this library build lacks the export).  bind(name, restype, argtypes)
+    finds the export in its library (a companion library's manifest passes
+    its own)."""
+    fn = bind(e.name, c_type(e.returns), [c_type(t) for t in e.c_types])
     main = e.image
     visible = [a for a in e.args if not a.hidden]
     signature = inspect.Signature(_signature(visible))

@@ -139,7 +139,7 @@ TEST(PipeParse, ValuesAreConverted)
     EXPECT_EQ(steps[0].args.i(3), std::numeric_limits<int>::min());
 
     kxtools::Value v;
-    const kxtools::ArgSpec quad{.name = "quad", .kind = 'q'}, element{.name = "element", .kind = 'E'};
+    const kxtools::Parameter quad{.name = "quad", .kind = 'q'}, element{.name = "element", .kind = 'E'};
     ASSERT_TRUE(kxtools::parseValue("1,2,3,4,5,6,7.5,8", quad, v, error));
     EXPECT_EQ(v.quad[6], 7.5f);
     EXPECT_FALSE(kxtools::parseValue("1,2,3,4,5,6", quad, v, error));

@@ -11,16 +11,15 @@ Standard library only; the manifest is read by the Python package's reader
 (python/kxpre/_manifest.py), so that both sides read it the same way.
 """
 
-import importlib.util
 import os
 import re
 import sys
 
-_HERE = os.path.dirname(os.path.abspath(__file__))
-_spec = importlib.util.spec_from_file_location(
-    "kxmanifest", os.path.join(_HERE, "..", "..", "python", "kxpre", "_manifest.py"))
-manifest = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(manifest)
+# The package's manifest reader, imported alone (without the package, which
+# needs numpy and the library).
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "python", "kxpre"))
+import _manifest as manifest  # noqa: E402
 
 _KIND_BITS = {"bin": "kBin", "gray": "kGray", "rgb": "kRgb", "rgba": "kRgba"}
 # kxpipe's word kinds (see tools/operations.hpp).
@@ -94,7 +93,7 @@ class PipeOperation:
                 }[a.kind]
                 self.call = [c % k if "%d" in c else c for c in self.call]
 
-    def arg_spec(self, name, pk, a, extra):
+    def parameter(self, name, pk, a, extra):
         f = [".name = %s" % c_string(name), ".kind = '%s'" % pk]
         if a is not None and a.kind == "byte":
             f += [".lo = 0", ".hi = 255"]  # other integers: the range of int, or uint32_t for 'u'
@@ -155,7 +154,7 @@ class PipeOperation:
 
     def entry(self):
         e = self.e
-        args = ",\n      ".join(self.arg_spec(*w) for w in self.words)
+        args = ",\n      ".join(self.parameter(*w) for w in self.words)
         conds = ", ".join(self.condition(c) for c in e.requires)
         prints = e.result in ("u32", "u8", "int", "flood")
         return ("  {%s, %s, %s, %s,\n     {%s},\n     {%s}, %s,\n     %s},\n"
