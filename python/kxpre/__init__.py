@@ -41,6 +41,7 @@ NotImplementedError; available() lists the others.
 """
 
 import ctypes
+import enum
 
 import numpy as np
 
@@ -49,7 +50,7 @@ from ._native import KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA, EllipseBox, FloodReco
 from ._ops import ENUMS, MANIFEST, ArgumentOverflowError, build, c_type
 
 __all__ = ["KIT_BIN", "KIT_GRAY", "KIT_RGB", "KIT_RGBA", "ArgumentOverflowError", "available", "lib",
-           "signatures", "to_gray", "to_bgr", "bgr_to_rgb", "rgb_to_bgr"]
+           "signatures", "to_gray", "to_bgr", "bgr_to_rgb", "rgb_to_bgr", "Edge", "edges"]
 
 
 globals().update(ENUMS)
@@ -121,3 +122,40 @@ def bgr_to_rgb(image):
 
 
 rgb_to_bgr = bgr_to_rgb
+
+
+class Edge(enum.IntEnum):
+    """The edge operators of edges()."""
+
+    SOBEL = 0
+    PREWITT = 1
+    KIRSCH = 2
+    LAPLACIAN = 3
+    SHARP1541 = 4
+    ROBERTS = 5
+    DIFF_FIRST = 6
+    DIFF_SECOND = 7
+    GRADIENT = 8
+
+
+_EDGE_FUNCTIONS = ["sobel", "prewitt", "kirsch", "laplacian", "sharp1541", "roberts", "diff_first", "diff_second",
+                   "gradient"]
+
+
+def edges(image, operator=Edge.SOBEL, mode=0, **options):
+    """The response of an edge operator, chosen by name: kxpre.edges(a,
+    kxpre.Edge.ROBERTS) is kxpre.roberts(a).
+
+    Args:
+        image: the image (grey; Sobel, Prewitt, Kirsch, Laplacian, Sharp1541
+            and the second difference also take binary images).
+        operator: a kxpre.Edge member.
+        mode: kxpre.Direction.X, Y or BOTH for the operators that have a
+            mode (ignored by LAPLACIAN, SHARP1541 and ROBERTS).
+        options: passed on (inplace, binary, gap for GRADIENT).
+    """
+    operator = Edge(operator)
+    fn = globals()[_EDGE_FUNCTIONS[operator]]
+    if operator in (Edge.LAPLACIAN, Edge.SHARP1541, Edge.ROBERTS):
+        return fn(image, **options)
+    return fn(image, mode, **options)

@@ -210,6 +210,9 @@ class Export:
 
 class Manifest:
     def __init__(self, path=MANIFEST):
+        if not os.path.exists(path):
+            raise ManifestError("the export manifest %s is missing (a package must ship it next to "
+                                "_manifest.py)" % path)
         with open(path, "rb") as f:
             d = tomllib.load(f)
         self.path = path

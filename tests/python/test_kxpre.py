@@ -474,6 +474,9 @@ def test_named_constants_for_every_code_and_defaults():
     np.testing.assert_array_equal(kxpre.rotate_ex(GREY, 10), kxpre.rotate_ex(GREY, 10, 0, 0))
     np.testing.assert_array_equal(kxpre.scale(GREY, 0.5), kxpre.scale(GREY, 0.5, kxpre.Filter.BILINEAR))
     np.testing.assert_array_equal(kxpre.flip(GREY, kxpre.Flip.LEFT_RIGHT), GREY[:, ::-1])
+    np.testing.assert_array_equal(kxpre.edges(GREY, kxpre.Edge.ROBERTS), kxpre.roberts(GREY))
+    np.testing.assert_array_equal(kxpre.edges(GREY, kxpre.Edge.KIRSCH, kxpre.Direction.Y), kxpre.kirsch(GREY, 2))
+    np.testing.assert_array_equal(kxpre.edges(GREY, kxpre.Edge.GRADIENT, gap=2), kxpre.gradient(GREY, 0, 2))
 
 
 def test_every_argument_is_explained_in_words():
