@@ -500,3 +500,12 @@ def test_colour_helpers_follow_the_library():
     np.testing.assert_array_equal(np.abs(grey.astype(int) - (r * 0.299 + g * 0.587 + b * 0.114)) <= 1, True)
     np.testing.assert_array_equal(kxpre.to_bgr(GREY)[..., 1], GREY)
     np.testing.assert_array_equal(kxpre.to_gray(GREY > 100), np.where(GREY > 100, 255, 0))
+
+
+def test_fill_text_on_a_grey_array_draws_instead_of_returning_it_unchanged():
+    # The text functions turn the image into B,G,R colour, which a wrapped
+    # grey array cannot become: the library left it alone and the grey
+    # array came back as it was.
+    out = kxpre.fill_text(np.full((20, 40), 255, np.uint8), "Hi", 2, 2, 12, 0xFF000000)
+    assert out.shape == (20, 40, 3)
+    np.testing.assert_array_equal(out[:, :, 0], out[:, :, 2])  # grey stays grey in every channel
