@@ -1,18 +1,20 @@
 # A short run of every fuzz harness (tests/fuzz/run.sh, 20 s each, after
-# building the clang flavour in build/fuzz); only where clang 14 and its
-# libFuzzer runtime are installed.
-find_program(KX_CLANG clang-14)
-find_program(KX_CLANGXX clang++-14)
-if(KX_CLANG AND KX_CLANGXX AND NOT KX_FUZZ)
-  execute_process(COMMAND ${KX_CLANGXX} -print-file-name=libclang_rt.fuzzer-x86_64.a
-                  OUTPUT_VARIABLE _kx_fuzzer_rt OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(EXISTS "${_kx_fuzzer_rt}")
+# building the clang flavour in <build>/fuzz); only where clang 14 and its
+# libFuzzer runtime are installed, and once per tree: in the release
+# flavours, not the Debug one.
+if(NOT KX_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+  find_program(KX_CLANG clang-14)
+  find_program(KX_CLANGXX clang++-14)
+  set(_kx_fuzzer_rt "")
+  if(KX_CLANGXX)
+    execute_process(COMMAND ${KX_CLANGXX} -print-file-name=libclang_rt.fuzzer-x86_64.a
+                    OUTPUT_VARIABLE _kx_fuzzer_rt OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  if(KX_CLANG AND IS_ABSOLUTE "${_kx_fuzzer_rt}" AND EXISTS "${_kx_fuzzer_rt}")
     add_test(NAME fuzz_short COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run.sh 20)
     set_tests_properties(fuzz_short PROPERTIES TIMEOUT 1200 RUN_SERIAL TRUE
       ENVIRONMENT "CC=${KX_CLANG};CXX=${KX_CLANGXX};KX_FUZZ_BUILD=${PROJECT_BINARY_DIR}/fuzz")
   else()
-    message(STATUS "kxpre: no libFuzzer runtime (libclang-rt-14-dev); the fuzz harnesses are not run")
+    message(STATUS "kxpre: no clang-14 with libFuzzer (libclang-rt-14-dev); the fuzz harnesses are not run")
   endif()
-else()
-  message(STATUS "kxpre: no clang-14; the fuzz harnesses are not run")
 endif()
