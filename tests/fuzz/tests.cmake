@@ -18,3 +18,9 @@ if(NOT KX_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
     message(STATUS "kxpre: no clang-14 with libFuzzer (libclang-rt-14-dev); the fuzz harnesses are not run")
   endif()
 endif()
+
+# Regression tests for the faults the export fuzzer found (any build).
+add_executable(kxtest_fuzz_regressions ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/unusable_destination_test.cpp)
+kx_strict(kxtest_fuzz_regressions)
+target_link_libraries(kxtest_fuzz_regressions PRIVATE kxpre GTest::gtest GTest::gtest_main)
+gtest_discover_tests(kxtest_fuzz_regressions DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
