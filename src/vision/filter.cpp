@@ -20,10 +20,10 @@ Image *kxPyramid(Image *image, int value, Image *dest)
 {
     if (!image || image->imageType < 1 || image->imageType > 24) return dest;
     // An unusable dest record gets no result, as one the library cannot fill.
-    KX_CHECK(!dest || kx::wellFormed(dest), "dest", nullptr);
+    KX_CHECK(!dest || kxiIsWellFormed(dest), "dest", nullptr);
     dest = ikxPyramid(image, value, dest);
     if (image->imageType == KIT_BIN) binariseBytes(image);
-    KX_ASSERT(dest, dest);
+    if (!dest) return kx::failed("dest", dest);
     if (image->imageType == KIT_BIN) binariseBytes(dest);
     return dest;
 }

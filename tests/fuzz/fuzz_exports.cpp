@@ -144,7 +144,7 @@ private:
 constexpr size_t kGuard = 32;
 constexpr uint8_t kSentinel = 0xA5;
 
-int bppOf(int type) { return kx::bytesPerPixel(type); }
+int bppOf(int type) { return kxiBytesPerPixel(type); }
 
 struct Slot {
     Image *im = nullptr;
