@@ -7,7 +7,7 @@
 
 namespace kx {
 
-void reportFailure(const char *text, const std::source_location &where) noexcept
+void reportFailure(const char *text, const SourceLocation &where) noexcept
 {
     std::fprintf(stderr, "kxpre: assertion \"%s\" failed at %s:%u\n", text, where.file_name(), unsigned(where.line()));
 #ifndef NDEBUG

@@ -10,28 +10,44 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <source_location>
 #include <utility>
 
 #include "kxpre.h"
 
 namespace kx {
 
+// The caller's file and line, taken where a default argument is used, as
+// std::source_location gives them (clang 14 with libstdc++ 12 lacks it).
+class SourceLocation {
+public:
+    static constexpr SourceLocation current(const char *file = __builtin_FILE(), unsigned line = __builtin_LINE()) noexcept
+    {
+        return SourceLocation(file, line);
+    }
+    constexpr const char *file_name() const noexcept { return file_; }
+    constexpr unsigned line() const noexcept { return line_; }
+
+private:
+    constexpr SourceLocation(const char *file, unsigned line) noexcept : file_(file), line_(line) {}
+    const char *file_;
+    unsigned line_;
+};
+
 // Reports a failed precondition: the expression text with file and line on
 // stderr.  Debug builds abort afterwards; release builds return.
-void reportFailure(const char *text, const std::source_location &where) noexcept;
+void reportFailure(const char *text, const SourceLocation &where) noexcept;
 
 // `return kx::failed("text", result);`: reports "text" at the caller's line
 // and gives the operation's do-nothing result (Release builds).
 template <class T>
-T failed(const char *text, T result, const std::source_location &where = std::source_location::current()) noexcept
+T failed(const char *text, T result, const SourceLocation &where = SourceLocation::current()) noexcept
 {
     reportFailure(text, where);
     return result;
 }
 
 // The same for an operation without a result: `return kx::failed("text");`.
-inline void failed(const char *text, const std::source_location &where = std::source_location::current()) noexcept
+inline void failed(const char *text, const SourceLocation &where = SourceLocation::current()) noexcept
 {
     reportFailure(text, where);
 }
