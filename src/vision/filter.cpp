@@ -20,7 +20,7 @@ Image *kxPyramid(Image *image, int value, Image *dest)
 {
     if (!image || image->imageType < 1 || image->imageType > 24) return dest;
     // An unusable dest record gets no result, as one the library cannot fill.
-    KX_CHECK(!dest || kxiIsWellFormed(dest), "dest", nullptr);
+    if (dest && !kxiIsWellFormed(dest)) return kx::failed("dest", static_cast<Image *>(nullptr));
     dest = ikxPyramid(image, value, dest);
     if (image->imageType == KIT_BIN) binariseBytes(image);
     if (!dest) return kx::failed("dest", dest);
