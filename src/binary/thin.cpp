@@ -3,7 +3,11 @@
 //   kxThinning   KIT_BIN; other types unchanged
 //   kxSkeleton   KIT_BIN (method 0 level maxima, 1 template thinning);
 //                other types and methods unchanged
+#include <algorithm>
 #include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "frame/frame.hpp"
 
@@ -15,24 +19,28 @@ namespace {
 // neighbour byte: NW, N, NE, W, E, SW, S, SE from bit 0 up.
 enum : unsigned { kNW = 1, kN = 2, kNE = 4, kW = 8, kE = 16, kSW = 32, kS = 64, kSE = 128 };
 
-// Whether one of the eight templates deletes a pixel with these neighbours:
-// all of `clear` unset and all of `set` set, neighbours not named ignored.
+// The eight templates in the order they are tried: a pixel goes when all
+// neighbours of `clear` are unset and all of `set` are set; neighbours not
+// named are ignored.  (Which one matches first does not matter: the pixel
+// goes on the first match and later ones see it gone.)
+struct Template {
+    unsigned clear, set;
+};
+constexpr Template kTemplates[] = {
+    {kNW | kN | kNE, kSW | kS | kSE},  // top edge
+    {kSW | kS | kSE, kNW | kN | kNE},  // bottom edge
+    {kNW | kW | kSW, kNE | kE | kSE},  // left edge
+    {kNE | kE | kSE, kNW | kW | kSW},  // right edge
+    {kN | kNE | kE, kW | kS},          // top-right corner
+    {kNW | kN | kW, kE | kS},          // top-left corner
+    {kSW | kW | kS, kE | kN},          // bottom-left corner
+    {kSE | kE | kS, kW | kN},          // bottom-right corner
+};
+
+// Whether a template deletes a pixel with these neighbours.
 constexpr bool deletes(unsigned code)
 {
-    struct Template {
-        unsigned clear, set;
-    };
-    constexpr Template templates[] = {
-        {kNW | kN | kNE, kSW | kS | kSE},  // top edge
-        {kSW | kS | kSE, kNW | kN | kNE},  // bottom edge
-        {kNW | kW | kSW, kNE | kE | kSE},  // left edge
-        {kNE | kE | kSE, kNW | kW | kSW},  // right edge
-        {kN | kNE | kE, kW | kS},          // top-right corner
-        {kNW | kN | kW, kE | kS},          // top-left corner
-        {kSW | kW | kS, kE | kN},          // bottom-left corner
-        {kSE | kE | kS, kW | kN},          // bottom-right corner
-    };
-    for (const Template &t : templates)
+    for (const Template &t : kTemplates)
         if (!(code & t.clear) && (code & t.set) == t.set) return true;
     return false;
 }
@@ -62,23 +70,6 @@ inline bool tryDelete(uint8_t *c, ptrdiff_t s)
     return true;
 }
 
-constexpr uint64_t kBytes = 0x0101010101010101u;
-
-// Eight bytes at p.
-inline uint64_t word(const uint8_t *p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// The high bit of every byte of v that is zero.
-inline uint64_t zeroBytes(uint64_t v)
-{
-    const uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
-    return ~(((v & low7) + low7) | v | low7);
-}
-
 // One raster pass of template thinning over the interior.  Deletions are
 // written at once, so later pixels of the same pass see them; this order is
 // what decides the shape of the result.  True when a pixel was deleted.
@@ -93,108 +84,153 @@ bool thinningPass(Image *im) noexcept
     return deleted;
 }
 
-// Template thinning that after the first pass tests only the pixels whose
-// outcome can still change.  A pixel tested without a match is tested with
-// the same neighbours in the next pass, and so again fails, unless one of
-// its neighbours is deleted in between: a neighbour after it in raster
-// order (E, SW, S, SE) later in the same pass, or one before it (NW, N,
-// NE, W) earlier in the next pass.  So each deletion marks its neighbours
-// before it for the next pass and those after it for the rest of this
-// one, and a pass visits its marked pixels in raster order: every test is
-// made with the neighbours the full pass would show, and the passes delete
-// the same pixels.  The marks are two bits per pixel, one for each of two
-// consecutive passes, and a row flag of the same bits lets a pass skip
-// unmarked rows.  False (image untouched) when the marks cannot be had.
-bool thinByMarks(Image *im) noexcept
+// ---- thinning on bit planes -----------------------------------------------
+//
+// The image as two bit planes, 64 pixels a word: `set` has a bit for every
+// non-zero byte, `one` for every interior byte equal to 1 (the only pixels
+// that can go).  A pass walks the rows in order and each row's words from
+// the left, updating both planes as it deletes, so every test sees what
+// the byte-wise raster pass sees: this pass's values above and to the
+// left, the last pass's to the right and below.  Within a word all tests
+// are made at once from the neighbour planes, once for W unset and once
+// for W set; where the two agree the answer stands, and only the pixels
+// where W decides are settled one by one from the left, W being the
+// pixel before after its own fate.  Words without a 1 are skipped.
+
+struct Planes {
+    Scratch<uint64_t> set, one;
+    size_t words;  // per row
+    Planes(int w, int h)
+        : set(size_t(h) * ((size_t(w) + 63) / 64)), one(size_t(h) * ((size_t(w) + 63) / 64)),
+          words((size_t(w) + 63) / 64)
+    {
+    }
+    explicit operator bool() const { return set && one; }
+    uint64_t *setRow(int y) const { return set.get() + size_t(y) * words; }
+    uint64_t *oneRow(int y) const { return one.get() + size_t(y) * words; }
+};
+
+// Bits of the bytes of p[0 .. n) (n <= 64) that are non-zero and that equal 1.
+inline void packBits(const uint8_t *p, int n, uint64_t &nonZero, uint64_t &isOne)
+{
+    uint64_t z = 0, o = 0;
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1);
+    for (; x + 16 <= n; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + x));
+        z |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)))) << x;
+        o |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, one)))) << x;
+    }
+#endif
+    for (; x < n; ++x) {
+        z |= uint64_t(p[x] == 0) << x;
+        o |= uint64_t(p[x] == 1) << x;
+    }
+    const uint64_t inRow = n == 64 ? ~uint64_t(0) : (uint64_t(1) << n) - 1;
+    nonZero = ~z & inRow;
+    isOne = o;
+}
+
+void buildPlanes(const Image *im, const Planes &pl) noexcept
 {
     const int w = im->width, h = im->height;
-    if (w < 3 || h < 3) return true;  // no interior: nothing to delete
-    const ptrdiff_t s = im->pitch;
-    const ptrdiff_t mw = w;
-    Scratch<uint8_t> marks(size_t(w) * size_t(h)), rows{size_t(h)};
-    if (!marks || !rows) return false;
-    std::memset(marks.get(), 0, marks.size());
-    std::memset(rows.get(), 0, rows.size());
-    uint8_t *const mk = marks.get(), *const rw = rows.get();
-    // Tests the interior pixel (x, y) and, when it goes, deletes it and
-    // marks its neighbours: those before it with `again` (for the next
-    // pass), those below it with `later` (for this one); the caller takes
-    // care of E, the next pixel it walks.  Marks on the frame are never
-    // read.
-    auto visit = [s, mw, mk, rw](uint8_t *c, int x, int y, uint8_t later, uint8_t again) -> bool {
-        if (!goes(c, s)) return false;
-        *c = 0;
-        uint8_t *m = mk + ptrdiff_t(y) * mw + x;
-        m[-mw - 1] |= again, m[-mw] |= again, m[-mw + 1] |= again, m[-1] |= again;
-        m[mw - 1] |= later, m[mw] |= later, m[mw + 1] |= later;
-        rw[y - 1] |= again, rw[y] |= again, rw[y + 1] |= later;
-        return true;
-    };
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *p = row(im, y);
+        uint64_t *set = pl.setRow(y), *one = pl.oneRow(y);
+        for (size_t j = 0; j < pl.words; ++j) {
+            const int x0 = int(j * 64);
+            packBits(p + x0, std::min(64, w - x0), set[j], one[j]);
+        }
+        // Only interior pixels can go.
+        if (y == 0 || y == h - 1) {
+            std::fill(one, one + pl.words, 0);
+            continue;
+        }
+        one[0] &= ~uint64_t(1);
+        one[size_t(w - 1) / 64] &= ~(uint64_t(1) << ((w - 1) % 64));
+    }
+}
 
-    // The first pass: only bytes equal to 1 can go, and deleting one
-    // changes no other byte of its word, so each word's 1 bytes are found
-    // once and visited in order.  It visits every pixel, so it marks only
-    // for the next pass.
+// The template matches for the 64 pixels of word j of a row, given the
+// rows above (up), at (at) and below (dn) in the set plane: `ifClear` the
+// pixels a template deletes when W is unset, `ifSet` when W is set.
+inline void matchWord(const uint64_t *up, const uint64_t *at, const uint64_t *dn, size_t j, size_t words,
+                      uint64_t &ifClear, uint64_t &ifSet)
+{
+    // Bit x of left(r) is pixel x - 1 of r, of right(r) pixel x + 1.
+    auto left = [j](const uint64_t *r) { return r[j] << 1 | (j ? r[j - 1] >> 63 : 0); };
+    auto right = [j, words](const uint64_t *r) { return r[j] >> 1 | (j + 1 < words ? r[j + 1] << 63 : 0); };
+    // Indexed by the neighbour's bit in the code (W, bit 3, is left open).
+    const uint64_t nb[8] = {left(up), up[j], right(up), 0, right(at), left(dn), dn[j], right(dn)};
+    ifClear = ifSet = 0;
+#pragma GCC unroll 8
+    for (const Template &t : kTemplates) {
+        uint64_t m = ~uint64_t(0);
+#pragma GCC unroll 8
+        for (unsigned k = 0; k < 8; ++k) {
+            if (k == 3) continue;
+            if (t.clear >> k & 1) m &= ~nb[k];
+            if (t.set >> k & 1) m &= nb[k];
+        }
+        if (!(t.set & kW)) ifClear |= m;
+        if (!(t.clear & kW)) ifSet |= m;
+    }
+}
+
+// One pass over the planes, deleting in the image as well.  True when a
+// pixel was deleted.
+bool planePass(Image *im, const Planes &pl) noexcept
+{
+    const int h = im->height;
+    const size_t words = pl.words;
     bool deleted = false;
     for (int y = 1; y < h - 1; ++y) {
+        const uint64_t *up = pl.setRow(y - 1), *dn = pl.setRow(y + 1);
+        uint64_t *at = pl.setRow(y), *one = pl.oneRow(y);
         uint8_t *p = row(im, y);
-        int x = 1;
-        for (; x + 8 <= w - 1; x += 8) {
-            for (uint64_t ones = zeroBytes(word(p + x) ^ kBytes); ones; ones &= ones - 1) {
-                const int i = x + (__builtin_ctzll(ones) >> 3);
-                deleted |= visit(p + i, i, y, 0, 1);
+        for (size_t j = 0; j < words; ++j) {
+            const uint64_t o = one[j];
+            if (!o) continue;
+            uint64_t ifClear, ifSet;
+            matchWord(up, at, dn, j, words, ifClear, ifSet);
+            ifClear &= o, ifSet &= o;
+            const uint64_t c = at[j];
+            uint64_t gone = ifClear & ifSet;
+            // W of bit 0 is the last pixel of the word before, already
+            // settled; of bit x > 0, pixel x - 1 of this word.
+            const uint64_t carry = j ? at[j - 1] >> 63 : 0;
+            for (uint64_t open = ifClear ^ ifSet; open; open &= open - 1) {
+                const int x = __builtin_ctzll(open);
+                const uint64_t wSet = x ? ((c & ~gone) >> (x - 1)) & 1 : carry;
+                gone |= ((wSet ? ifSet : ifClear) >> x & 1) << x;
             }
+            if (!gone) continue;
+            at[j] = c & ~gone;
+            one[j] = o & ~gone;
+            deleted = true;
+            for (uint64_t g = gone; g; g &= g - 1) p[j * 64 + size_t(__builtin_ctzll(g))] = 0;
         }
-        for (; x < w - 1; ++x) deleted |= visit(p + x, x, y, 0, 1);
     }
-    for (uint8_t now = 1, next = 2; deleted; std::swap(now, next)) {
-        deleted = false;
-        const uint64_t mine = kBytes * now;
-        for (int y = 1; y < h - 1; ++y) {
-            if (!(rw[y] & now)) continue;
-            rw[y] &= uint8_t(~now);
-            uint8_t *p = row(im, y);
-            uint8_t *m = mk + ptrdiff_t(y) * mw;
-            // The row's marks are read a word at a time and cleared; a
-            // deletion adds the next pixel to the word in hand, or carries
-            // it into the next word (never written as a mark, so a word is
-            // never read right after byte writes into it).
-            bool carry = false;
-            int x = 1;
-            for (; x + 8 <= w - 1; x += 8) {
-                uint64_t v = word(m + x) & mine;
-                if (v) {
-                    const uint64_t kept = word(m + x) & ~mine;
-                    std::memcpy(m + x, &kept, sizeof kept);
-                }
-                v |= uint64_t(carry) * now;
-                carry = false;
-                while (v) {
-                    const int i = __builtin_ctzll(v) >> 3;
-                    v &= v - 1;
-                    if (visit(p + x + i, x + i, y, now, next)) {
-                        deleted = true;
-                        if (i < 7)
-                            v |= uint64_t(now) << (8 * (i + 1));
-                        else
-                            carry = true;
-                    }
-                }
-            }
-            for (; x < w - 1; ++x) {
-                if (!carry && !(m[x] & now)) continue;
-                m[x] &= uint8_t(~now);
-                carry = visit(p + x, x, y, now, next);
-                deleted |= carry;
-            }
-        }
+    return deleted;
+}
+
+// False (image untouched) when the planes cannot be had.
+bool thinByPlanes(Image *im) noexcept
+{
+    if (im->width < 3 || im->height < 3) return true;  // no interior: nothing to delete
+    const Planes pl(im->width, im->height);
+    if (!pl) return false;
+    buildPlanes(im, pl);
+    while (planePass(im, pl)) {
     }
     return true;
 }
 
+// On bit planes; byte by byte when the planes cannot be had.
 void thin(Image *im) noexcept
 {
-    if (thinByMarks(im)) return;
+    if (thinByPlanes(im)) return;
     while (thinningPass(im)) {
     }
 }
