@@ -5,8 +5,9 @@
 //   kxDilateE1  KIT_BIN; other types unchanged
 //
 // Every operation reads from a padded copy of the input (for erosion and
-// dilation a rolling one, as many rows as the element is high) and writes
-// into the image, so results never feed later pixels.
+// dilation a rolling one, as many rows as the element is high; for the
+// centred 3 x 3 rectangle two saved rows) and writes into the image, so
+// results never feed later pixels.
 #include <algorithm>
 #include <memory>
 
