@@ -33,6 +33,19 @@ inline float crossing(const Edge &e, int64_t y)
     return float(double(y - e.y1) * double(e.x2 - e.x1) / double(e.y2 - e.y1) + double(e.x1));
 }
 
+// Rows usually cross a handful of edges: those few limits are put in order
+// by insertion, more by the library sort.
+inline void sortCuts(int64_t *c, size_t n)
+{
+    if (n > 16) return std::sort(c, c + n);
+    for (size_t i = 1; i < n; ++i) {
+        const int64_t v = c[i];
+        size_t j = i;
+        for (; j > 0 && c[j - 1] > v; --j) c[j] = c[j - 1];
+        c[j] = v;
+    }
+}
+
 // The edges of one polygon and, row after row, the sorted column limits of
 // their crossings.
 class EdgeTable {
@@ -79,7 +92,7 @@ public:
             const double c = std::ceil(double(crossing(edges_[live_[i]], y)));
             cuts_[i] = c <= 0 ? 0 : c >= double(width_) ? width_ : int64_t(c);
         }
-        std::sort(cuts_.get(), cuts_.get() + nLive_);
+        sortCuts(cuts_.get(), nLive_);
         return nLive_;
     }
     const int64_t *cuts() const { return cuts_.get(); }
