@@ -34,6 +34,7 @@ import numpy as np
 from . import _native
 from ._native import KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA, EllipseBox, FloodRecord, FloodValue, lib
 from ._ops import OPERATIONS
+from .io import page_count, read, write  # image files (libkxio)
 
 __all__ = ["KIT_BIN", "KIT_GRAY", "KIT_RGB", "KIT_RGBA", "available", "lib", "signatures"]
 
