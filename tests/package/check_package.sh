@@ -25,7 +25,7 @@ case "$mode" in
     deb=$(ls "$work"/deb/*.deb)
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "package $(basename "$deb"), Depends: $depends"
-    for need in libopencv-core libopencv-imgproc libfreetype libc6; do
+    for need in libopencv-core libopencv-imgproc libfreetype libpng16 libtiff libjpeg62-turbo libc6; do
       [[ $depends == *"$need"* ]] || fail "the package does not depend on $need"
     done
     [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
@@ -41,7 +41,7 @@ libdir=$(dirname "$pcdir")
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_IGNORE_PATH=/usr/include/opencv4 \
   -DKX_EXPECTED_VERSION="$version" >/dev/null
 "${clean[@]}" cmake --build "$work/cm" >/dev/null
-"${clean[@]}" "$work/cm/consumer"
+"${clean[@]}" "$work/cm/consumer" "$work"
 
 # pkg-config: the link the README shows, as it is; the run needs the library
 # folder as the program's runtime path, as for any library outside the
@@ -54,21 +54,22 @@ pc=("${clean[@]}" PKG_CONFIG_PATH="$pcdir" pkg-config)
 # shellcheck disable=SC2046,SC2086
 "${clean[@]}" "$cc" $flags "$src/consumer.c" -DKX_EXPECTED_VERSION="\"$version\"" -o "$work/pc-consumer" \
   $("${pc[@]}" --cflags --libs kxpre) -Wl,-rpath,"$("${pc[@]}" --variable=libdir kxpre)"
-"${clean[@]}" "$work/pc-consumer"
+"${clean[@]}" "$work/pc-consumer" "$work"
 
 # The installed programs and libraries take their libraries from the
 # installed tree, not from anywhere else on the machine.
 for f in "$prefix/bin/kxpipe" "$work/cm/consumer" "$work/pc-consumer"; do
-  resolved=$("${clean[@]}" ldd "$f" | awk '$1 == "libkxpre.so.0" || $1 == "libkxtext.so.0" { print $3 }')
-  [ -n "$resolved" ] || fail "$f: libkxpre/libkxtext not found"
+  resolved=$("${clean[@]}" ldd "$f" | awk '$1 ~ /^libkx(pre|text|io)\.so\.0$/ { print $3 }')
+  [ "$(echo "$resolved" | wc -w)" -eq 3 ] || fail "$f: libkxpre, libkxtext or libkxio not found"
   for r in $resolved; do
     [[ $(realpath "$r") == "$(realpath "$libdir")"/* ]] || fail "$f loads $r, not the installed one"
   done
 done
 
-# The installed kxpipe on a small grey picture.
+# The installed kxpipe on a small grey picture, through a TIFF file.
 printf 'P5\n4 2\n255\n\000\100\200\377\377\200\100\000' >"$work/in.pgm"
-"${clean[@]}" "$prefix/bin/kxpipe" "$work/in.pgm" "$work/out.pgm" invert
-[ "$(tail -c 8 "$work/out.pgm" | od -An -tx1 | tr -d ' \n')" = "ffbf7f00007fbfff" ] ||
-  fail "kxpipe's result is not the inverted picture"
+"${clean[@]}" "$prefix/bin/kxpipe" "$work/in.pgm" "$work/mid.tif" invert
+"${clean[@]}" "$prefix/bin/kxpipe" "$work/mid.tif" "$work/out.pgm" clip 1 0 3 1
+[ "$(tail -c 6 "$work/out.pgm" | od -An -tx1 | tr -d ' \n')" = "bf7f007fbfff" ] ||
+  fail "kxpipe's result is not the inverted and clipped picture"
 echo "installed package ($mode) works from $prefix"
