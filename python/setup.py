@@ -1,4 +1,4 @@
-"""Builds the kxpre Python package with the C libraries inside it.
+"""Builds the kxpre Python package with the C libraries (and kxpipe) inside it.
 
 `pip install ./python` (or `python3 -m build --no-isolation --wheel python`)
 configures and builds the libraries with CMake from the source tree this
@@ -46,7 +46,7 @@ def built_tree(scratch):
                          "checkout or set KXPRE_BUILD_DIR to a built CMake folder" % SOURCE)
     build = os.path.join(scratch, "build")
     run("cmake", "-S", SOURCE, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DKX_BUILD_TESTS=OFF",
-        "-DKX_BUILD_TOOLS=OFF", "-DKX_BUILD_BENCH=OFF")
+        "-DKX_BUILD_BENCH=OFF")
     run("cmake", "--build", build, "-j", os.environ.get("KXPRE_JOBS", str(min(os.cpu_count() or 1, 4))))
     return build
 
@@ -68,6 +68,11 @@ class BuildWithLibraries(build_py):
                     raise SystemExit("kxpre: the build installed no lib%s.so.0" % name)
                 # The soname the others link to, as a plain file (a wheel has no symbolic links).
                 shutil.copyfile(os.path.realpath(found[0]), os.path.join(target, "lib%s.so.0" % name))
+            # kxpipe, which kxpre.batch runs, beside the libraries (its
+            # runtime path includes its own folder).
+            kxpipe = os.path.join(prefix, "bin", "kxpipe")
+            if os.path.isfile(kxpipe):
+                shutil.copy2(kxpipe, os.path.join(target, "kxpipe"))
 
 
 class BinaryDistribution(Distribution):

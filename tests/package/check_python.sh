@@ -14,7 +14,7 @@ fail() { echo "check_python: $*" >&2; exit 1; }
 
 # A copy of the package sources, so that the build leaves nothing in the tree.
 mkdir "$work/src"
-cp -r "$src/python/pyproject.toml" "$src/python/setup.py" "$src/python/kxpre" "$work/src/"
+cp -rL "$src/python/pyproject.toml" "$src/python/setup.py" "$src/python/kxpre" "$work/src/"
 tool=(env -i PATH=/usr/bin:/bin HOME="$work" KXPRE_BUILD_DIR="$build" PIP_NO_CACHE_DIR=1 PIP_NO_INDEX=1
       PIP_DISABLE_PIP_VERSION_CHECK=1)
 run=(env -i PATH=/usr/bin:/bin)
@@ -33,6 +33,10 @@ a = np.full((20, 30), 200, np.uint8)
 np.testing.assert_array_equal(kxpre.invert(a), 55)
 kxpre.write("page.tif", [a, a > 100])
 np.testing.assert_array_equal(kxpre.read("page.tif", page=1), 1)
+import subprocess
+from kxpre import batch
+assert batch.find_kxpipe() == os.path.join(here, "_lib", "kxpipe"), batch.find_kxpipe()
+subprocess.run([batch.find_kxpipe(), "page.tif", "inverted.png", "invert"], check=True)
 print("kxpre", importlib.metadata.version("kxpre"), "from", here)
 PY
 
