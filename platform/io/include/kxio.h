@@ -13,7 +13,9 @@
  *         (palette, 16-bit, tiles, YCbCr, ...) as RGB/RGBA.
  *         write: one or several pages; KIT_BIN as 1-bit with CCITT G4,
  *         other types with Deflate.
- *   JPEG  read: grey and colour (YCbCr/RGB); CMYK files are refused.
+ *   JPEG  read: grey and colour (YCbCr/RGB); CMYK files are refused, and so
+ *         is any file the decoder finds damaged (truncated data, bad codes,
+ *         stray bytes), where it would otherwise fill in grey.
  *         write: grey or colour with a quality of 1..100 (default 90).
  *
  * Pixels (reading)
