@@ -229,6 +229,13 @@ Image *readPnm(const uint8_t *data, size_t size, Error &error)
         fail(error, "PNM: malformed header (width, height and a maxval of 1..65535 expected)");
         return nullptr;
     }
+    if (plain && w <= KXIO_MAX_SIDE && h <= KXIO_MAX_SIDE &&
+        uint64_t(w) * uint64_t(h) * channels > uint64_t(in.end - in.p)) {
+        // Every sample takes at least one character.
+        fail(error, "PNM: the file ends early: %ld x %ld pixels need more than the %lld bytes that follow the "
+                    "header", w, h, (long long)(in.end - in.p));
+        return nullptr;
+    }
     if (!plain) {
         // Exactly one white-space character ends the header of a raw file.
         const int c = in.next();

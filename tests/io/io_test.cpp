@@ -196,6 +196,13 @@ TEST(ReadCorpus, DeclaredSizeAboveTheLimitIsRefusedBeforeReadingPixels)
     char error[256] = "";
     EXPECT_FALSE(kxioReadMemory(header.data(), header.size(), 0, error, sizeof error));
     EXPECT_NE(std::string(error).find("limit"), std::string::npos) << error;
+    // Within the limits, a header whose data cannot be there is refused
+    // before the image is made: raw and plain forms alike.
+    for (const std::string small : {"P5\n60000 4000\n255\n\x01\x02", "P2\n60000 4000\n255\n1 2 3"}) {
+        error[0] = '\0';
+        EXPECT_FALSE(kxioReadMemory(small.data(), small.size(), 0, error, sizeof error));
+        EXPECT_NE(std::string(error).find("ends early"), std::string::npos) << error;
+    }
 }
 
 // ---- writing ----------------------------------------------------------------------
