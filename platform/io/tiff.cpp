@@ -207,6 +207,14 @@ Image *readTiff(const uint8_t *data, size_t size, int page, Error &error)
         fail(error, "TIFF: the page has no size");
         return nullptr;
     }
+    // Uncompressed rows must all be in the file: refuse a small file that
+    // declares a large page before the image is made.
+    if (field<uint16_t>(tif.get(), TIFFTAG_COMPRESSION, COMPRESSION_NONE) == COMPRESSION_NONE &&
+        !TIFFIsTiled(tif.get()) && w <= KXIO_MAX_SIDE && h <= KXIO_MAX_SIDE &&
+        uint64_t(TIFFScanlineSize64(tif.get())) * h > size) {
+        fail(error, "TIFF: the file ends early: %u x %u uncompressed pixels cannot fit in %zu bytes", w, h, size);
+        return nullptr;
+    }
     int type = directType(tif.get());
     const bool direct = type != 0;
     if (!direct) {

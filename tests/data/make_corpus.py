@@ -172,6 +172,7 @@ def write_tiff():
     whole = tiff([rgb])
     save("bad-truncated.tif", whole[:40])
     save("bad-huge.tif", tiff([(200000, 200000, 8, 1, 1, b"\0" * 12, {})]))
+    save("bad-small-for-size.tif", tiff([(60000, 4000, 8, 1, 1, b"\0" * 12, {})]))
     save("bad-strip-outside.tif", tiff([(W, H, 8, 1, 1, b"", {273: (4, [1 << 30]), 279: (4, [12])})]))
     save("bad-header.tif", b"II*\0\xff\xff\xff\x7f")
 

@@ -115,7 +115,7 @@ TEST(ReadCorpus, EveryMalformedFileIsRefusedWithAReason)
         {"bad-short.pgm", "ends early"},        {"bad-header.pgm", "header"},
         {"bad-maxval.pgm", "header"},           {"bad-huge.ppm", "limit"},
         {"bad-sample.pgm", "sample"},           {"bad-truncated.tif", "TIFF"},
-        {"bad-huge.tif", "limit"},              {"bad-strip-outside.tif", "TIFF"},
+        {"bad-huge.tif", "limit"},              {"bad-small-for-size.tif", "ends early"},              {"bad-strip-outside.tif", "TIFF"},
         {"bad-header.tif", "TIFF"},             {"bad-markers.jpg", "JPEG"},
         {"bad-empty-after-soi.jpg", "JPEG"},    {"does-not-exist.png", "No such file"},
         {"make_corpus.py", "not a PNG, PNM, TIFF or JPEG"},
