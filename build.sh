@@ -15,8 +15,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopencv-core-dev libopencv-imgproc-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2 fonts-dejavu-core
-  libpng-dev python3 python3-numpy python3-pytest doxygen
+  libpng-dev libtiff-dev libjpeg62-turbo-dev python3 python3-numpy python3-pytest doxygen
   python3-dask python3-distributed python3-tqdm
+  dpkg-dev file python3-pip python3-setuptools python3-build python3-wheel python3-venv
 )
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
