@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "frame.hpp"
+#include "frame/frame.hpp"
 
 using namespace kx;
 
