@@ -1,5 +1,5 @@
 // Private helpers of the filtering and intensity family: saturating byte
-// conversions and the per-channel table mapper.
+// conversions and the vector-clone switch.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +27,5 @@ inline uint8_t truncSaturate(double v)
     if (v >= 255.0) return 255;
     return uint8_t(v);
 }
-
-// Applies a 256-entry table to the bytes of every pixel whose channel bit
-// (bit c for byte c) is set in `channelBits`; other bytes stay.
-void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) noexcept;
 
 }  // namespace kx::filter

@@ -153,6 +153,11 @@ uint32_t colourAt(int imageType, const uint8_t *p) noexcept;
 // Applies a 256-entry table to the first `channels` bytes of every pixel.
 void applyLut(Image *im, const uint8_t lut[256], int channels) noexcept;
 
+// Applies a 256-entry table to the bytes of every pixel whose channel bit
+// (bit c for byte c) is set in `channelBits`; other bytes stay.  Both
+// appliers live with the pixel operations (src/pixel/lut.cpp).
+void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) noexcept;
+
 // ---- RAII holders --------------------------------------------------------
 
 // A scratch array from the memory library, released on scope exit.  Check
