@@ -1,19 +1,10 @@
 // Private helpers of the filtering and intensity family: saturating byte
-// conversions and the vector-clone switch.
+// conversions.
 #pragma once
 
 #include <cstdint>
 
 #include "frame/frame.hpp"
-
-// The hot byte loops are also compiled for AVX2 and picked when the
-// library is loaded, where the processor has it (same arithmetic, wider
-// vectors).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
-#define KX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KX_VECTOR_CLONES
-#endif
 
 namespace kx::filter {
 

@@ -37,6 +37,15 @@ void assertFailed(const char *text, const char *file, int line) noexcept;
 // KX_ASSERT(expr, result): KX_CHECK with the expression's own text.
 #define KX_ASSERT(expr, ...) KX_CHECK(expr, #expr, __VA_ARGS__)
 
+// Hot byte loops marked with this are also compiled for AVX2 and picked
+// when the library is loaded, where the processor has it (same arithmetic,
+// wider vectors).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+#define KX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define KX_VECTOR_CLONES
+#endif
+
 namespace kx {
 
 // ---- pixel kinds and dispatch -------------------------------------------
