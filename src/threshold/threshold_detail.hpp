@@ -6,6 +6,7 @@
 // arbitrary histograms and compare them with straightforward loops.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kxpre.h"
@@ -48,6 +49,38 @@ int isodataLevel(const int32_t hist[256], int maxIterations, int window) noexcep
 // spread, the first such tuple in lexicographic order.  levels must be in
 // 2..256 and n > 0.  Returns false when scratch memory is not available.
 bool multiLevelThresholds(const int32_t hist[256], int64_t n, int levels, int *out) noexcept;
+
+// ---- local integral decision (local_rows.cpp) -----------------------------
+
+// The constants of one kxbLocalIntegral call: window area, range and weight.
+struct LocalParams {
+    double area, range, k;
+};
+
+// One row of the decision: the pixel values, the window sums of values and
+// of squares (whole numbers, at most 65025 * area) and the output bytes.
+template <class T>
+struct LocalRows {
+    const uint8_t *src;
+    const T *sum, *sq;
+    uint8_t *dst;
+    size_t n;
+    LocalParams p;
+};
+
+// The largest window area of the vector kernel: its sums of squares stay
+// below 2^31 and its sums of values below 2^24.
+constexpr double kLocalVectorArea = 33025;
+
+// Whether the vector kernel takes calls with these constants here: AVX2, an
+// area up to kLocalVectorArea, a finite weight.
+bool localVectorTakes(const LocalParams &p) noexcept;
+
+// dst[x] = 1 where src[x] is not at or below the level made from the window
+// mean and deviation, else 0.  32-bit sums may take the vector kernel
+// (`vector`, only where localVectorTakes): the same bytes.
+void decideLocalRow(const LocalRows<int64_t> &r) noexcept;
+void decideLocalRow(const LocalRows<int32_t> &r, bool vector) noexcept;
 
 // ---- image side (global.cpp) --------------------------------------------
 

@@ -1,0 +1,186 @@
+// The per-pixel decision of the local integral threshold (local.cpp): from
+// the window sums of values and of squares to the 0/1 byte, one row at a
+// time.  The plain loop is the arithmetic as fixed.  The AVX2 kernel gives
+// the same bytes eight pixels at a time:
+//
+// - mean: float(double(S) / area) is the correctly rounded float quotient
+//   S / area (a double result rounded again to float is, for a quotient or
+//   a root of float operands, the correctly rounded float result, as
+//   53 >= 2 * 24 + 2), and S and area are whole numbers below 2^24, exact
+//   in float: one single-precision division.
+// - mean of squares: Q reaches 2^31, so its quotient is taken as
+//   Q * (1 / area) in double, within 2^-51.8 of Q / area; rounding that to
+//   float gives the correctly rounded quotient unless it lies within the
+//   error of a float rounding boundary, which is checked per pixel (and
+//   never happens for an odd area: no such quotient is a boundary).
+// - deviation: float(sqrt(double(v))) is the correctly rounded float root
+//   (as above): one single-precision root.
+// - level: the quotient sd / range is taken as sd * (1 / range), exact for
+//   range 0 and the powers of two (and irrelevant for k = 0).  For other
+//   ranges the level can differ from the plain one by a few units in its
+//   last place; a pixel whose value lies within a far larger bound of it is
+//   decided the plain way (a zero mean or deviation and a NaN level need no
+//   check: both ways give the same level there).
+// A group of eight pixels with any pixel in doubt goes through the plain
+// loop.
+#include <cmath>
+
+#include "threshold_detail.hpp"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KX_LOCAL_X86 1
+#include <immintrin.h>
+#endif
+
+namespace kx::thr {
+
+namespace {
+
+template <class T>
+void decidePlain(const LocalRows<T> &r, size_t from, size_t to) noexcept
+{
+    for (size_t x = from; x < to; ++x) {
+        const float mean = float(double(r.sum[x]) / r.p.area);
+        const float meanSq = float(double(r.sq[x]) / r.p.area);
+        const float variance = meanSq - mean * mean;
+        const float sd = float(std::sqrt(double(variance)));
+        const double level = double(mean) * (1.0 + r.p.k * (double(sd) / r.p.range - 1.0));
+        // A NaN level (negative rounded variance, 0/0 with range 0) fails
+        // every comparison: such pixels are foreground.
+        r.dst[x] = !(double(r.src[x]) <= level);
+    }
+}
+
+#ifdef KX_LOCAL_X86
+
+// Eight 0/1 bytes from eight bits, bit i to byte i.
+constexpr uint64_t spreadBits(unsigned bits)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v |= uint64_t(bits >> i & 1) << (8 * i);
+    return v;
+}
+
+struct SpreadTable {
+    uint64_t bytes[256];
+    constexpr SpreadTable() : bytes()
+    {
+        for (unsigned b = 0; b < 256; ++b) bytes[b] = spreadBits(b);
+    }
+};
+constexpr SpreadTable kSpread;
+
+// Four lanes of RN_float(q), q = Q * (1 / area): true where the float is
+// certainly the correctly rounded Q / area.  With f the float and f-, f+ its
+// neighbours, RN(Q / area) = f when Q / area lies strictly between the
+// midpoints (f + f-) / 2 and (f + f+) / 2; q is within 2^-51.8 q of Q / area,
+// and the margin 2^-50 q covers that and the rounding of the checks.  A zero
+// quotient is exact.
+__attribute__((target("avx2"))) inline __m256d quotientCertain(__m256d q, __m128 f)
+{
+    const __m128i bits = _mm_castps_si128(f), one = _mm_set1_epi32(1);
+    const __m256d fd = _mm256_cvtps_pd(f);
+    const __m256d below = _mm256_add_pd(fd, _mm256_cvtps_pd(_mm_castsi128_ps(_mm_sub_epi32(bits, one))));
+    const __m256d above = _mm256_add_pd(fd, _mm256_cvtps_pd(_mm_castsi128_ps(_mm_add_epi32(bits, one))));
+    const __m256d twice = _mm256_add_pd(q, q), margin = _mm256_mul_pd(q, _mm256_set1_pd(0x1p-49));
+    const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(below, margin), twice, _CMP_LT_OQ),
+                                         _mm256_cmp_pd(twice, _mm256_sub_pd(above, margin), _CMP_LT_OQ));
+    return _mm256_or_pd(inside, _mm256_cmp_pd(q, _mm256_setzero_pd(), _CMP_EQ_OQ));
+}
+
+// Eight pixels per step; returns how many pixels it decided.
+__attribute__((target("avx2"))) size_t decideFast(const LocalRows<int32_t> &r) noexcept
+{
+    const double range = r.p.range, k = r.p.k;
+    const __m256 areaF = _mm256_set1_ps(float(r.p.area));
+    const __m256d invArea = _mm256_set1_pd(1.0 / r.p.area), invRange = _mm256_set1_pd(1.0 / range);
+    const __m256d kd = _mm256_set1_pd(k), absK = _mm256_set1_pd(std::fabs(k)), one = _mm256_set1_pd(1.0);
+    const __m256d signBit = _mm256_set1_pd(-0.0), bound = _mm256_set1_pd(0x1p-40);
+    // sd * (1 / range) is sd / range exactly for range 0 and powers of two;
+    // with k = 0 the level is the mean whatever the quotient.
+    const unsigned ri = unsigned(range);
+    const bool levelExact = k == 0.0 || ri == 0 || (ri & (ri - 1)) == 0;
+
+    size_t x = 0;
+    for (; x + 8 <= r.n; x += 8) {
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r.sum + x));
+        const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r.sq + x));
+        const __m256 mean = _mm256_div_ps(_mm256_cvtepi32_ps(s), areaF);
+        const __m256d qLo = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(q)), invArea);
+        const __m256d qHi = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(q, 1)), invArea);
+        const __m128 fLo = _mm256_cvtpd_ps(qLo), fHi = _mm256_cvtpd_ps(qHi);
+        const __m256d certain = _mm256_and_pd(quotientCertain(qLo, fLo), quotientCertain(qHi, fHi));
+        if (_mm256_movemask_pd(certain) != 0xF) {
+            decidePlain(r, x, x + 8);
+            continue;
+        }
+        const __m256 meanSq = _mm256_set_m128(fHi, fLo);
+        const __m256 sd = _mm256_sqrt_ps(_mm256_sub_ps(meanSq, _mm256_mul_ps(mean, mean)));
+        int64_t eight;
+        __builtin_memcpy(&eight, r.src + x, 8);
+        const __m256i values = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(eight));
+        unsigned bits = 0;
+        bool sure = true;
+        for (int h = 0; h < 2; ++h) {
+            const __m256d sdH = _mm256_cvtps_pd(h ? _mm256_extractf128_ps(sd, 1) : _mm256_castps256_ps128(sd));
+            const __m256d meanH = _mm256_cvtps_pd(h ? _mm256_extractf128_ps(mean, 1) : _mm256_castps256_ps128(mean));
+            const __m256d value =
+                _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(values, 1) : _mm256_castsi256_si128(values));
+            const __m256d t = _mm256_mul_pd(sdH, invRange);
+            const __m256d level =
+                _mm256_mul_pd(meanH, _mm256_add_pd(one, _mm256_mul_pd(kd, _mm256_sub_pd(t, one))));
+            bits |= unsigned(_mm256_movemask_pd(_mm256_cmp_pd(value, level, _CMP_NLE_UQ))) << (4 * h);
+            if (!levelExact) {
+                // Five roundings apart: |level' - level| < |mean| (1 + |k|
+                // (t + 1)) 2^-48.  A value farther than 2^-40 of that from
+                // the level is on the same side of both.
+                const __m256d zero = _mm256_setzero_pd();
+                const __m256d scale = _mm256_mul_pd(
+                    _mm256_andnot_pd(signBit, meanH),
+                    _mm256_add_pd(one, _mm256_mul_pd(absK, _mm256_add_pd(t, one))));
+                const __m256d gap = _mm256_andnot_pd(signBit, _mm256_sub_pd(value, level));
+                const __m256d same = _mm256_or_pd(
+                    _mm256_or_pd(_mm256_cmp_pd(sdH, zero, _CMP_EQ_OQ), _mm256_cmp_pd(meanH, zero, _CMP_EQ_OQ)),
+                    _mm256_cmp_pd(level, level, _CMP_UNORD_Q));
+                const __m256d ok =
+                    _mm256_or_pd(_mm256_cmp_pd(gap, _mm256_mul_pd(scale, bound), _CMP_GT_OQ), same);
+                sure = sure && _mm256_movemask_pd(ok) == 0xF;
+            }
+        }
+        if (!sure) {
+            decidePlain(r, x, x + 8);
+            continue;
+        }
+        __builtin_memcpy(r.dst + x, &kSpread.bytes[bits], 8);
+    }
+    return x;
+}
+
+#endif
+
+}  // namespace
+
+bool localVectorTakes(const LocalParams &p) noexcept
+{
+#ifdef KX_LOCAL_X86
+    return p.area <= kLocalVectorArea && std::isfinite(p.k) && __builtin_cpu_supports("avx2");
+#else
+    (void)p;
+    return false;
+#endif
+}
+
+void decideLocalRow(const LocalRows<int64_t> &r) noexcept { decidePlain(r, 0, r.n); }
+
+void decideLocalRow(const LocalRows<int32_t> &r, bool vector) noexcept
+{
+    size_t done = 0;
+#ifdef KX_LOCAL_X86
+    if (vector) done = decideFast(r);
+#else
+    (void)vector;
+#endif
+    decidePlain(r, done, r.n);
+}
+
+}  // namespace kx::thr
