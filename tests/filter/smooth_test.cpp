@@ -60,6 +60,25 @@ TEST(Median, WiderImages)
     }
 }
 
+TEST(Median, ThreeByThreeAcrossVectorAndBlockEdges)
+{
+    // The 3 x 3 network runs 32 bytes at a time in blocks of 1024: widths
+    // around both (in bytes) for grey and RGB, full range and few levels.
+    uint32_t seed = 4000;
+    for (int type : {KIT_GRAY, KIT_RGB}) {
+        const int ch = type == KIT_RGB ? 3 : 1;
+        for (int bytes : {30, 31, 32, 33, 34, 63, 64, 65, 97, 1022, 1023, 1024, 1025, 1026, 1029, 2050})
+            for (int top : {255, 2}) {
+                const int w = (bytes + ch - 1) / ch, h = 3 + int(seed % 4);
+                const Bytes in = kxtest::randomBytes(size_t(w) * h * ch, seed++, 0, top);
+                PaddedImage im(type, w, h, in);
+                kxMedian(im.get(), 3);
+                EXPECT_EQ(kxtest::pixels(im.get()), ref::median(in, w, h, ch, 3)) << w << "x" << h << " c" << ch;
+                EXPECT_TRUE(im.paddingIntact());
+            }
+    }
+}
+
 struct Case {
     const char *name;
     Op op;
