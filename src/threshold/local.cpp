@@ -33,15 +33,21 @@ namespace {
 template <class Acc>
 [[gnu::always_inline]] inline void slide(const uint8_t *enter, const uint8_t *leave, Acc *sum, Acc *sq, size_t n)
 {
-    if (enter)
+    auto square = [](uint8_t v) { return Acc(uint32_t(v) * v); };
+    if (enter && leave)
+        for (size_t x = 0; x < n; ++x) {
+            sum[x] += Acc(enter[x]) - Acc(leave[x]);
+            sq[x] += square(enter[x]) - square(leave[x]);
+        }
+    else if (enter)
         for (size_t x = 0; x < n; ++x) {
             sum[x] += enter[x];
-            sq[x] += Acc(uint32_t(enter[x]) * enter[x]);
+            sq[x] += square(enter[x]);
         }
-    if (leave)
+    else if (leave)
         for (size_t x = 0; x < n; ++x) {
             sum[x] -= leave[x];
-            sq[x] -= Acc(uint32_t(leave[x]) * leave[x]);
+            sq[x] -= square(leave[x]);
         }
 }
 
@@ -90,15 +96,14 @@ __attribute__((target("avx2"))) size_t prefixAvx2(const uint32_t *colSum, const 
 }
 #endif
 
-// Window sums of one row from its column sums (values and squares side by
-// side): pre[i] holds the sum over the columns below i - reach, so that
-// the window of x (columns x - reach .. x + reach clipped to the row) is
+// Running sums of one row's column sums (values and squares side by side):
+// pre[i] holds the sum over the columns below i - reach, so that the window
+// of x (columns x - reach .. x + reach clipped to the row) is
 // pre[x + 2 reach + 1] - pre[x].
-template <class Acc, class Out>
-void windowSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, Out *winSum, Out *winSq, size_t n,
-                size_t reach, bool vector)
+template <class Acc>
+void runningSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, size_t n, size_t reach, bool vector)
 {
-    const size_t span = 2 * reach + 1, padded = n + span;
+    const size_t padded = n + 2 * reach + 1;
     Acc runSum = 0, runSq = 0;
     for (size_t i = 0; i <= reach; ++i) preSum[i] = preSq[i] = 0;
     size_t x = 0;
@@ -112,11 +117,9 @@ void windowSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, Ou
         preSq[reach + 1 + x] = runSq += colSq[x];
     }
     for (size_t i = reach + 1 + n; i < padded; ++i) preSum[i] = runSum, preSq[i] = runSq;
-    for (size_t i = 0; i < n; ++i) winSum[i] = Out(preSum[i + span] - preSum[i]);
-    for (size_t i = 0; i < n; ++i) winSq[i] = Out(preSq[i + span] - preSq[i]);
 }
 
-template <class Acc, class Out>
+template <class Acc>
 bool localRows(Image *image, const uint8_t *source, int64_t half, const thr::LocalParams &params, bool vector)
 {
     const int width = image->width, height = image->height;
@@ -126,20 +129,19 @@ bool localRows(Image *image, const uint8_t *source, int64_t half, const thr::Loc
     const size_t reach = size_t(std::min<int64_t>(half, width));
     const size_t padded = n + 2 * reach + 1;
     Scratch<Acc> columns(2 * n), prefix(2 * padded);
-    Scratch<Out> sums(2 * n);
-    if (!columns || !prefix || !sums) return false;
+    if (!columns || !prefix) return false;
     Acc *colSum = columns.get(), *colSq = colSum + n;
-    Out *winSum = sums.get(), *winSq = winSum + n;
+    Acc *preSum = prefix.get(), *preSq = preSum + padded;
     std::fill(colSum, colSum + 2 * n, Acc(0));
     for (int64_t y = 0; y <= std::min<int64_t>(half, height - 1); ++y)
         slideColumns(source + size_t(y) * n, nullptr, colSum, colSq, n);
 
-    thr::LocalRows<Out> rows{nullptr, winSum, winSq, nullptr, n, params};
+    thr::LocalRows<Acc> rows{nullptr, preSum, preSq, 2 * reach + 1, nullptr, n, params};
     for (int y = 0; y < height; ++y) {
-        windowSums(colSum, colSq, prefix.get(), prefix.get() + padded, winSum, winSq, n, reach, vector);
+        runningSums(colSum, colSq, preSum, preSq, n, reach, vector);
         rows.src = source + size_t(y) * n;
         rows.dst = row(image, y);
-        if constexpr (sizeof(Out) == 4)
+        if constexpr (sizeof(Acc) == 4)
             thr::decideLocalRow(rows, vector);
         else
             thr::decideLocalRow(rows);
@@ -174,8 +176,8 @@ Image *kxbLocalIntegral(Image *image, int window, uint8_t range, float k)
     if (source) {
         for (int y = 0; y < image->height; ++y) std::memcpy(source.get() + size_t(y) * n, row(image, y), n);
         done = params.area <= thr::kLocalVectorArea
-                   ? localRows<uint32_t, int32_t>(image, source.get(), w / 2, params, thr::localVectorTakes(params))
-                   : localRows<int64_t, int64_t>(image, source.get(), w / 2, params, false);
+                   ? localRows<uint32_t>(image, source.get(), w / 2, params, thr::localVectorTakes(params))
+                   : localRows<int64_t>(image, source.get(), w / 2, params, false);
     }
     KX_CHECK(done, "imgI && imgM && imgV && imgGxG", image);
     image->imageType = KIT_BIN;

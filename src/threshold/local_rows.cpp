@@ -9,10 +9,13 @@
 //   53 >= 2 * 24 + 2), and S and area are whole numbers below 2^24, exact
 //   in float: one single-precision division.
 // - mean of squares: Q reaches 2^31, so its quotient is taken as
-//   Q * (1 / area) in double, within 2^-51.8 of Q / area; rounding that to
-//   float gives the correctly rounded quotient unless it lies within the
-//   error of a float rounding boundary, which is checked per pixel (and
-//   never happens for an odd area: no such quotient is a boundary).
+//   q = Q * (1 / area) in double, within 2^-51.8 q of Q / area.  Rounding q
+//   to float gives the correctly rounded Q / area, as no float rounding
+//   boundary lies that close to Q / area: a boundary near Q / area < 2^16
+//   is M * 2^t with M odd and t <= -9, and Q / area - M * 2^t =
+//   (Q * 2^-t - M * area) / (area * 2^-t) has an odd numerator for an odd
+//   area, so it is at least 2^t / area, more than 2^-26 / area of Q / area:
+//   beyond 2^-41 for the areas taken (odd, at most kLocalVectorArea).
 // - deviation: float(sqrt(double(v))) is the correctly rounded float root
 //   (as above): one single-precision root.
 // - level: the quotient sd / range is taken as sd * (1 / range), exact for
@@ -36,12 +39,16 @@ namespace kx::thr {
 
 namespace {
 
+// The window sum of x as a double (exact: below 2^47).
+inline double windowSum(const uint32_t *run, size_t x, size_t span) { return int32_t(run[x + span] - run[x]); }
+inline double windowSum(const int64_t *run, size_t x, size_t span) { return double(run[x + span] - run[x]); }
+
 template <class T>
 void decidePlain(const LocalRows<T> &r, size_t from, size_t to) noexcept
 {
     for (size_t x = from; x < to; ++x) {
-        const float mean = float(double(r.sum[x]) / r.p.area);
-        const float meanSq = float(double(r.sq[x]) / r.p.area);
+        const float mean = float(windowSum(r.sum, x, r.span) / r.p.area);
+        const float meanSq = float(windowSum(r.sq, x, r.span) / r.p.area);
         const float variance = meanSq - mean * mean;
         const float sd = float(std::sqrt(double(variance)));
         const double level = double(mean) * (1.0 + r.p.k * (double(sd) / r.p.range - 1.0));
@@ -70,26 +77,15 @@ struct SpreadTable {
 };
 constexpr SpreadTable kSpread;
 
-// Four lanes of RN_float(q), q = Q * (1 / area): true where the float is
-// certainly the correctly rounded Q / area.  With f the float and f-, f+ its
-// neighbours, RN(Q / area) = f when Q / area lies strictly between the
-// midpoints (f + f-) / 2 and (f + f+) / 2; q is within 2^-51.8 q of Q / area,
-// and the margin 2^-50 q covers that and the rounding of the checks.  A zero
-// quotient is exact.
-__attribute__((target("avx2"))) inline __m256d quotientCertain(__m256d q, __m128 f)
+// Eight window sums from running sums (modulo 2^32, then signed).
+__attribute__((target("avx2"))) inline __m256i windowSums8(const uint32_t *run, size_t span)
 {
-    const __m128i bits = _mm_castps_si128(f), one = _mm_set1_epi32(1);
-    const __m256d fd = _mm256_cvtps_pd(f);
-    const __m256d below = _mm256_add_pd(fd, _mm256_cvtps_pd(_mm_castsi128_ps(_mm_sub_epi32(bits, one))));
-    const __m256d above = _mm256_add_pd(fd, _mm256_cvtps_pd(_mm_castsi128_ps(_mm_add_epi32(bits, one))));
-    const __m256d twice = _mm256_add_pd(q, q), margin = _mm256_mul_pd(q, _mm256_set1_pd(0x1p-49));
-    const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(below, margin), twice, _CMP_LT_OQ),
-                                         _mm256_cmp_pd(twice, _mm256_sub_pd(above, margin), _CMP_LT_OQ));
-    return _mm256_or_pd(inside, _mm256_cmp_pd(q, _mm256_setzero_pd(), _CMP_EQ_OQ));
+    return _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(run + span)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(run)));
 }
 
 // Eight pixels per step; returns how many pixels it decided.
-__attribute__((target("avx2"))) size_t decideFast(const LocalRows<int32_t> &r) noexcept
+__attribute__((target("avx2"))) size_t decideFast(const LocalRows<uint32_t> &r) noexcept
 {
     const double range = r.p.range, k = r.p.k;
     const __m256 areaF = _mm256_set1_ps(float(r.p.area));
@@ -103,18 +99,11 @@ __attribute__((target("avx2"))) size_t decideFast(const LocalRows<int32_t> &r) n
 
     size_t x = 0;
     for (; x + 8 <= r.n; x += 8) {
-        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r.sum + x));
-        const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(r.sq + x));
+        const __m256i s = windowSums8(r.sum + x, r.span), q = windowSums8(r.sq + x, r.span);
         const __m256 mean = _mm256_div_ps(_mm256_cvtepi32_ps(s), areaF);
         const __m256d qLo = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(q)), invArea);
         const __m256d qHi = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(q, 1)), invArea);
-        const __m128 fLo = _mm256_cvtpd_ps(qLo), fHi = _mm256_cvtpd_ps(qHi);
-        const __m256d certain = _mm256_and_pd(quotientCertain(qLo, fLo), quotientCertain(qHi, fHi));
-        if (_mm256_movemask_pd(certain) != 0xF) {
-            decidePlain(r, x, x + 8);
-            continue;
-        }
-        const __m256 meanSq = _mm256_set_m128(fHi, fLo);
+        const __m256 meanSq = _mm256_set_m128(_mm256_cvtpd_ps(qHi), _mm256_cvtpd_ps(qLo));
         const __m256 sd = _mm256_sqrt_ps(_mm256_sub_ps(meanSq, _mm256_mul_ps(mean, mean)));
         int64_t eight;
         __builtin_memcpy(&eight, r.src + x, 8);
@@ -163,7 +152,8 @@ __attribute__((target("avx2"))) size_t decideFast(const LocalRows<int32_t> &r) n
 bool localVectorTakes(const LocalParams &p) noexcept
 {
 #ifdef KX_LOCAL_X86
-    return p.area <= kLocalVectorArea && std::isfinite(p.k) && __builtin_cpu_supports("avx2");
+    return p.area <= kLocalVectorArea && std::fmod(p.area, 2.0) == 1.0 && std::isfinite(p.k) &&
+           __builtin_cpu_supports("avx2");
 #else
     (void)p;
     return false;
@@ -172,7 +162,7 @@ bool localVectorTakes(const LocalParams &p) noexcept
 
 void decideLocalRow(const LocalRows<int64_t> &r) noexcept { decidePlain(r, 0, r.n); }
 
-void decideLocalRow(const LocalRows<int32_t> &r, bool vector) noexcept
+void decideLocalRow(const LocalRows<uint32_t> &r, bool vector) noexcept
 {
     size_t done = 0;
 #ifdef KX_LOCAL_X86

@@ -57,12 +57,16 @@ struct LocalParams {
     double area, range, k;
 };
 
-// One row of the decision: the pixel values, the window sums of values and
-// of squares (whole numbers, at most 65025 * area) and the output bytes.
+// One row of the decision: the pixel values, running sums of the column
+// sums of values and of squares along the row (the window of x sums to
+// sum[x + span] - sum[x], a whole number at most 65025 * area; 32-bit
+// running sums may wrap, their differences are read as signed 32-bit) and
+// the output bytes.
 template <class T>
 struct LocalRows {
     const uint8_t *src;
     const T *sum, *sq;
+    size_t span;
     uint8_t *dst;
     size_t n;
     LocalParams p;
@@ -73,14 +77,14 @@ struct LocalRows {
 constexpr double kLocalVectorArea = 33025;
 
 // Whether the vector kernel takes calls with these constants here: AVX2, an
-// area up to kLocalVectorArea, a finite weight.
+// odd area up to kLocalVectorArea, a finite weight.
 bool localVectorTakes(const LocalParams &p) noexcept;
 
 // dst[x] = 1 where src[x] is not at or below the level made from the window
-// mean and deviation, else 0.  32-bit sums may take the vector kernel
+// mean and deviation, else 0.  32-bit running sums may take the vector kernel
 // (`vector`, only where localVectorTakes): the same bytes.
 void decideLocalRow(const LocalRows<int64_t> &r) noexcept;
-void decideLocalRow(const LocalRows<int32_t> &r, bool vector) noexcept;
+void decideLocalRow(const LocalRows<uint32_t> &r, bool vector) noexcept;
 
 // ---- image side (global.cpp) --------------------------------------------
 

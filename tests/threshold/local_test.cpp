@@ -104,8 +104,9 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
     const double ranges[] = {0, 1, 2, 3, 7, 100, 128, 200, 255};
     const float ks[] = {0.0f, 0.34f, -0.3f, 1.5f, 1e-30f, -7.0f, 1e30f, -3.4e38f};
     const size_t n = 613;  // not a multiple of eight
-    std::vector<int32_t> sum(n), sq(n);
-    std::vector<int64_t> sum64(n), sq64(n);
+    // Running sums with span 1: the window sum of x is run[x + 1] - run[x].
+    std::vector<uint32_t> sum(n + 1), sq(n + 1);
+    std::vector<int64_t> sum64(n + 1), sq64(n + 1);
     std::vector<uint8_t> src(n), fast(n), plain(n), wide(n);
     for (int w : windows) {
         const int64_t area = int64_t(w) * w;
@@ -132,18 +133,45 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
                         s = int64_t(rng() % uint64_t(255 * area + 1));
                         q = int64_t(rng() % uint64_t(65025 * area + 1));
                     }
-                    sum[x] = int32_t(s), sq[x] = int32_t(q), sum64[x] = s, sq64[x] = q;
+                    sum[x + 1] = sum[x] + uint32_t(s), sq[x + 1] = sq[x] + uint32_t(q);
+                    sum64[x + 1] = sum64[x] + s, sq64[x + 1] = sq64[x] + q;
                     // Mostly values next to the window mean, where the level lies.
                     const int64_t nearMean = s / area + int64_t(rng() % 3) - 1;
                     src[x] = uint8_t(x % 7 == 0 ? int64_t(rng() % 256) : std::clamp<int64_t>(nearMean, 0, 255));
                 }
                 const kx::thr::LocalParams p{double(area), range, double(k)};
-                kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), fast.data(), n, p}, true);
-                kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), plain.data(), n, p}, false);
-                kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), wide.data(), n, p});
+                kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, fast.data(), n, p}, true);
+                kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, plain.data(), n, p}, false);
+                kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), 1, wide.data(), n, p});
                 ASSERT_EQ(fast, plain) << "window " << w << " range " << range << " k " << k;
                 ASSERT_EQ(plain, wide) << "window " << w << " range " << range << " k " << k;
             }
+    }
+}
+
+TEST(Threshold, LocalMeanOfSquaresByMultiplicationRoundsLikeTheDivision)
+{
+    // The vector kernel rounds Q * (1 / area) to float where the plain loop
+    // rounds Q / area: the same for every odd area it takes (no float
+    // rounding boundary comes near Q / area).  Every Q for small windows,
+    // samples and the neighbourhood of multiples of the area for larger ones.
+    std::mt19937_64 rng(5);
+    for (int w : {1, 3, 5, 7, 9, 31, 101, 181}) {
+        const int64_t area = int64_t(w) * w, top = 65025 * area;
+        const double inv = 1.0 / double(area);
+        auto same = [&](int64_t q) { return float(double(q) * inv) == float(double(q) / double(area)); };
+        if (w <= 9) {
+            for (int64_t q = 0; q <= top; ++q) ASSERT_TRUE(same(q)) << "window " << w << " Q " << q;
+            continue;
+        }
+        for (int i = 0; i < 2000000; ++i) {
+            const int64_t q = int64_t(rng() % uint64_t(top + 1));
+            const int64_t m = q / area * area + int64_t(rng() % 5) - 2;
+            ASSERT_TRUE(same(q)) << "window " << w << " Q " << q;
+            if (m >= 0 && m <= top) {
+                ASSERT_TRUE(same(m)) << "window " << w << " Q " << m;
+            }
+        }
     }
 }
 
@@ -154,20 +182,21 @@ TEST(Threshold, LocalVectorDecisionWhereTheQuotientByRangeRoundsOff)
     // range, so a vector kernel that multiplies without checking decides
     // the pixel of value v the other way.
     if (!kx::thr::localVectorTakes({1, 3, 1.0})) GTEST_SKIP() << "no AVX2";
-    std::vector<int32_t> sum, sq;
+    std::vector<uint32_t> sum, sq;  // running sums, span 1
     std::vector<uint8_t> src;
     for (int range = 1; range < 256; ++range) {
-        sum.clear(), sq.clear(), src.clear();
+        sum.assign(1, 0), sq.assign(1, 0), src.clear();
         for (int v = 0; v * range <= 255; ++v)
             for (int d = -1; d <= 1; ++d) {
-                const int c = v * range;
-                sum.push_back(1), sq.push_back(1 + c * c), src.push_back(uint8_t(std::max(v + d, 0)));
+                const uint32_t c = uint32_t(v * range);
+                sum.push_back(sum.back() + 1), sq.push_back(sq.back() + 1 + c * c);
+                src.push_back(uint8_t(std::max(v + d, 0)));
             }
-        while (src.size() % 8 != 0) sum.push_back(0), sq.push_back(0), src.push_back(0);
+        while (src.size() % 8 != 0) sum.push_back(sum.back()), sq.push_back(sq.back()), src.push_back(0);
         std::vector<uint8_t> fast(src.size()), plain(src.size());
         const kx::thr::LocalParams p{1, double(range), 1.0};
-        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), fast.data(), src.size(), p}, true);
-        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), plain.data(), src.size(), p}, false);
+        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, fast.data(), src.size(), p}, true);
+        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, plain.data(), src.size(), p}, false);
         ASSERT_EQ(fast, plain) << "range " << range;
     }
 }
