@@ -1,7 +1,8 @@
 // Private helpers of the filtering and intensity family: saturating byte
-// conversions.
+// conversions and the column steps of the 3 x 3 median.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/frame.hpp"
@@ -18,5 +19,26 @@ inline uint8_t truncSaturate(double v)
     if (v >= 255.0) return 255;
     return uint8_t(v);
 }
+
+// ---- 3 x 3 median steps (median_columns.cpp) ------------------------------
+
+enum class ColumnKernel { Plain, Avx2, Avx512 };
+
+struct ColumnSteps {
+    // Sorts each column triple (a[i], b[i], c[i]) into lo[i] <= md[i] <= hi[i].
+    void (*sort)(const uint8_t *a, const uint8_t *b, const uint8_t *c, uint8_t *lo, uint8_t *md, uint8_t *hi,
+                 size_t n) noexcept;
+    // n medians from sorted column triples: out[i] from the columns at i,
+    // i + C and i + 2C (C the distance of horizontal neighbours in bytes).
+    void (*merge)(const uint8_t *lo, const uint8_t *md, const uint8_t *hi, uint8_t *out, size_t n,
+                  size_t C) noexcept;
+};
+
+// Whether this processor runs kernel k; the widest one it runs.
+bool columnKernelRuns(ColumnKernel k) noexcept;
+ColumnKernel bestColumnKernel() noexcept;
+
+// The steps of kernel k (which the processor must run).
+ColumnSteps columnSteps(ColumnKernel k) noexcept;
 
 }  // namespace kx::filter

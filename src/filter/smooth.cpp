@@ -19,13 +19,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 
 #include "filter_detail.hpp"
 
 using namespace kx;
+using namespace kx::filter;
 
 namespace {
 
@@ -122,99 +120,6 @@ uint8_t clippedRank3(const uint8_t *const *rows, int rowCount, int x, int w, int
     return list[k / 2];
 }
 
-// Sorts each column triple (a[i], b[i], c[i]) into lo[i] <= md[i] <= hi[i].
-void sortColumns(const uint8_t *__restrict a, const uint8_t *__restrict b, const uint8_t *__restrict c,
-                 uint8_t *__restrict lo, uint8_t *__restrict md, uint8_t *__restrict hi, size_t n) noexcept
-{
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t p = a[i], q = b[i], r = c[i];
-        const uint8_t l1 = std::min(p, q), h1 = std::max(p, q);
-        const uint8_t m1 = std::min(h1, r);
-        hi[i] = std::max(h1, r);
-        lo[i] = std::min(l1, m1);
-        md[i] = std::max(l1, m1);
-    }
-}
-
-inline uint8_t med3(uint8_t a, uint8_t b, uint8_t c)
-{
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
-}
-
-// n medians from sorted column triples: out[i] from the columns at i,
-// i + C and i + 2C (C is the distance between horizontal neighbours in
-// bytes, so lo points one pixel left of out).
-void mergeColumns(const uint8_t *__restrict lo, const uint8_t *__restrict md, const uint8_t *__restrict hi,
-                  uint8_t *__restrict out, size_t n, size_t C) noexcept
-{
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t mx = std::max(std::max(lo[i], lo[i + C]), lo[i + 2 * C]);
-        const uint8_t mn = std::min(std::min(hi[i], hi[i + C]), hi[i + 2 * C]);
-        out[i] = med3(mx, med3(md[i], md[i + C], md[i + 2 * C]), mn);
-    }
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
-
-// The same two steps 32 bytes at a time, written as byte minima and maxima
-// (left to itself the compiler turns the medians into compare-and-blend
-// sequences, twice the work).  The tails take the plain loops.
-__attribute__((target("avx2"))) void sortColumnsAvx2(const uint8_t *a, const uint8_t *b, const uint8_t *c,
-                                                     uint8_t *lo, uint8_t *md, uint8_t *hi, size_t n) noexcept
-{
-    size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(a + i));
-        const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(b + i));
-        const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(c + i));
-        const __m256i l1 = _mm256_min_epu8(p, q), h1 = _mm256_max_epu8(p, q);
-        const __m256i m1 = _mm256_min_epu8(h1, r);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(hi + i), _mm256_max_epu8(h1, r));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(lo + i), _mm256_min_epu8(l1, m1));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(md + i), _mm256_max_epu8(l1, m1));
-    }
-    sortColumns(a + i, b + i, c + i, lo + i, md + i, hi + i, n - i);
-}
-
-__attribute__((target("avx2"))) inline __m256i at(const uint8_t *p)
-{
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
-}
-
-__attribute__((target("avx2"))) inline __m256i med3Avx2(__m256i a, __m256i b, __m256i c)
-{
-    return _mm256_max_epu8(_mm256_min_epu8(a, b), _mm256_min_epu8(_mm256_max_epu8(a, b), c));
-}
-
-__attribute__((target("avx2"))) void mergeColumnsAvx2(const uint8_t *lo, const uint8_t *md, const uint8_t *hi,
-                                                      uint8_t *out, size_t n, size_t C) noexcept
-{
-    size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        const __m256i mx = _mm256_max_epu8(_mm256_max_epu8(at(lo + i), at(lo + i + C)), at(lo + i + 2 * C));
-        const __m256i mn = _mm256_min_epu8(_mm256_min_epu8(at(hi + i), at(hi + i + C)), at(hi + i + 2 * C));
-        const __m256i mm = med3Avx2(at(md + i), at(md + i + C), at(md + i + 2 * C));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), med3Avx2(mx, mm, mn));
-    }
-    mergeColumns(lo + i, md + i, hi + i, out + i, n - i, C);
-}
-
-#endif
-
-// The sort and merge steps of the processor: AVX2 where it has it.
-struct ColumnSteps {
-    void (*sort)(const uint8_t *, const uint8_t *, const uint8_t *, uint8_t *, uint8_t *, uint8_t *, size_t) noexcept;
-    void (*merge)(const uint8_t *, const uint8_t *, const uint8_t *, uint8_t *, size_t, size_t) noexcept;
-};
-
-ColumnSteps columnSteps() noexcept
-{
-#if defined(__x86_64__) && defined(__GNUC__)
-    if (__builtin_cpu_supports("avx2")) return {sortColumnsAvx2, mergeColumnsAvx2};
-#endif
-    return {sortColumns, mergeColumns};
-}
-
 // 3 x 3 median of an image of at least 3 x 3 pixels.  Each column triple
 // is sorted once (shared by three windows); the median of nine is then the
 // median of the largest column minimum, the median of the column middles
@@ -246,7 +151,7 @@ bool median3(Image *im) noexcept
         std::memset(slot + C + W, v, C);
     };
     uint8_t *lo = cols.get(), *md = lo + span, *hi = md + span;
-    const ColumnSteps steps = columnSteps();
+    const ColumnSteps steps = columnSteps(bestColumnKernel());
     load(0);
     for (int y = 0; y < h; ++y) {
         if (y + 1 < h) load(y + 1);
