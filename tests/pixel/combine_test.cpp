@@ -178,6 +178,28 @@ TEST(Invert, PerTypeAndAlphaKept)
     EXPECT_EQ(kxInvert(nullptr), nullptr);
 }
 
+TEST(Invert, WideRowsEveryTypePaddedAndPacked)
+{
+    // RGBA goes through the table kernels with alpha masked out; the other
+    // types through a byte loop.
+    uint32_t seed = 60;
+    for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
+        for (int w : {1, 15, 16, 17, 33, 100}) {
+            const int b = bpp(type), h = 3;
+            const auto in = randomBytes(size_t(w) * h * b, seed++);
+            std::vector<uint8_t> want = in;
+            for (size_t i = 0; i < want.size(); ++i)
+                if (type != KIT_RGBA || i % 4 != 3) want[i] = uint8_t((type == KIT_BIN ? 1 : 255) - want[i]);
+            PaddedImage padded(type, w, h, in);
+            ImagePtr packed = makeImage(type, w, h, in);
+            kxInvert(padded.get());
+            kxInvert(packed.get());
+            EXPECT_EQ(pixels(padded.get()), want) << "type " << type << " width " << w;
+            EXPECT_EQ(pixels(packed.get()), want) << "type " << type << " width " << w;
+            EXPECT_TRUE(padded.paddingIntact());
+        }
+}
+
 TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
 {
     struct Case {
