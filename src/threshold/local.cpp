@@ -6,9 +6,9 @@
 // Window sums of values and of squared values are whole numbers below 2^53,
 // so any exact way of adding them gives the same doubles as summed-area
 // tables.  This file keeps running column sums instead of full-size tables:
-// one byte per pixel of scratch (the original pixels, since the image is
-// rewritten in place) plus a few rows, and no per-pixel work that grows
-// with the window.  The arithmetic after the sums is fixed (local_rows.cpp):
+// a few rows of scratch (the running sums and the original pixels of the
+// rows that still leave the window, since the image is rewritten in place)
+// and no per-pixel work that grows with the window.  The arithmetic after the sums is fixed (local_rows.cpp):
 // mean and mean of squares divided in double and stored as float, their
 // float difference, its root taken in double and stored as float, and the
 // level in double.
@@ -120,7 +120,7 @@ void runningSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, s
 }
 
 template <class Acc>
-bool localRows(Image *image, const uint8_t *source, int64_t half, const thr::LocalParams &params, bool vector)
+bool localRows(Image *image, int64_t half, const thr::LocalParams &params, thr::LocalKernel kernel)
 {
     const int width = image->width, height = image->height;
     const size_t n = size_t(width);
@@ -128,25 +128,31 @@ bool localRows(Image *image, const uint8_t *source, int64_t half, const thr::Loc
     // covers the same columns as the width itself.
     const size_t reach = size_t(std::min<int64_t>(half, width));
     const size_t padded = n + 2 * reach + 1;
+    // The last `saved` input rows, kept before the row is overwritten: the
+    // rows leaving the window lie up to half a side above the current one.
+    const size_t saved = size_t(std::min<int64_t>(half + 1, height));
+    Scratch<uint8_t> ring(saved * n);
     Scratch<Acc> columns(2 * n), prefix(2 * padded);
-    if (!columns || !prefix) return false;
+    if (!ring || !columns || !prefix) return false;
+    auto savedRow = [&](int64_t y) { return ring.get() + size_t(y) % saved * n; };
     Acc *colSum = columns.get(), *colSq = colSum + n;
     Acc *preSum = prefix.get(), *preSq = preSum + padded;
     std::fill(colSum, colSum + 2 * n, Acc(0));
     for (int64_t y = 0; y <= std::min<int64_t>(half, height - 1); ++y)
-        slideColumns(source + size_t(y) * n, nullptr, colSum, colSq, n);
+        slideColumns(row(image, int(y)), nullptr, colSum, colSq, n);
 
     thr::LocalRows<Acc> rows{nullptr, preSum, preSq, 2 * reach + 1, nullptr, n, params};
     for (int y = 0; y < height; ++y) {
-        runningSums(colSum, colSq, preSum, preSq, n, reach, vector);
-        rows.src = source + size_t(y) * n;
-        rows.dst = row(image, y);
+        runningSums(colSum, colSq, preSum, preSq, n, reach, kernel != thr::LocalKernel::Plain);
+        // Each pixel is read before its byte is written (in place).
+        std::memcpy(savedRow(y), row(image, y), n);
+        rows.src = rows.dst = row(image, y);
         if constexpr (sizeof(Acc) == 4)
-            thr::decideLocalRow(rows, vector);
+            thr::decideLocalRow(rows, kernel);
         else
             thr::decideLocalRow(rows);
-        const uint8_t *leave = y - half >= 0 ? source + size_t(y - half) * n : nullptr;
-        const uint8_t *enter = y + half + 1 < height ? source + size_t(y + half + 1) * n : nullptr;
+        const uint8_t *leave = y - half >= 0 ? savedRow(y - half) : nullptr;
+        const uint8_t *enter = y + half + 1 < height ? row(image, int(y + half + 1)) : nullptr;
         slideColumns(enter, leave, colSum, colSq, n);
     }
     return true;
@@ -170,15 +176,9 @@ Image *kxbLocalIntegral(Image *image, int window, uint8_t range, float k)
         ++w;
     const thr::LocalParams params{double(w * w), double(range), double(k)};
 
-    const size_t n = size_t(image->width);
-    Scratch<uint8_t> source(n * size_t(image->height));
-    bool done = false;
-    if (source) {
-        for (int y = 0; y < image->height; ++y) std::memcpy(source.get() + size_t(y) * n, row(image, y), n);
-        done = params.area <= thr::kLocalVectorArea
-                   ? localRows<uint32_t>(image, source.get(), w / 2, params, thr::localVectorTakes(params))
-                   : localRows<int64_t>(image, source.get(), w / 2, params, false);
-    }
+    const bool done = params.area <= thr::kLocalVectorArea
+                          ? localRows<uint32_t>(image, w / 2, params, thr::localKernelFor(params))
+                          : localRows<int64_t>(image, w / 2, params, thr::LocalKernel::Plain);
     KX_CHECK(done, "imgI && imgM && imgV && imgGxG", image);
     image->imageType = KIT_BIN;
     return image;

@@ -61,7 +61,8 @@ struct LocalParams {
 // sums of values and of squares along the row (the window of x sums to
 // sum[x + span] - sum[x], a whole number at most 65025 * area; 32-bit
 // running sums may wrap, their differences are read as signed 32-bit) and
-// the output bytes.
+// the output bytes (which may be the pixel values: each pixel is read
+// before its byte is written).
 template <class T>
 struct LocalRows {
     const uint8_t *src;
@@ -76,15 +77,21 @@ struct LocalRows {
 // below 2^31 and its sums of values below 2^24.
 constexpr double kLocalVectorArea = 33025;
 
-// Whether the vector kernel takes calls with these constants here: AVX2, an
-// odd area up to kLocalVectorArea, a finite weight.
-bool localVectorTakes(const LocalParams &p) noexcept;
+enum class LocalKernel { Plain, Avx2, Avx512 };
+
+// Whether this processor runs kernel k.
+bool localKernelRuns(LocalKernel k) noexcept;
+
+// The kernel for calls with these constants here: the widest vector kernel
+// the processor runs where the call suits one (an odd area up to
+// kLocalVectorArea, a finite weight), else Plain.
+LocalKernel localKernelFor(const LocalParams &p) noexcept;
 
 // dst[x] = 1 where src[x] is not at or below the level made from the window
-// mean and deviation, else 0.  32-bit running sums may take the vector kernel
-// (`vector`, only where localVectorTakes): the same bytes.
+// mean and deviation, else 0.  32-bit running sums may take a vector kernel
+// (one the processor runs, for a call that suits it): the same bytes.
 void decideLocalRow(const LocalRows<int64_t> &r) noexcept;
-void decideLocalRow(const LocalRows<uint32_t> &r, bool vector) noexcept;
+void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept;
 
 // ---- image side (global.cpp) --------------------------------------------
 

@@ -1,5 +1,5 @@
 // Local integral thresholding against full-size integral tables, the worked
-// values and the settled cases of the window side; the vector row decision
+// values and the settled cases of the window side; the vector row decisions
 // against the plain one.
 #include <cmath>
 
@@ -96,9 +96,9 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
     // Window sums of every kind (uniform windows, zero windows, consistent
     // random ones, sums whose rounded variance goes negative, any sums in
     // range) under ranges that are and are not powers of two and weights of
-    // every size; the vector kernel, the plain loop on 32-bit sums and on
+    // every size; the vector kernels, the plain loop on 32-bit sums and on
     // 64-bit sums must give the same bytes.
-    if (!kx::thr::localVectorTakes({9, 128, 0.5})) GTEST_SKIP() << "no AVX2";
+    using kx::thr::LocalKernel;
     std::mt19937_64 rng(77);
     const int windows[] = {1, 3, 5, 31, 33, 101, 181};
     const double ranges[] = {0, 1, 2, 3, 7, 100, 128, 200, 255};
@@ -140,11 +140,15 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
                     src[x] = uint8_t(x % 7 == 0 ? int64_t(rng() % 256) : std::clamp<int64_t>(nearMean, 0, 255));
                 }
                 const kx::thr::LocalParams p{double(area), range, double(k)};
-                kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, fast.data(), n, p}, true);
-                kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, plain.data(), n, p}, false);
+                kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, plain.data(), n, p}, LocalKernel::Plain);
                 kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), 1, wide.data(), n, p});
-                ASSERT_EQ(fast, plain) << "window " << w << " range " << range << " k " << k;
                 ASSERT_EQ(plain, wide) << "window " << w << " range " << range << " k " << k;
+                for (LocalKernel kernel : {LocalKernel::Avx2, LocalKernel::Avx512}) {
+                    if (!kx::thr::localKernelRuns(kernel)) continue;
+                    kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, fast.data(), n, p}, kernel);
+                    ASSERT_EQ(fast, plain) << "kernel " << int(kernel) << " window " << w << " range " << range
+                                           << " k " << k;
+                }
             }
     }
 }
@@ -181,7 +185,7 @@ TEST(Threshold, LocalVectorDecisionWhereTheQuotientByRangeRoundsOff)
     // on v; for some ranges (49, 103, 197, ...) c * (1 / range) is not c /
     // range, so a vector kernel that multiplies without checking decides
     // the pixel of value v the other way.
-    if (!kx::thr::localVectorTakes({1, 3, 1.0})) GTEST_SKIP() << "no AVX2";
+    using kx::thr::LocalKernel;
     std::vector<uint32_t> sum, sq;  // running sums, span 1
     std::vector<uint8_t> src;
     for (int range = 1; range < 256; ++range) {
@@ -192,12 +196,15 @@ TEST(Threshold, LocalVectorDecisionWhereTheQuotientByRangeRoundsOff)
                 sum.push_back(sum.back() + 1), sq.push_back(sq.back() + 1 + c * c);
                 src.push_back(uint8_t(std::max(v + d, 0)));
             }
-        while (src.size() % 8 != 0) sum.push_back(sum.back()), sq.push_back(sq.back()), src.push_back(0);
+        while (src.size() % 16 != 0) sum.push_back(sum.back()), sq.push_back(sq.back()), src.push_back(0);
         std::vector<uint8_t> fast(src.size()), plain(src.size());
         const kx::thr::LocalParams p{1, double(range), 1.0};
-        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, fast.data(), src.size(), p}, true);
-        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, plain.data(), src.size(), p}, false);
-        ASSERT_EQ(fast, plain) << "range " << range;
+        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, plain.data(), src.size(), p}, LocalKernel::Plain);
+        for (LocalKernel kernel : {LocalKernel::Avx2, LocalKernel::Avx512}) {
+            if (!kx::thr::localKernelRuns(kernel)) continue;
+            kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, fast.data(), src.size(), p}, kernel);
+            ASSERT_EQ(fast, plain) << "kernel " << int(kernel) << " range " << range;
+        }
     }
 }
 
