@@ -8,10 +8,10 @@
 // tables.  This file keeps running column sums instead of full-size tables:
 // a few rows of scratch (the running sums and the original pixels of the
 // rows that still leave the window, since the image is rewritten in place)
-// and no per-pixel work that grows with the window.  The arithmetic after the sums is fixed (local_rows.cpp):
-// mean and mean of squares divided in double and stored as float, their
-// float difference, its root taken in double and stored as float, and the
-// level in double.
+// and no per-pixel work that grows with the window.  The arithmetic after
+// the sums is fixed (local_rows.cpp): mean and mean of squares divided in
+// double and stored as float, their float difference, its root taken in
+// double and stored as float, and the level in double.
 #include <algorithm>
 #include <cstring>
 
