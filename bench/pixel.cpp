@@ -77,7 +77,9 @@ void BM_Contrast(benchmark::State &s)
     // The table kxContrast builds for 0.2 .. 0.8 (levels 51 and 204).
     cv::Mat lut(1, 256, CV_8UC1);
     for (int b = 0; b < 256; ++b)
-        lut.at<uint8_t>(b) = b <= 51 ? 0 : b >= 204 ? 255 : cv::saturate_cast<uint8_t>(int((b - 51) / 153.0 * 255.0 + 0.5));
+        lut.at<uint8_t>(b) = b <= 51    ? 0
+                             : b >= 204 ? 255
+                                        : cv::saturate_cast<uint8_t>(int((b - 51) / 153.0 * 255.0 + 0.5));
     measure(s, noise(KIT_GRAY), KIT_GRAY, [](Image *im) { kxContrast(im, 0.2f, 0.8f); },
             [lut](const cv::Mat &a, cv::Mat &b) { cv::LUT(a, lut, b); });
 }

@@ -48,7 +48,9 @@ void combineRow(int code, bool bin, const uint8_t *a, uint8_t *b, size_t n) noex
             return uint8_t(s < x ? 255 : s);
         });
         break;
-    case KX_MERGE_SUBTRACT: combineBytes(a, b, n, bin, [](uint8_t x, uint8_t y) { return uint8_t(x - std::min(x, y)); }); break;
+    case KX_MERGE_SUBTRACT:
+        combineBytes(a, b, n, bin, [](uint8_t x, uint8_t y) { return uint8_t(x - std::min(x, y)); });
+        break;
     case KX_MERGE_XOR: combineBytes(a, b, n, bin, [](uint8_t x, uint8_t y) { return uint8_t(x ^ y); }); break;
     case KX_MERGE_AND: combineBytes(a, b, n, bin, [](uint8_t x, uint8_t y) { return uint8_t(x & y); }); break;
     case KX_MERGE_OR: combineBytes(a, b, n, bin, [](uint8_t x, uint8_t y) { return uint8_t(x | y); }); break;

@@ -47,8 +47,8 @@ __attribute__((target("avx2"))) void mapAvx2(uint8_t *p, size_t n, const uint8_t
         __m256i *rows = half ? highRows : lowRows;
         __m256i previous = _mm256_setzero_si256();
         for (int k = 0; k < 8; ++k) {
-            const __m256i r =
-                _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(lut + half * 128 + 16 * k)));
+            const uint8_t *entries = lut + half * 128 + 16 * k;
+            const __m256i r = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(entries)));
             rows[k] = _mm256_xor_si256(r, previous);
             previous = r;
         }
