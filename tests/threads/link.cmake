@@ -1,0 +1,1 @@
+target_link_libraries(kxtest_${name} PRIVATE kxthreads)
