@@ -2,7 +2,8 @@
 # Set-up and build entry point.
 #   ./build.sh demo    install what is missing, build (Release), run the demo
 #   ./build.sh test    install what is missing, build (Debug, ASan + UBSan), run every test
-#   ./build.sh bench   install what is missing, build (Release) and run the benchmarks
+#   ./build.sh bench   install what is missing, build (Release), run every benchmark family
+#                      and write docs/performance.md + docs/performance.png (args: benchmark flags)
 #   ./build.sh gallery pictures of every operation family into docs/gallery
 #   ./build.sh docs    the HTML reference into build/docs/html
 #   ./build.sh deps    only install the Debian packages the project needs
@@ -15,6 +16,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2 fonts-dejavu-core
   libpng-dev python3 python3-numpy python3-pytest doxygen
+  libleptonica-dev python3-matplotlib
 )
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
@@ -67,7 +69,9 @@ case "${1:-}" in
     deps
     configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF -DKX_BUILD_BENCH=ON
     cmake --build build/release -j "$JOBS"
-    for b in build/release/bench/kxbench_*; do "$b" "${@:2}"; done ;;
+    # Debian's python3 (matplotlib), not whatever python3 comes first.
+    py=/usr/bin/python3; [ -x "$py" ] || py=python3
+    "$py" bench/report.py --bench-dir build/release/bench --out docs/performance.md -- "${@:2}" ;;
   *)
-    sed -n '2,9p' "$0"; exit 2 ;;
+    sed -n '2,10p' "$0"; exit 2 ;;
 esac
