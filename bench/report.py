@@ -183,7 +183,7 @@ def write_markdown(rows, contexts, out, chart, meta):
             if not rs:
                 continue
             med = rs[len(rs) // 2]
-            lines.append(f"| {size or '?'} | {len(rs)} | {sum(x <= 1.0 for x in rs)} | {sum(x <= 1.5 for x in rs)} | {med:.2f} |")
+            lines.append(f"| {size or 'not given'} | {len(rs)} | {sum(x <= 1.0 for x in rs)} | {sum(x <= 1.5 for x in rs)} | {med:.2f} |")
         lines.append("")
     if chart:
         lines += [f"![ratios]({os.path.basename(chart)})", ""]
@@ -226,24 +226,28 @@ def write_chart(rows, path):
             sizes.append(r["size"])
     sizes.sort(key=size_key)
     value = {((r["family"], r["op"], r["peer"]), r["size"]): r["ours"] / r["peer_ms"] for r in compared}
-    bar = 0.8 / max(1, len(sizes))
-    fig, ax = plt.subplots(figsize=(10, 1.2 + 0.28 * len(keys) * max(1, len(sizes)) ** 0.5))
-    colours = ["#8fb8de", "#2f6fad", "#0b2f5b", "#999999"]
-    for j, size in enumerate(sizes):
-        ys, xs = [], []
-        for i, k in enumerate(keys):
-            if (k, size) in value:
-                ys.append(i + (j - (len(sizes) - 1) / 2) * bar)
-                xs.append(value[(k, size)])
-        ax.barh(ys, xs, height=bar, color=colours[j % len(colours)], label=size or "size not given")
+    per_row = max(1, max(sum((k, sz) in value for sz in sizes) for k in keys))
+    bar = 0.8 / per_row
+    fig, ax = plt.subplots(figsize=(10, 1.5 + 0.1 * len(keys) * (1 + per_row)))
+    palette = ["#8fb8de", "#2f6fad", "#0b2f5b", "#5b8c5a", "#c49a3a"]
+    colour = {sz: ("#aaaaaa" if not sz else palette[i % len(palette)]) for i, sz in enumerate(sz for sz in sizes if sz)}
+    colour[""] = "#aaaaaa"
+    for i, k in enumerate(keys):
+        present = [sz for sz in sizes if (k, sz) in value]
+        for j, sz in enumerate(present):
+            # Bars grow from 1 (level): left when ours is faster.
+            r = value[(k, sz)]
+            ax.barh(i + (j - (len(present) - 1) / 2) * bar, r - 1, left=1, height=bar, color=colour[sz])
+    from matplotlib.patches import Patch
+    ax.legend(handles=[Patch(color=colour[sz], label=sz or "size not given") for sz in sizes], fontsize=8,
+              loc="lower right")
     ax.set_yticks(range(len(keys)))
-    ax.set_yticklabels([f"{op} vs {PEER_NAMES.get(p, p)}" for _, op, p in keys], fontsize=7)
-    ax.invert_yaxis()
+    ax.set_yticklabels([f"{fam}: {op} vs {PEER_NAMES.get(p, p)}" for fam, op, p in keys], fontsize=7)
+    ax.set_ylim(len(keys) - 0.5, -0.5)
     ax.set_xscale("log")
     ax.axvline(1.0, color="black", linewidth=0.8)
     ax.axvline(1.5, color="#c0392b", linewidth=0.8, linestyle="--")
     ax.set_xlabel("ours ÷ peer, single-threaded (log scale; left of 1: ours faster)")
-    ax.legend(fontsize=8, loc="lower right")
     ax.grid(axis="x", which="both", alpha=0.3)
     fig.tight_layout()
     fig.savefig(path, dpi=110)
