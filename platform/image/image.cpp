@@ -22,15 +22,18 @@ int channelsOf(int imageType)
 
 int typeCode(int imageType) { return (channelsOf(imageType) - 1) << 3; }
 
+// Sizes are compared in 64 bits and without forming pitch * height, which
+// for two sides near INT_MAX would not fit even there.
 bool sizesOk(int imageType, int width, int height, int64_t pitch)
 {
     const int bpp = channelsOf(imageType);
     if (bpp == 0 || width < 1 || height < 1) return false;
-    if (pitch < int64_t(width) * bpp) return false;
-    return pitch * height <= kMaxBytes;
+    if (pitch < int64_t(width) * bpp || pitch > kMaxBytes) return false;
+    return pitch <= kMaxBytes / height;
 }
 
-int packedPitch(int imageType, int width) { return width * channelsOf(imageType); }
+// Only called for layouts sizesOk accepted, so the row fits an int.
+int packedPitch(int imageType, int width) { return int(int64_t(width) * channelsOf(imageType)); }
 
 void setLayout(Image *im, int imageType, int width, int height, int pitch)
 {

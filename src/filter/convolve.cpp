@@ -45,21 +45,20 @@ constexpr Kernel3 kSharpen = {0, -1, 0, -1, 5, -1, 0, -1, 0};
 // the pixel, each starting one byte left of column 0.
 KX_VECTOR_CLONES
 void correlateRow(const uint8_t *__restrict a, const uint8_t *__restrict c, const uint8_t *__restrict b,
-                  uint8_t *__restrict out, int w, const int *k, bool bin) noexcept
+                  uint8_t *__restrict out, int w, const int *k) noexcept
 {
     const int k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6], k7 = k[7], k8 = k[8];
-    const int high = bin ? 1 : 255;  // a KIT_BIN image stores 1 for any in-range response but 0
     for (int x = 0; x < w; ++x) {
         const int r = k0 * a[x] + k1 * a[x + 1] + k2 * a[x + 2] + k3 * c[x] + k4 * c[x + 1] + k5 * c[x + 2] +
                       k6 * b[x] + k7 * b[x + 1] + k8 * b[x + 2];
-        out[x] = unsigned(r) <= 255u ? uint8_t(std::min(r, high)) : 0;
+        out[x] = unsigned(r) <= 255u ? uint8_t(r) : 0;
     }
 }
 
 // Correlates the image with k (zero padding outside the image).  A response
-// in 0..255 is stored; anything else stores 0.  KIT_BIN stores 1 for a
-// response in 1..255.  Rows are read from a rolling copy, so no result
-// feeds a later one.  With threads on, row bands run at once: each band
+// in 0..255 is stored; anything else stores 0.  A KIT_BIN image is read as
+// bytes 0/1 and keeps its type, so it may hold magnitudes up to 255 after.
+// Rows are read from a rolling copy, so no result feeds a later one.  With threads on, row bands run at once: each band
 // gets copies of the source rows just outside it, taken before any band
 // writes.  Returns false when the row buffers cannot be had.
 bool correlateBands(Image *im, const int k[9], const threads::Bands &bands) noexcept
@@ -79,7 +78,6 @@ bool correlateBands(Image *im, const int k[9], const threads::Bands &bands) noex
         if (i + 1 < bands.count) std::memcpy(edge + stride + 1, row(im, bands.end(i)), size_t(w));
     }
 
-    const bool bin = im->imageType == KIT_BIN;
     threads::forEach(bands, [&](int band, int y0, int y1) {
         uint8_t *base = bandBuffer(band);
         uint8_t *ring[3] = {base, base + stride, base + 2 * stride};
@@ -93,7 +91,7 @@ bool correlateBands(Image *im, const int k[9], const threads::Bands &bands) noex
             const uint8_t *a = y > y0 ? ring[(y - 1) % 3] : above;
             const uint8_t *c = ring[y % 3];
             const uint8_t *b = y + 1 < y1 ? ring[(y + 1) % 3] : below;
-            correlateRow(a, c, b, row(im, y), w, k, bin);
+            correlateRow(a, c, b, row(im, y), w, k);
         }
     });
     return true;

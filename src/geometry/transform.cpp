@@ -114,9 +114,10 @@ Image *warpCorners(Image *image, uint32_t colour, Move move)
     const float sourceQuad[8] = {0, 0, nw, 0, nw, nh, 0, nh};
     float destinationQuad[8] = {0, 0, nw, 0, nw, nh, 0, nh};
     move(destinationQuad);
-    // A refused warp (non-finite corners) leaves the picture where it was
-    // rather than replacing it by the background.
-    if (!kxWarp(image, sourceQuad, destinationQuad, imNew.get())) return image;
+    // A refused warp (non-finite corners, or corners collapsed by a huge
+    // shift) draws nothing: the picture has left the frame and the result
+    // is the background colour everywhere.
+    kxWarp(image, sourceQuad, destinationQuad, imNew.get());
     kxiClone(imNew.get(), image);
     return image;
 }
