@@ -13,6 +13,8 @@ way is collected, whatever its family:
   <peer>_ms              a peer, single-threaded
   ours_mt_ms, <peer>_mt_ms   both with threads on
   label "op=...; size=WxH; <peer>=<call>"
+The programs read KXBENCH_SIDES (e.g. "512,2048"; default 512,2048,4096) and
+KXBENCH_THREADS (the "threads on" count; default every processor).
 """
 import argparse
 import datetime
@@ -113,7 +115,8 @@ def collect(results_dir):
             for p in sorted(peers, key=lambda p: (p != "opencv", p)):
                 rows.append(dict(base, peer=p, what=label.get(p, ""), peer_ms=b[p + "_ms"],
                                  peer_mt=b.get(p + "_mt_ms")))
-    rows.sort(key=lambda r: (r["family"], r["op"], r["peer"] or "", size_key(r["size"]), r["bench"]))
+    natural = lambda text: [int(t) if t.isdigit() else t for t in re.split(r"(\d+)", text)]
+    rows.sort(key=lambda r: (r["family"], natural(r["op"]), r["peer"] or "", size_key(r["size"]), natural(r["bench"])))
     return rows, contexts
 
 
