@@ -42,8 +42,8 @@ extern "C" {
 /* Sets the number of threads operations may use (the calling thread
  * included): 0 or 1 off, 2..KXT_MAX_THREADS on, larger counts capped; a
  * negative count forgets the setting, so that KXPRE_THREADS decides again.
- * The setting belongs to the process and may be changed from any thread;
- * a call already running keeps the count it started with. */
+ * The setting belongs to the process and may be changed from any thread at
+ * any time: no result depends on the count, only the time it takes. */
 KXTHREADS_API void kxtSetThreads(int count);
 
 /* The number of threads operations use now: 1 when threads are off,
