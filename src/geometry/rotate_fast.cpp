@@ -1,0 +1,89 @@
+// The rotation engine's per-row work, across pixels in vector lanes:
+//  1. source positions by a cheap route, each certified equal to the exact
+//     route's floats (or computed by the exact route where it cannot be);
+//  2. the samplers, the same single-precision operations per pixel as the
+//     scalar samplers, eight or four pixels at a time.
+// Both are compiled for the base instruction set and for AVX2 from one
+// body (GCC vector extensions); every lane operation is one IEEE operation,
+// so the two give the same bits.
+#include <cmath>
+#include <cstring>
+
+#include <immintrin.h>
+
+#include "geometry/rotate_engine.hpp"
+
+namespace kx::geo {
+
+// Vector-extension types of 32 bytes are passed in registers only under
+// AVX; the kernels are inlined and file-local, so no call between
+// differently built code passes them.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#define KX_ROTATE_AVX2 0
+namespace base {
+#include "geometry/rotate_fast.inc"
+}  // namespace base
+#undef KX_ROTATE_AVX2
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#define KX_ROTATE_AVX2 1
+namespace avx2 {
+#include "geometry/rotate_fast.inc"
+}  // namespace avx2
+#undef KX_ROTATE_AVX2
+#pragma GCC pop_options
+
+namespace {
+
+__attribute__((target("avx2"))) int64_t positionsAvx2(const RotationMap &map, int y, int x0, int n, float *sx,
+                                                      float *sy)
+{
+    return avx2::positionsRow(map, y, x0, n, sx, sy);
+}
+
+int64_t positionsBase(const RotationMap &map, int y, int x0, int n, float *sx, float *sy)
+{
+    return base::positionsRow(map, y, x0, n, sx, sy);
+}
+
+__attribute__((target("avx2"))) void bilinearAvx2(const Image *src, int B, const float *sx, const float *sy, int n,
+                                                  uint8_t *out)
+{
+    avx2::bilinearRowOf(src, B, sx, sy, n, out);
+}
+
+void bilinearBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out)
+{
+    base::bilinearRowOf(src, B, sx, sy, n, out);
+}
+
+bool haveAvx2() { return __builtin_cpu_supports("avx2"); }
+
+}  // namespace
+
+int64_t rotatedPositions(const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept
+{
+    return haveAvx2() ? positionsAvx2(map, y, x0, n, sx, sy) : positionsBase(map, y, x0, n, sx, sy);
+}
+
+int64_t rotatedPositionsBase(const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept
+{
+    return positionsBase(map, y, x0, n, sx, sy);
+}
+
+void bilinearRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept
+{
+    if (haveAvx2())
+        bilinearAvx2(src, B, sx, sy, n, out);
+    else
+        bilinearBase(src, B, sx, sy, n, out);
+}
+
+void bilinearRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept
+{
+    bilinearBase(src, B, sx, sy, n, out);
+}
+
+}  // namespace kx::geo
