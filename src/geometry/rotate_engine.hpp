@@ -8,7 +8,7 @@
 // with t + angle in double and cx = (width-1)/2, cy = (height-1)/2.  Those
 // float roundings decide which bytes come out, so the engine reproduces that
 // arithmetic exactly.  What it saves is work that cannot change a byte:
-//  - the positions of a row are computed four at a time without libm
+//  - the positions of a row are computed eight at a time without libm
 //    (rotate_fast.cpp): the polar angle by a short series, cos and sin of
 //    t + angle by the angle-sum identity around it, each float accepted
 //    only when the proven error band around it rounds to that one float;

@@ -56,7 +56,7 @@ TEST(RotationPositions, VectorRouteEqualsTheExactRoute)
     const Window windows[] = {{0, 0, 120 / kScale, 80 / kScale, 256},
                               {700, -1500, 120 / kScale, 40 / kScale, 37},
                               {-30000, 20000, 64 / kScale, 16 / kScale, 256},
-                              {3, 0, 12, 400 / kScale, 5}};
+                              {3, 0, 12, 400 / kScale, 13}};
     const PositionsFn fns[] = {kx::geo::rotatedPositions, kx::geo::rotatedPositionsBase};
     int64_t total = 0, exactRoute = 0;
     const std::vector<double> angles = testAngles();
@@ -74,9 +74,9 @@ TEST(RotationPositions, VectorRouteEqualsTheExactRoute)
                             const int n = std::min(w.n, w.ox + w.rx - x0 + 1);
                             const int64_t e = fn(map, y, x0, n, sx.data(), sy.data());
                             if (map.vectorisable()) {
-                                // Lanes past the last whole four take the exact route by design.
-                                total += n - n % 4;
-                                exactRoute += e - n % 4;
+                                // Lanes past the last whole eight take the exact route by design.
+                                total += n - n % 8;
+                                exactRoute += e - n % 8;
                             }
                             for (int i = 0; i < n; ++i) {
                                 float ex, ey;
@@ -108,8 +108,8 @@ TEST(RotationPositions, FallbackFractionOfALargeTurn)
         for (int y = -halfH; y <= halfH; ++y)
             for (int x0 = -halfW; x0 <= halfW; x0 += 256) {
                 const int n = std::min(256, halfW - x0 + 1);
-                exactRoute += kx::geo::rotatedPositions(map, y, x0, n, sx.data(), sy.data()) - n % 4;
-                total += n - n % 4;
+                exactRoute += kx::geo::rotatedPositions(map, y, x0, n, sx.data(), sy.data()) - n % 8;
+                total += n - n % 8;
             }
         std::printf("%g degrees: %lld of %lld positions by the exact route (%.2g)\n", deg, (long long)exactRoute,
                     (long long)total, double(exactRoute) / double(total));
