@@ -229,25 +229,28 @@ void renderRotation(const Image *src, Image *out, int newW, int newH, int offX, 
     const double loX = nearest ? -0.5 : -1.0, hiX = nearest ? W - 0.5 : double(W);
     const double loY = nearest ? -0.5 : -1.0, hiY = nearest ? H - 0.5 : double(H);
     const double slack = 2.0 + std::sqrt(double(halfW) * halfW + double(halfH) * halfH) * 1e-6;
-    for (int Y = 0; Y < out->height; ++Y) {
-        const int64_t ty = int64_t(Y) + offY;
-        if (ty < 0 || ty > 2 * int64_t(halfH)) continue;
-        const int y = int(ty - halfH);
-        // Offsets x whose output column exists: X = x + halfW - offX.
-        double a = std::max<double>(-halfW, double(int64_t(offX) - halfW));
-        double b = std::min<double>(halfW, double(int64_t(out->width) - 1 + offX - halfW));
-        if (map.approximable()) {
-            narrowTo(a, b, cx - y * map.sinA(), map.cosA(), loX - slack, hiX + slack);
-            narrowTo(a, b, cy + y * map.cosA(), map.sinA(), loY - slack, hiY + slack);
-        }
-        if (!(a <= b)) continue;
-        const int x0 = int(std::ceil(a)), x1 = int(std::floor(b));
-        constexpr int kChunk = 256;
-        float sx[kChunk], sy[kChunk];
-        for (int xs = x0; xs <= x1; xs += kChunk) {
-            const int m = int(std::min<int64_t>(kChunk, int64_t(x1) - xs + 1));
-            uint8_t *d = row(out, Y) + (int64_t(xs) + halfW - offX) * B;
-            rotatedPositions(map, y, xs, m, sx, sy);
+    // Columns in bands, so that the source rows a band reads stay in the
+    // nearest cache from one output row to the next.
+    constexpr int kBand = 128;
+    for (int X0 = 0; X0 < out->width; X0 += kBand) {
+        const int X1 = std::min(out->width, X0 + kBand) - 1;
+        for (int Y = 0; Y < out->height; ++Y) {
+            const int64_t ty = int64_t(Y) + offY;
+            if (ty < 0 || ty > 2 * int64_t(halfH)) continue;
+            const int y = int(ty - halfH);
+            // Offsets x whose output column exists in the band: X = x + halfW - offX.
+            double a = std::max<double>(-halfW, double(int64_t(offX) - halfW + X0));
+            double b = std::min<double>(halfW, double(int64_t(X1) + offX - halfW));
+            if (map.approximable()) {
+                narrowTo(a, b, cx - y * map.sinA(), map.cosA(), loX - slack, hiX + slack);
+                narrowTo(a, b, cy + y * map.cosA(), map.sinA(), loY - slack, hiY + slack);
+            }
+            if (!(a <= b)) continue;
+            const int x0 = int(std::ceil(a)), x1 = int(std::floor(b));
+            float sx[kBand], sy[kBand];
+            const int m = x1 - x0 + 1;
+            uint8_t *d = row(out, Y) + (int64_t(x0) + halfW - offX) * B;
+            rotatedPositions(map, y, x0, m, sx, sy);
             if (!nearest) {
                 bilinearRow(src, B, sx, sy, m, d);
                 continue;
