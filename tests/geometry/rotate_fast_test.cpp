@@ -113,7 +113,9 @@ TEST(RotationPositions, FallbackFractionOfALargeTurn)
             }
         std::printf("%g degrees: %lld of %lld positions by the exact route (%.2g)\n", deg, (long long)exactRoute,
                     (long long)total, double(exactRoute) / double(total));
-        EXPECT_LT(exactRoute, total / 1000);
+        // Small coordinates have fine floats: the sampled (smaller) image
+        // of the sanitized build falls back more often.
+        EXPECT_LT(exactRoute, total / (kScale > 1 ? 100 : 1000));
     }
 }
 
@@ -170,11 +172,12 @@ TEST(RotateEx, LargerImagesMatchTheDirectLoop)
     const double angles[] = {30.0, -17.5, 90.0, 181.0, 1.0e-5, 44.99, 300.7, 7.0};
     uint32_t seed = 500;
     int64_t pixels = 0;
-    for (auto &s : sizes)
-        for (size_t ai = 0; ai < std::size(angles); ai += kScale > 1 ? 3 : 1)
+    for (size_t si = 0; si < std::size(sizes); si += kScale > 1 ? 2 : 1)
+        for (size_t ai = 0; ai < std::size(angles); ai += kScale > 1 ? 4 : 1)
             for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
                 for (int mode = 0; mode < 4; ++mode) {
                     const double a = angles[ai];
+                    const int *s = sizes[si];
                     const int bilinear = mode & 1, keep = mode >> 1;
                     auto im = randomImage(type, s[0], s[1], seed++);
                     const std::vector<uint8_t> bg(size_t(bpp(type)), 0);
