@@ -83,10 +83,11 @@ namespace kx::geo {
 // Each line whose every weight has an integer form (termCode) is summed in
 // 16-bit integers; the others take the float kernel.
 void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept
+                   const ContributionTable *table, int u0, int u1, int32_t *acc, TermCodeCache *shared) noexcept
 {
     const bool avx2 = __builtin_cpu_supports("avx2");
-    TermCodeCache cache;
+    TermCodeCache local;
+    TermCodeCache &cache = shared ? *shared : local;
     constexpr int kMaxTaps = 64;
     const uint8_t *lines[kMaxTaps];
     TermCode codes[kMaxTaps];

@@ -9,6 +9,8 @@
 // no such form keeps the float route.
 #include <immintrin.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "geometry/two_pass_scale.hpp"
@@ -35,19 +37,26 @@ bool termCode(float w, int maxShift, TermCode &code) noexcept
         code = {32768, 0, TermCode::kCopy};
         return true;
     }
+    // mul / 2^S must lie in [L, U): L = max g(b) / b, U = min (g(b) + 1) / b
+    // over b = 1..255.  The bounds are taken in double (a candidate is then
+    // checked exactly); the smallest usable mul is the first above L 2^S.
+    double L = 0, U = 1e300;
+    for (int b = 1; b < 256; ++b) {
+        L = std::max(L, double(g[b]) / b);
+        U = std::min(U, double(g[b] + 1) / b);
+    }
+    if (!(L < U)) return false;
     for (int s = 0; s <= maxShift; ++s) {
-        // mul with g(b) 2^S <= b mul < (g(b) + 1) 2^S for every b, S = 16 + s.
-        const int S = 16 + s;
-        int64_t lo = 0, hi = 65535;
-        for (int b = 1; b < 256 && lo <= hi; ++b) {
-            const int64_t l = ((int64_t(g[b]) << S) + b - 1) / b;
-            const int64_t h = ((int64_t(g[b] + 1) << S) - 1) / b;
-            if (l > lo) lo = l;
-            if (h < hi) hi = h;
-        }
-        if (lo <= hi) {
-            code = {uint16_t(lo), uint8_t(s), TermCode::kMul};
-            return true;
+        const double scale = double(int64_t(1) << (16 + s));
+        const double first = std::ceil(L * scale * (1 - 1e-12));
+        for (double m = first; m <= first + 1 && m <= 65535 && m < U * scale * (1 + 1e-12); ++m) {
+            const uint32_t mul = uint32_t(m);
+            bool same = true;
+            for (int b = 1; b < 256 && same; ++b) same = int32_t(((uint32_t(b) * mul) >> 16) >> s) == g[b];
+            if (same) {
+                code = {uint16_t(mul), uint8_t(s), TermCode::kMul};
+                return true;
+            }
         }
     }
     return false;
@@ -79,9 +88,10 @@ bool TermCodeCache::find(float w, int maxShift, TermCode &code) noexcept
 // product with mul.
 struct RowTap {
     int32_t at[2];
-    alignas(32) uint8_t shuffle[32];
-    alignas(32) uint16_t pre[16];
-    alignas(32) uint16_t mul[16];
+    bool scaled;  // some lane has pre 2
+    uint8_t shuffle[32];  // (the block is not 32-byte aligned: unaligned loads)
+    uint16_t pre[16];
+    uint16_t mul[16];
 };
 
 struct RowProgram {
@@ -150,6 +160,7 @@ RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexce
         p->code[g] = next;
         for (int k = 0; k < p->taps[g]; ++k, ++next) {
             RowTap &tap = *next;
+            tap.scaled = false;
             int64_t idx[16];
             TermCode codes[16];
             int64_t lowest[2] = {INT64_MAX, INT64_MAX}, highest[2] = {-1, -1};
@@ -189,6 +200,7 @@ RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexce
                     tap.shuffle[h * 16 + 2 * m] = idx[l] < 0 ? 0x80 : uint8_t(idx[l] - start);
                     tap.shuffle[h * 16 + 2 * m + 1] = 0x80;
                     tap.pre[l] = codes[l].kind == TermCode::kCopy ? 2 : 1;
+                    tap.scaled |= tap.pre[l] != 1;
                     tap.mul[l] = idx[l] < 0 ? 0 : codes[l].mul;
                 }
             }
@@ -197,35 +209,61 @@ RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexce
     return p;
 }
 
-__attribute__((target("avx2"))) void runRowProgram(const RowProgram *p, const uint8_t *src, uint8_t *dst) noexcept
+namespace {
+
+// Rows r = 0..R-1 of one group (`at` is its first destination byte).
+template <int R>
+__attribute__((target("avx2"))) inline void runGroup(const RowProgram *p, int g, const uint8_t *src,
+                                                     size_t srcPitch, uint8_t *dst, size_t dstPitch)
 {
     const __m256i low = _mm256_set1_epi16(0xFF);
-    const int step = 2 * p->half;
     // Six bytes of each half side by side.
     const __m128i squeeze = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1);
-    for (int g = 0; g < p->groups; ++g) {
-        __m256i acc = _mm256_setzero_si256();
-        const RowTap *tap = p->code[g];
-        for (int k = 0; k < p->taps[g]; ++k, ++tap) {
-            const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(src + tap->at[1]),
-                                                  reinterpret_cast<const __m128i *>(src + tap->at[0]));
-            __m256i b = _mm256_shuffle_epi8(v, _mm256_load_si256(reinterpret_cast<const __m256i *>(tap->shuffle)));
-            b = _mm256_mullo_epi16(b, _mm256_load_si256(reinterpret_cast<const __m256i *>(tap->pre)));
-            acc = _mm256_add_epi16(acc, _mm256_mulhi_epu16(b, _mm256_load_si256(reinterpret_cast<const __m256i *>(tap->mul))));
+    __m256i acc[R];
+    for (int r = 0; r < R; ++r) acc[r] = _mm256_setzero_si256();
+    const RowTap *tap = p->code[g];
+    for (int k = 0; k < p->taps[g]; ++k, ++tap) {
+        const __m256i shuffle = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(tap->shuffle));
+        const __m256i pre = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(tap->pre));
+        const __m256i mul = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(tap->mul));
+        for (int r = 0; r < R; ++r) {
+            const uint8_t *s = src + r * srcPitch;
+            const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(s + tap->at[1]),
+                                                  reinterpret_cast<const __m128i *>(s + tap->at[0]));
+            __m256i b = _mm256_shuffle_epi8(v, shuffle);
+            if (tap->scaled) b = _mm256_mullo_epi16(b, pre);
+            acc[r] = _mm256_add_epi16(acc[r], _mm256_mulhi_epu16(b, mul));
         }
+    }
+    const int step = 2 * p->half, at = g * step, left = p->outBytes - at;
+    for (int r = 0; r < R; ++r) {
         // The sum modulo 256, as the 8-bit accumulator keeps it.
-        acc = _mm256_and_si256(acc, low);
-        __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+        const __m256i a = _mm256_and_si256(acc[r], low);
+        __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
         if (p->half == 6) bytes = _mm_shuffle_epi8(bytes, squeeze);
-        const int at = g * step, left = p->outBytes - at;
+        uint8_t *d = dst + r * dstPitch + at;
         if (left >= 16)
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + at), bytes);  // the last 16 - step bytes are rewritten next
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d), bytes);  // the last 16 - step bytes are rewritten next
         else {
             alignas(16) uint8_t tmp[16];
             _mm_store_si128(reinterpret_cast<__m128i *>(tmp), bytes);
-            std::memcpy(dst + at, tmp, size_t(std::min(left, step)));
+            std::memcpy(d, tmp, size_t(std::min(left, step)));
         }
     }
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) void runRowProgram(const RowProgram *p, const uint8_t *src, size_t srcPitch,
+                                                   uint8_t *dst, size_t dstPitch, int rows) noexcept
+{
+    // Four rows share each tap's constants.
+    int y = 0;
+    for (; y + 4 <= rows; y += 4)
+        for (int g = 0; g < p->groups; ++g)
+            runGroup<4>(p, g, src + y * srcPitch, srcPitch, dst + y * dstPitch, dstPitch);
+    for (; y < rows; ++y)
+        for (int g = 0; g < p->groups; ++g) runGroup<1>(p, g, src + y * srcPitch, srcPitch, dst + y * dstPitch, dstPitch);
 }
 
 }  // namespace kx::geo

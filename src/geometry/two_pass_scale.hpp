@@ -198,8 +198,11 @@ ContributionTable *computeContributions(int count, int sourceSize, float scale)
 // Out line u (n bytes, at out + u * outStride) = sum over the entry's
 // window of trunc(in line i [j] * weight), modulo 256, for u = u0..u1-1;
 // in line i is at in + (i - base) * inStride.  acc holds n ints.
+// `cache` keeps the weights' integer forms from one call to the next (the
+// calls of one pass share it), or is null.
 void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept;
+                   const ContributionTable *table, int u0, int u1, int32_t *acc,
+                   class TermCodeCache *cache = nullptr) noexcept;
 
 // trunc(float(b) * w) for every byte b taken in integers (scale_fast.cpp):
 // kZero gives 0, kCopy gives b, kMul gives ((b * mul) >> 16) >> shift.
@@ -237,8 +240,9 @@ private:
 struct RowProgram;
 RowProgram *buildRowProgram(const ContributionTable *table, int srcW, int ch) noexcept;
 void releaseRowProgram(RowProgram *program) noexcept;
-// One row: src (srcW * ch bytes) to dst (count * ch bytes).
-void runRowProgram(const RowProgram *program, const uint8_t *src, uint8_t *dst) noexcept;
+// `rows` rows: src (srcW * ch bytes each) to dst (count * ch bytes each).
+void runRowProgram(const RowProgram *program, const uint8_t *src, size_t srcPitch, uint8_t *dst, size_t dstPitch,
+                   int rows) noexcept;
 
 // Out (n bytes) = the sum modulo 256 of the terms of `taps` lines, byte j
 // of line k taken with codes[k] (kZero codes left out by the caller);
@@ -435,6 +439,7 @@ uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int sr
         auto *band = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(maxBand)));
         const Strips scratch(channels_, maxBand, srcW, dstW);
         if (ht && band && scratch) {
+            TermCodeCache codes;
             for (int u0 = 0; u0 < dstH;) {
                 // Destination rows u0..u1-1 whose windows fit in one band.
                 int lo = 0, hi = -1, u1 = u0;
@@ -450,7 +455,7 @@ uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int sr
                 if (u1 == u0) ++u1;  // cannot happen (a window fits a band); keeps the loop finite
                 filterRows(src + size_t(lo) * srcPitch, srcW, hi - lo + 1, srcPitch, band, dstW, dstPitch, ht,
                            program, scratch);
-                resampleLines(band, size_t(dstPitch), lo, dst, size_t(dstPitch), n, vt, u0, u1, acc);
+                resampleLines(band, size_t(dstPitch), lo, dst, size_t(dstPitch), n, vt, u0, u1, acc, &codes);
                 u0 = u1;
             }
             result = dst;
@@ -473,7 +478,7 @@ void C2PassScale<Filter>::filterRows(const uint8_t *src, int srcW, int rows, int
                                      const Strips &scratch)
 {
     if (program) {
-        for (int y = 0; y < rows; ++y) runRowProgram(program, src + size_t(y) * srcPitch, dst + size_t(y) * dstPitch);
+        runRowProgram(program, src, size_t(srcPitch), dst, size_t(dstPitch), rows);
         return;
     }
     const int ch = channels_;
