@@ -200,6 +200,11 @@ int64_t rotatedPositionsBase(const RotationMap &map, int y, int x0, int n, float
 void bilinearRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
 void bilinearRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
 
+// Nearest-neighbour samples: source pixel (floor(sx[i] + 0.5),
+// floor(sy[i] + 0.5)) into out + i * B where it exists.
+void nearestRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
+void nearestRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
+
 // Narrows [a, b] to the x with lo <= p0 + k x <= hi.
 inline void narrowTo(double &a, double &b, double p0, double k, double lo, double hi)
 {
@@ -251,16 +256,10 @@ void renderRotation(const Image *src, Image *out, int newW, int newH, int offX, 
             const int m = x1 - x0 + 1;
             uint8_t *d = row(out, Y) + (int64_t(x0) + halfW - offX) * B;
             rotatedPositions(map, y, x0, m, sx, sy);
-            if (!nearest) {
+            if (nearest)
+                nearestRow(src, B, sx, sy, m, d);
+            else
                 bilinearRow(src, B, sx, sy, m, d);
-                continue;
-            }
-            for (int i = 0; i < m; ++i, d += B) {
-                // In double before the conversion, so that no position can
-                // overflow an int.
-                const double fx = std::floor(sx[i] + 0.5), fy = std::floor(sy[i] + 0.5);
-                if (fy >= 0 && fy < H && fx >= 0 && fx < W) copyPixel<B>(d, row(src, int(fy)) + size_t(fx) * B);
-            }
         }
     }
 }

@@ -59,6 +59,17 @@ void bilinearBase(const Image *src, int B, const float *sx, const float *sy, int
     base::bilinearRowOf(src, B, sx, sy, n, out);
 }
 
+__attribute__((target("avx2"))) void nearestAvx2(const Image *src, int B, const float *sx, const float *sy, int n,
+                                                 uint8_t *out)
+{
+    avx2::nearestRowOf(src, B, sx, sy, n, out);
+}
+
+void nearestBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out)
+{
+    base::nearestRowOf(src, B, sx, sy, n, out);
+}
+
 bool haveAvx2() { return __builtin_cpu_supports("avx2"); }
 
 }  // namespace
@@ -84,6 +95,19 @@ void bilinearRow(const Image *src, int B, const float *sx, const float *sy, int 
 void bilinearRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept
 {
     bilinearBase(src, B, sx, sy, n, out);
+}
+
+void nearestRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept
+{
+    if (haveAvx2())
+        nearestAvx2(src, B, sx, sy, n, out);
+    else
+        nearestBase(src, B, sx, sy, n, out);
+}
+
+void nearestRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept
+{
+    nearestBase(src, B, sx, sy, n, out);
 }
 
 }  // namespace kx::geo

@@ -302,9 +302,13 @@ __attribute__((target("avx2"))) void intLineAvx2(const uint8_t *const *lines, co
             __m256i b1 = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1));
             if (codes[k].kind == TermCode::kMul) {
                 const __m256i m = _mm256_set1_epi16(short(codes[k].mul));
-                const __m128i sh = _mm_cvtsi32_si128(codes[k].shift);
-                b0 = _mm256_srl_epi16(_mm256_mulhi_epu16(b0, m), sh);
-                b1 = _mm256_srl_epi16(_mm256_mulhi_epu16(b1, m), sh);
+                b0 = _mm256_mulhi_epu16(b0, m);
+                b1 = _mm256_mulhi_epu16(b1, m);
+                if (codes[k].shift) {
+                    const __m128i sh = _mm_cvtsi32_si128(codes[k].shift);
+                    b0 = _mm256_srl_epi16(b0, sh);
+                    b1 = _mm256_srl_epi16(b1, sh);
+                }
             }
             a0 = _mm256_add_epi16(a0, b0);
             a1 = _mm256_add_epi16(a1, b1);

@@ -165,6 +165,35 @@ TEST(RotationSamplers, VectorSamplersEqualTheScalarSampler)
             }
 }
 
+TEST(RotationSamplers, VectorNearestEqualsTheScalarPick)
+{
+    using Fn = void (*)(const Image *, int, const float *, const float *, int, uint8_t *) noexcept;
+    const Fn fns[] = {kx::geo::nearestRow, kx::geo::nearestRowBase};
+    const int sizes[][2] = {{1, 1}, {2, 3}, {17, 9}, {64, 64}};
+    uint32_t seed = 80;
+    for (Fn fn : fns)
+        for (auto &s : sizes)
+            for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+                const int B = bpp(type);
+                auto im = randomImage(type, s[0], s[1], seed++);
+                auto pos = samplePositions(s[0], s[1], 40000 / kScale + 5, seed++);
+                pos.push_back({-0.5f, -0.5f}), pos.push_back({std::nextafter(-0.5f, -1.0f), 0.0f});
+                pos.push_back({3e9f, 0.0f}), pos.push_back({0.0f, -3e9f}), pos.push_back({float(s[0]) - 0.5f, 0.0f});
+                std::vector<float> sx, sy;
+                for (auto &p : pos) sx.push_back(p.first), sy.push_back(p.second);
+                const int n = int(pos.size());
+                std::vector<uint8_t> got(size_t(n) * B, 7), want(size_t(n) * B, 7);
+                fn(im.get(), B, sx.data(), sy.data(), n, got.data());
+                const ref::Pic pic = ref::picOf(im.get());
+                for (int i = 0; i < n; ++i) {
+                    const double fx = std::floor(sx[i] + 0.5), fy = std::floor(sy[i] + 0.5);
+                    if (fx >= 0 && fx < s[0] && fy >= 0 && fy < s[1])
+                        std::copy_n(pic.at(int(fx), int(fy)), B, want.begin() + ptrdiff_t(i) * B);
+                }
+                ASSERT_EQ(got, want) << s[0] << "x" << s[1] << " type " << type;
+            }
+}
+
 // Whole images: kxRotateEx and kxRotateE2 against the direct loop.
 TEST(RotateEx, LargerImagesMatchTheDirectLoop)
 {
