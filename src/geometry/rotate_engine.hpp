@@ -189,10 +189,12 @@ private:
 };
 
 // Source positions of destination offsets (x0 + i, y), i = 0..n-1, equal
-// to the exact route's; returns how many took the exact route.  The Base
-// versions run the base instruction set whatever the processor offers.
+// to the exact route's; returns how many took the exact route.  The
+// processor decides the instructions (AVX-512, AVX2 or the base set);
+// rotatedPositionsOn takes at most the given level (2, 1, 0) of them.  The
+// Base samplers run the base set whatever the processor offers.
 int64_t rotatedPositions(const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept;
-int64_t rotatedPositionsBase(const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept;
+int64_t rotatedPositionsOn(int level, const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept;
 
 // Bilinear samples of `src` (B bytes per pixel) at (sx[i], sy[i]) into
 // out + i * B; positions outside [-1, width) x [-1, height) leave their

@@ -21,6 +21,7 @@ namespace kx::geo {
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #define KX_ROTATE_AVX2 0
+#define KX_ROTATE_AVX512 0
 namespace base {
 #include "geometry/rotate_fast.inc"
 }  // namespace base
@@ -32,8 +33,19 @@ namespace base {
 namespace avx2 {
 #include "geometry/rotate_fast.inc"
 }  // namespace avx2
-#undef KX_ROTATE_AVX2
 #pragma GCC pop_options
+
+// The positions again with eight doubles to a register.
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512vl,avx512dq,avx512bw")
+#undef KX_ROTATE_AVX512
+#define KX_ROTATE_AVX512 1
+namespace avx512 {
+#include "geometry/rotate_fast.inc"
+}  // namespace avx512
+#pragma GCC pop_options
+#undef KX_ROTATE_AVX2
+#undef KX_ROTATE_AVX512
 
 namespace {
 
@@ -41,6 +53,12 @@ __attribute__((target("avx2"))) int64_t positionsAvx2(const RotationMap &map, in
                                                       float *sy)
 {
     return avx2::positionsRow(map, y, x0, n, sx, sy);
+}
+
+__attribute__((target("avx2,avx512f,avx512vl,avx512dq,avx512bw"))) int64_t positionsAvx512(
+    const RotationMap &map, int y, int x0, int n, float *sx, float *sy)
+{
+    return avx512::positionsRow(map, y, x0, n, sx, sy);
 }
 
 int64_t positionsBase(const RotationMap &map, int y, int x0, int n, float *sx, float *sy)
@@ -71,16 +89,23 @@ void nearestBase(const Image *src, int B, const float *sx, const float *sy, int 
 }
 
 bool haveAvx2() { return __builtin_cpu_supports("avx2"); }
+bool haveAvx512()
+{
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw");
+}
 
 }  // namespace
 
 int64_t rotatedPositions(const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept
 {
-    return haveAvx2() ? positionsAvx2(map, y, x0, n, sx, sy) : positionsBase(map, y, x0, n, sx, sy);
+    return rotatedPositionsOn(haveAvx512() ? 2 : haveAvx2() ? 1 : 0, map, y, x0, n, sx, sy);
 }
 
-int64_t rotatedPositionsBase(const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept
+int64_t rotatedPositionsOn(int level, const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept
 {
+    if (level >= 2 && haveAvx512()) return positionsAvx512(map, y, x0, n, sx, sy);
+    if (level >= 1 && haveAvx2()) return positionsAvx2(map, y, x0, n, sx, sy);
     return positionsBase(map, y, x0, n, sx, sy);
 }
 

@@ -27,7 +27,6 @@ void exactPosition(int x, int y, double angle, int cx, int cy, float &sx, float 
     sy = (float)(std::sin(th + angle) * r + cy);
 }
 
-using PositionsFn = int64_t (*)(const kx::geo::RotationMap &, int, int, int, float *, float *) noexcept;
 
 // Angles in radians: round and awkward ones, tiny ones, exact quarter
 // turns, neighbours of multiples of pi/4 and pi/32 (the series' segment
@@ -57,13 +56,12 @@ TEST(RotationPositions, VectorRouteEqualsTheExactRoute)
                               {700, -1500, 120 / kScale, 40 / kScale, 37},
                               {-30000, 20000, 64 / kScale, 16 / kScale, 256},
                               {3, 0, 12, 400 / kScale, 13}};
-    const PositionsFn fns[] = {kx::geo::rotatedPositions, kx::geo::rotatedPositionsBase};
     int64_t total = 0, exactRoute = 0;
     const std::vector<double> angles = testAngles();
-    for (PositionsFn fn : fns)
-        // The base instruction set runs the same source: a quarter of the
-        // angles check that it was built alike.
-        for (size_t ai = 0; ai < angles.size(); ai += fn == fns[0] ? 1 : 4)
+    // Every instruction set the processor has (AVX-512, AVX2, base) runs
+    // the same source: the narrower ones check a quarter of the angles.
+    for (int level = 2; level >= 0; --level)
+        for (size_t ai = 0; ai < angles.size(); ai += level == 2 ? 1 : 4)
             for (auto &c : centres) {
                 const double angle = angles[ai];
                 const kx::geo::RotationMap map(angle, c[0], c[1]);
@@ -72,7 +70,7 @@ TEST(RotationPositions, VectorRouteEqualsTheExactRoute)
                     for (int y = w.oy - w.ry; y <= w.oy + w.ry; ++y)
                         for (int x0 = w.ox - w.rx; x0 <= w.ox + w.rx; x0 += w.n) {
                             const int n = std::min(w.n, w.ox + w.rx - x0 + 1);
-                            const int64_t e = fn(map, y, x0, n, sx.data(), sy.data());
+                            const int64_t e = kx::geo::rotatedPositionsOn(level, map, y, x0, n, sx.data(), sy.data());
                             if (map.vectorisable()) {
                                 // Lanes past the last whole eight take the exact route by design.
                                 total += n - n % 8;
@@ -83,7 +81,7 @@ TEST(RotationPositions, VectorRouteEqualsTheExactRoute)
                                 exactPosition(x0 + i, y, angle, c[0], c[1], ex, ey);
                                 // Bit equality (a NaN would fail too).
                                 ASSERT_TRUE(std::memcmp(&ex, &sx[i], 4) == 0 && std::memcmp(&ey, &sy[i], 4) == 0)
-                                    << "angle " << angle << " centre " << c[0] << "," << c[1] << " at " << x0 + i
+                                    << "level " << level << " angle " << angle << " centre " << c[0] << "," << c[1] << " at " << x0 + i
                                     << "," << y << ": " << sx[i] << "," << sy[i] << " want " << ex << "," << ey;
                             }
                         }
