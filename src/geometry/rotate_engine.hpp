@@ -238,7 +238,7 @@ void renderRotation(const Image *src, Image *out, int newW, int newH, int offX, 
     const double slack = 2.0 + std::sqrt(double(halfW) * halfW + double(halfH) * halfH) * 1e-6;
     // Columns in bands, so that the source rows a band reads stay in the
     // nearest cache from one output row to the next.
-    constexpr int kBand = 128;
+    constexpr int kBand = 64;
     for (int X0 = 0; X0 < out->width; X0 += kBand) {
         const int X1 = std::min(out->width, X0 + kBand) - 1;
         for (int Y = 0; Y < out->height; ++Y) {
