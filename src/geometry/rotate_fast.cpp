@@ -2,10 +2,11 @@
 //  1. source positions by a cheap route, each certified equal to the exact
 //     route's floats (or computed by the exact route where it cannot be);
 //  2. the samplers, the same single-precision operations per pixel as the
-//     scalar samplers, eight or four pixels at a time.
-// Both are compiled for the base instruction set and for AVX2 from one
-// body (GCC vector extensions); every lane operation is one IEEE operation,
-// so the two give the same bits.
+//     scalar samplers, eight one-byte or two wider pixels at a time.
+// One source (rotate_fast.inc, GCC vector extensions) is compiled for the
+// base instruction set, for AVX2 and - the positions - for AVX-512, and the
+// processor picks one at run time; every lane operation is one IEEE
+// operation, so all give the same bits.
 #include <cmath>
 #include <cstring>
 
