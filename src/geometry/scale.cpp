@@ -80,13 +80,38 @@ void resampleBase(const uint8_t *in, size_t inStride, int base, uint8_t *out, si
 
 namespace kx::geo {
 
+// Each line whose every weight has an integer form (termCode) is summed in
+// 16-bit integers; the others take the float kernel.
 void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept
+                   const ContributionTable *table, int u0, int u1, int32_t *acc, TermCodeCache *shared) noexcept
 {
-    if (__builtin_cpu_supports("avx2"))
-        resampleAvx2(in, inStride, base, out, outStride, n, table, u0, u1, acc);
-    else
-        resampleBase(in, inStride, base, out, outStride, n, table, u0, u1, acc);
+    const bool avx2 = __builtin_cpu_supports("avx2");
+    TermCodeCache local;
+    TermCodeCache &cache = shared ? *shared : local;
+    constexpr int kMaxTaps = 64;
+    const uint8_t *lines[kMaxTaps];
+    TermCode codes[kMaxTaps];
+    for (int u = u0; u < u1; ++u) {
+        const ContributionEntry &e = table->entries[u];
+        int taps = 0;
+        bool ints = e.last - e.first < kMaxTaps;
+        for (int i = e.first; ints && i <= e.last; ++i) {
+            TermCode c;
+            ints = cache.find(e.weights[i - e.first], 15, c);
+            if (ints && c.kind != TermCode::kZero) {
+                lines[taps] = in + size_t(i - base) * inStride;
+                codes[taps++] = c;
+            }
+        }
+        if (ints) {
+            integerLine(lines, codes, taps, out + size_t(u) * outStride, n, avx2);
+            continue;
+        }
+        if (avx2)
+            resampleAvx2(in, inStride, base, out, outStride, n, table, u, u + 1, acc);
+        else
+            resampleBase(in, inStride, base, out, outStride, n, table, u, u + 1, acc);
+    }
 }
 
 }  // namespace kx::geo

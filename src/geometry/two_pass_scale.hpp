@@ -198,8 +198,57 @@ ContributionTable *computeContributions(int count, int sourceSize, float scale)
 // Out line u (n bytes, at out + u * outStride) = sum over the entry's
 // window of trunc(in line i [j] * weight), modulo 256, for u = u0..u1-1;
 // in line i is at in + (i - base) * inStride.  acc holds n ints.
+// `cache` keeps the weights' integer forms from one call to the next (the
+// calls of one pass share it), or is null.
 void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept;
+                   const ContributionTable *table, int u0, int u1, int32_t *acc,
+                   class TermCodeCache *cache = nullptr) noexcept;
+
+// trunc(float(b) * w) for every byte b taken in integers (scale_fast.cpp):
+// kZero gives 0, kCopy gives b, kMul gives ((b * mul) >> 16) >> shift.
+struct TermCode {
+    enum Kind : uint8_t { kZero, kCopy, kMul };
+    uint16_t mul;
+    uint8_t shift;
+    Kind kind;
+};
+
+// The integer form of weight w with shift <= maxShift, checked on all 256
+// bytes; false when there is none (the term then stays in floats).
+bool termCode(float w, int maxShift, TermCode &code) noexcept;
+
+// termCode remembered for the last weights seen (one pass's weights repeat).
+class TermCodeCache {
+public:
+    bool find(float w, int maxShift, TermCode &code) noexcept;
+
+private:
+    static constexpr int kSlots = 64;
+    struct Slot {
+        bool used = false, ok = false;
+        uint32_t bits = 0;
+        TermCode code{};
+    };
+    Slot slots_[kSlots];
+};
+
+// The row pass of one table as shuffles and 16-bit multiplies, for AVX2
+// processors and tables whose every weight has an integer form with shift 0
+// and whose taps for eight neighbouring destination bytes lie within 16
+// source bytes; null otherwise (or out of memory), and the row pass takes
+// the float route.
+struct RowProgram;
+RowProgram *buildRowProgram(const ContributionTable *table, int srcW, int ch) noexcept;
+void releaseRowProgram(RowProgram *program) noexcept;
+// `rows` rows: src (srcW * ch bytes each) to dst (count * ch bytes each).
+void runRowProgram(const RowProgram *program, const uint8_t *src, size_t srcPitch, uint8_t *dst, size_t dstPitch,
+                   int rows) noexcept;
+
+// Out (n bytes) = the sum modulo 256 of the terms of `taps` lines, byte j
+// of line k taken with codes[k] (kZero codes left out by the caller);
+// AVX2 or SSE2 instructions as `avx2` says.
+void integerLine(const uint8_t *const *lines, const TermCode *codes, int taps, uint8_t *out, size_t n,
+                 bool avx2) noexcept;
 
 // Copies `count` pixels of ch bytes, from src every srcStep bytes to dst
 // every dstStep bytes (rows to columns of a strip and back).
@@ -335,7 +384,7 @@ private:
     uint8_t *scaleStreamed(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW, int dstH,
                            int dstPitch);
     void filterRows(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW, int dstPitch,
-                    const ContributionTable *table, const Strips &scratch);
+                    const ContributionTable *table, const RowProgram *program, const Strips &scratch);
     bool scaleHorizontally(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW,
                            int dstPitch);
     bool scaleVertically(const uint8_t *src, int width, int srcH, int srcPitch, uint8_t *dst, int dstH,
@@ -385,10 +434,12 @@ uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int sr
         result = dst;
     } else if (acc) {
         ContributionTable *ht = computeContributions<Filter>(dstW, srcW, axisScale(dstW, srcW));
+        RowProgram *program = ht ? buildRowProgram(ht, srcW, channels_) : nullptr;
         const int maxBand = std::min(srcH, std::max(64, 2 * vt->windowSize));
         auto *band = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(maxBand)));
         const Strips scratch(channels_, maxBand, srcW, dstW);
         if (ht && band && scratch) {
+            TermCodeCache codes;
             for (int u0 = 0; u0 < dstH;) {
                 // Destination rows u0..u1-1 whose windows fit in one band.
                 int lo = 0, hi = -1, u1 = u0;
@@ -403,13 +454,14 @@ uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int sr
                 }
                 if (u1 == u0) ++u1;  // cannot happen (a window fits a band); keeps the loop finite
                 filterRows(src + size_t(lo) * srcPitch, srcW, hi - lo + 1, srcPitch, band, dstW, dstPitch, ht,
-                           scratch);
-                resampleLines(band, size_t(dstPitch), lo, dst, size_t(dstPitch), n, vt, u0, u1, acc);
+                           program, scratch);
+                resampleLines(band, size_t(dstPitch), lo, dst, size_t(dstPitch), n, vt, u0, u1, acc, &codes);
                 u0 = u1;
             }
             result = dst;
         }
         kxFree(band);
+        releaseRowProgram(program);
         releaseContributions(ht);
     }
     kxFree(acc);
@@ -422,8 +474,13 @@ uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int sr
 // resampled, and transposed back into the destination rows.
 template <class Filter>
 void C2PassScale<Filter>::filterRows(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW,
-                                     int dstPitch, const ContributionTable *table, const Strips &scratch)
+                                     int dstPitch, const ContributionTable *table, const RowProgram *program,
+                                     const Strips &scratch)
 {
+    if (program) {
+        runRowProgram(program, src, size_t(srcPitch), dst, size_t(dstPitch), rows);
+        return;
+    }
     const int ch = channels_;
     for (int y0 = 0; y0 < rows; y0 += scratch.strip) {
         const int n = rows - y0 < scratch.strip ? rows - y0 : scratch.strip;
@@ -454,9 +511,11 @@ bool C2PassScale<Filter>::scaleHorizontally(const uint8_t *src, int srcW, int ro
             }
     ContributionTable *table = computeContributions<Filter>(dstW, srcW, axisScale(dstW, srcW));
     if (!table) return false;
+    RowProgram *program = buildRowProgram(table, srcW, ch);
     const Strips scratch(ch, rows, srcW, dstW);
     const bool ok = bool(scratch);
-    if (ok) filterRows(src, srcW, rows, srcPitch, dst, dstW, dstPitch, table, scratch);
+    if (ok) filterRows(src, srcW, rows, srcPitch, dst, dstW, dstPitch, table, program, scratch);
+    releaseRowProgram(program);
     releaseContributions(table);
     return ok;
 }
