@@ -1,0 +1,244 @@
+/*
+ * kxextra.h - the companion library of kxpre: what a pipeline needs after
+ * binarizing and thinning a page or a fingerprint.
+ *
+ *   Connected components   kxxLabel, kxxComponentStats, kxxDespeckle,
+ *                          kxxKeepLargest
+ *   Stroke points          kxxStrokePoints, kxxMarkStrokePoints
+ *   Selector levels        kxxLevel, kxxHistogramLevel, kxxIsoDataLevel,
+ *                          kxxMultiLevels
+ *
+ * The functions work on the Image records of the image library (kximage.h)
+ * and follow the conventions of kxpre.h:
+ *  - An operation that changes an image does so in place and returns the
+ *    pointer it was given; a query returns a number, negative when it
+ *    refused its input.
+ *  - An image whose record is not a consistent layout (imageType outside
+ *    the four KIT_ types, null data, a side below 1, pitch < width * bpp,
+ *    pitch * height of 2^31 bytes or more, `type` disagreeing with
+ *    imageType) is refused: nothing is written and the do-nothing result
+ *    comes back.  Other image types than the one a function names are
+ *    refused the same way.
+ *  - A broken precondition (a required pointer that is null, scratch memory
+ *    that cannot be had) reports the asserted expression with file and line
+ *    on stderr; debug builds then abort, release builds return the
+ *    do-nothing result.
+ *  - Only pixel bytes are read or written: the bytes between width * bpp
+ *    and pitch of a wrapped image's rows belong to the caller.
+ *  - KIT_BIN pixels are bytes 0/1; any non-zero byte counts as set.
+ *  - Nothing is kept between calls; calls on different images may run on
+ *    different threads at once.
+ *
+ * Label arrays are int32_t, width * height entries, row-major with rows
+ * `width` entries apart (no padding): label (x, y) is labels[y * width + x].
+ */
+#ifndef KXEXTRA_H
+#define KXEXTRA_H
+
+#include <stdint.h>
+
+#include "kximage.h"
+
+#if defined(__GNUC__)
+#define KXX_API __attribute__((visibility("default")))
+#else
+#define KXX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ======================================================================
+ * Connected components
+ * ====================================================================== */
+
+/* Statistics of one label (kxxComponentStats).  sizeof 40 on every ABI
+ * with 8-byte aligned doubles; the fields in this order, no padding. */
+typedef struct KxxComponent {
+    int32_t label;   /* the label these numbers describe */
+    int32_t area;    /* pixels carrying the label */
+    int32_t left;    /* bounding box: first column */
+    int32_t top;     /*               first row */
+    int32_t width;   /*               columns (right = left + width - 1) */
+    int32_t height;  /*               rows */
+    double cx;       /* centroid: (sum of x) / area, see kxxComponentStats */
+    double cy;       /*           (sum of y) / area */
+} KxxComponent;
+
+/* Labels the connected components of the set pixels of a binary image.
+ *   image:        KIT_BIN; not changed.
+ *   connectivity: 4 (edge neighbours) or 8 (edge and corner neighbours).
+ *   labels:       width * height int32_t (see the top of this file); every
+ *                 entry is written: 0 for a clear pixel, 1..N for the
+ *                 component holding a set pixel.
+ * Components are numbered in the raster order (row by row, left to right)
+ * of their first pixel: the component holding the first set pixel is 1,
+ * the one whose first pixel comes next is 2, and so on.  That numbering
+ * makes the result a function of the image alone.
+ * Returns N, the number of components (0 for an image with no set pixel);
+ * -1 with labels untouched for another image type, an unusable record or
+ * a connectivity other than 4 and 8.
+ * Asserts "image && labels".  Scratch memory: 4 bytes per two pixels at
+ * most (the union-find forest); when it is not available "forest" is
+ * reported and -1 returned.
+ * Note: a component of a 2^31 - 1 pixel image fits an int32_t, as does the
+ * number of components (at most half the pixels plus one). */
+KXX_API int kxxLabel(const Image *image, int connectivity, int32_t *labels);
+
+/* Per-label statistics of a label array.
+ *   labels: width * height int32_t, as kxxLabel writes them.
+ *   count:  the largest label to describe (kxxLabel's N).
+ *   stats:  count + 1 records; stats[k] describes label k, stats[0] the
+ *           clear pixels (label 0).
+ * For each label: the number of pixels, the smallest box holding them, and
+ * the centroid: the sums of x and of y over its pixels in exact 64-bit
+ * integers, each divided by the area in double (one correctly rounded
+ * division: the value OpenCV's connectedComponentsWithStats reports).  A
+ * label no pixel carries has area, box and centroid 0.  Entries below 0 or
+ * above count are not counted anywhere.
+ * Returns 1; 0 (stats untouched) for width or height below 1, a
+ * width * height of 2^31 or more, or count below 0.
+ * Asserts "labels && stats". */
+KXX_API int kxxComponentStats(const int32_t *labels, int width, int height, int count, KxxComponent *stats);
+
+/* Clears every component of fewer than minArea pixels ("specks"), in place.
+ *   image:        KIT_BIN, changed in place; stays KIT_BIN.
+ *   connectivity: 4 or 8, as kxxLabel.
+ *   minArea:      components with area >= minArea stay; minArea <= 1
+ *                 keeps everything.
+ * Returns image; null for null; another type, an unusable record or
+ * another connectivity comes back unchanged.
+ * Scratch memory: a label per pixel plus kxxLabel's; when it is not
+ * available, "labels" is reported and the image comes back unchanged. */
+KXX_API Image *kxxDespeckle(Image *image, int connectivity, int minArea);
+
+/* Keeps the n largest components and clears the others, in place.
+ *   image:        KIT_BIN, changed in place; stays KIT_BIN.
+ *   connectivity: 4 or 8, as kxxLabel.
+ *   n:            components to keep; n <= 0 clears the image, n >= N
+ *                 keeps it as it is.
+ * Components are ranked by area, larger first; among equal areas the one
+ * whose first pixel comes first in raster order (the lower kxxLabel label)
+ * ranks higher, so exactly min(n, N) components stay.
+ * Returns image; null for null; another type, an unusable record or
+ * another connectivity comes back unchanged.
+ * Scratch memory as kxxDespeckle. */
+KXX_API Image *kxxKeepLargest(Image *image, int connectivity, int n);
+
+/* ======================================================================
+ * Stroke points of a one-pixel-wide skeleton
+ * ====================================================================== */
+
+/* Kinds of set pixels by their crossing number: the number of 0 -> 1
+ * steps met walking once around the eight neighbours in circular order
+ * (E, NE, N, NW, W, SW, S, SE, back to E), pixels outside the image
+ * counting as 0.  That is half the sum of |P(i) - P(i+1)| around the ring.
+ *   crossing number 0: an isolated dot;  1: an end point;
+ *   2: an inner stroke point;             3 or 4: a branch point.
+ * Bits of the `kinds` argument of kxxStrokePoints: */
+#define KXX_STROKE_END 1    /* crossing number 1 */
+#define KXX_STROKE_BRANCH 2 /* crossing number 3 or 4 */
+#define KXX_STROKE_DOT 4    /* crossing number 0 */
+
+/* Values of kxxMarkStrokePoints' output: */
+#define KXX_MARK_NONE 0   /* clear pixel */
+#define KXX_MARK_LINE 1   /* crossing number 2 */
+#define KXX_MARK_END 2    /* crossing number 1 */
+#define KXX_MARK_BRANCH 3 /* crossing number 3 or 4 */
+#define KXX_MARK_DOT 4    /* crossing number 0 */
+
+/* Lists the stroke points of a skeleton.
+ *   skeleton: KIT_BIN, one pixel wide (kxThinning's output); not changed.
+ *   kinds:    which points to list: an OR of KXX_STROKE_END,
+ *             KXX_STROKE_BRANCH and KXX_STROKE_DOT.
+ *   points:   room for `capacity` (x, y) pairs of int, x first; may be null
+ *             when capacity is 0.
+ * The points are listed in raster order; the first min(count, capacity)
+ * are written.  Call once with capacity 0 to learn the count.
+ * Returns the number of such points in the image (which may exceed
+ * capacity); -1 for another type or an unusable record.
+ * Asserts "skeleton" and "points || capacity <= 0".
+ * Note: the crossing number looks at the ring only, so on a skeleton that
+ * is not one pixel wide (a 2 x 2 block, a stair step with both its corner
+ * pixels) it reports what the ring says: a pixel of a solid block has
+ * crossing number 0 or 1.  Thin first. */
+KXX_API int kxxStrokePoints(const Image *skeleton, int kinds, int *points, int capacity);
+
+/* Marks every pixel of a skeleton with its kind, in place.
+ *   image: KIT_BIN, becomes KIT_GRAY (same layout) holding KXX_MARK_NONE
+ *          for clear pixels and KXX_MARK_LINE, _END, _BRANCH or _DOT for
+ *          set ones, by their crossing number (computed on the image as it
+ *          was given).
+ * Returns image; null for null; another type or an unusable record comes
+ * back unchanged.
+ * Scratch memory: three rows; when it is not available "rows" is reported
+ * and the image comes back unchanged. */
+KXX_API Image *kxxMarkStrokePoints(Image *image);
+
+/* ======================================================================
+ * Selector levels as numbers
+ * ====================================================================== */
+
+/* Global level selectors.  Each computes the level the binarizer of
+ * kxpre.h named beside it binarizes at, without binarizing, by the same
+ * code; every one places its level in the lower class. */
+#define KXX_OTSU 0             /* kxbOtsu: pixels >= max(level, 1) become 1 */
+#define KXX_MIN_ERROR 1        /* kxbMinError(criterion 0), kxbGetOptima method 0 */
+#define KXX_MIN_ERROR_POISSON 2 /* kxbMinError(criterion 1), kxbGetOptima method 1 */
+#define KXX_MAX_ENTROPY 3      /* kxbMaxEntropy, kxbGetOptima method 2 */
+#define KXX_MODE 4             /* kxbGetOptima method 3: the most frequent level */
+
+/* The level a selector picks for an image's grey-level histogram.
+ *   image:    KIT_GRAY; not changed.
+ *   mask:     may be null (every pixel counts); otherwise only pixels whose
+ *             mask byte (one byte per pixel at the mask's own pitch, any
+ *             imageType) is non-zero count, within the rectangle common to
+ *             image and mask - the rule of kxbOtsu and kxbGetOptimaE1.
+ *   selector: KXX_OTSU .. KXX_MODE.
+ * Returns the level, 0..255, exactly the one the named kxpre function
+ * computes: Otsu gives 0 for a uniform image or an empty selection; the
+ * minimum-error and maximum-entropy selectors give 255 for an empty
+ * selection; the mode gives 0.  The binarizers raise a level of 0 to 1
+ * (kxbOtsu, kxbMinError, kxbMaxEntropy: pixels >= max(level, 1) become 1);
+ * the level returned here is not raised.
+ * Returns -1 for another image type, an unusable image or mask record
+ * (null data, a side below 1, pitch below its width) or another selector.
+ * Asserts "image".  Otsu's histogram is a scratch block of 256 floats;
+ * when it is not available "histogram" is reported and -1 returned. */
+KXX_API int kxxLevel(const Image *image, const Image *mask, int selector);
+
+/* kxxLevel on a histogram given as counts.
+ *   histogram: 256 counts, histogram[v] the number of pixels of value v;
+ *              negative counts are refused.
+ * Returns the level, or -1 for a negative count or another selector.
+ * The result equals kxxLevel's on any image with these counts.
+ * Asserts "histogram". */
+KXX_API int kxxHistogramLevel(const int32_t histogram[256], int selector);
+
+/* The level kxbIsoData binarizes at (pixels > level become 1), same
+ * arguments and arithmetic: from 128, the rounded (half up) average of the
+ * mean below and the mean from the level up, at most maxIterations + 1
+ * updates, on the histogram smoothed over `window` bins.
+ *   image: KIT_GRAY; not changed.
+ * Returns 0..255; -1 for another type or an unusable record.
+ * Asserts "image". */
+KXX_API int kxxIsoDataLevel(const Image *image, int maxIterations, int window);
+
+/* The thresholds kxbMultiLevel posterizes at: levels - 1 values
+ * b[0] < b[1] < ... (pixels p <= b[0] form class 0, b[i-1] < p <= b[i]
+ * class i, p > b[levels-2] the last), by kxbMultiLevel's search.
+ *   image:      KIT_GRAY; not changed.
+ *   levels:     number of classes, 2..256.
+ *   thresholds: room for levels - 1 ints.
+ * Returns levels - 1, the number written; -1 (nothing written) for another
+ * type, an unusable record or levels outside 2..256.
+ * Asserts "image && thresholds".  When the search's scratch memory is not
+ * available, -1 is returned. */
+KXX_API int kxxMultiLevels(const Image *image, int levels, int *thresholds);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KXEXTRA_H */
