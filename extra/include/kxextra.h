@@ -7,6 +7,7 @@
  *   Stroke points          kxxStrokePoints, kxxMarkStrokePoints
  *   Selector levels        kxxLevel, kxxHistogramLevel, kxxIsoDataLevel,
  *                          kxxMultiLevels
+ *   Local thresholds       kxxLocalLevels, kxxLocalThreshold
  *
  * The functions work on the Image records of the image library (kximage.h)
  * and follow the conventions of kxpre.h:
@@ -236,6 +237,65 @@ KXX_API int kxxIsoDataLevel(const Image *image, int maxIterations, int window);
  * Asserts "image && thresholds".  When the search's scratch memory is not
  * available, -1 is returned. */
 KXX_API int kxxMultiLevels(const Image *image, int levels, int *thresholds);
+
+/* ======================================================================
+ * Local thresholds by name
+ * ====================================================================== */
+
+/* Methods of kxxLocalLevels and kxxLocalThreshold.  m and s are the mean
+ * and standard deviation of the window around the pixel (see below), k the
+ * caller's weight, and every formula is evaluated in double as written,
+ * left to right:
+ *   KXX_NIBLACK   T = m - k * s                       (k = 0.2 is usual)
+ *   KXX_SAUVOLA   T = m * (1 + k * (s / r - 1))       (k = 0.2..0.5, r = 127.5)
+ *   KXX_WOLF      T = ((1 - k) * m + k * M) + k * (s / R) * (m - M)
+ *                 with M the smallest pixel of the image and R the largest
+ *                 s over the image; s / R counts as 0 when R is 0 (k = 0.5)
+ *   KXX_BRADLEY   T = m * (1 - k)                     (k = 0.15 is usual)
+ * Niblack and Sauvola are scikit-image's threshold_niblack and
+ * threshold_sauvola: with the same window, k and r, T is the same double at
+ * every pixel (the border rule included) for an image of 8-bit pixels. */
+#define KXX_NIBLACK 0
+#define KXX_SAUVOLA 1
+#define KXX_WOLF 2
+#define KXX_BRADLEY 3
+
+/* The local level T of every pixel.
+ *   image:  KIT_GRAY; not changed.
+ *   method: KXX_NIBLACK .. KXX_BRADLEY.
+ *   window: side of the square window centred on the pixel, 1..65535; an
+ *           even side acts as the next odd one, a side below 1 as 1.
+ *   k:      the method's weight (finite).
+ *   r:      Sauvola's dynamic range of s, > 0 (127.5 for 8-bit pixels,
+ *           half their range); not looked at by the other methods.
+ *   levels: width * height doubles, rows `width` apart (no padding).
+ * Window statistics: the image is extended beyond every border by
+ * reflection about its edge pixels (... c b | a b c ... x y z | y x ...),
+ * repeated for windows wider than the image, so every window holds
+ * exactly n = window * window samples.  S and Q, the sums of the window's
+ * values and of their squares, are exact integers; then, in double,
+ *   m = S / n,   s = sqrt(max(Q / n - m * m, 0)).
+ * Returns 1; 0 (levels untouched) for another type, an unusable record, an
+ * unknown method, a window above 65535, a k that is not finite, or (for
+ * Sauvola) r not above 0 or not finite.
+ * Asserts "image && levels".  Scratch memory: a few rows; when it is not
+ * available "columns && prefix && stats" is reported and 0 returned. */
+KXX_API int kxxLocalLevels(const Image *image, int method, int window, double k, double r, double *levels);
+
+/* Binarizes against the local level: pixels p with p > T (T as
+ * kxxLocalLevels computes it) become 1, others 0 - bright pixels are
+ * foreground, as with scikit-image's `image > threshold`.
+ *   image: KIT_GRAY, changed in place; becomes KIT_BIN.
+ *   method, window, k, r: as kxxLocalLevels.
+ * Returns image; null for null; another type, an unusable record or
+ * refused arguments come back unchanged.
+ * Scratch memory: one byte per pixel (the original pixels) plus a few
+ * rows; when it is not available "source" is reported and the image comes
+ * back unchanged.
+ * Note: dark text on light paper is the 0 class; invert with kxbSimple's
+ * `invert` convention in mind, or compare the other way with
+ * kxxLocalLevels. */
+KXX_API Image *kxxLocalThreshold(Image *image, int method, int window, double k, double r);
 
 #ifdef __cplusplus
 }
