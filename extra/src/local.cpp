@@ -12,6 +12,7 @@
 // is fixed, in double:
 //   m = S / n,  g = Q / n,  s = sqrt(max(g - m * m, 0))     (n = window^2)
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "extra_detail.hpp"
@@ -39,6 +40,33 @@ struct Params {
     double k, r;
 };
 
+#define KXX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+
+// double(v) for 0 <= v < 2^52, by placing v in the mantissa of 2^52 and
+// subtracting 2^52: both steps exact, and unlike the int64 conversion it
+// vectorises without AVX-512.  Window sums stay below 65025 * 65535^2 < 2^48.
+inline double exactDouble(int64_t v)
+{
+    return std::bit_cast<double>(uint64_t(v) | 0x4330000000000000ull) - 4503599627370496.0;
+}
+
+// m and s of one row from the prefix sums along its reflected extension:
+// pixel x's window covers prefix entries x .. x + span.  Each lane keeps the
+// scalar operation order, so the AVX2 clone gives the same bits; sqrt of a
+// non-negative double needs no errno (this file is built with
+// -fno-math-errno, which changes no result).
+KXX_VECTOR_CLONES void windowStats(const int64_t *preSum, const int64_t *preSq, size_t width, size_t span, double n,
+                                   double *m, double *s)
+{
+    for (size_t x = 0; x < width; ++x) {
+        const double mean = exactDouble(preSum[x + span] - preSum[x]) / n;
+        const double meanSq = exactDouble(preSq[x + span] - preSq[x]) / n;
+        const double variance = meanSq - mean * mean;
+        m[x] = mean;
+        s[x] = std::sqrt(variance > 0.0 ? variance : 0.0);
+    }
+}
+
 // Calls visit(y, src row, m row, s row) for every row of the w x h bytes at
 // `src` (rows `pitch` bytes apart), in order.  False when scratch memory is
 // not available.
@@ -49,60 +77,82 @@ bool meanStdRows(const uint8_t *src, int w, int h, size_t pitch, int64_t window,
     const size_t width = size_t(w), extended = width + size_t(2 * half);
     Scratch<int64_t> columns(2 * width), prefix(2 * (extended + 1));
     Scratch<double> stats(2 * width);
-    KX_CHECK(columns && prefix && stats, "columns && prefix && stats", false);
+    Scratch<int32_t> columnOf(extended);
+    KX_CHECK(columns && prefix && stats && columnOf, "columns && prefix && stats", false);
     int64_t *colSum = columns.get(), *colSq = colSum + width;
     int64_t *preSum = prefix.get(), *preSq = preSum + extended + 1;
     double *m = stats.get(), *s = m + width;
+    for (size_t j = 0; j < extended; ++j) columnOf[j] = int32_t(reflect(int64_t(j) - half, w));
 
     std::fill(colSum, colSum + 2 * width, 0);
-    auto addRow = [&](int64_t y, int64_t sign) {
+    auto addRow = [&](int64_t y, bool add) {
         const uint8_t *p = src + size_t(reflect(y, h)) * pitch;
-        for (size_t x = 0; x < width; ++x) {
-            const int64_t v = p[x];
-            colSum[x] += sign * v;
-            colSq[x] += sign * v * v;
-        }
+        if (add)
+            for (size_t x = 0; x < width; ++x) {
+                const int64_t v = p[x];
+                colSum[x] += v;
+                colSq[x] += v * v;
+            }
+        else
+            for (size_t x = 0; x < width; ++x) {
+                const int64_t v = p[x];
+                colSum[x] -= v;
+                colSq[x] -= v * v;
+            }
     };
-    for (int64_t y = -half; y <= half; ++y) addRow(y, 1);
+    for (int64_t y = -half; y <= half; ++y) addRow(y, true);
 
     const double n = double(window * window);
+    const int32_t *col = columnOf.get();
     for (int y = 0; y < h; ++y) {
         preSum[0] = preSq[0] = 0;
+        int64_t a = 0, b = 0;
         for (size_t j = 0; j < extended; ++j) {
-            const size_t x = size_t(reflect(int64_t(j) - half, w));
-            preSum[j + 1] = preSum[j] + colSum[x];
-            preSq[j + 1] = preSq[j] + colSq[x];
+            a += colSum[col[j]];
+            b += colSq[col[j]];
+            preSum[j + 1] = a;
+            preSq[j + 1] = b;
         }
-        const size_t span = size_t(window);
-        for (size_t x = 0; x < width; ++x) {
-            const double mean = double(preSum[x + span] - preSum[x]) / n;
-            const double meanSq = double(preSq[x + span] - preSq[x]) / n;
-            const double variance = meanSq - mean * mean;
-            m[x] = mean;
-            s[x] = std::sqrt(variance > 0.0 ? variance : 0.0);
-        }
+        windowStats(preSum, preSq, width, size_t(window), n, m, s);
         visit(y, src + size_t(y) * pitch, m, s);
         if (y + 1 < h) {
-            addRow(y - half, -1);
-            addRow(y + half + 1, 1);
+            addRow(y - half, false);
+            addRow(y + half + 1, true);
         }
     }
     return true;
 }
 
-// The level of one pixel from its window's m and s.  wolfR and wolfM are
-// the largest s and the smallest pixel of the image (Wolf-Jolion only).
-inline double levelOf(const Params &p, double m, double s, double wolfR, double wolfM)
+// The levels of one row from m and s; wolfR and wolfM are the largest s and
+// the smallest pixel of the image (Wolf-Jolion only).  One loop per method,
+// so that each vectorises.
+KXX_VECTOR_CLONES void levelsRow(int method, const double *m, const double *s, size_t width, double k, double r,
+                                 double wolfR, double wolfM, double *t)
 {
-    switch (p.method) {
-    case KXX_NIBLACK: return m - p.k * s;
-    case KXX_SAUVOLA: return m * (1.0 + p.k * (s / p.r - 1.0));
+    switch (method) {
+    case KXX_NIBLACK:
+        for (size_t x = 0; x < width; ++x) t[x] = m[x] - k * s[x];
+        break;
+    case KXX_SAUVOLA:
+        for (size_t x = 0; x < width; ++x) t[x] = m[x] * (1.0 + k * (s[x] / r - 1.0));
+        break;
     case KXX_WOLF: {
-        const double ratio = wolfR > 0.0 ? s / wolfR : 0.0;
-        return ((1.0 - p.k) * m + p.k * wolfM) + p.k * ratio * (m - wolfM);
+        // s / R counts as 0 when R is 0 (a flat image: every s is 0).
+        const double scale = wolfR > 0.0 ? wolfR : 1.0;
+        for (size_t x = 0; x < width; ++x)
+            t[x] = ((1.0 - k) * m[x] + k * wolfM) + k * (s[x] / scale) * (m[x] - wolfM);
+        break;
     }
-    default: return m * (1.0 - p.k);  // KXX_BRADLEY
+    default:  // KXX_BRADLEY
+        for (size_t x = 0; x < width; ++x) t[x] = m[x] * (1.0 - k);
+        break;
     }
+}
+
+// pixels > level -> 1, else 0.
+KXX_VECTOR_CLONES void compareRow(const uint8_t *src, const double *t, size_t width, uint8_t *dst)
+{
+    for (size_t x = 0; x < width; ++x) dst[x] = double(src[x]) > t[x];
 }
 
 // Runs the method over the bytes at src, handing every row's levels to
@@ -124,7 +174,7 @@ bool localLevels(const uint8_t *src, int w, int h, size_t pitch, const Params &p
     KX_CHECK(levels, "levels", false);
     double *t = levels.get();
     return meanStdRows(src, w, h, pitch, p.window, [&](int y, const uint8_t *row, const double *m, const double *s) {
-        for (int x = 0; x < w; ++x) t[x] = levelOf(p, m[x], s[x], wolfR, wolfM);
+        levelsRow(p.method, m, s, size_t(w), p.k, p.r, wolfR, wolfM, t);
         emit(y, row, t);
     });
 }
@@ -170,8 +220,7 @@ Image *kxxLocalThreshold(Image *image, int method, int window, double k, double 
     KX_CHECK(source, "source", image);
     for (int y = 0; y < h; ++y) std::memcpy(source.get() + size_t(y) * size_t(w), row(image, y), size_t(w));
     const bool ok = localLevels(source.get(), w, h, size_t(w), p, [&](int y, const uint8_t *src, const double *t) {
-        uint8_t *dst = row(image, y);
-        for (int x = 0; x < w; ++x) dst[x] = double(src[x]) > t[x];
+        compareRow(src, t, size_t(w), row(image, y));
     });
     if (ok) image->imageType = KIT_BIN;
     return image;
