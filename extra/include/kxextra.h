@@ -8,6 +8,7 @@
  *   Selector levels        kxxLevel, kxxHistogramLevel, kxxIsoDataLevel,
  *                          kxxMultiLevels
  *   Local thresholds       kxxLocalLevels, kxxLocalThreshold
+ *   Page skew              kxxFindSkew, kxxDeskew
  *
  * The functions work on the Image records of the image library (kximage.h)
  * and follow the conventions of kxpre.h:
@@ -296,6 +297,63 @@ KXX_API int kxxLocalLevels(const Image *image, int method, int window, double k,
  * `invert` convention in mind, or compare the other way with
  * kxxLocalLevels. */
 KXX_API Image *kxxLocalThreshold(Image *image, int method, int window, double k, double r);
+
+/* ======================================================================
+ * Page skew
+ * ====================================================================== */
+
+/* Finds the skew of a page of text lines by projection profiles.
+ *   image:      KIT_BIN, set pixels the ink (binarize dark text with
+ *               kxbSimple's invert); not changed.
+ *   angle:      receives the skew in degrees, -15..15: text lines run along
+ *               y = y0 + x * tan(angle) (rows down), so a positive angle is
+ *               a page turned clockwise as seen, and kxRotateEx(page, angle,
+ *               ...) levels it (kxxDeskew).
+ *   confidence: receives (best - mean) / best, 0..1, where best is the
+ *               score of the angle found and mean the mean score of the
+ *               coarse sweep: pages of text lines gave 0.85..0.97 in our
+ *               measurements, random noise about 0.25 (the best of many
+ *               noisy scores stands out a little).  0 for a page without
+ *               ink, whose angle is 0.
+ * Method.  The page is cut into strips 16 pixels wide and the ink of each
+ * strip row is counted once.  For a trial angle t each strip's row counts
+ * are moved up by floor(xc * tan(t) + 0.5) rows, xc the strip centre's
+ * offset from the page centre (xc = j*16 + min(16, width - j*16)/2 -
+ * width/2, double; tan of t * pi / 180), and summed into one profile; the
+ * score is the sum of squared differences of neighbouring bins (exact
+ * 64-bit integers) over the bins every strip reaches, divided in double by
+ * the number of those differences (so angles that leave fewer such bins
+ * compare fairly, and the ramps where strips start and end - or ink
+ * touching the page edge - do not count).  A sweep of -15..15 in steps of 0.25
+ * degrees is followed by two sweeps of +-10 steps of 0.025 and then 0.0025
+ * degrees around the best angle so far (angles c + step * i, double).  The
+ * highest score wins; among equal scores the angle nearest 0, then the one
+ * met first.  The result is a multiple of 0.0025 degrees.
+ * Returns 1; 0 (nothing written) for another type or an unusable record.
+ * Asserts "image && angle && confidence".  Scratch memory: one byte per 16
+ * pixels and a profile; when it is not available "counts && bins" is
+ * reported and 0 returned.
+ * Notes:
+ *  1. Lines must be roughly horizontal: a page turned by more than 15
+ *     degrees (or 90) gives the angle within range that best lines it up.
+ *  2. Measured on generated pages (text drawn by kxFillText, turned by a
+ *     known angle with kxRotateEx, 1 % of pixels flipped) the error stays
+ *     within 0.05 degrees. */
+KXX_API int kxxFindSkew(const Image *image, double *angle, double *confidence);
+
+/* Finds the skew (kxxFindSkew) and, when its confidence is at least
+ * minConfidence and the angle is not 0, turns the image back with
+ * kxRotateEx(image, angle, nearest, 1) (size kept, background 0).
+ *   image:         KIT_BIN, changed in place.
+ *   minConfidence: below it the image is left as it is (0 always turns).
+ *   nearest:       passed to kxRotateEx.
+ *   angle:         may be null; receives the angle found, also when the
+ *                  image is not turned.
+ * Returns image; null for null; another type or an unusable record comes
+ * back unchanged (angle untouched).
+ * Note: to straighten a grey or colour page, find the angle on its binary
+ * version and call kxRotateEx (or kxRotateE2 with a paper colour) on it. */
+KXX_API Image *kxxDeskew(Image *image, double minConfidence, int nearest, double *angle);
 
 #ifdef __cplusplus
 }

@@ -7,6 +7,7 @@
 
 #include "frame/frame.hpp"
 #include "kxextra.h"
+#include "kxpre.h"
 
 namespace kxx {
 
