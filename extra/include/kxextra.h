@@ -317,18 +317,24 @@ KXX_API Image *kxxLocalThreshold(Image *image, int method, int window, double k,
  *               ink, whose angle is 0.
  * Method.  The page is cut into strips 16 pixels wide and the ink of each
  * strip row is counted once.  For a trial angle t each strip's row counts
- * are moved up by floor(xc * tan(t) + 0.5) rows, xc the strip centre's
- * offset from the page centre (xc = j*16 + min(16, width - j*16)/2 -
- * width/2, double; tan of t * pi / 180), and summed into one profile; the
- * score is the sum of squared differences of neighbouring bins (exact
- * 64-bit integers) over the bins every strip reaches, divided in double by
- * the number of those differences (so angles that leave fewer such bins
- * compare fairly, and the ramps where strips start and end - or ink
- * touching the page edge - do not count).  A sweep of -15..15 in steps of 0.25
- * degrees is followed by two sweeps of +-10 steps of 0.025 and then 0.0025
- * degrees around the best angle so far (angles c + step * i, double).  The
- * highest score wins; among equal scores the angle nearest 0, then the one
- * met first.  The result is a multiple of 0.0025 degrees.
+ * are moved up by xc * tan(t) rows, xc the strip centre's offset from the
+ * page centre (xc = j*16 + min(16, width - j*16)/2 - width/2, double; tan
+ * of t * pi / 180), and summed into one profile.  The coarse sweep moves
+ * whole rows, floor(xc * tan(t) + 0.5), each count weighing 256; the fine
+ * sweeps move by f + q/256 rows (f + q/256 = floor(xc * tan(t) * 256 +
+ * 0.5) / 256, q in 0..255) and give (256 - q) * count to bin y - f and
+ * q * count to bin y - f - 1, all in integers.  The score is the sum of
+ * squared differences of neighbouring bins (exact 64-bit integers) over
+ * the bins every strip reaches, divided in double by the number of those
+ * differences (so angles that leave fewer such bins compare fairly, and
+ * the ramps where strips start and end - or ink touching the page edge -
+ * do not count).  A sweep of -15..15 in steps of 0.25 degrees
+ * (-15 + 0.25 * i) is followed by two sweeps of +-10 steps of 0.025 and
+ * then 0.0025 degrees around the best angle so far (c + step * i, double);
+ * the fine sweeps compare sub-row scores only (the coarse winner is scored
+ * again that way).  The highest score wins; among equal scores the angle
+ * nearest 0, then the one met first.  The confidence compares the coarse
+ * sweep's scores.
  * Returns 1; 0 (nothing written) for another type or an unusable record.
  * Asserts "image && angle && confidence".  Scratch memory: one byte per 16
  * pixels and a profile; when it is not available "counts && bins" is
@@ -336,9 +342,13 @@ KXX_API Image *kxxLocalThreshold(Image *image, int method, int window, double k,
  * Notes:
  *  1. Lines must be roughly horizontal: a page turned by more than 15
  *     degrees (or 90) gives the angle within range that best lines it up.
- *  2. Measured on generated pages (text drawn by kxFillText, turned by a
- *     known angle with kxRotateEx, 1 % of pixels flipped) the error stays
- *     within 0.05 degrees. */
+ *  2. Measured on generated pages (text drawn by kxFillText, turned by
+ *     known angles up to 14.8 degrees with kxRotateE2, 1 % of pixels
+ *     flipped) the error stayed within 0.005 degrees on A4 pages at 300 dpi
+ *     (2480 x 3508, 14..19 ms) and within 0.03 degrees at 150 dpi.
+ *  3. The score assumes straight lines: a photographed page whose lines
+ *     bend (scikit-image's page()) has no single skew, and the angles found
+ *     for it turned by known angles agreed within about +-0.2 degrees. */
 KXX_API int kxxFindSkew(const Image *image, double *angle, double *confidence);
 
 /* Finds the skew (kxxFindSkew) and, when its confidence is at least

@@ -27,10 +27,10 @@ struct Profiles {
 
 #define KXX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 
-// bins[y - shift] += counts[y] for every row y (bins offset by the caller).
-KXX_VECTOR_CLONES void addProfile(const uint8_t *counts, int height, int32_t *bins)
+// bins[y] += weight * counts[y] for every row y (bins offset by the caller).
+KXX_VECTOR_CLONES void addProfile(const uint8_t *counts, int height, int32_t weight, int32_t *bins)
 {
-    for (int y = 0; y < height; ++y) bins[y] += counts[y];
+    for (int y = 0; y < height; ++y) bins[y] += weight * int32_t(counts[y]);
 }
 
 KXX_VECTOR_CLONES int64_t differenceScore(const int32_t *bins, int n)
@@ -43,29 +43,37 @@ KXX_VECTOR_CLONES int64_t differenceScore(const int32_t *bins, int n)
     return score;
 }
 
-// The shift of strip j's rows at angle `degrees`: floor(xj * tan + 0.5).
-inline int shiftOf(const Profiles &p, int j, double tangent)
+// Strip j's shift at the given tangent in 1/256 rows: floor(xc * tan * 256
+// + 0.5), or with whole rows only floor(xc * tan + 0.5) * 256.
+inline int64_t shiftOf(const Profiles &p, int j, double tangent, bool subRow)
 {
     const double centre = double(j) * kStrip + 0.5 * std::min(kStrip, p.width - j * kStrip) - 0.5 * p.width;
-    return int(std::floor(centre * tangent + 0.5));
+    if (!subRow) return int64_t(std::floor(centre * tangent + 0.5)) * 256;
+    return int64_t(std::floor(centre * tangent * 256.0 + 0.5));
 }
 
-// The score of one angle; `bins` holds room for height + 2 * reach + 2.
-double scoreAt(const Profiles &p, double degrees, int reach, int32_t *bins)
+// The score of one angle; `bins` holds room for height + 2 * reach + 4.
+// A strip moved up by f + q/256 rows puts (256 - q) * count of row y into
+// bin y - f and q * count into bin y - f - 1 (linear interpolation in
+// integers).
+double scoreAt(const Profiles &p, double degrees, int reach, bool subRow, int32_t *bins)
 {
     const double tangent = std::tan(degrees * kPi / 180.0);
-    const int n = p.height + 2 * reach + 2;
+    const int n = p.height + 2 * reach + 4, base = reach + 2;
     std::fill(bins, bins + n, 0);
     int lo = 0, hi = n;  // the bins every strip covers
     for (int j = 0; j < p.strips; ++j) {
-        const int start = (reach + 1) - shiftOf(p, j, tangent);
-        addProfile(p.counts + size_t(j) * size_t(p.height), p.height, bins + start);
-        lo = std::max(lo, start);
-        hi = std::min(hi, start + p.height);
+        const int64_t t = shiftOf(p, j, tangent, subRow);
+        const int f = int(t >> 8), q = int(t & 255);  // floor division by 256
+        const uint8_t *counts = p.counts + size_t(j) * size_t(p.height);
+        addProfile(counts, p.height, 256 - q, bins + base - f);
+        if (q) addProfile(counts, p.height, q, bins + base - f - 1);
+        lo = std::max(lo, base - f);
+        hi = std::min(hi, base - f + p.height - 1);
     }
     // Only there: the ramps where strips begin and end at different bins
-    // (and the step at an edge that ink touches) are no text lines.
-    // Per difference, so that angles covering fewer bins compare fairly.
+    // (and the step at an edge that ink touches) are no text lines.  Per
+    // difference, so that angles that leave fewer such bins compare fairly.
     return hi - lo > 1 ? double(differenceScore(bins + lo, hi - lo)) / double(hi - lo - 1) : 0.0;
 }
 
@@ -84,7 +92,7 @@ int kxxFindSkew(const Image *image, double *angle, double *confidence)
     Scratch<uint8_t> counts(size_t(p.strips) * size_t(p.height));
     // Strip centres lie within width / 2 of the page centre.
     const int reach = int(std::ceil(0.5 * p.width * std::tan(kRange * kPi / 180.0))) + 1;
-    Scratch<int32_t> bins(size_t(p.height) + 2 * size_t(reach) + 2);
+    Scratch<int32_t> bins(size_t(p.height) + 2 * size_t(reach) + 4);
     KX_CHECK(counts && bins, "counts && bins", 0);
     p.counts = counts.get();
 
@@ -112,22 +120,25 @@ int kxxFindSkew(const Image *image, double *angle, double *confidence)
     double bestScore = -1.0;
     for (int i = 0; i < coarseCount; ++i) {
         const double a = -kRange + kCoarseStep * i;
-        const double s = scoreAt(p, a, reach, bins.get());
+        const double s = scoreAt(p, a, reach, false, bins.get());
         sum += s;
         if (s > bestScore || (s == bestScore && std::fabs(a) < std::fabs(best))) {
             bestScore = s;
             best = a;
         }
     }
-    const double mean = sum / coarseCount;
+    const double mean = sum / coarseCount, coarseBest = bestScore;
 
-    // Finer sweeps of +-10 steps around the best so far, kept in range.
+    // Finer sweeps of +-10 steps around the best so far, kept in range, on
+    // scores with sub-row shifts (which smooth the profile, so they compare
+    // only among themselves).
+    bestScore = scoreAt(p, best, reach, true, bins.get());
     for (double step : kFineSteps) {
         const double centre = best;
         for (int i = -10; i <= 10; ++i) {
             const double a = centre + step * i;
             if (i == 0 || a < -kRange || a > kRange) continue;
-            const double s = scoreAt(p, a, reach, bins.get());
+            const double s = scoreAt(p, a, reach, true, bins.get());
             if (s > bestScore || (s == bestScore && std::fabs(a) < std::fabs(best))) {
                 bestScore = s;
                 best = a;
@@ -135,7 +146,7 @@ int kxxFindSkew(const Image *image, double *angle, double *confidence)
         }
     }
     *angle = best;
-    *confidence = bestScore > 0.0 ? std::max(0.0, (bestScore - mean) / bestScore) : 0.0;
+    *confidence = coarseBest > 0.0 ? std::max(0.0, (coarseBest - mean) / coarseBest) : 0.0;
     return 1;
 }
 

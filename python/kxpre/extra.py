@@ -281,3 +281,30 @@ def local_threshold(image, method, window, k, r=127.5, inplace=False):
     return _in_place(
         image, inplace, _native.KIT_GRAY, lambda a: _local_threshold(a, method, window, k, r), _native.KIT_BIN
     )
+
+
+# ---- page skew -------------------------------------------------------------
+
+_find_skew = _bind("kxxFindSkew", _i, [_p, ctypes.POINTER(_d), ctypes.POINTER(_d)])
+_deskew = _bind("kxxDeskew", _p, [_p, _d, _i, ctypes.POINTER(_d)])
+
+
+def find_skew(binary):
+    """(angle, confidence) of a binary page whose set pixels are the ink
+    (kxxFindSkew); kxpre.rotate_ex(page, angle, ...) levels it."""
+    angle, confidence = _d(), _d()
+    with _Record(binary, _native.KIT_BIN) as rec:
+        if not _find_skew(rec.address, ctypes.byref(angle), ctypes.byref(confidence)):
+            raise ValueError("kxpre.extra: find_skew refused the image")
+    return angle.value, confidence.value
+
+
+def deskew(binary, min_confidence=0.5, nearest=True, inplace=False):
+    """The binary page turned level when the skew found is trusted
+    (kxxDeskew); returns (page, angle)."""
+    angle = _d(0.0)
+    out = _in_place(
+        binary, inplace, _native.KIT_BIN, lambda a: _deskew(a, min_confidence, int(nearest), ctypes.byref(angle)),
+        _native.KIT_BIN
+    )
+    return out, angle.value
