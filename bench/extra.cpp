@@ -136,8 +136,38 @@ void BM_StrokePoints(benchmark::State &state)
         nullptr);
 }
 
+void BM_SobelL2Float(benchmark::State &state)
+{
+    std::vector<float> mag(size_t(kW) * kH);
+    kxbench::compare(
+        state, greyPage27(), KIT_GRAY,
+        [&](Image *im) { kxxGradient(im, KXX_SOBEL, KXX_L2, nullptr, nullptr, nullptr, mag.data(), nullptr); },
+        [](const cv::Mat &s, cv::Mat &d) {
+            cv::Mat gx, gy;
+            cv::Sobel(s, gx, CV_32F, 1, 0, 3);
+            cv::Sobel(s, gy, CV_32F, 0, 1, 3);
+            cv::magnitude(gx, gy, d);
+        });
+}
+
+void BM_ScharrL1U16(benchmark::State &state)
+{
+    std::vector<uint16_t> mag(size_t(kW) * kH);
+    kxbench::compare(
+        state, greyPage27(), KIT_GRAY,
+        [&](Image *im) { kxxGradient(im, KXX_SCHARR, KXX_L1, nullptr, nullptr, mag.data(), nullptr, nullptr); },
+        [](const cv::Mat &s, cv::Mat &d) {
+            cv::Mat gx, gy;
+            cv::Scharr(s, gx, CV_16S, 1, 0);
+            cv::Scharr(s, gy, CV_16S, 0, 1);
+            d = cv::abs(gx) + cv::abs(gy);
+        });
+}
+
 }  // namespace
 
+BENCHMARK(BM_SobelL2Float)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScharrL1U16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Label8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Label4WithStats)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Despeckle)->Unit(benchmark::kMillisecond);

@@ -9,6 +9,7 @@
  *                          kxxMultiLevels
  *   Local thresholds       kxxLocalLevels, kxxLocalThreshold
  *   Page skew              kxxFindSkew, kxxDeskew
+ *   Gradients              kxxGradient
  *
  * The functions work on the Image records of the image library (kximage.h)
  * and follow the conventions of kxpre.h:
@@ -364,6 +365,46 @@ KXX_API int kxxFindSkew(const Image *image, double *angle, double *confidence);
  * Note: to straighten a grey or colour page, find the angle on its binary
  * version and call kxRotateEx (or kxRotateE2 with a paper colour) on it. */
 KXX_API Image *kxxDeskew(Image *image, double minConfidence, int nearest, double *angle);
+
+/* ======================================================================
+ * Gradients
+ * ====================================================================== */
+
+/* Derivative operators and norms of kxxGradient. */
+#define KXX_SOBEL 0  /* 3 x 3: [-1 0 1; -2 0 2; -1 0 1] / gx, its transpose / gy */
+#define KXX_SCHARR 1 /* 3 x 3: [-3 0 3; -10 0 10; -3 0 3] / gx, its transpose / gy */
+#define KXX_L1 1     /* |gx| + |gy| */
+#define KXX_L2 2     /* sqrt(gx^2 + gy^2) */
+
+/* The gradient of a grey image: derivatives, magnitude and direction, any
+ * of them, in one pass.  Nothing clips: a Sobel derivative reaches
+ * +-1020, a Scharr one +-4080, an L1 magnitude 2040 or 8160.
+ *   image:      KIT_GRAY; not changed.
+ *   op:         KXX_SOBEL or KXX_SCHARR.
+ *   norm:       KXX_L1 or KXX_L2; not looked at when no magnitude is asked
+ *               for.
+ *   gx, gy:     may be null; width * height int16_t (rows `width` apart):
+ *               the exact integer derivatives, gx positive where the image
+ *               brightens to the right, gy where it brightens downwards.
+ *               They equal OpenCV's Sobel/Scharr (dx or dy 1, ksize 3,
+ *               CV_16S) with its default border.
+ *   magnitude:  may be null; width * height uint16_t: L1 exactly; L2 the
+ *               square root of the exact integer gx^2 + gy^2 in double,
+ *               rounded half up ((int)(m + 0.5)).
+ *   magnitudeF: may be null; width * height float: L1 exactly; L2 that
+ *               double root rounded to float.
+ *   direction:  may be null; width * height float: atan2(gy, gx) in double,
+ *               radians in -pi..pi, rounded to float; measured from +x
+ *               towards +y (rows down, so clockwise as seen); 0 where
+ *               gx = gy = 0.
+ * Border: the image is mirrored about its edge pixels (row -1 is row 1,
+ * column w is column w - 2); a side of one pixel repeats that pixel.
+ * Returns 1; 0 (nothing written) for another type, an unusable record, an
+ * unknown op, or an unknown norm when a magnitude is asked for.
+ * Asserts "image".  Scratch memory: five rows of int16_t; when it is not
+ * available "rows" is reported and 0 returned. */
+KXX_API int kxxGradient(const Image *image, int op, int norm, int16_t *gx, int16_t *gy, uint16_t *magnitude,
+                        float *magnitudeF, float *direction);
 
 #ifdef __cplusplus
 }

@@ -308,3 +308,36 @@ def deskew(binary, min_confidence=0.5, nearest=True, inplace=False):
         _native.KIT_BIN
     )
     return out, angle.value
+
+
+# ---- gradients -------------------------------------------------------------
+
+SOBEL, SCHARR = 0, 1
+L1, L2 = 1, 2
+
+_gradient = _bind("kxxGradient", _i, [_p, _i, _i, _p, _p, _p, _p, _p])
+
+
+def gradient(image, op=SOBEL, norm=L2, dtype=np.uint16, derivatives=False, direction=False):
+    """The gradient magnitude of a grey image as uint16 or float32 (no
+    clipping), and on request the int16 derivatives (gx, gy) and the float32
+    direction atan2(gy, gx) in radians (kxxGradient).  Returns the magnitude
+    alone or a tuple (magnitude[, gx, gy][, direction])."""
+    shape = image.shape[:2]
+    dtype = np.dtype(dtype)
+    if dtype not in (np.dtype(np.uint16), np.dtype(np.float32)):
+        raise ValueError("kxpre.extra: the magnitude is uint16 or float32")
+    mag = np.empty(shape, dtype)
+    gx = np.empty(shape, np.int16) if derivatives else None
+    gy = np.empty(shape, np.int16) if derivatives else None
+    d = np.empty(shape, np.float32) if direction else None
+    ptr = lambda a: None if a is None else a.ctypes.data  # noqa: E731
+    with _Record(image, _native.KIT_GRAY) as rec:
+        ok = _gradient(
+            rec.address, op, norm, ptr(gx), ptr(gy),
+            ptr(mag) if dtype == np.uint16 else None, ptr(mag) if dtype == np.float32 else None, ptr(d)
+        )
+    if not ok:
+        raise ValueError("kxpre.extra: gradient refused its arguments")
+    out = (mag,) + ((gx, gy) if derivatives else ()) + ((d,) if direction else ())
+    return out[0] if len(out) == 1 else out

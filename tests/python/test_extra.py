@@ -158,3 +158,18 @@ def test_find_skew_on_skimage_page_is_consistent_under_known_turns():
     # The photographed lines bend, so there is no single true skew: the
     # estimates of the page's own skew agree within a few tenths of a degree.
     assert max(found) - min(found) <= 0.4
+
+
+def test_gradient_is_not_clipped_and_matches_skimage_sobel_direction():
+    grey = random_grey(40, 50, seed=12)
+    mag, gx, gy, d = kx.gradient(grey, kx.SOBEL, kx.L2, np.float32, derivatives=True, direction=True)
+    assert np.array_equal(mag, np.sqrt(gx.astype(np.float64) ** 2 + gy.astype(np.float64) ** 2).astype(np.float32))
+    assert np.array_equal(d, np.arctan2(gy.astype(np.float64), gx.astype(np.float64)).astype(np.float32))
+    l1 = kx.gradient(grey, kx.SCHARR, kx.L1)
+    assert l1.dtype == np.uint16 and l1.max() > 255
+    filters = pytest.importorskip("skimage.filters")
+    # scikit-image's sobel_v/sobel_h are the same kernels divided by 4; its
+    # border differs, so the interior is compared.
+    grey_f = grey.astype(np.float64)
+    assert np.array_equal(gx[1:-1, 1:-1] / 4.0, filters.sobel_v(grey_f)[1:-1, 1:-1])
+    assert np.array_equal(gy[1:-1, 1:-1] / 4.0, filters.sobel_h(grey_f)[1:-1, 1:-1])
