@@ -164,8 +164,17 @@ void BM_ScharrL1U16(benchmark::State &state)
         });
 }
 
+void BM_Clahe8x8(benchmark::State &state)
+{
+    static const cv::Mat photo = kxbench::smoothNoise(2048, CV_8UC1, 3);
+    kxbench::compare(
+        state, photo, KIT_GRAY, [](Image *im) { kxxClahe(im, 8, 8, 2.0); },
+        [](const cv::Mat &s, cv::Mat &d) { cv::createCLAHE(2.0, cv::Size(8, 8))->apply(s, d); });
+}
+
 }  // namespace
 
+BENCHMARK(BM_Clahe8x8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SobelL2Float)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScharrL1U16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Label8)->Unit(benchmark::kMillisecond);

@@ -10,6 +10,7 @@
  *   Local thresholds       kxxLocalLevels, kxxLocalThreshold
  *   Page skew              kxxFindSkew, kxxDeskew
  *   Gradients              kxxGradient
+ *   Contrast               kxxClahe
  *
  * The functions work on the Image records of the image library (kximage.h)
  * and follow the conventions of kxpre.h:
@@ -405,6 +406,46 @@ KXX_API Image *kxxDeskew(Image *image, double minConfidence, int nearest, double
  * available "rows" is reported and 0 returned. */
 KXX_API int kxxGradient(const Image *image, int op, int norm, int16_t *gx, int16_t *gy, uint16_t *magnitude,
                         float *magnitudeF, float *direction);
+
+/* ======================================================================
+ * Contrast-limited adaptive histogram equalization
+ * ====================================================================== */
+
+/* Equalizes the histogram tile by tile with a clip limit and blends the
+ * tiles' tables bilinearly, in place: the method of OpenCV's createCLAHE
+ * with the same parameters (results within 1 of it).
+ *   image:     KIT_GRAY, changed in place.
+ *   tilesX/Y:  tiles across and down, 1..256 each (8 x 8 is usual).
+ *   clipLimit: relative clip limit (40 is OpenCV's default, 2..4 usual);
+ *              0 or below: no clipping (plain tile equalization).
+ * Tiles, sized as OpenCV sizes them.  When width % tilesX and
+ * height % tilesY are both 0, tw = width / tilesX and th = height / tilesY;
+ * otherwise tw = width / tilesX + 1 and th = height / tilesY + 1 (integer
+ * division; so a side that divides evenly still grows by a whole tile's
+ * worth when the other does not).  The image is extended to tw * tilesX by
+ * th * tilesY by mirroring about its last column and row (repeated when
+ * the extension is wider than the image), and tile (i, j) covers columns
+ * i*tw .. i*tw + tw - 1 and rows likewise of the extension: n = tw * th
+ * pixels each.
+ * Tables.  Per tile: limit = max(1, (int64)min(clipLimit * n / 256, n)) (in
+ * double); every bin above it is cut to it and the excess E summed;
+ * E / 256 (integer division) is added to every bin and the remaining
+ * E % 256 counts one each to bins 0, s, 2s, ... (s = max(1, 256 / (E % 256)))
+ * until spent.  table[v] = min(255, (int)(float(c(v)) * (255.0f / n) +
+ * 0.5f)), c(v) the clipped cumulative count up to v, in float.
+ * Blend.  For column x: f = x * (1.0f / tw) - 0.5f, i = floor(f),
+ * u = f - i, tiles max(i, 0) and min(i + 1, tilesX - 1) (float); rows
+ * likewise (v).  The pixel becomes (int)(((A * (1 - u) + B * u) * (1 - v) +
+ * (C * (1 - u) + D * u) * v) + 0.5f), A..D the four tables at its value,
+ * evaluated in float as written.
+ * Returns image; null for null; another type, an unusable record, tiles
+ * outside 1..256 or a NaN clip limit come back unchanged.
+ * Scratch memory: 1280 bytes per tile plus a few rows; when it is not
+ * available "hist && luts" is reported and the image comes back unchanged.
+ * Note: OpenCV rounds half to even and evaluates its blend in its own
+ * order; where the blend lies within a rounding of .5 the two results
+ * differ by 1. */
+KXX_API Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit);
 
 #ifdef __cplusplus
 }

@@ -341,3 +341,18 @@ def gradient(image, op=SOBEL, norm=L2, dtype=np.uint16, derivatives=False, direc
         raise ValueError("kxpre.extra: gradient refused its arguments")
     out = (mag,) + ((gx, gy) if derivatives else ()) + ((d,) if direction else ())
     return out[0] if len(out) == 1 else out
+
+
+# ---- CLAHE -----------------------------------------------------------------
+
+_clahe = _bind("kxxClahe", _p, [_p, _i, _i, _d])
+
+
+def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
+    """Contrast-limited adaptive histogram equalization of a grey image
+    (kxxClahe): tiles = (across, down), clip_limit relative (OpenCV's
+    meaning; 0 no clipping).  Within 1 of cv2.createCLAHE(clip_limit, tiles)."""
+    tx, ty = tiles
+    if not (1 <= tx <= 256 and 1 <= ty <= 256):
+        raise ValueError("kxpre.extra: tiles are 1..256 each way")
+    return _in_place(image, inplace, _native.KIT_GRAY, lambda a: _clahe(a, tx, ty, clip_limit), _native.KIT_GRAY)

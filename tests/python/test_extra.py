@@ -173,3 +173,15 @@ def test_gradient_is_not_clipped_and_matches_skimage_sobel_direction():
     grey_f = grey.astype(np.float64)
     assert np.array_equal(gx[1:-1, 1:-1] / 4.0, filters.sobel_v(grey_f)[1:-1, 1:-1])
     assert np.array_equal(gy[1:-1, 1:-1] / 4.0, filters.sobel_h(grey_f)[1:-1, 1:-1])
+
+
+@pytest.mark.parametrize("name", ["camera", "coins", "moon", "page", "text"])
+@pytest.mark.parametrize("tiles,clip", [((8, 8), 40.0), ((8, 8), 2.0), ((4, 6), 3.0), ((16, 16), 1.5)])
+def test_clahe_within_one_of_opencv_on_real_images(name, tiles, clip):
+    cv2 = pytest.importorskip("cv2")
+    data = pytest.importorskip("skimage.data")
+    image = getattr(data, name)()
+    ours = kx.clahe(image, tiles, clip)
+    theirs = cv2.createCLAHE(clipLimit=clip, tileGridSize=tiles).apply(image)
+    assert np.abs(ours.astype(int) - theirs.astype(int)).max() <= 1
+    assert np.array_equal(image, getattr(data, name)())  # input untouched
