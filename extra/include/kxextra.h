@@ -15,8 +15,9 @@
  * The functions work on the Image records of the image library (kximage.h)
  * and follow the conventions of kxpre.h:
  *  - An operation that changes an image does so in place and returns the
- *    pointer it was given; a query returns a number, negative when it
- *    refused its input.
+ *    pointer it was given.  A query returns a count or a level (-1 when it
+ *    refuses its input) or 1 for done and 0 for refused, as its comment
+ *    says; a refused query writes nothing.
  *  - An image whose record is not a consistent layout (imageType outside
  *    the four KIT_ types, null data, a side below 1, pitch < width * bpp,
  *    pitch * height of 2^31 bytes or more, `type` disagreeing with
@@ -344,6 +345,8 @@ KXX_API Image *kxxLocalThreshold(Image *image, int method, int window, double k,
  * Notes:
  *  1. Lines must be roughly horizontal: a page turned by more than 15
  *     degrees (or 90) gives the angle within range that best lines it up.
+ *     A page wider than 2^22 pixels is not searched (angle 0, confidence
+ *     0): its profile bins would not fit 32 bits.
  *  2. Measured on generated pages (text drawn by kxFillText, turned by
  *     known angles up to 14.8 degrees with kxRotateE2, 1 % of pixels
  *     flipped) the error stayed within 0.005 degrees on A4 pages at 300 dpi

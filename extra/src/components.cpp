@@ -21,6 +21,14 @@ namespace kxx {
 
 namespace {
 
+// Eight pixel bytes as one word (zero when all are clear).
+inline uint64_t wordOf(const uint8_t *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 int32_t findRoot(int32_t *parent, int32_t a)
 {
     int32_t root = a;
@@ -65,28 +73,36 @@ int labelComponents(const Image *image, bool eight, int32_t *labels) noexcept
         const uint8_t *p = row(image, y);
         int32_t *cur = labels + size_t(y) * size_t(w);
         const int32_t *up = y > 0 ? cur - w : nullptr;
-        for (int x = 0; x < w; ++x) {
-            if (!p[x]) {
-                cur[x] = 0;
-                continue;
-            }
-            int32_t l = x > 0 ? cur[x - 1] : 0;
-            auto meet = [&](int32_t n) {
-                if (!n) return;
-                l = l ? unite(parent, l, n) : n;
-            };
-            if (up) {
-                meet(up[x]);
-                if (eight) {
-                    if (x > 0) meet(up[x - 1]);
-                    if (x + 1 < w) meet(up[x + 1]);
+        int x = 0;
+        while (x < w) {
+            // A run of clear pixels: skipped eight bytes at a time, its
+            // labels cleared in one go.
+            const int clear = x;
+            while (x + 8 <= w && wordOf(p + x) == 0) x += 8;
+            while (x < w && !p[x]) ++x;
+            std::memset(cur + clear, 0, size_t(x - clear) * sizeof(int32_t));
+            for (; x < w && p[x]; ++x) {
+                // Already visited neighbours that touch each other are in
+                // one set: left and up-left (stacked), left and up (8:
+                // diagonal), up and both its sides (in one row).  So at most
+                // one union a pixel is needed.
+                const int32_t left = x > 0 ? cur[x - 1] : 0;
+                int32_t l = left;
+                if (up) {
+                    if (up[x]) {
+                        l = (eight || !left) ? up[x] : unite(parent, left, up[x]);
+                    } else if (eight) {
+                        const int32_t a = left ? left : (x > 0 ? up[x - 1] : 0);
+                        const int32_t b = x + 1 < w ? up[x + 1] : 0;
+                        l = a && b && a != b ? unite(parent, a, b) : (a ? a : b);
+                    }
                 }
+                if (!l) {
+                    l = next++;
+                    parent[l] = l;
+                }
+                cur[x] = l;
             }
-            if (!l) {
-                l = next++;
-                parent[l] = l;
-            }
-            cur[x] = l;
         }
     }
 
@@ -95,8 +111,17 @@ int labelComponents(const Image *image, bool eight, int32_t *labels) noexcept
     // root's final number.
     int32_t count = 0;
     for (int32_t i = 1; i < next; ++i) parent[i] = parent[i] == i ? ++count : parent[parent[i]];
-    const size_t n = size_t(w) * size_t(h);
-    for (size_t i = 0; i < n; ++i) labels[i] = parent[labels[i]];
+    // Only set pixels carry a provisional label; clear runs are skipped.
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *p = row(image, y);
+        int32_t *cur = labels + size_t(y) * size_t(w);
+        for (int x = 0; x < w;) {
+            while (x + 8 <= w && wordOf(p + x) == 0) x += 8;
+            for (; x < w && !p[x]; ++x) {
+            }
+            for (; x < w && p[x]; ++x) cur[x] = parent[cur[x]];
+        }
+    }
     return count;
 }
 
@@ -167,17 +192,34 @@ int kxxComponentStats(const int32_t *labels, int width, int height, int count, K
     for (int i = 0; i <= count; ++i) acc[size_t(i)] = {0, 0, 0, INT32_MAX, INT32_MAX, -1, -1};
     for (int y = 0; y < height; ++y) {
         const int32_t *l = labels + size_t(y) * size_t(width);
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < width;) {
             const int32_t k = l[x];
-            if (k < 0 || k > count) continue;
-            Acc &a = acc[size_t(k)];
-            ++a.area;
-            a.sx += x;
-            a.sy += y;
-            a.x0 = std::min(a.x0, x);
-            a.x1 = std::max(a.x1, x);
-            a.y0 = std::min(a.y0, y);
-            a.y1 = std::max(a.y1, y);
+            if (k == 0) {
+                // A run of label 0 (mostly the page) counts in one step.
+                const int x0 = x;
+                while (x < width && l[x] == 0) ++x;
+                const int64_t n = x - x0;
+                Acc &a = acc[0];
+                a.area += int32_t(n);
+                a.sx += (int64_t(x0) + (x - 1)) * n / 2;  // x0 + ... + (x - 1), exact
+                a.sy += int64_t(y) * n;
+                a.x0 = std::min(a.x0, x0);
+                a.x1 = std::max(a.x1, x - 1);
+                a.y0 = std::min(a.y0, y);
+                a.y1 = std::max(a.y1, y);
+                continue;
+            }
+            if (k > 0 && k <= count) {
+                Acc &a = acc[size_t(k)];
+                ++a.area;
+                a.sx += x;
+                a.sy += y;
+                a.x0 = std::min(a.x0, x);
+                a.x1 = std::max(a.x1, x);
+                a.y0 = std::min(a.y0, y);
+                a.y1 = std::max(a.y1, y);
+            }
+            ++x;
         }
     }
     for (int i = 0; i <= count; ++i) {

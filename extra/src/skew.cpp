@@ -14,9 +14,10 @@ using namespace kx;
 
 namespace {
 
-constexpr int kStrip = 16;             // strip width in pixels (profile entries fit a byte)
-constexpr double kRange = 15.0;        // search range in degrees, either side of 0
-constexpr double kCoarseStep = 0.25;   // first sweep
+constexpr int kStrip = 16;                        // strip width in pixels (profile entries fit a byte)
+constexpr int kMaxWidth = 1 << 22;                // widest page searched
+constexpr double kRange = 15.0;                   // search range in degrees, either side of 0
+constexpr double kCoarseStep = 0.25;              // first sweep
 constexpr double kFineSteps[] = {0.025, 0.0025};  // then +-10 steps around the best, twice
 constexpr double kPi = 3.14159265358979323846;
 
@@ -33,12 +34,14 @@ KXX_VECTOR_CLONES void addProfile(const uint8_t *counts, int height, int32_t wei
     for (int y = 0; y < height; ++y) bins[y] += weight * int32_t(counts[y]);
 }
 
-KXX_VECTOR_CLONES int64_t differenceScore(const int32_t *bins, int n)
+// Sum of squared neighbour differences, exact: a difference is below 2^31,
+// its square below 2^62, and the sum of up to 2^31 of them fits 128 bits.
+unsigned __int128 differenceScore(const int32_t *bins, int n)
 {
-    int64_t score = 0;
+    unsigned __int128 score = 0;
     for (int i = 1; i < n; ++i) {
         const int64_t d = int64_t(bins[i]) - bins[i - 1];
-        score += d * d;
+        score += uint64_t(d * d);
     }
     return score;
 }
@@ -85,6 +88,13 @@ int kxxFindSkew(const Image *image, double *angle, double *confidence)
 {
     KX_ASSERT(image && angle && confidence, 0);
     if (!typeOk(image) || image->imageType != KIT_BIN) return 0;
+    // A bin sums at most 256 * 16 per strip: int32 holds pages up to 2^22
+    // pixels wide.
+    if (image->width > kMaxWidth) {
+        *angle = 0.0;
+        *confidence = 0.0;
+        return 1;
+    }
     Profiles p;
     p.width = image->width;
     p.height = image->height;
