@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up and build entry point.
 #   ./build.sh demo    install what is missing, build (Release), run the demo
-#   ./build.sh test    install what is missing, build (Debug, ASan + UBSan), run every test
+#   ./build.sh test    install what is missing, then build and run every test twice: on the
+#                      Release build as the demo ships it, and on Debug with ASan + UBSan
 #   ./build.sh bench   install what is missing, build (Release) and run the benchmarks
 #   ./build.sh gallery pictures of every operation family into docs/gallery
 #   ./build.sh docs    the HTML reference into build/docs/html
@@ -15,6 +16,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2 fonts-dejavu-core
   libpng-dev python3 python3-numpy python3-pytest doxygen
+  python3-dask python3-distributed python3-tqdm
 )
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
@@ -36,13 +38,19 @@ configure() {  # configure DIR cmake-args...
   cmake -S . -B "$dir" "$@" >/dev/null
 }
 
+# The Release build users run: the demo and the test command configure it
+# the same way, so the tests exercise exactly what the demo ships.
+release() {  # release [cmake --build args...]
+  configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_SANITIZE=OFF -DKX_BUILD_TESTS=ON -DKX_BUILD_BENCH=OFF
+  cmake --build build/release -j "$JOBS" "$@"
+}
+
 case "${1:-}" in
   deps)
     deps ;;
   demo)
     deps
-    configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF
-    cmake --build build/release -j "$JOBS"
+    release --target kxdemo kxexample
     mkdir -p out
     if [ -x build/release/tools/kxdemo ]; then
       build/release/tools/kxdemo "${@:2}"
@@ -51,13 +59,16 @@ case "${1:-}" in
     fi ;;
   test)
     deps
+    echo "== Release build (as shipped)" >&2
+    release
+    ctest --test-dir build/release -j "$JOBS" --output-on-failure
+    echo "== Debug build with AddressSanitizer and UndefinedBehaviorSanitizer" >&2
     configure build/debug-asan -DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BUILD_TESTS=ON
     cmake --build build/debug-asan -j "$JOBS"
     ctest --test-dir build/debug-asan -j "$JOBS" --output-on-failure ;;
   gallery)
     deps
-    configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF
-    cmake --build build/release -j "$JOBS" --target kxgallery
+    release --target kxgallery
     build/release/tools/kxgallery docs/gallery ;;
   docs)
     deps

@@ -375,9 +375,10 @@ KX_API Image *kxFilter(Image *image, void *arg);
  * (0, not 255).  Every response is computed from the input as it was.
  * Returns image.
  * Notes:
- *  1. A KIT_BIN image stays KIT_BIN and is read as bytes 0/1; it stores 1
- *     where the response lies in 1..255 and 0 elsewhere, so it keeps holding
- *     only 0 and 1.
+ *  1. A KIT_BIN image stays KIT_BIN and is read as bytes 0/1; the response
+ *     is stored as for KIT_GRAY, so the KIT_BIN image then holds magnitudes
+ *     0..255 (rows [1 1] and [1 0] under mode 3 give 2 at (1, 0)).  Callers
+ *     read these magnitudes; threshold or cast to get 0/1 again.
  *  2. If the three-row buffer cannot be allocated the image is unchanged.
  *  3. Asserts "im->size>0".
  * See also kxPrewitt, kxKirsch, kxDiffSecond, kxLaPlacian, kxSharp1541. */
@@ -801,8 +802,9 @@ KX_API Image *kxErodeE1(Image *image, int radius);
  * imageType but holds values up to 255 afterwards.
  * Asserts "imMask", and "imEc" when the copy cannot be made.
  * Notes:
- *  1. A radius the smoothing refuses (above KXV_MAX_WINDOW) leaves the mask
- *     unchanged.
+ *  1. A radius the smoothing refuses (above KXV_MAX_WINDOW) leaves the copy
+ *     unsmoothed, and the weights are those of radius 1 (a KIT_BIN mask's
+ *     set pixels become 255, a KIT_GRAY 200 becomes 123).
  *  2. The copy is read by its own rows, so a wrapped mask with padded rows
  *     gives the same weights as a packed one. */
 KX_API void kxEclose(Image *imMask, int radius);
@@ -975,8 +977,11 @@ KX_API int kxMakeSquarePixel(Image *image, int pixelSizeX, int pixelSizeY, int f
  *  1. The warp reads point coordinates at pixel centres: a half turn about
  *     ((w-1)/2, (h-1)/2) equals kxRotate(image, 2); about (w/2, h/2) it
  *     lands one pixel further right and down.
- *  2. Unchanged when the warp refuses the corners (a non-finite angle or
- *     centre), for a wrapped KIT_RGBA image (it cannot drop its alpha), and
+ *  2. When the warp draws nothing (a non-finite angle or centre, or for
+ *     kxTranslateE1 a non-finite shift or one so large that the
+ *     single-precision corners collapse, e.g. dx = 1e9) the picture has left
+ *     the frame: every pixel becomes `colour` (after the KIT_RGBA cast).
+ *  3. Unchanged for a wrapped KIT_RGBA image (it cannot drop its alpha) and
  *     for other types.  Reports "imNew" when the result image cannot be
  *     created. */
 KX_API Image *kxRotateE3(Image *image, double cx, double cy, double angle, uint32_t colour);
@@ -1086,7 +1091,10 @@ KX_API void kxFillEllipse(Image *image, int left, int top, int right, int bottom
  *   colour  kxSetPixelEx's colour rule: KIT_GRAY stores a colour above 255
  *           as its luminance
  * Notes:
- *   1. A zero or non-finite width or height, or a NaN centre, fills nothing.
+ *   1. A zero or NaN width or height, or a NaN centre, fills nothing.  An
+ *      infinite width (or height) makes its term 0, so the ellipse becomes
+ *      the strip |dy| <= h/2 of the turned frame: a 7 x 5 image with box
+ *      {3.5, 2.5, inf, 4, 20} gets 27 of its 35 pixels.
  * A null image does nothing. */
 KX_API void kxFillEllipseE1(Image *image, EllipseBox box, uint32_t colour);
 

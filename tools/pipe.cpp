@@ -5,6 +5,10 @@
 #include <ostream>
 #include <sstream>
 
+#ifndef KX_VERSION
+#error "KX_VERSION (the project version) must be defined by the build"
+#endif
+
 namespace kxtools {
 
 namespace {
@@ -27,7 +31,43 @@ const char *kindHelp(char kind)
     }
 }
 
-std::string usageLine() { return "usage: kxpipe [--time] INPUT OUTPUT OPERATION [ARGS...] [OPERATION [ARGS...]]..."; }
+std::string usageLine()
+{
+    return "usage: kxpipe [--time] [--lenient] INPUT OUTPUT OPERATION [ARGS...] [OPERATION [ARGS...]]...";
+}
+
+struct Options {
+    bool help = false, version = false, timing = false, lenient = false;
+};
+
+// Takes the options out of the words, wherever they stand; "--" ends them.
+// False with a message on an unknown option.  A lone "-" and negative
+// numbers are words, not options.
+bool takeOptions(std::vector<std::string> &words, Options &o, std::string &error)
+{
+    std::vector<std::string> rest;
+    bool ended = false;
+    for (auto &w : words) {
+        if (ended || w.size() < 2 || w[0] != '-' || (w[1] != '-' && w != "-h")) {
+            rest.push_back(std::move(w));
+        } else if (w == "--") {
+            ended = true;
+        } else if (w == "--help" || w == "-h") {
+            o.help = true;
+        } else if (w == "--version") {
+            o.version = true;
+        } else if (w == "--time") {
+            o.timing = true;
+        } else if (w == "--lenient") {
+            o.lenient = true;
+        } else {
+            error = "unknown option '" + w + "'";
+            return false;
+        }
+    }
+    words = std::move(rest);
+    return true;
+}
 
 }  // namespace
 
@@ -45,13 +85,16 @@ bool parsePipeline(const std::vector<std::string> &words, std::vector<Step> &ste
         ++pos;
         Step step;
         step.op = op;
-        for (const auto &[argName, kind] : op->argumentList()) {
+        for (const auto &param : op->args) {
             if (pos >= words.size()) {
-                error = "operation '" + name + "' needs " + argName + " (" + kindHelp(kind) + ")";
+                error = "operation '" + name + "' needs " + param.name + " (" + kindHelp(param.kind) + ")";
                 return false;
             }
             Value v;
-            if (!parseValue(words[pos], kind, "operation '" + name + "' " + argName, v, error)) return false;
+            if (!parseValue(words[pos], param, v, error)) {
+                error = "operation '" + name + "' " + error;
+                return false;
+            }
             step.args.values.push_back(std::move(v));
             ++pos;
         }
@@ -67,9 +110,13 @@ std::string helpText()
       << "Reads INPUT (PNG, PGM or PPM), applies the operations in order and writes OUTPUT\n"
       << "(PGM/PPM for .pgm/.ppm/.pnm, else PNG).  OUTPUT is replaced only when every step\n"
       << "succeeded.  Grey files load as grey images, colour files as colour images; binary\n"
-      << "images are written with 0 and 1 as black and white.  --time prints each step's\n"
-      << "duration on stderr.  Exit codes: 0 done, 1 unreadable/unwritable file or failed\n"
-      << "step, 2 bad operation or argument.\n\n"
+      << "images are written with 0 and 1 as black and white.\n\n"
+      << "A step that would do nothing is an error: an image kind the operation does not\n"
+      << "take, or an argument outside its range (see the library's header).  --lenient\n"
+      << "runs such steps anyway.  --time prints each step's duration on stderr;\n"
+      << "--version prints the version.  Options may stand anywhere; -- ends them.\n"
+      << "Exit codes: 0 done, 1 unreadable/unwritable file or failed step, 2 bad operation\n"
+      << "or argument, or a step that would do nothing.\n\n"
       << "Arguments: integer; colour 0xAARRGGBB, #RRGGBB or a number; x,y,... integer point\n"
       << "list; 4 points x0,y0,...,x3,y3; image file (converted to the image's type); mask\n"
       << "file (one byte per pixel) or - for none; element rect:WxH, ellipse:WxH, cross:WxH\n"
@@ -81,7 +128,7 @@ std::string helpText()
       << "Operations:\n";
     for (const auto &op : operations()) {
         std::string line = std::string("  ") + op.name;
-        for (const auto &[argName, kind] : op.argumentList()) line += " " + argName;
+        for (const auto &a : op.args) line += std::string(" ") + a.name;
         s << std::left << std::setw(44) << line << " " << op.summary << "  [" << op.function << "]\n";
     }
     return s.str();
@@ -90,18 +137,19 @@ std::string helpText()
 int runPipe(const std::vector<std::string> &argv, std::ostream &out, std::ostream &err)
 {
     std::vector<std::string> words(argv.begin() + (argv.empty() ? 0 : 1), argv.end());
-    bool timing = false;
-    if (!words.empty() && (words[0] == "--help" || words[0] == "-h")) {
+    Options options;
+    std::string error;
+    if (!takeOptions(words, options, error)) {
+        err << "kxpipe: " << error << "\n" << usageLine() << "\n";
+        return kExitUsage;
+    }
+    if (options.help) {
         out << helpText();
         return kExitOk;
     }
-    if (!words.empty() && words[0] == "--time") {
-        timing = true;
-        words.erase(words.begin());
-    }
-    if (!words.empty() && words[0].size() > 1 && words[0][0] == '-' && words[0] != "-") {
-        err << "kxpipe: unknown option '" << words[0] << "'\n" << usageLine() << "\n";
-        return kExitUsage;
+    if (options.version) {
+        out << "kxpipe " << KX_VERSION << "\n";
+        return kExitOk;
     }
     if (words.size() < 2) {
         err << usageLine() << "\n(kxpipe --help lists the operations)\n";
@@ -109,11 +157,19 @@ int runPipe(const std::vector<std::string> &argv, std::ostream &out, std::ostrea
     }
     const std::string input = words[0], output = words[1];
     std::vector<Step> steps;
-    std::string error;
     if (!parsePipeline({words.begin() + 2, words.end()}, steps, error)) {
         err << "kxpipe: " << error << "\n";
         return kExitUsage;
     }
+    const char *const lenientHint = " (the step would do nothing; --lenient runs it anyway)";
+    if (!options.lenient)
+        for (size_t k = 0; k < steps.size(); ++k) {
+            const std::string why = checkArguments(*steps[k].op, steps[k].args);
+            if (!why.empty()) {
+                err << "kxpipe: step " << k + 1 << " (" << steps[k].op->name << "): " << why << lenientHint << "\n";
+                return kExitUsage;
+            }
+        }
     ImagePtr image = readImage(input, error);
     if (!image) {
         err << "kxpipe: " << error << "\n";
@@ -127,16 +183,33 @@ int runPipe(const std::vector<std::string> &argv, std::ostream &out, std::ostrea
             }
     using Clock = std::chrono::steady_clock;
     for (size_t k = 0; k < steps.size(); ++k) {
+        Step &step = steps[k];
+        const std::string where = "kxpipe: step " + std::to_string(k + 1) + " (" + step.op->name + "): ";
+        if (!options.lenient) {
+            // The I arguments are checked as the step will see them.
+            for (auto &v : step.args.values)
+                if (v.kind == 'I' && v.image && v.image->imageType != image->imageType)
+                    kxiCast(v.image.get(), image->imageType);
+            const std::string why = checkImage(*step.op, *image, step.args);
+            if (!why.empty()) {
+                err << where << why << lenientHint << "\n";
+                return kExitUsage;
+            }
+        }
         const auto t0 = Clock::now();
-        const StepResult r = runStep(*steps[k].op, image, steps[k].args);
+        const StepResult r = runStep(*step.op, image, step.args);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         if (!r.ok) {
-            err << "kxpipe: step " << k + 1 << " (" << steps[k].op->name << "): " << r.message << "\n";
+            err << where << r.message << "\n";
             return kExitFailure;
         }
-        if (steps[k].op->prints()) out << steps[k].op->name << ": " << r.message << "\n";
-        if (timing)
-            err << "kxpipe: " << std::setw(16) << std::left << steps[k].op->name << std::right << std::fixed
+        if (r.nothing && !options.lenient) {
+            err << where << "the library changed nothing" << lenientHint << "\n";
+            return kExitUsage;
+        }
+        if (step.op->prints) out << step.op->name << ": " << r.message << "\n";
+        if (options.timing)
+            err << "kxpipe: " << std::setw(16) << std::left << step.op->name << std::right << std::fixed
                 << std::setprecision(2) << std::setw(9) << ms << " ms  " << image->width << "x" << image->height
                 << "\n";
     }

@@ -22,15 +22,18 @@ int channelsOf(int imageType)
 
 int typeCode(int imageType) { return (channelsOf(imageType) - 1) << 3; }
 
+// Sizes are compared in 64 bits and without forming pitch * height, which
+// for two sides near INT_MAX would not fit even there.
 bool sizesOk(int imageType, int width, int height, int64_t pitch)
 {
     const int bpp = channelsOf(imageType);
     if (bpp == 0 || width < 1 || height < 1) return false;
-    if (pitch < int64_t(width) * bpp) return false;
-    return pitch * height <= kMaxBytes;
+    if (pitch < int64_t(width) * bpp || pitch > kMaxBytes) return false;
+    return pitch <= kMaxBytes / height;
 }
 
-int packedPitch(int imageType, int width) { return width * channelsOf(imageType); }
+// Only called for layouts sizesOk accepted, so the row fits an int.
+int packedPitch(int imageType, int width) { return int(int64_t(width) * channelsOf(imageType)); }
 
 void setLayout(Image *im, int imageType, int width, int height, int pitch)
 {
@@ -271,6 +274,18 @@ int kxiGetPitch(const Image *image) { return image ? image->pitch : 0; }
 int kxiGetImageType(const Image *image) { return image ? image->imageType : 0; }
 int kxiIsVirtual(const Image *image) { return image ? image->isVirtual : 0; }
 int kxiBytesPerPixel(int imageType) { return channelsOf(imageType); }
+
+int kxiIsWellFormed(const Image *image)
+{
+    if (!usable(image)) return 0;
+    return ((image->type & 0x1F8) >> 3) + 1 == channelsOf(image->imageType) ? 1 : 0;
+}
+
+int kxiIsByteRecord(const Image *record)
+{
+    if (!record || !record->data || record->width < 1 || record->height < 1) return 0;
+    return record->pitch >= record->width && record->pitch <= kMaxBytes / record->height ? 1 : 0;
+}
 
 int kxiGetType(const Image *image)
 {

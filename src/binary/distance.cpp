@@ -80,16 +80,17 @@ Image *kxErodeE1(Image *image, int radius)
 
 void kxEclose(Image *imMask, int radius)
 {
-    KX_ASSERT(imMask);
+    if (!imMask) return kx::failed("imMask");
     if (!maskOk(imMask)) return;
     const int r = radius >= 1 ? radius : 1;
     TempImage copy(kxiClone(imMask, nullptr));
     const Image *imEc = copy.get();
-    KX_ASSERT(imEc);
+    if (!imEc) return kx::failed("imEc");
     // A binary mask becomes 0/255 so that its inside can reach full weight.
-    // A smoothing the vision library refuses (a window above its limit)
-    // leaves the mask as it was rather than weighting it unsmoothed.
-    if (!kxiCast(copy.get(), KIT_GRAY) || !kxSmoothGaussian(copy.get(), r, r)) return;
+    // A window the smoothing refuses leaves the copy unsmoothed, and the
+    // unsmoothed copy is weighted.
+    if (!kxiCast(copy.get(), KIT_GRAY)) return;
+    kxSmoothGaussian(copy.get(), r, r);
     const float k = 1.0f / 255.0f;
     for (int y = 0; y < imMask->height; ++y) {
         uint8_t *m = row(imMask, y);

@@ -43,20 +43,20 @@ constexpr Kernel3 kSharpen = {0, -1, 0, -1, 5, -1, 0, -1, 0};
 // the pixel, each starting one byte left of column 0.
 KX_VECTOR_CLONES
 void correlateRow(const uint8_t *__restrict a, const uint8_t *__restrict c, const uint8_t *__restrict b,
-                  uint8_t *__restrict out, int w, const int *k, bool bin) noexcept
+                  uint8_t *__restrict out, int w, const int *k) noexcept
 {
     const int k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6], k7 = k[7], k8 = k[8];
-    const int high = bin ? 1 : 255;  // a KIT_BIN image stores 1 for any in-range response but 0
     for (int x = 0; x < w; ++x) {
         const int r = k0 * a[x] + k1 * a[x + 1] + k2 * a[x + 2] + k3 * c[x] + k4 * c[x + 1] + k5 * c[x + 2] +
                       k6 * b[x] + k7 * b[x + 1] + k8 * b[x + 2];
-        out[x] = unsigned(r) <= 255u ? uint8_t(std::min(r, high)) : 0;
+        out[x] = unsigned(r) <= 255u ? uint8_t(r) : 0;
     }
 }
 
 // Correlates the image with k (zero padding outside the image).  A response
-// in 0..255 is stored; anything else stores 0.  KIT_BIN stores 1 for a
-// response in 1..255.  Rows are read from a rolling copy, so no result
+// in 0..255 is stored; anything else stores 0.  A KIT_BIN image is read as
+// bytes 0/1 and keeps its type, so it may hold magnitudes up to 255 after.
+// Rows are read from a rolling copy, so no result
 // feeds a later one.  Returns false when the row buffer cannot be had.
 bool correlate3x3(Image *im, const int k[9]) noexcept
 {
@@ -69,14 +69,13 @@ bool correlate3x3(Image *im, const int k[9]) noexcept
     const uint8_t *zero = buf.get() + 3 * stride;
     auto load = [&](int y) { std::memcpy(ring[y % 3] + 1, row(im, y), size_t(w)); };
 
-    const bool bin = im->imageType == KIT_BIN;
     load(0);
     for (int y = 0; y < h; ++y) {
         if (y + 1 < h) load(y + 1);
         const uint8_t *a = y > 0 ? ring[(y - 1) % 3] : zero;
         const uint8_t *c = ring[y % 3];
         const uint8_t *b = y + 1 < h ? ring[(y + 1) % 3] : zero;
-        correlateRow(a, c, b, row(im, y), w, k, bin);
+        correlateRow(a, c, b, row(im, y), w, k);
     }
     return true;
 }
@@ -88,7 +87,7 @@ Image *kernelOperator(Image *image, int mode, const int *a, const int *b) noexce
 {
     if (!image) return nullptr;
     if ((image->imageType != KIT_BIN && image->imageType != KIT_GRAY) || !typeOk(image)) return image;
-    KX_CHECK(image->size > 0, "im->size>0", image);
+    if (!(image->size > 0)) return kx::failed("im->size>0", image);
     int k[9];
     for (int i = 0; i < 9; ++i) {
         const int ka = a[i], kb = b ? b[i] : 0;
@@ -173,10 +172,10 @@ Image *kxDiffFirst(Image *image, int mode)
 
 Image *kxGradient(Image *image, int mode, int gap)
 {
-    KX_ASSERT(image, nullptr);
+    if (!image) return kx::failed("image", nullptr);
     if (!isGray(image)) return image;
     // Checked before anything is written, so a refused gap leaves the image.
-    KX_CHECK(gap > 0, "gap>0", image);
+    if (!(gap > 0)) return kx::failed("gap>0", image);
     const int w = image->width, h = image->height;
     // Pixels whose partner lies `gap` further right (below) exist up to
     // these limits; the rest become 0.

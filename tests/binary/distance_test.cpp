@@ -66,18 +66,20 @@ TEST(DistTrans, MatchesReferenceOnNoise)
 TEST(Eclose, CubesTheUnsmoothedValuesAtRadiusOne)
 {
     // Radius 1 (also 0 and -3) smooths nothing, so the weights are the
-    // cube rule applied to the bytes themselves.
+    // cube rule applied to the bytes themselves.  Regression: a window the
+    // smoothing refuses (5000) used to leave the mask unchanged; the
+    // unsmoothed copy is weighted instead, as at radius 1.
     const ref::Bytes in = {128, 200, 254, 1, 255, 0, 64, 2};
-    for (int radius : {1, 0, -3}) {
+    for (int radius : {1, 0, -3, KXV_MAX_WINDOW + 1, 5000}) {
         PaddedImage m(KIT_GRAY, 4, 2, in);
         kxEclose(m.get(), radius);
         EXPECT_EQ(grid(m.get()).px, (ref::Bytes{32, 123, 252, 0, 255, 0, 4, 0})) << radius;
         EXPECT_TRUE(m.paddingIntact());
     }
-    const ref::Grid g = noise(6, 5, 500, 8);
-    PaddedImage m(KIT_GRAY, 6, 5, g.px);
-    kxEclose(m.get(), KXV_MAX_WINDOW + 1);  // refused: too wide a window
-    EXPECT_EQ(grid(m.get()).px, g.px);
+    PaddedImage bin(KIT_BIN, 3, 1, {1, 0, 1});
+    kxEclose(bin.get(), 5000);
+    EXPECT_EQ(grid(bin.get()).px, (ref::Bytes{255, 0, 255}));
+    EXPECT_EQ(bin.get()->imageType, KIT_BIN);
 }
 
 TEST(Eclose, BinaryMaskFallsOffTowardItsEdge)

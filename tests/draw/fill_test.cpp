@@ -127,6 +127,12 @@ TEST(FillEllipseE1, MatchesMaskVersion)
     for (const EllipseBox &box : odd)
         expectSame(KIT_GRAY, 24, 20, [&](Image *a) { kxFillEllipseE1(a, box, 9); },
                    [&](Image *a) { ref::fillEllipseE1(a, box, 9); }, "odd", int(box.width));
+    // An infinite width makes its term 0: the strip |dy| <= 2 of the turned
+    // frame, 27 of the 35 pixels.
+    auto strip = makeImage(KIT_GRAY, 7, 5);
+    kxFillEllipseE1(strip.get(), EllipseBox{3.5, 2.5, inf, 4, 20}, 1);
+    const auto painted = pixels(strip.get());
+    EXPECT_EQ(std::count(painted.begin(), painted.end(), 1), 27);
 }
 
 std::vector<int> randomPolygon(std::mt19937 &rng, int n, int lo, int hi)

@@ -10,13 +10,6 @@
 
 using namespace kxtest;
 
-// fontconfig loads its configuration once per process on first use and keeps
-// it until exit; the leak checker must not count that as ours.
-extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so";
-}
-
 namespace {
 
 constexpr uint32_t kGround = 0x00404040;  // the image's colour before drawing

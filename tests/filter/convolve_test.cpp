@@ -56,7 +56,7 @@ TEST(KernelOperators, MatchDirectCorrelationOnRandomImages)
                     // Low values too, so that many responses land inside 0..255.
                     for (int top : {type == KIT_BIN ? 1 : 255, type == KIT_BIN ? 1 : 40}) {
                         const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, top);
-                        EXPECT_EQ(runPadded(type, w, h, in, run), ref::convolve(in, w, h, mode, op.a, op.b, type == KIT_BIN))
+                        EXPECT_EQ(runPadded(type, w, h, in, run), ref::convolve(in, w, h, mode, op.a, op.b))
                             << *op.a << " mode " << mode << " " << w << "x" << h << " type " << type;
                     }
         }
@@ -90,8 +90,11 @@ const HandCase kHandCases[] = {
     {"LaplacianUniform", kxLaPlacian, KIT_GRAY, 3, 3, Bytes(9, 10), Bytes(9, 0)},
     // Uniform 100: interior 100, edges 200, corners 300 -> 0.
     {"SharpUniform", kxSharp1541, KIT_GRAY, 4, 3, Bytes(12, 100), {0, 200, 200, 0, 200, 100, 100, 200, 0, 200, 200, 0}},
-    // A lone set pixel: the sharpening response at it is 5, stored as 1.
-    {"SharpBinaryStaysBinary", kxSharp1541, KIT_BIN, 3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 0, 0, 0, 0}},
+    // Regression: binary images were clipped to 0/1.  A KIT_BIN image keeps
+    // its type but holds the magnitudes: a lone set pixel sharpens to 5, and
+    // rows [1 1] [1 0] under Sobel mode 3 give 2 at (1, 0).
+    {"BinaryKeepsSharpMagnitude", kxSharp1541, KIT_BIN, 3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 5, 0, 0, 0, 0}},
+    {"BinaryKeepsSobelMagnitude", bind(kxSobel, 3), KIT_BIN, 2, 2, {1, 1, 1, 0}, {0, 2, 2, 6}},
     // A single 50 at the centre: the pixel right of it sees it with weight
     // 2 (+100), the one left of it with -2 (-100 -> 0).
     {"SobelAOnePoint", bind(kxSobel, 1), KIT_GRAY, 3, 3, {0, 0, 0, 0, 50, 0, 0, 0, 0}, {0, 0, 50, 0, 0, 100, 0, 0, 50}},

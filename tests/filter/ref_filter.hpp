@@ -1,5 +1,5 @@
 // Straightforward versions of the filtering operations, written to follow
-// the rules word for word (direct window sums, partial selection, per-pixel
+// each operation's documented arithmetic step by step (direct window sums, partial selection, per-pixel
 // accumulation in pixel order).  The library's faster code must give the
 // same bytes.  Images here are packed: w * h * c bytes, row-major.
 #pragma once
@@ -15,9 +15,8 @@ namespace ref {
 using Bytes = std::vector<uint8_t>;
 
 // The 3x3 correlation core: mode 1 kernel a, mode 2 kernel b, other modes
-// the sum of both responses; outside 0..255 stores 0.  `bin`: the result
-// of a binary image (1 for a response in 1..255).
-inline Bytes convolve(const Bytes &in, int w, int h, int mode, const int *a, const int *b, bool bin = false)
+// the sum of both responses; outside 0..255 stores 0 (binary images too).
+inline Bytes convolve(const Bytes &in, int w, int h, int mode, const int *a, const int *b)
 {
     Bytes out(in.size());
     auto response = [&](const int *k, int x, int y) {
@@ -38,8 +37,7 @@ inline Bytes convolve(const Bytes &in, int w, int h, int mode, const int *a, con
                 r = b ? response(b, x, y) : 0;
             else
                 r = response(a, x, y) + (b ? response(b, x, y) : 0);
-            const uint8_t v = r >= 0 && r <= 255 ? uint8_t(r) : 0;
-            out[size_t(y) * w + x] = bin ? uint8_t(v != 0) : v;
+            out[size_t(y) * w + x] = r >= 0 && r <= 255 ? uint8_t(r) : 0;
         }
     return out;
 }

@@ -47,6 +47,24 @@ TEST(ImageLibrary, CreateRefusesInvalidRequests)
     EXPECT_EQ(kxCreateImageEx(KIT_GRAY, 4, 1, 0, buf, 1), nullptr);  // reserved flags
 }
 
+// Regression: pitch * height overflowed 64 bits for two sides near INT_MAX
+// (kxClip of an RGB image to (0, 0, INT_MAX-1, INT_MAX-1)).
+TEST(ImageLibrary, SizesNearIntMaxAreRefusedWithoutOverflow)
+{
+    for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
+        for (int side : {INT32_MAX, INT32_MAX - 1, 1 << 30}) {
+            EXPECT_EQ(kxCreateImage(type, side, side), nullptr);
+            EXPECT_EQ(kxCreateImage(type, side, 2), nullptr);
+            EXPECT_EQ(kxCreateImage(type, 4, side), nullptr) << type;
+        }
+    auto im = kxtest::makeImage(KIT_RGB, 3, 2, kxtest::randomBytes(18, 4));
+    const auto before = kxtest::pixels(im.get());
+    EXPECT_EQ(kxiSetSize(im.get(), INT32_MAX, INT32_MAX), 0);
+    EXPECT_EQ(kxiResize(im.get(), INT32_MAX - 1, INT32_MAX - 1), 0);
+    EXPECT_KX_ASSERT(kxClip(im.get(), 0, 0, INT32_MAX - 1, INT32_MAX - 1), "tmp");
+    EXPECT_EQ(kxtest::pixels(im.get()), before);
+}
+
 TEST(ImageLibrary, VirtualImagesKeepCallerPitchAndAreNeverReallocated)
 {
     uint8_t buf[3 * 8] = {};

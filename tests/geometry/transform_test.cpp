@@ -216,8 +216,6 @@ TEST(Refusals, LeaveTheImageAsItWas)
         {"kxRotateEx infinity", KIT_GRAY, 4, 4, false, [&](Image *im) { EXPECT_EQ(kxRotateEx(im, inf, 0, 0), im); }},
         {"kxResize, wrapped", KIT_GRAY, 4, 3, true, [](Image *im) { EXPECT_EQ(kxResize(im, 8, 8, 1), im); }},
         {"kxTranslate, RGB", KIT_RGB, 3, 3, false, [](Image *im) { kxTranslate(im, 1, 1, 1); }},
-        {"kxRotateE3 NaN", KIT_GRAY, 5, 5, false, [&](Image *im) { kxRotateE3(im, 2, 2, nan, 7); }},
-        {"kxTranslateE1 NaN", KIT_GRAY, 5, 5, false, [&](Image *im) { kxTranslateE1(im, nan, 0, 7); }},
         {"kxRotateE3 RGBA, wrapped", KIT_RGBA, 3, 3, true, [](Image *im) { kxRotateE3(im, 1, 1, 30, 0); }},
         {"kxScale, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { EXPECT_EQ(kxScale(im, 2.0f, 2), 0); }},
         {"kxScaleE1, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { kxScaleE1(im, 0.5f, 9, 2, 1); }},
@@ -248,6 +246,40 @@ TEST(Refusals, LeaveTheImageAsItWas)
     EXPECT_KX_ASSERT(kxFlip(nullptr, 1), "image");
     EXPECT_KX_ASSERT(kxResize(nullptr, 4, 4, 0), "image");
     EXPECT_KX_ASSERT(kxMakeSquarePixel(nullptr, 1, 1, 2, 0), "image");
+}
+
+// Regression: a warp that draws nothing used to leave the picture in place.
+// The picture has left the frame, so the whole image shows the fill colour
+// (a KIT_RGBA image has become KIT_RGB first).
+TEST(WarpThatDrawsNothing, LeavesOnlyTheFillColour)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char *what;
+        std::function<void(Image *)> call;
+    } cases[] = {
+        {"kxRotateE3 NaN angle", [&](Image *im) { kxRotateE3(im, 2, 2, nan, 0xFF102030); }},
+        {"kxRotateE3 infinite centre", [&](Image *im) { kxRotateE3(im, inf, 2, 30, 0xFF102030); }},
+        {"kxTranslateE1 NaN", [&](Image *im) { kxTranslateE1(im, nan, 0, 0xFF102030); }},
+        {"kxTranslateE1 infinity", [&](Image *im) { kxTranslateE1(im, 0, -inf, 0xFF102030); }},
+        {"kxTranslateE1 by 1e9", [&](Image *im) { kxTranslateE1(im, 1e9, 0, 0xFF102030); }},
+    };
+    for (const auto &c : cases)
+        for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+            SCOPED_TRACE(std::string(c.what) + " type " + std::to_string(type));
+            auto im = makeImage(type, 5, 4, randomBytes(size_t(5 * 4) * bpp(type), 11));
+            c.call(im.get());
+            const int t = type == KIT_RGBA ? KIT_RGB : type;
+            ASSERT_EQ(im->imageType, t);
+            const std::vector<uint8_t> pixel = t == KIT_GRAY ? std::vector<uint8_t>{uint8_t(kxGetPixel(im.get(), 0, 0))}
+                                                             : std::vector<uint8_t>{0x30, 0x20, 0x10};
+            if (t == KIT_GRAY) {
+                EXPECT_NE(pixel[0], 0);  // the luminance of the colour, not a cleared image
+            }
+            std::vector<uint8_t> expected;
+            for (int i = 0; i < 5 * 4; ++i) expected.insert(expected.end(), pixel.begin(), pixel.end());
+            EXPECT_EQ(pixels(im.get()), expected);
+        }
 }
 
 }  // namespace

@@ -58,12 +58,16 @@ def test_pixel_layout_matches_the_library(shape, binary):
     assert kxpre.get_pixel(a, w, 0, binary=binary) == 0  # outside
 
 
-def test_binary_images_hold_zero_and_one():
+def test_binary_images_hold_zero_and_one_and_bool_or_0_255_arrays_are_converted():
     a = random_image((6, 8))
     binary = (a > 100).astype(np.uint8)
     np.testing.assert_array_equal(kxpre.invert(binary, binary=True), 1 - binary)
-    with pytest.raises(TypeError):
-        kxpre.invert(a > 100)  # bool arrays are not uint8
+    as_bool = kxpre.invert(a > 100)  # a bool array is binary and comes back bool
+    assert as_bool.dtype == np.bool_
+    np.testing.assert_array_equal(as_bool, a <= 100)
+    np.testing.assert_array_equal(kxpre.fill_hole(binary * 255), kxpre.fill_hole(binary))
+    with pytest.raises(ValueError, match="inplace"):
+        kxpre.invert(a > 100, inplace=True)
 
 
 def test_in_place_works_in_the_arrays_memory():
@@ -105,7 +109,7 @@ def test_argument_errors():
         kxpre.clip(a, 0, 0, 1, 1, inplace=True)  # changes the size
     with pytest.raises(TypeError):
         kxpre.clip(a, 0, 0, 1)  # a missing argument
-    with pytest.raises(ValueError):
+    with pytest.raises(TypeError, match="same kind"):
         kxpre.pixel_add(np.zeros((4, 4, 3), np.uint8), a)  # types differ
     ro = a.copy()
     ro.flags.writeable = False
@@ -128,18 +132,13 @@ def test_second_images_points_and_masks():
     np.testing.assert_array_equal(filled, mask * 200)
 
 
-def test_every_function_reports_availability_honestly():
-    for cname, pyname, *_ in kxpre._ops.OPERATIONS:
-        assert hasattr(kxpre, pyname)
-        assert (pyname in kxpre.available()) == hasattr(kxpre.lib, cname), cname
-        assert cname in getattr(kxpre, pyname).__doc__
-
-
-def test_the_binding_covers_every_export_once():
-    exports = open(os.path.join(ROOT, "tests", "exports.txt")).read().split()
-    names = [row[0] for row in kxpre._ops.OPERATIONS]
-    assert sorted(names) == sorted(exports)
-    assert len({row[1] for row in kxpre._ops.OPERATIONS}) == len(names)
+def test_every_export_is_a_function_once():
+    names = [e.python for e in kxpre.MANIFEST.exports]
+    assert len(set(names)) == len(names) == len({e.name for e in kxpre.MANIFEST.exports})
+    for e in kxpre.MANIFEST.exports:
+        f = getattr(kxpre, e.python)
+        assert (e.python in kxpre.available()) == hasattr(kxpre.lib, e.name), e.name
+        assert e.name in f.__doc__
 
 
 _CTYPES = {
@@ -245,71 +244,70 @@ def test_pipeline_equals_kxpipe(tmp_path):
 # ---- every function once --------------------------------------------------------
 
 _SAMPLE = {
-    "i": 1,
-    "u": 0xFF808080,
-    "b": 128,
-    "f": 0.5,
-    "d": 0.5,
-    "s": "Hi",
-    "pts": [(1, 1), (8, 1), (4, 6)],
+    "int": 1,
+    "uint32": 1,
+    "colour": 0xFF808080,
+    "byte": 128,
+    "float": 0.5,
+    "double": 0.5,
+    "text": "Hi",
+    "points": [(1, 1), (8, 1), (4, 6)],
     "quad": [(0, 0), (9, 0), (9, 7), (0, 7)],
-    "mask": None,
-    "elem": None,
     "box": (5.0, 4.0, 6.0, 3.0, 30.0),
-    "fv": (10, 20, 30),
-    "fr": 5.0,
+    "floodvalue": (10, 20, 30),
+    "floodrange": 5.0,
 }
-# Arguments that must be in a particular range for a meaningful call.
+# Arguments whose sample must be something particular for a meaningful call
+# (the manifest's range alone does not give it).
 _OVERRIDES = {
-    "kxScaleEx": {"destination": (6, 5), "filter": 2},
+    "kxScaleEx": {"destination": (6, 5)},
     "kxCopyPixelsE3": {"destination": (6, 5)},
     "kxUnwarp": {"destination": (6, 5)},
-    "kxPixelMerge": {"code": 1204},
     "kxFillTextEx": {"face": "DejaVu Sans", "height": 8},
     "kxFillText": {"height": 8},
-    "kxbMultiLevel": {"levels": 3},
     "kxbLocalIntegral": {"window": 5},
-    "kxMorphology": {"operation": 2},
-    "kxWarpEx": {"patch": 0},
-    "kxScale": {"factor": 0.5},
     "kxResize": {"new_width": 12, "new_height": 9},
     "kxMakeSquarePixel": {"pixel_size_x": 2, "pixel_size_y": 1},
     "kxRotateE3": {"cx": 4.5, "cy": 3.5, "angle": 30.0},
-    "kxPyramid": {"value": 0},
+    "kxCanny": {"threshold1": 50.0, "threshold2": 150.0},
+    "kxContrast": {"low": 0.1, "high": 0.9},
+    "kxFillEllipse": {"right": 6, "bottom": 5},
     "kxBlur": {"width": 3, "height": 3},
     "kxSmoothGaussian": {"width": 3, "height": 3},
     "kxSmoothMedian": {"size": 3},
-    "kxCanny": {"threshold1": 50.0, "threshold2": 150.0, "value": 3},
-    "kxScharr": {"value": 0},
-    "kxAdaptive": {"value": 3},
 }
 
 
-def _sample_call(row):
-    cname, pyname, cparams, result, flags, _ = row
-    binary = "bin" in flags
-    image = rng.integers(0, 2 if binary else 256, size=(8, 10), dtype=np.uint8)
+def _sample_call(e):
+    """The function and arguments of a call that each check accepts."""
+    kind = e.images[0] if e.images else "gray"
+    shape = {"rgb": (8, 10, 3), "rgba": (8, 10, 4)}.get(kind, (8, 10))
+    image = rng.integers(0, 2 if kind == "bin" else 256, size=shape, dtype=np.uint8)
     args = {}
-    for name, kind in kxpre._parse(cparams):
-        if name is None or kind in ("out", "cap"):
+    for a in e.args:
+        if a.hidden:
             continue
-        if kind == "@":
-            args[name] = image
-        elif kind in ("img", "any"):
-            args[name] = image.copy()
-        elif kind == "dest":
-            args[name] = None
+        if a.kind == "image":
+            args[a.name] = image
+        elif a.kind in ("same", "channel"):
+            args[a.name] = image.copy() if a.kind == "same" else image[..., 0].copy() if image.ndim == 3 else image
+        elif a.kind in ("mask", "element", "dest"):
+            args[a.name] = None
+        elif a.values is not None:
+            args[a.name] = a.default if a.default in a.values else a.values[0]
+        elif a.min is not None:
+            args[a.name] = a.default if a.default is not kxpre._manifest.NO_DEFAULT else a.min
         else:
-            args[name] = _SAMPLE[kind]
-    args.update(_OVERRIDES.get(cname, {}))
-    return getattr(kxpre, pyname), args, image
+            args[a.name] = _SAMPLE[a.kind]
+    args.update(_OVERRIDES.get(e.name, {}))
+    return getattr(kxpre, e.python), args, image, kind
 
 
-def _check_one(row):
+def _check_one(e):
     """Calls one export through the binding; None when all is well, else
     what went wrong."""
-    fn, args, image = _sample_call(row)
-    if row[1] not in kxpre.available():
+    fn, args, image, kind = _sample_call(e)
+    if e.python not in kxpre.available():
         try:
             fn(**args)
         except NotImplementedError:
@@ -317,12 +315,12 @@ def _check_one(row):
         return "callable although its export is missing"
     before = image.copy()
     try:
-        out = fn(**args)
-    except Exception as e:  # noqa: BLE001 - any error is a failure
-        return "%s: %s" % (type(e).__name__, e)
+        out = fn(**args, **({"binary": kind == "bin"} if e.image else {}))
+    except Exception as err:  # noqa: BLE001 - any error is a failure
+        return "%s: %s" % (type(err).__name__, err)
     if isinstance(out, tuple):
         out = out[0]
-    if isinstance(out, np.ndarray) and out.dtype != np.uint8 and row[3] != "dist":
+    if isinstance(out, np.ndarray) and out.dtype != np.uint8 and e.result != "dist":
         return "result of dtype %s" % out.dtype
     if not np.array_equal(image, before):
         return "the input array was changed"
@@ -330,18 +328,20 @@ def _check_one(row):
 
 
 def test_every_function_runs_on_a_small_image():
-    """Each export is called once through the binding.  The calls run in one
-    child process that reports each name before its call, so that a crash
-    names the function instead of ending the run."""
+    """Each export is called once through the binding with arguments its
+    checks accept.  The calls run in one child process that reports each
+    name before its call, so that a crash names the function instead of
+    ending the run."""
+    exports = kxpre.MANIFEST.exports
     read_end, write_end = os.pipe()
     pid = os.fork()
     if pid == 0:
         os.close(read_end)
         with os.fdopen(write_end, "w", buffering=1) as report:
-            for row in kxpre._ops.OPERATIONS:
-                report.write("call %s\n" % row[0])
-                problem = _check_one(row)
-                report.write("done %s %s\n" % (row[0], problem or "ok"))
+            for e in exports:
+                report.write("call %s\n" % e.name)
+                problem = _check_one(e)
+                report.write("done %s %s\n" % (e.name, problem or "ok"))
         os._exit(0)
     os.close(write_end)
     with os.fdopen(read_end) as reports:
@@ -352,7 +352,7 @@ def test_every_function_runs_on_a_small_image():
         pytest.fail("the child ended abnormally (status %d) after: %s" % (status, last))
     failures = [line for line in lines if line.startswith("done ") and not line.endswith(" ok")]
     assert not failures, failures
-    assert sum(line.startswith("done ") for line in lines) == len(kxpre._ops.OPERATIONS)
+    assert sum(line.startswith("done ") for line in lines) == len(exports)
 
 
 def test_every_export_is_documented_in_the_header():
@@ -372,3 +372,140 @@ def test_every_export_is_documented_in_the_header():
         if j < 0 or not lines[j].rstrip().endswith("*/"):
             undocumented.append(m.group(1))
     assert not undocumented, "no comment above: %s" % undocumented
+
+
+# ---- refused calls: each names the argument and what is accepted --------------
+
+GREY = np.arange(48, dtype=np.uint8).reshape(6, 8) * 5
+COLOUR = np.zeros((6, 8, 3), np.uint8)
+
+# (call, exception, words the message must hold)
+REFUSED = [
+    # an image kind the operation does not take
+    (lambda: kxpre.otsu(COLOUR), TypeError, ["kxpre.otsu", "image", "grey (H, W)", "B,G,R colour"]),
+    (lambda: kxpre.thinning(GREY), TypeError, ["kxpre.thinning", "binary", "up to 235", "binary=False"]),
+    (lambda: kxpre.thinning(GREY > 9, binary=False), TypeError, ["kxpre.thinning", "binary"]),
+    (lambda: kxpre.linear_ex(GREY, 1, 2.0), TypeError, ["kxpre.linear_ex", "B,G,R colour (H, W, 3)"]),
+    (lambda: kxpre.increase_lum(np.zeros((2, 2, 4), np.uint8)), TypeError, ["increase_lum", "B,G,R,A"]),
+    (lambda: kxpre.replace_channel(COLOUR, np.zeros((6, 8, 4), np.uint8), 1), TypeError, ["channel", "B,G,R,A"]),
+    (lambda: kxpre.pixel_and(GREY, GREY > 9, binary=True), TypeError, ["image0", "binary", "up to 235"]),
+    (lambda: kxpre.fill_hole_ex(GREY > 9, COLOUR), TypeError, ["mask", "2-D"]),
+    # an argument outside its documented range
+    (lambda: kxpre.median(GREY, -5), ValueError, ["kxpre.median", "window_size", "at least 2", "-5"]),
+    (lambda: kxpre.scale(GREY, -1, 3), ValueError, ["kxpre.scale", "factor > 0", "-1"]),
+    (lambda: kxpre.scale(GREY, float("nan")), ValueError, ["factor", "finite"]),
+    (lambda: kxpre.clip(GREY, 5, 0, 2, 3), ValueError, ["kxpre.clip", "right >= left", "right 2, left 5"]),
+    (lambda: kxpre.multi_level(GREY, 1), ValueError, ["levels", "2..256", "1"]),
+    (lambda: kxpre.flip(GREY, 3), ValueError, ["mode", "0..2"]),
+    (lambda: kxpre.pixel_merge(GREY, GREY, 1203), ValueError, ["code", "one of 1204, 1205"]),
+    (lambda: kxpre.get_optima(GREY, 4), ValueError, ["method", "0..3"]),
+    (lambda: kxpre.normalize(GREY, 128, -1), ValueError, ["variance", "at least 0"]),
+    (lambda: kxpre.contrast(GREY, 0.6, 0.1), ValueError, ["high > low"]),
+    (lambda: kxpre.fill(GREY, 8, 0, 9), ValueError, ["x < width", "x 8, width 8"]),
+    (lambda: kxpre.set_polyline(GREY, [(1, 1)], 9), ValueError, ["points", "at least 2 points", "got 1"]),
+    (lambda: kxpre.rotate_ex(GREY, float("inf")), ValueError, ["angle", "finite"]),
+    (lambda: kxpre.detect_edge(GREY, mask=np.ones((2, 2), bool)), ValueError, ["mask", "size of image", "(6, 8)"]),
+    (lambda: kxpre.flood_fill(GREY, 0, 0, 1, -1, 1), ValueError, ["lo", "at least 0"]),
+    (lambda: kxpre.scale_ex(GREY, (0, 5)), ValueError, ["destination", "(1, 1)"]),
+]
+
+
+@pytest.mark.parametrize("call,error,words", REFUSED, ids=[" ".join(w[:2]) for _, _, w in REFUSED])
+def test_calls_that_would_do_nothing_are_refused(call, error, words):
+    with pytest.raises(error) as caught:
+        call()
+    for w in words:
+        assert w in str(caught.value)
+
+
+# smooth_avg(a, 2**32 + 3) acted as window 3 and simple(a, 300, 0) as t = 44:
+# ctypes kept the low bits of an integer too large for the C parameter.
+WRAPPED = [
+    (lambda: kxpre.smooth_avg(GREY, 2**32 + 3), "window_size", "-2147483648..2147483647"),
+    (lambda: kxpre.simple(GREY, 300, 0), "t", "0..255"),
+    (lambda: kxpre.simple(GREY, -1), "t", "0..255"),
+    (lambda: kxpre.set_pixel(GREY, 0, 0, -1), "colour", "0..4294967295"),
+    (lambda: kxpre.set_pixel(GREY, 2**31, 0, 1), "x", "-2147483648..2147483647"),
+    (lambda: kxpre.set_polyline(GREY, [(0, 0), (2**31, 1)], 9), "points", "-2147483648..2147483647"),
+    (lambda: kxpre.linear(GREY, 1e39), "gain", "too large for a float"),
+]
+
+
+@pytest.mark.parametrize("call,name,accepted", WRAPPED, ids=[n for _, n, _ in WRAPPED])
+def test_integers_outside_the_c_type_raise_instead_of_wrapping(call, name, accepted):
+    with pytest.raises(kxpre.ArgumentOverflowError) as caught:
+        call()
+    assert isinstance(caught.value, OverflowError) and isinstance(caught.value, ValueError)
+    assert name in str(caught.value) and accepted in str(caught.value)
+
+
+# Wrong Python types reached ctypes, whose ArgumentError counted C arguments
+# ("argument 2: ...") instead of naming the Python one.
+WRONG_TYPES = [
+    (lambda: kxpre.median(GREY, "5"), "window_size", "an integer"),
+    (lambda: kxpre.median(GREY, 2.5), "window_size", "an integer"),
+    (lambda: kxpre.normalize(GREY, "x", 3), "mean", "a number"),
+    (lambda: kxpre.fill_text(COLOUR, 5, 0, 0, 8, 0), "text", "a str"),
+    (lambda: kxpre.set_polyline(GREY, [(0.5, 1), (2, 2)], 9), "points", "integer points"),
+    (lambda: kxpre.warp(GREY, "abc", [0] * 8), "src_points", "four (x, y) points"),
+    (lambda: kxpre.invert(GREY.astype(np.float32)), "image", "dtype uint8"),
+    (lambda: kxpre.invert([[1, 2]]), "image", "numpy array"),
+]
+
+
+@pytest.mark.parametrize("call,name,expected", WRONG_TYPES, ids=[n for _, n, _ in WRONG_TYPES])
+def test_wrong_python_types_raise_type_error_naming_the_argument(call, name, expected):
+    with pytest.raises(TypeError) as caught:
+        call()
+    assert not isinstance(caught.value, ctypes.ArgumentError)
+    assert name in str(caught.value) and expected in str(caught.value)
+
+
+# ---- feeling native ----------------------------------------------------------------
+
+def test_named_constants_for_every_code_and_defaults():
+    for e in kxpre.MANIFEST.exports:
+        for a in e.args:
+            if a.enum:
+                codes = getattr(kxpre, a.enum)
+                assert all(a.check(int(m)) is None for m in codes), (e.name, a.name)
+    assert kxpre.Filter.BILINEAR == 2 and kxpre.Flip.UP_DOWN == 2 and kxpre.Merge.DIFF == 1212
+    assert kxpre.Channel.RED | kxpre.Channel.BLUE == 5
+    np.testing.assert_array_equal(kxpre.rotate_ex(GREY, 10), kxpre.rotate_ex(GREY, 10, 0, 0))
+    np.testing.assert_array_equal(kxpre.scale(GREY, 0.5), kxpre.scale(GREY, 0.5, kxpre.Filter.BILINEAR))
+    np.testing.assert_array_equal(kxpre.flip(GREY, kxpre.Flip.LEFT_RIGHT), GREY[:, ::-1])
+    np.testing.assert_array_equal(kxpre.edges(GREY, kxpre.Edge.ROBERTS), kxpre.roberts(GREY))
+    np.testing.assert_array_equal(kxpre.edges(GREY, kxpre.Edge.KIRSCH, kxpre.Direction.Y), kxpre.kirsch(GREY, 2))
+    np.testing.assert_array_equal(kxpre.edges(GREY, kxpre.Edge.GRADIENT, gap=2), kxpre.gradient(GREY, 0, 2))
+
+
+def test_every_argument_is_explained_in_words():
+    for e in kxpre.MANIFEST.exports:
+        doc = getattr(kxpre, e.python).__doc__
+        for a in e.args:
+            if not a.hidden and e.image is not None:
+                assert a.doc, (e.name, a.name)
+                assert "    %s (" % a.name in doc
+
+
+def test_colour_helpers_follow_the_library():
+    bgr = rng.integers(0, 256, size=(5, 7, 3), dtype=np.uint8)
+    np.testing.assert_array_equal(kxpre.bgr_to_rgb(bgr), bgr[..., ::-1])
+    bgra = rng.integers(0, 256, size=(5, 7, 4), dtype=np.uint8)
+    np.testing.assert_array_equal(kxpre.rgb_to_bgr(bgra), bgra[..., [2, 1, 0, 3]])
+    grey = kxpre.to_gray(bgr)
+    assert grey.shape == (5, 7)
+    # The library's luminance, as the grey fill of a colour above 255 uses it.
+    b, g, r = (bgr[..., k].astype(np.float64) for k in range(3))
+    np.testing.assert_array_equal(np.abs(grey.astype(int) - (r * 0.299 + g * 0.587 + b * 0.114)) <= 1, True)
+    np.testing.assert_array_equal(kxpre.to_bgr(GREY)[..., 1], GREY)
+    np.testing.assert_array_equal(kxpre.to_gray(GREY > 100), np.where(GREY > 100, 255, 0))
+
+
+def test_fill_text_on_a_grey_array_draws_instead_of_returning_it_unchanged():
+    # The text functions turn the image into B,G,R colour, which a wrapped
+    # grey array cannot become: the library left it alone and the grey
+    # array came back as it was.
+    out = kxpre.fill_text(np.full((20, 40), 255, np.uint8), "Hi", 2, 2, 12, 0xFF000000)
+    assert out.shape == (20, 40, 3)
+    np.testing.assert_array_equal(out[:, :, 0], out[:, :, 2])  # grey stays grey in every channel

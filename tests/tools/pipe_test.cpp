@@ -1,8 +1,10 @@
 // kxpipe: argument parsing, exit codes, the untouched output on failure,
-// the operation table against the library's exports, and a pipeline equal
-// to the same calls made directly.
+// steps refused because they would do nothing, the operation table against
+// the library's exports, and a pipeline equal to the same calls made
+// directly.
 
 #include <fstream>
+#include <limits>
 #include <set>
 #include <sstream>
 
@@ -59,12 +61,18 @@ TEST(PipeParse, AcceptsWellFormedAndNamesTheFault)
         {"clip 0 0 3 2.5", "is not an integer"},
         {"clip 0 0 3 2147483648", "is not an integer"},
         {"clip 0 0 3 99999999999999999999", "is not an integer"},
-        {"replacepixels 1 -1 -", "new: '-1' is not a colour"},
+        {"replacepixels 1 -1 -", "new_colour: '-1' is not a colour"},
         {"replacepixels 4294967296 1 -", "is not a colour"},
         {"replacepixels #GG0000 1 -", "is not a colour"},
         {"setpixele1 1,2,3 0 0 1", "is not a point list"},
         {"setpixele1 1,,2 0 0 1", "is not a point list"},
         {"setpixele1 1.5,2 0 0 1", "is not a point list"},
+        {"setpixele1 2147483648,0 0 0 1", "is not a point list"},
+        {"simple 256 0", "t: '256' is not an integer 0..255"},
+        {"simple -1 0", "is not an integer 0..255"},
+        {"clip 010 0 3 2", ""},  // decimal, not octal
+        {"clip 0x 0 3 2", "is not an integer"},
+        {"clip --1 0 3 2", "is not an integer"},
         {"pixelmergee1 x.png 1 nan 0", "scale: 'nan' is not a number"},
         {"pixelmergee1 x.png 1 1e39 0", "is not a number"},
         {"invert clip", "needs left"},
@@ -83,6 +91,35 @@ TEST(PipeParse, AcceptsWellFormedAndNamesTheFault)
     }
 }
 
+// The point-list parser converted each item to int before its range check
+// (1e12 was undefined behaviour) and refused -2147483648, which integer
+// arguments accept: every integer now goes through one parser.
+TEST(PipeParse, PointListOverflowIsRefusedBeforeConversionAndIntMinAccepted)
+{
+    const ParseCase cases[] = {
+        {"setpolyline 1e12,2 0", "points: '1e12,2' is not a point list"},
+        {"setpolyline 1000000000000,2 0", "is not a point list"},
+        {"setpolyline 2,-2147483649 0", "is not a point list"},
+        {"setpolyline -2147483648,0,2147483647,1 0", ""},
+        {"setpolyline 0x10,-0x10 0", ""},
+        {"clip -2147483648 0 1 1", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.words);
+        std::vector<kxtools::Step> steps;
+        std::string error;
+        const bool ok = kxtools::parsePipeline(split(c.words), steps, error);
+        EXPECT_EQ(ok, c.errorPart.empty()) << error;
+        if (!ok) {
+            EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+        }
+    }
+    std::vector<kxtools::Step> steps;
+    std::string error;
+    ASSERT_TRUE(kxtools::parsePipeline(split("setpolyline -2147483648,0,0x10,-0x10 0"), steps, error)) << error;
+    EXPECT_EQ(steps[0].args.values[0].points, (std::vector<int>{std::numeric_limits<int>::min(), 0, 16, -16}));
+}
+
 TEST(PipeParse, ValuesAreConverted)
 {
     std::vector<kxtools::Step> steps;
@@ -95,17 +132,24 @@ TEST(PipeParse, ValuesAreConverted)
     EXPECT_EQ(steps[1].args.count(0), 2);
     EXPECT_EQ(steps[1].args.values[0].points, (std::vector<int>{-1, 2, 3, -4}));
 
+    ASSERT_TRUE(kxtools::parsePipeline(split("clip 010 0x10 -0x10 -2147483648"), steps, error)) << error;
+    EXPECT_EQ(steps[0].args.i(0), 10);
+    EXPECT_EQ(steps[0].args.i(1), 16);
+    EXPECT_EQ(steps[0].args.i(2), -16);
+    EXPECT_EQ(steps[0].args.i(3), std::numeric_limits<int>::min());
+
     kxtools::Value v;
-    ASSERT_TRUE(kxtools::parseValue("1,2,3,4,5,6,7.5,8", 'q', "quad", v, error));
+    const kxtools::Parameter quad{.name = "quad", .kind = 'q'}, element{.name = "element", .kind = 'E'};
+    ASSERT_TRUE(kxtools::parseValue("1,2,3,4,5,6,7.5,8", quad, v, error));
     EXPECT_EQ(v.quad[6], 7.5f);
-    EXPECT_FALSE(kxtools::parseValue("1,2,3,4,5,6", 'q', "quad", v, error));
-    ASSERT_TRUE(kxtools::parseValue("ellipse:5x3", 'E', "element", v, error));
+    EXPECT_FALSE(kxtools::parseValue("1,2,3,4,5,6", quad, v, error));
+    ASSERT_TRUE(kxtools::parseValue("ellipse:5x3", element, v, error));
     ASSERT_TRUE(kxtools::loadValue(v, error));
     ASSERT_TRUE(v.element);
     EXPECT_EQ(v.element->width, 5);
     EXPECT_EQ(v.element->height, 3);
     for (const char *bad : {"box:3x3", "rect:0x3", "rect:3", "rect3x3", "rect:3x3x3"})
-        EXPECT_FALSE(kxtools::parseValue(bad, 'E', "element", v, error)) << bad;
+        EXPECT_FALSE(kxtools::parseValue(bad, element, v, error)) << bad;
 }
 
 TEST(PipeTable, NamesAreUniqueAndArgumentKindsKnown)
@@ -113,9 +157,10 @@ TEST(PipeTable, NamesAreUniqueAndArgumentKindsKnown)
     std::set<std::string> names;
     for (const auto &op : kxtools::operations()) {
         EXPECT_TRUE(names.insert(op.name).second) << op.name;
-        for (const auto &[name, kind] : op.argumentList()) {
-            EXPECT_FALSE(name.empty()) << op.name;
-            EXPECT_NE(std::string("iufdspqICME").find(kind), std::string::npos) << op.name << " " << name;
+        EXPECT_NE(op.images, 0u) << op.name;
+        for (const auto &a : op.args) {
+            EXPECT_FALSE(std::string(a.name).empty()) << op.name;
+            EXPECT_NE(std::string("iufdspqICME").find(a.kind), std::string::npos) << op.name << " " << a.name;
         }
     }
 }
@@ -209,6 +254,62 @@ TEST_F(PipeFiles, ExitCodesAndUntouchedOutput)
     auto entries = dir.entries();
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, (std::vector<std::string>{"in.png", "out.png", "text.png"}));
+}
+
+// A step that would do nothing is refused (exit 2, the step named, the
+// output untouched) unless --lenient is given; then the library's
+// do-nothing result is written.
+TEST_F(PipeFiles, StepsThatWouldDoNothingAreRefusedUnlessLenient)
+{
+    struct Case {
+        std::vector<std::string> steps;
+        const char *message;
+    };
+    const Case cases[] = {
+        {{"thinning"}, "step 1 (thinning): works on binary images, not grey"},
+        {{"invert", "rgb", "otsu", "-"}, "step 3 (otsu): works on grey images, not B,G,R colour"},
+        {{"median", "-5"}, "step 1 (median): window_size must be at least 2 (got -5)"},
+        {{"multilevel", "1"}, "levels must be 2..256 (got 1)"},
+        {{"flip", "3"}, "mode must be 0..2 (got 3)"},
+        {{"pixelmerge", in, "1203"}, "code must be one of 1204, 1205"},
+        {{"scale", "-1", "3"}, "step 1 (scale): needs factor > 0 (got factor -1)"},
+        {{"clip", "4", "0", "1", "3"}, "needs right >= left (got right 1, left 4)"},
+        {{"fill", "6", "0", "9"}, "needs x < width (got x 6, width 6)"},
+        {{"setpolyline", "1,1", "9"}, "points needs at least 2 points (got 1)"},
+        {{"detectedge", "0", "0", "0", dir.file("small.png")}, "mask must have the size of the image, 6 x 5 (got 2 x 2)"},
+        {{"rgb", "linearex", "0", "2", "0"}, "channels must be 1..15 (got 0)"},
+        {{"rgb", "replacechannel", dir.file("colour.png"), "1"}, "channel must be a binary or grey or B,G,R colour image"},
+    };
+    std::string error;
+    ASSERT_TRUE(kxtools::writeImage(makeImage(KIT_GRAY, 2, 2).get(), dir.file("small.png"), error)) << error;
+    ASSERT_TRUE(kxtools::writeImage(makeImage(KIT_RGBA, 6, 5).get(), dir.file("colour.png"), error)) << error;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.steps));
+        std::vector<std::string> args{in, out};
+        args.insert(args.end(), c.steps.begin(), c.steps.end());
+        tooltest::writeFile(out, "previous result");
+        const PipeRun strict = kxpipe(args);
+        EXPECT_EQ(strict.code, 2);
+        EXPECT_NE(strict.err.find(c.message), std::string::npos) << strict.err;
+        EXPECT_NE(strict.err.find("--lenient"), std::string::npos) << strict.err;
+        EXPECT_EQ(tooltest::readFile(out), "previous result");
+        args.push_back("--lenient");
+        const PipeRun lenient = kxpipe(args);
+        EXPECT_EQ(lenient.code, 0) << lenient.err;
+    }
+}
+
+TEST_F(PipeFiles, OptionsStandAnywhereAndVersionIsTheProjects)
+{
+    EXPECT_EQ(kxpipe({in, "--time", out, "invert", "--lenient", "median", "-5"}).code, 0);
+    EXPECT_EQ(kxpipe({in, out, "invert", "--help"}).code, 0);
+    const PipeRun r = kxpipe({in, out, "invert", "--", "--time"});
+    EXPECT_EQ(r.code, 2);  // after "--" it is no option: an unknown operation
+    EXPECT_NE(r.err.find("unknown operation '--time'"), std::string::npos) << r.err;
+    EXPECT_EQ(kxpipe({in, out, "--bogus", "invert"}).code, 2);
+    const PipeRun v = kxpipe({"--version"});
+    EXPECT_EQ(v.code, 0);
+    EXPECT_EQ(v.out, std::string("kxpipe ") + KX_VERSION + "\n");
 }
 
 TEST_F(PipeFiles, PipelineEqualsTheDirectCalls)

@@ -1,0 +1,231 @@
+#!/usr/bin/env python3
+"""Builds what the export manifest (include/kxpre-exports.toml) describes.
+
+  generate.py exports MANIFEST OUT        the names the library must export
+  generate.py pipe-table MANIFEST OUT     kxpipe's operations (C++ include)
+  generate.py check-header MANIFEST HEADER
+        fails unless the header declares exactly the manifest's exports, each
+        with the manifest's result and argument types, in order
+
+Standard library only; the manifest is read by the Python package's reader
+(python/kxpre/_manifest.py), so that both sides read it the same way.
+"""
+
+import os
+import re
+import sys
+
+# The package's manifest reader, imported alone (without the package, which
+# needs numpy and the library).
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "python", "kxpre"))
+import _manifest as manifest  # noqa: E402
+
+_KIND_BITS = {"bin": "kBin", "gray": "kGray", "rgb": "kRgb", "rgba": "kRgba"}
+# kxpipe's word kinds (see tools/operations.hpp).
+_PIPE_KIND = {"int": "i", "byte": "i", "uint32": "u", "colour": "u", "float": "f", "double": "d", "text": "s",
+              "points": "p", "quad": "q", "same": "I", "channel": "C", "mask": "M", "element": "E",
+              "floodvalue": "u", "floodrange": "d"}
+_BOX = ("cx", "cy", "width", "height", "angle")
+
+
+def write_if_changed(path, text):
+    """Leaves the file alone when it already holds the text (no rebuild)."""
+    if os.path.exists(path) and open(path).read() == text:
+        return
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path + ".tmp", "w") as f:
+        f.write(text)
+    os.replace(path + ".tmp", path)
+
+
+def c_string(s):
+    return '"' + s.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def kind_bits(kinds):
+    return " | ".join(_KIND_BITS[k] for k in kinds) if kinds else "0u"
+
+
+def c_number(v):
+    if v is None:
+        return None
+    return repr(float(v)) if isinstance(v, float) else str(v) + ".0"
+
+
+class PipeOperation:
+    """An export as a kxpipe step: its command-line arguments and the call."""
+
+    def __init__(self, e):
+        self.e = e
+        self.into = e.result == "destination"
+        self.words = []      # (name, pipe kind, arg or None, extra fields)
+        self.first_word = {}  # manifest argument name -> index of its first word
+        self.call = []       # C++ expressions, one per C parameter
+        for a in e.args:
+            k = len(self.words)
+            self.first_word[a.name] = k
+            if a.kind == "image":
+                self.call.append("im")
+            elif a.kind == "const":
+                self.call.append("nullptr" if a.value is None else str(a.value))
+            elif a.kind == "dest":
+                if self.into:
+                    self.words += [("width", "i", None, {"min": 1}), ("height", "i", None, {"min": 1})]
+                    self.call.append("dst")
+                else:
+                    self.call.append("nullptr")
+            elif a.kind == "box":
+                self.words += [(n, "d", None, {"finite": True}) for n in _BOX]
+                self.call.append("EllipseBox{%s}" % ", ".join("a.d(%d)" % (k + i) for i in range(5)))
+            elif a.kind in ("distances", "capacity"):
+                pass  # the distance map step makes its own array
+            else:
+                pk = _PIPE_KIND[a.kind]
+                extra = {"min": 0} if a.kind == "floodrange" else {}
+                self.words.append((a.name, pk, a, extra))
+                self.call += {
+                    "int": ["a.i(%d)"], "byte": ["uint8_t(a.i(%d))"], "uint32": ["a.u(%d)"], "colour": ["a.u(%d)"],
+                    "float": ["a.f(%d)"], "double": ["a.d(%d)"], "text": ["a.s(%d)"],
+                    "points": ["a.points(%d)", "a.count(%d)"], "quad": ["a.quad(%d)"], "same": ["a.image(%d)"],
+                    "channel": ["a.image(%d)"], "mask": ["a.image(%d)"], "element": ["a.element(%d)"],
+                    "floodvalue": ["floodValue(a.u(%d))"], "floodrange": ["floodRange(a.d(%d))"],
+                }[a.kind]
+                self.call = [c % k if "%d" in c else c for c in self.call]
+
+    def parameter(self, name, pk, a, extra):
+        f = [".name = %s" % c_string(name), ".kind = '%s'" % pk]
+        if a is not None and a.kind == "byte":
+            f += [".lo = 0", ".hi = 255"]  # other integers: the range of int, or uint32_t for 'u'
+        lo = extra.get("min", a.min if a else None)
+        hi = a.max if a else None
+        if lo is not None:
+            f.append(".min = %s" % c_number(lo))
+        if hi is not None:
+            f.append(".max = %s" % c_number(hi))
+        if a is not None and a.values is not None:
+            f.append(".values = {%s}" % ", ".join(str(v) for v in a.values))
+        if extra.get("finite") or (a is not None and a.finite):
+            f.append(".finite = true")
+        if a is not None and a.min_points:
+            f.append(".minPoints = %d" % a.min_points)
+        if a is not None and a.kind == "channel":
+            f.append(".images = %s" % kind_bits(a.images))
+        if a is not None and a.same_size:
+            other = self.e.arg(a.same_size)
+            f.append(".sameSize = %d" % (-2 if other.kind == "image" else self.first_word[a.same_size]))
+        return "{" + ", ".join(f) + "}"
+
+    def condition(self, c):
+        def side(s):
+            if s == "width":
+                return "kWidth", "0"
+            if s == "height":
+                return "kHeight", "0"
+            if isinstance(s, str):
+                return str(self.first_word[s]), "0"
+            return "kNumber", c_number(s)
+        left, _ = side(c.left)
+        right, number = side(c.right)
+        return "{%s, %s, \"%s\", %s, %s}" % (c_string(c.text), left, c.op, right, number)
+
+    def run(self):
+        e = self.e
+        call = "%s(%s)" % (e.name, ", ".join(self.call))
+        if e.result == "dist":
+            return "[](ImagePtr &image, const Arguments &) -> StepResult { return distanceMap(image); }"
+        if self.into:
+            return ("[](ImagePtr &image, const Arguments &a) -> StepResult { return into(image, a.i(%d), a.i(%d), "
+                    "[&](Image *im, Image *dst) { return %s; }); }"
+                    % (self.first_word[next(x.name for x in e.args if x.kind == "dest")],
+                       self.first_word[next(x.name for x in e.args if x.kind == "dest")] + 1,
+                       call if e.returns != "void" else "(%s, 1)" % call))
+        body = {
+            "image": "return replaced(image, %s);",
+            "new": "return replaced(image, %s);",
+            "none": "%s; return {};",
+            "u32": "return shown(%s);",
+            "u8": "return shown(%s);",
+            "int": "return shown(%s);",
+            "flood": "return shown(%s);",
+            "status": "return status(%s);",
+        }[e.result] % call
+        return "[](ImagePtr &image, [[maybe_unused]] const Arguments &a) -> StepResult { Image *im = image.get(); %s }" % body
+
+    def entry(self):
+        e = self.e
+        args = ",\n      ".join(self.parameter(*w) for w in self.words)
+        conds = ", ".join(self.condition(c) for c in e.requires)
+        prints = e.result in ("u32", "u8", "int", "flood")
+        return ("  {%s, %s, %s, %s,\n     {%s},\n     {%s}, %s,\n     %s},\n"
+                % (c_string(e.pipe), c_string(e.name), c_string(e.summary), kind_bits(e.images),
+                   ("\n      " + args) if args else "", conds, "true" if prints else "false", self.run()))
+
+
+def pipe_table(m):
+    out = ["// Generated from %s by tools/manifest/generate.py: do not edit.\n" % os.path.basename(m.path),
+           "// The %s steps of kxpipe, one per export that works on one image.\n" % m.library]
+    for e in m.exports:
+        if e.pipe:
+            out.append(PipeOperation(e).entry())
+    return "".join(out)
+
+
+def exports(m):
+    return "".join(e.name + "\n" for e in m.exports)
+
+
+def header_declarations(path):
+    """{name: (result type, [parameter types])} of the API declarations."""
+    source = re.sub(r"/\*.*?\*/", " ", open(path).read(), flags=re.S)
+    out = {}
+    for d in re.finditer(r"^\w+_API[ \t]+([\w \t*]+?)\b(\w+)\s*\(([^)]*)\)\s*;", source, flags=re.M):
+        params = []
+        for p in d.group(3).split(","):
+            p = re.sub(r"\s+", " ", p.strip())
+            if p and p != "void":
+                params.append(re.sub(r"\s*\b\w+$", "", p).replace(" *", " *").strip())
+        out[d.group(2)] = (re.sub(r"\s+", " ", d.group(1).strip()), params)
+    return out
+
+
+def check_header(m, header):
+    declared = header_declarations(header)
+    problems = []
+    described = {e.name: e for e in m.exports}
+    for name in sorted(set(declared) - set(described)):
+        problems.append("%s: declared in the header, missing from the manifest" % name)
+    for name in sorted(set(described) - set(declared)):
+        problems.append("%s: in the manifest, not declared in the header" % name)
+    for name in sorted(set(declared) & set(described)):
+        returns, params = declared[name]
+        e = described[name]
+        if returns != e.returns:
+            problems.append("%s: returns %s in the header, %s in the manifest" % (name, returns, e.returns))
+        if params != e.c_types:
+            problems.append("%s: parameters (%s) in the header, (%s) in the manifest"
+                            % (name, ", ".join(params), ", ".join(e.c_types)))
+    return problems
+
+
+def main(argv):
+    if len(argv) != 4 or argv[1] not in ("exports", "pipe-table", "check-header"):
+        sys.stderr.write(__doc__)
+        return 2
+    m = manifest.Manifest(argv[2])
+    if argv[1] == "exports":
+        write_if_changed(argv[3], exports(m))
+    elif argv[1] == "pipe-table":
+        write_if_changed(argv[3], pipe_table(m))
+    else:
+        problems = check_header(m, argv[3])
+        for p in problems:
+            print(p)
+        print("%d exports in %s, %d disagreements with %s"
+              % (len(m.exports), os.path.basename(argv[2]), len(problems), os.path.basename(argv[3])))
+        return 1 if problems else 0
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
