@@ -92,7 +92,7 @@ Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit)
     Scratch<uint8_t> luts(tiles * 256);
     Scratch<int32_t> columnOf(size_t(tw) * size_t(tilesX));
     Scratch<Blend> columns{size_t(w)};
-    KX_CHECK(hist && luts && columnOf && columns, "hist && luts", image);
+    if (!(hist && luts && columnOf && columns)) return kx::failed("hist && luts", image);
     std::fill(hist.get(), hist.get() + tiles * 256, 0u);
 
     // Histograms over the mirrored extension tw * tilesX by th * tilesY.

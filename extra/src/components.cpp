@@ -64,7 +64,7 @@ int labelComponents(const Image *image, bool eight, int32_t *labels) noexcept
     // ceil(w / 2) new labels a row, plus the unused label 0.
     const size_t forestSize = size_t(h) * size_t((w + 1) / 2) + 1;
     Scratch<int32_t> forest(forestSize);
-    KX_CHECK(forest, "forest", -1);
+    if (!forest) return kx::failed("forest", -1);
     int32_t *parent = forest.get();
     parent[0] = 0;
     int32_t next = 1;
@@ -153,12 +153,12 @@ Image *cleanComponents(Image *image, int connectivity, Select select)
     if (!image) return nullptr;
     if (!binaryOk(image) || !connectivityOk(connectivity)) return image;
     Scratch<int32_t> labels(size_t(pixelCount(image)));
-    KX_CHECK(labels, "labels", image);
+    if (!labels) return kx::failed("labels", image);
     const int count = kxx::labelComponents(image, connectivity == 8, labels.get());
     if (count < 0) return image;
     Scratch<int32_t> areas(size_t(count) + 1);
     Scratch<uint8_t> keep(size_t(count) + 1);
-    KX_CHECK(areas && keep, "labels", image);
+    if (!(areas && keep)) return kx::failed("labels", image);
     std::fill(areas.get(), areas.get() + count + 1, 0);
     const size_t n = size_t(pixelCount(image));
     for (size_t i = 0; i < n; ++i) ++areas[size_t(labels[i])];
@@ -174,21 +174,21 @@ extern "C" {
 
 int kxxLabel(const Image *image, int connectivity, int32_t *labels)
 {
-    KX_ASSERT(image && labels, -1);
+    if (!(image && labels)) return kx::failed("image && labels", -1);
     if (!binaryOk(image) || !connectivityOk(connectivity)) return -1;
     return kxx::labelComponents(image, connectivity == 8, labels);
 }
 
 int kxxComponentStats(const int32_t *labels, int width, int height, int count, KxxComponent *stats)
 {
-    KX_ASSERT(labels && stats, 0);
+    if (!(labels && stats)) return kx::failed("labels && stats", 0);
     if (width < 1 || height < 1 || count < 0 || int64_t(width) * height > INT32_MAX) return 0;
     struct Acc {
         int64_t sx, sy;
         int32_t area, x0, y0, x1, y1;
     };
     Scratch<Acc> acc(size_t(count) + 1);
-    KX_CHECK(acc, "acc", 0);
+    if (!acc) return kx::failed("acc", 0);
     for (int i = 0; i <= count; ++i) acc[size_t(i)] = {0, 0, 0, INT32_MAX, INT32_MAX, -1, -1};
     for (int y = 0; y < height; ++y) {
         const int32_t *l = labels + size_t(y) * size_t(width);
@@ -262,7 +262,7 @@ Image *kxxKeepLargest(Image *image, int connectivity, int n)
         // order of the labels; ranks are total, so exactly n stay.
         Scratch<int32_t> order{size_t(count)};
         if (!order) {  // no room to rank: keep everything rather than guess
-            ::kx::assertFailed("order", __FILE__, __LINE__);
+            kx::failed("order");
             std::fill(keep + 1, keep + count + 1, uint8_t(1));
             return;
         }

@@ -64,7 +64,7 @@ extern "C" {
 int kxxGradient(const Image *image, int op, int norm, int16_t *gx, int16_t *gy, uint16_t *magnitude,
                 float *magnitudeF, float *direction)
 {
-    KX_ASSERT(image, 0);
+    if (!image) return kx::failed("image", 0);
     if (!typeOk(image) || image->imageType != KIT_GRAY || (op != KXX_SOBEL && op != KXX_SCHARR)) return 0;
     const bool wantMagnitude = magnitude || magnitudeF;
     if (wantMagnitude && norm != KXX_L1 && norm != KXX_L2) return 0;
@@ -72,7 +72,7 @@ int kxxGradient(const Image *image, int op, int norm, int16_t *gx, int16_t *gy, 
     const int w = image->width, h = image->height;
     const size_t stride = size_t(w) + 2;
     Scratch<int16_t> rows(3 * stride + 2 * size_t(w));
-    KX_CHECK(rows, "rows", 0);
+    if (!rows) return kx::failed("rows", 0);
     int16_t *ring[3] = {rows.get(), rows.get() + stride, rows.get() + 2 * stride};
     int16_t *dx = rows.get() + 3 * stride, *dy = dx + w;
     // Row y widened by its mirrored neighbours into a ring slot.

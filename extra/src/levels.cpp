@@ -19,7 +19,7 @@ int levelOf(const int32_t counts[256], int64_t n, int selector)
         // at 2^24, as adding 1.0f does), level 0 for an empty selection.
         if (n == 0) return 0;
         Scratch<float> histogram(256);
-        KX_ASSERT(histogram, -1);
+        if (!histogram) return kx::failed("histogram", -1);
         for (int i = 0; i < 256; ++i) histogram[size_t(i)] = thr::floatCount(uint64_t(counts[i]));
         return thr::otsuLevel(histogram.get(), n);
     }
@@ -39,8 +39,8 @@ extern "C" {
 
 int kxxLevel(const Image *image, const Image *mask, int selector)
 {
-    KX_ASSERT(image, -1);
-    if (!selectorOk(selector) || !thr::isGrey(image) || (mask && !thr::maskUsable(mask))) return -1;
+    if (!image) return kx::failed("image", -1);
+    if (!selectorOk(selector) || !thr::isGrey(image) || (mask && !kxiIsByteRecord(mask))) return -1;
     int32_t counts[256];
     const int64_t n = thr::countGrey(image, mask, counts);
     return levelOf(counts, n, selector);
@@ -48,7 +48,7 @@ int kxxLevel(const Image *image, const Image *mask, int selector)
 
 int kxxHistogramLevel(const int32_t histogram[256], int selector)
 {
-    KX_ASSERT(histogram, -1);
+    if (!histogram) return kx::failed("histogram", -1);
     if (!selectorOk(selector)) return -1;
     int64_t n = 0;
     for (int i = 0; i < 256; ++i) {
@@ -60,7 +60,7 @@ int kxxHistogramLevel(const int32_t histogram[256], int selector)
 
 int kxxIsoDataLevel(const Image *image, int maxIterations, int window)
 {
-    KX_ASSERT(image, -1);
+    if (!image) return kx::failed("image", -1);
     if (!thr::isGrey(image)) return -1;
     int32_t counts[256];
     thr::countGrey(image, nullptr, counts);
@@ -69,7 +69,7 @@ int kxxIsoDataLevel(const Image *image, int maxIterations, int window)
 
 int kxxMultiLevels(const Image *image, int levels, int *thresholds)
 {
-    KX_ASSERT(image && thresholds, -1);
+    if (!(image && thresholds)) return kx::failed("image && thresholds", -1);
     if (!thr::isGrey(image) || levels < 2 || levels > 256) return -1;
     int32_t counts[256];
     const int64_t n = thr::countGrey(image, nullptr, counts);

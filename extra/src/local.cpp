@@ -78,7 +78,7 @@ bool meanStdRows(const uint8_t *src, int w, int h, size_t pitch, int64_t window,
     Scratch<int64_t> columns(2 * width), prefix(2 * (extended + 1));
     Scratch<double> stats(2 * width);
     Scratch<int32_t> columnOf(extended);
-    KX_CHECK(columns && prefix && stats && columnOf, "columns && prefix && stats", false);
+    if (!(columns && prefix && stats && columnOf)) return kx::failed("columns && prefix && stats", false);
     int64_t *colSum = columns.get(), *colSq = colSum + width;
     int64_t *preSum = prefix.get(), *preSq = preSum + extended + 1;
     double *m = stats.get(), *s = m + width;
@@ -171,7 +171,7 @@ bool localLevels(const uint8_t *src, int w, int h, size_t pitch, const Params &p
         if (!ok) return false;
     }
     Scratch<double> levels{size_t(w)};
-    KX_CHECK(levels, "levels", false);
+    if (!levels) return kx::failed("levels", false);
     double *t = levels.get();
     return meanStdRows(src, w, h, pitch, p.window, [&](int y, const uint8_t *row, const double *m, const double *s) {
         levelsRow(p.method, m, s, size_t(w), p.k, p.r, wolfR, wolfM, t);
@@ -196,7 +196,7 @@ extern "C" {
 
 int kxxLocalLevels(const Image *image, int method, int window, double k, double r, double *levels)
 {
-    KX_ASSERT(image && levels, 0);
+    if (!(image && levels)) return kx::failed("image && levels", 0);
     Params p;
     if (!typeOk(image) || image->imageType != KIT_GRAY || !paramsOk(method, window, k, r, &p)) return 0;
     const int w = image->width;
@@ -217,7 +217,7 @@ Image *kxxLocalThreshold(Image *image, int method, int window, double k, double 
     // reflected, rows already written), so the levels come from a copy.
     const int w = image->width, h = image->height;
     Scratch<uint8_t> source(size_t(w) * size_t(h));
-    KX_CHECK(source, "source", image);
+    if (!source) return kx::failed("source", image);
     for (int y = 0; y < h; ++y) std::memcpy(source.get() + size_t(y) * size_t(w), row(image, y), size_t(w));
     const bool ok = localLevels(source.get(), w, h, size_t(w), p, [&](int y, const uint8_t *src, const double *t) {
         compareRow(src, t, size_t(w), row(image, y));

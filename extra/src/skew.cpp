@@ -86,7 +86,7 @@ extern "C" {
 
 int kxxFindSkew(const Image *image, double *angle, double *confidence)
 {
-    KX_ASSERT(image && angle && confidence, 0);
+    if (!(image && angle && confidence)) return kx::failed("image && angle && confidence", 0);
     if (!typeOk(image) || image->imageType != KIT_BIN) return 0;
     // A bin sums at most 256 * 16 per strip: int32 holds pages up to 2^22
     // pixels wide.
@@ -103,7 +103,7 @@ int kxxFindSkew(const Image *image, double *angle, double *confidence)
     // Strip centres lie within width / 2 of the page centre.
     const int reach = int(std::ceil(0.5 * p.width * std::tan(kRange * kPi / 180.0))) + 1;
     Scratch<int32_t> bins(size_t(p.height) + 2 * size_t(reach) + 4);
-    KX_CHECK(counts && bins, "counts && bins", 0);
+    if (!(counts && bins)) return kx::failed("counts && bins", 0);
     p.counts = counts.get();
 
     int64_t ink = 0;

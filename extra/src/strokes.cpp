@@ -45,7 +45,7 @@ bool forEachSetPixel(const Image *image, Visit visit)
     const int w = image->width, h = image->height;
     const size_t stride = size_t(w) + 2;
     Scratch<uint8_t> rows(3 * stride);
-    KX_CHECK(rows, "rows", false);
+    if (!rows) return kx::failed("rows", false);
     std::memset(rows.get(), 0, 3 * stride);
     uint8_t *ring[3] = {rows.get(), rows.get() + stride, rows.get() + 2 * stride};
     std::memcpy(ring[1] + 1, row(image, 0), size_t(w));
@@ -71,8 +71,8 @@ extern "C" {
 
 int kxxStrokePoints(const Image *skeleton, int kinds, int *points, int capacity)
 {
-    KX_ASSERT(skeleton, -1);
-    KX_ASSERT(points || capacity <= 0, -1);
+    if (!skeleton) return kx::failed("skeleton", -1);
+    if (!(points || capacity <= 0)) return kx::failed("points || capacity <= 0", -1);
     if (!typeOk(skeleton) || skeleton->imageType != KIT_BIN) return -1;
     int64_t found = 0;
     const bool ok = forEachSetPixel(skeleton, [&](int x, int y, int cn) {

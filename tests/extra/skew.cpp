@@ -7,13 +7,6 @@
 
 using kxtest::ImagePtr;
 
-// The generated pages draw text: fontconfig loads its configuration once per
-// process and keeps it until exit; the leak checker must not count that.
-extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so";
-}
-
 namespace {
 
 // A white page of random words drawn by the library's text export, `lines`
