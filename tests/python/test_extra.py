@@ -129,7 +129,7 @@ def text_page(width, height, angle, seed):
     words = ["the", "page", "skew", "of", "text", "lines", "measured", "a", "document", "scan"]
     lines = "\n".join(" ".join(rng.choice(words, 14)) for _ in range(height // 40))
     page = np.full((height, width, 3), 255, np.uint8)
-    kxpre.fill_text(page, lines, width // 10, height // 10, 20, 0xFF000000, inplace=True)
+    page = kxpre.fill_text(page, lines, width // 10, height // 10, 20, 0xFF000000)
     grey = page[:, :, 1].copy()  # black text on white: any channel
     grey = kxpre.rotate_e2(grey, -angle, 0xFFFFFFFF, 0, 1)
     return (grey < 128).astype(np.uint8)
