@@ -104,7 +104,8 @@ KXX_API int kxxLabel(const Image *image, int connectivity, int32_t *labels);
  * above count are not counted anywhere.
  * Returns 1; 0 (stats untouched) for width or height below 1, a
  * width * height of 2^31 or more, or count below 0.
- * Asserts "labels && stats". */
+ * Asserts "labels && stats".  Scratch memory: 40 bytes per label; when it
+ * is not available "acc" is reported and 0 returned. */
 KXX_API int kxxComponentStats(const int32_t *labels, int width, int height, int count, KxxComponent *stats);
 
 /* Clears every component of fewer than minArea pixels ("specks"), in place.
@@ -128,7 +129,9 @@ KXX_API Image *kxxDespeckle(Image *image, int connectivity, int minArea);
  * ranks higher, so exactly min(n, N) components stay.
  * Returns image; null for null; another type, an unusable record or
  * another connectivity comes back unchanged.
- * Scratch memory as kxxDespeckle. */
+ * Scratch memory as kxxDespeckle, plus 4 bytes per component to rank them;
+ * when that is not available "order" is reported and every component
+ * stays. */
 KXX_API Image *kxxKeepLargest(Image *image, int connectivity, int n);
 
 /* ======================================================================
