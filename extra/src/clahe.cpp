@@ -68,6 +68,19 @@ Blend blendOf(int coordinate, float invTile, int tiles)
     return {std::max(lo, 0), std::min(lo + 1, tiles - 1), f - float(lo)};
 }
 
+#define KXX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+
+// out[x] = min(255, (int)(((a*u1 + b*u) * v1 + (c*u1 + d*u) * v) + 0.5f)),
+// float, as written.
+KXX_VECTOR_CLONES void blendRow(const float *a, const float *b, const float *c, const float *d, const float *u,
+                                const float *u1, float v, float v1, int w, uint8_t *out)
+{
+    for (int x = 0; x < w; ++x) {
+        const float result = (a[x] * u1[x] + b[x] * u[x]) * v1 + (c[x] * u1[x] + d[x] * u[x]) * v;
+        out[x] = uint8_t(std::min(255, int(result + 0.5f)));
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -91,8 +104,7 @@ Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit)
     Scratch<uint32_t> hist(tiles * 256);
     Scratch<uint8_t> luts(tiles * 256);
     Scratch<int32_t> columnOf(size_t(tw) * size_t(tilesX));
-    Scratch<Blend> columns{size_t(w)};
-    if (!(hist && luts && columnOf && columns)) return kx::failed("hist && luts", image);
+    if (!(hist && luts && columnOf)) return kx::failed("hist && luts", image);
     std::fill(hist.get(), hist.get() + tiles * 256, 0u);
 
     // Histograms over the mirrored extension tw * tilesX by th * tilesY.
@@ -113,23 +125,36 @@ Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit)
     for (size_t t = 0; t < tiles; ++t) tileTable(hist.get() + t * 256, area, clipLimit, luts.get() + t * 256);
 
     // The blend, in float: ((a * (1 - u) + b * u) * (1 - v) + (c * (1 - u) +
-    // d * u) * v), rounded half up.
+    // d * u) * v), rounded half up.  Per row the four table bytes of every
+    // pixel are gathered first; the arithmetic then runs over whole rows
+    // (blendRow), each lane in the scalar order.
     const float invW = 1.0f / float(tw), invH = 1.0f / float(th);
-    for (int x = 0; x < w; ++x) columns[size_t(x)] = blendOf(x, invW, tilesX);
+    Scratch<int32_t> offsets(2 * size_t(w));
+    Scratch<float> weights(2 * size_t(w)), gathered(4 * size_t(w));
+    if (!offsets || !weights || !gathered) return kx::failed("hist && luts", image);
+    int32_t *firstAt = offsets.get(), *secondAt = firstAt + w;
+    float *u = weights.get(), *u1 = u + w;
+    float *a = gathered.get(), *b = a + w, *c = b + w, *d = c + w;
+    for (int x = 0; x < w; ++x) {
+        const Blend bx = blendOf(x, invW, tilesX);
+        firstAt[x] = bx.first * 256;
+        secondAt[x] = bx.second * 256;
+        u[x] = bx.weight;
+        u1[x] = 1.0f - bx.weight;
+    }
     for (int y = 0; y < h; ++y) {
         const Blend by = blendOf(y, invH, tilesY);
         const uint8_t *top = luts.get() + size_t(by.first) * size_t(tilesX) * 256;
         const uint8_t *bottom = luts.get() + size_t(by.second) * size_t(tilesX) * 256;
-        const float v = by.weight, v1 = 1.0f - v;
         uint8_t *p = row(image, y);
         for (int x = 0; x < w; ++x) {
-            const Blend &bx = columns[size_t(x)];
             const int value = p[x];
-            const size_t a = size_t(bx.first) * 256 + size_t(value), b = size_t(bx.second) * 256 + size_t(value);
-            const float u = bx.weight, u1 = 1.0f - u;
-            const float result = (float(top[a]) * u1 + float(top[b]) * u) * v1 + (float(bottom[a]) * u1 + float(bottom[b]) * u) * v;
-            p[x] = uint8_t(std::min(255, int(result + 0.5f)));
+            a[x] = float(top[firstAt[x] + value]);
+            b[x] = float(top[secondAt[x] + value]);
+            c[x] = float(bottom[firstAt[x] + value]);
+            d[x] = float(bottom[secondAt[x] + value]);
         }
+        blendRow(a, b, c, d, u, u1, by.weight, 1.0f - by.weight, w, p);
     }
     return image;
 }
