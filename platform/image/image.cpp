@@ -275,6 +275,18 @@ int kxiGetImageType(const Image *image) { return image ? image->imageType : 0; }
 int kxiIsVirtual(const Image *image) { return image ? image->isVirtual : 0; }
 int kxiBytesPerPixel(int imageType) { return channelsOf(imageType); }
 
+int kxiIsWellFormed(const Image *image)
+{
+    if (!usable(image)) return 0;
+    return ((image->type & 0x1F8) >> 3) + 1 == channelsOf(image->imageType) ? 1 : 0;
+}
+
+int kxiIsByteRecord(const Image *record)
+{
+    if (!record || !record->data || record->width < 1 || record->height < 1) return 0;
+    return record->pitch >= record->width && record->pitch <= kMaxBytes / record->height ? 1 : 0;
+}
+
 int kxiGetType(const Image *image)
 {
     if (!image || channelsOf(image->imageType) == 0) return 0;

@@ -5,16 +5,6 @@
 
 namespace kxv {
 
-bool usable(const Image *im) noexcept
-{
-    if (!im) return false;
-    const int bpp = kxiBytesPerPixel(im->imageType);
-    if (bpp == 0 || !im->data || im->width < 1 || im->height < 1) return false;
-    if (int64_t(im->pitch) < int64_t(im->width) * bpp) return false;
-    if (int64_t(im->pitch) * im->height > INT32_MAX) return false;
-    return ((im->type & 0x1F8) >> 3) + 1 == bpp;
-}
-
 cv::Mat wrap(const Image *im)
 {
     return cv::Mat(im->height, im->width, CV_8UC(kxiBytesPerPixel(im->imageType)), im->data, size_t(im->pitch));

@@ -43,7 +43,7 @@ bool thresholdOk(double t) { return std::isfinite(t) && t >= 0; }
 extern "C" Image *ikxPyramid(const Image *image, int direction, Image *dest)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image) || (dest && !kxv::usable(dest))) return nullptr;
+        if (!kxiIsWellFormed(image) || (dest && !kxiIsWellFormed(dest))) return nullptr;
         if (direction != KXV_PYR_DOWN && direction != KXV_PYR_UP) return nullptr;
         const int64_t w = direction == KXV_PYR_UP ? int64_t(image->width) * 2 : (int64_t(image->width) + 1) / 2;
         const int64_t h = direction == KXV_PYR_UP ? int64_t(image->height) * 2 : (int64_t(image->height) + 1) / 2;
@@ -64,7 +64,7 @@ extern "C" Image *ikxPyramid(const Image *image, int direction, Image *dest)
 extern "C" Image *ikxCanny(Image *image, double threshold1, double threshold2, int aperture)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image) || kxiBytesPerPixel(image->imageType) != 1) return nullptr;
+        if (!kxiIsWellFormed(image) || kxiBytesPerPixel(image->imageType) != 1) return nullptr;
         if (!thresholdOk(threshold1) || !thresholdOk(threshold2)) return nullptr;
         const bool l2 = (aperture & KXV_CANNY_L2) != 0;
         int size = aperture & ~KXV_CANNY_L2;
@@ -80,7 +80,7 @@ extern "C" Image *ikxCanny(Image *image, double threshold1, double threshold2, i
 extern "C" Image *ikxScharr(Image *image, int direction)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image) || image->imageType == KIT_BIN) return nullptr;
+        if (!kxiIsWellFormed(image) || image->imageType == KIT_BIN) return nullptr;
         if (direction < KXV_SCHARR_X || direction > KXV_SCHARR_XY) return nullptr;
         cv::Mat m = kxv::wrap(image);
         cv::Mat dx, dy, ax, ay;
@@ -103,7 +103,7 @@ template <class Op>
 Image *morphBySquare(Image *image, int iterations, Op op)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image)) return nullptr;
+        if (!kxiIsWellFormed(image)) return nullptr;
         if (iterations <= 0) return image;
         cv::Mat m = kxv::wrap(image);
         op(m, m, cv::Mat(), cv::Point(-1, -1), rounds(image, iterations));
@@ -124,7 +124,7 @@ extern "C" Image *ikxDilate(Image *image, int iterations)
 extern "C" Image *ikxMorphology(Image *image, int operation, int iterations)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image) || operation < KXV_MORPH_ERODE || operation > KXV_MORPH_BLACKHAT) return nullptr;
+        if (!kxiIsWellFormed(image) || operation < KXV_MORPH_ERODE || operation > KXV_MORPH_BLACKHAT) return nullptr;
         if (iterations <= 0) return image;
         cv::Mat m = kxv::wrap(image);
         cv::morphologyEx(m, m, operation, cv::Mat(), cv::Point(-1, -1), rounds(image, iterations));
@@ -135,7 +135,7 @@ extern "C" Image *ikxMorphology(Image *image, int operation, int iterations)
 extern "C" Image *ikxAdaptive(Image *image, int mode, int blockSize, double offset)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image) || image->imageType != KIT_GRAY || !std::isfinite(offset)) return nullptr;
+        if (!kxiIsWellFormed(image) || image->imageType != KIT_GRAY || !std::isfinite(offset)) return nullptr;
         if (blockSize < 3 || blockSize > KXV_MAX_WINDOW) return nullptr;
         const int method = mode == KXV_ADAPTIVE_GAUSSIAN ? cv::ADAPTIVE_THRESH_GAUSSIAN_C : cv::ADAPTIVE_THRESH_MEAN_C;
         cv::Mat m = kxv::wrap(image);
@@ -147,7 +147,7 @@ extern "C" Image *ikxAdaptive(Image *image, int mode, int blockSize, double offs
 extern "C" Image *ikxSmooth(Image *image, int method, int width, int height, double sigmaX, double sigmaY)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image)) return nullptr;
+        if (!kxiIsWellFormed(image)) return nullptr;
         cv::Mat m = kxv::wrap(image);
         switch (method) {
         case KXV_SMOOTH_BOX:

@@ -47,7 +47,7 @@ extern "C" int ikxFloodFill(Image *image, int x, int y, FloodValue value, FloodR
 {
     return kxv::guarded<int>(0, [&]() -> int {
         cv::Scalar loDiff, upDiff;
-        if (!kxv::usable(image) || !seedOk(image, x, y)) return 0;
+        if (!kxiIsWellFormed(image) || !seedOk(image, x, y)) return 0;
         if (!tolerance(lo, loDiff) || !tolerance(up, upDiff)) return 0;
         const int cvFlags = floodFlags(connectivity, flags) & ~0xFF00;
         const cv::Point seed(x, y);
@@ -87,7 +87,7 @@ extern "C" Image *ikxFloodFillM(const Image *image, int x, int y, FloodRecord lo
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
         cv::Scalar loDiff, upDiff;
-        if (!kxv::usable(image) || !seedOk(image, x, y) || mask == image) return nullptr;
+        if (!kxiIsWellFormed(image) || !seedOk(image, x, y) || mask == image) return nullptr;
         if (!tolerance(lo, loDiff) || !tolerance(up, upDiff)) return nullptr;
         const int64_t mw = int64_t(image->width) + 2, mh = int64_t(image->height) + 2;
         if (mw * mh > INT32_MAX) return nullptr;
@@ -98,7 +98,7 @@ extern "C" Image *ikxFloodFillM(const Image *image, int x, int y, FloodRecord lo
             if (!made.get()) return nullptr;
             mask = made.get();
         } else {
-            if (!kxv::usable(mask)) return nullptr;
+            if (!kxiIsWellFormed(mask)) return nullptr;
             const bool fits = kxiBytesPerPixel(mask->imageType) == 1 && mask->width == mw && mask->height == mh;
             if (!fits) {
                 // Re-shape into a zeroed grey mask; a virtual image refuses.

@@ -11,13 +11,8 @@
 
 namespace kxv {
 
-// The record describes addressable pixels: one of the four types, data
-// present, sides >= 1, rows at least width * bpp apart, pitch * height below
-// 2^31 and `type` agreeing with imageType.
-bool usable(const Image *im) noexcept;
-
 // A cv::Mat header over the image's pixels (no copy): rows `pitch` bytes
-// apart, width * bpp bytes of each row.  The image must be usable.
+// apart, width * bpp bytes of each row.  The image must be well formed (kxiIsWellFormed).
 cv::Mat wrap(const Image *im);
 
 // A new packed image holding the Mat's pixels (8-bit, 1, 3 or 4 channels);

@@ -88,8 +88,8 @@ struct OnSource {
 extern "C" Image *ikxWarp(const Image *image, const float *srcPoints, const float *dstPoints, Image *dest)
 {
     return kxv::guarded<Image *>(nullptr, [&]() -> Image * {
-        if (!kxv::usable(image) || !srcPoints || !dstPoints) return nullptr;
-        if (dest && !kxv::usable(dest)) return nullptr;
+        if (!kxiIsWellFormed(image) || !srcPoints || !dstPoints) return nullptr;
+        if (dest && !kxiIsWellFormed(dest)) return nullptr;
         cv::Matx33d inv;
         if (!inverseTransform(srcPoints, dstPoints, inv)) return nullptr;
 

@@ -61,7 +61,7 @@ extern "C" {
 
 void kxRemoveBorder(Image *image)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!isBin(image)) return;
     markBorderRegions(planeOf(image), MaskPlane{});
     clearMarks(image);
@@ -69,12 +69,11 @@ void kxRemoveBorder(Image *image)
 
 void kxRemoveBorderEx(Image *image, const Image *mask)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!isBin(image)) return;
     if (!mask) return kxRemoveBorder(image);
-    const Image *pI = image, *pMask = mask;
-    KX_CHECK((pI)->width == (pMask)->width && (pI)->height == (pMask)->height,
-             "(pI)->width == (pMask)->width && (pI)->height == (pMask)->height");
+    if (!sameSize(image, mask))
+        return kx::failed("(pI)->width == (pMask)->width && (pI)->height == (pMask)->height");
     if (!maskOk(mask)) return;
     markBorderRegions(planeOf(image), MaskPlane{mask->data, mask->pitch});
     clearMarks(image);
@@ -93,13 +92,12 @@ void kxFillHole(Image *image)
 
 void kxFillHoleEx(Image *image, const Image *mask)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!isBin(image)) return;
     MaskPlane m;
     if (mask) {
-        const Image *pI = image, *pM = mask;
-        KX_CHECK((pI)->width == (pM)->width && (pI)->height == (pM)->height,
-                 "(pI)->width == (pM)->width && (pI)->height == (pM)->height");
+        if (!sameSize(image, mask))
+            return kx::failed("(pI)->width == (pM)->width && (pI)->height == (pM)->height");
         if (!maskOk(mask)) return;
         m = MaskPlane{mask->data, mask->pitch};
     }
@@ -140,9 +138,9 @@ Image *kxRetrieveEdgeE1(Image *image, int mode, Image *destination)
     Image *const target = destination == image ? nullptr : destination;
     TempImage own(target ? nullptr : kxiClone(image, nullptr));
     Image *work = target ? kxiClone(image, target) : own.get();
-    const uint8_t *pRowDest = work && wellFormed(work) && sameSize(work, image) ? row(work, 0) : nullptr;
+    const uint8_t *pRowDest = work && kxiIsWellFormed(work) && sameSize(work, image) ? row(work, 0) : nullptr;
     const uint8_t *pRowSrc = row(image, 0);
-    KX_ASSERT(pRowDest && pRowSrc, destination ? destination : image);
+    if (!(pRowDest && pRowSrc)) return kx::failed("pRowDest && pRowSrc", destination ? destination : image);
 
     // A set pixel whose side (mode 0) or all eight (other modes) neighbours
     // are set is cleared in the copy; reads come from the image only.
@@ -163,12 +161,12 @@ Image *kxRetrieveEdgeE1(Image *image, int mode, Image *destination)
 
 void kxCutMargin(Image *image, int margin)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image)) return;
     const int m = margin > 1 ? margin : 1;
     const int w = image->width, h = image->height;
     if (w <= m || h <= m) return;
-    const int bpp = bytesPerPixel(image->imageType);
+    const int bpp = kxiBytesPerPixel(image->imageType);
     // Colour pixels lose B, G and R; alpha stays.
     auto blank = [&](uint8_t *p, int count) {
         if (bpp == 1) {

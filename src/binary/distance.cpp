@@ -80,12 +80,12 @@ Image *kxErodeE1(Image *image, int radius)
 
 void kxEclose(Image *imMask, int radius)
 {
-    KX_ASSERT(imMask);
+    if (!imMask) return kx::failed("imMask");
     if (!maskOk(imMask)) return;
     const int r = radius >= 1 ? radius : 1;
     TempImage copy(kxiClone(imMask, nullptr));
     const Image *imEc = copy.get();
-    KX_ASSERT(imEc);
+    if (!imEc) return kx::failed("imEc");
     // A binary mask becomes 0/255 so that its inside can reach full weight.
     // A window the smoothing refuses leaves the copy unsmoothed, and the
     // unsmoothed copy is weighted.

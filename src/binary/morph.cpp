@@ -124,7 +124,7 @@ Image *morph(Image *image, const Mask *mask)
     if (!mask) {
         own.reset(kxCreateMask(KXM_RECT, 3, 3));
         const Mask *pM = own.get();
-        KX_ASSERT(pM, image);
+        if (!pM) return kx::failed("pM", image);
         mask = pM;
     }
     if (!elementOk(mask)) return image;
@@ -187,7 +187,7 @@ Image *dilateByDisc(Image *image, int radius)
     const int n = int(2 * r + 1);
     OwnedMask element(kxCreateMask(KXM_ELLIPSE, n, n));
     const Mask *pM = element.get();
-    KX_ASSERT(pM, image);
+    if (!pM) return kx::failed("pM", image);
     if (!elementOk(pM)) return image;
 
     size_t runCount = 0;

@@ -99,14 +99,14 @@ extern "C" {
 
 void kxThinning(Image *image)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image) || image->imageType != KIT_BIN) return;
     thin(image);
 }
 
 Image *kxSkeleton(Image *image, int method)
 {
-    KX_ASSERT(image, image);
+    if (!image) return kx::failed("image", image);
     if (!typeOk(image) || image->imageType != KIT_BIN) return image;
     if (method == 0)
         levelSkeleton(image);

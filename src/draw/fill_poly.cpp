@@ -130,13 +130,13 @@ void fillPolygon(Image *image, const int *v, int count, const int *ex, int exCou
 {
     const PixelValue pv = areaColour(image->imageType, colour);
     EdgeTable in(v, count, image->width, image->height);
-    KX_CHECK(in.ok(), "edges");
+    if (!(in.ok())) return kx::failed("edges");
     if (!ex || exCount <= 2) {
         fillPolygons(image, in, nullptr, pv);
         return;
     }
     EdgeTable out(ex, exCount, image->width, image->height);
-    KX_CHECK(out.ok(), "edges");
+    if (!(out.ok())) return kx::failed("edges");
     fillPolygons(image, in, &out, pv);
 }
 
@@ -145,7 +145,7 @@ void fillPolygon(Image *image, const int *v, int count, const int *ex, int exCou
 // kxFill.
 void findPolygonSeed(Image *image, const int *pEdges, int count, uint32_t colour)
 {
-    KX_ASSERT(image && pEdges);
+    if (!(image && pEdges)) return kx::failed("image && pEdges");
     const PixelValue fill = pixelValue(image->imageType, colour, GreyRule::LowByte);
     const int bpp = fill.bpp;
     for (int i = 0; i < count; ++i) {
@@ -165,9 +165,9 @@ extern "C" {
 
 void kxFillPolygon(Image *image, const int *pVertexArray, int count, uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (count <= 2) return;
-    KX_ASSERT(pVertexArray);
+    if (!pVertexArray) return kx::failed("pVertexArray");
     if (!typeOk(image)) return;
     fillPolygon(image, pVertexArray, count, nullptr, 0, colour);
 }
@@ -175,16 +175,16 @@ void kxFillPolygon(Image *image, const int *pVertexArray, int count, uint32_t co
 void kxFillPolygonE1(Image *image, const int *pVertexArray, int count, const int *pExcluded, int excludedCount,
                      uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (count <= 2) return;
-    KX_ASSERT(pVertexArray);
+    if (!pVertexArray) return kx::failed("pVertexArray");
     if (!typeOk(image)) return;
     fillPolygon(image, pVertexArray, count, pExcluded, excludedCount, colour);
 }
 
 void kxFillPolygonE2(Image *image, const int *pVertexArray, int count, uint32_t colour, int fill)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (count <= 2 || !pVertexArray) return;
     if (!typeOk(image)) return;
     const PixelValue line = outlineColour(image->imageType, colour);

@@ -135,7 +135,7 @@ void fillRotatedEllipse(Image *im, const EllipseBox &box, const PixelValue &v)
     if (std::isnan(e.cx) || std::isnan(e.cy) || std::isnan(r)) return;
     const int64_t n = x1 - x0 + 1;
     Scratch<float> pts(size_t(2 * n));
-    KX_CHECK(pts, "im");
+    if (!pts) return kx::failed("im");
     for (int64_t y = y0; y <= y1; ++y) {
         const float dy = float(double(y) - e.cy);
         for (int64_t i = 0; i < n; ++i) pts[size_t(2 * i)] = float(double(x0 + i) - e.cx), pts[size_t(2 * i + 1)] = dy;
@@ -152,7 +152,7 @@ extern "C" {
 
 void kxFillRect(Image *image, int x0, int y0, int x1, int y1, uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image)) return;
     const PixelValue v = areaColour(image->imageType, colour);
     const int64_t l = std::max<int64_t>(x0, 0), r = std::min<int64_t>(x1, image->width - 1);
@@ -173,7 +173,7 @@ void kxFillRectE1(Image *image, int x0, int y0, int x1, int y1, uint8_t value)
 
 void kxFillEllipse(Image *image, int left, int top, int right, int bottom, uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image)) return;
     const BoxEllipse e(left, top, right, bottom);
     if (!(e.a > 0.1f) || !(e.b > 0.1f)) return;
@@ -188,9 +188,9 @@ void kxFillEllipseE1(Image *image, EllipseBox box, uint32_t colour)
 
 void kxFillEx(Image *image, uint32_t channels, uint8_t value)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image)) return;
-    const int bpp = bytesPerPixel(image->imageType);
+    const int bpp = kxiBytesPerPixel(image->imageType);
     const uint32_t all = image->imageType == KIT_RGBA ? 0xF : image->imageType == KIT_RGB ? 0x7 : 0x1;
     channels &= all;
     if (!channels) return;

@@ -71,13 +71,12 @@ void walkClipped(int64_t a0, int sa, int64_t b0, int sb, int64_t len, int64_t dm
 // y to (0, y_end), into pPointSet (count vertices).  Returns the number stored.
 int64_t buildEllipseQuadrant(int64_t rx, int64_t ry, int32_t *pPointSet, int64_t count)
 {
-    KX_ASSERT(pPointSet, 0);
     const float A2 = float(rx * rx), B2 = float(ry * ry);
     const double T = double(-0.000001f);
     int64_t x = rx, y = 0, i = 0;
     float d1 = float((0.25 - double(rx)) * B2 + A2);
     while (double(B2) * (double(x) - 0.5) > double(A2) * double(y + 1)) {
-        KX_CHECK(i < count, "i < count", i);
+        if (!(i < count)) return kx::failed("i < count", i);
         pPointSet[2 * i] = int32_t(x), pPointSet[2 * i + 1] = int32_t(y), ++i;
         if (d1 > T) {
             d1 = float(double(A2) * double(2 * y + 3) + double(B2) * double(2 - 2 * x) + d1);
@@ -89,7 +88,7 @@ int64_t buildEllipseQuadrant(int64_t rx, int64_t ry, int32_t *pPointSet, int64_t
     }
     float d2 = float(double(A2) * double(y >> 2) + double(B2) * double(1 - 2 * x));
     while (x >= 0) {
-        KX_CHECK(i < count, "i < count", i);
+        if (!(i < count)) return kx::failed("i < count", i);
         pPointSet[2 * i] = int32_t(x), pPointSet[2 * i + 1] = int32_t(y), ++i;
         if (d2 > T) {
             d2 = float(double(B2) * double(3 - 2 * x) + d2);
@@ -112,16 +111,15 @@ int32_t clampInt(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, I
 // every image).  Writes (x, y) pairs; returns 4n.
 int64_t buildEllipsePoints(int64_t rx, int64_t ry, int64_t cx, int64_t cy, int32_t *pPointSet, int64_t count)
 {
-    KX_ASSERT(pPointSet, 0);
     int32_t *p = pPointSet;
     const int64_t n = buildEllipseQuadrant(rx, ry, p, count);
     int64_t j = n;
     for (int64_t k = n - 1; k >= 0; --k, ++j) {
-        KX_CHECK(j < count, "j < count", 0);
+        if (!(j < count)) return kx::failed("j < count", 0);
         p[2 * j] = -p[2 * k], p[2 * j + 1] = p[2 * k + 1];
     }
     for (int64_t k = 2 * n - 1; k >= 0; --k, ++j) {
-        KX_CHECK(j < count, "j < count", 0);
+        if (!(j < count)) return kx::failed("j < count", 0);
         p[2 * j] = p[2 * k], p[2 * j + 1] = -p[2 * k + 1];
     }
     for (int64_t k = 0; k < j; ++k) {
@@ -155,16 +153,16 @@ extern "C" {
 
 void kxSetLine(Image *image, int x0, int y0, int x1, int y1, uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image)) return;
     drawLineClipped(image, x0, y0, x1, y1, outlineColour(image->imageType, colour));
 }
 
 void kxSetPolyline(Image *image, const int *pVertexArray, int count, uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (count < 2) return;
-    KX_ASSERT(pVertexArray);
+    if (!pVertexArray) return kx::failed("pVertexArray");
     if (!typeOk(image)) return;
     const PixelValue v = outlineColour(image->imageType, colour);
     for (int i = 0; i + 1 < count; ++i) {
@@ -175,15 +173,15 @@ void kxSetPolyline(Image *image, const int *pVertexArray, int count, uint32_t co
 
 void kxSetEllipse(Image *image, int cx, int cy, int rx, int ry, float angle, uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image)) return;
     const int64_t total = 8 * int64_t(std::max(rx, ry));
     if (total < 10 || total > 16777208) return;
     const PixelValue v = outlineColour(image->imageType, colour);
     Scratch<int32_t> pPt(size_t(2 * total));
-    KX_ASSERT(pPt);
+    if (!pPt) return kx::failed("pPt");
     const int64_t c = buildEllipsePoints(rx, ry, cx, cy, pPt.get(), total);
-    KX_ASSERT(c <= total);
+    if (!(c <= total)) return kx::failed("c <= total");
     if (angle != 0.0f) kxRotateVertex(pPt.get(), int(c), cx, cy, angle);
     for (int64_t i = 0; i < c; ++i) {
         const int64_t x = pPt[size_t(2 * i)], y = pPt[size_t(2 * i + 1)];

@@ -55,7 +55,7 @@ Image *seedFill(Image *image, int x, int y, const uint8_t *fill)
     Growable<Run> stack;
     int l, r;
     grow(y, x, l, r);
-    KX_CHECK(stack.push({y, l, r, 1}) && stack.push({y, l, r, -1}), "pHead", image);
+    if (!(stack.push({y, l, r, 1}) && stack.push({y, l, r, -1}))) return kx::failed("pHead", image);
     while (!stack.empty()) {
         const Run s = stack.pop();
         const int ny = s.y + s.dir;
@@ -69,7 +69,7 @@ Image *seedFill(Image *image, int x, int y, const uint8_t *fill)
             // parent's row there.
             if (l < s.left) ok = ok && stack.push({ny, l, s.left - 1, -s.dir});
             if (r > s.right) ok = ok && stack.push({ny, s.right + 1, r, -s.dir});
-            KX_CHECK(ok, "node", image);
+            if (!ok) return kx::failed("node", image);
             c = r + 1;
         }
     }
@@ -85,7 +85,6 @@ Image *seedFillGray(Image *image, int x, int y, uint32_t colour)
 Image *seedFillRgb(Image *image, int x, int y, uint32_t colour)
 {
     const int type = image->imageType;
-    KX_ASSERT(type == KIT_RGB || type == KIT_RGBA, image);
     const uint8_t fill[3] = {blueOf(colour), greenOf(colour), redOf(colour)};
     return type == KIT_RGB ? seedFill<3, 3>(image, x, y, fill) : seedFill<3, 4>(image, x, y, fill);
 }

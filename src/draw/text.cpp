@@ -60,7 +60,7 @@ void kxFillTextEx(Image *image, const char *text, int x, int y, const char *face
     // Lines: the non-empty pieces between line feeds, measured; a line that
     // cannot be measured counts as 12 x 12.
     Scratch<Line> lines(size_t(n / 2 + 1));
-    KX_CHECK(lines, "lines");
+    if (!lines) return kx::failed("lines");
     size_t count = 0;
     int64_t blockW = 0, lineH = 0;
     for (int i = 0; i < n;) {
@@ -81,7 +81,7 @@ void kxFillTextEx(Image *image, const char *text, int x, int y, const char *face
     const int ww = int(std::min<int64_t>(blockW, width - x)), hh = int(std::min<int64_t>(blockH, imageHeight - y));
     const size_t stride = (size_t(ww) * 3 + 3) & ~size_t(3);
     Scratch<uint8_t> pDibData(stride * size_t(hh));
-    KX_ASSERT(pDibData);
+    if (!pDibData) return kx::failed("pDibData");
     const uint8_t back[3] = {blueOf(backColour), greenOf(backColour), redOf(backColour)};
     for (int r = 0; r < hh; ++r)
         for (int c = 0; c < ww; ++c) std::memcpy(&pDibData[size_t(r) * stride + 3 * size_t(c)], back, 3);

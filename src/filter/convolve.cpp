@@ -87,7 +87,7 @@ Image *kernelOperator(Image *image, int mode, const int *a, const int *b) noexce
 {
     if (!image) return nullptr;
     if ((image->imageType != KIT_BIN && image->imageType != KIT_GRAY) || !typeOk(image)) return image;
-    KX_CHECK(image->size > 0, "im->size>0", image);
+    if (!(image->size > 0)) return kx::failed("im->size>0", image);
     int k[9];
     for (int i = 0; i < 9; ++i) {
         const int ka = a[i], kb = b ? b[i] : 0;
@@ -172,10 +172,10 @@ Image *kxDiffFirst(Image *image, int mode)
 
 Image *kxGradient(Image *image, int mode, int gap)
 {
-    KX_ASSERT(image, nullptr);
+    if (!image) return kx::failed("image", nullptr);
     if (!isGray(image)) return image;
     // Checked before anything is written, so a refused gap leaves the image.
-    KX_CHECK(gap > 0, "gap>0", image);
+    if (!(gap > 0)) return kx::failed("gap>0", image);
     const int w = image->width, h = image->height;
     // Pixels whose partner lies `gap` further right (below) exist up to
     // these limits; the rest become 0.

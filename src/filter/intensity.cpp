@@ -24,7 +24,7 @@ namespace kx::filter {
 
 void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) noexcept
 {
-    const int bpp = bytesPerPixel(im->imageType);
+    const int bpp = kxiBytesPerPixel(im->imageType);
     const unsigned all = (1u << bpp) - 1;
     channelBits &= all;
     if (channelBits == all) return applyLut(im, lut, bpp);
@@ -200,7 +200,7 @@ Image *kxLinear(Image *image, float gain, float offset)
     if (!typeOk(image)) return image;
     uint8_t lut[256];
     linearTable(gain, offset, lut);
-    applyLut(image, lut, bytesPerPixel(image->imageType));
+    applyLut(image, lut, kxiBytesPerPixel(image->imageType));
     if (image->imageType == KIT_BIN) image->imageType = KIT_GRAY;  // the 0/1 bytes are grey values now
     return image;
 }
@@ -221,7 +221,7 @@ Image *kxIncreaseLum(Image *image)
     if (image->imageType != KIT_RGB || !typeOk(image)) return image;
     const int w = image->width, h = image->height;
     Scratch<float> lum(size_t(pixelCount(image)));
-    KX_CHECK(lum, "pLumMtx", image);
+    if (!lum) return kx::failed("pLumMtx", image);
 
     // The weights are the single-precision values of 0.299, 0.587, 0.114;
     // the weighted sum is formed in double and rounded once to a float.

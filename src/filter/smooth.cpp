@@ -323,21 +323,21 @@ extern "C" {
 
 Image *kxSmoothAvg(Image *image, int windowSize)
 {
-    KX_ASSERT(image, nullptr);
+    if (!image) return kx::failed("image", nullptr);
     const int n = smoothingWindow(image, windowSize);
     if (n == 0) return image;
     const bool done = image->imageType == KIT_GRAY ? boxMeanN<1>(image, n) : boxMeanN<3>(image, n);
-    KX_CHECK(done, "pDest", image);
+    if (!done) return kx::failed("pDest", image);
     return image;
 }
 
 Image *kxMedian(Image *image, int windowSize)
 {
-    KX_ASSERT(image, nullptr);
+    if (!image) return kx::failed("image", nullptr);
     const int n = smoothingWindow(image, windowSize);
     if (n == 0) return image;
     const bool done = image->imageType == KIT_GRAY ? medianN<1>(image, n) : medianN<3>(image, n);
-    KX_CHECK(done, "pDest", image);
+    if (!done) return kx::failed("pDest", image);
     return image;
 }
 

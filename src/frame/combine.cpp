@@ -17,7 +17,7 @@ template <class A, class B, class F>
 void forCommonRows(A *a, B *b, F &&f)
 {
     const int w = std::min(a->width, b->width), h = std::min(a->height, b->height);
-    const size_t n = size_t(w) * size_t(bytesPerPixel(a->imageType));
+    const size_t n = size_t(w) * size_t(kxiBytesPerPixel(a->imageType));
     for (int y = 0; y < h; ++y) f(row(a, y), row(b, y), n);
 }
 
@@ -46,10 +46,8 @@ extern "C" {
 
 Image *kxPixelMerge(const Image *image0, Image *image1, int code)
 {
-    KX_ASSERT(image0 && image1, image1);
+    if (!(image0 && image1)) return kx::failed("image0 && image1", image1);
     if (image0->imageType != image1->imageType || !typeOk(image0) || !typeOk(image1)) return image1;
-    const int chn = ((image0->type & 0x1F8) >> 3) + 1;
-    KX_ASSERT(chn <= 4, image1);
     switch (code) {
     case KX_MERGE_ADD: mergeRows(image0, image1, [](int a, int b) { return std::min(a + b, 255); }); break;
     case KX_MERGE_SUBTRACT: mergeRows(image0, image1, [](int a, int b) { return std::max(a - b, 0); }); break;
@@ -77,10 +75,8 @@ Image *kxPixelDiff(const Image *image0, Image *image1) { return kxPixelMerge(ima
 
 Image *kxPixelMergeE1(Image *image0, const Image *image1, int code, float scale, float offset)
 {
-    KX_ASSERT(image0 && image1, image0);
+    if (!(image0 && image1)) return kx::failed("image0 && image1", image0);
     if (image0->imageType != image1->imageType || !typeOk(image0) || !typeOk(image1)) return image0;
-    const int chn = ((image0->type & 0x1F8) >> 3) + 1;
-    KX_ASSERT(chn <= 4, image0);
     if (code < 0 || code > 9) return image0;
     const double s = scale, o = offset;
     // The value table, one entry per (p, q) pair: every byte of the image

@@ -12,7 +12,7 @@ extern "C" {
 void kxCopyPixels(const Image *source, int sx, int sy, int sw, int sh, Image *destination, int dx, int dy, int dw,
                   int dh)
 {
-    KX_ASSERT(source && destination);
+    if (!(source && destination)) return kx::failed("source && destination");
     if (source->imageType != destination->imageType || !typeOk(source) || !typeOk(destination)) return;
     // 64-bit from here: a start near INT_MIN must not wrap the extents.
     int64_t x0 = sx, y0 = sy, x1 = dx, y1 = dy;
@@ -26,7 +26,7 @@ void kxCopyPixels(const Image *source, int sx, int sy, int sw, int sh, Image *de
     const int64_t cols = std::min({w0, w1, source->width - x0, destination->width - x1});
     const int64_t rows = std::min({h0, h1, source->height - y0, destination->height - y1});
     if (cols <= 0 || rows <= 0) return;
-    const int bpp = bytesPerPixel(source->imageType);
+    const int bpp = kxiBytesPerPixel(source->imageType);
     for (int64_t r = 0; r < rows; ++r)
         std::memmove(row(destination, int(y1 + r)) + x1 * bpp, row(source, int(y0 + r)) + x0 * bpp,
                      size_t(cols) * bpp);
@@ -36,7 +36,7 @@ void kxCopyPixelsE2(const Image *source, Image *destination, int dx, int dy, con
 {
     if (!source || !destination || source->imageType != destination->imageType) return;
     if (!typeOk(source) || !typeOk(destination)) return;
-    if (mask && (!byteMaskOk(mask) || !sameSize(mask, source))) return;
+    if (mask && (!kxiIsByteRecord(mask) || !sameSize(mask, source))) return;
     int64_t x0 = dx, y0 = dy, extentW = destination->width, extentH = destination->height;
     if (x0 < 0) extentW += x0, x0 = 0;
     if (y0 < 0) extentH += y0, y0 = 0;
@@ -44,7 +44,7 @@ void kxCopyPixelsE2(const Image *source, Image *destination, int dx, int dy, con
     const int64_t cols = std::min({int64_t(source->width), extentW, destination->width - x0});
     const int64_t rows = std::min({int64_t(source->height), extentH, destination->height - y0});
     if (cols <= 0 || rows <= 0) return;
-    const int bpp = bytesPerPixel(source->imageType);
+    const int bpp = kxiBytesPerPixel(source->imageType);
     for (int64_t r = 0; r < rows; ++r) {
         const uint8_t *s = row(source, int(r));
         uint8_t *d = row(destination, int(y0 + r)) + x0 * bpp;
@@ -58,35 +58,34 @@ void kxCopyPixelsE2(const Image *source, Image *destination, int dx, int dy, con
     }
 }
 
-Image *kxReplaceChannel(Image *image, const Image *pChn, int channel)
+Image *kxReplaceChannel(Image *image, const Image *channel, int selection)
 {
-    KX_ASSERT(image && channel, image);
-    KX_ASSERT(pChn, image);
-    if (!typeOk(image) || !typeOk(pChn)) return image;
+    if (!image || !selection) return kx::failed("image && channel", image);
+    if (!channel) return kx::failed("pChn", image);
+    if (!typeOk(image) || !typeOk(channel)) return image;
     if (image->imageType != KIT_RGB && image->imageType != KIT_RGBA) return image;
-    if (!sameSize(image, pChn)) return image;
-    const int bpp = bytesPerPixel(image->imageType);
+    if (!sameSize(image, channel)) return image;
+    const int bpp = kxiBytesPerPixel(image->imageType);
     // Selected destination channels: B, G, R, and A only in a KIT_RGBA image.
-    bool sel[4] = {(channel & 1) != 0, (channel & 2) != 0, (channel & 4) != 0,
-                   bpp == 4 && (channel & 8) != 0};
-    if (pChn->imageType == KIT_BIN || pChn->imageType == KIT_GRAY) {
-        const bool bin = pChn->imageType == KIT_BIN;
+    bool sel[4] = {(selection & 1) != 0, (selection & 2) != 0, (selection & 4) != 0,
+                   bpp == 4 && (selection & 8) != 0};
+    if (channel->imageType == KIT_BIN || channel->imageType == KIT_GRAY) {
+        const bool bin = channel->imageType == KIT_BIN;
         for (int y = 0; y < image->height; ++y) {
             uint8_t *p = row(image, y);
-            const uint8_t *c = row(pChn, y);
+            const uint8_t *c = row(channel, y);
             for (int x = 0; x < image->width; ++x, p += bpp) {
                 const uint8_t v = bin ? (c[x] > 0 ? 255 : 0) : c[x];
                 for (int k = 0; k < bpp; ++k)
                     if (sel[k]) p[k] = v;
             }
         }
-    } else if (pChn->imageType == KIT_RGB) {
-        KX_CHECK(pChn->imageType == KIT_RGB, "pChn->imageType ==KIT_RGB", image);
-        if ((channel & 7) == 7) sel[0] = sel[1] = sel[2] = true;
+    } else if (channel->imageType == KIT_RGB) {
+        if ((selection & 7) == 7) sel[0] = sel[1] = sel[2] = true;
         sel[3] = false;  // the alpha bit has no source channel here
         for (int y = 0; y < image->height; ++y) {
             uint8_t *p = row(image, y);
-            const uint8_t *c = row(pChn, y);
+            const uint8_t *c = row(channel, y);
             for (int x = 0; x < image->width; ++x, p += bpp, c += 3)
                 for (int k = 0; k < 3; ++k)
                     if (sel[k]) p[k] = c[k];
@@ -97,10 +96,10 @@ Image *kxReplaceChannel(Image *image, const Image *pChn, int channel)
 
 void kxReplacePixels(Image *image, uint32_t oldColour, uint32_t newColour, const Image *mask)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image)) return;
-    if (mask && !byteMaskOk(mask)) return;
-    const int t = image->imageType, bpp = bytesPerPixel(t);
+    if (mask && !kxiIsByteRecord(mask)) return;
+    const int t = image->imageType, bpp = kxiBytesPerPixel(t);
     const int w = mask ? std::min(image->width, mask->width) : image->width;
     const int h = mask ? std::min(image->height, mask->height) : image->height;
     const PixelValue to = pixelValue(t, newColour, GreyRule::Clamp);
@@ -128,7 +127,7 @@ Image *kxClip(Image *image, int left, int top, int right, int bottom)
     if (w > INT32_MAX || h > INT32_MAX) return image;
     if (image->isVirtual && (w != image->width || h != image->height)) return image;  // cannot change size
     TempImage tmp(image->imageType, int(w), int(h));
-    KX_ASSERT(tmp, image);
+    if (!tmp) return kx::failed("tmp", image);
     kxCopyPixels(image, left, top, int(w), int(h), tmp.get(), 0, 0, -1, -1);
     kxiClone(tmp.get(), image);
     return image;

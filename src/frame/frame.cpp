@@ -7,33 +7,18 @@
 
 namespace kx {
 
-void assertFailed(const char *text, const char *file, int line) noexcept
+void reportFailure(const char *text, const std::source_location &where) noexcept
 {
-    std::fprintf(stderr, "kxpre: assertion \"%s\" failed at %s:%d\n", text, file, line);
+    std::fprintf(stderr, "kxpre: assertion \"%s\" failed at %s:%u\n", text, where.file_name(), unsigned(where.line()));
 #ifndef NDEBUG
     std::abort();
 #endif
 }
 
-bool wellFormed(const Image *im) noexcept
-{
-    const int bpp = bytesPerPixel(im->imageType);
-    if (bpp == 0 || !im->data || im->width < 1 || im->height < 1) return false;
-    if (int64_t(im->pitch) < int64_t(im->width) * bpp) return false;
-    if (int64_t(im->pitch) * im->height > INT32_MAX) return false;
-    return ((im->type & 0x1F8) >> 3) + 1 == bpp;
-}
-
-bool byteMaskOk(const Image *m) noexcept
-{
-    if (!m || !m->data || m->width < 1 || m->height < 1 || m->pitch < m->width) return false;
-    return int64_t(m->pitch) * m->height <= INT32_MAX;
-}
-
 PixelValue pixelValue(int imageType, uint32_t colour, GreyRule rule) noexcept
 {
     PixelValue v;
-    v.bpp = bytesPerPixel(imageType);
+    v.bpp = kxiBytesPerPixel(imageType);
     switch (imageType) {
     case KIT_BIN: v.bytes[0] = colour != 0; break;
     case KIT_GRAY:
@@ -69,7 +54,7 @@ uint32_t colourAt(int imageType, const uint8_t *p) noexcept
 
 void applyLut(Image *im, const uint8_t lut[256], int channels) noexcept
 {
-    const int bpp = bytesPerPixel(im->imageType);
+    const int bpp = kxiBytesPerPixel(im->imageType);
     if (channels > bpp) channels = bpp;
     for (int y = 0; y < im->height; ++y) {
         uint8_t *p = row(im, y);

@@ -1,16 +1,16 @@
-// The call frame every exported operation is built on: the assertion macro,
-// the type gate, pixel-type dispatch, row access, colour rules and RAII
-// holders for scratch memory and temporary images.
+// The call frame every exported operation is built on: the failure report,
+// the type gate, row access, colour rules and RAII holders for scratch
+// memory and temporary images.
 //
-// An export reads as a checklist:
-//   KX_ASSERT(image, nullptr);                 // precondition, reported
-//   if (!kx::typeOk(image)) return image;      // 1..32 gate + sane record
-//   return kx::dispatch(image->imageType, [&](auto px) { ... });
+// An export reads as a checklist, every early return in sight:
+//   if (!image) return kx::failed("image", nullptr);   // broken precondition, reported
+//   if (!kx::typeOk(image)) return image;               // 1..32 gate + sane record
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <source_location>
 #include <utility>
 
 #include "kxpre.h"
@@ -18,88 +18,40 @@
 namespace kx {
 
 // Reports a failed precondition: the expression text with file and line on
-// stderr.  Debug builds abort afterwards; release builds return, and the
-// macro then returns the operation's do-nothing result.
-void assertFailed(const char *text, const char *file, int line) noexcept;
+// stderr.  Debug builds abort afterwards; release builds return.
+void reportFailure(const char *text, const std::source_location &where) noexcept;
+
+// `return kx::failed("text", result);`: reports "text" at the caller's line
+// and gives the operation's do-nothing result (Release builds).
+template <class T>
+T failed(const char *text, T result, const std::source_location &where = std::source_location::current()) noexcept
+{
+    reportFailure(text, where);
+    return result;
+}
+
+// The same for an operation without a result: `return kx::failed("text");`.
+inline void failed(const char *text, const std::source_location &where = std::source_location::current()) noexcept
+{
+    reportFailure(text, where);
+}
 
 }  // namespace kx
 
-// KX_CHECK(cond, "text", result): on failure report "text" and return result
-// (nothing for a void function: KX_CHECK(cond, "text")).
-#define KX_CHECK(cond, text, ...)                                                                                 \
-    do {                                                                                                          \
-        if (!(cond)) {                                                                                            \
-            ::kx::assertFailed(text, __FILE__, __LINE__);                                                         \
-            return __VA_ARGS__;                                                                                   \
-        }                                                                                                         \
-    } while (0)
-
-// KX_ASSERT(expr, result): KX_CHECK with the expression's own text.
-#define KX_ASSERT(expr, ...) KX_CHECK(expr, #expr, __VA_ARGS__)
-
 namespace kx {
-
-// ---- pixel kinds and dispatch -------------------------------------------
-
-template <int Type, int Channels>
-struct PixelKind {
-    static constexpr int kType = Type;
-    static constexpr int kChannels = Channels;
-    static constexpr bool kBinary = Type == KIT_BIN;
-};
-using BinPx = PixelKind<KIT_BIN, 1>;
-using GrayPx = PixelKind<KIT_GRAY, 1>;
-using RgbPx = PixelKind<KIT_RGB, 3>;
-using RgbaPx = PixelKind<KIT_RGBA, 4>;
-
-// Bytes per pixel of an image type; 0 for types other than the four.
-constexpr int bytesPerPixel(int imageType)
-{
-    switch (imageType) {
-    case KIT_BIN:
-    case KIT_GRAY: return 1;
-    case KIT_RGB: return 3;
-    case KIT_RGBA: return 4;
-    default: return 0;
-    }
-}
-
-// Calls f with the PixelKind of imageType and returns true; returns false
-// (f not called) for any other type.
-template <class F>
-bool dispatch(int imageType, F &&f)
-{
-    switch (imageType) {
-    case KIT_BIN: f(BinPx{}); return true;
-    case KIT_GRAY: f(GrayPx{}); return true;
-    case KIT_RGB: f(RgbPx{}); return true;
-    case KIT_RGBA: f(RgbaPx{}); return true;
-    default: return false;
-    }
-}
 
 // ---- the type gate and record checks ------------------------------------
 
 // imageType inside 1..32: the range in which operations branch on the type.
 inline bool typeInRange(const Image *im) { return im->imageType >= 1 && im->imageType <= 32; }
 
-// The record describes addressable pixels: data present, sides >= 1, rows at
-// least width * bpp apart, pitch * height within 2^31 and `type` agreeing
-// with imageType.  Only the four image types can be well formed.
-bool wellFormed(const Image *im) noexcept;
-
 // The gate at the top of every export: non-null, imageType in 1..32 and a
-// well-formed record.  Types inside 1..32 other than the four fail too, as
-// every operation does nothing for them.
-inline bool typeOk(const Image *im) { return im && typeInRange(im) && wellFormed(im); }
+// well-formed record (the image library's rule).  Types inside 1..32 other
+// than the four fail too, as every operation does nothing for them.
+inline bool typeOk(const Image *im) { return im && typeInRange(im) && kxiIsWellFormed(im); }
 
 // A one-byte-per-pixel image usable as a mask (KIT_BIN or KIT_GRAY).
-inline bool maskOk(const Image *m) { return m && bytesPerPixel(m->imageType) == 1 && wellFormed(m); }
-
-// A record readable as one byte per pixel through its own pitch, whatever
-// sits in its imageType field: an Image, or a Mask of the mask library (which
-// keeps its anchor there).  The pixel operations read their masks this way.
-bool byteMaskOk(const Image *m) noexcept;
+inline bool maskOk(const Image *m) { return kxiIsWellFormed(m) && kxiBytesPerPixel(m->imageType) == 1; }
 
 inline bool sameSize(const Image *a, const Image *b) { return a->width == b->width && a->height == b->height; }
 
@@ -107,7 +59,7 @@ inline bool sameSize(const Image *a, const Image *b) { return a->width == b->wid
 inline int64_t pixelCount(const Image *im) { return int64_t(im->width) * im->height; }
 
 // Pixel bytes of one row.
-inline size_t rowBytes(const Image *im) { return size_t(im->width) * size_t(bytesPerPixel(im->imageType)); }
+inline size_t rowBytes(const Image *im) { return size_t(im->width) * size_t(kxiBytesPerPixel(im->imageType)); }
 
 inline uint8_t *row(Image *im, int y) { return im->data + ptrdiff_t(y) * im->pitch; }
 inline const uint8_t *row(const Image *im, int y) { return im->data + ptrdiff_t(y) * im->pitch; }

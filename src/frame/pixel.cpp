@@ -12,17 +12,17 @@ extern "C" {
 
 uint32_t kxGetPixel(const Image *image, int x, int y)
 {
-    KX_ASSERT(image, 0);
+    if (!image) return kx::failed("image", 0);
     if (!typeOk(image) || !inside(image, x, y)) return 0;
-    return colourAt(image->imageType, row(image, y) + size_t(x) * bytesPerPixel(image->imageType));
+    return colourAt(image->imageType, row(image, y) + size_t(x) * kxiBytesPerPixel(image->imageType));
 }
 
 uint32_t kxGetPixelE1(const Image *image, int x, int y, int radius)
 {
-    KX_ASSERT(image, 0);
+    if (!image) return kx::failed("image", 0);
     if (!typeOk(image)) return 0;
     const int64_t r = std::llabs(int64_t(radius));
-    const int bpp = bytesPerPixel(image->imageType);
+    const int bpp = kxiBytesPerPixel(image->imageType);
     // The window clipped to the image: pixels outside are not visited.
     const int64_t x0 = std::max<int64_t>(int64_t(x) - r, 0), x1 = std::min<int64_t>(int64_t(x) + r, image->width - 1);
     const int64_t y0 = std::max<int64_t>(int64_t(y) - r, 0), y1 = std::min<int64_t>(int64_t(y) + r, image->height - 1);
@@ -48,15 +48,15 @@ uint32_t kxGetPixelE1(const Image *image, int x, int y, int radius)
 
 void kxSetPixel(Image *image, int x, int y, uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image) || !inside(image, x, y)) return;
     pixelValue(image->imageType, colour, GreyRule::Clamp)
-        .store(row(image, y) + size_t(x) * bytesPerPixel(image->imageType));
+        .store(row(image, y) + size_t(x) * kxiBytesPerPixel(image->imageType));
 }
 
 void kxSetPixelE1(Image *image, const int *points, int count, int dx, int dy, uint32_t colour)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image) || !points || count <= 0) return;
     const PixelValue v = pixelValue(image->imageType, colour, GreyRule::Clamp);
     for (int i = 0; i < count; ++i) {
@@ -67,9 +67,9 @@ void kxSetPixelE1(Image *image, const int *points, int count, int dx, int dy, ui
 
 void kxSetPixelEx(Image *image, uint32_t colour, const Image *mask, int invertMask)
 {
-    KX_ASSERT(image);
+    if (!image) return kx::failed("image");
     if (!typeOk(image)) return;
-    if (mask && !byteMaskOk(mask)) return;
+    if (mask && !kxiIsByteRecord(mask)) return;
     const PixelValue v = pixelValue(image->imageType, colour, GreyRule::Luminance);
     if (!mask) {
         for (int y = 0; y < image->height; ++y) {

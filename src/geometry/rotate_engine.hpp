@@ -16,7 +16,7 @@
 //    lies within two pixels of the source; the rest keeps the background;
 //  - a result that keeps the image's size renders only the part it keeps.
 // The pieces below are header-only so that the tests can reach them; the
-// entry points rotateImage and rotateImageFill are in rotate.cpp.
+// entry points kxRotateEx and kxRotateE2 are in rotate.cpp.
 #pragma once
 
 #include <algorithm>

@@ -101,7 +101,7 @@ bool scaleNearest(const uint8_t *src, int ch, int srcW, int srcH, int srcPitch, 
                   int dstPitch)
 {
     if (srcW == 0 || srcH == 0 || dstW == 0 || dstH == 0) return true;
-    KX_CHECK(dst, "pDestImage && pDestImage", false);
+    if (!dst) return kx::failed("pDestImage && pDestImage", false);
     const float rx = float(dstW * 1.0 / srcW), ry = float(dstH * 1.0 / srcH);
     Scratch<int> cols{size_t(dstW)};
     if (!cols) return false;
@@ -142,7 +142,7 @@ long double scaledSide(int side, float factor) { return (long double)side * fact
 int rescaleTo(Image *image, int nw, int nh, int filter)
 {
     kx::TempImage tmp(image->imageType, nw, nh);
-    KX_CHECK(tmp, "im", 0);
+    if (!tmp) return kx::failed("im", 0);
     // A scale that could not run (memory) leaves the image as it was.
     if (!kxScaleEx(image, tmp.get(), filter)) return 0;
     return kxiClone(tmp.get(), image) ? 1 : 0;
@@ -154,8 +154,8 @@ extern "C" {
 
 int kxScaleEx(const Image *source, Image *destination, int filter)
 {
-    KX_CHECK(source, "imgOri", 0);
-    KX_CHECK(destination, "imgNew", 0);
+    if (!source) return kx::failed("imgOri", 0);
+    if (!destination) return kx::failed("imgNew", 0);
     if (destination->isVirtual) return 0;
     if (!typeOk(source)) return 0;
     if (destination->imageType != source->imageType) {
@@ -169,7 +169,7 @@ int kxScaleEx(const Image *source, Image *destination, int filter)
         }
     }
     if (!typeOk(destination)) return 0;
-    const int ch = bytesPerPixel(source->imageType);
+    const int ch = kxiBytesPerPixel(source->imageType);
     if (source->imageType == KIT_BIN) filter = 0;
     bool ok = false;
     switch (filter) {
@@ -197,7 +197,7 @@ int kxScale(Image *image, float factor, int filter)
         return n < 2 ? 2 : n;
     };
     Image *dst = kxCreateImageEx(image->imageType, side(image->width), side(image->height), 0, nullptr, 0);
-    KX_CHECK(dst, "0", 0);
+    if (!dst) return kx::failed("0", 0);
     int r = kxScaleEx(image, dst, filter);
     if (r && !kxiClone(dst, image)) r = 0;
     kxDestroyImage(dst);
@@ -218,7 +218,7 @@ Image *kxScaleE1(Image *image, float factor, uint32_t colour, int filter, int ke
         return image;
     }
     kx::TempImage tmp(image->imageType, nw, nh);
-    KX_CHECK(tmp, "imTmp", image);
+    if (!tmp) return kx::failed("imTmp", image);
     if (!kxScaleEx(image, tmp.get(), filter)) return image;  // out of memory: nothing lost
     const int offX = (image->width - nw) / 2, offY = (image->height - nh) / 2;
     kxSetPixelEx(image, colour, nullptr, 0);
@@ -228,8 +228,8 @@ Image *kxScaleE1(Image *image, float factor, uint32_t colour, int filter, int ke
 
 int kxMakeSquarePixel(Image *image, int pixelSizeX, int pixelSizeY, int filter, int shrink)
 {
-    KX_CHECK(image, "image", 0);
-    KX_CHECK(pixelSizeX > 0 && pixelSizeY > 0, "pixelSizeX > 0 && pixelSizeY > 0", 0);
+    if (!image) return kx::failed("image", 0);
+    if (!(pixelSizeX > 0 && pixelSizeY > 0)) return kx::failed("pixelSizeX > 0 && pixelSizeY > 0", 0);
     if (!typeOk(image) || pixelSizeX == pixelSizeY) return 0;
     const double X = pixelSizeX, Y = pixelSizeY;
     const int w = image->width, h = image->height;
@@ -237,23 +237,23 @@ int kxMakeSquarePixel(Image *image, int pixelSizeX, int pixelSizeY, int filter, 
     if (!shrink) {
         if (X > Y) {
             const double nh = X / Y * h + 0.5;
-            KX_CHECK(nh < 16385.0, "new_h <= (8192 << 1)", 0);
+            if (!(nh < 16385.0)) return kx::failed("new_h <= (8192 << 1)", 0);
             if (int(nh) == h || image->isVirtual) return 0;
             return rescaleTo(image, w, int(nh), filter);
         }
         const double nw = Y / X * w + 0.5;
-        KX_CHECK(nw < 16385.0, "new_w <= (8192 << 1)", 0);
+        if (!(nw < 16385.0)) return kx::failed("new_w <= (8192 << 1)", 0);
         if (int(nw) == w || image->isVirtual) return 0;
         return rescaleTo(image, int(nw), h, filter);
     }
     if (X > Y) {
         const int nw = int(Y / X * w + 0.5);
-        KX_CHECK(nw > 0, "new_w >0", 0);
+        if (!(nw > 0)) return kx::failed("new_w >0", 0);
         if (nw == w || image->isVirtual) return 0;
         return rescaleTo(image, nw, h, filter);
     }
     const int nh = int(X / Y * h + 0.5);
-    KX_CHECK(nh > 0, "new_h >0", 0);
+    if (!(nh > 0)) return kx::failed("new_h >0", 0);
     if (nh == h || image->isVirtual) return 0;
     return rescaleTo(image, w, nh, filter);
 }

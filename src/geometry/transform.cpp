@@ -107,9 +107,9 @@ Image *warpCorners(Image *image, uint32_t colour, Move move)
         t = KIT_RGB;
     }
     const float nw = float(kxiGetWidth(image)), nh = float(kxiGetHeight(image));
-    KX_CHECK(nw > 0 && nh > 0, "nw > 0 && nh >0", image);
+    if (!(nw > 0 && nh > 0)) return kx::failed("nw > 0 && nh >0", image);
     TempImage imNew(t, int(nw), int(nh));
-    KX_CHECK(imNew, "imNew", image);
+    if (!imNew) return kx::failed("imNew", image);
     kxSetPixelEx(imNew.get(), colour, nullptr, 0);
     const float sourceQuad[8] = {0, 0, nw, 0, nw, nh, 0, nh};
     float destinationQuad[8] = {0, 0, nw, 0, nw, nh, 0, nh};
@@ -154,7 +154,7 @@ Image *kxRotate(Image *image, int n)
     const int w = image->width, h = image->height, bpp = movedBytes(image->imageType);
     const size_t rb = size_t(w) * bpp;
     Scratch<uint8_t> buf(rb * size_t(h) + 1);  // one spare byte for four-byte moves
-    KX_CHECK(buf, "buf", image);
+    if (!buf) return kx::failed("buf", image);
     for (int y = 0; y < h; ++y) std::memcpy(buf.get() + size_t(y) * rb, row(image, y), rb);
     // A wrapped image of another shape cannot take the turned size.
     if (!kxiSetSize(image, h, w)) return image;
@@ -164,7 +164,7 @@ Image *kxRotate(Image *image, int n)
 
 Image *kxFlip(Image *image, int mode)
 {
-    KX_ASSERT(image, image);
+    if (!image) return kx::failed("image", image);
     if (!typeOk(image)) return image;
     if (mode == 0) {
         halfTurn(image);  // upside down and left-right at once
@@ -177,7 +177,7 @@ Image *kxFlip(Image *image, int mode)
     }
     if (mode != 1) return image;
     const int chn = ((image->type & 0x1F8) >> 3) + 1;
-    KX_CHECK(chn >= 1 && chn <= 4, "chn>=1 && chn <= 4", image);
+    if (!(chn >= 1 && chn <= 4)) return kx::failed("chn>=1 && chn <= 4", image);
     withBpp(chn, [&](auto b) {
         constexpr int B = decltype(b)::value;
         // Three-byte pixels reverse faster through a copy of the row (one
@@ -200,7 +200,7 @@ Image *kxFlip(Image *image, int mode)
 
 Image *kxResize(Image *image, int newWidth, int newHeight, uint32_t colour)
 {
-    KX_ASSERT(image, image);
+    if (!image) return kx::failed("image", image);
     if (!typeOk(image) || image->isVirtual || newWidth < 1 || newHeight < 1) return image;
     newWidth = std::min(newWidth, 16384);
     newHeight = std::min(newHeight, 16384);

@@ -22,12 +22,6 @@ namespace kx::thr {
 
 bool isGrey(const Image *image) noexcept { return typeOk(image) && image->imageType == KIT_GRAY; }
 
-bool maskUsable(const Image *mask) noexcept
-{
-    return mask->data && mask->width >= 1 && mask->height >= 1 && mask->pitch >= mask->width &&
-           int64_t(mask->pitch) * mask->height <= INT32_MAX;
-}
-
 int64_t countGrey(const Image *image, const Image *mask, int32_t hist[256]) noexcept
 {
     std::fill(hist, hist + 256, 0);
@@ -113,7 +107,7 @@ Image *binarizeAtLevel(Image *image, int t) { return kxbSimple(image, uint8_t(st
 int otsuSelect(const Image *image, const Image *mask)
 {
     Scratch<float> histogram(256);
-    KX_ASSERT(histogram, -1);
+    if (!histogram) return kx::failed("histogram", -1);
     int32_t counts[256];
     const int64_t n = countGrey(image, mask, counts);
     if (n == 0) return 0;
@@ -125,7 +119,7 @@ int otsuSelect(const Image *image, const Image *mask)
 // a non-grey image or an unusable mask.
 uint8_t selectLevel(const Image *image, const Image *mask, int method)
 {
-    if (method < 0 || method > 3 || !isGrey(image) || (mask && !maskUsable(mask))) return 255;
+    if (method < 0 || method > 3 || !isGrey(image) || (mask && !kxiIsByteRecord(mask))) return 255;
     int32_t hist[256];
     countGrey(image, mask, hist);
     switch (method) {
@@ -189,7 +183,7 @@ Image *kxbOuter(Image *image, uint8_t lo, uint8_t hi, uint8_t v, int binarize)
 Image *kxbOtsu(Image *image, const Image *mask)
 {
     if (!image) return nullptr;
-    if (!isGrey(image) || (mask && !maskUsable(mask))) return image;
+    if (!isGrey(image) || (mask && !kxiIsByteRecord(mask))) return image;
     const int t = otsuSelect(image, mask);
     if (t < 0) return image;
     return binarizeAtLevel(image, t);
@@ -206,7 +200,7 @@ Image *kxbMinErrorE1(Image *image, const Image *mask, int criterion)
 {
     if (!image) return nullptr;
     if (!mask) return kxbMinError(image, criterion);
-    if (!isGrey(image) || !maskUsable(mask)) return image;
+    if (!isGrey(image) || !kxiIsByteRecord(mask)) return image;
     return binarizeAtLevel(image, kxbGetOptimaE1(image, mask, criterion != 0 ? 1 : 0));
 }
 

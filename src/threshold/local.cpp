@@ -41,7 +41,7 @@ Image *kxbLocalIntegral(Image *image, int window, uint8_t range, float k)
     Scratch<uint8_t> source(rowLen * size_t(height));
     Scratch<int64_t> columns(2 * rowLen);      // per column: sum of values, of squares
     Scratch<int64_t> prefix(2 * (rowLen + 1)); // running sums of those along the row
-    KX_CHECK(source && columns && prefix, "imgI && imgM && imgV && imgGxG", image);
+    if (!(source && columns && prefix)) return kx::failed("imgI && imgM && imgV && imgGxG", image);
 
     for (int y = 0; y < height; ++y) std::memcpy(source.get() + size_t(y) * rowLen, row(image, y), rowLen);
     int64_t *colSum = columns.get(), *colSq = colSum + rowLen;

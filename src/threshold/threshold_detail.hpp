@@ -54,10 +54,6 @@ bool multiLevelThresholds(const int32_t hist[256], int64_t n, int levels, int *o
 // A usable KIT_GRAY image: the only type this family processes.
 bool isGrey(const Image *image) noexcept;
 
-// A selection mask the selectors can read: one byte per pixel at its own
-// pitch, whatever its imageType.
-bool maskUsable(const Image *mask) noexcept;
-
 // Counts the grey levels of a usable KIT_GRAY image into hist (zeroed
 // first); with a mask only over the rectangle common to both and only where
 // the mask byte is non-zero.  Returns the number of counted pixels.

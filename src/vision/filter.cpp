@@ -21,7 +21,7 @@ Image *kxPyramid(Image *image, int value, Image *dest)
     if (!image || image->imageType < 1 || image->imageType > 24) return dest;
     dest = ikxPyramid(image, value, dest);
     if (image->imageType == KIT_BIN) binariseBytes(image);
-    KX_ASSERT(dest, dest);
+    if (!dest) return kx::failed("dest", dest);
     if (image->imageType == KIT_BIN) binariseBytes(dest);
     return dest;
 }

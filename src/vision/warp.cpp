@@ -15,8 +15,8 @@ namespace kx::vision {
 void binariseBytes(Image *im) noexcept
 {
     if (!im || im->imageType != KIT_BIN) return;
-    KX_CHECK(im->data, "pData");
-    if (!wellFormed(im)) return;
+    if (!im->data) return kx::failed("pData");
+    if (!kxiIsWellFormed(im)) return;
     for (int y = 0; y < im->height; ++y) {
         uint8_t *p = row(im, y);
         for (int x = 0; x < im->width; ++x) p[x] = p[x] != 0;
@@ -65,8 +65,8 @@ Image *kxUnwarp(const Image *image, const float *srcPoints, Image *dest)
 Image *kxWarpEx(const Image *image, const float *pSrcControls, int srcCount, const float *pDestControls,
                 int dstCount, int patch, Image *dest)
 {
-    KX_ASSERT(image, dest);
-    KX_ASSERT(pSrcControls && pDestControls, dest);
+    if (!image) return kx::failed("image", dest);
+    if (!(pSrcControls && pDestControls)) return kx::failed("pSrcControls && pDestControls", dest);
     const int type = image->imageType;
     if (!warpable(type) || srcCount < 4 || dstCount < 4) return dest;
 
@@ -91,7 +91,7 @@ Image *kxWarpEx(const Image *image, const float *pSrcControls, int srcCount, con
     if (maxX - minX + 1 < 1 || maxY - minY + 1 < 1) return dest;
 
     if (dest->imageType != type) kxiCast(dest, type);
-    if (dest->imageType != type || !kx::wellFormed(dest)) return dest;  // a dest that cannot take the patch
+    if (dest->imageType != type || !kxiIsWellFormed(dest)) return dest;  // a dest that cannot take the patch
 
     // Only the part of the box that overlaps dest can change it: render
     // just that part, with the same quadrilateral in dest's coordinates.
@@ -100,7 +100,7 @@ Image *kxWarpEx(const Image *image, const float *pSrcControls, int srcCount, con
     if (x0 > x1 || y0 > y1) return dest;
 
     kx::TempImage patchImage(type, int(x1 - x0 + 1), int(y1 - y0 + 1));
-    KX_CHECK(patchImage, "imTmp", dest);
+    if (!patchImage) return kx::failed("imTmp", dest);
     float local[8], shifted[8];
     for (int i = 0; i < 4; ++i) {
         local[2 * i] = pDestControls[2 * i] - float(minX);
@@ -130,7 +130,7 @@ void kxCopyPixelsE3(const Image *source, Image *destination, const float *quad)
     if (type > 24) return;
     matchType(destination, type);
     const float nw = float(kxiGetWidth(destination)), nh = float(kxiGetHeight(destination));
-    KX_CHECK(nw > 0 && nh > 0, "nw > 0 && nh >0");
+    if (!(nw > 0 && nh > 0)) return kx::failed("nw > 0 && nh >0");
     const float corners[8] = {0, 0, nw, 0, nw, nh, 0, nh};
     kxWarp(source, quad, corners, destination);
 }

@@ -1,4 +1,4 @@
-// Intensity maps: worked values, per-pixel versions of the rules on random
+// Intensity maps: worked values, per-pixel versions of each map on random
 // images, saturation where a wrapped byte would surprise, and padded rows
 // that neither bias the statistics nor get written.
 #include <cmath>
@@ -14,7 +14,7 @@ namespace {
 
 uint8_t sat(double v) { return v >= 255.0 ? 255 : v > 0.0 ? uint8_t(v) : 0; }
 
-// ---- per-pixel versions of the rules (packed grey bytes) ----
+// ---- per-pixel versions of the maps (packed grey bytes) ----
 
 Bytes refNormalize(const Bytes &in, float mean, float variance)
 {
@@ -47,7 +47,7 @@ Bytes refEqualize(const Bytes &in)
     return out;
 }
 
-// The rules on B, G, R bytes; L = 0 pixels stay.
+// The colour maps on B, G, R bytes; L = 0 pixels stay.
 Bytes refIncreaseLum(const Bytes &in)
 {
     const size_t n = in.size() / 3;

@@ -1,5 +1,5 @@
 // Straightforward versions of the filtering operations, written to follow
-// the rules word for word (direct window sums, partial selection, per-pixel
+// each operation's documented arithmetic step by step (direct window sums, partial selection, per-pixel
 // accumulation in pixel order).  The library's faster code must give the
 // same bytes.  Images here are packed: w * h * c bytes, row-major.
 #pragma once

@@ -1,5 +1,3 @@
-# The selectors and the multi-level search are pure functions of a histogram;
-# the tests compile them in to compare them with plain loops directly.
-target_sources(kxtest_${name} PRIVATE
-  ${PROJECT_SOURCE_DIR}/src/threshold/selectors.cpp
-  ${PROJECT_SOURCE_DIR}/src/threshold/multilevel_search.cpp)
+# The selectors and the multi-level search are pure functions of a histogram,
+# compared with plain loops directly through the internal object library.
+target_link_libraries(kxtest_${name} PRIVATE kxpre_internal)

@@ -169,6 +169,18 @@ KXIMAGE_API int kxiIsVirtual(const Image *image);
 /* Bytes per pixel of an image type: 1, 1, 3, 4; 0 for other values. */
 KXIMAGE_API int kxiBytesPerPixel(int imageType);
 
+/* 1 when the record describes addressable pixels of one of the four types:
+ * data present, sides >= 1, rows at least width * bytes per pixel apart,
+ * pitch * height within 2^31 - 1 bytes and `type` agreeing with imageType;
+ * 0 otherwise (also for null).  Every operation checks its images with it. */
+KXIMAGE_API int kxiIsWellFormed(const Image *image);
+
+/* 1 when the record can be read as one byte per pixel through its own
+ * pitch, whatever its imageType field holds (an Image, or a Mask of the mask
+ * library, which keeps its anchor there): data present, sides >= 1,
+ * pitch >= width and pitch * height within 2^31 - 1 bytes. */
+KXIMAGE_API int kxiIsByteRecord(const Image *record);
+
 #ifdef __cplusplus
 }
 #endif
