@@ -46,11 +46,13 @@ Image *newImage(int imageType, uint64_t width, uint64_t height, Error &error)
 
 Image *writableCopy(const Image *image, bool binToGray, Error &error)
 {
-    // The image library decides whether the record is usable: it refuses to
-    // clone one that is not.
-    Image *copy = image ? kxiClone(image, nullptr) : nullptr;
-    if (!copy) {
+    if (!kxiIsWellFormed(image)) {
         fail(error, "no usable image to write");
+        return nullptr;
+    }
+    Image *copy = kxiClone(image, nullptr);
+    if (!copy) {
+        fail(error, "out of memory");
         return nullptr;
     }
     if (binToGray && copy->imageType == KIT_BIN && !kxiCast(copy, KIT_GRAY)) {
