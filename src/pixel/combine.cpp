@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "frame/frame.hpp"
+#include "kxthreads_bands.hpp"
 
 using namespace kx;
 
@@ -14,13 +15,22 @@ namespace {
 // Walks the common top-left area of two images of one type, handing each
 // row pair and the row's byte count to f; two images without row padding
 // go as one run (the same bytes in the same order).
+// With threads on the rows go in bands, unless the two images are distinct
+// but share memory: then only the plain order gives the plain result.
 template <class A, class B, class F>
 void forCommonRows(A *a, B *b, F &&f)
 {
     const int w = std::min(a->width, b->width), h = std::min(a->height, b->height);
     const size_t n = size_t(w) * size_t(kxiBytesPerPixel(a->imageType));
-    if (size_t(a->pitch) == n && size_t(b->pitch) == n) return f(row(a, 0), row(b, 0), n * size_t(h));
-    for (int y = 0; y < h; ++y) f(row(a, y), row(b, y), n);
+    const bool packed = size_t(a->pitch) == n && size_t(b->pitch) == n;
+    const auto *aEnd = row(a, h - 1) + n, *bEnd = row(b, h - 1) + n;
+    const bool sameRows = a->data == b->data && a->pitch == b->pitch;
+    const bool apart = aEnd <= b->data || bEnd <= a->data;
+    const int minRows = sameRows || apart ? threads::minRows(w) : h;
+    threads::forBands(h, minRows, [&](int y0, int y1) {
+        if (packed) return f(row(a, y0), row(b, y0), n * size_t(y1 - y0));
+        for (int y = y0; y < y1; ++y) f(row(a, y), row(b, y), n);
+    });
 }
 
 // b[i] = op(a[i], b[i]) over a row, or its "above 0" for KIT_BIN.  The

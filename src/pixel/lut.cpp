@@ -4,6 +4,7 @@
 #include "lut.hpp"
 
 #include "frame/frame.hpp"
+#include "kxthreads_bands.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KX_LUT_X86 1
@@ -166,12 +167,15 @@ void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) n
     if (identity) return;
     const lut::Kernel k = lut::best();
     const size_t n = rowBytes(im);
-    if (size_t(im->pitch) == n) {
-        // Rows without padding: one run over the whole image.
-        lut::mapRun(k, im->data, n * size_t(im->height), lut, bpp, channelBits);
-        return;
-    }
-    for (int y = 0; y < im->height; ++y) lut::mapRun(k, row(im, y), n, lut, bpp, channelBits);
+    // Every byte maps on its own, so row bands (threads on) give the same bytes.
+    threads::forBands(im->height, threads::minRows(im->width), [&](int y0, int y1) {
+        if (size_t(im->pitch) == n) {
+            // Rows without padding: one run over the band.
+            lut::mapRun(k, row(im, y0), n * size_t(y1 - y0), lut, bpp, channelBits);
+            return;
+        }
+        for (int y = y0; y < y1; ++y) lut::mapRun(k, row(im, y), n, lut, bpp, channelBits);
+    });
 }
 
 void applyLut(Image *im, const uint8_t lut[256], int channels) noexcept

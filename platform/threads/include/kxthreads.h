@@ -21,7 +21,16 @@
  *   kxRoberts, kxDiffFirst, kxGradient   (row bands of the output)
  *   kxDetectEdge                         (gradients, magnitudes and the
  *                                         edge test in row bands)
- * kxFilter does nothing at all and has nothing to split.
+ *   kxLinear, kxLinearEx, kxContrast, kxNormalize, kxEqualize, kxExpand,
+ *   kxInvert, kxbMultiLevel,
+ *   the one-step and histogram binarizers (kxbSimple ... kxbMaxEntropy)
+ *                                        (their byte tables in row bands)
+ *   kxPixelMerge and its shortcuts, kxPixelMergeE1
+ *                                        (row bands; two distinct images
+ *                                         sharing memory stay on one thread)
+ * kxFilter does nothing at all and has nothing to split.  The vision
+ * wrappers (kxCanny, kxSmoothGaussian, kxWarp, ...) let OpenCV use its own
+ * threads only while threads are on; with threads off they start none.
  */
 #ifndef KXTHREADS_H
 #define KXTHREADS_H
