@@ -3,7 +3,8 @@
 #   ./build.sh demo    install what is missing, build (Release), run the demo
 #   ./build.sh test    install what is missing, then build and run every test twice: on the
 #                      Release build as the demo ships it, and on Debug with ASan + UBSan
-#   ./build.sh bench   install what is missing, build (Release) and run the benchmarks
+#   ./build.sh bench   install what is missing, build (Release), run every benchmark family
+#                      and write docs/performance.md + docs/performance.png (args: benchmark flags)
 #   ./build.sh gallery pictures of every operation family into docs/gallery
 #   ./build.sh docs    the HTML reference into build/docs/html
 #   ./build.sh deps    only install the Debian packages the project needs
@@ -15,8 +16,10 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopencv-core-dev libopencv-imgproc-dev
   libfreetype-dev libfontconfig-dev fontconfig fonts-liberation2 fonts-dejavu-core
-  libpng-dev python3 python3-numpy python3-pytest doxygen
+  libpng-dev libtiff-dev libjpeg62-turbo-dev python3 python3-numpy python3-pytest doxygen
   python3-dask python3-distributed python3-tqdm
+  dpkg-dev file python3-pip python3-setuptools python3-build python3-wheel python3-venv
+  libleptonica-dev python3-matplotlib
   clang-14 libclang-rt-14-dev
 )
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
@@ -77,9 +80,12 @@ case "${1:-}" in
     echo "reference: build/docs/html/index.html" ;;
   bench)
     deps
-    configure build/release -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF -DKX_BUILD_BENCH=ON
-    cmake --build build/release -j "$JOBS"
-    for b in build/release/bench/kxbench_*; do "$b" "${@:2}"; done ;;
+    # The Release flags of the demo, in a folder of its own with the benchmarks.
+    configure build/bench -DCMAKE_BUILD_TYPE=Release -DKX_SANITIZE=OFF -DKX_BUILD_TESTS=OFF -DKX_BUILD_BENCH=ON
+    cmake --build build/bench -j "$JOBS"
+    # Debian's python3 (matplotlib), not whatever python3 comes first.
+    py=/usr/bin/python3; [ -x "$py" ] || py=python3
+    "$py" bench/report.py --bench-dir build/bench/bench --out docs/performance.md -- "${@:2}" ;;
   *)
-    sed -n '2,9p' "$0"; exit 2 ;;
+    sed -n '2,10p' "$0"; exit 2 ;;
 esac

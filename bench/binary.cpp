@@ -60,6 +60,13 @@ void BM_DistTrans(benchmark::State &state)
         [](const cv::Mat &s, cv::Mat &out) { cv::distanceTransform(s, out, cv::DIST_L2, cv::DIST_MASK_3); });
 }
 
+// Template thinning has no OpenCV counterpart in the core modules: its
+// time alone, on the same page.
+void BM_Thinning(benchmark::State &state)
+{
+    kxbench::compare(state, pageImage(), KIT_BIN, [](Image *im) { kxThinning(im); }, nullptr);
+}
+
 // Hole filling the usual OpenCV way: flood the background from a padded
 // frame, then set what the flood did not reach.
 void openCvFillHole(const cv::Mat &s, cv::Mat &d)
@@ -119,6 +126,7 @@ void BM_RemoveBorderSpiral(benchmark::State &state)
 BENCHMARK(BM_Erode3x3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Dilate3x3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DistTrans)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Thinning)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillHole)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RemoveBorderSpiral)->Arg(512)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond);
 

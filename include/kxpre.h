@@ -1133,6 +1133,13 @@ KX_API void kxFillPolygonE1(Image *image, const int *pVertexArray, int count, co
  *      interior that is not uniform is only partly filled.  Without such a
  *      pixel only the outline is drawn.
  *   2. count < 3 or a null array draws nothing.
+ *   3. Cost of the seed search: each distinct candidate pixel is put to the
+ *      inside test once, and a test takes time proportional to count.  A
+ *      polygon whose vertices repeat costs little (100,000 copies of one
+ *      vertex: one test); one with many distinct vertices whose right
+ *      neighbours all lie outside it costs up to count^2 steps (about 10^10
+ *      for 100,000 vertices, seconds).  The result does not depend on how
+ *      the search is done.
  * Asserts "image". */
 KX_API void kxFillPolygonE2(Image *image, const int *pVertexArray, int count, uint32_t colour, int fill);
 

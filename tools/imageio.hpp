@@ -1,18 +1,11 @@
-// Reading and writing image files for the tools: PNG (through libpng) and
-// the binary and plain forms of PGM and PPM.
+// Reading and writing image files for the tools, through the image-file
+// library libkxio (kxio.h): PNG, PNM (PBM, PGM, PPM), TIFF and JPEG.
 //
-// Files map onto library images as follows:
-//   read:  grey PNG, PGM                  -> KIT_GRAY
-//          grey + alpha PNG, RGBA PNG     -> KIT_RGBA (grey spread to B, G, R)
-//          RGB PNG, palette PNG, PPM      -> KIT_RGB  (a palette with
-//                                            transparency gives KIT_RGBA)
-//          16-bit samples keep their high byte; PNM samples above 255 are
-//          scaled by maxval.
-//   write: KIT_BIN  -> grey, 0 and 1 stored as 0 and 255 so the result is
-//                      visible; KIT_GRAY -> grey; KIT_RGB -> RGB;
-//          KIT_RGBA -> RGBA PNG (PPM drops the alpha channel).
-// The format is chosen by the file extension (.pgm, .ppm, .pnm: PNM;
-// anything else: PNG).
+// Reading takes the format from the file's contents; a TIFF file gives its
+// first page.  Writing takes the format from the output name's extension
+// (.png, .pnm/.pgm/.ppm/.pbm, .tif/.tiff, .jpg/.jpeg); any other name is an
+// error.  How pixels map onto image types (KIT_BIN written black and white,
+// alpha dropped where a format has none, ...) is described in kxio.h.
 #pragma once
 
 #include <memory>
@@ -28,12 +21,13 @@ struct ImageDeleter {
 using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 // Loads an image file; null with a message in `error` when the file cannot
-// be opened or is not a PNG/PGM/PPM file this reader understands.
+// be opened or read.
 ImagePtr readImage(const std::string &path, std::string &error);
 
-// Writes an image; false with a message in `error` on failure.  The file is
-// written in place: use writeImageAtomic to keep an existing file intact
-// until the new one is complete.
+// Writes an image; false with a message in `error` on failure (including a
+// name whose extension names no format we write).  The file is written in
+// place: use writeImageAtomic to keep an existing file intact until the new
+// one is complete.
 bool writeImage(const Image *image, const std::string &path, std::string &error);
 
 // Writes to a temporary file in the target's directory and renames it over

@@ -68,12 +68,15 @@ const std::vector<Family> &families()
          {{"fillhole", "holes filled"},
           {"removeborder", "border regions removed"},
           {"fillhole removeborder thinning", "filled, cleaned, thinned"},
-          {"skeleton 0", "skeleton by level maxima"},
+          // Thick regions show the ridges; every unset pixel is a level
+          // maximum of its own, so the background turns white as well.
+          {"dilatee1 3 skeleton 0", "skeleton by level maxima of thickened strokes: white ridges; the background is white too"},
           {"retrieveedge 0", "region outlines"},
           {"dilatee1 2", "dilated by radius 2"},
           {"erodee1 2", "eroded by distance 2"},
           {"erode rect:3x3", "eroded by a 3x3 element"},
-          {"disttrans", "distance map"}}},
+          // Distances are small numbers: scaled so that the map is visible.
+          {"invert disttrans linear 10 0", "distance to the nearest ink (map of the inverted page) times 10"}}},
         {"geometry", "Geometry", "",
          {{"rotateex 15 0 0", "rotated 15 degrees"},
           {"rotatee2 -10 0xFF808080 0 1", "rotated, same size, grey ground"},

@@ -1,7 +1,6 @@
 # The code shared by the tools (image files, the operation table, the
 # pipeline), also linked into the tests of tests/tools.
 if(NOT TARGET kxtools)
-  find_package(PNG REQUIRED)
   set(_kxtools_dir ${CMAKE_CURRENT_LIST_DIR})
   include(${_kxtools_dir}/manifest/manifest.cmake)
   # kxpipe's steps, generated from the export manifest.
@@ -14,5 +13,5 @@ if(NOT TARGET kxtools)
   kx_strict(kxtools)
   target_include_directories(kxtools PUBLIC ${_kxtools_dir} PRIVATE ${_kxtools_generated})
   target_compile_definitions(kxtools PUBLIC KX_VERSION="${PROJECT_VERSION}")
-  target_link_libraries(kxtools PUBLIC kxpre PNG::PNG)
+  target_link_libraries(kxtools PUBLIC kxpre kxio)
 endif()

@@ -107,10 +107,11 @@ std::string helpText()
 {
     std::ostringstream s;
     s << usageLine() << "\n\n"
-      << "Reads INPUT (PNG, PGM or PPM), applies the operations in order and writes OUTPUT\n"
-      << "(PGM/PPM for .pgm/.ppm/.pnm, else PNG).  OUTPUT is replaced only when every step\n"
-      << "succeeded.  Grey files load as grey images, colour files as colour images; binary\n"
-      << "images are written with 0 and 1 as black and white.\n\n"
+      << "Reads INPUT (PNG, PNM, TIFF or JPEG), applies the operations in order and writes\n"
+      << "OUTPUT in the format of its extension (.png, .pnm/.pgm/.ppm/.pbm, .tif/.tiff,\n"
+      << ".jpg/.jpeg; any other name is an error).  OUTPUT is replaced only when every step\n"
+      << "succeeded.  Grey files load as grey images, colour files as colour images, bilevel\n"
+      << "TIFF and PBM as binary; binary images are written with 0 and 1 as black and white.\n\n"
       << "A step that would do nothing is an error: an image kind the operation does not\n"
       << "take, or an argument outside its range (see the library's header).  --lenient\n"
       << "runs such steps anyway.  --time prints each step's duration on stderr;\n"

@@ -5,6 +5,22 @@
 
 namespace kxv {
 
+namespace {
+
+struct Once : cv::ParallelLoopBody {
+    const std::function<void()> &f;
+    explicit Once(const std::function<void()> &fn) : f(fn) {}
+    void operator()(const cv::Range &) const override { f(); }
+};
+
+}  // namespace
+
+// A parallel_for_ over one item runs its body directly on this thread, and
+// OpenCV runs every parallel loop nested in it serially.  (While it runs,
+// other OpenCV loops of the process run serially too; their results do not
+// change.)
+void onCallerThread(const std::function<void()> &f) { cv::parallel_for_(cv::Range(0, 1), Once(f)); }
+
 cv::Mat wrap(const Image *im)
 {
     return cv::Mat(im->height, im->width, CV_8UC(kxiBytesPerPixel(im->imageType)), im->data, size_t(im->pitch));

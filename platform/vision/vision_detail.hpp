@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 
+#include "kxthreads.h"
 #include "kxvision.h"
 
 namespace kxv {
@@ -22,14 +24,23 @@ Image *imageFrom(const cv::Mat &m, int imageType) noexcept;
 // Copies a Mat of the image's size and channel count into its rows.
 void store(const cv::Mat &m, Image *im);
 
+// Runs f on the calling thread only: inside a one-item parallel region, in
+// which OpenCV does not split its work over threads of its own.
+void onCallerThread(const std::function<void()> &f);
+
 // Runs body(); an exception thrown inside becomes `failed`.  Every exported
 // function of the library goes through here so that nothing crosses the C
-// interface.
+// interface.  OpenCV may use its threads only when the caller turned the
+// project's threads on (kxtSetThreads, KXPRE_THREADS); otherwise the call
+// starts none.
 template <class R, class F>
 R guarded(R failed, F &&body) noexcept
 {
     try {
-        return body();
+        if (kxtGetThreads() > 1) return body();
+        R result = failed;
+        onCallerThread([&] { result = body(); });
+        return result;
     } catch (...) {
         return failed;
     }

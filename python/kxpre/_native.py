@@ -1,9 +1,12 @@
 """Loading libkxpre and moving pixels between numpy arrays and Image records.
 
 The library is found, in this order, at the path in the environment variable
-KXPRE_LIBRARY, in the build folders of a source checkout next to this package
-(build/release, build/debug, build/debug-asan, build/dbg, build), and by the
-system's library search (libkxpre.so.0).
+KXPRE_LIBRARY, inside this package (kxpre/_lib, where `pip install` puts the
+libraries it builds), in the build folders of a source checkout next to this
+package (build/release, build/rel, build/debug, build/debug-asan, build/dbg,
+build), and by the system's library search (libkxpre.so.0).  The image-file
+library libkxio is looked for next to libkxpre first (KXPRE_KXIO_LIBRARY
+overrides).
 """
 
 import ctypes
@@ -57,23 +60,45 @@ class FloodRecord(ctypes.Structure):
     _fields_ = [("val", ctypes.c_double * 4)]
 
 
-def _candidates():
+# Where an installed package keeps the libraries it ships (pip install).
+PACKAGED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "_lib")
+# Build folders of a source checkout, relative to its root.
+BUILD_FOLDERS = ("build/release", "build/rel", "build/debug", "build/debug-asan", "build/dbg", "build")
+# Where each library lies inside a build folder.
+IN_BUILD = {"kxpre": "", "kxio": "platform/io"}
+
+
+def _candidates(name="kxpre", near=None):
+    """Paths (or sonames) to try for lib<name>.so, most specific first.
+
+    near: the path libkxpre was loaded from; a sibling library is looked for
+    next to it first (the folder of a package or an installed tree, or its
+    place in the same build folder)."""
     env = os.environ.get("KXPRE_LIBRARY")
+    if name != "kxpre":
+        env = os.environ.get("KXPRE_%s_LIBRARY" % name.upper())
     if env:
         yield env
         return
+    if near and os.path.sep in near:
+        folder = os.path.dirname(near)
+        yield os.path.join(folder, "lib%s.so.0" % name)
+        yield os.path.join(folder, "lib%s.so" % name)
+        yield os.path.join(folder, IN_BUILD.get(name, ""), "lib%s.so" % name)
+    yield os.path.join(PACKAGED, "lib%s.so.0" % name)
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    for folder in ("build/release", "build/debug", "build/debug-asan", "build/dbg", "build"):
-        yield os.path.join(root, folder, "libkxpre.so")
-    found = ctypes.util.find_library("kxpre")
+    for folder in BUILD_FOLDERS:
+        yield os.path.join(root, folder, IN_BUILD.get(name, ""), "lib%s.so" % name)
+    found = ctypes.util.find_library(name)
     if found:
         yield found
-    yield "libkxpre.so.0"
+    yield "lib%s.so.0" % name
 
 
-def _load():
+def load_library(name="kxpre", near=None):
+    """lib<name> as a ctypes library; ImportError naming what was tried."""
     errors = []
-    for path in _candidates():
+    for path in _candidates(name, near):
         if os.path.sep in path and not os.path.exists(path):
             continue
         try:
@@ -81,9 +106,14 @@ def _load():
         except OSError as e:
             errors.append(str(e))
     raise ImportError(
-        "kxpre: cannot load libkxpre.so; build the library (./build.sh demo) or set "
-        "KXPRE_LIBRARY to its path" + ("" if not errors else " (" + "; ".join(errors) + ")")
+        "kxpre: cannot load lib%s.so; install the package (pip install ./python), build the library "
+        "(./build.sh demo) or set KXPRE_LIBRARY to its path" % name
+        + ("" if not errors else " (" + "; ".join(errors) + ")")
     )
+
+
+def _load():
+    return load_library("kxpre")
 
 
 lib = _load()

@@ -5,11 +5,13 @@
 //   kxDilateE1  KIT_BIN; other types unchanged
 //
 // Every operation reads from a padded copy of the input (for erosion and
-// dilation a rolling one, as many rows as the element is high) and writes
-// into the image, so results never feed later pixels.
+// dilation a rolling one, as many rows as the element is high; for the
+// centred 3 x 3 rectangle two saved rows) and writes into the image, so
+// results never feed later pixels.
 #include <algorithm>
 #include <memory>
 
+#include "filter/filter_detail.hpp"  // KX_VECTOR_CLONES
 #include "frame/frame.hpp"
 
 using namespace kx;
@@ -109,6 +111,68 @@ bool isFullRectangle(const Mask *e)
     return true;
 }
 
+// ---- the full 3 x 3 element with its anchor in the middle --------------
+
+// One output row of the 3 x 3 rectangle: v = the column min/max of the
+// rows above (`up`, saved), at (`mid`, the image row itself) and below
+// (`dn`), with v[-1] and v[w] holding the fill; then the row's pixels
+// become the min/max of v at x - 1, x, x + 1.  `mid` is saved into
+// `keep` before it is overwritten: it is the next row's `up`.
+template <bool Erode>
+[[gnu::always_inline]] inline void rect3Row(const uint8_t *__restrict up, uint8_t *mid, const uint8_t *__restrict dn,
+                                            uint8_t *__restrict keep, uint8_t *__restrict v, size_t w)
+{
+    {
+        const uint8_t *__restrict m = mid;
+        for (size_t x = 0; x < w; ++x) {
+            const uint8_t b = m[x];
+            keep[x] = b;
+            v[x] = pick<Erode>(pick<Erode>(up[x], b), dn[x]);
+        }
+    }
+    uint8_t *__restrict out = mid;
+    for (size_t x = 0; x < w; ++x) out[x] = pick<Erode>(pick<Erode>(v[x - 1], v[x]), v[x + 1]);
+}
+
+KX_VECTOR_CLONES
+void erodeRect3Row(const uint8_t *up, uint8_t *mid, const uint8_t *dn, uint8_t *keep, uint8_t *v, size_t w) noexcept
+{
+    rect3Row<true>(up, mid, dn, keep, v, w);
+}
+
+KX_VECTOR_CLONES
+void dilateRect3Row(const uint8_t *up, uint8_t *mid, const uint8_t *dn, uint8_t *keep, uint8_t *v, size_t w) noexcept
+{
+    rect3Row<false>(up, mid, dn, keep, v, w);
+}
+
+bool isCentredRect3(const Mask *e) { return e->width == 3 && e->height == 3 && e->anchorX == 1 && e->anchorY == 1 && isFullRectangle(e); }
+
+// The 3 x 3 rectangle row by row in place: two saved input rows, a row of
+// the fill for outside the image, and the column results with a fill byte
+// at each end.  False when the rows cannot be had.
+template <bool Erode>
+bool morphRect3(Image *im) noexcept
+{
+    constexpr uint8_t fill = Erode ? 255 : 0;
+    const size_t w = size_t(im->width);
+    const int h = im->height;
+    Scratch<uint8_t> buf(4 * w + 2);
+    if (!buf) return false;
+    uint8_t *saved[2] = {buf.get(), buf.get() + w};
+    uint8_t *const outside = buf.get() + 2 * w, *const v = buf.get() + 3 * w + 1;
+    std::memset(outside, fill, w);
+    v[-1] = v[w] = fill;
+    const uint8_t *up = outside;
+    for (int y = 0; y < h; ++y) {
+        uint8_t *keep = saved[y & 1];
+        const uint8_t *dn = y + 1 < h ? row(im, y + 1) : outside;
+        (Erode ? erodeRect3Row : dilateRect3Row)(up, row(im, y), dn, keep, v, w);
+        up = keep;
+    }
+    return true;
+}
+
 // Min (erosion) or max (dilation) over the element's set positions, with
 // positions outside the image reading 255 (erosion) or 0 (dilation) and the
 // same value as start.  Every loop runs along a whole row, which the
@@ -128,6 +192,7 @@ Image *morph(Image *image, const Mask *mask)
         mask = pM;
     }
     if (!elementOk(mask)) return image;
+    if (isCentredRect3(mask) && morphRect3<Erode>(image)) return image;
     constexpr uint8_t fill = Erode ? 255 : 0;
     RowRing ring(image, mask, fill);
     if (!ring) return image;

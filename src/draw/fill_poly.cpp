@@ -33,6 +33,19 @@ inline float crossing(const Edge &e, int64_t y)
     return float(double(y - e.y1) * double(e.x2 - e.x1) / double(e.y2 - e.y1) + double(e.x1));
 }
 
+// Rows usually cross a handful of edges: those few limits are put in order
+// by insertion, more by the library sort.
+inline void sortCuts(int64_t *c, size_t n)
+{
+    if (n > 16) return std::sort(c, c + n);
+    for (size_t i = 1; i < n; ++i) {
+        const int64_t v = c[i];
+        size_t j = i;
+        for (; j > 0 && c[j - 1] > v; --j) c[j] = c[j - 1];
+        c[j] = v;
+    }
+}
+
 // The edges of one polygon and, row after row, the sorted column limits of
 // their crossings.
 class EdgeTable {
@@ -79,7 +92,7 @@ public:
             const double c = std::ceil(double(crossing(edges_[live_[i]], y)));
             cuts_[i] = c <= 0 ? 0 : c >= double(width_) ? width_ : int64_t(c);
         }
-        std::sort(cuts_.get(), cuts_.get() + nLive_);
+        sortCuts(cuts_.get(), nLive_);
         return nLive_;
     }
     const int64_t *cuts() const { return cuts_.get(); }
@@ -142,16 +155,54 @@ void fillPolygon(Image *image, const int *v, int count, const int *ex, int exCou
 
 // The pixel one right of each vertex, in order: the first inside the image
 // that does not carry the fill colour yet and lies inside the polygon seeds
-// kxFill.
+// kxFill.  Nothing changes the image during the search, so a pixel that
+// failed once fails again: each distinct candidate is put to the inside
+// test (linear in the vertex count) at most once, which keeps a polygon
+// of many repeated vertices linear rather than quadratic.  Without memory
+// for the list, every candidate is tested.
+struct Candidate {
+    int64_t x, y;
+    int i;
+};
+
 void findPolygonSeed(Image *image, const int *pEdges, int count, uint32_t colour)
 {
     if (!(image && pEdges)) return kx::failed("image && pEdges");
     const PixelValue fill = pixelValue(image->imageType, colour, GreyRule::LowByte);
     const int bpp = fill.bpp;
+    auto candidate = [&](int i, int64_t &x, int64_t &y) {
+        x = int64_t(pEdges[2 * size_t(i)]) + 1, y = pEdges[2 * size_t(i) + 1];
+        return inside(image, x, y) &&
+               std::memcmp(row(image, int(y)) + size_t(x) * size_t(bpp), fill.bytes, size_t(bpp)) != 0;
+    };
+    Scratch<Candidate> list{size_t(count)};
+    Scratch<uint8_t> asked{size_t(count)};
+    if (!list || !asked) {
+        for (int i = 0; i < count; ++i) {
+            int64_t x, y;
+            if (candidate(i, x, y) && kxIsPointInPolygon(int(x), int(y), pEdges, count)) {
+                kxFill(image, int(x), int(y), colour);
+                return;
+            }
+        }
+        return;
+    }
+    size_t n = 0;
     for (int i = 0; i < count; ++i) {
-        const int64_t x = int64_t(pEdges[2 * size_t(i)]) + 1, y = pEdges[2 * size_t(i) + 1];
-        if (!inside(image, x, y)) continue;
-        if (std::memcmp(row(image, int(y)) + size_t(x) * size_t(bpp), fill.bytes, size_t(bpp)) == 0) continue;
+        int64_t x, y;
+        asked[size_t(i)] = 0;
+        if (candidate(i, x, y)) list[n++] = Candidate{x, y, i};
+    }
+    // The first vertex of each distinct pixel is the one asked.
+    std::sort(list.get(), list.get() + n, [](const Candidate &a, const Candidate &b) {
+        return a.x != b.x ? a.x < b.x : a.y != b.y ? a.y < b.y : a.i < b.i;
+    });
+    for (size_t k = 0; k < n; ++k)
+        if (k == 0 || list[k].x != list[k - 1].x || list[k].y != list[k - 1].y) asked[size_t(list[k].i)] = 1;
+    for (int i = 0; i < count; ++i) {
+        int64_t x, y;
+        if (!asked[size_t(i)]) continue;
+        candidate(i, x, y);
         if (kxIsPointInPolygon(int(x), int(y), pEdges, count)) {
             kxFill(image, int(x), int(y), colour);
             return;

@@ -1,22 +1,11 @@
 // Private helpers of the filtering and intensity family: saturating byte
-// conversions and the per-channel table mapper.
+// conversions and the column steps of the 3 x 3 median.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/frame.hpp"
-
-// The hot byte loops are also compiled for AVX2 and picked when the
-// library is loaded, where the processor has it (same arithmetic, wider
-// vectors).  The pick is made by resolvers that run while the library is
-// relocated, before a sanitizer's runtime is set up, so sanitizer builds
-// (and clang builds) keep the plain loops.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
-    !defined(__SANITIZE_THREAD__)
-#define KX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KX_VECTOR_CLONES
-#endif
 
 namespace kx::filter {
 
@@ -31,8 +20,25 @@ inline uint8_t truncSaturate(double v)
     return uint8_t(v);
 }
 
-// Applies a 256-entry table to the bytes of every pixel whose channel bit
-// (bit c for byte c) is set in `channelBits`; other bytes stay.
-void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) noexcept;
+// ---- 3 x 3 median steps (median_columns.cpp) ------------------------------
+
+enum class ColumnKernel { Plain, Avx2, Avx512 };
+
+struct ColumnSteps {
+    // Sorts each column triple (a[i], b[i], c[i]) into lo[i] <= md[i] <= hi[i].
+    void (*sort)(const uint8_t *a, const uint8_t *b, const uint8_t *c, uint8_t *lo, uint8_t *md, uint8_t *hi,
+                 size_t n) noexcept;
+    // n medians from sorted column triples: out[i] from the columns at i,
+    // i + C and i + 2C (C the distance of horizontal neighbours in bytes).
+    void (*merge)(const uint8_t *lo, const uint8_t *md, const uint8_t *hi, uint8_t *out, size_t n,
+                  size_t C) noexcept;
+};
+
+// Whether this processor runs kernel k; the widest one it runs.
+bool columnKernelRuns(ColumnKernel k) noexcept;
+ColumnKernel bestColumnKernel() noexcept;
+
+// The steps of kernel k (which the processor must run).
+ColumnSteps columnSteps(ColumnKernel k) noexcept;
 
 }  // namespace kx::filter

@@ -20,25 +20,6 @@
 using namespace kx;
 using namespace kx::filter;
 
-namespace kx::filter {
-
-void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) noexcept
-{
-    const int bpp = kxiBytesPerPixel(im->imageType);
-    const unsigned all = (1u << bpp) - 1;
-    channelBits &= all;
-    if (channelBits == all) return applyLut(im, lut, bpp);
-    if (channelBits == 0) return;
-    for (int y = 0; y < im->height; ++y) {
-        uint8_t *p = row(im, y);
-        for (int x = 0; x < im->width; ++x, p += bpp)
-            for (int c = 0; c < bpp; ++c)
-                if (channelBits >> c & 1u) p[c] = lut[p[c]];
-    }
-}
-
-}  // namespace kx::filter
-
 namespace {
 
 inline bool isGray(const Image *im) { return im->imageType == KIT_GRAY && typeOk(im); }

@@ -23,6 +23,7 @@
 #include "filter_detail.hpp"
 
 using namespace kx;
+using namespace kx::filter;
 
 namespace {
 
@@ -119,40 +120,6 @@ uint8_t clippedRank3(const uint8_t *const *rows, int rowCount, int x, int w, int
     return list[k / 2];
 }
 
-// Sorts each column triple (a[i], b[i], c[i]) into lo[i] <= md[i] <= hi[i].
-KX_VECTOR_CLONES
-void sortColumns(const uint8_t *__restrict a, const uint8_t *__restrict b, const uint8_t *__restrict c,
-                 uint8_t *__restrict lo, uint8_t *__restrict md, uint8_t *__restrict hi, size_t n) noexcept
-{
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t p = a[i], q = b[i], r = c[i];
-        const uint8_t l1 = std::min(p, q), h1 = std::max(p, q);
-        const uint8_t m1 = std::min(h1, r);
-        hi[i] = std::max(h1, r);
-        lo[i] = std::min(l1, m1);
-        md[i] = std::max(l1, m1);
-    }
-}
-
-inline uint8_t med3(uint8_t a, uint8_t b, uint8_t c)
-{
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
-}
-
-// n medians from sorted column triples: out[i] from the columns at i,
-// i + C and i + 2C (C is the distance between horizontal neighbours in
-// bytes, so lo points one pixel left of out).
-KX_VECTOR_CLONES
-void mergeColumns(const uint8_t *__restrict lo, const uint8_t *__restrict md, const uint8_t *__restrict hi,
-                  uint8_t *__restrict out, size_t n, size_t C) noexcept
-{
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t mx = std::max(std::max(lo[i], lo[i + C]), lo[i + 2 * C]);
-        const uint8_t mn = std::min(std::min(hi[i], hi[i + C]), hi[i + 2 * C]);
-        out[i] = med3(mx, med3(md[i], md[i + C], md[i + 2 * C]), mn);
-    }
-}
-
 // 3 x 3 median of an image of at least 3 x 3 pixels.  Each column triple
 // is sorted once (shared by three windows); the median of nine is then the
 // median of the largest column minimum, the median of the column middles
@@ -184,6 +151,7 @@ bool median3(Image *im) noexcept
         std::memset(slot + C + W, v, C);
     };
     uint8_t *lo = cols.get(), *md = lo + span, *hi = md + span;
+    const ColumnSteps steps = columnSteps(bestColumnKernel());
     load(0);
     for (int y = 0; y < h; ++y) {
         if (y + 1 < h) load(y + 1);
@@ -192,8 +160,8 @@ bool median3(Image *im) noexcept
         uint8_t *out = row(im, y);
         for (size_t s = 0; s < W; s += kBlock) {
             const size_t n = std::min(W - s, kBlock);
-            sortColumns(a + s, b + s, c + s, lo, md, hi, n + 2 * C);
-            mergeColumns(lo, md, hi, out + s, n, C);
+            steps.sort(a + s, b + s, c + s, lo, md, hi, n + 2 * C);
+            steps.merge(lo, md, hi, out + s, n, C);
         }
         if (y == 0 || y == h - 1) {
             const uint8_t *rows[2] = {(y == 0 ? b : a) + C, (y == 0 ? c : b) + C};
@@ -237,13 +205,28 @@ inline int rankBin16(const uint8_t *counts, int rank, int &below)
 #endif
 }
 
+// One 16-byte vector operation each: left to the compiler, the byte loops
+// sometimes stay scalar, and the 16-byte load of the totals that follows
+// sixteen byte stores stalls.
 inline void addBins16(uint8_t *acc, const uint8_t *v)
 {
+#if defined(__SSE2__)
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(acc));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(v));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(acc), _mm_add_epi8(a, b));
+#else
     for (int j = 0; j < 16; ++j) acc[j] = uint8_t(acc[j] + v[j]);
+#endif
 }
 inline void subBins16(uint8_t *acc, const uint8_t *v)
 {
+#if defined(__SSE2__)
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(acc));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(v));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(acc), _mm_sub_epi8(a, b));
+#else
     for (int j = 0; j < 16; ++j) acc[j] = uint8_t(acc[j] - v[j]);
+#endif
 }
 
 // n x n median for any odd n <= 9 with the window clipped to the image:

@@ -1,5 +1,4 @@
-// Shared frame helpers: assertion reporting, record checks, colour rules and
-// the table mapper.
+// Shared frame helpers: assertion reporting, record checks and colour rules.
 #include "frame.hpp"
 
 #include <cstdio>
@@ -49,22 +48,6 @@ uint32_t colourAt(int imageType, const uint8_t *p) noexcept
     case KIT_RGB: return 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
     case KIT_RGBA: return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
     default: return 0;
-    }
-}
-
-void applyLut(Image *im, const uint8_t lut[256], int channels) noexcept
-{
-    const int bpp = kxiBytesPerPixel(im->imageType);
-    if (channels > bpp) channels = bpp;
-    for (int y = 0; y < im->height; ++y) {
-        uint8_t *p = row(im, y);
-        if (channels == bpp) {
-            const size_t n = rowBytes(im);
-            for (size_t i = 0; i < n; ++i) p[i] = lut[p[i]];
-        } else {
-            for (int x = 0; x < im->width; ++x, p += bpp)
-                for (int c = 0; c < channels; ++c) p[c] = lut[p[c]];
-        }
     }
 }
 

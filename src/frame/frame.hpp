@@ -54,6 +54,18 @@ inline void failed(const char *text, const SourceLocation &where = SourceLocatio
 
 }  // namespace kx
 
+// Hot byte loops marked with this are also compiled for AVX2 and picked
+// when the library is loaded, where the processor has it (same arithmetic,
+// wider vectors).  The pick is made by resolvers that run while the library
+// is relocated, before a sanitizer's runtime is set up, so sanitizer builds
+// (and clang builds) keep the plain loops.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
+#define KX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define KX_VECTOR_CLONES
+#endif
+
 namespace kx {
 
 // ---- the type gate and record checks ------------------------------------
@@ -120,6 +132,11 @@ uint32_t colourAt(int imageType, const uint8_t *p) noexcept;
 
 // Applies a 256-entry table to the first `channels` bytes of every pixel.
 void applyLut(Image *im, const uint8_t lut[256], int channels) noexcept;
+
+// Applies a 256-entry table to the bytes of every pixel whose channel bit
+// (bit c for byte c) is set in `channelBits`; other bytes stay.  Both
+// appliers live with the pixel operations (src/pixel/lut.cpp).
+void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) noexcept;
 
 // ---- RAII holders --------------------------------------------------------
 

@@ -8,14 +8,19 @@
 // with t + angle in double and cx = (width-1)/2, cy = (height-1)/2.  Those
 // float roundings decide which bytes come out, so the engine reproduces that
 // arithmetic exactly.  What it saves is work that cannot change a byte:
-//  - cos and sin of t + angle come from the angle-sum identity evaluated in
-//    double around the exact polar angle of (x, y); the result is accepted
-//    only when a band of 2e-14 relative width around it rounds to one float,
-//    otherwise cos and sin are called (a few pixels in a million);
+//  - the positions of a row are computed eight at a time without libm
+//    (rotate_fast.cpp): the polar angle by a short series, cos and sin of
+//    t + angle by the angle-sum identity around it, each float accepted
+//    only when the proven error band around it rounds to that one float;
+//    the rest (about one pixel in 10^5) take RotationMap::position, which
+//    is the exact route;
+//  - the samplers run across pixels in vector lanes, each pixel with the
+//    scalar sampler's operations in the same order;
 //  - rows are walked only over the x range whose approximate source position
 //    lies within two pixels of the source; the rest keeps the background;
 //  - a result that keeps the image's size renders only the part it keeps.
-// The pieces below are header-only so that the tests can reach them; the
+// The frame (renderRotation) is in rotate_engine.cpp, the kernels in
+// rotate_fast.cpp, both in the internal object library the tests link; the
 // entry points kxRotateEx and kxRotateE2 are in rotate.cpp.
 #pragma once
 
@@ -103,11 +108,32 @@ inline void bilinearSampleRgba(const uint8_t *d, int w, int h, int p, float sx, 
 // Source positions of destination offsets for one angle.
 class RotationMap {
 public:
+    // Constants of the vector route (rotate_fast.cpp).
+    struct Fast {
+        double angle, ca, sa, cx, cy, acx, acy;  // acx = |cx| + 1
+        double pi, halfPi;
+        double tanEdge[4];  // tan(j pi/16), j = 1..3: the eighths of pi/4
+        double tanMid[4], atanMid[4];  // T = tan((2j+1) pi/32) and atan(T)
+    };
+
     RotationMap(double angle, int cx, int cy)
         : angle_(angle), ca_(std::cos(angle)), sa_(std::sin(angle)), cx_(cx), cy_(cy),
           fast_(std::fabs(angle) <= 1e6)
     {
+        const double pi = 3.141592653589793;
+        f_ = {angle, ca_, sa_, double(cx), double(cy), std::fabs(double(cx)) + 1, std::fabs(double(cy)) + 1,
+              pi, pi / 2, {}, {}, {}};
+        for (int j = 0; j < 4; ++j) {
+            f_.tanEdge[j] = std::tan(j * pi / 16);
+            f_.tanMid[j] = std::tan((2 * j + 1) * pi / 32);
+            f_.atanMid[j] = std::atan(f_.tanMid[j]);
+        }
     }
+
+    // Whether the vector route applies: |angle| <= 10^6 keeps the rounding
+    // of t + angle below 2^-33.
+    bool vectorisable() const { return fast_; }
+    const Fast &fast() const { return f_; }
 
     // Whether the approximate position (x ca - y sa + cx, x sa + y ca + cy)
     // may be used to skip pixels: it lies within 0.3 pixel of the exact one
@@ -160,66 +186,34 @@ private:
     double angle_, ca_, sa_;
     int cx_, cy_;
     bool fast_;
+    Fast f_;
 };
 
-// Narrows [a, b] to the x with lo <= p0 + k x <= hi.
-inline void narrowTo(double &a, double &b, double p0, double k, double lo, double hi)
-{
-    if (std::fabs(k) < 1e-9) {
-        if (p0 < lo || p0 > hi) a = 1, b = 0;
-        return;
-    }
-    double x1 = (lo - p0) / k, x2 = (hi - p0) / k;
-    if (x1 > x2) std::swap(x1, x2);
-    a = std::max(a, x1);
-    b = std::min(b, x2);
-}
+// Source positions of destination offsets (x0 + i, y), i = 0..n-1, equal
+// to the exact route's; returns how many took the exact route.  The
+// processor decides the instructions (AVX-512, AVX2 or the base set);
+// rotatedPositionsOn takes at most the given level (2, 1, 0) of them.  The
+// Base samplers run the base set whatever the processor offers.
+int64_t rotatedPositions(const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept;
+int64_t rotatedPositionsOn(int level, const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept;
+
+// Bilinear samples of `src` (B bytes per pixel) at (sx[i], sy[i]) into
+// out + i * B; positions outside [-1, width) x [-1, height) leave their
+// pixel alone.
+void bilinearRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
+void bilinearRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
+
+// Nearest-neighbour samples: source pixel (floor(sx[i] + 0.5),
+// floor(sy[i] + 0.5)) into out + i * B where it exists.
+void nearestRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
+void nearestRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
 
 // Renders the turned picture into `out` (already filled with the
-// background).  Output pixel (X, Y) shows destination offset
-// (X + offX - halfW, Y + offY - halfH); offsets beyond +-half (the last
-// column or row of an even box, and whatever lies outside the box) keep the
-// background.
-template <int B>
-void renderRotation(const Image *src, Image *out, int newW, int newH, int offX, int offY, double angle, bool nearest)
-{
-    const int W = src->width, H = src->height;
-    const int cx = (W - 1) / 2, cy = (H - 1) / 2;
-    const int halfW = (newW - 1) / 2, halfH = (newH - 1) / 2;
-    const RotationMap map(angle, cx, cy);
-    // Source ranges that produce a pixel, and the slack of the approximation.
-    const double loX = nearest ? -0.5 : -1.0, hiX = nearest ? W - 0.5 : double(W);
-    const double loY = nearest ? -0.5 : -1.0, hiY = nearest ? H - 0.5 : double(H);
-    const double slack = 2.0 + std::sqrt(double(halfW) * halfW + double(halfH) * halfH) * 1e-6;
-    const float fW = float(W), fH = float(H);
-    for (int Y = 0; Y < out->height; ++Y) {
-        const int64_t ty = int64_t(Y) + offY;
-        if (ty < 0 || ty > 2 * int64_t(halfH)) continue;
-        const int y = int(ty - halfH);
-        // Offsets x whose output column exists: X = x + halfW - offX.
-        double a = std::max<double>(-halfW, double(int64_t(offX) - halfW));
-        double b = std::min<double>(halfW, double(int64_t(out->width) - 1 + offX - halfW));
-        if (map.approximable()) {
-            narrowTo(a, b, cx - y * map.sinA(), map.cosA(), loX - slack, hiX + slack);
-            narrowTo(a, b, cy + y * map.cosA(), map.sinA(), loY - slack, hiY + slack);
-        }
-        if (!(a <= b)) continue;
-        const int x0 = int(std::ceil(a)), x1 = int(std::floor(b));
-        uint8_t *d = row(out, Y) + (int64_t(x0) + halfW - offX) * B;
-        for (int x = x0; x <= x1; ++x, d += B) {
-            float sx, sy;
-            map.position(x, y, sx, sy);
-            if (nearest) {
-                // In double before the conversion, so that no position can
-                // overflow an int.
-                const double fx = std::floor(sx + 0.5), fy = std::floor(sy + 0.5);
-                if (fy >= 0 && fy < H && fx >= 0 && fx < W)
-                    copyPixel<B>(d, row(src, int(fy)) + size_t(fx) * B);
-            } else if (sy >= -1.0 && sy < fH && sx >= -1.0 && sx < fW) {
-                bilinearSample<B>(src->data, W, H, src->pitch, sx, sy, d);
-            }
-        }
-    }
-}
+// background), B bytes per pixel.  Output pixel (X, Y) shows destination
+// offset (X + offX - halfW, Y + offY - halfH); offsets beyond +-half (the
+// last column or row of an even box, and whatever lies outside the box)
+// keep the background.
+void renderRotation(const Image *src, Image *out, int B, int newW, int newH, int offX, int offY, double angle,
+                    bool nearest) noexcept;
 
 }  // namespace kx::geo

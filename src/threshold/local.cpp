@@ -6,18 +6,159 @@
 // Window sums of values and of squared values are whole numbers below 2^53,
 // so any exact way of adding them gives the same doubles as summed-area
 // tables.  This file keeps running column sums instead of full-size tables:
-// one byte per pixel of scratch (the original pixels, since the image is
-// rewritten in place) plus a few rows, and no per-pixel work that grows
-// with the window.  The arithmetic after the sums is fixed: mean and mean of
-// squares divided in double and stored as float, their float difference,
-// its root taken in double and stored as float, and the level in double.
+// a few rows of scratch (the running sums and the original pixels of the
+// rows that still leave the window, since the image is rewritten in place)
+// and no per-pixel work that grows with the window.  The arithmetic after
+// the sums is fixed (local_rows.cpp): mean and mean of squares divided in
+// double and stored as float, their float difference, its root taken in
+// double and stored as float, and the level in double.
 #include <algorithm>
-#include <cmath>
+#include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "frame/frame.hpp"
 #include "threshold_detail.hpp"
 
 using namespace kx;
+
+namespace {
+
+// Moves the column sums of values and of squares one row down: adds the
+// entering row, subtracts the leaving one (either may be null).  Sums are
+// 32-bit and wrap when every window sum of squares is below 2^31 (window
+// differences modulo 2^32 are then the true sums), 64-bit otherwise.
+template <class Acc>
+[[gnu::always_inline]] inline void slide(const uint8_t *enter, const uint8_t *leave, Acc *sum, Acc *sq, size_t n)
+{
+    auto square = [](uint8_t v) { return Acc(uint32_t(v) * v); };
+    if (enter && leave)
+        for (size_t x = 0; x < n; ++x) {
+            sum[x] += Acc(enter[x]) - Acc(leave[x]);
+            sq[x] += square(enter[x]) - square(leave[x]);
+        }
+    else if (enter)
+        for (size_t x = 0; x < n; ++x) {
+            sum[x] += enter[x];
+            sq[x] += square(enter[x]);
+        }
+    else if (leave)
+        for (size_t x = 0; x < n; ++x) {
+            sum[x] -= leave[x];
+            sq[x] -= square(leave[x]);
+        }
+}
+
+KX_VECTOR_CLONES
+void slideColumns(const uint8_t *enter, const uint8_t *leave, uint32_t *sum, uint32_t *sq, size_t n)
+{
+    slide(enter, leave, sum, sq, n);
+}
+
+KX_VECTOR_CLONES
+void slideColumns(const uint8_t *enter, const uint8_t *leave, int64_t *sum, int64_t *sq, size_t n)
+{
+    slide(enter, leave, sum, sq, n);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Running sums of both column arrays, eight columns at a time: an
+// in-register prefix sum (within each half, then the low half's total into
+// the high half) plus the total so far.  Whole-number sums modulo 2^32, the
+// same as the plain loop.  Returns how many columns it summed.
+__attribute__((target("avx2"))) size_t prefixAvx2(const uint32_t *colSum, const uint32_t *colSq, uint32_t *preSum,
+                                                  uint32_t *preSq, size_t n, uint32_t &runSum, uint32_t &runSq)
+{
+    __m256i carrySum = _mm256_set1_epi32(int(runSum)), carrySq = _mm256_set1_epi32(int(runSq));
+    const __m256i last = _mm256_set1_epi32(7);
+    size_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(colSum + x));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(colSq + x));
+        a = _mm256_add_epi32(a, _mm256_slli_si256(a, 4));
+        b = _mm256_add_epi32(b, _mm256_slli_si256(b, 4));
+        a = _mm256_add_epi32(a, _mm256_slli_si256(a, 8));
+        b = _mm256_add_epi32(b, _mm256_slli_si256(b, 8));
+        a = _mm256_add_epi32(a, _mm256_shuffle_epi32(_mm256_permute2x128_si256(a, a, 0x08), 0xFF));
+        b = _mm256_add_epi32(b, _mm256_shuffle_epi32(_mm256_permute2x128_si256(b, b, 0x08), 0xFF));
+        a = _mm256_add_epi32(a, carrySum);
+        b = _mm256_add_epi32(b, carrySq);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(preSum + x), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(preSq + x), b);
+        carrySum = _mm256_permutevar8x32_epi32(a, last);
+        carrySq = _mm256_permutevar8x32_epi32(b, last);
+    }
+    runSum = uint32_t(_mm256_cvtsi256_si32(carrySum));
+    runSq = uint32_t(_mm256_cvtsi256_si32(carrySq));
+    return x;
+}
+#endif
+
+// Running sums of one row's column sums (values and squares side by side):
+// pre[i] holds the sum over the columns below i - reach, so that the window
+// of x (columns x - reach .. x + reach clipped to the row) is
+// pre[x + 2 reach + 1] - pre[x].
+template <class Acc>
+void runningSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, size_t n, size_t reach, bool vector)
+{
+    const size_t padded = n + 2 * reach + 1;
+    Acc runSum = 0, runSq = 0;
+    for (size_t i = 0; i <= reach; ++i) preSum[i] = preSq[i] = 0;
+    size_t x = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if constexpr (sizeof(Acc) == 4)
+        if (vector) x = prefixAvx2(colSum, colSq, preSum + reach + 1, preSq + reach + 1, n, runSum, runSq);
+#endif
+    (void)vector;
+    for (; x < n; ++x) {
+        preSum[reach + 1 + x] = runSum += colSum[x];
+        preSq[reach + 1 + x] = runSq += colSq[x];
+    }
+    for (size_t i = reach + 1 + n; i < padded; ++i) preSum[i] = runSum, preSq[i] = runSq;
+}
+
+template <class Acc>
+bool localRows(Image *image, int64_t half, const thr::LocalParams &params, thr::LocalKernel kernel)
+{
+    const int width = image->width, height = image->height;
+    const size_t n = size_t(width);
+    // Columns more than a row away add nothing: a half side beyond the width
+    // covers the same columns as the width itself.
+    const size_t reach = size_t(std::min<int64_t>(half, width));
+    const size_t padded = n + 2 * reach + 1;
+    // The last `saved` input rows, kept before the row is overwritten: the
+    // rows leaving the window lie up to half a side above the current one.
+    const size_t saved = size_t(std::min<int64_t>(half + 1, height));
+    Scratch<uint8_t> ring(saved * n);
+    Scratch<Acc> columns(2 * n), prefix(2 * padded);
+    if (!ring || !columns || !prefix) return false;
+    auto savedRow = [&](int64_t y) { return ring.get() + size_t(y) % saved * n; };
+    Acc *colSum = columns.get(), *colSq = colSum + n;
+    Acc *preSum = prefix.get(), *preSq = preSum + padded;
+    std::fill(colSum, colSum + 2 * n, Acc(0));
+    for (int64_t y = 0; y <= std::min<int64_t>(half, height - 1); ++y)
+        slideColumns(row(image, int(y)), nullptr, colSum, colSq, n);
+
+    thr::LocalRows<Acc> rows{nullptr, preSum, preSq, 2 * reach + 1, nullptr, n, params};
+    for (int y = 0; y < height; ++y) {
+        runningSums(colSum, colSq, preSum, preSq, n, reach, kernel != thr::LocalKernel::Plain);
+        // Each pixel is read before its byte is written (in place).
+        std::memcpy(savedRow(y), row(image, y), n);
+        rows.src = rows.dst = row(image, y);
+        if constexpr (sizeof(Acc) == 4)
+            thr::decideLocalRow(rows, kernel);
+        else
+            thr::decideLocalRow(rows);
+        const uint8_t *leave = y - half >= 0 ? savedRow(y - half) : nullptr;
+        const uint8_t *enter = y + half + 1 < height ? row(image, int(y + half + 1)) : nullptr;
+        slideColumns(enter, leave, colSum, colSq, n);
+    }
+    return true;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -33,53 +174,12 @@ Image *kxbLocalIntegral(Image *image, int window, uint8_t range, float k)
         w = 1;
     else if (w % 2 == 0)
         ++w;
-    const int64_t half = w / 2;
-    const double area = double(w * w);
+    const thr::LocalParams params{double(w * w), double(range), double(k)};
 
-    const int width = image->width, height = image->height;
-    const size_t rowLen = size_t(width);
-    Scratch<uint8_t> source(rowLen * size_t(height));
-    Scratch<int64_t> columns(2 * rowLen);      // per column: sum of values, of squares
-    Scratch<int64_t> prefix(2 * (rowLen + 1)); // running sums of those along the row
-    if (!(source && columns && prefix)) return kx::failed("imgI && imgM && imgV && imgGxG", image);
-
-    for (int y = 0; y < height; ++y) std::memcpy(source.get() + size_t(y) * rowLen, row(image, y), rowLen);
-    int64_t *colSum = columns.get(), *colSq = colSum + rowLen;
-    int64_t *preSum = prefix.get(), *preSq = preSum + rowLen + 1;
-    std::fill(colSum, colSum + 2 * rowLen, 0);
-
-    auto addRow = [&](int64_t y, int sign) {
-        const uint8_t *p = source.get() + size_t(y) * rowLen;
-        for (size_t x = 0; x < rowLen; ++x) {
-            colSum[x] += sign * int64_t(p[x]);
-            colSq[x] += sign * int64_t(p[x]) * p[x];
-        }
-    };
-    for (int64_t y = 0; y <= std::min<int64_t>(half, height - 1); ++y) addRow(y, 1);
-
-    const double r = range;
-    for (int y = 0; y < height; ++y) {
-        preSum[0] = preSq[0] = 0;
-        for (size_t x = 0; x < rowLen; ++x) {
-            preSum[x + 1] = preSum[x] + colSum[x];
-            preSq[x + 1] = preSq[x] + colSq[x];
-        }
-        const uint8_t *src = source.get() + size_t(y) * rowLen;
-        uint8_t *dst = row(image, y);
-        for (int x = 0; x < width; ++x) {
-            const int64_t lo = std::max<int64_t>(0, x - half), hi = std::min<int64_t>(width, x + half + 1);
-            const float mean = float(double(preSum[hi] - preSum[lo]) / area);
-            const float meanSq = float(double(preSq[hi] - preSq[lo]) / area);
-            const float variance = meanSq - mean * mean;
-            const float sd = float(std::sqrt(double(variance)));
-            const double level = double(mean) * (1.0 + double(k) * (double(sd) / r - 1.0));
-            // A NaN level (negative rounded variance, 0/0 with range 0)
-            // fails every comparison: such pixels are foreground.
-            dst[x] = !(double(src[x]) <= level);
-        }
-        if (y - half >= 0) addRow(y - half, -1);
-        if (y + half + 1 < height) addRow(y + half + 1, 1);
-    }
+    const bool done = params.area <= thr::kLocalVectorArea
+                          ? localRows<uint32_t>(image, w / 2, params, thr::localKernelFor(params))
+                          : localRows<int64_t>(image, w / 2, params, thr::LocalKernel::Plain);
+    if (!done) return kx::failed("imgI && imgM && imgV && imgGxG", image);
     image->imageType = KIT_BIN;
     return image;
 }

@@ -6,6 +6,7 @@
 // arbitrary histograms and compare them with straightforward loops.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kxpre.h"
@@ -48,6 +49,49 @@ int isodataLevel(const int32_t hist[256], int maxIterations, int window) noexcep
 // spread, the first such tuple in lexicographic order.  levels must be in
 // 2..256 and n > 0.  Returns false when scratch memory is not available.
 bool multiLevelThresholds(const int32_t hist[256], int64_t n, int levels, int *out) noexcept;
+
+// ---- local integral decision (local_rows.cpp) -----------------------------
+
+// The constants of one kxbLocalIntegral call: window area, range and weight.
+struct LocalParams {
+    double area, range, k;
+};
+
+// One row of the decision: the pixel values, running sums of the column
+// sums of values and of squares along the row (the window of x sums to
+// sum[x + span] - sum[x], a whole number at most 65025 * area; 32-bit
+// running sums may wrap, their differences are read as signed 32-bit) and
+// the output bytes (which may be the pixel values: each pixel is read
+// before its byte is written).
+template <class T>
+struct LocalRows {
+    const uint8_t *src;
+    const T *sum, *sq;
+    size_t span;
+    uint8_t *dst;
+    size_t n;
+    LocalParams p;
+};
+
+// The largest window area of the vector kernel: its sums of squares stay
+// below 2^31 and its sums of values below 2^24.
+constexpr double kLocalVectorArea = 33025;
+
+enum class LocalKernel { Plain, Avx2, Avx512 };
+
+// Whether this processor runs kernel k.
+bool localKernelRuns(LocalKernel k) noexcept;
+
+// The kernel for calls with these constants here: the widest vector kernel
+// the processor runs where the call suits one (an odd area up to
+// kLocalVectorArea, a finite weight), else Plain.
+LocalKernel localKernelFor(const LocalParams &p) noexcept;
+
+// dst[x] = 1 where src[x] is not at or below the level made from the window
+// mean and deviation, else 0.  32-bit running sums may take a vector kernel
+// (one the processor runs, for a call that suits it): the same bytes.
+void decideLocalRow(const LocalRows<int64_t> &r) noexcept;
+void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept;
 
 // ---- image side (global.cpp) --------------------------------------------
 

@@ -63,6 +63,27 @@ TEST(DistTrans, MatchesReferenceOnNoise)
     EXPECT_EQ(grid(full.get()).px, ref::Bytes(30, 0));
 }
 
+// The passes run row by row, eight entries at a time where the processor
+// allows: every width around the block length, sparse unset pixels (long
+// runs that carry from block to block, in both directions) and dense ones,
+// a single unset pixel, none at all.
+TEST(DistTrans, MatchesReferenceAtEveryWidth)
+{
+    std::mt19937 rng(5);
+    for (int iter = 0; iter < 500; ++iter) {
+        SCOPED_TRACE(iter);
+        const int w = iter < 200 ? 1 + iter % 50 : 1 + int(rng() % 400), h = 1 + int(rng() % (iter % 5 ? 12 : 90));
+        const int perMille[] = {1000, 999, 990, 900, 500, 100};
+        ref::Grid g = noise(w, h, perMille[iter % 6], uint32_t(iter) + 1000);
+        if (iter % 6 == 0) g.at(int(rng() % unsigned(w)), int(rng() % unsigned(h))) = 0;  // one unset pixel
+        PaddedImage im(KIT_BIN, w, h, g.px, int(iter % 3) * 4);
+        std::vector<int32_t> d(size_t(w) * h);
+        ASSERT_EQ(kxDistTrans(im.get(), d.data(), uint32_t(d.size())), w * h);
+        ASSERT_EQ(d, ref::distances(g)) << w << "x" << h;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
 TEST(Eclose, CubesTheUnsmoothedValuesAtRadiusOne)
 {
     // Radius 1 (also 0 and -3) smooths nothing, so the weights are the

@@ -56,6 +56,33 @@ TEST(Morphology, MatchesReferenceOnRandomImagesAndElements)
     }
 }
 
+// The centred full 3 x 3 element (the default, or a caller's) runs row by
+// row on saved rows: every width around the vector lengths, single rows
+// and columns, padded rows, both image types.
+TEST(Morphology, Centred3x3MatchesReferenceAtEverySize)
+{
+    const ref::Element offCentre{3, 3, 0, 2, ref::Bytes(9, 1)};
+    MaskPtr caller = makeMask(kFull3x3), shifted = makeMask(offCentre);
+    std::mt19937 rng(7);
+    for (int iter = 0; iter < 600; ++iter) {
+        SCOPED_TRACE(iter);
+        const int type = iter % 3 ? KIT_BIN : KIT_GRAY;
+        const int w = iter < 300 ? 1 + iter % 100 : 1 + int(rng() % 300), h = 1 + int(rng() % (iter % 7 ? 9 : 70));
+        const bool erode = iter % 2;
+        const int perMille = int(rng() % 1001);
+        ref::Grid g = noise(w, h, perMille, uint32_t(iter));
+        if (type == KIT_GRAY)
+            for (auto &b : g.px) b = uint8_t(b ? 128 + rng() % 128 : rng() % 128);
+        const int which = iter % 5;  // 0..2 default, 3 caller's centred, 4 off centre (general path)
+        const Mask *mp = which < 3 ? nullptr : which == 3 ? caller.get() : shifted.get();
+        PaddedImage im(type, w, h, g.px, int(iter % 4) * 3);
+        EXPECT_EQ(erode ? kxErode(im.get(), mp) : kxDilate(im.get(), mp), im.get());
+        ref::morph(g, which == 4 ? offCentre : kFull3x3, erode);
+        ASSERT_EQ(grid(im.get()).px, g.px) << w << "x" << h << (erode ? " erode" : " dilate");
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
 TEST(Morphology, WorkedCases)
 {
     // The default erosion of an all-set image keeps the frame: outside reads 255.

@@ -155,4 +155,32 @@ inline std::vector<int32_t> distances(const Grid &g)
     return d;
 }
 
+// Template thinning: raster passes over the interior, deletions written at
+// once, until a pass deletes nothing.  Only bytes equal to 1 are tested;
+// any non-zero neighbour counts as set.
+inline void thin(Grid &g)
+{
+    for (bool deleted = true; deleted;) {
+        deleted = false;
+        for (int y = 1; y < g.h - 1; ++y)
+            for (int x = 1; x < g.w - 1; ++x) {
+                if (g.at(x, y) != 1) continue;
+                const bool nw = g.at(x - 1, y - 1), n = g.at(x, y - 1), ne = g.at(x + 1, y - 1);
+                const bool w = g.at(x - 1, y), e = g.at(x + 1, y);
+                const bool sw = g.at(x - 1, y + 1), s = g.at(x, y + 1), se = g.at(x + 1, y + 1);
+                const bool templates[8] = {
+                    !nw && !n && !ne && sw && s && se, !sw && !s && !se && nw && n && ne,
+                    !nw && !w && !sw && ne && e && se, !ne && !e && !se && nw && w && sw,
+                    !n && !ne && !e && w && s,         !nw && !n && !w && e && s,
+                    !sw && !w && !s && e && n,         !se && !e && !s && w && n,
+                };
+                for (bool t : templates)
+                    if (t) {
+                        g.at(x, y) = 0;
+                        deleted = true;
+                    }
+            }
+    }
+}
+
 }  // namespace ref

@@ -221,6 +221,42 @@ TEST(FillPolygonE2, OutlineAndSeedFill)
     EXPECT_EQ(kxGetPixel(part.get(), 7, 4), 0xFF000000u);
 }
 
+// The seed search asks the inside test once per distinct pixel; the seed
+// (and so the fill) must be the one the vertex-by-vertex search finds:
+// polygons drawn from a few points, so that most vertices repeat, over
+// images whose pixels often already carry the fill colour.
+TEST(FillPolygonE2, SeedSearchMatchesVertexByVertex)
+{
+    const int types[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
+    std::mt19937 rng(33);
+    for (int i = 0; i < 800; ++i) {
+        const int type = types[i % 4], w = 2 + int(rng() % 40), h = 2 + int(rng() % 30);
+        const auto pool = randomPolygon(rng, 2 + int(rng() % 6), -3, 42);
+        std::vector<int> v;
+        for (int k = 3 + int(rng() % 40); k-- > 0;) {
+            const size_t p = rng() % (pool.size() / 2);
+            v.push_back(pool[2 * p]), v.push_back(pool[2 * p + 1]);
+        }
+        const uint32_t colour = i % 3 ? 0xFF00FF00u : 1;
+        const auto bytes = randomBytes(size_t(w) * h * size_t(bpp(type)), uint32_t(i), 0, i % 2 ? 1 : 0);
+        auto fast = makeImage(type, w, h, bytes), slow = makeImage(type, w, h, bytes);
+        kxFillPolygonE2(fast.get(), v.data(), int(v.size() / 2), colour, 1);
+        ref::fillPolygonE2(slow.get(), v.data(), int(v.size() / 2), colour);
+        ASSERT_EQ(pixels(fast.get()), pixels(slow.get())) << i;
+    }
+}
+
+// 100,000 copies of one vertex took one inside test per copy, each over
+// all copies (about 10^10 steps); now one test.
+TEST(FillPolygonE2, RepeatedVerticesAskedOnce)
+{
+    const std::vector<int> same(200000, 7);
+    auto im = makeImage(KIT_GRAY, 16, 16);
+    kxFillPolygonE2(im.get(), same.data(), 100000, 200, 1);
+    EXPECT_EQ(countNonZero(im.get()), 1);
+    EXPECT_EQ(at(im.get(), 7, 7), 200);
+}
+
 TEST(Fill, ColourRules)
 {
     struct Case {

@@ -196,4 +196,27 @@ inline void seedFill(Image *im, int x, int y, uint32_t colour)
     }
 }
 
+// The outline, then the seed search vertex by vertex (every candidate put
+// to the inside test) and the queue fill from the first one inside.
+inline void fillPolygonE2(Image *im, const int *v, int count, uint32_t colour)
+{
+    for (int i = 0; i < count; ++i) {
+        const int j = (i + 1) % count;
+        line(im, v[2 * i], v[2 * i + 1], v[2 * j], v[2 * j + 1], colour);
+    }
+    const int type = im->imageType;
+    if (type == KIT_BIN) colour = colour != 0;
+    if (type == KIT_GRAY) colour = std::min<uint32_t>(colour, 255);
+    const Colour k = colourOf(type, colour, true);
+    for (int i = 0; i < count; ++i) {
+        const int64_t x = int64_t(v[2 * i]) + 1, y = v[2 * i + 1];
+        if (x < 0 || y < 0 || x >= im->width || y >= im->height) continue;
+        if (std::memcmp(im->data + y * im->pitch + x * k.bpp, k.b, size_t(k.bpp)) == 0) continue;
+        if (kxIsPointInPolygon(int(x), int(y), v, count)) {
+            seedFill(im, int(x), int(y), colour);
+            return;
+        }
+    }
+}
+
 }  // namespace ref

@@ -4,8 +4,10 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <string>
 
 #include "kxtest.hpp"
+#include "kxthreads_bands.hpp"
 #include "ref_filter.hpp"
 
 using kxtest::ImagePtr;
@@ -177,6 +179,66 @@ TEST(FilterFamily, Assertions)
     EXPECT_KX_ASSERT(kxGradient(im.get(), 1, 0), "gap>0");
     EXPECT_KX_ASSERT(kxGradient(im.get(), 0, INT_MIN), "gap>0");
     EXPECT_EQ(kxtest::pixels(im.get()), before);  // nothing written before the check
+}
+
+// The threads setting for one scope; forgotten afterwards.
+struct ThreadCount {
+    explicit ThreadCount(int n) { kxtSetThreads(n); }
+    ~ThreadCount() { kxtSetThreads(-1); }
+};
+
+// Shapes that split into several bands: tall, one pixel wide, and wide
+// enough for bands of a single row (every row then reads its neighbours
+// from the copies taken before the bands start).
+const std::pair<int, int> kBandedSizes[] = {{257, 2100}, {1, 600000}, {70000, 9}};
+
+TEST(FilterThreads, EveryThreadCountGivesTheStraightforwardBytes)
+{
+    struct Case {
+        std::string name;
+        Op op;
+        int type;
+        std::function<Bytes(const Bytes &, int, int)> want;
+    };
+    // The kernel operators share one banded core: one case per kind of
+    // border row and output rule.
+    std::vector<Case> cases = {
+        {"Sobel mode 0", bind(kxSobel, 0), KIT_GRAY,
+         [](const Bytes &in, int w, int h) { return ref::convolve(in, w, h, 0, kSobelA, kSobelB); }},
+        {"Kirsch mode 1 binary", bind(kxKirsch, 1), KIT_BIN,
+         [](const Bytes &in, int w, int h) { return ref::convolve(in, w, h, 1, kKirschA, kKirschB); }},
+        {"Sharp1541", kxSharp1541, KIT_GRAY,
+         [](const Bytes &in, int w, int h) { return ref::convolve(in, w, h, 1, kSharp, nullptr); }},
+        {"Roberts", kxRoberts, KIT_GRAY, ref::roberts},
+    };
+    for (int mode : {0, 1, 2})
+        cases.push_back({"DiffFirst mode " + std::to_string(mode), bind(kxDiffFirst, mode), KIT_GRAY,
+                         [=](const Bytes &in, int w, int h) { return ref::diffFirst(in, w, h, mode); }});
+
+    uint32_t seed = 5000;
+    for (auto [w, h] : kBandedSizes) {
+        cases.push_back({"Gradient mode 1", bind(kxGradient, 1, 3), KIT_GRAY,
+                         [](const Bytes &in, int w, int h) { return ref::gradient(in, w, h, 1, 3); }});
+        // Gaps within a band, across one band boundary, across several, to
+        // the last row and past the image (mode 1 stays within the row).
+        for (int gap : {1, 7, h / 3 + 1, h - 1, h + 5})
+            for (int mode : {0, 2})
+                cases.push_back({"Gradient mode " + std::to_string(mode) + " gap " + std::to_string(gap),
+                                 bind(kxGradient, mode, gap), KIT_GRAY,
+                                 [=](const Bytes &in, int w, int h) { return ref::gradient(in, w, h, mode, gap); }});
+        for (const Case &c : cases) {
+            // Low values, so that many kernel responses land inside 0..255.
+            const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, c.type == KIT_BIN ? 1 : 60);
+            const Bytes want = c.want(in, w, h);
+            for (int n : {1, 2, 3, 8}) {
+                ThreadCount threads(n);
+                // The shapes really split into n bands.
+                EXPECT_EQ(kx::threads::bandCount(h, kx::threads::minRows(w)), n);
+                EXPECT_EQ(runPadded(c.type, w, h, in, c.op), want) << c.name << " " << w << "x" << h << " threads " << n;
+            }
+        }
+        cases.resize(cases.size() - 11);  // the gradients of this shape
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The gradient edge detector: a worked step edge, the mask, agreement with
 // the direct version on random images, and the do-nothing cases.
 #include "kxtest.hpp"
+#include "kxthreads.h"
 #include "ref_filter.hpp"
 
 using kxtest::ImagePtr;
@@ -84,6 +85,29 @@ TEST(DetectEdge, MatchesDirectVersionOnRandomImages)
                     EXPECT_EQ(im.get()->imageType, KIT_BIN);
                     EXPECT_TRUE(im.paddingIntact());
                 }
+}
+
+TEST(DetectEdge, EveryThreadCountGivesTheStraightforwardBytes)
+{
+    uint32_t seed = 9000;
+    // Several bands each (one row each for the wide image).
+    for (auto [w, h] : {std::pair{257, 2100}, {70000, 9}})
+        for (int dir : {0, 1, 2})
+            for (auto [thr, useMask] : {std::pair{0.0f, false}, {0.0f, true}, {5.0f, dir == 0}}) {
+                const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, 6);
+                const Bytes maskBytes = useMask ? kxtest::randomBytes(size_t(w) * h, seed++, 0, 1) : Bytes();
+                const Bytes want = ref::detectEdge(in, w, h, dir, thr, maskBytes);
+                PaddedImage mask(KIT_GRAY, w, h, maskBytes, 2);
+                for (int n : {1, 2, 3, 8}) {
+                    kxtSetThreads(n);
+                    PaddedImage im(KIT_GRAY, w, h, in);
+                    kxDetectEdge(im.get(), 0, dir, thr, useMask ? mask.get() : nullptr);
+                    kxtSetThreads(-1);
+                    EXPECT_EQ(kxtest::pixels(im.get()), want)
+                        << w << "x" << h << " dir " << dir << " thr " << thr << " mask " << useMask << " threads " << n;
+                    EXPECT_TRUE(im.paddingIntact());
+                }
+            }
 }
 
 }  // namespace

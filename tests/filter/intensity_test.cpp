@@ -180,6 +180,39 @@ TEST(IntensityMaps, MatchPerPixelRulesOnPaddedRandomImages)
     }
 }
 
+TEST(IntensityMaps, LinearTablesOnWideImagesEveryTypeAndExtremeArguments)
+{
+    // The tables go through vector kernels: rows of many widths (odd, and
+    // around 32 and 64 bytes), packed and padded, every type and channel
+    // selection, and gains and offsets at the edges of the float range.
+    const std::pair<float, float> args[] = {{1.37f, -12.5f}, {0.0f, 255.0f}, {-1.0f, 255.0f}, {1e30f, 0.0f},
+                                            {-1e30f, 1.0f},  {INFINITY, -1.0f}, {NAN, 3.0f},  {1.0f, -0.0f},
+                                            {0.5f, 0.49999997f}, {3.0f, -INFINITY}};
+    uint32_t seed = 700;
+    for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
+        for (int w : {1, 11, 21, 22, 33, 67, 130})
+            for (auto [gain, offset] : args) {
+                const int c = kxtest::bpp(type), h = 3;
+                const Bytes in = kxtest::randomBytes(size_t(w) * h * c, seed++);
+                auto rule = [&](uint8_t b) -> uint8_t {
+                    const float v = float(b) * gain + offset;
+                    return v > 255.0f ? 255 : v >= 0.0f ? uint8_t(v) : 0;
+                };
+                EXPECT_EQ(onPadded(type, w, h, in, [&](Image *im) { return kxLinear(im, gain, offset); }),
+                          mapped(in, rule))
+                    << "type " << type << " width " << w << " gain " << gain << " offset " << offset;
+                if (type == KIT_GRAY) continue;
+                for (int channels : {1, 2, 5, 7, 8, 15}) {
+                    Bytes want = in;
+                    for (size_t i = 0; i < want.size(); ++i)
+                        if (channels >> (i % c) & 1) want[i] = rule(want[i]);
+                    EXPECT_EQ(onPadded(type, w, h, in, [&](Image *im) { return kxLinearEx(im, channels, gain, offset); }),
+                              want)
+                        << "type " << type << " width " << w << " channels " << channels;
+                }
+            }
+}
+
 TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
 {
     // Level counts that make repeated addition of 1/n differ from k/n.

@@ -4,6 +4,7 @@
 #include <climits>
 #include <functional>
 
+#include "filter/filter_detail.hpp"
 #include "kxtest.hpp"
 #include "ref_filter.hpp"
 
@@ -58,6 +59,56 @@ TEST(Median, WiderImages)
         kxMedian(im.get(), c.window);
         EXPECT_EQ(kxtest::pixels(im.get()), ref::median(in, c.w, c.h, ch, c.window)) << c.w << " n" << c.window;
     }
+}
+
+TEST(Median, ThreeByThreeAcrossVectorAndBlockEdges)
+{
+    // The 3 x 3 network runs 32 bytes at a time in blocks of 1024: widths
+    // around both (in bytes) for grey and RGB, full range and few levels.
+    uint32_t seed = 4000;
+    for (int type : {KIT_GRAY, KIT_RGB}) {
+        const int ch = type == KIT_RGB ? 3 : 1;
+        for (int bytes : {30, 31, 32, 33, 34, 63, 64, 65, 97, 1022, 1023, 1024, 1025, 1026, 1029, 2050})
+            for (int top : {255, 2}) {
+                const int w = (bytes + ch - 1) / ch, h = 3 + int(seed % 4);
+                const Bytes in = kxtest::randomBytes(size_t(w) * h * ch, seed++, 0, top);
+                PaddedImage im(type, w, h, in);
+                kxMedian(im.get(), 3);
+                EXPECT_EQ(kxtest::pixels(im.get()), ref::median(in, w, h, ch, 3)) << w << "x" << h << " c" << ch;
+                EXPECT_TRUE(im.paddingIntact());
+            }
+    }
+}
+
+TEST(Median, ColumnKernelsMatchThePlainSteps)
+{
+    // Every kernel this processor runs sorts and merges exactly like the
+    // plain loops, for run lengths around the vector widths and both pixel
+    // strides, with ties (few levels) and the full range.
+    using namespace kx::filter;
+    const ColumnSteps plain = columnSteps(ColumnKernel::Plain);
+    uint32_t seed = 9000;
+    for (ColumnKernel k : {ColumnKernel::Avx2, ColumnKernel::Avx512}) {
+        if (!columnKernelRuns(k)) continue;
+        const ColumnSteps steps = columnSteps(k);
+        for (size_t C : {1, 3})
+            for (size_t n : {0, 1, 31, 32, 33, 63, 64, 65, 127, 200, 1030})
+                for (int top : {255, 2}) {
+                    const size_t len = n + 2 * C;
+                    const Bytes a = kxtest::randomBytes(len, seed++, 0, top), b = kxtest::randomBytes(len, seed++, 0, top),
+                                c = kxtest::randomBytes(len, seed++, 0, top);
+                    Bytes lo(len), md(len), hi(len), lo2(len), md2(len), hi2(len), out(n), out2(n);
+                    steps.sort(a.data(), b.data(), c.data(), lo.data(), md.data(), hi.data(), len);
+                    plain.sort(a.data(), b.data(), c.data(), lo2.data(), md2.data(), hi2.data(), len);
+                    ASSERT_EQ(lo, lo2) << int(k) << " n " << n;
+                    ASSERT_EQ(md, md2) << int(k) << " n " << n;
+                    ASSERT_EQ(hi, hi2) << int(k) << " n " << n;
+                    steps.merge(lo.data(), md.data(), hi.data(), out.data(), n, C);
+                    plain.merge(lo.data(), md.data(), hi.data(), out2.data(), n, C);
+                    ASSERT_EQ(out, out2) << int(k) << " n " << n << " C " << C;
+                }
+    }
+    EXPECT_TRUE(columnKernelRuns(bestColumnKernel()));
 }
 
 struct Case {

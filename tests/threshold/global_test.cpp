@@ -49,6 +49,40 @@ TEST(Threshold, FixedLevelsRewritePixelBytesOnly)
     }
 }
 
+TEST(Threshold, FixedLevelsOnWideImagesAtEveryLevel)
+{
+    // The step tables take a compare path, the others the table kernels:
+    // every level, odd widths and rows around the vector widths, padded.
+    uint32_t seed = 31;
+    for (int w : {1, 13, 32, 33, 64, 65, 131})
+        for (int t = 0; t < 256; t += w % 2 ? 5 : 3) {
+            const int h = 2, t2 = (t * 7 + 40) % 256;
+            const std::vector<uint8_t> in = randomBytes(size_t(w) * h, seed++);
+            const struct {
+                const char *name;
+                std::function<Image *(Image *)> op;
+                std::function<int(int)> rule;
+            } cases[] = {
+                {"Simple", [&](Image *i) { return kxbSimple(i, uint8_t(t), 0); }, [&](int p) { return p >= t; }},
+                {"SimpleInverted", [&](Image *i) { return kxbSimple(i, uint8_t(t), 1); }, [&](int p) { return p < t; }},
+                {"DarkFill", [&](Image *i) { return kxbDark(i, uint8_t(t), 9, 0); }, [&](int p) { return p < t ? 9 : p; }},
+                {"LightBinary", [&](Image *i) { return kxbLight(i, uint8_t(t), 9, 1); }, [&](int p) { return p >= t; }},
+                {"InnerFill", [&](Image *i) { return kxbInner(i, uint8_t(t), uint8_t(t2), 200, 0); },
+                 [&](int p) { return t <= p && p < t2 ? 200 : p; }},
+                {"OuterBinary", [&](Image *i) { return kxbOuter(i, uint8_t(t), uint8_t(t2), 200, 1); },
+                 [&](int p) { return p < t || p >= t2; }},
+            };
+            for (const auto &c : cases) {
+                PaddedImage im(KIT_GRAY, w, h, in);
+                c.op(im.get());
+                std::vector<uint8_t> want(in.size());
+                for (size_t i = 0; i < in.size(); ++i) want[i] = uint8_t(c.rule(in[i]));
+                ASSERT_EQ(pixels(im.get()), want) << c.name << " t " << t << " width " << w;
+                ASSERT_TRUE(im.paddingIntact());
+            }
+        }
+}
+
 // Every export of the family that takes an image (the dispatcher with each
 // method), for the type and null checks.
 const std::vector<std::pair<const char *, std::function<Image *(Image *)>>> kAllOps = {

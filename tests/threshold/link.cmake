@@ -1,3 +1,4 @@
-# The selectors and the multi-level search are pure functions of a histogram,
-# compared with plain loops directly through the internal object library.
+# The selectors, the multi-level search and the local threshold's row
+# decision are compared with plain loops directly, through the internal
+# object library.
 target_link_libraries(kxtest_${name} PRIVATE kxpre_internal)

@@ -1,4 +1,4 @@
-// Image files: PNG and PGM/PPM round trips for every image type, the PNM
+// Image files: PNG, PGM/PPM and TIFF round trips for every image type, the PNM
 // parser's forms and errors, and the atomic write.
 #include <sys/stat.h>
 
@@ -37,7 +37,7 @@ TEST_P(FileRoundTrip, PixelsSurvive)
     EXPECT_EQ(back->width, w);
     EXPECT_EQ(back->height, h);
     std::vector<uint8_t> expected = bytes;
-    if (c.type == KIT_BIN)
+    if (c.type == KIT_BIN && c.readType != KIT_BIN)
         for (auto &b : expected) b = b ? 255 : 0;
     if (c.type == KIT_RGBA && c.readType == KIT_RGB) {  // PPM drops alpha
         expected.clear();
@@ -51,7 +51,20 @@ INSTANTIATE_TEST_SUITE_P(Types, FileRoundTrip,
                                          RoundTrip{KIT_RGB, "a.png", KIT_RGB}, RoundTrip{KIT_RGBA, "a.png", KIT_RGBA},
                                          RoundTrip{KIT_BIN, "a.pgm", KIT_GRAY}, RoundTrip{KIT_GRAY, "a.PGM", KIT_GRAY},
                                          RoundTrip{KIT_RGB, "a.ppm", KIT_RGB}, RoundTrip{KIT_RGBA, "a.pnm", KIT_RGB},
-                                         RoundTrip{KIT_GRAY, "no-extension", KIT_GRAY}));
+                                         RoundTrip{KIT_BIN, "a.tif", KIT_BIN}, RoundTrip{KIT_RGBA, "a.tiff", KIT_RGBA}));
+
+TEST(ImageFiles, NameWithoutAWritableExtensionIsAnErrorNotAPng)
+{
+    tooltest::TempDir dir;
+    auto im = makeImage(KIT_GRAY, 2, 2);
+    for (const char *name : {"no-extension", "x.bmp", "x.gif"}) {
+        std::string error;
+        EXPECT_FALSE(kxtools::writeImage(im.get(), dir.file(name), error)) << name;
+        EXPECT_NE(error.find("cannot tell the file format"), std::string::npos) << error;
+        EXPECT_FALSE(kxtools::writeImageAtomic(im.get(), dir.file(name), error)) << name;
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
 
 TEST(ImageFiles, ColourBytesAreStoredInFileOrder)
 {

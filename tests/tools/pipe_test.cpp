@@ -236,7 +236,7 @@ TEST_F(PipeFiles, ExitCodesAndUntouchedOutput)
         {{in, out, "clip", "1", "2"}, 2, "needs right"},
         {{in, out, "clip", "a", "0", "1", "1"}, 2, "'a' is not an integer"},
         {{dir.file("missing.png"), out, "invert"}, 1, "missing.png"},
-        {{dir.file("text.png"), out, "invert"}, 1, "not a PNG, PGM or PPM file"},
+        {{dir.file("text.png"), out, "invert"}, 1, "not a PNG, PNM, TIFF or JPEG file"},
         {{in, out, "pixeladd", dir.file("missing.png")}, 1, "missing.png"},
         {{in, dir.file("no/such/dir/out.png"), "invert"}, 1, "out.png"},
         // A bad argument is reported before the input is read.

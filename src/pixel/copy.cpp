@@ -3,7 +3,7 @@
 // Copies move whole pixels (1, 3 or 4 bytes) without looking at the type.
 #include <algorithm>
 
-#include "frame.hpp"
+#include "frame/frame.hpp"
 
 using namespace kx;
 

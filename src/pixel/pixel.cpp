@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "frame.hpp"
+#include "frame/frame.hpp"
 
 using namespace kx;
 

@@ -17,21 +17,23 @@ struct MergeCase {
     std::function<int(int, int)> rule;  // a from image0, b from image1
 };
 
+const MergeCase kMergeCases[] = {  // in code order, 1204..1212
+    {"add", kxPixelAdd, [](int a, int b) { return std::min(a + b, 255); }},
+    {"subtract", kxPixelSubtract, [](int a, int b) { return std::max(a - b, 0); }},
+    {"xor", kxPixelXor, [](int a, int b) { return a ^ b; }},
+    {"and", kxPixelAnd, [](int a, int b) { return a & b; }},
+    {"or", kxPixelOr, [](int a, int b) { return a | b; }},
+    {"small", kxPixelSmall, [](int a, int b) { return std::min(a, b); }},
+    {"large", kxPixelLarge, [](int a, int b) { return std::max(a, b); }},
+    {"copy", kxPixelCopy, [](int a, int) { return a; }},
+    {"diff", kxPixelDiff, [](int a, int b) { return std::abs(a - b); }},
+};
+
 }  // namespace
 
 TEST(PixelMerge, ShortcutsFollowTheirRuleOnEveryType)
 {
-    const MergeCase cases[] = {
-        {"add", kxPixelAdd, [](int a, int b) { return std::min(a + b, 255); }},
-        {"subtract", kxPixelSubtract, [](int a, int b) { return std::max(a - b, 0); }},
-        {"xor", kxPixelXor, [](int a, int b) { return a ^ b; }},
-        {"and", kxPixelAnd, [](int a, int b) { return a & b; }},
-        {"or", kxPixelOr, [](int a, int b) { return a | b; }},
-        {"small", kxPixelSmall, [](int a, int b) { return std::min(a, b); }},
-        {"large", kxPixelLarge, [](int a, int b) { return std::max(a, b); }},
-        {"copy", kxPixelCopy, [](int a, int) { return a; }},
-        {"diff", kxPixelDiff, [](int a, int b) { return std::abs(a - b); }},
-    };
+    const auto &cases = kMergeCases;
     for (const auto &c : cases) {
         for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA}) {
             ImagePtr a = randomImage(type, 5, 4, 11), b = randomImage(type, 5, 4, 12);
@@ -43,6 +45,48 @@ TEST(PixelMerge, ShortcutsFollowTheirRuleOnEveryType)
                 ASSERT_EQ(got[i], type == KIT_BIN ? (v > 0) : v) << c.name << " type " << type << " byte " << i;
             }
             EXPECT_EQ(pixels(a.get()), pa) << "image0 is read only";
+        }
+    }
+}
+
+TEST(PixelMerge, VectorRowsMatchTheRulesOnEveryPairPaddedAndAliased)
+{
+    // Every (a, b) byte pair: image0 holds the column index, image1 the row
+    // index, in padded rows; then odd widths of random bytes, packed and
+    // padded, and an image combined with itself.
+    std::vector<uint8_t> as(256 * 256), bs(256 * 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) as[size_t(y) * 256 + x] = uint8_t(x), bs[size_t(y) * 256 + x] = uint8_t(y);
+    for (int code = KX_MERGE_ADD; code <= KX_MERGE_DIFF; ++code) {
+        const auto &rule = kMergeCases[code - KX_MERGE_ADD].rule;
+        auto want = [&](const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, bool bin) {
+            std::vector<uint8_t> out(b.size());
+            for (size_t i = 0; i < b.size(); ++i) {
+                const int v = rule(a[i], b[i]);
+                out[i] = uint8_t(bin ? v > 0 : v);
+            }
+            return out;
+        };
+        for (int type : {KIT_BIN, KIT_GRAY}) {
+            PaddedImage a(type, 256, 256, as, 3), b(type, 256, 256, bs, 11);
+            kxPixelMerge(a.get(), b.get(), code);
+            ASSERT_EQ(pixels(b.get()), want(as, bs, type == KIT_BIN)) << "code " << code << " type " << type;
+            EXPECT_TRUE(b.paddingIntact());
+        }
+        for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+            for (int w : {1, 31, 67}) {
+                const size_t n = size_t(w) * 9 * bpp(type);
+                const auto ra = randomBytes(n, uint32_t(code + w)), rb = randomBytes(n, uint32_t(code * w));
+                ImagePtr a = makeImage(type, w, 9, ra), b = makeImage(type, w, 9, rb);
+                PaddedImage pb(type, w, 9, rb);
+                kxPixelMerge(a.get(), b.get(), code);
+                kxPixelMerge(a.get(), pb.get(), code);
+                EXPECT_EQ(pixels(b.get()), want(ra, rb, false)) << "code " << code << " width " << w;
+                EXPECT_EQ(pixels(pb.get()), want(ra, rb, false)) << "code " << code << " width " << w;
+                EXPECT_TRUE(pb.paddingIntact());
+                kxPixelMerge(a.get(), a.get(), code);
+                EXPECT_EQ(pixels(a.get()), want(ra, ra, false)) << "code " << code << " with itself";
+            }
         }
     }
 }
@@ -132,6 +176,28 @@ TEST(Invert, PerTypeAndAlphaKept)
         EXPECT_TRUE(im.paddingIntact());
     }
     EXPECT_EQ(kxInvert(nullptr), nullptr);
+}
+
+TEST(Invert, WideRowsEveryTypePaddedAndPacked)
+{
+    // RGBA goes through the table kernels with alpha masked out; the other
+    // types through a byte loop.
+    uint32_t seed = 60;
+    for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
+        for (int w : {1, 15, 16, 17, 33, 100}) {
+            const int b = bpp(type), h = 3;
+            const auto in = randomBytes(size_t(w) * h * b, seed++);
+            std::vector<uint8_t> want = in;
+            for (size_t i = 0; i < want.size(); ++i)
+                if (type != KIT_RGBA || i % 4 != 3) want[i] = uint8_t((type == KIT_BIN ? 1 : 255) - want[i]);
+            PaddedImage padded(type, w, h, in);
+            ImagePtr packed = makeImage(type, w, h, in);
+            kxInvert(padded.get());
+            kxInvert(packed.get());
+            EXPECT_EQ(pixels(padded.get()), want) << "type " << type << " width " << w;
+            EXPECT_EQ(pixels(packed.get()), want) << "type " << type << " width " << w;
+            EXPECT_TRUE(padded.paddingIntact());
+        }
 }
 
 TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)

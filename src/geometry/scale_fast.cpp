@@ -1,0 +1,357 @@
+// Integer forms of the two-pass scaler's terms, and the row pass as byte
+// shuffles and 16-bit multiplies.
+//
+// A term is trunc(float(b) * w) for a source byte b and a float weight w.
+// For a given w it is a function of the byte alone, so wherever
+// ((b * mul) >> 16) >> shift gives the same value for all 256 bytes - which
+// is checked byte by byte when the form is chosen - the term may be taken
+// that way: sixteen terms per AVX2 multiply, no conversions.  A weight with
+// no such form keeps the float route.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "geometry/two_pass_scale.hpp"
+
+namespace kx::geo {
+
+bool termCode(float w, int maxShift, TermCode &code) noexcept
+{
+    int32_t g[256];
+    bool zero = true, copy = true;
+    for (int b = 0; b < 256; ++b) {
+        const float p = float(b) * w;
+        if (!(p > -1.0f && p < 256.0f)) return false;  // negative, NaN or beyond a byte
+        g[b] = int32_t(p);
+        zero &= g[b] == 0;
+        copy &= g[b] == b;
+    }
+    if (g[0] != 0) return false;
+    if (zero) {
+        code = {0, 0, TermCode::kZero};
+        return true;
+    }
+    if (copy) {
+        code = {32768, 0, TermCode::kCopy};
+        return true;
+    }
+    // mul / 2^S must lie in [L, U): L = max g(b) / b, U = min (g(b) + 1) / b
+    // over b = 1..255.  The bounds are taken in double (a candidate is then
+    // checked exactly); the smallest usable mul is the first above L 2^S.
+    double L = 0, U = 1e300;
+    for (int b = 1; b < 256; ++b) {
+        L = std::max(L, double(g[b]) / b);
+        U = std::min(U, double(g[b] + 1) / b);
+    }
+    if (!(L < U)) return false;
+    for (int s = 0; s <= maxShift; ++s) {
+        const double scale = double(int64_t(1) << (16 + s));
+        const double first = std::ceil(L * scale * (1 - 1e-12));
+        for (double m = first; m <= first + 1 && m <= 65535 && m < U * scale * (1 + 1e-12); ++m) {
+            const uint32_t mul = uint32_t(m);
+            bool same = true;
+            for (int b = 1; b < 256 && same; ++b) same = int32_t(((uint32_t(b) * mul) >> 16) >> s) == g[b];
+            if (same) {
+                code = {uint16_t(mul), uint8_t(s), TermCode::kMul};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool TermCodeCache::find(float w, int maxShift, TermCode &code) noexcept
+{
+    uint32_t bits;
+    std::memcpy(&bits, &w, 4);
+    Slot &slot = slots_[(bits ^ (bits >> 11) ^ (bits >> 23)) % kSlots];
+    if (slot.used && slot.bits == bits) {
+        code = slot.code;
+        return slot.ok;
+    }
+    slot.used = true;
+    slot.bits = bits;
+    slot.ok = termCode(w, maxShift, slot.code);
+    code = slot.code;
+    return slot.ok;
+}
+
+// ---- the row pass ----------------------------------------------------------
+
+// One tap of one group of destination bytes: the source bytes of the tap,
+// as two 16-byte windows (one per half of eight lanes, of which the first
+// `half` are used) and a shuffle
+// that puts byte idx - window start into the low half of each 16-bit lane;
+// then lane * pre (1, or 2 for a weight of one) and the high half of the
+// product with mul.
+struct RowTap {
+    int32_t at[2];
+    bool scaled;  // some lane has pre 2
+    uint8_t shuffle[32];  // (the block is not 32-byte aligned: unaligned loads)
+    uint16_t pre[16];
+    uint16_t mul[16];
+};
+
+struct RowProgram {
+    int groups;  // of 2 * half destination bytes
+    int half;  // lanes used in each half: 8, or 6 (two three-byte pixels)
+    int outBytes;  // destination bytes of a row
+    int *taps;  // per group: number of taps
+    RowTap **code;  // per group: its taps
+    RowTap *block;
+};
+
+void releaseRowProgram(RowProgram *p) noexcept
+{
+    if (!p) return;
+    kxFree(p->block);
+    kxFree(p->code);
+    kxFree(p->taps);
+    kxFree(p);
+}
+
+RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexcept
+{
+    if (!__builtin_cpu_supports("avx2")) return nullptr;
+    const int64_t rowBytes = int64_t(srcW) * ch, outBytes = int64_t(t->count) * ch;
+    if (rowBytes < 16 || outBytes > (int64_t(1) << 28)) return nullptr;
+    // Eight neighbouring bytes of three-byte pixels may reach into four
+    // pixels, and their taps past 16 source bytes: such pictures use six.
+    const int half = ch == 3 ? 6 : 8, step = 2 * half;
+    const int groups = int((outBytes + step - 1) / step);
+    // Trimmed windows: zero weights at either end add nothing.
+    int64_t totalTaps = 0;
+    auto trimmed = [&](int u, int &lo, int &hi) {
+        const ContributionEntry &e = t->entries[u];
+        lo = e.first, hi = e.last;
+        while (lo <= hi && e.weights[lo - e.first] == 0.0f) ++lo;
+        while (hi >= lo && e.weights[hi - e.first] == 0.0f) --hi;
+    };
+    auto *p = static_cast<RowProgram *>(kxAlloc(sizeof(RowProgram)));
+    if (!p) return nullptr;
+    *p = {groups, half, int(outBytes), static_cast<int *>(kxAlloc(sizeof(int) * size_t(groups))),
+          static_cast<RowTap **>(kxAlloc(sizeof(RowTap *) * size_t(groups))), nullptr};
+    if (!p->taps || !p->code) {
+        releaseRowProgram(p);
+        return nullptr;
+    }
+    for (int g = 0; g < groups; ++g) {
+        int taps = 0;
+        for (int l = 0; l < step; ++l) {
+            const int64_t j = int64_t(g) * step + l;
+            if (j >= outBytes) break;
+            int lo, hi;
+            trimmed(int(j / ch), lo, hi);
+            taps = std::max(taps, hi - lo + 1);
+        }
+        p->taps[g] = taps;
+        totalTaps += taps;
+    }
+    p->block = static_cast<RowTap *>(kxAlloc(sizeof(RowTap) * size_t(std::max<int64_t>(totalTaps, 1))));
+    if (!p->block) {
+        releaseRowProgram(p);
+        return nullptr;
+    }
+    TermCodeCache cache;
+    RowTap *next = p->block;
+    for (int g = 0; g < groups; ++g) {
+        p->code[g] = next;
+        for (int k = 0; k < p->taps[g]; ++k, ++next) {
+            RowTap &tap = *next;
+            tap.scaled = false;
+            int64_t idx[16];
+            TermCode codes[16];
+            int64_t lowest[2] = {INT64_MAX, INT64_MAX}, highest[2] = {-1, -1};
+            for (int l = 0; l < 16; ++l) {
+                // Lane m of half h is byte h * half + m of the group.
+                const int h = l / 8, m = l % 8;
+                const int64_t j = int64_t(g) * step + h * half + m;
+                idx[l] = -1;
+                codes[l] = {0, 0, TermCode::kZero};
+                if (m >= half || j >= outBytes) continue;
+                const int u = int(j / ch), c = int(j % ch);
+                int lo, hi;
+                trimmed(u, lo, hi);
+                if (lo + k > hi) continue;
+                const ContributionEntry &e = t->entries[u];
+                const float w = e.weights[lo + k - e.first];
+                if (!cache.find(w, 0, codes[l])) {
+                    releaseRowProgram(p);
+                    return nullptr;
+                }
+                if (codes[l].kind == TermCode::kZero) continue;
+                idx[l] = int64_t(lo + k) * ch + c;
+                lowest[l / 8] = std::min(lowest[l / 8], idx[l]);
+                highest[l / 8] = std::max(highest[l / 8], idx[l]);
+            }
+            for (int h = 0; h < 2; ++h) {
+                // The window starts at the lowest byte it needs but never
+                // runs past the row.
+                const int64_t start = highest[h] < 0 ? 0 : std::min(lowest[h], rowBytes - 16);
+                if (highest[h] >= 0 && highest[h] - start >= 16) {
+                    releaseRowProgram(p);
+                    return nullptr;
+                }
+                tap.at[h] = int32_t(start);
+                for (int l = h * 8; l < h * 8 + 8; ++l) {
+                    const int m = l - h * 8;
+                    tap.shuffle[h * 16 + 2 * m] = idx[l] < 0 ? 0x80 : uint8_t(idx[l] - start);
+                    tap.shuffle[h * 16 + 2 * m + 1] = 0x80;
+                    tap.pre[l] = codes[l].kind == TermCode::kCopy ? 2 : 1;
+                    tap.scaled |= tap.pre[l] != 1;
+                    tap.mul[l] = idx[l] < 0 ? 0 : codes[l].mul;
+                }
+            }
+        }
+    }
+    return p;
+}
+
+namespace {
+
+// Rows r = 0..R-1 of one group (`at` is its first destination byte).
+template <int R>
+__attribute__((target("avx2"))) inline void runGroup(const RowProgram *p, int g, const uint8_t *src,
+                                                     size_t srcPitch, uint8_t *dst, size_t dstPitch)
+{
+    const __m256i low = _mm256_set1_epi16(0xFF);
+    // Six bytes of each half side by side.
+    const __m128i squeeze = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1);
+    __m256i acc[R];
+    for (int r = 0; r < R; ++r) acc[r] = _mm256_setzero_si256();
+    const RowTap *tap = p->code[g];
+    for (int k = 0; k < p->taps[g]; ++k, ++tap) {
+        const __m256i shuffle = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(tap->shuffle));
+        const __m256i pre = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(tap->pre));
+        const __m256i mul = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(tap->mul));
+        for (int r = 0; r < R; ++r) {
+            const uint8_t *s = src + r * srcPitch;
+            const __m256i v = _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(s + tap->at[1]),
+                                                  reinterpret_cast<const __m128i *>(s + tap->at[0]));
+            __m256i b = _mm256_shuffle_epi8(v, shuffle);
+            if (tap->scaled) b = _mm256_mullo_epi16(b, pre);
+            acc[r] = _mm256_add_epi16(acc[r], _mm256_mulhi_epu16(b, mul));
+        }
+    }
+    const int step = 2 * p->half, at = g * step, left = p->outBytes - at;
+    for (int r = 0; r < R; ++r) {
+        // The sum modulo 256, as the 8-bit accumulator keeps it.
+        const __m256i a = _mm256_and_si256(acc[r], low);
+        __m128i bytes = _mm_packus_epi16(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
+        if (p->half == 6) bytes = _mm_shuffle_epi8(bytes, squeeze);
+        uint8_t *d = dst + r * dstPitch + at;
+        if (left >= 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d), bytes);  // the last 16 - step bytes are rewritten next
+        else {
+            alignas(16) uint8_t tmp[16];
+            _mm_store_si128(reinterpret_cast<__m128i *>(tmp), bytes);
+            std::memcpy(d, tmp, size_t(std::min(left, step)));
+        }
+    }
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) void runRowProgram(const RowProgram *p, const uint8_t *src, size_t srcPitch,
+                                                   uint8_t *dst, size_t dstPitch, int rows) noexcept
+{
+    // Four rows share each tap's constants.
+    int y = 0;
+    for (; y + 4 <= rows; y += 4)
+        for (int g = 0; g < p->groups; ++g)
+            runGroup<4>(p, g, src + y * srcPitch, srcPitch, dst + y * dstPitch, dstPitch);
+    for (; y < rows; ++y)
+        for (int g = 0; g < p->groups; ++g) runGroup<1>(p, g, src + y * srcPitch, srcPitch, dst + y * dstPitch, dstPitch);
+}
+
+}  // namespace kx::geo
+
+// ---- the column pass in integers ---------------------------------------------
+
+namespace kx::geo {
+
+namespace {
+
+inline uint8_t termOf(const TermCode &c, uint8_t b)
+{
+    return c.kind == TermCode::kCopy ? b : uint8_t(((uint32_t(b) * c.mul) >> 16) >> c.shift);
+}
+
+// Bytes j0..n-1 one at a time.
+void intLineTail(const uint8_t *const *lines, const TermCode *codes, int taps, uint8_t *out, size_t j0, size_t n)
+{
+    for (size_t j = j0; j < n; ++j) {
+        uint8_t acc = 0;
+        for (int k = 0; k < taps; ++k) acc = uint8_t(acc + termOf(codes[k], lines[k][j]));
+        out[j] = acc;
+    }
+}
+
+__attribute__((target("avx2"))) void intLineAvx2(const uint8_t *const *lines, const TermCode *codes, int taps,
+                                                 uint8_t *out, size_t n)
+{
+    const __m256i low = _mm256_set1_epi16(0xFF);
+    size_t j = 0;
+    for (; j + 32 <= n; j += 32) {
+        __m256i a0 = _mm256_setzero_si256(), a1 = _mm256_setzero_si256();
+        for (int k = 0; k < taps; ++k) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lines[k] + j));
+            __m256i b0 = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v));
+            __m256i b1 = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1));
+            if (codes[k].kind == TermCode::kMul) {
+                const __m256i m = _mm256_set1_epi16(short(codes[k].mul));
+                b0 = _mm256_mulhi_epu16(b0, m);
+                b1 = _mm256_mulhi_epu16(b1, m);
+                if (codes[k].shift) {
+                    const __m128i sh = _mm_cvtsi32_si128(codes[k].shift);
+                    b0 = _mm256_srl_epi16(b0, sh);
+                    b1 = _mm256_srl_epi16(b1, sh);
+                }
+            }
+            a0 = _mm256_add_epi16(a0, b0);
+            a1 = _mm256_add_epi16(a1, b1);
+        }
+        const __m256i packed = _mm256_packus_epi16(_mm256_and_si256(a0, low), _mm256_and_si256(a1, low));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + j), _mm256_permute4x64_epi64(packed, 0xD8));
+    }
+    intLineTail(lines, codes, taps, out, j, n);
+}
+
+void intLineSse2(const uint8_t *const *lines, const TermCode *codes, int taps, uint8_t *out, size_t n)
+{
+    const __m128i low = _mm_set1_epi16(0xFF), zero = _mm_setzero_si128();
+    size_t j = 0;
+    for (; j + 16 <= n; j += 16) {
+        __m128i a0 = zero, a1 = zero;
+        for (int k = 0; k < taps; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lines[k] + j));
+            __m128i b0 = _mm_unpacklo_epi8(v, zero), b1 = _mm_unpackhi_epi8(v, zero);
+            if (codes[k].kind == TermCode::kMul) {
+                const __m128i m = _mm_set1_epi16(short(codes[k].mul));
+                const __m128i sh = _mm_cvtsi32_si128(codes[k].shift);
+                b0 = _mm_srl_epi16(_mm_mulhi_epu16(b0, m), sh);
+                b1 = _mm_srl_epi16(_mm_mulhi_epu16(b1, m), sh);
+            }
+            a0 = _mm_add_epi16(a0, b0);
+            a1 = _mm_add_epi16(a1, b1);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j),
+                         _mm_packus_epi16(_mm_and_si128(a0, low), _mm_and_si128(a1, low)));
+    }
+    intLineTail(lines, codes, taps, out, j, n);
+}
+
+}  // namespace
+
+void integerLine(const uint8_t *const *lines, const TermCode *codes, int taps, uint8_t *out, size_t n,
+                 bool avx2) noexcept
+{
+    if (avx2)
+        intLineAvx2(lines, codes, taps, out, n);
+    else
+        intLineSse2(lines, codes, taps, out, n);
+}
+
+}  // namespace kx::geo

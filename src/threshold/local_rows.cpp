@@ -1,0 +1,248 @@
+// The per-pixel decision of the local integral threshold (local.cpp): from
+// the window sums of values and of squares to the 0/1 byte, one row at a
+// time.  The plain loop is the arithmetic as fixed.  The AVX2 and AVX-512
+// kernels give the same bytes eight or sixteen pixels at a time:
+//
+// - mean: float(double(S) / area) is the correctly rounded float quotient
+//   S / area (a double result rounded again to float is, for a quotient or
+//   a root of float operands, the correctly rounded float result, as
+//   53 >= 2 * 24 + 2), and S and area are whole numbers below 2^24, exact
+//   in float: one single-precision division.
+// - mean of squares: Q reaches 2^31, so its quotient is taken as
+//   q = Q * (1 / area) in double, within 2^-51.8 q of Q / area.  Rounding q
+//   to float gives the correctly rounded Q / area, as no float rounding
+//   boundary lies that close to Q / area: a boundary near Q / area < 2^16
+//   is M * 2^t with M odd and t <= -9, and Q / area - M * 2^t =
+//   (Q * 2^-t - M * area) / (area * 2^-t) has an odd numerator for an odd
+//   area, so it is at least 2^t / area, more than 2^-26 / area of Q / area:
+//   beyond 2^-41 for the areas taken (odd, at most kLocalVectorArea).
+// - deviation: float(sqrt(double(v))) is the correctly rounded float root
+//   (as above): one single-precision root.
+// - level: the quotient sd / range is taken as sd * (1 / range), exact for
+//   range 0 and the powers of two (and irrelevant for k = 0).  For other
+//   ranges the level can differ from the plain one by a few units in its
+//   last place; a pixel whose value lies within a far larger bound of it is
+//   decided the plain way (a zero mean or deviation and a NaN level need no
+//   check: both ways give the same level there).
+// A group of eight pixels with any pixel in doubt goes through the plain
+// loop.
+#include <cmath>
+
+#include "threshold_detail.hpp"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KX_LOCAL_X86 1
+#include <immintrin.h>
+#endif
+
+namespace kx::thr {
+
+namespace {
+
+// The window sum of x as a double (exact: below 2^47).
+inline double windowSum(const uint32_t *run, size_t x, size_t span) { return int32_t(run[x + span] - run[x]); }
+inline double windowSum(const int64_t *run, size_t x, size_t span) { return double(run[x + span] - run[x]); }
+
+template <class T>
+void decidePlain(const LocalRows<T> &r, size_t from, size_t to) noexcept
+{
+    for (size_t x = from; x < to; ++x) {
+        const float mean = float(windowSum(r.sum, x, r.span) / r.p.area);
+        const float meanSq = float(windowSum(r.sq, x, r.span) / r.p.area);
+        const float variance = meanSq - mean * mean;
+        const float sd = float(std::sqrt(double(variance)));
+        const double level = double(mean) * (1.0 + r.p.k * (double(sd) / r.p.range - 1.0));
+        // A NaN level (negative rounded variance, 0/0 with range 0) fails
+        // every comparison: such pixels are foreground.
+        r.dst[x] = !(double(r.src[x]) <= level);
+    }
+}
+
+#ifdef KX_LOCAL_X86
+
+// Eight 0/1 bytes from eight bits, bit i to byte i.
+constexpr uint64_t spreadBits(unsigned bits)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v |= uint64_t(bits >> i & 1) << (8 * i);
+    return v;
+}
+
+struct SpreadTable {
+    uint64_t bytes[256];
+    constexpr SpreadTable() : bytes()
+    {
+        for (unsigned b = 0; b < 256; ++b) bytes[b] = spreadBits(b);
+    }
+};
+constexpr SpreadTable kSpread;
+
+// Eight window sums from running sums (modulo 2^32, then signed).
+__attribute__((target("avx2"))) inline __m256i windowSums8(const uint32_t *run, size_t span)
+{
+    return _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(run + span)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(run)));
+}
+
+// Eight pixels per step; returns how many pixels it decided.
+__attribute__((target("avx2"))) size_t decideAvx2(const LocalRows<uint32_t> &r) noexcept
+{
+    const double range = r.p.range, k = r.p.k;
+    const __m256 areaF = _mm256_set1_ps(float(r.p.area));
+    const __m256d invArea = _mm256_set1_pd(1.0 / r.p.area), invRange = _mm256_set1_pd(1.0 / range);
+    const __m256d kd = _mm256_set1_pd(k), absK = _mm256_set1_pd(std::fabs(k)), one = _mm256_set1_pd(1.0);
+    const __m256d signBit = _mm256_set1_pd(-0.0), bound = _mm256_set1_pd(0x1p-40);
+    // sd * (1 / range) is sd / range exactly for range 0 and powers of two;
+    // with k = 0 the level is the mean whatever the quotient.
+    const unsigned ri = unsigned(range);
+    const bool levelExact = k == 0.0 || ri == 0 || (ri & (ri - 1)) == 0;
+
+    size_t x = 0;
+    for (; x + 8 <= r.n; x += 8) {
+        const __m256i s = windowSums8(r.sum + x, r.span), q = windowSums8(r.sq + x, r.span);
+        const __m256 mean = _mm256_div_ps(_mm256_cvtepi32_ps(s), areaF);
+        const __m256d qLo = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(q)), invArea);
+        const __m256d qHi = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(q, 1)), invArea);
+        const __m256 meanSq = _mm256_set_m128(_mm256_cvtpd_ps(qHi), _mm256_cvtpd_ps(qLo));
+        const __m256 sd = _mm256_sqrt_ps(_mm256_sub_ps(meanSq, _mm256_mul_ps(mean, mean)));
+        int64_t eight;
+        __builtin_memcpy(&eight, r.src + x, 8);
+        const __m256i values = _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(eight));
+        unsigned bits = 0;
+        bool sure = true;
+        for (int h = 0; h < 2; ++h) {
+            const __m256d sdH = _mm256_cvtps_pd(h ? _mm256_extractf128_ps(sd, 1) : _mm256_castps256_ps128(sd));
+            const __m256d meanH = _mm256_cvtps_pd(h ? _mm256_extractf128_ps(mean, 1) : _mm256_castps256_ps128(mean));
+            const __m256d value =
+                _mm256_cvtepi32_pd(h ? _mm256_extracti128_si256(values, 1) : _mm256_castsi256_si128(values));
+            const __m256d t = _mm256_mul_pd(sdH, invRange);
+            const __m256d level =
+                _mm256_mul_pd(meanH, _mm256_add_pd(one, _mm256_mul_pd(kd, _mm256_sub_pd(t, one))));
+            bits |= unsigned(_mm256_movemask_pd(_mm256_cmp_pd(value, level, _CMP_NLE_UQ))) << (4 * h);
+            if (!levelExact) {
+                // Five roundings apart: |level' - level| < |mean| (1 + |k|
+                // (t + 1)) 2^-48.  A value farther than 2^-40 of that from
+                // the level is on the same side of both.
+                const __m256d zero = _mm256_setzero_pd();
+                const __m256d scale = _mm256_mul_pd(
+                    _mm256_andnot_pd(signBit, meanH),
+                    _mm256_add_pd(one, _mm256_mul_pd(absK, _mm256_add_pd(t, one))));
+                const __m256d gap = _mm256_andnot_pd(signBit, _mm256_sub_pd(value, level));
+                const __m256d same = _mm256_or_pd(
+                    _mm256_or_pd(_mm256_cmp_pd(sdH, zero, _CMP_EQ_OQ), _mm256_cmp_pd(meanH, zero, _CMP_EQ_OQ)),
+                    _mm256_cmp_pd(level, level, _CMP_UNORD_Q));
+                const __m256d ok =
+                    _mm256_or_pd(_mm256_cmp_pd(gap, _mm256_mul_pd(scale, bound), _CMP_GT_OQ), same);
+                sure = sure && _mm256_movemask_pd(ok) == 0xF;
+            }
+        }
+        if (!sure) {
+            decidePlain(r, x, x + 8);
+            continue;
+        }
+        __builtin_memcpy(r.dst + x, &kSpread.bytes[bits], 8);
+    }
+    return x;
+}
+
+// The same sixteen pixels at a time (AVX-512: twice the lanes per step).
+// g++ 12 warns about the deliberately undefined source operand inside its
+// own AVX-512 conversion intrinsics (GCC bug 105593); nothing of ours.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) size_t decide512(const LocalRows<uint32_t> &r) noexcept
+{
+    const double range = r.p.range, k = r.p.k;
+    const __m512 areaF = _mm512_set1_ps(float(r.p.area));
+    const __m512d invArea = _mm512_set1_pd(1.0 / r.p.area), invRange = _mm512_set1_pd(1.0 / range);
+    const __m512d kd = _mm512_set1_pd(k), absK = _mm512_set1_pd(std::fabs(k)), one = _mm512_set1_pd(1.0);
+    const __m512d zero = _mm512_setzero_pd(), bound = _mm512_set1_pd(0x1p-40);
+    const unsigned ri = unsigned(range);
+    const bool levelExact = k == 0.0 || ri == 0 || (ri & (ri - 1)) == 0;
+
+    size_t x = 0;
+    for (; x + 16 <= r.n; x += 16) {
+        const __m512i s = _mm512_sub_epi32(_mm512_loadu_si512(r.sum + x + r.span), _mm512_loadu_si512(r.sum + x));
+        const __m512i q = _mm512_sub_epi32(_mm512_loadu_si512(r.sq + x + r.span), _mm512_loadu_si512(r.sq + x));
+        const __m512 mean = _mm512_div_ps(_mm512_cvtepi32_ps(s), areaF);
+        const __m512d qLo = _mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(q)), invArea);
+        const __m512d qHi = _mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(q, 1)), invArea);
+        const __m512 meanSq = _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(qLo)), _mm512_cvtpd_ps(qHi), 1);
+        const __m512 sd = _mm512_sqrt_ps(_mm512_sub_ps(meanSq, _mm512_mul_ps(mean, mean)));
+        const __m512i values = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(r.src + x)));
+        unsigned bits = 0;
+        bool sure = true;
+        for (int h = 0; h < 2; ++h) {
+            const __m512d sdH = _mm512_cvtps_pd(h ? _mm512_extractf32x8_ps(sd, 1) : _mm512_castps512_ps256(sd));
+            const __m512d meanH = _mm512_cvtps_pd(h ? _mm512_extractf32x8_ps(mean, 1) : _mm512_castps512_ps256(mean));
+            const __m512d value =
+                _mm512_cvtepi32_pd(h ? _mm512_extracti64x4_epi64(values, 1) : _mm512_castsi512_si256(values));
+            const __m512d t = _mm512_mul_pd(sdH, invRange);
+            const __m512d level =
+                _mm512_mul_pd(meanH, _mm512_add_pd(one, _mm512_mul_pd(kd, _mm512_sub_pd(t, one))));
+            bits |= unsigned(_mm512_cmp_pd_mask(value, level, _CMP_NLE_UQ)) << (8 * h);
+            if (!levelExact) {
+                // As in decideAvx2.
+                const __m512d scale = _mm512_mul_pd(_mm512_abs_pd(meanH),
+                                                    _mm512_add_pd(one, _mm512_mul_pd(absK, _mm512_add_pd(t, one))));
+                const __m512d gap = _mm512_abs_pd(_mm512_sub_pd(value, level));
+                const __mmask8 ok = _mm512_cmp_pd_mask(gap, _mm512_mul_pd(scale, bound), _CMP_GT_OQ) |
+                                    _mm512_cmp_pd_mask(sdH, zero, _CMP_EQ_OQ) |
+                                    _mm512_cmp_pd_mask(meanH, zero, _CMP_EQ_OQ) |
+                                    _mm512_cmp_pd_mask(level, level, _CMP_UNORD_Q);
+                sure = sure && ok == 0xFF;
+            }
+        }
+        if (!sure) {
+            decidePlain(r, x, x + 16);
+            continue;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(r.dst + x), _mm_maskz_mov_epi8(__mmask16(bits), _mm_set1_epi8(1)));
+    }
+    return x;
+}
+#pragma GCC diagnostic pop
+
+#endif
+
+}  // namespace
+
+bool localKernelRuns(LocalKernel k) noexcept
+{
+    switch (k) {
+    case LocalKernel::Plain: return true;
+#ifdef KX_LOCAL_X86
+    case LocalKernel::Avx2: return __builtin_cpu_supports("avx2");
+    case LocalKernel::Avx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq");
+#endif
+    default: return false;
+    }
+}
+
+LocalKernel localKernelFor(const LocalParams &p) noexcept
+{
+    if (!(p.area <= kLocalVectorArea && std::fmod(p.area, 2.0) == 1.0 && std::isfinite(p.k)))
+        return LocalKernel::Plain;
+    if (localKernelRuns(LocalKernel::Avx512)) return LocalKernel::Avx512;
+    if (localKernelRuns(LocalKernel::Avx2)) return LocalKernel::Avx2;
+    return LocalKernel::Plain;
+}
+
+void decideLocalRow(const LocalRows<int64_t> &r) noexcept { decidePlain(r, 0, r.n); }
+
+void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept
+{
+    size_t done = 0;
+    switch (k) {
+#ifdef KX_LOCAL_X86
+    case LocalKernel::Avx2: done = decideAvx2(r); break;
+    case LocalKernel::Avx512: done = decide512(r); break;
+#endif
+    default: break;
+    }
+    decidePlain(r, done, r.n);
+}
+
+}  // namespace kx::thr

@@ -1,0 +1,88 @@
+// The byte-table kernels: every kernel the processor runs stores exactly
+// lut[byte] into the selected bytes of a run and nothing anywhere else,
+// whatever the run's length, alignment, pixel size and channel selection.
+#include "frame/frame.hpp"
+#include "kxtest.hpp"
+#include "pixel/lut.hpp"
+
+using namespace kxtest;
+using kx::lut::Kernel;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes tableOf(int kind, uint32_t seed)
+{
+    Bytes t(256);
+    switch (kind) {
+    case 0: t = randomBytes(256, seed); break;
+    case 1: for (int v = 0; v < 256; ++v) t[v] = uint8_t(255 - v); break;
+    case 2: for (int v = 0; v < 256; ++v) t[v] = uint8_t(v >= 128); break;  // a step at the half
+    default: for (int v = 0; v < 256; ++v) t[v] = uint8_t(v * 7 + 3); break;
+    }
+    return t;
+}
+
+}  // namespace
+
+TEST(ByteTable, EveryKernelMatchesThePlainLookup)
+{
+    const int sentinel = 0x5A, guard = 80;
+    uint32_t seed = 1;
+    for (Kernel k : {Kernel::Plain, Kernel::Avx2, Kernel::Vbmi}) {
+        if (!kx::lut::runs(k)) continue;
+        for (int kind = 0; kind < 4; ++kind) {
+            const Bytes lut = tableOf(kind, seed++);
+            for (int bpp : {1, 3, 4}) {
+                for (unsigned bits = 0; bits < 16; ++bits) {
+                    for (size_t pixelsInRun : {0, 1, 2, 5, 10, 11, 21, 22, 31, 32, 33, 63, 64, 65, 97, 200, 1001}) {
+                        const size_t n = pixelsInRun * size_t(bpp);
+                        const size_t offset = seed % 7;  // unaligned starts
+                        Bytes buf = randomBytes(n + 2 * guard + offset, seed++);
+                        std::fill(buf.begin(), buf.begin() + guard + offset, sentinel);
+                        std::fill(buf.end() - guard, buf.end(), sentinel);
+                        Bytes want = buf;
+                        uint8_t *run = want.data() + guard + offset;
+                        for (size_t i = 0; i < n; ++i)
+                            if (bits >> (i % bpp) & 1u) run[i] = lut[run[i]];
+                        kx::lut::mapRun(k, buf.data() + guard + offset, n, lut.data(), bpp, bits);
+                        ASSERT_EQ(buf, want) << "kernel " << int(k) << " table " << kind << " bpp " << bpp
+                                             << " bits " << bits << " pixels " << pixelsInRun;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(kx::lut::runs(kx::lut::best()));
+}
+
+TEST(ByteTable, ImageAppliersSkipPaddingAndUnselectedChannels)
+{
+    const Bytes lut = tableOf(0, 99);
+    for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+        for (int w : {1, 13, 67}) {
+            const int h = 5, b = bpp(type);
+            const Bytes in = randomBytes(size_t(w) * h * b, uint32_t(w + type));
+            for (unsigned bits : {1u, 5u, 6u, 15u}) {
+                PaddedImage padded(type, w, h, in, 9);
+                ImagePtr packed = makeImage(type, w, h, in);
+                kx::applyLutChannels(padded.get(), lut.data(), bits);
+                kx::applyLutChannels(packed.get(), lut.data(), bits);
+                Bytes want = in;
+                for (size_t i = 0; i < want.size(); ++i)
+                    if (bits >> (i % b) & 1u) want[i] = lut[want[i]];
+                EXPECT_EQ(pixels(padded.get()), want) << type << " " << w << " " << bits;
+                EXPECT_EQ(pixels(packed.get()), want) << type << " " << w << " " << bits;
+                EXPECT_TRUE(padded.paddingIntact());
+            }
+            // applyLut maps the first `channels` bytes of each pixel.
+            ImagePtr im = makeImage(type, w, h, in);
+            kx::applyLut(im.get(), lut.data(), 2);
+            Bytes want = in;
+            for (size_t i = 0; i < want.size(); ++i)
+                if (i % b < 2) want[i] = lut[want[i]];
+            EXPECT_EQ(pixels(im.get()), want);
+        }
+    }
+}

@@ -1,0 +1,187 @@
+"""kxpre.extra against scikit-image (where installed) and by invariants."""
+
+import numpy as np
+import pytest
+
+import kxpre
+from kxpre import extra as kx
+
+
+
+def random_binary(h, w, percent, seed):
+    rng = np.random.default_rng(seed)
+    return (rng.integers(0, 100, (h, w)) < percent).astype(np.uint8)
+
+
+def random_grey(h, w, seed):
+    return np.random.default_rng(seed).integers(0, 256, (h, w)).astype(np.uint8)
+
+
+@pytest.mark.parametrize("connectivity", [4, 8])
+@pytest.mark.parametrize("shape,percent", [((40, 50), 45), ((64, 64), 60), ((1, 30), 50), ((97, 3), 70)])
+def test_label_equals_skimage_with_raster_numbering(connectivity, shape, percent):
+    measure = pytest.importorskip("skimage.measure")
+    image = random_binary(*shape, percent, seed=shape[0] * 7 + percent)
+    labels, count = kx.label(image, connectivity)
+    theirs, n = measure.label(image, connectivity=1 if connectivity == 4 else 2, return_num=True)
+    assert count == n
+    # Numbered by the raster order of first pixels: relabel skimage's the same way.
+    flat = theirs.ravel()
+    firsts = sorted((np.flatnonzero(flat == k)[0], k) for k in range(1, n + 1))
+    mapping = np.zeros(n + 1, np.int32)
+    for new, (_, k) in enumerate(firsts, start=1):
+        mapping[k] = new
+    assert np.array_equal(labels, mapping[theirs])
+
+
+def test_component_stats_equal_regionprops():
+    measure = pytest.importorskip("skimage.measure")
+    image = random_binary(60, 70, 55, seed=3)
+    labels, stats = kx.components(image, 8)
+    props = measure.regionprops(labels)
+    assert len(props) == len(stats) - 1
+    for p in props:
+        s = stats[p.label]
+        assert s["label"] == p.label and s["area"] == p.area
+        top, left, bottom, right = p.bbox
+        assert (s["left"], s["top"], s["width"], s["height"]) == (left, top, right - left, bottom - top)
+        assert s["cy"] == pytest.approx(p.centroid[0], abs=1e-12)
+        assert s["cx"] == pytest.approx(p.centroid[1], abs=1e-12)
+    assert stats[0]["area"] == int((image == 0).sum())
+
+
+def test_despeckle_and_keep_largest_by_invariants():
+    image = random_binary(50, 50, 40, seed=9)
+    labels, stats = kx.components(image, 4)
+    clean = kx.despeckle(image, 4, 5)
+    small = stats["area"][labels] < 5
+    assert np.array_equal(clean, np.where(small, 0, image))
+    kept = kx.keep_largest(image, 4, 3)
+    _, n = kx.label(kept, 4)
+    assert n == 3
+    assert kx.label(image, 4)[1] == len(stats) - 1  # input untouched
+    view = image.copy()
+    assert kx.despeckle(view, 4, 5, inplace=True) is view and np.array_equal(view, clean)
+
+
+def test_stroke_points_of_a_t():
+    t = np.zeros((4, 5), np.uint8)
+    t[0, :] = 1
+    t[1:3, 2] = 1
+    assert kx.stroke_points(t, kx.STROKE_END).tolist() == [[0, 0], [4, 0], [2, 2]]
+    assert kx.stroke_points(t, kx.STROKE_BRANCH).tolist() == [[2, 0]]
+    marks = kx.mark_stroke_points(t)
+    assert marks[0, 2] == kx.MARK_BRANCH and marks[2, 2] == kx.MARK_END and marks[1, 2] == kx.MARK_LINE
+    assert marks[3, 0] == kx.MARK_NONE
+
+
+def test_stroke_points_of_a_thinned_shape_have_ends_only_on_strokes():
+    skel = kxpre.thinning(random_binary(80, 80, 50, seed=2), binary=True)
+    points = kx.stroke_points(skel, kx.STROKE_END | kx.STROKE_BRANCH | kx.STROKE_DOT)
+    assert len(points) > 0
+    assert np.all(skel[points[:, 1], points[:, 0]] == 1)
+
+
+def test_levels_match_the_binarizers_and_skimage_otsu_region():
+    grey = random_grey(60, 80, seed=4)
+    grey[:, :40] //= 3
+    t = kx.level(grey, kx.OTSU)
+    assert np.array_equal(kxpre.otsu(grey, None), (grey >= max(t, 1)).astype(np.uint8))
+    hist = np.bincount(grey.ravel(), minlength=256)
+    for s in range(5):
+        assert kx.level(grey, s) == kx.histogram_level(hist, s)
+    filters = pytest.importorskip("skimage.filters")
+    # scikit-image's Otsu works in double precision and puts its level in the
+    # upper class's left edge; ours must be within a grey level of it.
+    assert abs(filters.threshold_otsu(grey) - t) <= 1
+    b = kx.multi_levels(grey, 3)
+    assert len(b) == 2 and b[0] < b[1]
+    with pytest.raises(ValueError):
+        kx.level(grey, 9)
+
+
+@pytest.mark.parametrize("window", [3, 15, 31])
+@pytest.mark.parametrize("shape", [(40, 50), (7, 90), (13, 13)])
+def test_niblack_and_sauvola_equal_skimage_bit_for_bit(window, shape):
+    filters = pytest.importorskip("skimage.filters")
+    grey = random_grey(*shape, seed=window + shape[1])
+    for k in (0.2, -0.3):
+        assert np.array_equal(kx.local_levels(grey, kx.NIBLACK, window, k), filters.threshold_niblack(grey, window, k))
+    for k, r in ((0.34, 127.5), (0.2, 64.0)):
+        theirs = filters.threshold_sauvola(grey, window, k, r)
+        assert np.array_equal(kx.local_levels(grey, kx.SAUVOLA, window, k, r), theirs)
+        assert np.array_equal(kx.local_threshold(grey, kx.SAUVOLA, window, k, r), (grey > theirs).astype(np.uint8))
+    # scikit-image's default r for 8-bit images is half their range.
+    assert np.array_equal(kx.local_levels(grey, kx.SAUVOLA, window, 0.2), filters.threshold_sauvola(grey, window, 0.2))
+
+
+def test_local_threshold_refusals_raise():
+    grey = random_grey(10, 10, seed=1)
+    with pytest.raises(ValueError):
+        kx.local_levels(grey, kx.SAUVOLA, 5, 0.2, 0.0)
+    with pytest.raises(ValueError):
+        kx.local_threshold(grey, 7, 5, 0.2)
+
+
+def text_page(width, height, angle, seed):
+    """A binary page (ink 1) of library-drawn text turned clockwise by angle."""
+    rng = np.random.default_rng(seed)
+    words = ["the", "page", "skew", "of", "text", "lines", "measured", "a", "document", "scan"]
+    lines = "\n".join(" ".join(rng.choice(words, 14)) for _ in range(height // 40))
+    page = np.full((height, width, 3), 255, np.uint8)
+    page = kxpre.fill_text(page, lines, width // 10, height // 10, 20, 0xFF000000)
+    grey = page[:, :, 1].copy()  # black text on white: any channel
+    grey = kxpre.rotate_e2(grey, -angle, 0xFFFFFFFF, 0, 1)
+    return (grey < 128).astype(np.uint8)
+
+
+@pytest.mark.parametrize("angle", [0.0, 0.8, -3.3, 7.5, -13.0])
+def test_find_skew_on_generated_pages(angle):
+    page = text_page(1000, 800, angle, seed=int(abs(angle) * 10))
+    found, confidence = kx.find_skew(page)
+    assert abs(found - angle) <= 0.05
+    assert confidence > 0.5
+    level, used = kx.deskew(page, 0.3)
+    assert used == found
+    assert abs(kx.find_skew(level)[0]) <= 0.05
+
+
+def test_find_skew_on_skimage_page_is_consistent_under_known_turns():
+    data = pytest.importorskip("skimage.data")
+    transform = pytest.importorskip("skimage.transform")
+    page = data.page()
+    found = []
+    for a in (0.0, 1.0, -2.0, 4.0):  # counter-clockwise, as skimage turns
+        turned = transform.rotate(page.astype(float), a, resize=True, mode="constant", cval=255, order=1)
+        ink = (np.round(turned) < 100).astype(np.uint8)
+        found.append(kx.find_skew(ink)[0] + a)
+    # The photographed lines bend, so there is no single true skew: the
+    # estimates of the page's own skew agree within a few tenths of a degree.
+    assert max(found) - min(found) <= 0.4
+
+
+def test_gradient_is_not_clipped_and_matches_skimage_sobel_direction():
+    grey = random_grey(40, 50, seed=12)
+    mag, gx, gy, d = kx.gradient(grey, kx.SOBEL, kx.L2, np.float32, derivatives=True, direction=True)
+    assert np.array_equal(mag, np.sqrt(gx.astype(np.float64) ** 2 + gy.astype(np.float64) ** 2).astype(np.float32))
+    assert np.array_equal(d, np.arctan2(gy.astype(np.float64), gx.astype(np.float64)).astype(np.float32))
+    l1 = kx.gradient(grey, kx.SCHARR, kx.L1)
+    assert l1.dtype == np.uint16 and l1.max() > 255
+    filters = pytest.importorskip("skimage.filters")
+    # scikit-image's sobel_v/sobel_h are the same kernels divided by 4; its
+    # border differs, so the interior is compared.
+    grey_f = grey.astype(np.float64)
+    assert np.array_equal(gx[1:-1, 1:-1] / 4.0, filters.sobel_v(grey_f)[1:-1, 1:-1])
+    assert np.array_equal(gy[1:-1, 1:-1] / 4.0, filters.sobel_h(grey_f)[1:-1, 1:-1])
+
+
+@pytest.mark.parametrize("name", ["camera", "coins", "moon", "page", "text"])
+@pytest.mark.parametrize("tiles,clip", [((8, 8), 40.0), ((8, 8), 2.0), ((4, 6), 3.0), ((16, 16), 1.5)])
+def test_clahe_within_one_of_opencv_on_real_images(name, tiles, clip):
+    cv2 = pytest.importorskip("cv2")
+    data = pytest.importorskip("skimage.data")
+    image = getattr(data, name)()
+    ours = kx.clahe(image, tiles, clip)
+    theirs = cv2.createCLAHE(clipLimit=clip, tileGridSize=tiles).apply(image)
+    assert np.abs(ours.astype(int) - theirs.astype(int)).max() <= 1
+    assert np.array_equal(image, getattr(data, name)())  # input untouched

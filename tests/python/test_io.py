@@ -1,0 +1,80 @@
+"""Image files from Python: kxpre.read and kxpre.write round trips for every
+array kind and format, pages, and the refusals with their messages."""
+
+import os
+
+import numpy as np
+import pytest
+
+import kxpre
+
+DATA = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "data")
+rng = np.random.default_rng(3)
+
+
+@pytest.mark.parametrize(
+    "name,shape,binary,back",
+    [
+        ("a.png", (5, 7), None, "same"),
+        ("a.png", (5, 7, 3), None, "same"),
+        ("a.png", (5, 7, 4), None, "same"),
+        ("a.pgm", (5, 7), None, "same"),
+        ("a.ppm", (5, 7, 3), None, "same"),
+        ("a.ppm", (5, 7, 4), None, "no alpha"),
+        ("a.tif", (5, 7, 4), None, "same"),
+        ("a.tif", (5, 7), True, "same"),
+        ("a.pbm", (5, 7), True, "same"),
+        ("a.png", (5, 7), True, "0/255"),
+    ],
+)
+def test_lossless_round_trip(tmp_path, name, shape, binary, back):
+    a = rng.integers(0, 2 if binary else 256, size=shape, dtype=np.uint8)
+    path = tmp_path / name
+    kxpre.write(path, a, binary=binary)
+    b = kxpre.read(path)
+    expected = {"same": a, "no alpha": a[..., :3], "0/255": a * 255}[back]
+    np.testing.assert_array_equal(b, expected)
+
+
+def test_bool_arrays_are_written_as_binary_images(tmp_path):
+    a = rng.integers(0, 2, size=(6, 9)).astype(bool)
+    kxpre.write(tmp_path / "b.tif", a)
+    np.testing.assert_array_equal(kxpre.read(tmp_path / "b.tif"), a.astype(np.uint8))
+
+
+def test_jpeg_quality_and_pages(tmp_path):
+    smooth = (np.add.outer(np.arange(32), np.arange(48)) * 2).astype(np.uint8)
+    kxpre.write(str(tmp_path / "s.jpg"), smooth, quality=95)
+    assert np.abs(kxpre.read(str(tmp_path / "s.jpg")).astype(int) - smooth).mean() < 1.5
+    pages = [smooth, np.dstack([smooth] * 3), smooth > 100]
+    kxpre.write(tmp_path / "p.tiff", pages)
+    assert kxpre.page_count(tmp_path / "p.tiff") == 3
+    np.testing.assert_array_equal(kxpre.read(tmp_path / "p.tiff", page=1), pages[1])
+    np.testing.assert_array_equal(kxpre.read(tmp_path / "p.tiff", page=2), pages[2].astype(np.uint8))
+
+
+def test_corpus_files_read_as_arrays():
+    rgb = kxpre.read(os.path.join(DATA, "rgb-interlaced.png"))
+    assert rgb.shape == (3, 4, 3) and rgb.dtype == np.uint8
+    assert tuple(rgb[0, 0]) == (30, 2, 1)  # B, G, R of the corpus picture's first pixel
+    assert kxpre.read(os.path.join(DATA, "bits.tif")).max() == 1
+
+
+@pytest.mark.parametrize(
+    "call,error,message",
+    [
+        (lambda d: kxpre.read(os.path.join(DATA, "bad-huge.png")), OSError, "exceeds user limit"),
+        (lambda d: kxpre.read(os.path.join(DATA, "bad-short.pgm")), OSError, "ends early"),
+        (lambda d: kxpre.read(d / "missing.png"), OSError, "No such file"),
+        (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), page=1), OSError, "only TIFF"),
+        (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), page=-1), ValueError, "page"),
+        (lambda d: kxpre.write(d / "x.bmp", np.zeros((2, 2), np.uint8)), ValueError, "file format"),
+        (lambda d: kxpre.write(d / "x.jpg", np.zeros((2, 2), np.uint8), quality=0), ValueError, "1..100"),
+        (lambda d: kxpre.write(d / "x.png", np.zeros((2, 2), np.float32)), TypeError, "uint8"),
+        (lambda d: kxpre.write(d / "x.png", [np.zeros((2, 2), np.uint8)] * 2), ValueError, "only TIFF"),
+        (lambda d: kxpre.write(d / "x.pbm", np.zeros((2, 2), np.uint8)), OSError, "PBM holds binary"),
+    ],
+)
+def test_refusals_say_why(tmp_path, call, error, message):
+    with pytest.raises(error, match=message):
+        call(tmp_path)
