@@ -6,7 +6,7 @@
 add_executable(kxtest_tsan ${CMAKE_CURRENT_SOURCE_DIR}/tsan/tsan.cpp)
 kx_strict(kxtest_tsan)
 find_package(Threads REQUIRED)
-target_link_libraries(kxtest_tsan PRIVATE kxpre kxmask GTest::gtest GTest::gtest_main Threads::Threads)
+target_link_libraries(kxtest_tsan PRIVATE kxpre kxmask kxthreads GTest::gtest GTest::gtest_main Threads::Threads)
 gtest_discover_tests(kxtest_tsan DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
 
 if(NOT KX_TSAN AND NOT KX_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")

@@ -15,6 +15,7 @@
 
 #include "kxmask.h"
 #include "kxpre.h"
+#include "kxthreads.h"
 
 namespace {
 
@@ -147,6 +148,44 @@ TEST(Threads, EightThreadsGiveTheSerialResults)
     for (const std::string &b : firstBad)
         if (!b.empty()) bad += b + ' ';
     EXPECT_EQ(mismatches.load(), 0) << "results differ from the serial ones: " << bad;
+}
+
+// The operations that split their rows into bands when threads are on, on
+// images large enough to be split, run from 8 threads at once with the
+// library's own threads on: every result equals the one computed with
+// threads off.
+TEST(Threads, EightCallersWithLibraryThreadsOnGiveTheSerialResults)
+{
+    const std::vector<Op> ops = {
+        {"sobel", KIT_GRAY, 400, 300, [](Image *im) { return kxSobel(im, 0); }},
+        {"detectedge", KIT_GRAY, 400, 300, [](Image *im) { return kxDetectEdge(im, 0, 0, 0.0f, nullptr); }},
+        {"linear", KIT_RGBA, 300, 200, [](Image *im) { return kxLinear(im, 1.7f, -20.0f); }},
+        {"equalize", KIT_GRAY, 500, 300, [](Image *im) { return kxEqualize(im); }},
+        {"otsu", KIT_GRAY, 500, 300, [](Image *im) { return kxbOtsu(im, nullptr); }},
+        {"multilevel", KIT_GRAY, 400, 300, [](Image *im) { return kxbMultiLevel(im, 3); }},
+        {"mergee1", KIT_RGB, 300, 200, [](Image *im) {
+             Image *other = picture(KIT_RGB, 300, 200, 99);
+             kxPixelMergeE1(im, other, 2, 1.5f, 3.0f);
+             kxDestroyImage(other);
+             return im;
+         }},
+    };
+    kxtSetThreads(0);
+    std::vector<std::string> serial;
+    for (size_t i = 0; i < ops.size(); ++i) serial.push_back(runOne(ops[i], unsigned(i)));
+    kxtSetThreads(4);
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> pool;
+    for (int t = 0; t < 8; ++t)
+        pool.emplace_back([&, t] {
+            for (size_t k = 0; k < ops.size(); ++k) {
+                const size_t i = (k + size_t(t)) % ops.size();
+                if (runOne(ops[i], unsigned(i)) != serial[i]) ++mismatches;
+            }
+        });
+    for (std::thread &th : pool) th.join();
+    kxtSetThreads(-1);
+    EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace
