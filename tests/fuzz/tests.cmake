@@ -2,7 +2,8 @@
 # building the clang flavour in <build>/fuzz); only where clang 14 and its
 # libFuzzer runtime are installed, and once per tree: in the release
 # flavours, not the Debug one.
-if(NOT KX_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+option(KX_FUZZ_SHORT "Run the fuzz harnesses briefly in ctest where clang 14 is installed" ON)
+if(KX_FUZZ_SHORT AND NOT KX_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
   find_program(KX_CLANG clang-14)
   find_program(KX_CLANGXX clang++-14)
   set(_kx_fuzzer_rt "")
