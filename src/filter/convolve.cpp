@@ -249,7 +249,8 @@ Image *kxGradient(Image *image, int mode, int gap)
             std::memcpy(copies.get() + (copyOffset(i) + size_t(y - first)) * w, row(image, y), size_t(w));
     }
     threads::forEach(bands, [&](int band, int y0, int y1) {
-        const auto [copiedFrom, copiedTo] = copied(band);
+        const auto span = copied(band);  // named members: clang 14 cannot capture structured bindings
+        const int copiedFrom = span.first, copiedTo = span.second;
         const uint8_t *bandCopies = copiedFrom < copiedTo ? copies.get() + copyOffset(band) * w : nullptr;
         auto partner = [&](int y) -> const uint8_t * {
             const int py = y + gap;  // y < yEnd: inside the image

@@ -14,6 +14,14 @@
 
 #include "geometry/rotate_engine.hpp"
 
+// Clang (the fuzzing and sanitizer builds) has no `#pragma GCC target`: it
+// builds the base kernels only, which give the same bits.
+#if defined(__clang__)
+#define KX_ROTATE_WIDE 0
+#else
+#define KX_ROTATE_WIDE 1
+#endif
+
 namespace kx::geo {
 
 // Vector-extension types of 32 bytes are passed in registers only under
@@ -28,6 +36,7 @@ namespace base {
 }  // namespace base
 #undef KX_ROTATE_AVX2
 
+#if KX_ROTATE_WIDE
 #pragma GCC push_options
 #pragma GCC target("avx2")
 #define KX_ROTATE_AVX2 1
@@ -45,11 +54,13 @@ namespace avx512 {
 #include "geometry/rotate_fast.inc"
 }  // namespace avx512
 #pragma GCC pop_options
+#endif
 #undef KX_ROTATE_AVX2
 #undef KX_ROTATE_AVX512
 
 namespace {
 
+#if KX_ROTATE_WIDE
 __attribute__((target("avx2"))) int64_t positionsAvx2(const RotationMap &map, int y, int x0, int n, float *sx,
                                                       float *sy)
 {
@@ -62,39 +73,69 @@ __attribute__((target("avx2,avx512f,avx512vl,avx512dq,avx512bw"))) int64_t posit
     return avx512::positionsRow(map, y, x0, n, sx, sy);
 }
 
+#endif
+
 int64_t positionsBase(const RotationMap &map, int y, int x0, int n, float *sx, float *sy)
 {
     return base::positionsRow(map, y, x0, n, sx, sy);
 }
 
+#if KX_ROTATE_WIDE
 __attribute__((target("avx2"))) void bilinearAvx2(const Image *src, int B, const float *sx, const float *sy, int n,
                                                   uint8_t *out)
 {
     avx2::bilinearRowOf(src, B, sx, sy, n, out);
 }
 
+#endif
+
 void bilinearBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out)
 {
     base::bilinearRowOf(src, B, sx, sy, n, out);
 }
 
+#if KX_ROTATE_WIDE
 __attribute__((target("avx2"))) void nearestAvx2(const Image *src, int B, const float *sx, const float *sy, int n,
                                                  uint8_t *out)
 {
     avx2::nearestRowOf(src, B, sx, sy, n, out);
 }
 
+#endif
+
 void nearestBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out)
 {
     base::nearestRowOf(src, B, sx, sy, n, out);
 }
 
+#if KX_ROTATE_WIDE
 bool haveAvx2() { return __builtin_cpu_supports("avx2"); }
 bool haveAvx512()
 {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw");
 }
+#else
+bool haveAvx2() { return false; }
+bool haveAvx512() { return false; }
+// Never called: the processor checks above send every call to the base kernels.
+int64_t positionsAvx512(const RotationMap &map, int y, int x0, int n, float *sx, float *sy)
+{
+    return positionsBase(map, y, x0, n, sx, sy);
+}
+int64_t positionsAvx2(const RotationMap &map, int y, int x0, int n, float *sx, float *sy)
+{
+    return positionsBase(map, y, x0, n, sx, sy);
+}
+void bilinearAvx2(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out)
+{
+    bilinearBase(src, B, sx, sy, n, out);
+}
+void nearestAvx2(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out)
+{
+    nearestBase(src, B, sx, sy, n, out);
+}
+#endif
 
 }  // namespace
 

@@ -149,7 +149,9 @@ __attribute__((target("avx2"))) size_t decideAvx2(const LocalRows<uint32_t> &r) 
 // g++ 12 warns about the deliberately undefined source operand inside its
 // own AVX-512 conversion intrinsics (GCC bug 105593); nothing of ours.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) size_t decide512(const LocalRows<uint32_t> &r) noexcept
 {
     const double range = r.p.range, k = r.p.k;
