@@ -131,7 +131,8 @@ template <bool Erode>
         }
     }
     uint8_t *__restrict out = mid;
-    for (size_t x = 0; x < w; ++x) out[x] = pick<Erode>(pick<Erode>(v[x - 1], v[x]), v[x + 1]);
+    const uint8_t *left = v - 1;  // v[-1] holds the fill; indexing from it keeps every offset unsigned and small
+    for (size_t x = 0; x < w; ++x) out[x] = pick<Erode>(pick<Erode>(left[x], left[x + 1]), left[x + 2]);
 }
 
 KX_VECTOR_CLONES

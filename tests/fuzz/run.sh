@@ -10,7 +10,8 @@
 # to build/fuzz/artifacts/ and makes the script fail.  Long run (see
 # docs/reliability.md):
 #   KX_FUZZ_RUNS=10000000 tests/fuzz/run.sh 0 exports
-# Environment: KX_FUZZ_BUILD (build folder), KX_FUZZ_RUNS (executions instead
+# Environment: KX_FUZZ_BUILD (build folder), KX_FUZZ_SEED (default 1: the same
+# walk each run), KX_FUZZ_RUNS (executions instead
 # of a time bound), KX_FUZZ_JOBS (build parallelism, default 2), CC/CXX.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -43,6 +44,7 @@ for name in "${names[@]}"; do
   seeds=tests/fuzz/corpus/$name
   mkdir -p "$work" "$seeds"
   if [ -n "${KX_FUZZ_RUNS:-}" ]; then bound=(-runs="$KX_FUZZ_RUNS"); else bound=(-max_total_time="$seconds"); fi
+  bound+=(-seed="${KX_FUZZ_SEED:-1}")  # the same walk every run, unless asked otherwise
   echo "== $name: ${bound[*]}" >&2
   # -close_fd_mask=2: the library's assertion reports (stderr) are expected
   # for hostile arguments; libFuzzer and the sanitizers still report.
