@@ -323,14 +323,23 @@ def write_chart(rows, path):
     if not compared:
         return None
     keys, sizes = [], []
+    # The same call compared with two calls of one peer (resize LINEAR and
+    # AREA) keeps a bar for each.
+    calls, twice = {}, set()
     for r in compared:
         k = (r["family"], r["op"], r["peer"])
+        if (k, r["size"]) in calls:
+            twice.add(k)
+        calls[(k, r["size"])] = True
+    key = lambda r: (r["family"], r["op"], r["peer"], r.get("what", "") if (r["family"], r["op"], r["peer"]) in twice else "")
+    for r in compared:
+        k = key(r)
         if k not in keys:
             keys.append(k)
         if r["size"] not in sizes:
             sizes.append(r["size"])
     sizes.sort(key=size_key)
-    value = {((r["family"], r["op"], r["peer"]), r["size"]): r["ours"] / r["peer_ms"] for r in compared}
+    value = {(key(r), r["size"]): r["ours"] / r["peer_ms"] for r in compared}
     per_row = max(1, max(sum((k, sz) in value for sz in sizes) for k in keys))
     bar = 0.8 / per_row
     fig, ax = plt.subplots(figsize=(10, 1.5 + 0.1 * len(keys) * (1 + per_row)))
@@ -347,7 +356,8 @@ def write_chart(rows, path):
     ax.legend(handles=[Patch(color=colour[sz], label=sz or "size not given") for sz in sizes], fontsize=8,
               loc="lower right")
     ax.set_yticks(range(len(keys)))
-    ax.set_yticklabels([f"{fam}: {op} vs {PEER_NAMES.get(p, p)}" for fam, op, p in keys], fontsize=7)
+    ax.set_yticklabels([f"{fam}: {op} vs {PEER_NAMES.get(p, p)}" + (f" ({w})" if w else "") for fam, op, p, w in keys],
+                       fontsize=7)
     ax.set_ylim(len(keys) - 0.5, -0.5)
     ax.set_xscale("log")
     ax.axvline(1.0, color="black", linewidth=0.8)
