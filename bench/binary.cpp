@@ -1,22 +1,22 @@
-// Binary-image operations against OpenCV (single-threaded) on a 2048 x 2048
-// scanned-page-like image: lines of printed text, 0/1 bytes.  Each
-// comparison times our call and the OpenCV counterpart in the same loop
-// and reports both (thread CPU milliseconds) and their ratio (ours /
-// OpenCV; below 1 means faster).  Border removal on a spiral is reported
-// as nanoseconds per pixel at three sizes: it must stay flat.
+// Binary-image operations beside OpenCV (and Leptonica's thinning) on a
+// scanned-page-like image at every side of kxbench::sides(): lines of
+// printed text, 0/1 bytes.  Each comparison times our call and its peers in
+// the same loop (see kxbench.hpp); none of these calls uses our threads, so
+// only OpenCV's threads-on figures are given.  Border removal on a spiral is
+// also reported as nanoseconds per pixel: it must stay flat.
 #include "kxbench.hpp"
 
 using kxbench::millis;
 
 namespace {
 
-constexpr int kSide = 2048;
+int sideOf(const benchmark::State &s) { return int(s.range(0)); }
 
 // Black text on white, binarized: strokes 2-3 pixels wide, letters with
 // holes (o, e, a, d, b), lines 44 pixels apart; set pixels are the ink.
-cv::Mat pageImage()
+cv::Mat pageImage(int side)
 {
-    cv::Mat page(kSide, kSide, CV_8UC1, cv::Scalar(0));
+    cv::Mat page(side, side, CV_8UC1, cv::Scalar(0));
     cv::RNG rng(2024);
     const char *words[] = {"the", "quick", "brown", "fox", "jumps", "over", "a", "lazy", "dog", "08/15",
                            "abode", "Holes", "mapped", "bold", "reader", "page", "2048", "scan"};
@@ -24,10 +24,19 @@ cv::Mat pageImage()
     return page;
 }
 
-void compare(benchmark::State &state, const std::function<void(Image *)> &ours,
+kxbench::Options options(const char *op, const char *opencv)
+{
+    kxbench::Options opt;
+    opt.op = op;
+    opt.opencv = opencv;
+    opt.oursThreads = false;
+    return opt;
+}
+
+void compare(benchmark::State &state, const char *op, const char *opencv, const std::function<void(Image *)> &ours,
              const std::function<void(const cv::Mat &, cv::Mat &)> &theirs)
 {
-    kxbench::compare(state, pageImage(), KIT_BIN, ours, theirs);
+    kxbench::compare(state, pageImage(sideOf(state)), KIT_BIN, ours, theirs, options(op, opencv));
 }
 
 const cv::Mat kRect3 = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
@@ -35,7 +44,7 @@ const cv::Mat kRect3 = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3))
 void BM_Erode3x3(benchmark::State &state)
 {
     compare(
-        state, [](Image *im) { kxErode(im, nullptr); },
+        state, "kxErode 3x3 page", "cv::erode 3x3", [](Image *im) { kxErode(im, nullptr); },
         [](const cv::Mat &s, cv::Mat &d) {
             cv::erode(s, d, kRect3, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(255));
         });
@@ -44,7 +53,7 @@ void BM_Erode3x3(benchmark::State &state)
 void BM_Dilate3x3(benchmark::State &state)
 {
     compare(
-        state, [](Image *im) { kxDilate(im, nullptr); },
+        state, "kxDilate 3x3 page", "cv::dilate 3x3", [](Image *im) { kxDilate(im, nullptr); },
         [](const cv::Mat &s, cv::Mat &d) {
             cv::dilate(s, d, kRect3, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
         });
@@ -52,19 +61,26 @@ void BM_Dilate3x3(benchmark::State &state)
 
 void BM_DistTrans(benchmark::State &state)
 {
-    std::vector<int32_t> d(size_t(kSide) * kSide);
+    std::vector<int32_t> d(size_t(sideOf(state)) * size_t(sideOf(state)));
     compare(
-        state,
+        state, "kxDistTrans page", "cv::distanceTransform L2 3x3",
         // Both measure each set pixel's distance to the nearest unset one.
         [&](Image *im) { kxDistTrans(im, d.data(), uint32_t(d.size())); },
         [](const cv::Mat &s, cv::Mat &out) { cv::distanceTransform(s, out, cv::DIST_L2, cv::DIST_MASK_3); });
 }
 
-// Template thinning has no OpenCV counterpart in the core modules: its
-// time alone, on the same page.
+// Template thinning has no OpenCV counterpart in the core modules; its
+// peer is Leptonica's connectivity-preserving thinning, on the same page.
 void BM_Thinning(benchmark::State &state)
 {
-    kxbench::compare(state, pageImage(), KIT_BIN, [](Image *im) { kxThinning(im); }, nullptr);
+    const cv::Mat page = pageImage(sideOf(state));
+    std::vector<kxbench::Contestant> peers;
+#ifdef KXBENCH_LEPTONICA
+    const kxbench::lept::Pix binary = kxbench::lept::fromBinary(page);
+    peers.push_back(kxbench::lept::thinning(binary));
+#endif
+    kxbench::compare(state, page, KIT_BIN, [](Image *im) { kxThinning(im); }, nullptr,
+                     options("kxThinning text page", nullptr), peers);
 }
 
 // Hole filling the usual OpenCV way: flood the background from a padded
@@ -79,7 +95,10 @@ void openCvFillHole(const cv::Mat &s, cv::Mat &d)
     d.setTo(1, holes);
 }
 
-void BM_FillHole(benchmark::State &state) { compare(state, [](Image *im) { kxFillHole(im); }, openCvFillHole); }
+void BM_FillHole(benchmark::State &state)
+{
+    compare(state, "kxFillHole page", "cv::floodFill from a frame", [](Image *im) { kxFillHole(im); }, openCvFillHole);
+}
 
 // A 1-pixel spiral path with 1-pixel gaps, entered from the border: the
 // worst case for sweeping, whose rounds grow with the path's turns.
@@ -117,17 +136,19 @@ void BM_RemoveBorderSpiral(benchmark::State &state)
         ms += millis([&] { kxRemoveBorder(im); });
         benchmark::DoNotOptimize(im->data);
     }
+    state.counters["kx_ms"] = ms / double(state.iterations());
     state.counters["ns_per_pixel"] = ms * 1e6 / double(state.iterations()) / (double(n) * n);
+    state.SetLabel(kxbench::label("kxRemoveBorder spiral", n, n));
     kxDestroyImage(im);
 }
 
 }  // namespace
 
-BENCHMARK(BM_Erode3x3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Dilate3x3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DistTrans)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Thinning)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FillHole)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RemoveBorderSpiral)->Arg(512)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Erode3x3)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Dilate3x3)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DistTrans)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Thinning)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillHole)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RemoveBorderSpiral)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -1,7 +1,7 @@
-// Drawing against OpenCV (single-threaded) on 2048 x 2048 grey images.  Each
-// comparison restores both images, then times our call and the OpenCV
-// counterpart in the same loop and reports both (thread CPU milliseconds)
-// and their ratio (ours / OpenCV; below 1 means faster).
+// Drawing beside OpenCV on grey images at every side of kxbench::sides(),
+// the shapes scaled with the side.  Each comparison restores both images,
+// then times our call and the OpenCV counterpart in the same loop (see
+// kxbench.hpp).  None of these calls uses our threads.
 #include <cmath>
 #include <vector>
 
@@ -9,56 +9,68 @@
 
 namespace {
 
-constexpr int kSide = 2048;
+int sideOf(const benchmark::State &s) { return int(s.range(0)); }
 
 // Both sides draw into a copy of `start`.
-void compare(benchmark::State &state, const cv::Mat &start, const std::function<void(Image *)> &ours,
-             const std::function<void(cv::Mat &)> &theirs)
+void compare(benchmark::State &state, const cv::Mat &start, const char *op, const char *opencv,
+             const std::function<void(Image *)> &ours, const std::function<void(cv::Mat &)> &theirs)
 {
-    kxbench::compare(state, start, KIT_GRAY, ours, [&](const cv::Mat &, cv::Mat &m) { theirs(m); }, {true, true});
+    kxbench::Options opt{true, true};
+    opt.op = op;
+    opt.opencv = opencv;
+    opt.oursThreads = false;
+    kxbench::compare(state, start, KIT_GRAY, ours, [&](const cv::Mat &, cv::Mat &m) { theirs(m); }, opt);
 }
 
-cv::Mat blank() { return cv::Mat(kSide, kSide, CV_8UC1, cv::Scalar(0)); }
+cv::Mat blank(int side) { return cv::Mat(side, side, CV_8UC1, cv::Scalar(0)); }
 
-// A 50-vertex star around the centre, radii alternating 600 and 950.
-std::vector<cv::Point> star()
+// A length on a 2048 page, at this side.
+int at(int side, double v) { return int(v * side / 2048); }
+
+// A 50-vertex star around the centre, radii alternating 600 and 950 (at 2048).
+std::vector<cv::Point> star(int side)
 {
     std::vector<cv::Point> p;
     for (int k = 0; k < 50; ++k) {
         const double a = k * 2 * M_PI / 50, r = k % 2 ? 600 : 950;
-        p.emplace_back(int(1024 + r * std::cos(a)), int(1024 + r * std::sin(a)));
+        p.emplace_back(at(side, 1024 + r * std::cos(a)), at(side, 1024 + r * std::sin(a)));
     }
     return p;
 }
 
 void BM_FillPolygon50(benchmark::State &state)
 {
-    const std::vector<cv::Point> p = star();
+    const int side = sideOf(state);
+    const std::vector<cv::Point> p = star(side);
     compare(
-        state, blank(), [&](Image *im) { kxFillPolygon(im, &p[0].x, int(p.size()), 200); },
+        state, blank(side), "kxFillPolygon 50 vertices", "cv::fillPoly",
+        [&](Image *im) { kxFillPolygon(im, &p[0].x, int(p.size()), 200); },
         [&](cv::Mat &m) { cv::fillPoly(m, std::vector<std::vector<cv::Point>>{p}, cv::Scalar(200), cv::LINE_8); });
 }
 
 void BM_FillEllipse(benchmark::State &state)
 {
+    const int s = sideOf(state);
     compare(
-        state, blank(), [](Image *im) { kxFillEllipse(im, 124, 224, 1924, 1824, 200); },
-        [](cv::Mat &m) {
-            cv::ellipse(m, cv::Point(1024, 1024), cv::Size(900, 800), 0, 0, 360, cv::Scalar(200), cv::FILLED,
-                        cv::LINE_8);
+        state, blank(s), "kxFillEllipse", "cv::ellipse filled",
+        [s](Image *im) { kxFillEllipse(im, at(s, 124), at(s, 224), at(s, 1924), at(s, 1824), 200); },
+        [s](cv::Mat &m) {
+            cv::ellipse(m, cv::Point(at(s, 1024), at(s, 1024)), cv::Size(at(s, 900), at(s, 800)), 0, 0, 360,
+                        cv::Scalar(200), cv::FILLED, cv::LINE_8);
         });
 }
 
-// A region winding between 40 staggered walls: most of the image.
-cv::Mat maze()
+// A region winding between 40 staggered walls: most of the image.  The
+// seed (2, 2) lies left of the first wall at every side.
+cv::Mat maze(int side)
 {
-    cv::Mat m = blank();
+    cv::Mat m = blank(side);
     for (int k = 0; k < 40; ++k) {
-        const int x = 25 + 50 * k;
+        const int x = at(side, 25 + 50 * k), gap = at(side, 30);
         if (k % 2)
-            cv::line(m, cv::Point(x, 30), cv::Point(x, kSide - 1), cv::Scalar(255), 3);
+            cv::line(m, cv::Point(x, gap), cv::Point(x, side - 1), cv::Scalar(255), 3);
         else
-            cv::line(m, cv::Point(x, 0), cv::Point(x, kSide - 31), cv::Scalar(255), 3);
+            cv::line(m, cv::Point(x, 0), cv::Point(x, side - 1 - gap), cv::Scalar(255), 3);
     }
     return m;
 }
@@ -66,20 +78,21 @@ cv::Mat maze()
 void BM_SeedFill(benchmark::State &state)
 {
     compare(
-        state, maze(), [](Image *im) { kxFill(im, 5, 5, 100); },
-        [](cv::Mat &m) { cv::floodFill(m, cv::Point(5, 5), cv::Scalar(100), nullptr, cv::Scalar(), cv::Scalar(), 4); });
+        state, maze(sideOf(state)), "kxFill maze", "cv::floodFill 4-conn", [](Image *im) { kxFill(im, 2, 2, 100); },
+        [](cv::Mat &m) { cv::floodFill(m, cv::Point(2, 2), cv::Scalar(100), nullptr, cv::Scalar(), cv::Scalar(), 4); });
 }
 
 // 200 lines in all directions, some reaching far outside the image.
 void BM_SetLine(benchmark::State &state)
 {
+    const int side = sideOf(state), margin = side / 4;
     std::vector<cv::Vec4i> lines;
     cv::RNG rng(7);
     for (int k = 0; k < 200; ++k)
-        lines.emplace_back(rng.uniform(-500, kSide + 500), rng.uniform(-500, kSide + 500), rng.uniform(-500, kSide + 500),
-                           rng.uniform(-500, kSide + 500));
+        lines.emplace_back(rng.uniform(-margin, side + margin), rng.uniform(-margin, side + margin),
+                           rng.uniform(-margin, side + margin), rng.uniform(-margin, side + margin));
     compare(
-        state, blank(),
+        state, blank(side), "kxSetLine x200", "cv::line x200",
         [&](Image *im) {
             for (const auto &l : lines) kxSetLine(im, l[0], l[1], l[2], l[3], 255);
         },
@@ -88,10 +101,10 @@ void BM_SetLine(benchmark::State &state)
         });
 }
 
-BENCHMARK(BM_FillPolygon50)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FillEllipse)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SeedFill)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SetLine)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillPolygon50)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillEllipse)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SeedFill)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SetLine)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -90,6 +90,17 @@ inline void bySide(benchmark::internal::Benchmark *b)
     for (int64_t s : sides()) b->Arg(s);
 }
 
+// One run per side (range(0)) for each further argument list (range(1)...).
+inline void bySide(benchmark::internal::Benchmark *b, const std::vector<std::vector<int64_t>> &args)
+{
+    for (int64_t s : sides())
+        for (const auto &a : args) {
+            std::vector<int64_t> all = {s};
+            all.insert(all.end(), a.begin(), a.end());
+            b->Args(all);
+        }
+}
+
 // The thread count of the "threads on" runs: KXBENCH_THREADS, else every
 // processor (at least 2).
 inline int threadsOn()
@@ -111,14 +122,16 @@ inline cv::Mat smoothNoise(int side, int cvType, int seed)
     return m;
 }
 
-// Lines of random words, 44 pixels apart, each about 110 characters long,
+// Lines of random words, 44 pixels apart, each about 110 characters long
+// on a page 2048 pixels wide (as many more or fewer as the width allows),
 // drawn 2-3 pixels thick in the colour `ink` picks.
 inline void writeTextLines(cv::Mat &page, cv::RNG &rng, const char *const *words, int wordCount,
                            const std::function<cv::Scalar(cv::RNG &)> &ink, int lineType)
 {
+    const size_t chars = size_t(110) * size_t(page.cols) / 2048;
     for (int y = 40; y < page.rows - 10; y += 44) {
         std::string line;
-        while (line.size() < 110) line += std::string(words[rng.uniform(0, wordCount)]) + " ";
+        while (line.size() < chars) line += std::string(words[rng.uniform(0, wordCount)]) + " ";
         // One expression, as the pages were first drawn: the order the two
         // random draws happen in decides the picture.
         cv::putText(page, line, cv::Point(12, y), cv::FONT_HERSHEY_SIMPLEX, 1.0, ink(rng), rng.uniform(2, 4),
@@ -243,6 +256,8 @@ struct Options {
     const char *op = nullptr;       // our call as the report names it (default: the benchmark's name)
     const char *opencv = nullptr;   // the OpenCV call, for the report
     bool memcpy = false;            // also time memcpy of the source's bytes (point operations)
+    bool oursThreads = true;        // our call uses threads when they are on (see kxthreads.h);
+                                    // false: no threads-on run of ours (it would time the same thing)
 };
 
 // Runs `ours` on a kx image restored from `src` before each call (our
@@ -262,7 +277,7 @@ inline void compare(benchmark::State &state, const cv::Mat &src, int kitType,
                                         std::memcpy(im->data, src.data, im->size);
                                         im->imageType = kitType;  // some operations change the type
                                     },
-                                    Threading::Ours}};
+                                    opt.oursThreads ? Threading::Ours : Threading::None}};
     if (theirs)
         all.push_back({"opencv", [&] { theirs(src, dst); },
                        [&] {
@@ -298,6 +313,15 @@ struct Pix {
     Pix(const Pix &) = delete;
     Pix &operator=(const Pix &) = delete;
     Pix(Pix &&o) noexcept : p(o.p) { o.p = nullptr; }
+    Pix &operator=(Pix &&o) noexcept
+    {
+        if (this != &o) {
+            pixDestroy(&p);
+            p = o.p;
+            o.p = nullptr;
+        }
+        return *this;
+    }
     PIX *get() const { return p; }
 };
 

@@ -1,68 +1,91 @@
-// Thresholding against OpenCV (single-threaded) on a 2048 x 2048 grey page:
-// dark text on a shaded, noisy background.  Each comparison times our call
-// and the OpenCV counterpart in the same loop and reports both (thread CPU
-// milliseconds) and their ratio (ours / OpenCV; below 1 means faster):
+// Thresholding beside OpenCV (and Leptonica) on a grey page at every side of
+// kxbench::sides(): dark text on a shaded, noisy background.  Each
+// comparison times our call and its peers in the same loop (see
+// kxbench.hpp), single-threaded and then with threads on:
 //   kxbOtsu           cv::threshold(THRESH_BINARY | THRESH_OTSU)
+//   kxbSimple         cv::threshold(THRESH_BINARY)
 //   kxbLocalIntegral  cv::adaptiveThreshold(ADAPTIVE_THRESH_MEAN_C), both
 //                     with a 31-pixel window (ours also takes the local
-//                     deviation, OpenCV only the mean)
-//   kxbMultiLevel     no OpenCV counterpart: milliseconds for 3 and 4 classes
+//                     deviation, OpenCV only the mean), and Leptonica's
+//                     Sauvola binarization over the same window
+//   kxbMultiLevel     no counterpart: milliseconds for 3, 4 and 8 classes
+// kxbLocalIntegral runs on one thread whatever the setting.
 #include "kxbench.hpp"
-
-using kxbench::compare;
 
 namespace {
 
-constexpr int kSide = 2048;
+int sideOf(const benchmark::State &s) { return int(s.range(0)); }
 
-cv::Mat pageImage()
+cv::Mat pageImage(int side)
 {
-    cv::Mat page(kSide, kSide, CV_8UC1);
-    for (int y = 0; y < kSide; ++y)
-        for (int x = 0; x < kSide; ++x) page.at<uint8_t>(y, x) = uint8_t(150 + 60 * x / kSide + 30 * y / kSide);
+    cv::Mat page(side, side, CV_8UC1);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) page.at<uint8_t>(y, x) = uint8_t(150 + 60 * x / side + 30 * y / side);
     cv::RNG rng(2024);
     const char *words[] = {"the", "quick", "brown", "fox", "jumps", "over", "a", "lazy", "dog", "08/15"};
     kxbench::writeTextLines(page, rng, words, 10, [](cv::RNG &r) { return cv::Scalar(r.uniform(20, 70)); }, cv::LINE_AA);
-    cv::Mat noise(kSide, kSide, CV_8UC1);
+    cv::Mat noise(side, side, CV_8UC1);
     rng.fill(noise, cv::RNG::NORMAL, 0, 8);
     cv::Mat out;
     cv::add(page, noise, out);
     return out;
 }
 
+kxbench::Options options(const char *op, const char *opencv, bool oursThreads = true)
+{
+    kxbench::Options opt;
+    opt.op = op;
+    opt.opencv = opencv;
+    opt.oursThreads = oursThreads;
+    return opt;
+}
+
 void BM_Otsu(benchmark::State &state)
 {
-    compare(
-        state, pageImage(), KIT_GRAY, [](Image *im) { kxbOtsu(im, nullptr); },
-        [](const cv::Mat &s, cv::Mat &d) { cv::threshold(s, d, 0, 1, cv::THRESH_BINARY | cv::THRESH_OTSU); });
+    kxbench::compare(
+        state, pageImage(sideOf(state)), KIT_GRAY, [](Image *im) { kxbOtsu(im, nullptr); },
+        [](const cv::Mat &s, cv::Mat &d) { cv::threshold(s, d, 0, 1, cv::THRESH_BINARY | cv::THRESH_OTSU); },
+        options("kxbOtsu page", "cv::threshold OTSU"));
 }
 
 void BM_LocalIntegral31(benchmark::State &state)
 {
-    compare(
-        state, pageImage(), KIT_GRAY, [](Image *im) { kxbLocalIntegral(im, 31, 128, 0.34f); },
+    const cv::Mat page = pageImage(sideOf(state));
+    std::vector<kxbench::Contestant> peers;
+#ifdef KXBENCH_LEPTONICA
+    const kxbench::lept::Pix grey = kxbench::lept::fromGrey(page);
+    peers.push_back(kxbench::lept::sauvola(grey, 31, 0.34f));
+#endif
+    kxbench::compare(
+        state, page, KIT_GRAY, [](Image *im) { kxbLocalIntegral(im, 31, 128, 0.34f); },
         [](const cv::Mat &s, cv::Mat &d) {
             cv::adaptiveThreshold(s, d, 1, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 31, 0);
-        });
+        },
+        options("kxbLocalIntegral w31 page", "cv::adaptiveThreshold mean 31", false), peers);
 }
 
 void BM_MultiLevel(benchmark::State &state)
 {
-    const int levels = int(state.range(0));
-    compare(state, pageImage(), KIT_GRAY, [levels](Image *im) { kxbMultiLevel(im, levels); }, nullptr);
+    const int levels = int(state.range(1));
+    const std::string op = "kxbMultiLevel " + std::to_string(levels) + " page";
+    kxbench::compare(state, pageImage(sideOf(state)), KIT_GRAY, [levels](Image *im) { kxbMultiLevel(im, levels); },
+                     nullptr, options(op.c_str(), nullptr));
 }
 
 void BM_Simple(benchmark::State &state)
 {
-    compare(
-        state, pageImage(), KIT_GRAY, [](Image *im) { kxbSimple(im, 128, 0); },
-        [](const cv::Mat &s, cv::Mat &d) { cv::threshold(s, d, 127, 1, cv::THRESH_BINARY); });
+    kxbench::compare(
+        state, pageImage(sideOf(state)), KIT_GRAY, [](Image *im) { kxbSimple(im, 128, 0); },
+        [](const cv::Mat &s, cv::Mat &d) { cv::threshold(s, d, 127, 1, cv::THRESH_BINARY); },
+        options("kxbSimple 128 page", "cv::threshold BINARY 127"));
 }
+
+void levels(benchmark::internal::Benchmark *b) { kxbench::bySide(b, {{3}, {4}, {8}}); }
 
 }  // namespace
 
-BENCHMARK(BM_Otsu)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Simple)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_LocalIntegral31)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_MultiLevel)->Arg(3)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Otsu)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Simple)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LocalIntegral31)->Apply(kxbench::bySide)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MultiLevel)->Apply(levels)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
