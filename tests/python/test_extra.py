@@ -243,3 +243,34 @@ def test_find_skew_and_deskew_return_their_values():
     out, found = kx.deskew(page, 2.0)  # never trusted enough: the page stays
     assert found == angle and np.array_equal(out, page)
     assert kx.find_skew(np.zeros((5, 5), np.uint8)) == (0.0, 0.0)
+
+
+def test_extra_manifest_agrees_with_the_header_and_leaves_only_array_functions_out():
+    import os
+    import sys
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    sys.path.insert(0, os.path.join(root, "tools", "manifest"))
+    import generate
+    problems = generate.check_header(kx.MANIFEST, os.path.join(root, "extra", "include", "kxextra.h"))
+    hand_written = {"kxxLabel", "kxxComponentStats", "kxxStrokePoints", "kxxHistogramLevel", "kxxMultiLevels",
+                    "kxxLocalLevels", "kxxGradient"}
+    assert sorted(problems) == sorted("%s: declared in the header, missing from the manifest" % n
+                                      for n in hand_written)
+    # Each export once in the export list, though the local threshold has five entries.
+    assert generate.exports(kx.MANIFEST).count("kxxLocalThreshold\n") == 1
+
+
+def test_an_export_described_twice_must_keep_its_c_types(tmp_path):
+    from kxpre._manifest import Manifest, ManifestError
+    entry = ('[[export]]\nname = "kxxClahe"\npython = "%s"\npipe = "%s"\nsummary = "s"\nimages = ["gray"]\n'
+             'returns = "Image *"\nresult = "image"\nargs = [{ name = "image", type = "Image *", kind = "image" },'
+             ' { name = "t", type = "%s" }]\n')
+    path = tmp_path / "m.toml"
+    path.write_text('library = "x"\nprefix = "kxx"\n' + entry % ("a", "a", "int") + entry % ("b", "b", "int"))
+    assert [e.python for e in Manifest(str(path)).exports] == ["a", "b"]
+    path.write_text('library = "x"\nprefix = "kxx"\n' + entry % ("a", "a", "int") + entry % ("b", "b", "double"))
+    with pytest.raises(ManifestError, match="different C types"):
+        Manifest(str(path))
+    path.write_text('library = "x"\nprefix = "kxx"\n' + entry % ("a", "a", "int") + entry % ("a", "b", "int"))
+    with pytest.raises(ManifestError, match="repeated python names"):
+        Manifest(str(path))
