@@ -205,7 +205,7 @@ def stroke_points(skeleton, kinds=STROKE_END | STROKE_BRANCH):
     return points
 
 
-# mark_stroke_points(image) comes from the manifest: the skeleton with every
+# mark_stroke_points(skeleton) comes from the manifest: the skeleton with every
 # set pixel replaced by its MARK_ value.
 
 
