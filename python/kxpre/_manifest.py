@@ -39,7 +39,7 @@ _KIND_TYPES = {
     "float": ("float",),
     "double": ("double",),
     "text": ("const char *",),
-    "const": ("int", "void *", "Image *", "double", "double *"),
+    "const": ("int", "void *", "Image *", "double"),
     "out": ("double *",),
 }
 _DEFAULT_KIND = {"int": "int", "uint8_t": "byte", "uint32_t": "uint32", "float": "float", "double": "double",
