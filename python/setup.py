@@ -26,7 +26,9 @@ except ImportError:  # building without wheel: no wheel tag to adjust
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
-LIBRARIES = ("kximage", "kxmask", "kxmatrix", "kxgeom", "kxvision", "kxtext", "kxio", "kxpre")
+# Libraries the package cannot work without; every other installed libkx*
+# (threads, companion library, ...) is shipped too.
+REQUIRED = ("kximage", "kxpre")
 
 
 def run(*command):
@@ -62,12 +64,13 @@ class BuildWithLibraries(build_py):
             run("cmake", "--install", built_tree(scratch), "--prefix", prefix)
             shutil.rmtree(target, ignore_errors=True)
             os.makedirs(target)
-            for name in LIBRARIES:
-                found = glob.glob(os.path.join(prefix, "lib*", "lib%s.so.0" % name))
-                if not found:
+            installed = {os.path.basename(p): p for p in glob.glob(os.path.join(prefix, "lib*", "libkx*.so.0"))}
+            for name in REQUIRED:
+                if "lib%s.so.0" % name not in installed:
                     raise SystemExit("kxpre: the build installed no lib%s.so.0" % name)
+            for soname, path in sorted(installed.items()):
                 # The soname the others link to, as a plain file (a wheel has no symbolic links).
-                shutil.copyfile(os.path.realpath(found[0]), os.path.join(target, "lib%s.so.0" % name))
+                shutil.copyfile(os.path.realpath(path), os.path.join(target, soname))
             # kxpipe, which kxpre.batch runs, beside the libraries (its
             # runtime path includes its own folder).
             kxpipe = os.path.join(prefix, "bin", "kxpipe")

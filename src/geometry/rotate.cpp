@@ -29,9 +29,7 @@ Image *rotateWith(Image *im, double angle, bool nearest, int keepSize, Fill fill
     TempImage out(im->imageType, outW, outH);
     if (!out) return kx::failed("tmp_im", im);
     fill(out.get());
-    withBpp(movedBytes(im->imageType), [&](auto b) {
-        renderRotation<decltype(b)::value>(im, out.get(), newW, newH, offX, offY, angle, nearest);
-    });
+    renderRotation(im, out.get(), movedBytes(im->imageType), newW, newH, offX, offY, angle, nearest);
     kxiClone(out.get(), im);
     return im;
 }

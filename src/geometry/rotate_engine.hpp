@@ -19,7 +19,8 @@
 //  - rows are walked only over the x range whose approximate source position
 //    lies within two pixels of the source; the rest keeps the background;
 //  - a result that keeps the image's size renders only the part it keeps.
-// The pieces below are header-only so that the tests can reach them; the
+// The frame (renderRotation) is in rotate_engine.cpp, the kernels in
+// rotate_fast.cpp, both in the internal object library the tests link; the
 // entry points kxRotateEx and kxRotateE2 are in rotate.cpp.
 #pragma once
 
@@ -207,63 +208,12 @@ void bilinearRowBase(const Image *src, int B, const float *sx, const float *sy, 
 void nearestRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
 void nearestRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
 
-// Narrows [a, b] to the x with lo <= p0 + k x <= hi.
-inline void narrowTo(double &a, double &b, double p0, double k, double lo, double hi)
-{
-    if (std::fabs(k) < 1e-9) {
-        if (p0 < lo || p0 > hi) a = 1, b = 0;
-        return;
-    }
-    double x1 = (lo - p0) / k, x2 = (hi - p0) / k;
-    if (x1 > x2) std::swap(x1, x2);
-    a = std::max(a, x1);
-    b = std::min(b, x2);
-}
-
 // Renders the turned picture into `out` (already filled with the
-// background).  Output pixel (X, Y) shows destination offset
-// (X + offX - halfW, Y + offY - halfH); offsets beyond +-half (the last
-// column or row of an even box, and whatever lies outside the box) keep the
-// background.
-template <int B>
-void renderRotation(const Image *src, Image *out, int newW, int newH, int offX, int offY, double angle, bool nearest)
-{
-    const int W = src->width, H = src->height;
-    const int cx = (W - 1) / 2, cy = (H - 1) / 2;
-    const int halfW = (newW - 1) / 2, halfH = (newH - 1) / 2;
-    const RotationMap map(angle, cx, cy);
-    // Source ranges that produce a pixel, and the slack of the approximation.
-    const double loX = nearest ? -0.5 : -1.0, hiX = nearest ? W - 0.5 : double(W);
-    const double loY = nearest ? -0.5 : -1.0, hiY = nearest ? H - 0.5 : double(H);
-    const double slack = 2.0 + std::sqrt(double(halfW) * halfW + double(halfH) * halfH) * 1e-6;
-    // Columns in bands, so that the source rows a band reads stay in the
-    // nearest cache from one output row to the next.
-    constexpr int kBand = 64;
-    for (int X0 = 0; X0 < out->width; X0 += kBand) {
-        const int X1 = std::min(out->width, X0 + kBand) - 1;
-        for (int Y = 0; Y < out->height; ++Y) {
-            const int64_t ty = int64_t(Y) + offY;
-            if (ty < 0 || ty > 2 * int64_t(halfH)) continue;
-            const int y = int(ty - halfH);
-            // Offsets x whose output column exists in the band: X = x + halfW - offX.
-            double a = std::max<double>(-halfW, double(int64_t(offX) - halfW + X0));
-            double b = std::min<double>(halfW, double(int64_t(X1) + offX - halfW));
-            if (map.approximable()) {
-                narrowTo(a, b, cx - y * map.sinA(), map.cosA(), loX - slack, hiX + slack);
-                narrowTo(a, b, cy + y * map.cosA(), map.sinA(), loY - slack, hiY + slack);
-            }
-            if (!(a <= b)) continue;
-            const int x0 = int(std::ceil(a)), x1 = int(std::floor(b));
-            float sx[kBand], sy[kBand];
-            const int m = x1 - x0 + 1;
-            uint8_t *d = row(out, Y) + (int64_t(x0) + halfW - offX) * B;
-            rotatedPositions(map, y, x0, m, sx, sy);
-            if (nearest)
-                nearestRow(src, B, sx, sy, m, d);
-            else
-                bilinearRow(src, B, sx, sy, m, d);
-        }
-    }
-}
+// background), B bytes per pixel.  Output pixel (X, Y) shows destination
+// offset (X + offX - halfW, Y + offY - halfH); offsets beyond +-half (the
+// last column or row of an even box, and whatever lies outside the box)
+// keep the background.
+void renderRotation(const Image *src, Image *out, int B, int newW, int newH, int offX, int offY, double angle,
+                    bool nearest) noexcept;
 
 }  // namespace kx::geo

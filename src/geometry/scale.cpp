@@ -6,7 +6,7 @@
 //   kxMakeSquarePixel  stretch one side by a pixel aspect ratio
 //                                                  KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA
 // Filter codes: 2 bilinear, 3 box, 4 Gaussian, 5 Hamming, 6 Blackman (the
-// two-pass resampler of two_pass_scale.hpp); any other code, and every
+// two-pass resampler of two_pass_scale.cpp); any other code, and every
 // KIT_BIN image, scales by nearest neighbour.
 #include <algorithm>
 
@@ -15,106 +15,6 @@
 
 using namespace kx;
 using namespace kx::geo;
-
-namespace {
-
-// The kernel of both passes.  Compiled twice, for the base instruction set
-// and for AVX2; the loops vectorise as they stand, and since every term is
-// converted exactly as written both versions give the same bytes.
-[[gnu::always_inline]] inline void resampleBody(const uint8_t *in, size_t inStride, int base, uint8_t *out,
-                                                size_t outStride, size_t n, const ContributionTable *table, int u0,
-                                                int u1, int32_t *acc) noexcept
-{
-    constexpr size_t kBlock = 32;  // bytes summed in registers over all taps
-    const size_t whole = n / kBlock * kBlock;
-    for (int u = u0; u < u1; ++u) {
-        const ContributionEntry &e = table->entries[u];
-        uint8_t *d = out + size_t(u) * outStride;
-        // Zero weights at either end add nothing (each term truncates to 0).
-        int lo = e.first, hi = e.last;
-        while (lo <= hi && e.weights[lo - e.first] == 0.0f) ++lo;
-        while (hi >= lo && e.weights[hi - e.first] == 0.0f) --hi;
-        if (lo > hi) {
-            std::memset(d, 0, n);
-            continue;
-        }
-        if (lo == hi && e.weights[lo - e.first] == 1.0f) {
-            std::memcpy(d, in + size_t(lo - base) * inStride, n);  // byte * 1.0 is the byte
-            continue;
-        }
-        const float *wt = e.weights + (lo - e.first);
-        for (size_t j0 = 0; j0 < whole; j0 += kBlock) {
-            int32_t a[kBlock] = {};
-            for (int i = lo; i <= hi; ++i) {
-                const float w = wt[i - lo];
-                const uint8_t *s = in + size_t(i - base) * inStride + j0;
-                for (size_t j = 0; j < kBlock; ++j) a[j] += int32_t(float(s[j]) * w);
-            }
-            for (size_t j = 0; j < kBlock; ++j) d[j0 + j] = uint8_t(a[j]);
-        }
-        if (whole == n) continue;
-        std::memset(acc, 0, (n - whole) * sizeof(int32_t));
-        for (int i = lo; i <= hi; ++i) {
-            const float w = wt[i - lo];
-            const uint8_t *s = in + size_t(i - base) * inStride;
-            for (size_t j = whole; j < n; ++j) acc[j - whole] += int32_t(float(s[j]) * w);
-        }
-        for (size_t j = whole; j < n; ++j) d[j] = uint8_t(acc[j - whole]);
-    }
-}
-
-__attribute__((target("avx2"))) void resampleAvx2(const uint8_t *in, size_t inStride, int base, uint8_t *out,
-                                                  size_t outStride, size_t n, const ContributionTable *table, int u0,
-                                                  int u1, int32_t *acc) noexcept
-{
-    resampleBody(in, inStride, base, out, outStride, n, table, u0, u1, acc);
-}
-
-void resampleBase(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                  const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept
-{
-    resampleBody(in, inStride, base, out, outStride, n, table, u0, u1, acc);
-}
-
-}  // namespace
-
-namespace kx::geo {
-
-// Each line whose every weight has an integer form (termCode) is summed in
-// 16-bit integers; the others take the float kernel.
-void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int u0, int u1, int32_t *acc, TermCodeCache *shared) noexcept
-{
-    const bool avx2 = __builtin_cpu_supports("avx2");
-    TermCodeCache local;
-    TermCodeCache &cache = shared ? *shared : local;
-    constexpr int kMaxTaps = 64;
-    const uint8_t *lines[kMaxTaps];
-    TermCode codes[kMaxTaps];
-    for (int u = u0; u < u1; ++u) {
-        const ContributionEntry &e = table->entries[u];
-        int taps = 0;
-        bool ints = e.last - e.first < kMaxTaps;
-        for (int i = e.first; ints && i <= e.last; ++i) {
-            TermCode c;
-            ints = cache.find(e.weights[i - e.first], 15, c);
-            if (ints && c.kind != TermCode::kZero) {
-                lines[taps] = in + size_t(i - base) * inStride;
-                codes[taps++] = c;
-            }
-        }
-        if (ints) {
-            integerLine(lines, codes, taps, out + size_t(u) * outStride, n, avx2);
-            continue;
-        }
-        if (avx2)
-            resampleAvx2(in, inStride, base, out, outStride, n, table, u, u + 1, acc);
-        else
-            resampleBase(in, inStride, base, out, outStride, n, table, u, u + 1, acc);
-    }
-}
-
-}  // namespace kx::geo
 
 namespace {
 
