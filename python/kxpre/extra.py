@@ -14,8 +14,8 @@ image kind or argument type, ValueError for an argument outside its range.
 The others fill arrays and are written out here.
 
 The library is found, in this order, at the path in KXEXTRA_LIBRARY, beside
-the libkxpre the kxpre package loaded (KXPRE_LIBRARY or a build folder), and
-by the system's library search (libkxextra.so.0).
+the libkxpre the kxpre package loaded (libkxextra.so.0, then libkxextra.so),
+and where the package looks for its other libraries.
 
     import numpy as np, kxpre.extra as kx
     labels, stats = kx.components(binary_page, connectivity=8)
@@ -54,30 +54,17 @@ COMPONENT = np.dtype(
 )
 
 
-def _candidates():
+def _load():
+    """libkxextra: at KXEXTRA_LIBRARY when set, else where the package's
+    loader looks for a sibling library (beside the libkxpre it loaded - a
+    package's _lib folder holds only the sonames - then the usual places)."""
     env = os.environ.get("KXEXTRA_LIBRARY")
     if env:
-        yield env
-        return
-    loaded = getattr(_native.lib, "_name", None)
-    if loaded and os.path.sep in loaded:
-        yield os.path.join(os.path.dirname(os.path.abspath(loaded)), "libkxextra.so")
-    yield "libkxextra.so.0"
-
-
-def _load():
-    errors = []
-    for path in _candidates():
-        if os.path.sep in path and not os.path.exists(path):
-            continue
         try:
-            return ctypes.CDLL(path)
+            return ctypes.CDLL(env)
         except OSError as e:
-            errors.append(str(e))
-    raise ImportError(
-        "kxpre.extra: cannot load libkxextra.so; build it beside libkxpre or set KXEXTRA_LIBRARY"
-        + ("" if not errors else " (" + "; ".join(errors) + ")")
-    )
+            raise ImportError("kxpre.extra: cannot load KXEXTRA_LIBRARY=%s (%s)" % (env, e)) from None
+    return _native.load_library("kxextra", near=getattr(_native.lib, "_name", None))
 
 
 lib = _load()
