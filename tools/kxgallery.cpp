@@ -98,6 +98,24 @@ const std::vector<Family> &families()
           {"blur 7 7", "box blur 7x7"},
           {"morpopen", "opening"},
           {"pyramid 0", "one pyramid step"}}},
+        // libkxextra: the binary examples start from the binary family's
+        // page (ink set), the grey ones from the page.
+        {"extra", "Companion library (libkxextra)", "",
+         {{"normalize 128 1200 localintegral 25 128 0.34 invert components 8", "connected components, one colour each"},
+          {"normalize 128 1200 localintegral 25 128 0.34 invert", "before despeckling: the binary page"},
+          {"normalize 128 1200 localintegral 25 128 0.34 invert despeckle 8 6", "despeckled: components under 6 pixels cleared (specks, and the dots of punctuation)"},
+          // Marks 1 line, 2 end, 3 branch, 4 dot, widened (the largest mark in a 3 x 3
+          // square wins) and brightened to 60, 120, 180, 240.
+          {"normalize 128 1200 localintegral 25 128 0.34 invert despeckle 8 6 thinning markstrokepoints dilate rect:3x3 linear 60 0",
+           "stroke points of the thinned page, widened: lines dark grey, ends grey, branches light grey, dots white"},
+          {"sauvola 25 0.34 128", "Sauvola (window 25, k 0.34, r 128)"},
+          {"localintegral 25 128 0.34", "the library's local window (25, 128, 0.34), for comparison"},
+          {"normalize 128 1200 localintegral 25 128 0.34 invert despeckle 8 6 rotateex 6 1 1",
+           "a binary page turned by 6 degrees"},
+          {"normalize 128 1200 localintegral 25 128 0.34 invert despeckle 8 6 rotateex 6 1 1 deskew 0.3 1",
+           "the turned page deskewed (skew found, turned back)"},
+          {"clahe 8 8 2.0", "CLAHE, 8 x 8 tiles, clip limit 2"},
+          {"gradientmagnitude 0 2", "Sobel gradient magnitude (L2), scaled to its largest value"}}},
     };
     return list;
 }

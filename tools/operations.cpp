@@ -3,6 +3,8 @@
 // that refuse a step that would do nothing.
 #include "operations.hpp"
 
+#include "kxextra.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -29,6 +31,19 @@ template <class R>
 StepResult shown(R value)
 {
     return {true, std::to_string(static_cast<long long>(value))};
+}
+
+// Values written through pointers (a status result of 1), shown as
+// "a b ..." with the shortest text that reads back the same double.
+StepResult shownNumbers(const double *values, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, values[i]);
+        text += (i ? " " : "") + std::string(buf, r.ptr);
+    }
+    return {true, text};
 }
 
 // status: 1 done, 0 nothing done.
@@ -86,6 +101,47 @@ StepResult castTo(ImagePtr &image, int type)
     return replaced(image, kxiCast(image.get(), type));
 }
 
+// components: a colour picture of the connected components of a binary
+// image (kxxLabel); each label gets a colour of its own, the background black.
+StepResult colourComponents(ImagePtr &image, int connectivity)
+{
+    const Image *im = image.get();
+    std::vector<int32_t> labels(size_t(im->width) * size_t(im->height));
+    const int count = kxxLabel(im, connectivity, labels.data());
+    if (count < 0) return status(0);
+    ImagePtr out(kxCreateImage(KIT_RGB, im->width, im->height));
+    if (!out) return {false, "cannot create the component picture"};
+    for (int y = 0; y < im->height; ++y) {
+        uint8_t *row = out->data + size_t(y) * size_t(out->pitch);
+        for (int x = 0; x < im->width; ++x) {
+            const uint32_t k = uint32_t(labels[size_t(y) * size_t(im->width) + size_t(x)]);
+            // Well-spread bright colours: the label times an odd constant.
+            const uint32_t c = k ? (k * 2654435761u) | 0x404040u : 0u;
+            row[3 * x] = uint8_t(c), row[3 * x + 1] = uint8_t(c >> 8), row[3 * x + 2] = uint8_t(c >> 16);
+        }
+    }
+    image = std::move(out);
+    return {};
+}
+
+// gradientmagnitude: the gradient magnitude of a grey image (kxxGradient, 16-bit)
+// shown as grey, scaled so that the largest magnitude is 255.
+StepResult gradientPicture(ImagePtr &image, int op, int norm)
+{
+    const Image *im = image.get();
+    std::vector<uint16_t> m(size_t(im->width) * size_t(im->height));
+    if (!kxxGradient(im, op, norm, nullptr, nullptr, m.data(), nullptr, nullptr)) return status(0);
+    const uint32_t top = std::max<uint32_t>(1, *std::max_element(m.begin(), m.end()));
+    ImagePtr out(kxCreateImage(KIT_GRAY, im->width, im->height));
+    if (!out) return {false, "cannot create the gradient picture"};
+    for (int y = 0; y < im->height; ++y)
+        for (int x = 0; x < im->width; ++x)
+            out->data[size_t(y) * size_t(out->pitch) + size_t(x)] =
+                uint8_t((m[size_t(y) * size_t(im->width) + size_t(x)] * 255u + top / 2) / top);
+    image = std::move(out);
+    return {};
+}
+
 std::vector<Operation> buildTable()
 {
     // clang-format off
@@ -98,9 +154,17 @@ std::vector<Operation> buildTable()
      [](ImagePtr &image, const Arguments &) { return castTo(image, KIT_RGB); }},
     {"rgba", "kxiCast", "Converts to B,G,R,A colour (alpha 255).", kAnyKind, {}, {}, false,
      [](ImagePtr &image, const Arguments &) { return castTo(image, KIT_RGBA); }},
+    // Pictures of libkxextra's array results.
+    {"components", "kxxLabel", "Colours the connected components (4 or 8 neighbours).", kBin,
+     {{.name = "connectivity", .kind = 'i', .values = {4, 8}}}, {}, false,
+     [](ImagePtr &image, const Arguments &a) { return colourComponents(image, a.i(0)); }},
+    {"gradientmagnitude", "kxxGradient", "Gradient magnitude (op 0 Sobel, 1 Scharr; norm 1 L1, 2 L2), scaled to 0..255.",
+     kGray, {{.name = "op", .kind = 'i', .values = {0, 1}}, {.name = "norm", .kind = 'i', .values = {1, 2}}}, {},
+     false, [](ImagePtr &image, const Arguments &a) { return gradientPicture(image, a.i(0), a.i(1)); }},
 // The steps of each library's export manifest (kxtools.cmake generates
 // them; a companion library adds its own file here).
 #include "kxpre_operations.inc"
+#include "kxextra_operations.inc"
     };
     // clang-format on
 }

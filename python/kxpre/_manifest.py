@@ -39,7 +39,8 @@ _KIND_TYPES = {
     "float": ("float",),
     "double": ("double",),
     "text": ("const char *",),
-    "const": ("int", "void *", "Image *"),
+    "const": ("int", "void *", "Image *", "double"),
+    "out": ("double *",),
 }
 _DEFAULT_KIND = {"int": "int", "uint8_t": "byte", "uint32_t": "uint32", "float": "float", "double": "double",
                  "const char *": "text"}
@@ -91,7 +92,7 @@ class Arg:
     @property
     def hidden(self):
         """Filled by the binding, not given by the caller."""
-        return self.kind in ("const", "distances", "capacity")
+        return self.kind in ("const", "distances", "capacity", "out")
 
     @property
     def integer(self):
@@ -224,7 +225,19 @@ class Manifest:
             for a in e.args:
                 if a.enum and a.enum not in self.enums:
                     raise ManifestError("%s %s: unknown enum %s" % (e.name, a.name, a.enum))
-        for attr in ("name", "python"):
-            seen = [getattr(e, attr) for e in self.exports]
+        for attr in ("python", "pipe"):
+            seen = [getattr(e, attr) for e in self.exports if getattr(e, attr)]
             if len(set(seen)) != len(seen):
                 raise ManifestError("%s: repeated %s names" % (path, attr))
+        # An export described more than once (each entry fixing arguments
+        # with `value`) keeps its C declaration.
+        first = {}
+        for e in self.exports:
+            f = first.setdefault(e.name, e)
+            if (f.returns, f.c_types) != (e.returns, e.c_types):
+                raise ManifestError("%s: %s is described with different C types" % (path, e.name))
+
+    @property
+    def names(self):
+        """The C names of the exports, each once, in order."""
+        return list(dict.fromkeys(e.name for e in self.exports))

@@ -254,22 +254,29 @@ def _signature(visible):
     return ps
 
 
-def build(e, bind=_native._bind):
+def build(e, bind=_native._bind, module="kxpre", header="kxpre.h"):
     """The Python function of an export and its ctypes function (None when
     this library build lacks the export).  bind(name, restype, argtypes)
     finds the export in its library (a companion library's manifest passes
-    its own)."""
+    its own, with the module and header its functions and messages name).
+
+    Values an export writes through `out` arguments come back after the
+    array (image results: (array, value, ...)) or alone (status results:
+    a tuple of the values; a refusal raises ValueError)."""
     fn = bind(e.name, c_type(e.returns), [c_type(t) for t in e.c_types])
     main = e.image
     visible = [a for a in e.args if not a.hidden]
     signature = inspect.Signature(_signature(visible))
     one_byte = [k for k in e.images if k in ("bin", "gray")]
     binary_default = bool(one_byte) and one_byte[0] == "bin"
-    py = e.python
+    # Messages name the function as "kxpre.name"; a companion module's
+    # functions as "kxpre.extra.name".
+    py = e.python if module == "kxpre" else module[len("kxpre."):] + "." + e.python
 
     def call(*args, **kwargs):
         if fn is None:
-            raise NotImplementedError("kxpre.%s: %s is not in this build of libkxpre" % (py, e.name))
+            raise NotImplementedError("kxpre.%s: %s is not in this build of lib%s"
+                                      % (py, e.name, header.split(".")[0]))
         inplace = kwargs.pop("inplace", False)
         binary = kwargs.pop("binary", None)
         try:
@@ -342,7 +349,7 @@ def build(e, bind=_native._bind):
                 else:
                     target = np.array(image, dtype=np.uint8, order="C", copy=True)
                     address = c.image(_native.wrap(target, kit))
-            cargs, distances, destination = [], None, None
+            cargs, distances, destination, outs = [], None, None, []
             for a in e.args:
                 v = values.get(a.name)
                 if a.kind == "image":
@@ -384,9 +391,17 @@ def build(e, bind=_native._bind):
                     cargs.append(distances.ctypes.data)
                 elif a.kind == "capacity":
                     cargs.append(int(distances.size))
+                elif a.kind == "out":
+                    outs.append(ctypes.c_double(0.0))
+                    cargs.append(ctypes.addressof(outs[-1]))
                 else:
                     cargs.append(cvalues[a.name])
             returned = fn(*cargs)
+            values_out = tuple(o.value for o in outs)
+            if outs and e.result == "status":
+                if not returned:
+                    raise ValueError("kxpre.%s: the library refused the arguments" % py)
+                return values_out
 
             if e.result in ("u32", "u8", "int"):
                 return int(returned)
@@ -406,7 +421,9 @@ def build(e, bind=_native._bind):
             out = _result(current, target)
             if was_bool and not inplace and _native.record(current).imageType == KIT_BIN:
                 out = out.astype(bool)
-            return (out, int(returned)) if e.result == "flood" else out
+            if e.result == "flood":
+                return out, int(returned)
+            return (out,) + values_out if outs else out
         finally:
             c.release()
 
@@ -415,9 +432,9 @@ def build(e, bind=_native._bind):
         public += [inspect.Parameter("inplace", inspect.Parameter.KEYWORD_ONLY, default=False),
                    inspect.Parameter("binary", inspect.Parameter.KEYWORD_ONLY, default=None)]
     call.__signature__ = inspect.Signature(public)
-    call.__name__ = call.__qualname__ = py
-    call.__module__ = "kxpre"
-    call.__doc__ = docstring(e, visible, binary_default)
+    call.__name__ = call.__qualname__ = e.python
+    call.__module__ = module
+    call.__doc__ = docstring(e, visible, binary_default, header)
     return call, fn
 
 
@@ -437,7 +454,7 @@ _RETURNS = {
 }
 
 
-def docstring(e, visible, binary_default):
+def docstring(e, visible, binary_default, header="kxpre.h"):
     lines = [e.summary, ""]
     if e.image is not None:
         lines.append("Works on %s images." % kinds_text(e.images))
@@ -473,9 +490,12 @@ def docstring(e, visible, binary_default):
                      % ("binary" if binary_default else "grey (bool arrays: binary)"))
     for c in e.requires:
         lines.append("Requires %s." % c.text)
-    lines += ["", "Returns:", "    " + _RETURNS.get(e.result, "the resulting array (binary results hold 0 and 1; "
-                                                              "bool when the input was bool)")]
+    outs = [a.name for a in e.args if a.kind == "out"]
+    returns = _RETURNS.get(e.result, "the resulting array (binary results hold 0 and 1; bool when the input was bool)")
+    if outs:
+        returns = ("(%s)" % ", ".join(outs)) if e.result == "status" else "(array, %s)" % ", ".join(outs)
+    lines += ["", "Returns:", "    " + returns]
     lines += ["", "Raises TypeError for a wrong image kind or argument type and ValueError for an argument",
               "outside its range (ArgumentOverflowError when its C type cannot hold it).",
-              "C function: %s (kxpre.h)." % e.name]
+              "C function: %s (%s)." % (e.name, header)]
     return "\n".join(lines)

@@ -5,9 +5,17 @@ levels as numbers and local thresholds by name.  Images are uint8 arrays of
 shape (H, W): binary images hold 0/1, grey images 0..255.  Functions that
 change an image return a new array unless called with inplace=True.
 
+The functions that take an image and give back an image or values
+(despeckle, keep_largest, mark_stroke_points, level, isodata_level,
+local_threshold and niblack, sauvola, wolf, bradley, find_skew, deskew,
+clahe) are built from the library's export manifest (kxextra-exports.toml)
+and check their arguments as the kxpre functions do: TypeError for a wrong
+image kind or argument type, ValueError for an argument outside its range.
+The others fill arrays and are written out here.
+
 The library is found, in this order, at the path in KXEXTRA_LIBRARY, beside
-the libkxpre the kxpre package loaded (KXPRE_LIBRARY or a build folder), and
-by the system's library search (libkxextra.so.0).
+the libkxpre the kxpre package loaded (libkxextra.so.0, then libkxextra.so),
+and where the package looks for its other libraries.
 
     import numpy as np, kxpre.extra as kx
     labels, stats = kx.components(binary_page, connectivity=8)
@@ -20,7 +28,8 @@ import os
 
 import numpy as np
 
-from . import _native
+from . import _native, _ops
+from ._manifest import Manifest
 
 # Selectors of level() and histogram_level().
 OTSU, MIN_ERROR, MIN_ERROR_POISSON, MAX_ENTROPY, MODE = 0, 1, 2, 3, 4
@@ -45,33 +54,38 @@ COMPONENT = np.dtype(
 )
 
 
-def _candidates():
+def _load():
+    """libkxextra: at KXEXTRA_LIBRARY when set, else where the package's
+    loader looks for a sibling library (beside the libkxpre it loaded - a
+    package's _lib folder holds only the sonames - then the usual places)."""
     env = os.environ.get("KXEXTRA_LIBRARY")
     if env:
-        yield env
-        return
-    loaded = getattr(_native.lib, "_name", None)
-    if loaded and os.path.sep in loaded:
-        yield os.path.join(os.path.dirname(os.path.abspath(loaded)), "libkxextra.so")
-    yield "libkxextra.so.0"
-
-
-def _load():
-    errors = []
-    for path in _candidates():
-        if os.path.sep in path and not os.path.exists(path):
-            continue
         try:
-            return ctypes.CDLL(path)
+            return ctypes.CDLL(env)
         except OSError as e:
-            errors.append(str(e))
-    raise ImportError(
-        "kxpre.extra: cannot load libkxextra.so; build it beside libkxpre or set KXEXTRA_LIBRARY"
-        + ("" if not errors else " (" + "; ".join(errors) + ")")
-    )
+            raise ImportError("kxpre.extra: cannot load KXEXTRA_LIBRARY=%s (%s)" % (env, e)) from None
+    return _native.load_library("kxextra", near=getattr(_native.lib, "_name", None))
 
 
 lib = _load()
+
+MANIFEST = Manifest(os.path.join(os.path.dirname(os.path.abspath(__file__)), "kxextra-exports.toml"))
+
+
+def _bind_extra(name, restype, argtypes):
+    """The libkxextra function `name` with its types, or None when this
+    build lacks it."""
+    fn = getattr(lib, name, None)
+    if fn is not None:
+        fn.restype, fn.argtypes = restype, argtypes
+    return fn
+
+
+# The functions the manifest describes, by their Python names.
+_built = {}
+for _e in MANIFEST.exports:
+    _built[_e.python] = _ops.build(_e, _bind_extra, module="kxpre.extra", header="kxextra.h")[0]
+globals().update(_built)
 
 _p = ctypes.c_void_p
 _i = ctypes.c_int
@@ -87,16 +101,10 @@ def _bind(name, restype, argtypes):
 
 _label = _bind("kxxLabel", _i, [_p, _i, _p])
 _stats = _bind("kxxComponentStats", _i, [_p, _i, _i, _i, _p])
-_despeckle = _bind("kxxDespeckle", _p, [_p, _i, _i])
-_keep_largest = _bind("kxxKeepLargest", _p, [_p, _i, _i])
 _stroke_points = _bind("kxxStrokePoints", _i, [_p, _i, _p, _i])
-_mark = _bind("kxxMarkStrokePoints", _p, [_p])
-_level = _bind("kxxLevel", _i, [_p, _p, _i])
 _histogram_level = _bind("kxxHistogramLevel", _i, [_p, _i])
-_isodata = _bind("kxxIsoDataLevel", _i, [_p, _i, _i])
 _multi = _bind("kxxMultiLevels", _i, [_p, _i, _p])
 _local_levels = _bind("kxxLocalLevels", _i, [_p, _i, _i, _d, _d, _p])
-_local_threshold = _bind("kxxLocalThreshold", _p, [_p, _i, _i, _d, _d])
 
 
 def _grey_or_binary(array, what="image"):
@@ -120,23 +128,6 @@ class _Record:
 
     def __exit__(self, *exc):
         _native.destroy_image(self.address)
-
-
-def _in_place(image, inplace, kit, call, result_kit):
-    """Runs call(address) on the array itself (inplace) or on a copy and
-    returns the array holding the result, retyped by result_kit."""
-    target = image if inplace else np.array(image, dtype=np.uint8, copy=True, order="C")
-    _grey_or_binary(target)
-    if inplace and _native.wrappable(target) is None:
-        raise ValueError("kxpre.extra: inplace=True needs an array whose rows hold packed pixels")
-    address = _native.wrap(target, kit)
-    try:
-        call(address)
-        if _native.record(address).imageType != result_kit:
-            raise ValueError("kxpre.extra: the library refused the arguments")
-    finally:
-        _native.destroy_image(address)
-    return target
 
 
 def _connectivity(c):
@@ -181,17 +172,8 @@ def components(image, connectivity=8):
     return labels, component_stats(labels, count)
 
 
-def despeckle(image, connectivity, min_area, inplace=False):
-    """Clears the components of fewer than min_area pixels (kxxDespeckle)."""
-    _connectivity(connectivity)
-    return _in_place(image, inplace, _native.KIT_BIN, lambda a: _despeckle(a, connectivity, min_area), _native.KIT_BIN)
-
-
-def keep_largest(image, connectivity, n, inplace=False):
-    """Keeps the n largest components, ties to the earlier one in raster
-    order (kxxKeepLargest)."""
-    _connectivity(connectivity)
-    return _in_place(image, inplace, _native.KIT_BIN, lambda a: _keep_largest(a, connectivity, n), _native.KIT_BIN)
+# despeckle(image, connectivity, min_area) and keep_largest(image,
+# connectivity, n) come from the manifest.
 
 
 # ---- stroke points ---------------------------------------------------------
@@ -210,10 +192,8 @@ def stroke_points(skeleton, kinds=STROKE_END | STROKE_BRANCH):
     return points
 
 
-def mark_stroke_points(skeleton, inplace=False):
-    """The skeleton with every set pixel replaced by its MARK_ value
-    (kxxMarkStrokePoints)."""
-    return _in_place(skeleton, inplace, _native.KIT_BIN, _mark, _native.KIT_GRAY)
+# mark_stroke_points(skeleton) comes from the manifest: the skeleton with every
+# set pixel replaced by its MARK_ value.
 
 
 # ---- selector levels -------------------------------------------------------
@@ -221,15 +201,11 @@ def mark_stroke_points(skeleton, inplace=False):
 
 def level(image, selector=OTSU, mask=None):
     """The level a global selector picks for a grey image, optionally counting
-    only where mask is non-zero (kxxLevel)."""
-    with _Record(image, _native.KIT_GRAY) as rec:
-        if mask is None:
-            t = _level(rec.address, None, selector)
-        else:
-            with _Record(mask, _native.KIT_GRAY, "mask") as m:
-                t = _level(rec.address, m.address, selector)
+    only where mask is non-zero (kxxLevel; the manifest's function with the
+    selector before the mask)."""
+    t = _built["level"](image, mask, selector)
     if t < 0:
-        raise ValueError("kxpre.extra: level refused its arguments")
+        raise ValueError("kxpre.extra.level: the library refused the mask")
     return t
 
 
@@ -244,10 +220,8 @@ def histogram_level(histogram, selector=OTSU):
     return t
 
 
-def isodata_level(image, max_iterations=100, window=1):
-    """The level kxbIsoData binarizes at (pixels > level are 1)."""
-    with _Record(image, _native.KIT_GRAY) as rec:
-        return _isodata(rec.address, max_iterations, window)
+# isodata_level(image, max_iterations=100, window=1) comes from the manifest:
+# the level kxbIsoData binarizes at (pixels > level are 1).
 
 
 def multi_levels(image, levels):
@@ -275,39 +249,18 @@ def local_levels(image, method, window, k, r=127.5):
     return out
 
 
-def local_threshold(image, method, window, k, r=127.5, inplace=False):
-    """Binary array: 1 where the pixel is above its local level
-    (kxxLocalThreshold)."""
-    return _in_place(
-        image, inplace, _native.KIT_GRAY, lambda a: _local_threshold(a, method, window, k, r), _native.KIT_BIN
-    )
+# local_threshold(image, method, window, k, r=127.5) and, one per method,
+# niblack(image, window, k=0.2), sauvola(image, window, k=0.2, r=127.5),
+# wolf(image, window, k=0.5) and bradley(image, window, k=0.15) come from the
+# manifest: binary arrays, 1 where the pixel is above its local level.
 
 
 # ---- page skew -------------------------------------------------------------
 
-_find_skew = _bind("kxxFindSkew", _i, [_p, ctypes.POINTER(_d), ctypes.POINTER(_d)])
-_deskew = _bind("kxxDeskew", _p, [_p, _d, _i, ctypes.POINTER(_d)])
-
-
-def find_skew(binary):
-    """(angle, confidence) of a binary page whose set pixels are the ink
-    (kxxFindSkew); kxpre.rotate_ex(page, angle, ...) levels it."""
-    angle, confidence = _d(), _d()
-    with _Record(binary, _native.KIT_BIN) as rec:
-        if not _find_skew(rec.address, ctypes.byref(angle), ctypes.byref(confidence)):
-            raise ValueError("kxpre.extra: find_skew refused the image")
-    return angle.value, confidence.value
-
-
-def deskew(binary, min_confidence=0.5, nearest=True, inplace=False):
-    """The binary page turned level when the skew found is trusted
-    (kxxDeskew); returns (page, angle)."""
-    angle = _d(0.0)
-    out = _in_place(
-        binary, inplace, _native.KIT_BIN, lambda a: _deskew(a, min_confidence, int(nearest), ctypes.byref(angle)),
-        _native.KIT_BIN
-    )
-    return out, angle.value
+# find_skew(image) -> (angle, confidence) of a binary page whose set pixels
+# are the ink, and deskew(image, min_confidence=0.5, nearest=1) -> (page,
+# angle), the page turned level when the skew found is trusted, come from
+# the manifest; kxpre.rotate_ex(page, angle, ...) levels a page by hand.
 
 
 # ---- gradients -------------------------------------------------------------
@@ -345,14 +298,13 @@ def gradient(image, op=SOBEL, norm=L2, dtype=np.uint16, derivatives=False, direc
 
 # ---- CLAHE -----------------------------------------------------------------
 
-_clahe = _bind("kxxClahe", _p, [_p, _i, _i, _d])
-
-
 def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     """Contrast-limited adaptive histogram equalization of a grey image
-    (kxxClahe): tiles = (across, down), clip_limit relative (OpenCV's
-    meaning; 0 no clipping).  Within 1 of cv2.createCLAHE(clip_limit, tiles)."""
-    tx, ty = tiles
-    if not (1 <= tx <= 256 and 1 <= ty <= 256):
-        raise ValueError("kxpre.extra: tiles are 1..256 each way")
-    return _in_place(image, inplace, _native.KIT_GRAY, lambda a: _clahe(a, tx, ty, clip_limit), _native.KIT_GRAY)
+    (kxxClahe): tiles = (across, down), 1..256 each, clip_limit relative
+    (OpenCV's meaning; 0 no clipping).  Within 1 of cv2.createCLAHE(clip_limit,
+    tiles).  The manifest's function with the tiles as one pair."""
+    try:
+        tx, ty = tiles
+    except (TypeError, ValueError):
+        raise TypeError("kxpre.extra.clahe: tiles must be a pair (across, down), got %r" % (tiles,)) from None
+    return _built["clahe"](image, tx, ty, clip_limit, inplace=inplace)

@@ -185,3 +185,92 @@ def test_clahe_within_one_of_opencv_on_real_images(name, tiles, clip):
     theirs = cv2.createCLAHE(clipLimit=clip, tileGridSize=tiles).apply(image)
     assert np.abs(ours.astype(int) - theirs.astype(int)).max() <= 1
     assert np.array_equal(image, getattr(data, name)())  # input untouched
+
+
+# ---- the functions built from libkxextra's export manifest ------------------
+
+
+def test_manifest_functions_are_the_documented_ones():
+    for name in ("despeckle", "keep_largest", "mark_stroke_points", "isodata_level", "local_threshold", "niblack",
+                 "sauvola", "wolf", "bradley", "find_skew", "deskew"):
+        f = getattr(kx, name)
+        assert f.__module__ == "kxpre.extra" and "kxextra.h" in f.__doc__, name
+
+
+def test_named_thresholds_equal_local_threshold_with_their_method():
+    grey = random_grey(30, 41, seed=5)
+    cases = [(kx.niblack, kx.NIBLACK, (15, 0.2)), (kx.sauvola, kx.SAUVOLA, (15, 0.34, 100.0)),
+             (kx.wolf, kx.WOLF, (15, 0.5)), (kx.bradley, kx.BRADLEY, (15, 0.15))]
+    for f, method, args in cases:
+        assert np.array_equal(f(grey, *args), kx.local_threshold(grey, method, *args)), f.__name__
+        assert np.array_equal(f(grey, *args), (grey > kx.local_levels(grey, method, *args)).astype(np.uint8))
+
+
+# Refused before the call, as the kxpre functions refuse: the wrong image
+# kind or argument type (TypeError), a value outside its documented range or
+# a broken condition (ValueError), one the C type cannot hold (overflow).
+REFUSALS = [
+    (lambda g, b: kx.despeckle(b, 6, 3), ValueError, "connectivity must be one of 4, 8"),
+    (lambda g, b: kx.despeckle(np.zeros((4, 4, 3), np.uint8), 8, 3), TypeError, "must be a binary"),
+    (lambda g, b: kx.keep_largest(b, 8, 2.5), TypeError, "n must be an integer"),
+    (lambda g, b: kx.keep_largest(b, 8, 2**31), kxpre.ArgumentOverflowError, "the range of int"),
+    (lambda g, b: kx.mark_stroke_points(g * 0 + 7), TypeError, "holds values up to 7"),
+    (lambda g, b: kx.sauvola(g, 15, 0.2, 0.0), ValueError, "needs r > 0.0"),
+    (lambda g, b: kx.sauvola(g, 70000, 0.2), ValueError, "window must be at most 65535"),
+    (lambda g, b: kx.niblack(g, 15, float("nan")), ValueError, "k must be finite"),
+    (lambda g, b: kx.local_threshold(g, 4, 15, 0.2), ValueError, "method must be 0..3"),
+    (lambda g, b: kx.level(g, 5), ValueError, "selector must be 0..4"),
+    (lambda g, b: kx.clahe(g, (0, 8)), ValueError, "tiles_x must be 1..256"),
+    (lambda g, b: kx.clahe(g, 8), TypeError, "tiles must be a pair"),
+    (lambda g, b: kx.clahe(g, (8, 8), float("inf")), ValueError, "clip_limit must be finite"),
+    (lambda g, b: kx.find_skew(g, binary=False), TypeError, "must be a binary"),
+    (lambda g, b: kx.deskew(b, float("nan")), ValueError, "min_confidence must be finite"),
+]
+
+
+@pytest.mark.parametrize("call,error,words", REFUSALS)
+def test_manifest_functions_refuse_as_kxpre_does(call, error, words):
+    grey, binary = random_grey(20, 24, seed=2), random_binary(20, 24, 40, seed=2)
+    with pytest.raises(error, match=words):
+        call(grey, binary)
+
+
+def test_find_skew_and_deskew_return_their_values():
+    page = np.zeros((120, 160), np.uint8)
+    page[20:118:12, 10:150] = 1  # level lines
+    angle, confidence = kx.find_skew(page)
+    assert abs(angle) <= 0.05 and 0.0 < confidence <= 1.0
+    out, found = kx.deskew(page, 2.0)  # never trusted enough: the page stays
+    assert found == angle and np.array_equal(out, page)
+    assert kx.find_skew(np.zeros((5, 5), np.uint8)) == (0.0, 0.0)
+
+
+def test_extra_manifest_agrees_with_the_header_and_leaves_only_array_functions_out():
+    import os
+    import sys
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    sys.path.insert(0, os.path.join(root, "tools", "manifest"))
+    import generate
+    problems = generate.check_header(kx.MANIFEST, os.path.join(root, "extra", "include", "kxextra.h"))
+    hand_written = {"kxxLabel", "kxxComponentStats", "kxxStrokePoints", "kxxHistogramLevel", "kxxMultiLevels",
+                    "kxxLocalLevels", "kxxGradient"}
+    assert sorted(problems) == sorted("%s: declared in the header, missing from the manifest" % n
+                                      for n in hand_written)
+    # Each export once in the export list, though the local threshold has five entries.
+    assert generate.exports(kx.MANIFEST).count("kxxLocalThreshold\n") == 1
+
+
+def test_an_export_described_twice_must_keep_its_c_types(tmp_path):
+    from kxpre._manifest import Manifest, ManifestError
+    entry = ('[[export]]\nname = "kxxClahe"\npython = "%s"\npipe = "%s"\nsummary = "s"\nimages = ["gray"]\n'
+             'returns = "Image *"\nresult = "image"\nargs = [{ name = "image", type = "Image *", kind = "image" },'
+             ' { name = "t", type = "%s" }]\n')
+    path = tmp_path / "m.toml"
+    path.write_text('library = "x"\nprefix = "kxx"\n' + entry % ("a", "a", "int") + entry % ("b", "b", "int"))
+    assert [e.python for e in Manifest(str(path)).exports] == ["a", "b"]
+    path.write_text('library = "x"\nprefix = "kxx"\n' + entry % ("a", "a", "int") + entry % ("b", "b", "double"))
+    with pytest.raises(ManifestError, match="different C types"):
+        Manifest(str(path))
+    path.write_text('library = "x"\nprefix = "kxx"\n' + entry % ("a", "a", "int") + entry % ("a", "b", "int"))
+    with pytest.raises(ManifestError, match="repeated python names"):
+        Manifest(str(path))

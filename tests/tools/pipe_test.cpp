@@ -3,11 +3,13 @@
 // the library's exports, and a pipeline equal to the same calls made
 // directly.
 
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <set>
 #include <sstream>
 
+#include "kxextra.h"
 #include "kxtest.hpp"
 #include "pipe.hpp"
 #include "tool_support.hpp"
@@ -407,6 +409,87 @@ TEST(PipeSteps, OnlyQueriesPrint)
     ASSERT_TRUE(out);
     EXPECT_EQ(out->width, 4);
     EXPECT_EQ(out->height, 3);
+}
+
+// libkxextra's steps (from its own manifest): each equals the direct call,
+// queries print the values, and a step the library would refuse is refused
+// as the kxpre ones are.
+TEST(PipeSteps, ExtraStepsEqualTheDirectCallsAndRefuseAsKxpreSteps)
+{
+    tooltest::TempDir dir;
+    auto grey = makeImage(KIT_GRAY, 40, 30, randomBytes(1200, 21));
+    std::string error;
+    ASSERT_TRUE(kxtools::writeImage(grey.get(), dir.file("in.png"), error)) << error;
+    struct Case {
+        std::string steps;
+        bool binary;  // the direct call works on the image cast to binary
+        void (*direct)(Image *);
+    };
+    const Case cases[] = {
+        {"sauvola 5 0.34 128", false, [](Image *im) { kxxLocalThreshold(im, KXX_SAUVOLA, 5, 0.34, 128.0); }},
+        {"niblack 7 -0.2", false, [](Image *im) { kxxLocalThreshold(im, KXX_NIBLACK, 7, -0.2, 127.5); }},
+        {"clahe 3 2 2.0", false, [](Image *im) { kxxClahe(im, 3, 2, 2.0); }},
+        {"bin despeckle 8 3", true, [](Image *im) { kxxDespeckle(im, 8, 3); }},
+        {"bin keeplargest 4 2", true, [](Image *im) { kxxKeepLargest(im, 4, 2); }},
+        {"bin markstrokepoints", true, [](Image *im) { kxxMarkStrokePoints(im); }},
+        {"bin deskew 0 1", true, [](Image *im) { kxxDeskew(im, 0.0, 1, nullptr); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.steps);
+        std::vector<std::string> args{dir.file("in.png"), dir.file("out.png")};
+        for (const auto &w : split(c.steps)) args.push_back(w);
+        const PipeRun r = kxpipe(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        kxtest::ImagePtr expected(kxiClone(grey.get(), nullptr));
+        if (c.binary) {
+            ASSERT_TRUE(kxiCast(expected.get(), KIT_BIN));
+        }
+        c.direct(expected.get());
+        std::vector<uint8_t> want = pixels(expected.get());
+        if (expected->imageType == KIT_BIN)
+            for (auto &b : want) b = b ? 255 : 0;  // binary images are written black and white
+        kxtools::ImagePtr got = kxtools::readImage(dir.file("out.png"), error);
+        ASSERT_TRUE(got) << error;
+        EXPECT_EQ(pixels(got.get()), want);
+    }
+
+    // Queries print what the call returns.
+    const PipeRun q = kxpipe({dir.file("in.png"), dir.file("out.png"), "level", "-", "3", "bin", "findskew"});
+    ASSERT_EQ(q.code, 0) << q.err;
+    kxtest::ImagePtr bin(kxiClone(grey.get(), nullptr));
+    ASSERT_TRUE(kxiCast(bin.get(), KIT_BIN));
+    double angle = 99, confidence = 99;
+    ASSERT_EQ(kxxFindSkew(bin.get(), &angle, &confidence), 1);
+    const std::string head = "level: " + std::to_string(kxxLevel(grey.get(), nullptr, KXX_MAX_ENTROPY)) +
+                             "\nfindskew: ";
+    ASSERT_EQ(q.out.rfind(head, 0), 0u) << q.out;
+    // The values as the shortest text that reads back the same double.
+    double a = -1, k = -1;
+    ASSERT_EQ(std::sscanf(q.out.c_str() + head.size(), "%lf %lf", &a, &k), 2) << q.out;
+    EXPECT_EQ(a, angle);
+    EXPECT_EQ(k, confidence);
+
+    const std::pair<std::string, const char *> refused[] = {
+        {"sauvola 5 0.2 0", "step 1 (sauvola): needs r > 0.0 (got r 0)"},
+        {"bin despeckle 6 3", "connectivity must be one of 4, 8"},
+        {"despeckle 8 3", "step 1 (despeckle): works on binary images, not grey"},
+        {"clahe 0 8 2", "tiles_x must be 1..256 (got 0)"},
+        {"level - 5", "selector must be 0..4 (got 5)"},
+        {"findskew", "works on binary images, not grey"},
+    };
+    for (const auto &[steps, message] : refused) {
+        SCOPED_TRACE(steps);
+        std::vector<std::string> args{dir.file("in.png"), dir.file("out.png")};
+        for (const auto &w : split(steps)) args.push_back(w);
+        tooltest::writeFile(dir.file("out.png"), "previous result");
+        const PipeRun strict = kxpipe(args);
+        EXPECT_EQ(strict.code, 2);
+        EXPECT_NE(strict.err.find(message), std::string::npos) << strict.err;
+        EXPECT_EQ(tooltest::readFile(dir.file("out.png")), "previous result");
+        args.push_back("--lenient");
+        EXPECT_EQ(kxpipe(args).code, 0);
+    }
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ class PipeOperation:
         self.words = []      # (name, pipe kind, arg or None, extra fields)
         self.first_word = {}  # manifest argument name -> index of its first word
         self.call = []       # C++ expressions, one per C parameter
+        self.outs = []       # names of the double values the export writes
         for a in e.args:
             k = len(self.words)
             self.first_word[a.name] = k
@@ -80,6 +81,9 @@ class PipeOperation:
                 self.call.append("EllipseBox{%s}" % ", ".join("a.d(%d)" % (k + i) for i in range(5)))
             elif a.kind in ("distances", "capacity"):
                 pass  # the distance map step makes its own array
+            elif a.kind == "out":
+                self.call.append("&out[%d]" % len(self.outs))
+                self.outs.append(a.name)
             else:
                 pk = _PIPE_KIND[a.kind]
                 extra = {"min": 0} if a.kind == "floodrange" else {}
@@ -140,6 +144,18 @@ class PipeOperation:
                     % (self.first_word[next(x.name for x in e.args if x.kind == "dest")],
                        self.first_word[next(x.name for x in e.args if x.kind == "dest")] + 1,
                        call if e.returns != "void" else "(%s, 1)" % call))
+        if self.outs:
+            # The values written through `out` pointers: printed after a
+            # status result of 1; beside an image result only computed.
+            decl = "double out[%d] = {}; " % len(self.outs)
+            if e.result == "status":
+                return ("[](ImagePtr &image, [[maybe_unused]] const Arguments &a) -> StepResult { Image *im = "
+                        "image.get(); %sif (!%s) return status(0); return shownNumbers(out, %d); }"
+                        % (decl, call, len(self.outs)))
+            if e.result != "image":
+                raise ValueError("%s: out arguments go with an image or status result" % e.name)
+            return ("[](ImagePtr &image, [[maybe_unused]] const Arguments &a) -> StepResult { Image *im = "
+                    "image.get(); %sreturn replaced(image, %s); }" % (decl, call))
         body = {
             "image": "return replaced(image, %s);",
             "new": "return replaced(image, %s);",
@@ -156,7 +172,7 @@ class PipeOperation:
         e = self.e
         args = ",\n      ".join(self.parameter(*w) for w in self.words)
         conds = ", ".join(self.condition(c) for c in e.requires)
-        prints = e.result in ("u32", "u8", "int", "flood")
+        prints = e.result in ("u32", "u8", "int", "flood") or (e.result == "status" and bool(self.outs))
         return ("  {%s, %s, %s, %s,\n     {%s},\n     {%s}, %s,\n     %s},\n"
                 % (c_string(e.pipe), c_string(e.name), c_string(e.summary), kind_bits(e.images),
                    ("\n      " + args) if args else "", conds, "true" if prints else "false", self.run()))
@@ -172,7 +188,7 @@ def pipe_table(m):
 
 
 def exports(m):
-    return "".join(e.name + "\n" for e in m.exports)
+    return "".join(name + "\n" for name in m.names)
 
 
 def header_declarations(path):
@@ -192,7 +208,7 @@ def header_declarations(path):
 def check_header(m, header):
     declared = header_declarations(header)
     problems = []
-    described = {e.name: e for e in m.exports}
+    described = {e.name: e for e in m.exports}  # entries of one export share their C types
     for name in sorted(set(declared) - set(described)):
         problems.append("%s: declared in the header, missing from the manifest" % name)
     for name in sorted(set(described) - set(declared)):
@@ -222,7 +238,7 @@ def main(argv):
         for p in problems:
             print(p)
         print("%d exports in %s, %d disagreements with %s"
-              % (len(m.exports), os.path.basename(argv[2]), len(problems), os.path.basename(argv[3])))
+              % (len(m.names), os.path.basename(argv[2]), len(problems), os.path.basename(argv[3])))
         return 1 if problems else 0
     return 0
 
