@@ -10,7 +10,9 @@ using kxbench::millis;
 
 namespace {
 
-int sideOf(const benchmark::State &s) { return int(s.range(0)); }
+using kxbench::options;
+using kxbench::sideOf;
+
 
 // Black text on white, binarized: strokes 2-3 pixels wide, letters with
 // holes (o, e, a, d, b), lines 44 pixels apart; set pixels are the ink.
@@ -24,19 +26,11 @@ cv::Mat pageImage(int side)
     return page;
 }
 
-kxbench::Options options(const char *op, const char *opencv)
-{
-    kxbench::Options opt;
-    opt.op = op;
-    opt.opencv = opencv;
-    opt.oursThreads = false;
-    return opt;
-}
 
 void compare(benchmark::State &state, const char *op, const char *opencv, const std::function<void(Image *)> &ours,
              const std::function<void(const cv::Mat &, cv::Mat &)> &theirs)
 {
-    kxbench::compare(state, pageImage(sideOf(state)), KIT_BIN, ours, theirs, options(op, opencv));
+    kxbench::compare(state, pageImage(sideOf(state)), KIT_BIN, ours, theirs, options(op, opencv, false));
 }
 
 const cv::Mat kRect3 = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
@@ -80,7 +74,7 @@ void BM_Thinning(benchmark::State &state)
     peers.push_back(kxbench::lept::thinning(binary));
 #endif
     kxbench::compare(state, page, KIT_BIN, [](Image *im) { kxThinning(im); }, nullptr,
-                     options("kxThinning text page", nullptr), peers);
+                     options("kxThinning text page", nullptr, false), peers);
 }
 
 // Hole filling the usual OpenCV way: flood the background from a padded

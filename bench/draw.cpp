@@ -9,7 +9,9 @@
 
 namespace {
 
-int sideOf(const benchmark::State &s) { return int(s.range(0)); }
+using kxbench::options;
+using kxbench::sideOf;
+
 
 // Both sides draw into a copy of `start`.
 void compare(benchmark::State &state, const cv::Mat &start, const char *op, const char *opencv,

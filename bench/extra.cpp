@@ -13,7 +13,9 @@
 
 namespace {
 
-int sideOf(const benchmark::State &s) { return int(s.range(0)); }
+using kxbench::options;
+using kxbench::sideOf;
+
 
 // A grey page of text lines (black on white), side x side, turned clockwise
 // by `angle` degrees: the lines and letters of an A4 page at 300 dpi
@@ -59,14 +61,6 @@ const cv::Mat &binaryPage(int side)
     return page;
 }
 
-kxbench::Options options(const char *op, const char *opencv)
-{
-    kxbench::Options opt;
-    opt.op = op;
-    opt.opencv = opencv;
-    opt.oursThreads = false;
-    return opt;
-}
 
 void BM_Label8(benchmark::State &state)
 {
@@ -75,7 +69,7 @@ void BM_Label8(benchmark::State &state)
     kxbench::compare(
         state, binaryPage(side), KIT_BIN, [&](Image *im) { benchmark::DoNotOptimize(kxxLabel(im, 8, labels.data())); },
         [](const cv::Mat &s, cv::Mat &d) { cv::connectedComponents(s, d, 8, CV_32S); },
-        options("kxxLabel 8 page", "cv::connectedComponents 8"));
+        options("kxxLabel 8 page", "cv::connectedComponents 8", false));
 }
 
 void BM_Label4WithStats(benchmark::State &state)
@@ -93,7 +87,7 @@ void BM_Label4WithStats(benchmark::State &state)
             cv::Mat st, c;
             cv::connectedComponentsWithStats(s, d, st, c, 4, CV_32S);
         },
-        options("kxxLabel 4 + stats page", "cv::connectedComponentsWithStats 4"));
+        options("kxxLabel 4 + stats page", "cv::connectedComponentsWithStats 4", false));
 }
 
 void BM_Despeckle(benchmark::State &state)
@@ -111,7 +105,7 @@ void BM_Despeckle(benchmark::State &state)
             for (int y = 0; y < s.rows; ++y)
                 for (int x = 0; x < s.cols; ++x) d.at<uint8_t>(y, x) = keep[size_t(labels.at<int>(y, x))];
         },
-        options("kxxDespeckle 8, 20 page", "cv::connectedComponentsWithStats + mask"));
+        options("kxxDespeckle 8, 20 page", "cv::connectedComponentsWithStats + mask", false));
 }
 
 void BM_FindSkew(benchmark::State &state)
@@ -120,7 +114,7 @@ void BM_FindSkew(benchmark::State &state)
     double angle = 0, confidence = 0;
     kxbench::compare(
         state, binaryPage(side), KIT_BIN, [&](Image *im) { kxxFindSkew(im, &angle, &confidence); }, nullptr,
-        options("kxxFindSkew page", nullptr));
+        options("kxxFindSkew page", nullptr, false));
     state.counters["angle"] = angle;
     state.counters["confidence"] = confidence;
 }
@@ -133,7 +127,7 @@ void BM_Sauvola15(benchmark::State &state)
         [](const cv::Mat &s, cv::Mat &d) {
             cv::adaptiveThreshold(s, d, 1, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 15, 0);
         },
-        options("kxxLocalThreshold Sauvola 15 page", "cv::adaptiveThreshold mean 15"));
+        options("kxxLocalThreshold Sauvola 15 page", "cv::adaptiveThreshold mean 15", false));
 }
 
 void BM_Niblack31(benchmark::State &state)
@@ -144,7 +138,7 @@ void BM_Niblack31(benchmark::State &state)
         [](const cv::Mat &s, cv::Mat &d) {
             cv::adaptiveThreshold(s, d, 1, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY, 31, 0);
         },
-        options("kxxLocalThreshold Niblack 31 page", "cv::adaptiveThreshold mean 31"));
+        options("kxxLocalThreshold Niblack 31 page", "cv::adaptiveThreshold mean 31", false));
 }
 
 void BM_StrokePoints(benchmark::State &state)
@@ -164,7 +158,7 @@ void BM_StrokePoints(benchmark::State &state)
         state, skeleton, KIT_BIN,
         [](Image *im) { benchmark::DoNotOptimize(kxxStrokePoints(im, KXX_STROKE_END | KXX_STROKE_BRANCH, nullptr, 0)); },
         nullptr,
-        options("kxxStrokePoints skeleton", nullptr));
+        options("kxxStrokePoints skeleton", nullptr, false));
 }
 
 void BM_SobelL2Float(benchmark::State &state)
@@ -180,7 +174,7 @@ void BM_SobelL2Float(benchmark::State &state)
             cv::Sobel(s, gy, CV_32F, 0, 1, 3);
             cv::magnitude(gx, gy, d);
         },
-        options("kxxGradient Sobel L2 float page", "cv::Sobel 32F x2 + magnitude"));
+        options("kxxGradient Sobel L2 float page", "cv::Sobel 32F x2 + magnitude", false));
 }
 
 void BM_ScharrL1U16(benchmark::State &state)
@@ -196,7 +190,7 @@ void BM_ScharrL1U16(benchmark::State &state)
             cv::Scharr(s, gy, CV_16S, 0, 1);
             d = cv::abs(gx) + cv::abs(gy);
         },
-        options("kxxGradient Scharr L1 16-bit page", "cv::Scharr 16S x2, |gx| + |gy|"));
+        options("kxxGradient Scharr L1 16-bit page", "cv::Scharr 16S x2, |gx| + |gy|", false));
 }
 
 void BM_Clahe8x8(benchmark::State &state)
@@ -206,7 +200,7 @@ void BM_Clahe8x8(benchmark::State &state)
     kxbench::compare(
         state, photo, KIT_GRAY, [](Image *im) { kxxClahe(im, 8, 8, 2.0); },
         [](const cv::Mat &s, cv::Mat &d) { cv::createCLAHE(2.0, cv::Size(8, 8))->apply(s, d); },
-        options("kxxClahe 8x8 2.0", "cv::createCLAHE 8x8 2.0"));
+        options("kxxClahe 8x8 2.0", "cv::createCLAHE 8x8 2.0", false));
 }
 
 }  // namespace

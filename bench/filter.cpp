@@ -9,7 +9,9 @@
 
 namespace {
 
-int sideOf(const benchmark::State &s) { return int(s.range(0)); }
+using kxbench::options;
+using kxbench::sideOf;
+
 const char *kitName(int kit) { return kit == KIT_RGB ? "RGB" : "grey"; }
 
 void compare(benchmark::State &state, int kitType, const std::string &op, const char *opencv, bool oursThreads,

@@ -19,7 +19,9 @@
 
 namespace {
 
-int sideOf(const benchmark::State &s) { return int(s.range(0)); }
+using kxbench::options;
+using kxbench::sideOf;
+
 int typeOf(const benchmark::State &state) { return state.range(1) == 1 ? KIT_GRAY : KIT_RGB; }
 std::string kitName(int kit) { return kit == KIT_RGB ? " RGB" : " grey"; }
 

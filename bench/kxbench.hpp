@@ -260,6 +260,20 @@ struct Options {
                                     // false: no threads-on run of ours (it would time the same thing)
 };
 
+// The options naming our call and OpenCV's, with or without a threads-on
+// run of ours.
+inline Options options(const char *op, const char *opencv, bool oursThreads = true)
+{
+    Options opt;
+    opt.op = op;
+    opt.opencv = opencv;
+    opt.oursThreads = oursThreads;
+    return opt;
+}
+
+// The image side of a benchmark run through bySide.
+inline int sideOf(const benchmark::State &state) { return int(state.range(0)); }
+
 // Runs `ours` on a kx image restored from `src` before each call (our
 // operations work in place) and, when given, `theirs` on `src`, and any
 // further `peers`; reports the median milliseconds of each (single-threaded,

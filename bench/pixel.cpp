@@ -17,7 +17,9 @@
 
 namespace {
 
-int sideOf(const benchmark::State &s) { return int(s.range(0)); }
+using kxbench::options;
+using kxbench::sideOf;
+
 int kitOf(const benchmark::State &s) { return int(s.range(1)); }
 const char *kitName(int kit) { return kit == KIT_RGB ? "RGB" : "grey"; }
 

@@ -14,7 +14,9 @@
 
 namespace {
 
-int sideOf(const benchmark::State &s) { return int(s.range(0)); }
+using kxbench::options;
+using kxbench::sideOf;
+
 
 cv::Mat pageImage(int side)
 {
@@ -31,14 +33,6 @@ cv::Mat pageImage(int side)
     return out;
 }
 
-kxbench::Options options(const char *op, const char *opencv, bool oursThreads = true)
-{
-    kxbench::Options opt;
-    opt.op = op;
-    opt.opencv = opencv;
-    opt.oursThreads = oursThreads;
-    return opt;
-}
 
 void BM_Otsu(benchmark::State &state)
 {

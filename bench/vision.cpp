@@ -8,7 +8,9 @@
 
 namespace {
 
-int sideOf(const benchmark::State &state) { return int(state.range(0)); }
+using kxbench::options;
+using kxbench::sideOf;
+
 
 void compare(benchmark::State &state, int kitType, const char *op, const char *opencv,
              const std::function<void(Image *)> &ours, const std::function<void(const cv::Mat &, cv::Mat &)> &theirs)

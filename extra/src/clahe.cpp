@@ -9,21 +9,12 @@
 #include "extra_detail.hpp"
 
 using namespace kx;
+using kxx::reflect;
 
 namespace {
 
 constexpr int kMaxTiles = 256;
 
-// Index i of a line of n samples mirrored about its end samples, repeated
-// as often as needed (period 2n - 2); n == 1 repeats the sample.
-inline int mirror(int64_t i, int64_t n)
-{
-    if (n == 1) return 0;
-    const int64_t period = 2 * (n - 1);
-    i %= period;
-    if (i < 0) i += period;
-    return int(i < n ? i : period - i);
-}
 
 // Clips a tile histogram of `area` pixels and makes its table.
 void tileTable(uint32_t hist[256], int64_t area, double clipLimit, uint8_t lut[256])
@@ -68,11 +59,10 @@ Blend blendOf(int coordinate, float invTile, int tiles)
     return {std::max(lo, 0), std::min(lo + 1, tiles - 1), f - float(lo)};
 }
 
-#define KXX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 
 // out[x] = min(255, (int)(((a*u1 + b*u) * v1 + (c*u1 + d*u) * v) + 0.5f)),
 // float, as written.
-KXX_VECTOR_CLONES void blendRow(const float *a, const float *b, const float *c, const float *d, const float *u,
+KX_VECTOR_CLONES void blendRow(const float *a, const float *b, const float *c, const float *d, const float *u,
                                 const float *u1, float v, float v1, int w, uint8_t *out)
 {
     for (int x = 0; x < w; ++x) {
@@ -109,9 +99,9 @@ Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit)
 
     // Histograms over the mirrored extension tw * tilesX by th * tilesY.
     const int paddedW = tw * tilesX;
-    for (int x = 0; x < paddedW; ++x) columnOf[size_t(x)] = mirror(x, w);
+    for (int x = 0; x < paddedW; ++x) columnOf[size_t(x)] = int(reflect(x, w));
     for (int64_t yy = 0; yy < int64_t(th) * tilesY; ++yy) {
-        const uint8_t *src = row(image, mirror(yy, h));
+        const uint8_t *src = row(image, int(reflect(yy, h)));
         uint32_t *rowHist = hist.get() + size_t(yy / th) * size_t(tilesX) * 256;
         for (int t = 0; t < tilesX; ++t) {
             uint32_t *hh = rowHist + size_t(t) * 256;

@@ -7,25 +7,16 @@
 #include "extra_detail.hpp"
 
 using namespace kx;
+using kxx::reflect;
 
 namespace {
 
-#define KXX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 
-// Index i of a line of n samples mirrored about its end samples
-// (... c b | a b c ... x y z | y x ...); n == 1 repeats the sample.
-inline int mirror(int i, int n)
-{
-    if (n == 1) return 0;
-    if (i < 0) return -i;
-    if (i >= n) return 2 * n - 2 - i;
-    return i;
-}
 
 // gx and gy of one row from three source rows widened by one mirrored
 // column each side (index x + 1 is column x).  Sobel: side weight 1,
 // centre 2; Scharr: 3 and 10.
-KXX_VECTOR_CLONES void derivativeRow(const int16_t *up, const int16_t *mid, const int16_t *down, int width,
+KX_VECTOR_CLONES void derivativeRow(const int16_t *up, const int16_t *mid, const int16_t *down, int width,
                                      int16_t side, int16_t centre, int16_t *gx, int16_t *gy)
 {
     for (int x = 0; x < width; ++x) {
@@ -35,7 +26,7 @@ KXX_VECTOR_CLONES void derivativeRow(const int16_t *up, const int16_t *mid, cons
     }
 }
 
-KXX_VECTOR_CLONES void magnitudeL1Row(const int16_t *gx, const int16_t *gy, int width, uint16_t *out16, float *outF)
+KX_VECTOR_CLONES void magnitudeL1Row(const int16_t *gx, const int16_t *gy, int width, uint16_t *out16, float *outF)
 {
     for (int x = 0; x < width; ++x) {
         const int m = std::abs(int(gx[x])) + std::abs(int(gy[x]));
@@ -47,7 +38,7 @@ KXX_VECTOR_CLONES void magnitudeL1Row(const int16_t *gx, const int16_t *gy, int 
 // sqrt of the exact integer gx^2 + gy^2 in double: uint16 rounds it half up
 // (it never lies halfway: a root of an integer is an integer or
 // irrational), float is the double rounded to nearest.
-KXX_VECTOR_CLONES void magnitudeL2Row(const int16_t *gx, const int16_t *gy, int width, uint16_t *out16, float *outF)
+KX_VECTOR_CLONES void magnitudeL2Row(const int16_t *gx, const int16_t *gy, int width, uint16_t *out16, float *outF)
 {
     for (int x = 0; x < width; ++x) {
         const int32_t sq = int32_t(gx[x]) * gx[x] + int32_t(gy[x]) * gy[x];
@@ -77,10 +68,10 @@ int kxxGradient(const Image *image, int op, int norm, int16_t *gx, int16_t *gy, 
     int16_t *dx = rows.get() + 3 * stride, *dy = dx + w;
     // Row y widened by its mirrored neighbours into a ring slot.
     auto load = [&](int y, int16_t *dst) {
-        const uint8_t *p = row(image, mirror(y, h));
+        const uint8_t *p = row(image, int(reflect(y, h)));
         for (int x = 0; x < w; ++x) dst[x + 1] = p[x];
-        dst[0] = p[mirror(-1, w)];
-        dst[w + 1] = p[mirror(w, w)];
+        dst[0] = p[reflect(-1, w)];
+        dst[w + 1] = p[reflect(w, w)];
     };
     const int16_t side = op == KXX_SOBEL ? 1 : 3, centre = op == KXX_SOBEL ? 2 : 10;
     load(-1, ring[0]);

@@ -18,21 +18,12 @@
 #include "extra_detail.hpp"
 
 using namespace kx;
+using kxx::reflect;
 
 namespace {
 
 constexpr int kMaxWindow = 65535;
 
-// Index i of a line of n samples extended by reflection about its end
-// samples, repeated as often as needed (period 2n - 2).
-inline int64_t reflect(int64_t i, int64_t n)
-{
-    if (n == 1) return 0;
-    const int64_t period = 2 * (n - 1);
-    i %= period;
-    if (i < 0) i += period;
-    return i < n ? i : period - i;
-}
 
 struct Params {
     int method;
@@ -40,7 +31,6 @@ struct Params {
     double k, r;
 };
 
-#define KXX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 
 // double(v) for 0 <= v < 2^52, by placing v in the mantissa of 2^52 and
 // subtracting 2^52: both steps exact, and unlike the int64 conversion it
@@ -55,7 +45,7 @@ inline double exactDouble(int64_t v)
 // scalar operation order, so the AVX2 clone gives the same bits; sqrt of a
 // non-negative double needs no errno (this file is built with
 // -fno-math-errno, which changes no result).
-KXX_VECTOR_CLONES void windowStats(const int64_t *preSum, const int64_t *preSq, size_t width, size_t span, double n,
+KX_VECTOR_CLONES void windowStats(const int64_t *preSum, const int64_t *preSq, size_t width, size_t span, double n,
                                    double *m, double *s)
 {
     for (size_t x = 0; x < width; ++x) {
@@ -126,7 +116,7 @@ bool meanStdRows(const uint8_t *src, int w, int h, size_t pitch, int64_t window,
 // The levels of one row from m and s; wolfR and wolfM are the largest s and
 // the smallest pixel of the image (Wolf-Jolion only).  One loop per method,
 // so that each vectorises.
-KXX_VECTOR_CLONES void levelsRow(int method, const double *m, const double *s, size_t width, double k, double r,
+KX_VECTOR_CLONES void levelsRow(int method, const double *m, const double *s, size_t width, double k, double r,
                                  double wolfR, double wolfM, double *t)
 {
     switch (method) {
@@ -150,7 +140,7 @@ KXX_VECTOR_CLONES void levelsRow(int method, const double *m, const double *s, s
 }
 
 // pixels > level -> 1, else 0.
-KXX_VECTOR_CLONES void compareRow(const uint8_t *src, const double *t, size_t width, uint8_t *dst)
+KX_VECTOR_CLONES void compareRow(const uint8_t *src, const double *t, size_t width, uint8_t *dst)
 {
     for (size_t x = 0; x < width; ++x) dst[x] = double(src[x]) > t[x];
 }

@@ -26,10 +26,9 @@ struct Profiles {
     uint8_t *counts = nullptr;  // strips x height, strip-major
 };
 
-#define KXX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 
 // bins[y] += weight * counts[y] for every row y (bins offset by the caller).
-KXX_VECTOR_CLONES void addProfile(const uint8_t *counts, int height, int32_t weight, int32_t *bins)
+KX_VECTOR_CLONES void addProfile(const uint8_t *counts, int height, int32_t weight, int32_t *bins)
 {
     for (int y = 0; y < height; ++y) bins[y] += weight * int32_t(counts[y]);
 }
