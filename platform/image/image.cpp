@@ -48,9 +48,12 @@ void setLayout(Image *im, int imageType, int width, int height, int pitch)
 // Pixel bytes of one row: what every row walk below touches.
 size_t rowBytes(const Image *im) { return size_t(im->width) * size_t(channelsOf(im->imageType)); }
 
+// A record the library can work on: sane sizes and a `type` code that
+// agrees with imageType (a record that disagrees is refused, never repaired).
 bool usable(const Image *im)
 {
-    return im && im->data && sizesOk(im->imageType, im->width, im->height, im->pitch);
+    return im && im->data && sizesOk(im->imageType, im->width, im->height, im->pitch) &&
+           ((im->type & 0x1F8) >> 3) + 1 == channelsOf(im->imageType);
 }
 
 // Replaces the pixel buffer of an owned image by a zeroed one of the given
@@ -275,11 +278,7 @@ int kxiGetImageType(const Image *image) { return image ? image->imageType : 0; }
 int kxiIsVirtual(const Image *image) { return image ? image->isVirtual : 0; }
 int kxiBytesPerPixel(int imageType) { return channelsOf(imageType); }
 
-int kxiIsWellFormed(const Image *image)
-{
-    if (!usable(image)) return 0;
-    return ((image->type & 0x1F8) >> 3) + 1 == channelsOf(image->imageType) ? 1 : 0;
-}
+int kxiIsWellFormed(const Image *image) { return usable(image) ? 1 : 0; }
 
 int kxiIsByteRecord(const Image *record)
 {

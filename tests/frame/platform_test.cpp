@@ -47,6 +47,26 @@ TEST(ImageLibrary, CreateRefusesInvalidRequests)
     EXPECT_EQ(kxCreateImageEx(KIT_GRAY, 4, 1, 0, buf, 1), nullptr);  // reserved flags
 }
 
+// Regression: clone and cast accepted a record whose `type` code disagreed
+// with its imageType and rewrote the code; such a record is now refused
+// and left exactly as it was.
+TEST(ImageLibrary, RecordsWithDisagreeingTypeAreRefusedNotRepaired)
+{
+    auto src = kxtest::makeImage(KIT_GRAY, 4, 3, kxtest::randomBytes(12, 5));
+    kxtest::PaddedImage dst(KIT_GRAY, 4, 3);
+    Image *d = dst.get();
+    const int code = d->type;
+    d->type = 2 << 3;  // the three-channel code on a one-byte record
+    EXPECT_EQ(kxiIsWellFormed(d), 0);
+    EXPECT_EQ(kxiClone(src.get(), d), nullptr);
+    EXPECT_EQ(kxiCast(d, KIT_BIN), nullptr);
+    EXPECT_EQ(d->type, 2 << 3);
+    EXPECT_EQ(kxtest::pixels(d), std::vector<uint8_t>(12, 0));
+    EXPECT_TRUE(dst.paddingIntact());
+    d->type = code;
+    EXPECT_EQ(kxiIsWellFormed(d), 1);
+}
+
 // Regression: pitch * height overflowed 64 bits for two sides near INT_MAX
 // (kxClip of an RGB image to (0, 0, INT_MAX-1, INT_MAX-1)).
 TEST(ImageLibrary, SizesNearIntMaxAreRefusedWithoutOverflow)
