@@ -15,6 +15,7 @@
 
 #include "kxmask.h"
 #include "kxpre.h"
+#include "kxtest.hpp"  // also the leak checker's fontconfig suppression
 #include "kxthreads.h"
 
 namespace {
