@@ -39,10 +39,10 @@ def page(width, height, seed):
     for top in range(line_height * 3, height - line_height * 3, int(line_height * 1.6)):
         text = " ".join(rng.choice(WORDS, 12))
         ink = int(rng.integers(20, 70))
-        kxpre.fill_text(im, text, width // 12, top, line_height, ink * 0x010101, inplace=True)
+        im = kxpre.fill_text(im, text, width // 12, top, line_height, ink * 0x010101)
     stamp = (width * 2 // 3, height * 3 // 4, width * 2 // 3 + width // 6, height * 3 // 4 + width // 6)
-    kxpre.set_ellipse(im, (stamp[0] + stamp[2]) // 2, (stamp[1] + stamp[3]) // 2, width // 12, width // 14, 0.0,
-                      0x00C03030, inplace=True)
+    im = kxpre.set_ellipse(im, (stamp[0] + stamp[2]) // 2, (stamp[1] + stamp[3]) // 2, width // 12, width // 14,
+                           0.0, 0x00C03030)
     noise = rng.integers(-12, 13, im.shape)
     return np.clip(im.astype(np.int16) + noise, 0, 255).astype(np.uint8)
 
