@@ -92,9 +92,9 @@ class Summary:
                 f"{self.failed} failed in {seconds:.1f} s")
 
 
-def list_inputs(spec):
+def list_inputs(source):
     """(root, [paths]) for a folder, a glob pattern or a list file."""
-    path = Path(spec)
+    path = Path(source)
     if path.is_dir():
         files = sorted(p for p in path.rglob("*") if p.is_file() and p.suffix.lower() in IMAGE_SUFFIXES)
         return path, files
@@ -109,16 +109,16 @@ def list_inputs(spec):
     elif path.is_file():
         files = [path]
     else:
-        files = sorted(Path(p) for p in glob.glob(spec, recursive=True) if Path(p).is_file())
+        files = sorted(Path(p) for p in glob.glob(source, recursive=True) if Path(p).is_file())
     if not files:
         return Path("."), []
     root = Path(os.path.commonpath([str(f.resolve().parent) for f in files]))
     return root, files
 
 
-def plan(spec, output_dir, suffix=None):
+def plan(source, output_dir, suffix=None):
     """The jobs for INPUT: every input with its result path."""
-    root, files = list_inputs(spec)
+    root, files = list_inputs(source)
     out = Path(output_dir)
     jobs = []
     for f in files:
@@ -196,7 +196,7 @@ def _progress(total, enabled):
     return tqdm(total=total, unit="img", file=sys.stderr, dynamic_ncols=True)
 
 
-def run(spec, output_dir, steps, workers=None, scheduler=None, client=None, kxpipe=None, progress=None,
+def run(source, output_dir, steps, workers=None, scheduler=None, client=None, kxpipe=None, progress=None,
         suffix=None):
     """Runs the pipeline over every input; returns the Summary.
 
@@ -206,7 +206,7 @@ def run(spec, output_dir, steps, workers=None, scheduler=None, client=None, kxpi
     from distributed import Client, LocalCluster, as_completed
 
     kxpipe = kxpipe or find_kxpipe()
-    jobs = plan(spec, output_dir, suffix)
+    jobs = plan(source, output_dir, suffix)
     summary = Summary()
     own_cluster = own_client = None
     if client is None:
