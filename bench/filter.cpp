@@ -19,11 +19,7 @@ void compare(benchmark::State &state, int kitType, const std::string &op, const 
 {
     const cv::Mat src = kxbench::smoothNoise(sideOf(state), kitType == KIT_RGB ? CV_8UC3 : CV_8UC1, 12345);
     const std::string name = op + " " + kitName(kitType);
-    kxbench::Options opt;
-    opt.op = name.c_str();
-    opt.opencv = opencv;
-    opt.oursThreads = oursThreads;
-    kxbench::compare(state, src, kitType, ours, theirs, opt);
+    kxbench::compare(state, src, kitType, ours, theirs, kxbench::options(name.c_str(), opencv, oursThreads));
 }
 
 void sobelCombined(const cv::Mat &src, cv::Mat &dst)

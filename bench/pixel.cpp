@@ -34,9 +34,7 @@ void run(benchmark::State &state, const std::string &op, const char *opencv, boo
          const std::function<void(const cv::Mat &, cv::Mat &)> &theirs)
 {
     const std::string name = op + " " + kitName(kitType);
-    kxbench::Options opt;
-    opt.op = name.c_str();
-    opt.opencv = opencv;
+    kxbench::Options opt = kxbench::options(name.c_str(), opencv);
     opt.memcpy = withMemcpy;
     kxbench::compare(state, src, kitType, ours, theirs, opt);
 }
