@@ -1,6 +1,7 @@
 // Fuzz harness over every export of libkxpre.
 //
-// The input bytes choose one export and decode its arguments: images of any
+// The input bytes choose one export (an entry of the table below, in the
+// order of the corpus seeds opNNN) and decode its arguments: images of any
 // type and a small size, owned or wrapped over a buffer with row padding and
 // guard bytes, now and then an unusable record; integers, floats and doubles
 // from small values, extremes, NaN and infinities; masks and destinations of
@@ -17,6 +18,7 @@
 // rest.  Arguments that only make a call slow (sizes of results, repeat
 // counts) are bounded so that an execution stays short; the limits are in
 // docs/reliability.md.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -43,11 +45,9 @@ namespace {
     std::abort();
 }
 
-void printRecord(const char *when, const Image &r)
-{
-    std::fprintf(stderr, "%s: type %d imageType %d %dx%d pitch %d size %u data %p virtual %d\n", when, r.type,
-                 r.imageType, r.width, r.height, r.pitch, r.size, static_cast<void *>(r.data), r.isVirtual);
-}
+template <class T, size_t N> T pick(const T (&table)[N], uint8_t i) { return table[i % N]; }
+
+constexpr float kInf = std::numeric_limits<float>::infinity(), kMaxF = std::numeric_limits<float>::max();
 
 // ---- input decoding ---------------------------------------------------------
 
@@ -55,12 +55,7 @@ class Input {
 public:
     Input(const uint8_t *p, size_t n) : p_(p), n_(n) {}
     uint8_t u8() { return i_ < n_ ? p_[i_++] : 0; }
-    uint32_t u32()
-    {
-        uint32_t v = 0;
-        for (int k = 0; k < 4; ++k) v = v << 8 | u8();
-        return v;
-    }
+    uint32_t u32() { return uint32_t(u8()) << 24 | uint32_t(u8()) << 16 | uint32_t(u8()) << 8 | u8(); }
     bool flag(int oneIn) { return u8() % oneIn == 0; }
 
     // An int: small values, coordinates, extremes or raw bits.
@@ -70,93 +65,81 @@ public:
                                     8,     -2,    255,     256,     -256,    1000,    4095,     4096,
                                     16383, 16384, 16385,   32767,   65535,   1 << 20, INT32_MAX, INT32_MIN,
                                     -1000, 9,     INT32_MAX - 1, INT32_MIN + 1, 1 << 30, -(1 << 30), 2097151, 2097152};
-        const uint8_t mode = u8();
-        switch (mode % 8) {
-        case 0:
-        case 1:
-        case 2: return int(u8() % 32) - 8;
+        switch (u8() % 8) {
+        case 0: case 1: case 2: return int(u8() % 32) - 8;
         case 3: return int(u8() % 24);
-        case 4:
-        case 5: return table[u8() % (sizeof table / sizeof *table)];
+        case 4: case 5: return pick(table, u8());
         case 6: return int(u32());
         default: return -int(u8() % 20);
         }
     }
-    // A non-negative small int, at most `bound`, with the extremes now and then.
-    int small(int bound) { return int(u8()) % (bound + 1); }
-
     float real()
     {
-        static const float table[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 2.0f,
-                                      std::numeric_limits<float>::quiet_NaN(),
-                                      std::numeric_limits<float>::infinity(),
-                                      -std::numeric_limits<float>::infinity(),
-                                      std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
-                                      std::numeric_limits<float>::min(), std::numeric_limits<float>::denorm_min(),
-                                      1e9f, -1e9f, 255.0f, 128.0f, 0.1f, 2147483648.0f, -2147483904.0f, 256.0f,
-                                      0.999f, 1.5f, 45.0f, 90.0f, 180.0f, -90.0f, 1e-7f};
-        const uint8_t mode = u8();
-        switch (mode % 6) {
-        case 0:
-        case 1:
-        case 2: return float(int8_t(u8())) / 8.0f;
-        case 3:
-        case 4: return table[u8() % (sizeof table / sizeof *table)];
-        default: {
-            const uint32_t bits = u32();
-            float f;
-            std::memcpy(&f, &bits, sizeof f);
-            return f;
-        }
-        }
+        static const float table[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 2.0f, std::nanf(""), kInf, -kInf, kMaxF,
+                                      -kMaxF, std::numeric_limits<float>::min(),
+                                      std::numeric_limits<float>::denorm_min(), 1e9f, -1e9f, 255.0f, 128.0f, 0.1f,
+                                      2147483648.0f, -2147483904.0f, 256.0f, 0.999f, 1.5f, 45.0f, 90.0f, 180.0f,
+                                      -90.0f, 1e-7f};
+        const uint8_t mode = u8() % 6;
+        if (mode < 3) return float(int8_t(u8())) / 8.0f;
+        if (mode < 5) return pick(table, u8());
+        const uint32_t bits = u32();
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        return f;
     }
     double realD()
     {
-        const uint8_t mode = u8();
-        if (mode % 4 == 3) {
-            uint64_t bits = uint64_t(u32()) << 32 | u32();
-            double d;
-            std::memcpy(&d, &bits, sizeof d);
-            return d;
-        }
-        if (mode % 4 == 2) {
-            static const double table[] = {1e300, -1e300, std::numeric_limits<double>::max(),
-                                           std::numeric_limits<double>::denorm_min(), 1e15, -1e15, 0.5, 359.999};
-            return table[u8() % (sizeof table / sizeof *table)];
-        }
-        return double(real());
+        static const double table[] = {1e300, -1e300, std::numeric_limits<double>::max(),
+                                       std::numeric_limits<double>::denorm_min(), 1e15, -1e15, 0.5, 359.999};
+        const uint8_t mode = u8() % 4;
+        if (mode == 2) return pick(table, u8());
+        if (mode != 3) return double(real());
+        const uint64_t bits = uint64_t(u32()) << 32 | u32();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        return d;
     }
     uint32_t colour()
     {
         static const uint32_t table[] = {0, 1, 255, 256, 0x1FF, 0xFFFFFFFF, 0xFF000000, 0x00FFFFFF, 0x80808080,
                                          0xFF102030};
-        return u8() % 2 ? table[u8() % (sizeof table / sizeof *table)] : u32();
+        return u8() % 2 ? pick(table, u8()) : u32();
     }
 
 private:
     const uint8_t *p_;
-    size_t n_;
-    size_t i_ = 0;
+    size_t n_, i_ = 0;
 };
 
-// ---- images under watch ---------------------------------------------------------
+// ---- images under watch -----------------------------------------------------
 
 constexpr size_t kGuard = 32;
 constexpr uint8_t kSentinel = 0xA5;
+constexpr int ANY = 0, NONE = -1, B = KIT_BIN, G = KIT_GRAY, C = KIT_RGB;
 
 int bppOf(int type) { return kxiBytesPerPixel(type); }
 
+std::vector<uint8_t> pixelsOf(const Image *im)
+{
+    std::vector<uint8_t> v;
+    for (int y = 0; y < im->height; ++y) v.insert(v.end(), kx::row(im, y), kx::row(im, y) + kx::rowBytes(im));
+    return v;
+}
+std::vector<uint8_t> bytesOf(const Mask *m)
+{
+    std::vector<uint8_t> v(reinterpret_cast<const uint8_t *>(m), reinterpret_cast<const uint8_t *>(m + 1));
+    v.insert(v.end(), m->data, m->data + size_t(m->pitch) * m->height);
+    return v;
+}
+
 struct Slot {
     Image *im = nullptr;
-    uint8_t *buf = nullptr;  // wrapped image: guard, rows, guard
-    size_t bufLen = 0;
+    std::vector<uint8_t> buf;      // wrapped image: guard, rows, guard
     uint8_t *savedData = nullptr;  // the record's data before a corruption nulled it
     Image rec{};                   // the record before the call
-    bool usable = false;
-    bool readOnly = false;
-    bool aliased = false;
-    std::vector<uint8_t> bufSnap;
-    std::vector<uint8_t> pixSnap;
+    bool usable = false, readOnly = false, aliased = false;
+    std::vector<uint8_t> bufSnap, pixSnap;
 };
 
 class Images {
@@ -167,33 +150,29 @@ public:
         for (Slot &s : slots_) {
             if (s.savedData) s.im->data = s.savedData;
             kxDestroyImage(s.im);
-            std::free(s.buf);
         }
-        for (Mask *m : masks_) kxDestroyMask(m);
+        for (auto &m : masks_) kxDestroyMask(m.first);
     }
 
-    // A new image; `hint` is the type an operation works on (0: any).
+    // A new image; `hint` is the type an operation works on (ANY: any).
     Image *make(int hint, bool readOnly = false)
     {
         static const int types[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
         const uint8_t t = in_.u8();
-        if (bppOf(hint) == 0) hint = 0;  // the type of an unusable record
-        int type = t % 8 < 4 && hint ? hint : types[t % 4];
+        if (bppOf(hint) == 0) hint = ANY;  // the type of an unusable record
+        const int type = t % 8 < 4 && hint ? hint : pick(types, t);
         int w = 1 + in_.u8() % 16, h = 1 + in_.u8() % 16;
         if (in_.flag(8)) {  // wide: row remainders of blocked loops
             w = 1 + in_.u8() % 80;
             h = 1 + in_.u8() % 4;
         }
         const uint8_t how = in_.u8();
-        const bool wrapped = how % 2;
-        const int pad = (how >> 1) % 5;
-        const int pitch = w * bppOf(type) + pad;
-        Slot s;
-        if (wrapped) {
-            s.bufLen = kGuard + size_t(pitch) * h + kGuard;
-            s.buf = static_cast<uint8_t *>(std::malloc(s.bufLen));
-            std::memset(s.buf, kSentinel, s.bufLen);
-            s.im = kxCreateImageEx(type, w, h, pitch, s.buf + kGuard, 0);
+        const int pad = (how >> 1) % 5, pitch = w * bppOf(type) + pad;
+        slots_.emplace_back();
+        Slot &s = slots_.back();
+        if (how % 2) {
+            s.buf.assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);
+            s.im = kxCreateImageEx(type, w, h, pitch, s.buf.data() + kGuard, 0);
         } else {
             s.im = kxCreateImageEx(type, w, h, pad ? pitch : 0, nullptr, 0);
         }
@@ -201,20 +180,19 @@ public:
         fill(s.im, type);
         if ((how >> 4) == 15) corrupt(s);
         s.readOnly = readOnly;
-        snapshot(s);
-        slots_.push_back(s);
-        return slots_.back().im;
+        s.rec = *s.im;
+        s.usable = kx::typeOk(s.im);
+        s.bufSnap = s.buf;
+        if (readOnly && s.usable) s.pixSnap = pixelsOf(s.im);
+        return s.im;
     }
     Image *maybe(int hint, bool readOnly = false) { return in_.flag(4) ? nullptr : make(hint, readOnly); }
-    // An image already made, or a new one.
+    // An image already made (aliasing the first), or a new one.
     Image *other(int hint, bool readOnly)
     {
-        if (!slots_.empty() && in_.flag(16)) {
-            Slot &s = slots_[0];
-            s.aliased = true;
-            return s.im;
-        }
-        return make(hint, readOnly);
+        if (slots_.empty() || !in_.flag(16)) return make(hint, readOnly);
+        slots_[0].aliased = true;
+        return slots_[0].im;
     }
     Mask *mask()
     {
@@ -225,51 +203,36 @@ public:
             m->anchorX = in_.arg();
             m->anchorY = in_.arg();
         }
-        masks_.push_back(m);
-        maskSnaps_.push_back(copyMask(m));
+        masks_.emplace_back(m, bytesOf(m));
         return m;
     }
-
-    void check(int op)
-    {
-        for (Slot &s : slots_) checkSlot(s, op);
-        for (size_t i = 0; i < masks_.size(); ++i)
-            if (copyMask(masks_[i]) != maskSnaps_[i]) fail("structuring element changed", op);
-    }
-
     bool owns(const Image *im) const
     {
         for (const Slot &s : slots_)
             if (s.im == im) return true;
         return false;
     }
-
-private:
-    static void snapshot(Slot &s)
+    void check(int op) const
     {
-        s.rec = *s.im;
-        s.usable = kx::typeOk(s.im);
-        if (s.buf) s.bufSnap.assign(s.buf, s.buf + s.bufLen);
-        if (s.readOnly && s.usable) s.pixSnap = pixels(s.im);
+        for (const Slot &s : slots_) check(s, op);
+        for (const auto &m : masks_)
+            if (bytesOf(m.first) != m.second) fail("structuring element changed", op);
     }
 
+private:
     void fill(Image *im, int type)
     {
         const uint8_t mode = in_.u8();
         uint32_t x = in_.u32() | 1;
-        const size_t n = kx::rowBytes(im);
         for (int y = 0; y < im->height; ++y) {
             uint8_t *r = kx::row(im, y);
-            for (size_t i = 0; i < n; ++i) {
+            for (size_t i = 0; i < kx::rowBytes(im); ++i) {
                 x ^= x << 13;
                 x ^= x >> 17;
                 x ^= x << 5;
-                switch (mode % 4) {
-                case 0: r[i] = uint8_t(x); break;
-                case 1: r[i] = uint8_t(x >> 7) & 1; break;
-                case 2: r[i] = uint8_t(mode); break;
-                default: r[i] = (x >> 9) % 5 ? uint8_t(mode) : uint8_t(x); break;
-                }
+                const uint8_t v[4] = {uint8_t(x), uint8_t(uint8_t(x >> 7) & 1), mode,
+                                      (x >> 9) % 5 ? mode : uint8_t(x)};
+                r[i] = v[mode % 4];
                 if (type == KIT_BIN && mode % 8 < 6) r[i] &= 1;
             }
         }
@@ -287,10 +250,7 @@ private:
         case 3: im->pitch = im->width * bppOf(im->imageType) - 1; break;
         case 4: im->width = 0; break;
         case 5: im->height = -3; break;
-        case 6:
-            s.savedData = im->data;
-            im->data = nullptr;
-            break;
+        case 6: s.savedData = im->data, im->data = nullptr; break;
         default: im->width = 1 << 20; break;
         }
         if (kx::typeOk(im)) {  // still a usable layout: keep the original
@@ -299,46 +259,25 @@ private:
         }
     }
 
-    static std::vector<uint8_t> pixels(const Image *im)
-    {
-        std::vector<uint8_t> v;
-        const size_t n = kx::rowBytes(im);
-        for (int y = 0; y < im->height; ++y) v.insert(v.end(), kx::row(im, y), kx::row(im, y) + n);
-        return v;
-    }
-    static std::vector<uint8_t> copyMask(const Mask *m)
-    {
-        std::vector<uint8_t> v(reinterpret_cast<const uint8_t *>(m), reinterpret_cast<const uint8_t *>(m + 1));
-        v.insert(v.end(), m->data, m->data + size_t(m->pitch) * m->height);
-        return v;
-    }
-
-    void checkSlot(Slot &s, int op)
+    static void check(const Slot &s, int op)
     {
         const Image *im = s.im;
         if (im->magic != KXI_MAGIC) fail("magic overwritten", op);
         if (!s.usable) {
-            if (std::memcmp(im, &s.rec, sizeof *im) != 0) {
-                printRecord("before", s.rec);
-                printRecord("after", *im);
-                fail("unusable record changed", op);
-            }
-            if (s.buf && std::memcmp(s.buf, s.bufSnap.data(), s.bufLen) != 0) fail("unusable image written", op);
+            if (std::memcmp(im, &s.rec, sizeof *im) != 0) fail("unusable record changed", op);
+            if (s.buf != s.bufSnap) fail("unusable image written", op);
             return;
         }
         if (!kx::typeOk(im)) fail("record no longer well formed", op);
         if (im->size != uint32_t(im->pitch) * uint32_t(im->height)) fail("size disagrees with pitch * height", op);
-        if (s.buf) {
+        if (!s.buf.empty()) {
             if (!im->isVirtual || im->data != s.rec.data || im->pitch != s.rec.pitch || im->width != s.rec.width ||
                 im->height != s.rec.height || bppOf(im->imageType) != bppOf(s.rec.imageType))
                 fail("wrapped image re-shaped", op);
-            const size_t rowLen = size_t(im->width) * bppOf(im->imageType);
-            for (size_t i = 0; i < s.bufLen; ++i) {
-                bool pixel = false;
-                if (i >= kGuard) {
-                    const size_t off = i - kGuard;
-                    pixel = off < size_t(im->pitch) * im->height && off % size_t(im->pitch) < rowLen;
-                }
+            const size_t rowLen = kx::rowBytes(im), pitch = size_t(im->pitch);
+            for (size_t i = 0; i < s.buf.size(); ++i) {
+                const size_t off = i - kGuard;
+                const bool pixel = i >= kGuard && off < pitch * im->height && off % pitch < rowLen;
                 if (!pixel && s.buf[i] != s.bufSnap[i]) fail("byte outside the pixels written", op);
             }
         } else {
@@ -347,41 +286,16 @@ private:
         }
         if (s.readOnly && !s.aliased) {
             if (std::memcmp(im, &s.rec, sizeof *im) != 0) fail("read-only record changed", op);
-            if (pixels(im) != s.pixSnap) fail("read-only image changed", op);
+            if (pixelsOf(im) != s.pixSnap) fail("read-only image changed", op);
         }
     }
 
     Input &in_;
     std::vector<Slot> slots_;
-    std::vector<Mask *> masks_;
-    std::vector<std::vector<uint8_t>> maskSnaps_;
+    std::vector<std::pair<Mask *, std::vector<uint8_t>>> masks_;
 };
 
-// A point list of `count` (x, y) pairs near an image of side `side`, with
-// extremes now and then.
-std::vector<int> points(Input &in, int count, int side)
-{
-    std::vector<int> v(size_t(count > 0 ? count : 0) * 2 + (count > 0 ? 0 : 1));
-    for (size_t i = 0; i < size_t(count > 0 ? count : 0) * 2; ++i)
-        v[i] = in.flag(6) ? in.arg() : int(in.u8() % (side + 8)) - 4;
-    return v;
-}
-std::vector<float> fpoints(Input &in, int count, int side)
-{
-    std::vector<float> v(size_t(count > 0 ? count : 0) * 2 + (count > 0 ? 0 : 1));
-    for (size_t i = 0; i < size_t(count > 0 ? count : 0) * 2; ++i)
-        v[i] = in.flag(6) ? in.real() : float(int(in.u8() % (2 * side + 16)) - 8) * 0.5f;
-    return v;
-}
-FloodRecord tolerance(Input &in)
-{
-    FloodRecord r;
-    for (double &d : r.val) d = in.flag(4) ? in.realD() : double(in.u8() % 40);
-    return r;
-}
-
-// Side of an image for point lists.
-int sideOf(const Image *im) { return im ? std::max(im->width, im->height) : 16; }
+// ---- one call -----------------------------------------------------------------
 
 // Result sides above this make an execution slow (the whole result is
 // written); such inputs are skipped.
@@ -391,388 +305,249 @@ int64_t scaledSide(int side, float factor)
 {
     const long double v = (long double)side * factor + 0.5L;
     if (!(v < 1e9L && v > -1e9L)) return 16384;
-    int64_t s = int64_t(v);
+    const int64_t s = int64_t(v);
     return s < 2 ? 2 : s > 16384 ? 16384 : s;
 }
-
 int clampRepeat(int n, int bound) { return n > bound ? n % (bound + 1) : n; }
-
 // kxbMultiLevel's search grows steeply with the class count (up to a second
 // per call in this instrumented build): accepted counts stay at most 8,
 // refused ones (below 2, above 256) pass as they are.
 int levels(int n) { return n > 8 && n <= 256 ? 2 + n % 7 : n; }
 
-constexpr int kExports = 119;
-
-// Runs one call; returns the Image it returned (or null).  *mayCreate is set
-// when the export may hand back a new image.
-Image *call(int op, Input &in, Images &ims, bool *mayCreate, bool *skip)
-{
-    *mayCreate = false;
+// What a table entry's call sees: the input, the images, and `a`, the first
+// image made from the entry's type hint.
+struct Ctx {
+    Input &in;
+    Images &ims;
     Image *a = nullptr;
-    switch (op) {
-    // ---- pixel access and combination
-    case 0: a = ims.make(0, true); (void)kxGetPixel(a, in.arg(), in.arg()); return nullptr;
-    case 1: a = ims.make(0, true); (void)kxGetPixelE1(a, in.arg(), in.arg(), in.arg()); return nullptr;
-    case 2: a = ims.make(0); kxSetPixel(a, in.arg(), in.arg(), in.colour()); return nullptr;
-    case 3: {
-        a = ims.make(0);
-        const int count = in.arg() % 40;
-        std::vector<int> p = points(in, count, sideOf(a));
-        kxSetPixelE1(a, in.flag(8) ? nullptr : p.data(), count, in.arg(), in.arg(), in.colour());
-        return nullptr;
+    bool mayCreate = false;  // the export may hand back a new image
+    bool skip = false;       // the result would be too large for a short execution
+
+    int arg() { return in.arg(); }
+    uint8_t u8() { return in.u8(); }
+    float real() { return in.real(); }
+    double realD() { return in.realD(); }
+    uint32_t colour() { return in.colour(); }
+    Image *maybe(int hint, bool readOnly = false) { return ims.maybe(hint, readOnly); }
+    Image *other(int hint, bool readOnly = false) { return ims.other(hint, readOnly); }
+    Image *skipped() { return skip = true, nullptr; }
+    Image *created(Image *im) { return mayCreate = true, im; }
+    int side() const { return a ? std::max(a->width, a->height) : 16; }
+
+    // `count` (x, y) pairs near the image, with extremes now and then.
+    std::vector<int> points(int count)
+    {
+        std::vector<int> v(count > 0 ? size_t(count) * 2 : 1);
+        for (size_t i = 0; count > 0 && i < v.size(); ++i) v[i] = in.flag(6) ? arg() : int(u8() % (side() + 8)) - 4;
+        return v;
     }
-    case 4: a = ims.make(0); kxSetPixelEx(a, in.colour(), ims.maybe(0, true), in.arg()); return nullptr;
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 9:
-    case 10:
-    case 11:
-    case 12:
-    case 13:
-    case 14: {
-        Image *src = ims.make(0, true);
-        Image *dst = ims.other(src->imageType, false);
-        switch (op) {
-        case 5: return kxPixelAdd(src, dst);
-        case 6: return kxPixelSubtract(src, dst);
-        case 7: return kxPixelLarge(src, dst);
-        case 8: return kxPixelSmall(src, dst);
-        case 9: return kxPixelAnd(src, dst);
-        case 10: return kxPixelOr(src, dst);
-        case 11: return kxPixelXor(src, dst);
-        case 12: return kxPixelCopy(src, dst);
-        case 13: return kxPixelDiff(src, dst);
-        default: return kxPixelMerge(src, dst, in.flag(4) ? in.arg() : 1203 + in.u8() % 11);
-        }
+    std::vector<float> fpoints(int count)
+    {
+        std::vector<float> v(count > 0 ? size_t(count) * 2 : 1);
+        for (size_t i = 0; count > 0 && i < v.size(); ++i)
+            v[i] = in.flag(6) ? real() : float(int(u8() % (2 * side() + 16)) - 8) * 0.5f;
+        return v;
     }
-    case 15: {
-        Image *dst = ims.make(0);
-        Image *src = ims.other(dst->imageType, true);
-        return kxPixelMergeE1(dst, src, in.arg() % 12, in.real(), in.real());
+    FloodRecord tolerance()
+    {
+        FloodRecord r;
+        for (double &d : r.val) d = in.flag(4) ? realD() : double(u8() % 40);
+        return r;
     }
-    case 16: return kxInvert(ims.make(0));
-    case 17: {
-        Image *src = ims.make(0, true);
-        const int sx = in.arg(), sy = in.arg(), sw = in.arg(), sh = in.arg();
-        Image *dst = ims.other(src->imageType, false);
-        kxCopyPixels(src, sx, sy, sw, sh, dst, in.arg(), in.arg(), in.arg(), in.arg());
-        return nullptr;
-    }
-    case 18: {
-        Image *src = ims.make(0, true);
-        Image *dst = ims.other(src->imageType, false);
-        kxCopyPixelsE2(src, dst, in.arg(), in.arg(), ims.maybe(KIT_GRAY, true));
-        return nullptr;
-    }
-    case 19: {
-        a = ims.make(KIT_RGB);
-        return kxReplaceChannel(a, ims.other(KIT_GRAY, true), in.arg());
-    }
-    case 20: a = ims.make(0); kxReplacePixels(a, in.colour(), in.colour(), ims.maybe(KIT_GRAY, true)); return nullptr;
-    case 21: {
-        a = ims.make(0);
-        const int l = in.arg(), t = in.arg(), r = in.arg(), b = in.arg();
-        if ((int64_t(r) - l + 1) * (int64_t(b) - t + 1) > kMaxResultPixels && r >= l && b >= t) {
-            *skip = true;
-            return nullptr;
-        }
-        return kxClip(a, l, t, r, b);
-    }
-    // ---- thresholding
-    case 22: return kxbSimple(ims.make(KIT_GRAY), in.u8(), in.arg());
-    case 23: return kxbDark(ims.make(KIT_GRAY), in.u8(), in.u8(), in.arg());
-    case 24: return kxbLight(ims.make(KIT_GRAY), in.u8(), in.u8(), in.arg());
-    case 25: return kxbInner(ims.make(KIT_GRAY), in.u8(), in.u8(), in.u8(), in.arg());
-    case 26: return kxbOuter(ims.make(KIT_GRAY), in.u8(), in.u8(), in.u8(), in.arg());
-    case 27: a = ims.make(KIT_GRAY); return kxbOtsu(a, ims.maybe(KIT_GRAY, true));
-    case 28: return kxbIsoData(ims.make(KIT_GRAY), clampRepeat(in.arg(), 1000), in.arg());
-    case 29: return kxbMaxEntropy(ims.make(KIT_GRAY));
-    case 30: return kxbMinError(ims.make(KIT_GRAY), in.arg());
-    case 31: a = ims.make(KIT_GRAY); return kxbMinErrorE1(a, ims.maybe(KIT_GRAY, true), in.arg());
-    case 32: (void)kxbGetOptima(ims.make(KIT_GRAY, true), in.arg()); return nullptr;
-    case 33: a = ims.make(KIT_GRAY, true); (void)kxbGetOptimaE1(a, ims.maybe(KIT_GRAY, true), in.arg()); return nullptr;
-    case 34: return kxbMultiLevel(ims.make(KIT_GRAY), levels(in.arg()));
-    case 35: return kxbLocalIntegral(ims.make(KIT_GRAY), in.arg(), in.u8(), in.real());
-    case 36: {
-        a = ims.make(KIT_GRAY);
-        const int method = in.flag(3) ? in.arg() : in.u8() % 22;
-        int p1 = in.arg();
-        if (method == 19) p1 = clampRepeat(p1, 1000);
-        if (method == 17) p1 = levels(p1);
-        return kxThreshold(a, method, p1, in.arg(), in.realD());
-    }
-    // ---- filtering
-    case 37: {
-        int dummy = 0;
-        return kxFilter(ims.maybe(0), in.flag(2) ? nullptr : &dummy);
-    }
-    case 38: return kxSobel(ims.make(KIT_GRAY), in.arg());
-    case 39: return kxPrewitt(ims.make(KIT_GRAY), in.arg());
-    case 40: return kxKirsch(ims.make(KIT_GRAY), in.arg());
-    case 41: return kxLaPlacian(ims.make(KIT_GRAY));
-    case 42: return kxSharp1541(ims.make(KIT_GRAY));
-    case 43: return kxDiffFirst(ims.make(KIT_GRAY), in.arg());
-    case 44: return kxDiffSecond(ims.make(KIT_GRAY), in.arg());
-    case 45: return kxRoberts(ims.make(KIT_GRAY));
-    case 46: return kxGradient(ims.make(KIT_GRAY), in.arg(), in.arg());
-    case 47: {
-        a = ims.make(KIT_GRAY);
-        const int method = in.flag(4) ? in.arg() : 0;
-        const int direction = in.arg();
-        const float threshold = in.real();
-        return kxDetectEdge(a, method, direction, threshold, ims.maybe(KIT_GRAY, true));
-    }
-    case 48: return kxSmoothAvg(ims.make(KIT_GRAY), in.arg());
-    case 49: return kxMedian(ims.make(KIT_GRAY), in.arg());
-    case 50: return kxNormalize(ims.make(KIT_GRAY), in.real(), in.real());
-    case 51: return kxEqualize(ims.make(KIT_GRAY));
-    case 52: return kxContrast(ims.make(KIT_GRAY), in.real(), in.real());
-    case 53: return kxLinear(ims.make(0), in.real(), in.real());
-    case 54: return kxLinearEx(ims.make(KIT_RGB), in.arg(), in.real(), in.real());
-    case 55: return kxIncreaseLum(ims.make(KIT_RGB));
-    case 56: return kxExpand(ims.make(KIT_GRAY));
-    // ---- binary
-    case 57: kxThinning(ims.make(KIT_BIN)); return nullptr;
-    case 58: return kxSkeleton(ims.make(KIT_BIN), in.arg());
-    case 59: kxFillHole(ims.make(KIT_BIN)); return nullptr;
-    case 60: a = ims.make(KIT_BIN); kxFillHoleEx(a, ims.maybe(KIT_BIN, true)); return nullptr;
-    case 61: kxRemoveBorder(ims.make(KIT_BIN)); return nullptr;
-    case 62: a = ims.make(KIT_BIN); kxRemoveBorderEx(a, ims.maybe(KIT_BIN, true)); return nullptr;
-    case 63: (void)kxRetrieveEdge(ims.make(KIT_BIN), in.arg(), in.arg()); return nullptr;
-    case 64: {
-        a = ims.make(KIT_BIN);
-        const int mode = in.arg();
-        Image *dst = in.flag(3) ? nullptr : ims.other(KIT_BIN, false);
-        return kxRetrieveEdgeE1(a, mode, dst);
-    }
-    case 65: kxCutMargin(ims.make(0), in.arg()); return nullptr;
-    case 66: a = ims.make(KIT_BIN); return kxErode(a, ims.mask());
-    case 67: a = ims.make(KIT_BIN); return kxDilate(a, ims.mask());
-    case 68: return kxDilateE1(ims.make(KIT_BIN), in.arg());
-    case 69: {
-        a = ims.make(KIT_BIN, true);
-        if (in.flag(4)) {
-            (void)kxDistTrans(a, nullptr, in.u32());
-            return nullptr;
-        }
-        const uint32_t capacity = uint32_t(in.u8()) % uint32_t(a->width * std::max(a->height, 1) + 4);
-        std::vector<int32_t> d(capacity ? capacity : 1);
-        (void)kxDistTrans(a, d.data(), capacity);
-        return nullptr;
-    }
-    case 70: return kxErodeE1(ims.make(KIT_BIN), in.arg());
-    case 71: kxEclose(ims.make(KIT_BIN), in.arg()); return nullptr;
-    // ---- geometry
-    case 72: a = ims.make(0); return kxRotateEx(a, in.realD(), in.arg(), in.arg());
-    case 73: a = ims.make(0); return kxRotateE2(a, in.realD(), in.colour(), in.arg(), in.arg());
-    case 74: return kxRotate(ims.make(0), in.arg());
-    case 75: a = ims.make(0); return kxRotateE3(a, in.realD(), in.realD(), in.realD(), in.colour());
-    case 76: return kxTranslate(ims.make(KIT_GRAY), in.real(), in.real(), in.arg());
-    case 77: a = ims.make(0); return kxTranslateE1(a, in.realD(), in.realD(), in.colour());
-    case 78: return kxFlip(ims.make(0), in.arg());
-    case 79: {
-        a = ims.make(0);
-        int w = in.arg(), h = in.arg();
-        const int64_t cw = std::min(w, 16384), ch = std::min(h, 16384);
-        if (cw > 0 && ch > 0 && cw * ch > kMaxResultPixels) h = int(std::max<int64_t>(1, kMaxResultPixels / cw));
-        return kxResize(a, w, h, in.colour());
-    }
-    case 80: {
-        a = ims.make(0);
-        const int px = in.arg(), py = in.arg(), filter = in.arg(), shrink = in.arg();
-        if (px > 0 && py > 0) {
-            const double r = px > py ? double(px) / py : double(py) / px;
-            const double grown = r * std::max(a->width, a->height) * std::max(a->width, a->height);
-            if (!shrink && grown > double(kMaxResultPixels) && grown / std::max(a->width, a->height) <= 16384.0)
-                *skip = true;
-        }
-        if (*skip) return nullptr;
-        (void)kxMakeSquarePixel(a, px, py, filter, shrink);
-        return nullptr;
-    }
-    case 81:
-    case 82: {
-        a = ims.make(0);
-        const float factor = in.real();
-        const int filter = in.arg();
-        if (factor > 0 && scaledSide(a->width, factor) * scaledSide(a->height, factor) > kMaxResultPixels) {
-            *skip = true;
-            return nullptr;
-        }
-        if (op == 81) {
-            (void)kxScale(a, factor, filter);
-            return nullptr;
-        }
-        return kxScaleE1(a, factor, in.colour(), filter, in.arg());
-    }
-    case 83: {
-        Image *src = ims.make(0, true);
-        Image *dst = ims.other(0, false);
-        (void)kxScaleEx(src, dst, in.arg());
-        return nullptr;
-    }
-    // ---- drawing
-    case 84: a = ims.make(0); kxSetLine(a, in.arg(), in.arg(), in.arg(), in.arg(), in.colour()); return nullptr;
-    case 85: {
-        a = ims.make(0);
-        const int count = in.arg() % 24;
-        std::vector<int> p = points(in, count, sideOf(a));
-        kxSetPolyline(a, count < 2 && in.flag(2) ? nullptr : p.data(), count, in.colour());
-        return nullptr;
-    }
-    case 86: {
-        a = ims.make(0);
-        const int cx = in.arg(), cy = in.arg();
-        int rx = in.arg(), ry = in.arg();
-        // Cost grows with the larger semi-axis (8 points per pixel of it,
-        // up to 2097151): keep accepted ones short.
-        if (rx > 4096 && rx <= 2097151) rx %= 4096;
-        if (ry > 4096 && ry <= 2097151) ry %= 4096;
-        kxSetEllipse(a, cx, cy, rx, ry, in.real(), in.colour());
-        return nullptr;
-    }
-    case 87: a = ims.make(0); kxFillRect(a, in.arg(), in.arg(), in.arg(), in.arg(), in.colour()); return nullptr;
-    case 88: a = ims.make(KIT_GRAY); kxFillRectE1(a, in.arg(), in.arg(), in.arg(), in.arg(), in.u8()); return nullptr;
-    case 89: a = ims.make(0); kxFillEllipse(a, in.arg(), in.arg(), in.arg(), in.arg(), in.colour()); return nullptr;
-    case 90: {
-        a = ims.make(0);
-        EllipseBox box{in.realD(), in.realD(), in.realD(), in.realD(), in.realD()};
-        if (in.flag(2)) box = EllipseBox{double(in.arg() % 20), double(in.arg() % 20), double(in.u8() % 30),
-                                         double(in.u8() % 30), double(in.real())};
-        kxFillEllipseE1(a, box, in.colour());
-        return nullptr;
-    }
-    case 91:
-    case 92:
-    case 93: {
-        a = ims.make(0);
-        const int count = in.arg() % 24;
-        std::vector<int> p = points(in, count, sideOf(a));
-        const uint32_t colour = in.colour();
-        if (op == 91) {
-            kxFillPolygon(a, p.data(), count, colour);
-        } else if (op == 92) {
-            const int ex = in.arg() % 24;
-            std::vector<int> q = points(in, ex, sideOf(a));
-            kxFillPolygonE1(a, p.data(), count, in.flag(4) ? nullptr : q.data(), ex, colour);
-        } else {
-            kxFillPolygonE2(a, in.flag(8) ? nullptr : p.data(), count, colour, in.arg());
-        }
-        return nullptr;
-    }
-    case 94: a = ims.make(0); return kxFill(a, in.arg(), in.arg(), in.colour());
-    case 95: a = ims.make(0); kxFillEx(a, in.u32(), in.u8()); return nullptr;
-    case 96: {
-        a = ims.make(0);
-        const int x = in.arg(), y = in.arg();
-        FloodValue v{in.u8(), in.u8(), in.u8()};
-        const FloodRecord lo = tolerance(in), up = tolerance(in);
-        (void)kxFloodFill(a, x, y, v, lo, up, in.arg(), int(in.u32()));
-        return nullptr;
-    }
-    case 97: {
-        a = ims.make(0, true);
-        const int x = in.arg(), y = in.arg();
-        const FloodRecord lo = tolerance(in), up = tolerance(in);
-        const int connectivity = in.arg(), flags = int(in.u32());
-        Image *mask = in.flag(3) ? nullptr : ims.other(KIT_GRAY, false);
-        *mayCreate = true;
-        return kxFloodMask(a, x, y, lo, up, connectivity, flags, mask);
-    }
-    case 98:
-    case 99: {
-        a = ims.make(0);
-        static const char *const faces[] = {"Arial", "DejaVu Sans", "", "no such face at all", "Liberation Serif",
-                                            "a face name far longer than thirty-one characters"};
-        char text[24];
-        const int len = in.u8() % int(sizeof text);
-        for (int i = 0; i < len; ++i) text[i] = char(in.flag(6) ? '\n' : 32 + in.u8() % 224);
-        text[len] = 0;
-        const int x = in.arg(), y = in.arg();
-        int height = in.arg();
-        if (height > 40 || height < -40) height %= 40;
-        const char *t = in.flag(16) ? nullptr : text;
-        if (op == 98) {
-            kxFillText(a, t, x, y, height, in.colour());
-        } else {
-            const char *face = in.flag(4) ? nullptr : faces[in.u8() % 6];
-            kxFillTextEx(a, t, x, y, face, height, in.colour(), in.colour(), in.u32());
-        }
-        return nullptr;
-    }
-    // ---- vision
-    case 100: {
-        a = ims.make(0);
-        const int value = in.flag(4) ? in.arg() : in.u8() % 2;
-        Image *dst = in.flag(3) ? nullptr : ims.other(0, false);
-        *mayCreate = true;
-        return kxPyramid(a, value, dst);
-    }
-    case 101:
-    case 102:
-    case 103:
-    case 104: {
-        Image *src = ims.make(KIT_GRAY, true);
-        std::vector<float> sp = fpoints(in, 4, sideOf(src)), dp = fpoints(in, 4, sideOf(src));
-        *mayCreate = true;
-        if (op == 101) {
-            Image *dst = in.flag(3) ? nullptr : ims.other(0, false);
-            return kxWarp(src, in.flag(16) ? nullptr : sp.data(), in.flag(16) ? nullptr : dp.data(), dst);
-        }
-        if (op == 102) {
-            Image *dst = in.flag(4) ? nullptr : ims.other(0, false);
-            return kxUnwarp(src, in.flag(16) ? nullptr : sp.data(), dst);
-        }
-        if (op == 103) {
-            const int sc = in.arg() % 9, dc = in.arg() % 9;
-            std::vector<float> sq = fpoints(in, sc, sideOf(src)), dq = fpoints(in, dc, sideOf(src));
-            const int patch = in.arg();
-            Image *dst = in.flag(3) ? nullptr : ims.other(0, false);
-            return kxWarpEx(src, sq.data(), sc, dq.data(), dc, patch, dst);
-        }
-        *mayCreate = false;
-        kxCopyPixelsE3(src, ims.other(0, false), in.flag(8) ? nullptr : sp.data());
-        return nullptr;
-    }
-    case 105: {
-        a = ims.make(KIT_GRAY);
-        const double t1 = in.realD(), t2 = in.realD();
-        const int binarise = in.arg();
-        const int value = in.flag(3) ? in.arg() : (3 + 2 * (in.u8() % 3)) | (in.flag(2) ? KXV_CANNY_L2 : 0);
-        return kxCanny(a, t1, t2, binarise, value);
-    }
-    case 106: return kxScharr(ims.make(KIT_GRAY), in.arg());
-    case 107: a = ims.make(KIT_GRAY); return kxBlur(a, in.arg(), in.arg());
-    case 108: a = ims.make(KIT_GRAY); return kxSmoothGaussian(a, in.arg(), in.arg());
-    case 109: return kxSmoothMedian(ims.make(KIT_GRAY), in.arg());
-    case 110: a = ims.make(0); return kxMorphology(a, in.arg() % 8, in.arg());
-    case 111: return kxMorpOpen(ims.make(0));
-    case 112: return kxMorpClose(ims.make(0));
-    case 113: a = ims.make(KIT_GRAY); return kxAdaptive(a, in.arg(), in.arg());
-    case 114: return static_cast<Image *>(kxCreateGaborBank(in.arg(), in.arg(), in.arg(), in.arg()));
-    case 115: (void)kxDestroyGaborBank(in.arg()); return nullptr;
-    case 116: (void)kxOrientationField(in.arg(), in.arg()); return nullptr;
-    case 117: (void)kxFrequenceField(in.arg(), in.arg(), in.arg()); return nullptr;
-    default: kxGabor(in.arg(), in.arg()); return nullptr;
-    }
+    const float *quad(std::vector<float> &q) { return in.flag(16) ? nullptr : q.data(); }
+};
+
+struct Export {
+    int hint;       // the type of `a` (ANY: any, NONE: no `a`)
+    bool readOnly;  // `a` must come back unchanged
+    Image *(*run)(Ctx &);
+};
+
+#define BODY(hint, ro, ...) {hint, ro, [](Ctx &c) -> Image * { __VA_ARGS__; }}
+#define RET(hint, ...) BODY(hint, false, return __VA_ARGS__)
+#define VOID(hint, ro, ...) BODY(hint, ro, (void)(__VA_ARGS__); return nullptr)
+#define PAIR(f) BODY(ANY, true, return f(c.a, c.other(c.a->imageType)))
+
+Image *scale(Ctx &c, bool e1)
+{
+    const float factor = c.real();
+    const int filter = c.arg();
+    if (factor > 0 && scaledSide(c.a->width, factor) * scaledSide(c.a->height, factor) > kMaxResultPixels)
+        return c.skipped();
+    if (!e1) return (void)kxScale(c.a, factor, filter), nullptr;
+    return kxScaleE1(c.a, factor, c.colour(), filter, c.arg());
 }
+
+void polygon(Ctx &c, int form)
+{
+    const int count = c.arg() % 24;
+    std::vector<int> p = c.points(count);
+    const uint32_t colour = c.colour();
+    if (form == 0) return kxFillPolygon(c.a, p.data(), count, colour);
+    if (form == 2) return kxFillPolygonE2(c.a, c.in.flag(8) ? nullptr : p.data(), count, colour, c.arg());
+    const int ex = c.arg() % 24;
+    std::vector<int> q = c.points(ex);
+    kxFillPolygonE1(c.a, p.data(), count, c.in.flag(4) ? nullptr : q.data(), ex, colour);
+}
+
+void text(Ctx &c, bool ex)
+{
+    static const char *const faces[] = {"Arial", "DejaVu Sans", "", "no such face at all", "Liberation Serif",
+                                        "a face name far longer than thirty-one characters"};
+    char t[24];
+    const int len = c.u8() % int(sizeof t);
+    for (int i = 0; i < len; ++i) t[i] = char(c.in.flag(6) ? '\n' : 32 + c.u8() % 224);
+    t[len] = 0;
+    const int x = c.arg(), y = c.arg();
+    int height = c.arg();
+    if (height > 40 || height < -40) height %= 40;
+    const char *s = c.in.flag(16) ? nullptr : t;
+    if (!ex) return kxFillText(c.a, s, x, y, height, c.colour());
+    kxFillTextEx(c.a, s, x, y, c.in.flag(4) ? nullptr : pick(faces, c.u8()), height, c.colour(), c.colour(),
+                 c.in.u32());
+}
+
+const Export kExports[] = {
+    // ---- pixel access and combination (0-21)
+    VOID(ANY, true, kxGetPixel(c.a, c.arg(), c.arg())), VOID(ANY, true, kxGetPixelE1(c.a, c.arg(), c.arg(), c.arg())),
+    VOID(ANY, false, kxSetPixel(c.a, c.arg(), c.arg(), c.colour())),
+    BODY(ANY, false, const int n = c.arg() % 40; std::vector<int> p = c.points(n);
+         kxSetPixelE1(c.a, c.in.flag(8) ? nullptr : p.data(), n, c.arg(), c.arg(), c.colour()); return nullptr),
+    VOID(ANY, false, kxSetPixelEx(c.a, c.colour(), c.maybe(ANY, true), c.arg())),
+    // (5-14: a read-only source, a destination of its type)
+    PAIR(kxPixelAdd), PAIR(kxPixelSubtract), PAIR(kxPixelLarge), PAIR(kxPixelSmall), PAIR(kxPixelAnd),
+    PAIR(kxPixelOr), PAIR(kxPixelXor), PAIR(kxPixelCopy), PAIR(kxPixelDiff),
+    BODY(ANY, true, Image *dst = c.other(c.a->imageType);
+         return kxPixelMerge(c.a, dst, c.in.flag(4) ? c.arg() : 1203 + c.u8() % 11)),
+    RET(ANY, kxPixelMergeE1(c.a, c.other(c.a->imageType, true), c.arg() % 12, c.real(), c.real())),
+    RET(ANY, kxInvert(c.a)),
+    BODY(ANY, true, const int sx = c.arg(), sy = c.arg(), sw = c.arg(), sh = c.arg();
+         kxCopyPixels(c.a, sx, sy, sw, sh, c.other(c.a->imageType), c.arg(), c.arg(), c.arg(), c.arg());
+         return nullptr),
+    VOID(ANY, true, kxCopyPixelsE2(c.a, c.other(c.a->imageType), c.arg(), c.arg(), c.maybe(G, true))),
+    RET(C, kxReplaceChannel(c.a, c.other(G, true), c.arg())),
+    VOID(ANY, false, kxReplacePixels(c.a, c.colour(), c.colour(), c.maybe(G, true))),
+    BODY(ANY, false, const int l = c.arg(), t = c.arg(), r = c.arg(), b = c.arg();
+         if (r >= l && b >= t && (int64_t(r) - l + 1) * (int64_t(b) - t + 1) > kMaxResultPixels) return c.skipped();
+         return kxClip(c.a, l, t, r, b)),
+    // ---- thresholding (22-36)
+    RET(G, kxbSimple(c.a, c.u8(), c.arg())), RET(G, kxbDark(c.a, c.u8(), c.u8(), c.arg())),
+    RET(G, kxbLight(c.a, c.u8(), c.u8(), c.arg())), RET(G, kxbInner(c.a, c.u8(), c.u8(), c.u8(), c.arg())),
+    RET(G, kxbOuter(c.a, c.u8(), c.u8(), c.u8(), c.arg())), RET(G, kxbOtsu(c.a, c.maybe(G, true))),
+    RET(G, kxbIsoData(c.a, clampRepeat(c.arg(), 1000), c.arg())), RET(G, kxbMaxEntropy(c.a)),
+    RET(G, kxbMinError(c.a, c.arg())), RET(G, kxbMinErrorE1(c.a, c.maybe(G, true), c.arg())),
+    VOID(G, true, kxbGetOptima(c.a, c.arg())), VOID(G, true, kxbGetOptimaE1(c.a, c.maybe(G, true), c.arg())),
+    RET(G, kxbMultiLevel(c.a, levels(c.arg()))), RET(G, kxbLocalIntegral(c.a, c.arg(), c.u8(), c.real())),
+    BODY(G, false, const int method = c.in.flag(3) ? c.arg() : c.u8() % 22; int p1 = c.arg();
+         p1 = method == 19 ? clampRepeat(p1, 1000) : method == 17 ? levels(p1) : p1;
+         return kxThreshold(c.a, method, p1, c.arg(), c.realD())),
+    // ---- filtering (37-56)
+    BODY(NONE, false, int dummy = 0; return kxFilter(c.maybe(ANY), c.in.flag(2) ? nullptr : &dummy)),
+    RET(G, kxSobel(c.a, c.arg())), RET(G, kxPrewitt(c.a, c.arg())), RET(G, kxKirsch(c.a, c.arg())),
+    RET(G, kxLaPlacian(c.a)), RET(G, kxSharp1541(c.a)), RET(G, kxDiffFirst(c.a, c.arg())),
+    RET(G, kxDiffSecond(c.a, c.arg())), RET(G, kxRoberts(c.a)), RET(G, kxGradient(c.a, c.arg(), c.arg())),
+    BODY(G, false, const int method = c.in.flag(4) ? c.arg() : 0, direction = c.arg(); const float t = c.real();
+         return kxDetectEdge(c.a, method, direction, t, c.maybe(G, true))),
+    RET(G, kxSmoothAvg(c.a, c.arg())), RET(G, kxMedian(c.a, c.arg())), RET(G, kxNormalize(c.a, c.real(), c.real())),
+    RET(G, kxEqualize(c.a)), RET(G, kxContrast(c.a, c.real(), c.real())), RET(ANY, kxLinear(c.a, c.real(), c.real())),
+    RET(C, kxLinearEx(c.a, c.arg(), c.real(), c.real())), RET(C, kxIncreaseLum(c.a)), RET(G, kxExpand(c.a)),
+    // ---- binary (57-71)
+    VOID(B, false, kxThinning(c.a)), RET(B, kxSkeleton(c.a, c.arg())), VOID(B, false, kxFillHole(c.a)),
+    VOID(B, false, kxFillHoleEx(c.a, c.maybe(B, true))), VOID(B, false, kxRemoveBorder(c.a)),
+    VOID(B, false, kxRemoveBorderEx(c.a, c.maybe(B, true))), VOID(B, false, kxRetrieveEdge(c.a, c.arg(), c.arg())),
+    BODY(B, false, const int mode = c.arg(); return kxRetrieveEdgeE1(c.a, mode, c.in.flag(3) ? nullptr : c.other(B))),
+    VOID(ANY, false, kxCutMargin(c.a, c.arg())), RET(B, kxErode(c.a, c.ims.mask())),
+    RET(B, kxDilate(c.a, c.ims.mask())), RET(B, kxDilateE1(c.a, c.arg())),
+    BODY(B, true, if (c.in.flag(4)) return (void)kxDistTrans(c.a, nullptr, c.in.u32()), nullptr;
+         const uint32_t capacity = uint32_t(c.u8()) % uint32_t(c.a->width * std::max(c.a->height, 1) + 4);
+         std::vector<int32_t> d(capacity ? capacity : 1); (void)kxDistTrans(c.a, d.data(), capacity);
+         return nullptr),
+    RET(B, kxErodeE1(c.a, c.arg())), VOID(B, false, kxEclose(c.a, c.arg())),
+    // ---- geometry (72-83)
+    RET(ANY, kxRotateEx(c.a, c.realD(), c.arg(), c.arg())),
+    RET(ANY, kxRotateE2(c.a, c.realD(), c.colour(), c.arg(), c.arg())), RET(ANY, kxRotate(c.a, c.arg())),
+    RET(ANY, kxRotateE3(c.a, c.realD(), c.realD(), c.realD(), c.colour())),
+    RET(G, kxTranslate(c.a, c.real(), c.real(), c.arg())),
+    RET(ANY, kxTranslateE1(c.a, c.realD(), c.realD(), c.colour())), RET(ANY, kxFlip(c.a, c.arg())),
+    BODY(ANY, false, const int w = c.arg(); int h = c.arg();
+         const int64_t cw = std::min(w, 16384), ch = std::min(h, 16384);
+         if (cw > 0 && ch > 0 && cw * ch > kMaxResultPixels) h = int(std::max<int64_t>(1, kMaxResultPixels / cw));
+         return kxResize(c.a, w, h, c.colour())),
+    BODY(ANY, false, const int px = c.arg(), py = c.arg(), filter = c.arg(), shrink = c.arg();
+         const double side = std::max(c.a->width, c.a->height);
+         const double grown = px > 0 && py > 0 ? (px > py ? double(px) / py : double(py) / px) * side * side : 0;
+         if (!shrink && grown > double(kMaxResultPixels) && grown / side <= 16384.0) return c.skipped();
+         return (void)kxMakeSquarePixel(c.a, px, py, filter, shrink), nullptr),
+    BODY(ANY, false, return scale(c, false)), BODY(ANY, false, return scale(c, true)),
+    VOID(ANY, true, kxScaleEx(c.a, c.other(ANY), c.arg())),
+    // ---- drawing (84-99)
+    VOID(ANY, false, kxSetLine(c.a, c.arg(), c.arg(), c.arg(), c.arg(), c.colour())),
+    BODY(ANY, false, const int n = c.arg() % 24; std::vector<int> p = c.points(n);
+         kxSetPolyline(c.a, n < 2 && c.in.flag(2) ? nullptr : p.data(), n, c.colour()); return nullptr),
+    // Cost grows with the larger semi-axis (8 points per pixel of it, up to
+    // 2097151): keep accepted ones short.
+    BODY(ANY, false, const int cx = c.arg(), cy = c.arg(); int rx = c.arg(), ry = c.arg();
+         if (rx > 4096 && rx <= 2097151) rx %= 4096; if (ry > 4096 && ry <= 2097151) ry %= 4096;
+         kxSetEllipse(c.a, cx, cy, rx, ry, c.real(), c.colour()); return nullptr),
+    VOID(ANY, false, kxFillRect(c.a, c.arg(), c.arg(), c.arg(), c.arg(), c.colour())),
+    VOID(G, false, kxFillRectE1(c.a, c.arg(), c.arg(), c.arg(), c.arg(), c.u8())),
+    VOID(ANY, false, kxFillEllipse(c.a, c.arg(), c.arg(), c.arg(), c.arg(), c.colour())),
+    BODY(ANY, false, EllipseBox box{c.realD(), c.realD(), c.realD(), c.realD(), c.realD()};
+         if (c.in.flag(2)) box = EllipseBox{double(c.arg() % 20), double(c.arg() % 20), double(c.u8() % 30),
+                                            double(c.u8() % 30), double(c.real())};
+         kxFillEllipseE1(c.a, box, c.colour()); return nullptr),
+    BODY(ANY, false, return polygon(c, 0), nullptr), BODY(ANY, false, return polygon(c, 1), nullptr),
+    BODY(ANY, false, return polygon(c, 2), nullptr), RET(ANY, kxFill(c.a, c.arg(), c.arg(), c.colour())),
+    VOID(ANY, false, kxFillEx(c.a, c.in.u32(), c.u8())),
+    BODY(ANY, false, const int x = c.arg(), y = c.arg(); const FloodValue v{c.u8(), c.u8(), c.u8()};
+         const FloodRecord lo = c.tolerance(), up = c.tolerance();
+         (void)kxFloodFill(c.a, x, y, v, lo, up, c.arg(), int(c.in.u32())); return nullptr),
+    BODY(ANY, true, const int x = c.arg(), y = c.arg(); const FloodRecord lo = c.tolerance(), up = c.tolerance();
+         const int connectivity = c.arg(), flags = int(c.in.u32());
+         return c.created(kxFloodMask(c.a, x, y, lo, up, connectivity, flags, c.in.flag(3) ? nullptr : c.other(G)))),
+    BODY(ANY, false, return text(c, false), nullptr), BODY(ANY, false, return text(c, true), nullptr),
+    // ---- vision (100-113)
+    BODY(ANY, false, const int value = c.in.flag(4) ? c.arg() : c.u8() % 2;
+         return c.created(kxPyramid(c.a, value, c.in.flag(3) ? nullptr : c.other(ANY)))),
+    BODY(G, true, auto s = c.fpoints(4); auto d = c.fpoints(4); Image *dst = c.in.flag(3) ? nullptr : c.other(ANY);
+         return c.created(kxWarp(c.a, c.quad(s), c.quad(d), dst))),
+    BODY(G, true, auto s = c.fpoints(4); Image *dst = c.in.flag(4) ? nullptr : c.other(ANY);
+         return c.created(kxUnwarp(c.a, c.quad(s), dst))),
+    BODY(G, true, const int sc = c.arg() % 9, dc = c.arg() % 9; auto s = c.fpoints(sc); auto d = c.fpoints(dc);
+         const int patch = c.arg(); Image *dst = c.in.flag(3) ? nullptr : c.other(ANY);
+         return c.created(kxWarpEx(c.a, s.data(), sc, d.data(), dc, patch, dst))),
+    BODY(G, true, auto s = c.fpoints(4);
+         kxCopyPixelsE3(c.a, c.other(ANY), c.in.flag(8) ? nullptr : s.data()); return nullptr),
+    BODY(G, false, const double t1 = c.realD(), t2 = c.realD(); const int binarise = c.arg();
+         const int value = c.in.flag(3) ? c.arg() : (3 + 2 * (c.u8() % 3)) | (c.in.flag(2) ? KXV_CANNY_L2 : 0);
+         return kxCanny(c.a, t1, t2, binarise, value)),
+    RET(G, kxScharr(c.a, c.arg())), RET(G, kxBlur(c.a, c.arg(), c.arg())),
+    RET(G, kxSmoothGaussian(c.a, c.arg(), c.arg())), RET(G, kxSmoothMedian(c.a, c.arg())),
+    RET(ANY, kxMorphology(c.a, c.arg() % 8, c.arg())), RET(ANY, kxMorpOpen(c.a)), RET(ANY, kxMorpClose(c.a)),
+    RET(G, kxAdaptive(c.a, c.arg(), c.arg())),
+    // ---- placeholders without an image (114-118)
+    RET(NONE, static_cast<Image *>(kxCreateGaborBank(c.arg(), c.arg(), c.arg(), c.arg()))),
+    VOID(NONE, false, kxDestroyGaborBank(c.arg())), VOID(NONE, false, kxOrientationField(c.arg(), c.arg())),
+    VOID(NONE, false, kxFrequenceField(c.arg(), c.arg(), c.arg())), VOID(NONE, false, kxGabor(c.arg(), c.arg())),
+};
+constexpr int kCount = sizeof kExports / sizeof *kExports;
+static_assert(kCount == 119, "one entry per export");
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Input in(data, size);
-    const int op = in.u8() % kExports;
+    const int op = in.u8() % kCount;
     Images ims(in);  // every image is snapshotted as it is made
-    bool mayCreate = false, skip = false;
-    Image *result = call(op, in, ims, &mayCreate, &skip);
-    if (skip) return -1;  // a result too large for a short execution
+    Ctx c{in, ims};
+    const Export &e = kExports[op];
+    if (e.hint != NONE) c.a = ims.make(e.hint, e.readOnly);
+    Image *result = e.run(c);
+    if (c.skip) return -1;  // a result too large for a short execution
     ims.check(op);
     if (result && !ims.owns(result)) {
-        if (!mayCreate) fail("returned an image that is not an argument", op);
+        if (!c.mayCreate) fail("returned an image that is not an argument", op);
         if (!kx::typeOk(result) || result->isVirtual || result->magic != KXI_MAGIC)
             fail("new image not well formed", op);
         kxDestroyImage(result);
