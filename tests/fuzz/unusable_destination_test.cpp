@@ -6,22 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
+#include <string>
 #include <vector>
 
 #include "kxpre.h"
 
 namespace {
-
-struct Corruption {
-    const char *name;
-    std::function<void(Image *)> apply;
-};
-
-struct Call {
-    const char *name;
-    std::function<void(Image *source, Image *dest)> run;
-};
 
 const float kQuad[8] = {0, 0, 7, 0, 7, 5, 0, 5};
 
@@ -30,13 +20,13 @@ TEST(UnusableDestination, RecordAndPixelsStayAsTheyWere)
 #ifndef NDEBUG
     GTEST_SKIP() << "some of these calls report a broken precondition, which aborts a Debug build";
 #endif
-    const std::vector<Corruption> corruptions = {
+    const std::pair<const char *, void (*)(Image *)> corruptions[] = {
         {"type disagrees", [](Image *d) { d->type = 16; }},
         {"pitch below the row", [](Image *d) { d->pitch = d->width - 1; }},
         {"no width", [](Image *d) { d->width = 0; }},
         {"imageType 0", [](Image *d) { d->imageType = 0; }},
     };
-    const std::vector<Call> calls = {
+    const std::pair<const char *, void (*)(Image *, Image *)> calls[] = {
         {"kxRetrieveEdgeE1", [](Image *s, Image *d) { kxRetrieveEdgeE1(s, 0, d); }},
         {"kxWarp", [](Image *s, Image *d) { kxWarp(s, kQuad, kQuad, d); }},
         {"kxUnwarp", [](Image *s, Image *d) { kxUnwarp(s, kQuad, d); }},
@@ -45,19 +35,19 @@ TEST(UnusableDestination, RecordAndPixelsStayAsTheyWere)
         {"kxPyramid", [](Image *s, Image *d) { kxPyramid(s, 0, d); }},
         {"kxScaleEx", [](Image *s, Image *d) { kxScaleEx(s, d, 2); }},
     };
-    for (const Call &call : calls)
-        for (const Corruption &c : corruptions)
+    for (const auto &[call, run] : calls)
+        for (const auto &[corruption, corrupt] : corruptions)
             for (int sourceType : {KIT_BIN, KIT_GRAY}) {
-                SCOPED_TRACE(std::string(call.name) + ", " + c.name + ", source type " + std::to_string(sourceType));
+                SCOPED_TRACE(std::string(call) + ", " + corruption + ", source type " + std::to_string(sourceType));
                 Image *source = kxCreateImage(sourceType, 8, 6);
                 for (int i = 0; i < 48; ++i) source->data[i] = uint8_t(i % 3 == 0);
-                std::vector<uint8_t> buffer(8 * 6, 7);
                 // A wrapped KIT_BIN destination: the cast to KIT_GRAY keeps
                 // its layout, so only the record check can stop it.
+                std::vector<uint8_t> buffer(8 * 6, 7);
                 Image *dest = kxCreateImageEx(KIT_BIN, 8, 6, 0, buffer.data(), 0);
-                c.apply(dest);
+                corrupt(dest);
                 const Image before = *dest;
-                call.run(source, dest);
+                run(source, dest);
                 EXPECT_EQ(std::memcmp(&before, dest, sizeof before), 0) << "record changed";
                 EXPECT_EQ(buffer, std::vector<uint8_t>(8 * 6, 7)) << "pixels written";
                 *dest = before;
