@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,8 +24,7 @@ public:
         if (!path_.empty()) std::filesystem::remove_all(path_, ec);
     }
     std::string file(const std::string &name) const { return path_ + "/" + name; }
-    // Names of the files in the directory.
-    std::vector<std::string> entries() const
+    std::vector<std::string> entries() const  // names of the files in the directory
     {
         std::vector<std::string> out;
         for (const auto &e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename().string());
@@ -42,10 +40,6 @@ inline std::string readFile(const std::string &path)
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-inline void writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+inline void writeFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 }  // namespace tooltest
