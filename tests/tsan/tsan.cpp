@@ -29,52 +29,30 @@ const float kQuad[8] = {2, 1, 40.5f, 3, 38, 29, 1, 27};
 const int kPoly[10] = {3, 2, 40, 5, 33, 28, 12, 30, 2, 15};
 const int G = KIT_GRAY, B = KIT_BIN, C = KIT_RGB, A = KIT_RGBA;
 
+#define OP(type, w, h, ...) {#__VA_ARGS__, type, w, h, [](Image *im) -> Image * { return __VA_ARGS__; }}
 const Op kOps[] = {
-        {"invert", A, 37, 23, [](Image *im) { return kxInvert(im); }},
-        {"otsu", G, 64, 40, [](Image *im) { return kxbOtsu(im, nullptr); }},
-        {"multilevel", G, 48, 31, [](Image *im) { return kxbMultiLevel(im, 4); }},
-        {"localintegral", G, 51, 33, [](Image *im) { return kxbLocalIntegral(im, 7, 128, 0.3f); }},
-        {"isodata", G, 40, 40, [](Image *im) { return kxbIsoData(im, 20, 3); }},
-        {"sobel", G, 45, 29, [](Image *im) { return kxSobel(im, 0); }},
-        {"detectedge", G, 50, 30, [](Image *im) { return kxDetectEdge(im, 0, 0, 0.0f, nullptr); }},
-        {"smoothavg", C, 33, 21, [](Image *im) { return kxSmoothAvg(im, 5); }},
-        {"median", G, 41, 27, [](Image *im) { return kxMedian(im, 5); }},
-        {"normalize", G, 36, 36, [](Image *im) { return kxNormalize(im, 120.0f, 900.0f); }},
-        {"equalize", G, 60, 20, [](Image *im) { return kxEqualize(im); }},
-        {"linearex", A, 30, 30, [](Image *im) { return kxLinearEx(im, 0xB, 1.3f, -7.0f); }},
-        {"increaselum", C, 28, 26, [](Image *im) { return kxIncreaseLum(im); }},
-        {"thinning", B, 44, 30, [](Image *im) { kxThinning(im); return im; }},
-        {"skeleton", B, 39, 31, [](Image *im) { return kxSkeleton(im, 0); }},
-        {"fillhole", B, 47, 25, [](Image *im) { kxFillHole(im); return im; }},
-        {"removeborder", B, 35, 35, [](Image *im) { kxRemoveBorder(im); return im; }},
-        {"dilatee1", B, 40, 28, [](Image *im) { return kxDilateE1(im, 2); }},
-        {"erodee1", B, 40, 28, [](Image *im) { return kxErodeE1(im, 3); }},
-        {"eclose", B, 32, 32, [](Image *im) { kxEclose(im, 5); return im; }},
-        {"rotate", C, 31, 17, [](Image *im) { return kxRotate(im, 1); }},
-        {"rotateex", G, 30, 22, [](Image *im) { return kxRotateEx(im, 33.0, 0, 0); }},
-        {"scale", A, 29, 19, [](Image *im) { kxScale(im, 1.37f, 4); return im; }},
-        {"scale box", G, 64, 48, [](Image *im) { kxScale(im, 0.41f, 3); return im; }},
-        {"translate", G, 35, 25, [](Image *im) { return kxTranslate(im, 1.25f, -2.5f, 0); }},
-        {"rotatee3", C, 36, 24, [](Image *im) { return kxRotateE3(im, 17.5, 11.0, 27.0, 0xFF102030); }},
-        {"ellipse", C, 50, 40, [](Image *im) { kxSetEllipse(im, 25, 20, 18, 9, 20.0f, 0xFF00FF); return im; }},
-        {"polygon", G, 45, 35, [](Image *im) { kxFillPolygon(im, kPoly, 5, 200); return im; }},
-        {"polygone2", G, 45, 35, [](Image *im) { kxFillPolygonE2(im, kPoly, 5, 7, 1); return im; }},
-        {"fill", G, 40, 30, [](Image *im) { return kxFill(im, 1, 1, 250); }},
-        {"text", C, 60, 24, [](Image *im) { kxFillTextEx(im, "Ag 1\nxy", 2, 1, nullptr, 9, 0xFF, 0xFFFFFF, 0); return im; }},
-        {"warp", G, 44, 32, [](Image *im) {
-             Image *d = kxCreateImage(KIT_GRAY, 30, 20);
-             kxUnwarp(im, kQuad, d);
-             return d;
-         }},
-        {"canny", G, 48, 36, [](Image *im) { return kxCanny(im, 30, 90, 0, 3); }},
-        {"gaussian", C, 40, 30, [](Image *im) { return kxSmoothGaussian(im, 5, 7); }},
-        {"morphology", A, 33, 27, [](Image *im) { return kxMorphology(im, 4, 1); }},
-        {"adaptive", G, 41, 37, [](Image *im) { return kxAdaptive(im, 1, 7); }},
-        {"pyramid", C, 40, 30, [](Image *im) { return kxPyramid(im, 0, im); }},
-        {"floodfill", G, 40, 30, [](Image *im) {
-             kxFloodFill(im, 5, 5, {99, 0, 0}, {{20, 0, 0, 0}}, {{20, 0, 0, 0}}, 8, 0);
-             return im;
-         }},
+    OP(A, 37, 23, kxInvert(im)), OP(G, 64, 40, kxbOtsu(im, nullptr)), OP(G, 48, 31, kxbMultiLevel(im, 4)),
+    OP(G, 51, 33, kxbLocalIntegral(im, 7, 128, 0.3f)), OP(G, 40, 40, kxbIsoData(im, 20, 3)),
+    OP(G, 45, 29, kxSobel(im, 0)), OP(G, 50, 30, kxDetectEdge(im, 0, 0, 0.0f, nullptr)),
+    OP(C, 33, 21, kxSmoothAvg(im, 5)), OP(G, 41, 27, kxMedian(im, 5)), OP(G, 36, 36, kxNormalize(im, 120.0f, 900.0f)),
+    OP(G, 60, 20, kxEqualize(im)), OP(A, 30, 30, kxLinearEx(im, 0xB, 1.3f, -7.0f)), OP(C, 28, 26, kxIncreaseLum(im)),
+    OP(B, 44, 30, (kxThinning(im), im)), OP(B, 39, 31, kxSkeleton(im, 0)), OP(B, 47, 25, (kxFillHole(im), im)),
+    OP(B, 35, 35, (kxRemoveBorder(im), im)), OP(B, 40, 28, kxDilateE1(im, 2)), OP(B, 40, 28, kxErodeE1(im, 3)),
+    OP(B, 32, 32, (kxEclose(im, 5), im)), OP(C, 31, 17, kxRotate(im, 1)), OP(G, 30, 22, kxRotateEx(im, 33.0, 0, 0)),
+    OP(A, 29, 19, (kxScale(im, 1.37f, 4), im)), OP(G, 64, 48, (kxScale(im, 0.41f, 3), im)),
+    OP(G, 35, 25, kxTranslate(im, 1.25f, -2.5f, 0)), OP(C, 36, 24, kxRotateE3(im, 17.5, 11.0, 27.0, 0xFF102030)),
+    OP(C, 50, 40, (kxSetEllipse(im, 25, 20, 18, 9, 20.0f, 0xFF00FF), im)),
+    OP(G, 45, 35, (kxFillPolygon(im, kPoly, 5, 200), im)), OP(G, 45, 35, (kxFillPolygonE2(im, kPoly, 5, 7, 1), im)),
+    OP(G, 40, 30, kxFill(im, 1, 1, 250)),
+    OP(C, 60, 24, (kxFillTextEx(im, "Ag 1\nxy", 2, 1, nullptr, 9, 0xFF, 0xFFFFFF, 0), im)),
+    {"warp", G, 44, 32, [](Image *im) {
+         Image *d = kxCreateImage(KIT_GRAY, 30, 20);
+         kxUnwarp(im, kQuad, d);
+         return d;
+     }},
+    OP(G, 48, 36, kxCanny(im, 30, 90, 0, 3)), OP(C, 40, 30, kxSmoothGaussian(im, 5, 7)),
+    OP(A, 33, 27, kxMorphology(im, 4, 1)), OP(G, 41, 37, kxAdaptive(im, 1, 7)), OP(C, 40, 30, kxPyramid(im, 0, im)),
+    OP(G, 40, 30, (kxFloodFill(im, 5, 5, {99, 0, 0}, {{20, 0, 0, 0}}, {{20, 0, 0, 0}}, 8, 0), im)),
 };
 
 // A picture with structure for every operation: shapes, edges and noise.
@@ -149,12 +127,9 @@ TEST(Threads, EightThreadsGiveTheSerialResults) { EXPECT_EQ(differing(kOps, 4, 0
 TEST(Threads, EightCallersWithLibraryThreadsOnGiveTheSerialResults)
 {
     static const Op banded[] = {
-        {"sobel", G, 400, 300, [](Image *im) { return kxSobel(im, 0); }},
-        {"detectedge", G, 400, 300, [](Image *im) { return kxDetectEdge(im, 0, 0, 0.0f, nullptr); }},
-        {"linear", A, 300, 200, [](Image *im) { return kxLinear(im, 1.7f, -20.0f); }},
-        {"equalize", G, 500, 300, [](Image *im) { return kxEqualize(im); }},
-        {"otsu", G, 500, 300, [](Image *im) { return kxbOtsu(im, nullptr); }},
-        {"multilevel", G, 400, 300, [](Image *im) { return kxbMultiLevel(im, 3); }},
+        OP(G, 400, 300, kxSobel(im, 0)), OP(G, 400, 300, kxDetectEdge(im, 0, 0, 0.0f, nullptr)),
+        OP(A, 300, 200, kxLinear(im, 1.7f, -20.0f)), OP(G, 500, 300, kxEqualize(im)),
+        OP(G, 500, 300, kxbOtsu(im, nullptr)), OP(G, 400, 300, kxbMultiLevel(im, 3)),
         {"mergee1", C, 300, 200, [](Image *im) {
              Image *other = picture(KIT_RGB, 300, 200, 99);
              kxPixelMergeE1(im, other, 2, 1.5f, 3.0f);
