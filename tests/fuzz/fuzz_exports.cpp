@@ -19,6 +19,7 @@
 // counts) are bounded so that an execution stays short; the limits are in
 // docs/reliability.md.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -65,13 +66,11 @@ public:
                                     8,     -2,    255,     256,     -256,    1000,    4095,     4096,
                                     16383, 16384, 16385,   32767,   65535,   1 << 20, INT32_MAX, INT32_MIN,
                                     -1000, 9,     INT32_MAX - 1, INT32_MIN + 1, 1 << 30, -(1 << 30), 2097151, 2097152};
-        switch (u8() % 8) {
-        case 0: case 1: case 2: return int(u8() % 32) - 8;
-        case 3: return int(u8() % 24);
-        case 4: case 5: return pick(table, u8());
-        case 6: return int(u32());
-        default: return -int(u8() % 20);
-        }
+        const uint8_t mode = u8() % 8;
+        if (mode < 3) return int(u8() % 32) - 8;
+        if (mode == 3) return int(u8() % 24);
+        if (mode < 6) return pick(table, u8());
+        return mode == 6 ? int(u32()) : -int(u8() % 20);
     }
     float real()
     {
@@ -83,10 +82,7 @@ public:
         const uint8_t mode = u8() % 6;
         if (mode < 3) return float(int8_t(u8())) / 8.0f;
         if (mode < 5) return pick(table, u8());
-        const uint32_t bits = u32();
-        float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
+        return std::bit_cast<float>(u32());
     }
     double realD()
     {
@@ -95,10 +91,7 @@ public:
         const uint8_t mode = u8() % 4;
         if (mode == 2) return pick(table, u8());
         if (mode != 3) return double(real());
-        const uint64_t bits = uint64_t(u32()) << 32 | u32();
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        return d;
+        return std::bit_cast<double>(uint64_t(u32()) << 32 | u32());
     }
     uint32_t colour()
     {
@@ -162,10 +155,7 @@ public:
         if (bppOf(hint) == 0) hint = ANY;  // the type of an unusable record
         const int type = t % 8 < 4 && hint ? hint : pick(types, t);
         int w = 1 + in_.u8() % 16, h = 1 + in_.u8() % 16;
-        if (in_.flag(8)) {  // wide: row remainders of blocked loops
-            w = 1 + in_.u8() % 80;
-            h = 1 + in_.u8() % 4;
-        }
+        if (in_.flag(8)) w = 1 + in_.u8() % 80, h = 1 + in_.u8() % 4;  // wide: row remainders of blocked loops
         const uint8_t how = in_.u8();
         const int pad = (how >> 1) % 5, pitch = w * bppOf(type) + pad;
         slots_.emplace_back();
@@ -199,18 +189,13 @@ public:
         if (in_.flag(5)) return nullptr;
         Mask *m = kxCreateMask(1 + in_.u8() % 3, 1 + in_.u8() % 7, 1 + in_.u8() % 7);
         if (!m) return nullptr;
-        if (in_.flag(8)) {
-            m->anchorX = in_.arg();
-            m->anchorY = in_.arg();
-        }
+        if (in_.flag(8)) m->anchorX = in_.arg(), m->anchorY = in_.arg();
         masks_.emplace_back(m, bytesOf(m));
         return m;
     }
     bool owns(const Image *im) const
     {
-        for (const Slot &s : slots_)
-            if (s.im == im) return true;
-        return false;
+        return std::any_of(slots_.begin(), slots_.end(), [im](const Slot &s) { return s.im == im; });
     }
     void check(int op) const
     {
@@ -253,10 +238,7 @@ private:
         case 6: s.savedData = im->data, im->data = nullptr; break;
         default: im->width = 1 << 20; break;
         }
-        if (kx::typeOk(im)) {  // still a usable layout: keep the original
-            *im = saved;
-            s.savedData = nullptr;
-        }
+        if (kx::typeOk(im)) *im = saved, s.savedData = nullptr;  // still a usable layout: keep the original
     }
 
     static void check(const Slot &s, int op)
@@ -316,18 +298,13 @@ int levels(int n) { return n > 8 && n <= 256 ? 2 + n % 7 : n; }
 
 // What a table entry's call sees: the input, the images, and `a`, the first
 // image made from the entry's type hint.
-struct Ctx {
-    Input &in;
-    Images &ims;
+struct Ctx : Input {
+    Ctx(const uint8_t *p, size_t n) : Input(p, n), ims(*this) {}
+    Images ims;  // every image is snapshotted as it is made
     Image *a = nullptr;
     bool mayCreate = false;  // the export may hand back a new image
     bool skip = false;       // the result would be too large for a short execution
 
-    int arg() { return in.arg(); }
-    uint8_t u8() { return in.u8(); }
-    float real() { return in.real(); }
-    double realD() { return in.realD(); }
-    uint32_t colour() { return in.colour(); }
     Image *maybe(int hint, bool readOnly = false) { return ims.maybe(hint, readOnly); }
     Image *other(int hint, bool readOnly = false) { return ims.other(hint, readOnly); }
     Image *skipped() { return skip = true, nullptr; }
@@ -338,23 +315,23 @@ struct Ctx {
     std::vector<int> points(int count)
     {
         std::vector<int> v(count > 0 ? size_t(count) * 2 : 1);
-        for (size_t i = 0; count > 0 && i < v.size(); ++i) v[i] = in.flag(6) ? arg() : int(u8() % (side() + 8)) - 4;
+        for (size_t i = 0; count > 0 && i < v.size(); ++i) v[i] = flag(6) ? arg() : int(u8() % (side() + 8)) - 4;
         return v;
     }
     std::vector<float> fpoints(int count)
     {
         std::vector<float> v(count > 0 ? size_t(count) * 2 : 1);
         for (size_t i = 0; count > 0 && i < v.size(); ++i)
-            v[i] = in.flag(6) ? real() : float(int(u8() % (2 * side() + 16)) - 8) * 0.5f;
+            v[i] = flag(6) ? real() : float(int(u8() % (2 * side() + 16)) - 8) * 0.5f;
         return v;
     }
     FloodRecord tolerance()
     {
         FloodRecord r;
-        for (double &d : r.val) d = in.flag(4) ? realD() : double(u8() % 40);
+        for (double &d : r.val) d = flag(4) ? realD() : double(u8() % 40);
         return r;
     }
-    const float *quad(std::vector<float> &q) { return in.flag(16) ? nullptr : q.data(); }
+    const float *quad(std::vector<float> &q) { return flag(16) ? nullptr : q.data(); }
 };
 
 struct Export {
@@ -384,10 +361,10 @@ void polygon(Ctx &c, int form)
     std::vector<int> p = c.points(count);
     const uint32_t colour = c.colour();
     if (form == 0) return kxFillPolygon(c.a, p.data(), count, colour);
-    if (form == 2) return kxFillPolygonE2(c.a, c.in.flag(8) ? nullptr : p.data(), count, colour, c.arg());
+    if (form == 2) return kxFillPolygonE2(c.a, c.flag(8) ? nullptr : p.data(), count, colour, c.arg());
     const int ex = c.arg() % 24;
     std::vector<int> q = c.points(ex);
-    kxFillPolygonE1(c.a, p.data(), count, c.in.flag(4) ? nullptr : q.data(), ex, colour);
+    kxFillPolygonE1(c.a, p.data(), count, c.flag(4) ? nullptr : q.data(), ex, colour);
 }
 
 void text(Ctx &c, bool ex)
@@ -396,15 +373,15 @@ void text(Ctx &c, bool ex)
                                         "a face name far longer than thirty-one characters"};
     char t[24];
     const int len = c.u8() % int(sizeof t);
-    for (int i = 0; i < len; ++i) t[i] = char(c.in.flag(6) ? '\n' : 32 + c.u8() % 224);
+    for (int i = 0; i < len; ++i) t[i] = char(c.flag(6) ? '\n' : 32 + c.u8() % 224);
     t[len] = 0;
     const int x = c.arg(), y = c.arg();
     int height = c.arg();
     if (height > 40 || height < -40) height %= 40;
-    const char *s = c.in.flag(16) ? nullptr : t;
+    const char *s = c.flag(16) ? nullptr : t;
     if (!ex) return kxFillText(c.a, s, x, y, height, c.colour());
-    kxFillTextEx(c.a, s, x, y, c.in.flag(4) ? nullptr : pick(faces, c.u8()), height, c.colour(), c.colour(),
-                 c.in.u32());
+    kxFillTextEx(c.a, s, x, y, c.flag(4) ? nullptr : pick(faces, c.u8()), height, c.colour(), c.colour(),
+                 c.u32());
 }
 
 const Export kExports[] = {
@@ -412,13 +389,13 @@ const Export kExports[] = {
     VOID(ANY, true, kxGetPixel(c.a, c.arg(), c.arg())), VOID(ANY, true, kxGetPixelE1(c.a, c.arg(), c.arg(), c.arg())),
     VOID(ANY, false, kxSetPixel(c.a, c.arg(), c.arg(), c.colour())),
     BODY(ANY, false, const int n = c.arg() % 40; std::vector<int> p = c.points(n);
-         kxSetPixelE1(c.a, c.in.flag(8) ? nullptr : p.data(), n, c.arg(), c.arg(), c.colour()); return nullptr),
+         kxSetPixelE1(c.a, c.flag(8) ? nullptr : p.data(), n, c.arg(), c.arg(), c.colour()); return nullptr),
     VOID(ANY, false, kxSetPixelEx(c.a, c.colour(), c.maybe(ANY, true), c.arg())),
     // (5-14: a read-only source, a destination of its type)
     PAIR(kxPixelAdd), PAIR(kxPixelSubtract), PAIR(kxPixelLarge), PAIR(kxPixelSmall), PAIR(kxPixelAnd),
     PAIR(kxPixelOr), PAIR(kxPixelXor), PAIR(kxPixelCopy), PAIR(kxPixelDiff),
     BODY(ANY, true, Image *dst = c.other(c.a->imageType);
-         return kxPixelMerge(c.a, dst, c.in.flag(4) ? c.arg() : 1203 + c.u8() % 11)),
+         return kxPixelMerge(c.a, dst, c.flag(4) ? c.arg() : 1203 + c.u8() % 11)),
     RET(ANY, kxPixelMergeE1(c.a, c.other(c.a->imageType, true), c.arg() % 12, c.real(), c.real())),
     RET(ANY, kxInvert(c.a)),
     BODY(ANY, true, const int sx = c.arg(), sy = c.arg(), sw = c.arg(), sh = c.arg();
@@ -438,15 +415,15 @@ const Export kExports[] = {
     RET(G, kxbMinError(c.a, c.arg())), RET(G, kxbMinErrorE1(c.a, c.maybe(G, true), c.arg())),
     VOID(G, true, kxbGetOptima(c.a, c.arg())), VOID(G, true, kxbGetOptimaE1(c.a, c.maybe(G, true), c.arg())),
     RET(G, kxbMultiLevel(c.a, levels(c.arg()))), RET(G, kxbLocalIntegral(c.a, c.arg(), c.u8(), c.real())),
-    BODY(G, false, const int method = c.in.flag(3) ? c.arg() : c.u8() % 22; int p1 = c.arg();
+    BODY(G, false, const int method = c.flag(3) ? c.arg() : c.u8() % 22; int p1 = c.arg();
          p1 = method == 19 ? clampRepeat(p1, 1000) : method == 17 ? levels(p1) : p1;
          return kxThreshold(c.a, method, p1, c.arg(), c.realD())),
     // ---- filtering (37-56)
-    BODY(NONE, false, int dummy = 0; return kxFilter(c.maybe(ANY), c.in.flag(2) ? nullptr : &dummy)),
+    BODY(NONE, false, int dummy = 0; return kxFilter(c.maybe(ANY), c.flag(2) ? nullptr : &dummy)),
     RET(G, kxSobel(c.a, c.arg())), RET(G, kxPrewitt(c.a, c.arg())), RET(G, kxKirsch(c.a, c.arg())),
     RET(G, kxLaPlacian(c.a)), RET(G, kxSharp1541(c.a)), RET(G, kxDiffFirst(c.a, c.arg())),
     RET(G, kxDiffSecond(c.a, c.arg())), RET(G, kxRoberts(c.a)), RET(G, kxGradient(c.a, c.arg(), c.arg())),
-    BODY(G, false, const int method = c.in.flag(4) ? c.arg() : 0, direction = c.arg(); const float t = c.real();
+    BODY(G, false, const int method = c.flag(4) ? c.arg() : 0, direction = c.arg(); const float t = c.real();
          return kxDetectEdge(c.a, method, direction, t, c.maybe(G, true))),
     RET(G, kxSmoothAvg(c.a, c.arg())), RET(G, kxMedian(c.a, c.arg())), RET(G, kxNormalize(c.a, c.real(), c.real())),
     RET(G, kxEqualize(c.a)), RET(G, kxContrast(c.a, c.real(), c.real())), RET(ANY, kxLinear(c.a, c.real(), c.real())),
@@ -455,10 +432,10 @@ const Export kExports[] = {
     VOID(B, false, kxThinning(c.a)), RET(B, kxSkeleton(c.a, c.arg())), VOID(B, false, kxFillHole(c.a)),
     VOID(B, false, kxFillHoleEx(c.a, c.maybe(B, true))), VOID(B, false, kxRemoveBorder(c.a)),
     VOID(B, false, kxRemoveBorderEx(c.a, c.maybe(B, true))), VOID(B, false, kxRetrieveEdge(c.a, c.arg(), c.arg())),
-    BODY(B, false, const int mode = c.arg(); return kxRetrieveEdgeE1(c.a, mode, c.in.flag(3) ? nullptr : c.other(B))),
+    BODY(B, false, const int mode = c.arg(); return kxRetrieveEdgeE1(c.a, mode, c.flag(3) ? nullptr : c.other(B))),
     VOID(ANY, false, kxCutMargin(c.a, c.arg())), RET(B, kxErode(c.a, c.ims.mask())),
     RET(B, kxDilate(c.a, c.ims.mask())), RET(B, kxDilateE1(c.a, c.arg())),
-    BODY(B, true, if (c.in.flag(4)) return (void)kxDistTrans(c.a, nullptr, c.in.u32()), nullptr;
+    BODY(B, true, if (c.flag(4)) return (void)kxDistTrans(c.a, nullptr, c.u32()), nullptr;
          const uint32_t capacity = uint32_t(c.u8()) % uint32_t(c.a->width * std::max(c.a->height, 1) + 4);
          std::vector<int32_t> d(capacity ? capacity : 1); (void)kxDistTrans(c.a, d.data(), capacity);
          return nullptr),
@@ -483,7 +460,7 @@ const Export kExports[] = {
     // ---- drawing (84-99)
     VOID(ANY, false, kxSetLine(c.a, c.arg(), c.arg(), c.arg(), c.arg(), c.colour())),
     BODY(ANY, false, const int n = c.arg() % 24; std::vector<int> p = c.points(n);
-         kxSetPolyline(c.a, n < 2 && c.in.flag(2) ? nullptr : p.data(), n, c.colour()); return nullptr),
+         kxSetPolyline(c.a, n < 2 && c.flag(2) ? nullptr : p.data(), n, c.colour()); return nullptr),
     // Cost grows with the larger semi-axis (8 points per pixel of it, up to
     // 2097151): keep accepted ones short.
     BODY(ANY, false, const int cx = c.arg(), cy = c.arg(); int rx = c.arg(), ry = c.arg();
@@ -493,33 +470,33 @@ const Export kExports[] = {
     VOID(G, false, kxFillRectE1(c.a, c.arg(), c.arg(), c.arg(), c.arg(), c.u8())),
     VOID(ANY, false, kxFillEllipse(c.a, c.arg(), c.arg(), c.arg(), c.arg(), c.colour())),
     BODY(ANY, false, EllipseBox box{c.realD(), c.realD(), c.realD(), c.realD(), c.realD()};
-         if (c.in.flag(2)) box = EllipseBox{double(c.arg() % 20), double(c.arg() % 20), double(c.u8() % 30),
+         if (c.flag(2)) box = EllipseBox{double(c.arg() % 20), double(c.arg() % 20), double(c.u8() % 30),
                                             double(c.u8() % 30), double(c.real())};
          kxFillEllipseE1(c.a, box, c.colour()); return nullptr),
     BODY(ANY, false, return polygon(c, 0), nullptr), BODY(ANY, false, return polygon(c, 1), nullptr),
     BODY(ANY, false, return polygon(c, 2), nullptr), RET(ANY, kxFill(c.a, c.arg(), c.arg(), c.colour())),
-    VOID(ANY, false, kxFillEx(c.a, c.in.u32(), c.u8())),
+    VOID(ANY, false, kxFillEx(c.a, c.u32(), c.u8())),
     BODY(ANY, false, const int x = c.arg(), y = c.arg(); const FloodValue v{c.u8(), c.u8(), c.u8()};
          const FloodRecord lo = c.tolerance(), up = c.tolerance();
-         (void)kxFloodFill(c.a, x, y, v, lo, up, c.arg(), int(c.in.u32())); return nullptr),
+         (void)kxFloodFill(c.a, x, y, v, lo, up, c.arg(), int(c.u32())); return nullptr),
     BODY(ANY, true, const int x = c.arg(), y = c.arg(); const FloodRecord lo = c.tolerance(), up = c.tolerance();
-         const int connectivity = c.arg(), flags = int(c.in.u32());
-         return c.created(kxFloodMask(c.a, x, y, lo, up, connectivity, flags, c.in.flag(3) ? nullptr : c.other(G)))),
+         const int connectivity = c.arg(), flags = int(c.u32());
+         return c.created(kxFloodMask(c.a, x, y, lo, up, connectivity, flags, c.flag(3) ? nullptr : c.other(G)))),
     BODY(ANY, false, return text(c, false), nullptr), BODY(ANY, false, return text(c, true), nullptr),
     // ---- vision (100-113)
-    BODY(ANY, false, const int value = c.in.flag(4) ? c.arg() : c.u8() % 2;
-         return c.created(kxPyramid(c.a, value, c.in.flag(3) ? nullptr : c.other(ANY)))),
-    BODY(G, true, auto s = c.fpoints(4); auto d = c.fpoints(4); Image *dst = c.in.flag(3) ? nullptr : c.other(ANY);
+    BODY(ANY, false, const int value = c.flag(4) ? c.arg() : c.u8() % 2;
+         return c.created(kxPyramid(c.a, value, c.flag(3) ? nullptr : c.other(ANY)))),
+    BODY(G, true, auto s = c.fpoints(4); auto d = c.fpoints(4); Image *dst = c.flag(3) ? nullptr : c.other(ANY);
          return c.created(kxWarp(c.a, c.quad(s), c.quad(d), dst))),
-    BODY(G, true, auto s = c.fpoints(4); Image *dst = c.in.flag(4) ? nullptr : c.other(ANY);
+    BODY(G, true, auto s = c.fpoints(4); Image *dst = c.flag(4) ? nullptr : c.other(ANY);
          return c.created(kxUnwarp(c.a, c.quad(s), dst))),
     BODY(G, true, const int sc = c.arg() % 9, dc = c.arg() % 9; auto s = c.fpoints(sc); auto d = c.fpoints(dc);
-         const int patch = c.arg(); Image *dst = c.in.flag(3) ? nullptr : c.other(ANY);
+         const int patch = c.arg(); Image *dst = c.flag(3) ? nullptr : c.other(ANY);
          return c.created(kxWarpEx(c.a, s.data(), sc, d.data(), dc, patch, dst))),
     BODY(G, true, auto s = c.fpoints(4);
-         kxCopyPixelsE3(c.a, c.other(ANY), c.in.flag(8) ? nullptr : s.data()); return nullptr),
+         kxCopyPixelsE3(c.a, c.other(ANY), c.flag(8) ? nullptr : s.data()); return nullptr),
     BODY(G, false, const double t1 = c.realD(), t2 = c.realD(); const int binarise = c.arg();
-         const int value = c.in.flag(3) ? c.arg() : (3 + 2 * (c.u8() % 3)) | (c.in.flag(2) ? KXV_CANNY_L2 : 0);
+         const int value = c.flag(3) ? c.arg() : (3 + 2 * (c.u8() % 3)) | (c.flag(2) ? KXV_CANNY_L2 : 0);
          return kxCanny(c.a, t1, t2, binarise, value)),
     RET(G, kxScharr(c.a, c.arg())), RET(G, kxBlur(c.a, c.arg(), c.arg())),
     RET(G, kxSmoothGaussian(c.a, c.arg(), c.arg())), RET(G, kxSmoothMedian(c.a, c.arg())),
@@ -537,16 +514,14 @@ static_assert(kCount == 119, "one entry per export");
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    Input in(data, size);
-    const int op = in.u8() % kCount;
-    Images ims(in);  // every image is snapshotted as it is made
-    Ctx c{in, ims};
+    Ctx c(data, size);
+    const int op = c.u8() % kCount;
     const Export &e = kExports[op];
-    if (e.hint != NONE) c.a = ims.make(e.hint, e.readOnly);
+    if (e.hint != NONE) c.a = c.ims.make(e.hint, e.readOnly);
     Image *result = e.run(c);
     if (c.skip) return -1;  // a result too large for a short execution
-    ims.check(op);
-    if (result && !ims.owns(result)) {
+    c.ims.check(op);
+    if (result && !c.ims.owns(result)) {
         if (!c.mayCreate) fail("returned an image that is not an argument", op);
         if (!kx::typeOk(result) || result->isVirtual || result->magic != KXI_MAGIC)
             fail("new image not well formed", op);
