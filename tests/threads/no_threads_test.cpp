@@ -2,22 +2,17 @@
 // vision wrappers whose OpenCV calls would otherwise use OpenCV's pool.
 // Each test runs in a process of its own, so the count of the process's
 // threads tells.
-#include <dirent.h>
+#include <filesystem>
 
 #include "kxtest.hpp"
 #include "kxthreads.h"
 
 namespace {
 
-int threadsOfThisProcess()
+long threadsOfThisProcess()
 {
-    int n = 0;
-    DIR *d = opendir("/proc/self/task");
-    if (!d) return -1;
-    while (const dirent *e = readdir(d))
-        if (e->d_name[0] != '.') ++n;
-    closedir(d);
-    return n;
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return std::distance(begin(tasks), end(tasks));
 }
 
 TEST(NoThreadsOfOurOwn, UnlessTheCallerTurnsThemOn)
@@ -34,8 +29,7 @@ TEST(NoThreadsOfOurOwn, UnlessTheCallerTurnsThemOn)
     kxMorphology(rgb.get(), 2, 3);
     kxAdaptive(grey.get(), 0, 11);
     const float q[8] = {0, 0, float(w), 0, float(w), float(h), 0, float(h)}, d[8] = {9, 4, 1100, 30, 1190, 990, 3, 900};
-    auto dest = kxtest::makeImage(KIT_RGB, w, h);
-    kxWarp(rgb.get(), q, d, dest.get());
+    kxWarp(rgb.get(), q, d, kxtest::makeImage(KIT_RGB, w, h).get());
     kxSobel(grey.get(), 0);
     kxRotateEx(rgb.get(), 17, 0, 1);
     EXPECT_EQ(threadsOfThisProcess(), 1);
