@@ -1,5 +1,6 @@
-// Image files: PNG, PGM/PPM and TIFF round trips for every image type, the PNM
-// parser's forms and errors, and the atomic write.
+// Image files through the tools' layer over libkxio (whose formats tests/io
+// covers): padded images written without their padding, messages that name
+// the file, and the atomic write.
 #include <sys/stat.h>
 
 #include "imageio.hpp"
@@ -12,16 +13,14 @@ using kxtest::randomBytes;
 
 namespace {
 
-TEST(ImageFiles, PixelsSurviveARoundTripOfEveryTypeAndFormat)
+TEST(ImageFiles, PaddedImagesSurviveARoundTrip)
 {
     const struct {
         int type;
         const char *file;
         int readType;  // the type the file reads back as
-    } cases[] = {{KIT_BIN, "a.png", KIT_GRAY}, {KIT_GRAY, "a.png", KIT_GRAY}, {KIT_RGB, "a.png", KIT_RGB},
-                 {KIT_RGBA, "a.png", KIT_RGBA}, {KIT_BIN, "a.pgm", KIT_GRAY}, {KIT_GRAY, "a.PGM", KIT_GRAY},
-                 {KIT_RGB, "a.ppm", KIT_RGB}, {KIT_RGBA, "a.pnm", KIT_RGB}, {KIT_BIN, "a.tif", KIT_BIN},
-                 {KIT_RGBA, "a.tiff", KIT_RGBA}};
+    } cases[] = {{KIT_BIN, "a.png", KIT_GRAY}, {KIT_RGB, "a.png", KIT_RGB}, {KIT_RGBA, "a.pnm", KIT_RGB},
+                 {KIT_BIN, "a.tif", KIT_BIN}, {KIT_RGBA, "a.tiff", KIT_RGBA}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.file) + " type " + std::to_string(c.type));
         tooltest::TempDir dir;
@@ -63,47 +62,29 @@ TEST(ImageFiles, ColourBytesAreStoredInFileOrder)
     EXPECT_EQ(tooltest::readFile(dir.file("p.ppm")), std::string("P6\n1 1\n255\n\x03\x02\x01", 14));
 }
 
+// Forms the corpus of tests/data lacks, and refusals naming the file.
 TEST(ImageFiles, PnmFormsAndRefusals)
 {
     const struct {
-        const char *what;
         std::string bytes;
-        int type;
         std::vector<uint8_t> expected;  // empty: the file must be refused
     } cases[] = {
-        {"plain grey with comments", "P2 # a comment\n3 1\n# another\n255\n0 128 255\n", KIT_GRAY, {0, 128, 255}},
-        {"plain colour", "P3\n1 1\n255\n10 20 30\n", KIT_RGB, {30, 20, 10}},
-        {"binary grey", std::string("P5\n2 1\n255\n\x07\xff", 13), KIT_GRAY, {7, 255}},
-        {"maxval 15 is scaled", "P2\n2 1\n15\n15 5\n", KIT_GRAY, {255, 85}},
-        {"16-bit samples", std::string("P5\n1 1\n65535\n\xff\xff", 15), KIT_GRAY, {255}},
-        {"truncated raster", std::string("P5\n4 4\n255\n\x01\x02", 13), 0, {}},
-        {"sample above maxval", "P2\n1 1\n100\n101\n", 0, {}},
-        {"zero width", "P5\n0 1\n255\n", 0, {}},
-        {"maxval 0", "P5\n1 1\n0\n\x00", 0, {}},
-        {"absurd size", "P5\n99999999 99999999\n255\n", 0, {}},
-        {"letters in the header", "P5\nab 1\n255\n", 0, {}},
-        {"not an image", "hello world", 0, {}},
-        {"empty file", "", 0, {}},
-        {"PNG signature only", "\x89PNG\r\n\x1a\n", 0, {}},
+        {"P2 # a comment\n3 1\n# another\n255\n0 128 255\n", {0, 128, 255}},
+        {"P2\n2 1\n15\n15 5\n", {255, 85}},  // maxval 15 is scaled
+        {"P5\nab 1\n255\n", {}}, {"hello world", {}}, {"", {}},
     };
     tooltest::TempDir dir;
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.bytes);
         tooltest::writeFile(dir.file("f"), c.bytes);
         std::string error;
         kxtools::ImagePtr im = kxtools::readImage(dir.file("f"), error);
-        if (c.expected.empty()) {
-            EXPECT_FALSE(im);
-            EXPECT_NE(error.find(dir.file("f")), std::string::npos) << error;
-        } else {
-            ASSERT_TRUE(im) << error;
-            EXPECT_EQ(im->imageType, c.type);
-            EXPECT_EQ(pixels(im.get()), c.expected);
-        }
+        EXPECT_EQ(im ? pixels(im.get()) : std::vector<uint8_t>{}, c.expected);
+        EXPECT_TRUE(im || error.rfind(dir.file("f") + ": ", 0) == 0) << error;
     }
     std::string error;
     EXPECT_FALSE(kxtools::readImage("/nonexistent/dir/x.png", error));
-    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    EXPECT_NE(error.find("/nonexistent/dir/x.png: No such file"), std::string::npos) << error;
 }
 
 TEST(ImageFiles, AtomicWriteReplacesOnlyWhenComplete)
