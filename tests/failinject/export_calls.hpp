@@ -1,0 +1,240 @@
+// Calls of the computing exports on pictures, shared by the tests of
+// allocation failures (tests/failinject), of the floating-point state
+// (tests/fpenv) and of calls from many threads (tests/tsan).  A case names
+// the images it works on (a second one, and a 5 x 3 elliptic element, where
+// the export takes them) and returns the image that holds its result.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kxmask.h"
+#include "kxpre.h"
+
+namespace kxcalls {
+
+struct Spec {
+    int type = 0, w = 12, h = 9;  // type 0: no such image
+    bool wrapped = false;         // over a buffer with row padding and guard bytes
+};
+
+// How strictly an image left by a failed allocation is judged.
+enum Judge {
+    kAllOrNothing,  // the input unchanged, or the full result
+    kWellFormed,    // a partial result or an early conversion is documented
+};
+
+using Call = Image *(*)(Image *a, Image *b, Mask *m);
+struct Case {
+    const char *name;
+    Spec a, b;
+    Call call;
+    Judge judge = kAllOrNothing;
+};
+
+constexpr size_t kGuard = 16;
+constexpr uint8_t kSentinel = 0x5A;
+
+// The type, size and pixel bytes of an image.
+inline std::string bytesOf(const Image *im)
+{
+    if (!im) return "null";
+    std::string s = std::to_string(im->imageType) + ' ' + std::to_string(im->width) + 'x' + std::to_string(im->height);
+    for (int y = 0; y < im->height; ++y)
+        s.append(reinterpret_cast<const char *>(im->data) + size_t(y) * im->pitch,
+                 size_t(im->width) * kxiBytesPerPixel(im->imageType));
+    return s;
+}
+
+// The images of one call, the specs' sizes times `scale`.
+class Env {
+public:
+    explicit Env(const Case &c, int scale = 1)
+        : a(image(c.a, scale)), b(image(c.b, scale)), m(kxCreateMask(KXM_ELLIPSE, 5, 3))
+    {
+    }
+    ~Env()
+    {
+        for (Image *im : images_) kxDestroyImage(im);
+        kxDestroyMask(m);
+    }
+    // Runs the call; a new image it returns is destroyed with the others.
+    Image *run(Call call)
+    {
+        Image *r = call(a, b, m);
+        if (r && r != a && r != b) images_.push_back(r);
+        return r;
+    }
+    std::vector<std::string> state() const
+    {
+        std::vector<std::string> s;
+        for (const Image *im : images_) s.push_back(bytesOf(im));
+        return s;
+    }
+    bool wellFormed() const
+    {
+        for (const Image *im : images_) {
+            const int bpp = kxiBytesPerPixel(im->imageType);
+            if (im->magic != KXI_MAGIC || !im->data || im->width < 1 || im->height < 1 || bpp == 0 ||
+                im->pitch < im->width * bpp || kxiGetType(im) != im->imageType ||
+                im->size != uint32_t(im->pitch) * uint32_t(im->height))
+                return false;
+        }
+        return true;
+    }
+    // The guard bytes and row padding of wrapped images are untouched.
+    bool paddingKept() const
+    {
+        for (size_t k = 0; k < buffers_.size(); ++k) {
+            const Image *im = images_[k];
+            const std::vector<uint8_t> &buf = buffers_[k];
+            if (buf.empty() || !im->isVirtual) continue;
+            const size_t row = size_t(im->width) * kxiBytesPerPixel(im->imageType), pitch = size_t(im->pitch);
+            for (size_t i = 0; i < buf.size(); ++i) {
+                const bool pixel = i >= kGuard && i - kGuard < pitch * im->height && (i - kGuard) % pitch < row;
+                if (!pixel && buf[i] != kSentinel) return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    std::vector<Image *> images_;                // the arguments first, then a returned image
+    std::vector<std::vector<uint8_t>> buffers_;  // one per argument, empty for owned ones
+
+public:
+    Image *const a, *const b;
+    Mask *const m;
+
+private:
+    Image *image(const Spec &s, int scale)
+    {
+        if (!s.type) return nullptr;
+        const int bpp = kxiBytesPerPixel(s.type), w = s.w * scale, h = s.h * scale;
+        Image *im;
+        buffers_.emplace_back();
+        if (s.wrapped) {
+            const int pitch = w * bpp + 3;
+            buffers_.back().assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);
+            im = kxCreateImageEx(s.type, w, h, pitch, buffers_.back().data() + kGuard, 0);
+        } else {
+            im = kxCreateImage(s.type, w, h);
+        }
+        // A picture with edges, holes and a few levels.
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w * bpp; ++x) {
+                const int v = ((x / bpp) * 37 + y * 91 + (x % bpp) * 50) % 256;
+                const bool inside = x / bpp > 1 && x / bpp < w - 2 && y > 1 && y < h - 2 && (x / bpp + y) % 5;
+                im->data[size_t(y) * im->pitch + x] = uint8_t(s.type == KIT_BIN ? inside : inside ? v : v / 4);
+            }
+        images_.push_back(im);
+        return im;
+    }
+};
+
+inline const float kQuad[8] = {1, 1, 8.5f, 0.5f, 9, 6, 0.5f, 7};
+inline const float kQuad2[8] = {0, 0, 11, 0, 11, 8, 0, 8};
+inline const int kPoly[8] = {1, 1, 9, 2, 7, 8, 2, 6};
+inline const FloodRecord kTol{{5, 5, 5, 5}};
+constexpr int G = KIT_GRAY, B = KIT_BIN, C = KIT_RGB, A = KIT_RGBA;
+constexpr Spec W{G, 12, 9, true};  // a wrapped grey image
+
+// A call whose result is in what RET's expression returns; VA: in a, VB: in b
+// (after a call returning something else or nothing).
+#define RET(...) [](Image *a, [[maybe_unused]] Image *b, [[maybe_unused]] Mask *m) -> Image * { return __VA_ARGS__; }
+#define VA(...) RET((void)(__VA_ARGS__), a)
+#define VB(...) RET((void)(__VA_ARGS__), b)
+
+inline const Case kCases[] = {
+    // pixel and channel operations
+    {"kxSetPixelEx", {C}, {}, VA(kxSetPixelEx(a, 0x123456, nullptr, 0))},
+    {"kxPixelMergeE1", {G}, {G, 10, 7, true}, RET(kxPixelMergeE1(a, b, 4, 1.5f, 2.0f))},
+    {"kxCopyPixels", {C}, {C, 10, 7, true}, VB(kxCopyPixels(a, 1, 1, 0, 0, b, 2, 1, 0, 0))},
+    {"kxClip", {C}, {}, RET(kxClip(a, -2, 1, 7, 12))}, {"kxReplaceChannel", {A}, {G}, RET(kxReplaceChannel(a, b, 5))},
+    // thresholding
+    {"kxbOtsu", {G}, {}, RET(kxbOtsu(a, nullptr))}, {"kxbIsoData", {G}, {}, RET(kxbIsoData(a, 10, 3))},
+    {"kxbMaxEntropy", {G}, {}, RET(kxbMaxEntropy(a))}, {"kxbMinErrorE1", {G}, {B}, RET(kxbMinErrorE1(a, b, 1))},
+    {"kxbMultiLevel", {G}, {}, RET(kxbMultiLevel(a, 4))},
+    {"kxbLocalIntegral", W, {}, RET(kxbLocalIntegral(a, 5, 128, 0.3f))},
+    {"kxThreshold", {G}, {}, RET(kxThreshold(a, 16, 5, 128, 0.2))},
+    // filtering
+    {"kxSobel", W, {}, RET(kxSobel(a, 0))}, {"kxPrewitt", {B}, {}, RET(kxPrewitt(a, 1))},
+    {"kxKirsch", {G}, {}, RET(kxKirsch(a, 2))}, {"kxLaPlacian", {G}, {}, RET(kxLaPlacian(a))},
+    {"kxSharp1541", {G}, {}, RET(kxSharp1541(a))}, {"kxDiffSecond", {G}, {}, RET(kxDiffSecond(a, 0))},
+    {"kxRoberts", {G}, {}, RET(kxRoberts(a))}, {"kxDiffFirst", {G}, {}, RET(kxDiffFirst(a, 0))},
+    {"kxGradient", {G}, {}, RET(kxGradient(a, 0, 2))},
+    {"kxDetectEdge", W, {}, RET(kxDetectEdge(a, 0, 0, 0.0f, nullptr))},
+    {"kxSmoothAvg", {C}, {}, RET(kxSmoothAvg(a, 3))}, {"kxMedian", W, {}, RET(kxMedian(a, 5))},
+    {"kxNormalize", {G}, {}, RET(kxNormalize(a, 100.0f, 400.0f))}, {"kxEqualize", {G}, {}, RET(kxEqualize(a))},
+    {"kxContrast", {G}, {}, RET(kxContrast(a, 0.1f, 0.8f))}, {"kxExpand", {G}, {}, RET(kxExpand(a))},
+    {"kxLinear", {B}, {}, RET(kxLinear(a, 2.0f, 3.0f))}, {"kxIncreaseLum", {C, 12, 9, true}, {}, RET(kxIncreaseLum(a))},
+    // binary
+    {"kxThinning", {B}, {}, VA(kxThinning(a))}, {"kxSkeleton", {B}, {}, RET(kxSkeleton(a, 0))},
+    {"kxFillHole", {B}, {}, VA(kxFillHole(a))}, {"kxFillHoleEx", {B}, W, VA(kxFillHoleEx(a, b))},
+    {"kxRemoveBorder", {B}, {}, VA(kxRemoveBorder(a))}, {"kxRemoveBorderEx", {B}, {B}, VA(kxRemoveBorderEx(a, b))},
+    {"kxRetrieveEdge", {B}, {}, VA(kxRetrieveEdge(a, 0, 0))},
+    {"kxRetrieveEdgeE1", {B}, {G, 5, 5}, RET(kxRetrieveEdgeE1(a, 1, b))},
+    {"kxErode", {G}, {}, RET(kxErode(a, nullptr))},
+    {"kxDilate", {B, 12, 9, true}, {}, RET(kxDilate(a, m))}, {"kxDilateE1", {B}, {}, RET(kxDilateE1(a, 2))},
+    {"kxErodeE1", {B}, {}, RET(kxErodeE1(a, 2))}, {"kxEclose", {B, 12, 9, true}, {}, VA(kxEclose(a, 3))},
+    // geometry
+    {"kxRotate", {C}, {}, RET(kxRotate(a, 1))}, {"kxFlip", {C}, {}, RET(kxFlip(a, 1))},
+    {"kxResize", {A}, {}, RET(kxResize(a, 15, 6, 0xFF336699))},
+    {"kxTranslate", {G}, {}, RET(kxTranslate(a, 1.5f, -0.25f, 0))},
+    {"kxRotateEx", {C}, {}, RET(kxRotateEx(a, 30.0, 0, 0))},
+    {"kxRotateE2", W, {}, RET(kxRotateE2(a, 45.0, 0x80, 1, 1))},
+    // Regression: a failed scratch allocation used to leave the destination
+    // already re-typed and zeroed.
+    {"kxScaleEx keeps a destination of another type on failure", {C}, {G, 7, 5}, VB(kxScaleEx(a, b, 2))},
+    {"kxScale", {G}, {}, VA(kxScale(a, 1.7f, 4))}, {"kxScaleE1", {C}, {}, RET(kxScaleE1(a, 0.5f, 0xFF0000, 3, 1))},
+    {"kxMakeSquarePixel", {G}, {}, VA(kxMakeSquarePixel(a, 3, 2, 2, 0))},
+    {"kxRotateE3", {C}, {}, RET(kxRotateE3(a, 5.5, 4.0, 20.0, 0xFF00FF00))},
+    {"kxTranslateE1", {G}, {}, RET(kxTranslateE1(a, 2.0, 1.0, 0xFF))},
+    // KIT_RGBA becomes KIT_RGB for good before the warp's allocations.
+    {"kxTranslateE1 rgba", {A}, {}, RET(kxTranslateE1(a, 2.0, 1.0, 0xFF)), kWellFormed},
+    // drawing
+    {"kxSetEllipse", {C}, {}, VA(kxSetEllipse(a, 6, 4, 5, 3, 30.0f, 0xFF))},
+    {"kxFillPolygon", {G}, {}, VA(kxFillPolygon(a, kPoly, 4, 200))},
+    {"kxFillPolygonE1", {G}, {}, VA(kxFillPolygonE1(a, kPoly, 4, kPoly, 3, 200))},
+    {"kxFillPolygonE2", {G}, {}, VA(kxFillPolygonE2(a, kPoly, 4, 77, 1))},
+    {"kxFill", {G}, {}, RET(kxFill(a, 0, 0, 99))},
+    {"kxFillTextEx", {G}, {}, VA(kxFillTextEx(a, "Ab\nc", 1, 1, nullptr, 8, 0xFF, 0xFFFFFF, 0)), kWellFormed},
+    {"kxFillText", {C}, {}, VA(kxFillText(a, "xy", 0, 0, 7, 0))},
+    // vision
+    {"kxWarp", {G}, {}, RET(kxWarp(a, kQuad, kQuad2, nullptr))},
+    {"kxWarp dest", {C}, {G, 8, 6}, RET(kxWarp(a, kQuad, kQuad2, b)), kWellFormed},
+    {"kxUnwarp", {G}, {G, 8, 6, true}, RET(kxUnwarp(a, kQuad, b))},
+    {"kxWarpEx", {G}, {}, RET(kxWarpEx(a, kQuad, 4, kQuad2, 4, 1, nullptr))},
+    {"kxWarpEx dest", {G}, {G}, RET(kxWarpEx(a, kQuad, 4, kQuad, 4, 1, b)), kWellFormed},
+    {"kxCopyPixelsE3", {G}, {C, 6, 5}, VB(kxCopyPixelsE3(a, b, kQuad)), kWellFormed},
+    {"kxPyramid", {C}, {}, RET(kxPyramid(a, 0, nullptr))}, {"kxPyramid in place", {G}, {}, RET(kxPyramid(a, 1, a))},
+    {"kxCanny", {G}, {}, RET(kxCanny(a, 20, 60, 1, 3)), kWellFormed},
+    {"kxScharr", {C}, {}, RET(kxScharr(a, 2)), kWellFormed}, {"kxBlur", {G}, {}, RET(kxBlur(a, 3, 5)), kWellFormed},
+    {"kxSmoothGaussian", {C}, {}, RET(kxSmoothGaussian(a, 5, 3)), kWellFormed},
+    {"kxSmoothMedian", {G}, {}, RET(kxSmoothMedian(a, 3)), kWellFormed},
+    {"kxMorphology", {A}, {}, RET(kxMorphology(a, 4, 2)), kWellFormed},
+    {"kxAdaptive", {G}, {}, RET(kxAdaptive(a, 1, 5)), kWellFormed},
+    {"kxFloodFill", {G}, {}, VA(kxFloodFill(a, 3, 3, {9, 9, 9}, kTol, kTol, 4, 0)), kWellFormed},
+    {"kxFloodMask", {G}, {}, RET(kxFloodMask(a, 3, 3, kTol, kTol, 8, 0, nullptr))},
+    {"kxFloodMask mask", {G}, {G, 3, 3}, RET(kxFloodMask(a, 3, 3, kTol, kTol, 8, 0, b)), kWellFormed},
+    // other arguments and routes (SIMD widths, kernels, element shapes)
+    {"kxGetPixelE1", {G}, {}, VA(kxGetPixelE1(a, 4, 4, 5))}, {"kxInvert", {A}, {}, RET(kxInvert(a))},
+    {"kxPixelAdd", {G}, {G}, RET(kxPixelAdd(b, a))}, {"kxPixelDiff", {C}, {C}, RET(kxPixelDiff(b, a))},
+    {"kxPixelMerge", {G}, {G}, RET(kxPixelMerge(b, a, 1205))}, {"kxbSimple", {G}, {}, RET(kxbSimple(a, 100, 0))},
+    {"kxbMinError", {G}, {}, RET(kxbMinError(a, 1))}, {"kxbGetOptima", {G}, {}, VA(kxbGetOptima(a, 2))},
+    {"kxThreshold 1", {G}, {}, RET(kxThreshold(a, 1, 0, 0, 0.5))}, {"kxSobel 3", {G}, {}, RET(kxSobel(a, 3))},
+    {"kxKirsch binary", {B}, {}, RET(kxKirsch(a, 0))}, {"kxMedian 3", {G}, {}, RET(kxMedian(a, 3))},
+    {"kxMedian 9", {G}, {}, RET(kxMedian(a, 9))}, {"kxMedian 3 RGB", {C}, {}, RET(kxMedian(a, 3))},
+    {"kxMedian 7 RGB", {C}, {}, RET(kxMedian(a, 7))}, {"kxLinearEx", {A}, {}, RET(kxLinearEx(a, 0xB, 1.3f, -7.0f))},
+    {"kxErode element", {B}, {}, RET(kxErode(a, m))},
+    {"kxDistTrans", {B}, {}, VA(kxDistTrans(a, std::vector<int32_t>(size_t(a->width) * a->height).data(),
+                                           uint32_t(a->width * a->height)))},
+    {"kxRotateEx nearest", {C}, {}, RET(kxRotateEx(a, -17.5, 1, 0))},
+    {"kxScale box", {G}, {}, VA(kxScale(a, 0.41f, 3))},
+    {"kxScale double", {C}, {}, VA(kxScale(a, 2.0f, 1))}, {"kxScale RGBA", {A}, {}, VA(kxScale(a, 1.37f, 4))},
+    {"kxSetLine", {C}, {}, VA(kxSetLine(a, 0, 0, 11, 7, 0xFF0000))},
+    {"kxFillEllipseE1", {G}, {}, VA(kxFillEllipseE1(a, EllipseBox{6, 4, 8, 5, 20}, 200))},
+};
+
+}  // namespace kxcalls
