@@ -1,25 +1,16 @@
-// Injected allocation failures.
+// Injected allocation failures (docs/reliability.md).
 //
-// This program interposes the memory and image libraries' allocating entry
-// points (kxAlloc, kxCreateImage, kxCreateImageEx, kxiClone, kxiCast,
-// kxiSetSize, kxiResize, kxCreateMask) with wrappers that count the calls and
-// can make one of them fail as it would when memory runs out.  The dynamic
-// linker resolves the libraries' calls to the program's definitions, so every
-// allocation an export makes through them is seen.
-//
-// For each case, a first run counts the allocation sites the call reaches;
-// then the call is repeated on fresh inputs with site 0, 1, ... failing in
-// turn.  After each run:
-//   - nothing the call allocated is still held (blocks freed, temporary
-//     images and elements destroyed), apart from an image it returns;
-//   - every image is well formed and holds either its input unchanged or
-//     the full result of the run without failure (exports that document a
-//     partial result, or a conversion made before the failing step, are only
-//     checked for a well-formed record);
-//   - a wrapped image's row padding and the bytes around it are untouched.
-// The library reports the failed allocation on stderr (Release builds carry
-// on with the do-nothing result; Debug builds abort, so this program is only
-// built for release flavours).
+// The program defines the memory and image libraries' allocating entry points
+// (and the matching releases); the dynamic linker resolves the libraries'
+// calls to these wrappers, which count the calls and can make one fail as it
+// would when memory runs out.  For each call of export_calls.hpp a first run
+// counts the sites it reaches; then it is repeated with site 0, 1, ... failing
+// in turn.  After each run nothing it allocated may still be held (apart from
+// an image it returns), every image is well formed and holds its input or the
+// full result of the run without failure (or, where a partial result is
+// documented, is only well formed), and wrapped images' padding and guard
+// bytes are untouched.  Debug builds abort on the failed allocation's report,
+// so this program is built for release flavours only.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 

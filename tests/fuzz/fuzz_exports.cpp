@@ -1,23 +1,13 @@
-// Fuzz harness over every export of libkxpre.
-//
-// The input bytes choose one export (an entry of the table below, in the
-// order of the corpus seeds opNNN) and decode its arguments: images of any
-// type and a small size, owned or wrapped over a buffer with row padding and
-// guard bytes, now and then an unusable record; integers, floats and doubles
-// from small values, extremes, NaN and infinities; masks and destinations of
-// other sizes and types; optional pointers null or not (required ones never
-// null).  After the call it checks that
-//   - no byte of a wrapped image's buffer outside its pixels changed (the
-//     guard bytes around it and the row padding),
-//   - read-only inputs are unchanged (record and pixels),
-//   - a usable record is still usable (and a wrapped one still wraps the
-//     same memory), an unusable one is untouched,
-//   - an Image returned is one of the arguments, null, or (where an export
-//     may create one) a new well-formed image.
-// AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer watch the
-// rest.  Arguments that only make a call slow (sizes of results, repeat
-// counts) are bounded so that an execution stays short; the limits are in
-// docs/reliability.md.
+// Fuzz harness over every export of libkxpre (docs/reliability.md lists what
+// it decodes, checks and bounds).  The input bytes choose one export (an
+// entry of the table below, in the order of the corpus seeds opNNN) and
+// decode its arguments: images owned or wrapped over guarded, padded
+// buffers, now and then an unusable record; extreme and raw numbers; masks
+// and destinations of other sizes and types; optional pointers null or not.
+// After the call no byte outside a wrapped image's pixels, no read-only input
+// and no unusable record may have changed, records must still be well formed,
+// and a returned image must be an argument or, where the export may create
+// one, a new well-formed image.  The sanitizers watch the rest.
 #include <algorithm>
 #include <bit>
 #include <cmath>
