@@ -1,5 +1,7 @@
-/* The public header is plain C: this program includes it, compiled as C99. */
+/* The public headers are plain C: this program includes them, compiled as
+ * C99, and turns threads on and off again. */
 #include "kxpre.h"
+#include "kxthreads.h"
 
 #include <stdio.h>
 
@@ -11,5 +13,8 @@ int main(void)
     const uint32_t v = kxGetPixel(im, 1, 1);
     kxDestroyImage(im);
     printf("pixel %u\n", (unsigned)v);
-    return v == 200u ? 0 : 1;
+    kxtSetThreads(3);
+    if (kxtGetThreads() != 3) return 1;
+    kxtSetThreads(0);
+    return v == 200u && kxtGetThreads() == 1 ? 0 : 1;
 }
