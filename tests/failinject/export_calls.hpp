@@ -74,13 +74,10 @@ public:
     }
     bool wellFormed() const
     {
-        for (const Image *im : images_) {
-            const int bpp = kxiBytesPerPixel(im->imageType);
-            if (im->magic != KXI_MAGIC || !im->data || im->width < 1 || im->height < 1 || bpp == 0 ||
-                im->pitch < im->width * bpp || kxiGetType(im) != im->imageType ||
+        for (const Image *im : images_)
+            if (im->magic != KXI_MAGIC || !kxiIsWellFormed(im) ||
                 im->size != uint32_t(im->pitch) * uint32_t(im->height))
                 return false;
-        }
         return true;
     }
     // The guard bytes and row padding of wrapped images are untouched.

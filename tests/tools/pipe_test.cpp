@@ -85,7 +85,8 @@ TEST(PipeParse, PointListOverflowIsRefusedBeforeConversionAndIntMinAccepted)
 {
     expectParse({
         {"setpolyline 1e12,2 0", "points: '1e12,2' is not a point list"},
-        {"setpolyline 1000000000000,2 0", "is not a point list"}, {"setpolyline 2,-2147483649 0", "is not a point list"},
+        {"setpolyline 1000000000000,2 0", "is not a point list"},
+        {"setpolyline 2,-2147483649 0", "is not a point list"},
         {"setpixele1 2147483648,0 0 0 1", "is not a point list"}, {"setpolyline -2147483648,0,2147483647,1 0", ""},
         {"clip -2147483648 0 1 1", ""},
     });

@@ -40,6 +40,9 @@ inline std::string readFile(const std::string &path)
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-inline void writeFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+inline void writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 }  // namespace tooltest
