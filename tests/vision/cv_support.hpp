@@ -17,18 +17,17 @@ using kxtest::pixels;
 using kxtest::randomImage;
 using Op = std::function<Image *(Image *)>;
 
-inline int channels(int imageType) { return kxiBytesPerPixel(imageType); }
-
 // A deep copy of the image's pixels as a cv::Mat.
 inline cv::Mat toMat(const Image *im)
 {
-    return cv::Mat(im->height, im->width, CV_8UC(channels(im->imageType)), im->data, size_t(im->pitch)).clone();
+    return cv::Mat(im->height, im->width, CV_8UC(kxiBytesPerPixel(im->imageType)), im->data, size_t(im->pitch))
+        .clone();
 }
 
 // The image's pixels, packed, compared with a Mat of the same layout.
 inline bool sameAs(const Image *im, const cv::Mat &m)
 {
-    if (im->height != m.rows || im->width != m.cols || channels(im->imageType) != m.channels()) return false;
+    if (im->height != m.rows || im->width != m.cols || kxiBytesPerPixel(im->imageType) != m.channels()) return false;
     const cv::Mat view(im->height, im->width, m.type(), im->data, size_t(im->pitch));
     return cv::norm(view, m, cv::NORM_INF) == 0;
 }
@@ -43,17 +42,18 @@ inline void expectSameCall(const Image *src, const Op &wrapper, const Op &librar
     EXPECT_EQ(wrapper(a.get()), a.get());
     library(b.get());
     EXPECT_EQ(a->imageType, b->imageType);
-    EXPECT_EQ(kxtest::pixels(a.get()), kxtest::pixels(b.get()));
+    EXPECT_EQ(pixels(a.get()), pixels(b.get()));
 }
 
-// `op` returns `result` and leaves the image's type and pixels alone.
+// `op` returns `result` and leaves the
+// image's type and pixels alone.
 inline void expectUntouched(Image *im, const Op &op, const Image *result)
 {
     const int type = im->imageType;
-    const auto before = kxtest::pixels(im);
+    const auto before = pixels(im);
     EXPECT_EQ(op(im), result);
     EXPECT_EQ(im->imageType, type);
-    EXPECT_EQ(kxtest::pixels(im), before);
+    EXPECT_EQ(pixels(im), before);
 }
 
 constexpr int kTypes[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
