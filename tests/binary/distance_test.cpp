@@ -7,7 +7,7 @@ using kxtest::PaddedImage;
 
 namespace {
 
-TEST(DistTrans, SizeQueryAndCapacity)
+TEST(DistTrans, SizeQueryCapacityAndWorkedDistances)
 {
     auto im = image(noise(10, 8, 500, 1));
     EXPECT_EQ(kxDistTrans(im.get(), nullptr, 0), 80);
@@ -18,18 +18,13 @@ TEST(DistTrans, SizeQueryAndCapacity)
     auto gray = image(noise(4, 4, 500, 1), KIT_GRAY);
     EXPECT_EQ(kxDistTrans(gray.get(), nullptr, 0), 0);
     EXPECT_EQ(kxDistTrans(nullptr, d.data(), 80), 0);
-}
-
-TEST(DistTrans, WorkedDistances)
-{
     // One unset interior pixel at (1, 1): a side or corner step gives 1,
     // two side steps give 2, a side step plus a diagonal 2 (24), two
     // diagonals 2 (28); the frame is 0.
     Grid g{7, 6, Bytes(42, 1)};
     g.at(1, 1) = 0;
-    auto im = image(g);
-    std::vector<int32_t> d(42);
-    ASSERT_EQ(kxDistTrans(im.get(), d.data(), 42), 42);
+    auto one = image(g);
+    ASSERT_EQ(kxDistTrans(one.get(), d.data(), 42), 42);
     const int worked[][3] = {{1, 1, 0}, {2, 1, 1}, {2, 2, 1}, {3, 1, 2}, {3, 2, 2}, {3, 3, 2}, {0, 0, 0}, {6, 5, 0}};
     for (auto [x, y, v] : worked) EXPECT_EQ(d[size_t(y) * 7 + x], v) << x << "," << y;
     // Every pixel set: all distances are 0, so kxErodeE1 of radius 1 clears everything.
@@ -68,40 +63,31 @@ TEST(DistTrans, TwoPassesEqualBruteForce)
     }
 }
 
-TEST(Eclose, WindowTheSmoothingRefusesWeightsTheUnsmoothedMask)
+TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
 {
-    // Radius 1 (also 0 and -3) smooths nothing, so the weights are the
-    // cube rule applied to the bytes themselves.  Regression: a window the
-    // smoothing refuses (5000) used to leave the mask unchanged; the
-    // unsmoothed copy is weighted instead, as at radius 1.
-    const Bytes in = {128, 200, 254, 1, 255, 0, 64, 2};
+    // Radius 1 (also 0 and -3) smooths nothing: the cube rule on the bytes
+    // themselves.  Regression: a window the smoothing refuses (5000) used to
+    // leave the mask unchanged; the unsmoothed copy is weighted instead.
     for (int radius : {1, 0, -3, KXV_MAX_WINDOW + 1, 5000}) {
-        PaddedImage m(KIT_GRAY, 4, 2, in);
+        PaddedImage m(KIT_GRAY, 4, 2, {128, 200, 254, 1, 255, 0, 64, 2});
         kxEclose(m.get(), radius);
         EXPECT_EQ(grid(m.get()).px, (Bytes{32, 123, 252, 0, 255, 0, 4, 0})) << radius;
         EXPECT_TRUE(m.paddingIntact());
     }
-    PaddedImage bin(KIT_BIN, 3, 1, {1, 0, 1});
-    kxEclose(bin.get(), 5000);
-    EXPECT_EQ(grid(bin.get()).px, (Bytes{255, 0, 255}));
-    EXPECT_EQ(bin.get()->imageType, KIT_BIN);
-}
-
-TEST(Eclose, BinaryMaskFallsOffTowardItsEdge)
-{
-    Grid g{12, 9, Bytes(108)};
-    for (int y = 1; y < 8; ++y)
-        for (int x = 2; x < 11; ++x) g.at(x, y) = 1;
-    PaddedImage m(KIT_BIN, g.w, g.h, g.px);
+    // A binary mask stays KIT_BIN with weights 0..255: full deep inside, 0
+    // outside, on the edge [1 2 1] / 4 across gives about 191, which cubes to 107.
+    Grid g = draw("............ ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. ............");
+    PaddedImage m(KIT_BIN, g.w, g.h, g.px), one(KIT_BIN, 3, 1, {1, 0, 1});
     kxEclose(m.get(), 3);
+    kxEclose(one.get(), 5000);
     EXPECT_EQ(m.get()->imageType, KIT_BIN);
     EXPECT_TRUE(m.paddingIntact());
     const Grid w = grid(m.get());
-    EXPECT_EQ(w.at(6, 4), 255);  // deep inside
-    // On the edge [1 2 1] / 4 across gives about 191, which cubes to 107.
+    EXPECT_EQ(w.at(6, 4), 255);
+    EXPECT_EQ(w.at(1, 4), 0);
     EXPECT_GT(w.at(2, 4), 100);
     EXPECT_LT(w.at(2, 4), 110);
-    EXPECT_EQ(w.at(1, 4), 0);  // outside stays 0
+    EXPECT_EQ(grid(one.get()).px, (Bytes{255, 0, 255}));
 }
 
 }  // namespace

@@ -54,26 +54,6 @@ TEST(Skeleton, DrawnShapes)
     }
 }
 
-// Thick shapes that take many passes: filled discs and bars of random size
-// over noise of any density, with bytes other than 0 and 1 mixed in.
-Grid blobs(int w, int h, int perMille, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    Grid g = noise(w, h, perMille, seed);
-    for (int k = int(rng() % 5); k-- > 0;) {
-        const int cx = int(rng() % unsigned(w)), cy = int(rng() % unsigned(h)), r = 1 + int(rng() % unsigned(w / 3 + 2));
-        const bool bar = rng() % 2;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const int dx = x - cx, dy = y - cy;
-                if (bar ? std::abs(dx) <= r && std::abs(dy) <= r / 3 : dx * dx + dy * dy <= r * r) g.at(x, y) = 1;
-            }
-    }
-    if (seed % 4 == 0)
-        for (int k = 0; k < w * h / 20; ++k) g.px[rng() % g.px.size()] = uint8_t(rng() % 2 ? 255 : 2 + rng() % 9);
-    return g;
-}
-
 // The library thins 64 pixels at a time on bit planes; the raster passes
 // must give the same bytes on padded images of every size, with rows
 // shorter than a word and rows just past word boundaries.  The result is a
@@ -81,13 +61,14 @@ Grid blobs(int w, int h, int perMille, uint32_t seed)
 TEST(Skeleton, ThinningMatchesRasterPassesAndIsIdempotent)
 {
     const int widths[] = {1, 2, 3, 5, 8, 17, 31, 62, 63, 64, 65, 66, 100, 127, 128, 129, 130, 191, 192, 193};
-    const int density[] = {30, 300, 550, 800, 970};
+    const int density[] = {30, 300, 550, 800, 970, 990};
     for (uint32_t seed = 1; seed <= 300; ++seed) {
         SCOPED_TRACE(seed);
         const bool big = seed % 40 == 0;
         const int w = big ? 257 : seed % 2 ? widths[seed / 2 % 20] : 1 + int(seed * 7 % 150);
         const int h = big ? 131 : 1 + int(seed * 13 % 43);
-        const Grid in = blobs(w, h, density[seed % 5], seed);
+        Grid in = noise(w, h, density[seed % 6], seed);  // dense noise is thick: many passes
+        for (size_t k = seed % 4 ? in.px.size() : 0; k < in.px.size(); k += 7) in.px[k] = uint8_t(k % 2 ? 255 : 2 + k % 9);
         Grid expected = in;
         thin(expected);
         PaddedImage padded(KIT_BIN, w, h, in.px, int(seed % 9));
