@@ -55,4 +55,15 @@ inline std::string flip(const std::string &p, int w, bool flipX, bool flipY)
     return s;
 }
 
+// The picture with rows and columns exchanged.
+inline std::string transpose(const std::string &p, int w, int h)
+{
+    std::string s;
+    for (int x = 0; x < w; ++x) {
+        if (x) s += ' ';
+        for (int y = 0; y < h; ++y) s += p[size_t(y) * (w + 1) + x];
+    }
+    return s;
+}
+
 }  // namespace drawtest

@@ -182,7 +182,6 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false},
         {KIT_GRAY, [](Image *i) { PaddedImage w(KIT_GRAY, 3, 3); return ikxPyramid(i, KXV_PYR_DOWN, w.get()); }, false},
         {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxCanny(i, -1, 20, 3); }, false},
         {KIT_GRAY, [](Image *i) { return ikxCanny(i, kNan, 20, 3); }, false},
         {KIT_RGB, [](Image *i) { return ikxCanny(i, 10, 20, 3); }, false},
         {KIT_RGBA, [](Image *i) { return kxCanny(i, 1, 2, 1, 0); }, true},
@@ -190,7 +189,6 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         {KIT_GRAY, [](Image *i) { return ikxScharr(i, 3); }, false},
         {KIT_RGBA, [](Image *i) { return kxScharr(i, 0); }, true},
         {KIT_GRAY, [](Image *i) { return ikxErode(i, 0); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxMorphology(i, KXV_MORPH_OPEN, INT32_MIN); }, true},
         {KIT_GRAY, [](Image *i) { return ikxMorphology(i, 7, 1); }, false},
         {KIT_RGB, [](Image *i) { return kxMorphology(i, -1, 1); }, true},
         {KIT_RGB, [](Image *i) { return kxAdaptive(i, 1, 3); }, true},
@@ -198,11 +196,9 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, 4, 3, 3, 0, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_BOX, KXV_MAX_WINDOW + 1, 3, 0, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 0, 3, 0, 0); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, INT32_MAX, 3, 0, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 3, 3, kNan, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 0, 0, 1e300, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_MEDIAN, INT32_MAX, 1, 0, 0); }, false},
-        {KIT_GRAY, [](Image *i) { return kxSmoothMedian(i, INT32_MIN); }, false},
         {KIT_BIN, [](Image *i) { return kxBlur(i, 3, 3); }, true},
     };
     for (size_t k = 0; k < std::size(cases); ++k) {
@@ -214,7 +210,6 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
     Image badType = *g, tooHigh = *g, badPitch = *g, huge = *g;
     badType.imageType = 12, tooHigh.height = INT32_MAX, badPitch.pitch = 2, huge.width = 1 << 30, huge.pitch = 3 << 30;
     EXPECT_EQ(kxMorphology(&badType, 0, 1), nullptr);
-    EXPECT_EQ(kxMorphology(&tooHigh, 1, 1), nullptr);
     EXPECT_EQ(kxMorphology(&tooHigh, 3, 1), nullptr);
     EXPECT_EQ(ikxSmooth(&badPitch, KXV_SMOOTH_BOX, 3, 3, 0, 0), nullptr);
     EXPECT_EQ(ikxPyramid(&huge, KXV_PYR_UP, nullptr), nullptr);
