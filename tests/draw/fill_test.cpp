@@ -136,6 +136,44 @@ TEST(FillPolygonE2, OutlineAndSeedFill)
     EXPECT_EQ(kxGetPixel(part.get(), 7, 4), 0xFF000000u);
 }
 
+// kxFillPolygonE2 asks the inside test once per distinct pixel; the seed
+// (and so the fill) must be the one the plain search finds: after the
+// closed outline, the first vertex whose right neighbour lies in the image,
+// does not hold the fill colour yet and is inside.  Polygons drawn from a
+// few points, so that most vertices repeat, over images whose pixels often
+// already carry the fill colour.
+TEST(FillPolygonE2, SeedSearchMatchesThePlainSearch)
+{
+    std::mt19937 rng(33);
+    for (int i = 0; i < 400; ++i) {
+        const int type = i % 4 == 0 ? KIT_BIN : i % 4 == 1 ? KIT_GRAY : i % 4 == 2 ? KIT_RGB : KIT_RGBA, b = bpp(type);
+        const int w = 2 + int(rng() % 40), h = 2 + int(rng() % 30);
+        const auto pool = randomPolygon(rng, 2 + int(rng() % 6), -3, 42);
+        std::vector<int> v;
+        for (int k = 3 + int(rng() % 40); k-- > 0;) {
+            const size_t p = rng() % (pool.size() / 2);
+            v.push_back(pool[2 * p]), v.push_back(pool[2 * p + 1]);
+        }
+        const int n = int(v.size() / 2);
+        uint32_t colour = i % 3 ? 0xFF00FF00u : 1;
+        const auto bytes = randomBytes(size_t(w) * h * size_t(b), uint32_t(i), 0, i % 2);
+        auto fast = makeImage(type, w, h, bytes), slow = makeImage(type, w, h, bytes);
+        kxFillPolygonE2(fast.get(), v.data(), n, colour, 1);
+        for (int k = 0; k < n; ++k) kxSetLine(slow.get(), v[2 * k], v[2 * k + 1], v[(2 * k + 2) % (2 * n)], v[(2 * k + 3) % (2 * n)], colour);
+        colour = type == KIT_BIN ? colour != 0 : type == KIT_GRAY ? std::min<uint32_t>(colour, 255) : colour;
+        const uint8_t fill[4] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), uint8_t(colour >> 24)};
+        for (int k = 0; k < n; ++k) {
+            const int x = v[2 * k] + 1, y = v[2 * k + 1];
+            if (x < 0 || y < 0 || x >= w || y >= h || !std::memcmp(slow->data + y * slow->pitch + x * b, fill, size_t(b))) continue;
+            if (kxIsPointInPolygon(x, y, v.data(), n)) {
+                kxFill(slow.get(), x, y, colour);
+                break;
+            }
+        }
+        ASSERT_EQ(pixels(fast.get()), pixels(slow.get())) << i;
+    }
+}
+
 // 100,000 copies of one vertex took one inside test per copy, each over
 // all copies (about 10^10 steps); now one test.
 TEST(FillPolygonE2, RepeatedVerticesAskedOnce)
