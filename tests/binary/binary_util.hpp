@@ -15,6 +15,7 @@
 namespace bintest {
 
 using kxtest::ImagePtr;
+using kxtest::PaddedImage;
 using Bytes = std::vector<uint8_t>;
 
 struct Grid {

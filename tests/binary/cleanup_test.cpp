@@ -4,7 +4,6 @@
 #include "binary_util.hpp"
 
 using namespace bintest;
-using kxtest::PaddedImage;
 
 namespace {
 

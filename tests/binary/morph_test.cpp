@@ -3,7 +3,6 @@
 #include "binary_util.hpp"
 
 using namespace bintest;
-using kxtest::PaddedImage;
 
 namespace {
 

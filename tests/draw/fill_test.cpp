@@ -3,7 +3,6 @@
 // of kxFillPolygonE2, and the seed fill against a breadth-first search.
 #include <climits>
 #include <cmath>
-#include <limits>
 #include <random>
 
 #include "draw_util.hpp"
