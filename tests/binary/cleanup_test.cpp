@@ -132,45 +132,35 @@ TEST(BorderRegions, MaskOfAnotherSizeOrType)
 
 // kxRetrieveEdge mode 0 keeps the set pixels with an unset side neighbour,
 // mode 1 marks the unset pixels next to a set one; kxRetrieveEdgeE1 clears
-// set pixels whose side (mode 0) or all eight (mode 1) neighbours are set.
-// The frame is always cleared.
+// set pixels whose side (mode 0) or all eight (mode 1) neighbours are set,
+// into a destination of any size and type, or in place (null destination
+// or the image itself).  The frame is always cleared.
 TEST(RetrieveEdge, DrawnOutlines)
 {
     const char *sq = "........ ........ ..####.. ..####.. ..####.. ..####.. ........ ........";
-    const char *notch = "...... .###.. .####. .####. ......";
-    const struct {
-        const char *in;
-        int mode;
-        bool e1;
-        const char *out;
-    } cases[] = {
-        {sq, 0, false, "........ ........ ..####.. ..#..#.. ..#..#.. ..####.. ........ ........"},
-        {sq, 1, false, "........ ..####.. .#....#. .#....#. .#....#. .#....#. ..####.. ........"},
-        {"##### ##### ##### #####", 0, false, "..... ..... ..... ....."},
-        // (3, 2) has unset diagonal neighbour (4, 1): mode 1 keeps it, mode 0 clears it.
-        {notch, 0, true, "...... .###.. .#..#. .####. ......"},
-        {notch, 1, true, "...... .###.. .#.##. .####. ......"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.out);
-        const Grid in = draw(c.in);
-        PaddedImage im(KIT_BIN, in.w, in.h, in.px);
-        if (c.e1) {
-            // Into a destination of another size and type, leaving the image;
-            // in place with a null destination or the image itself.
-            auto src = image(in);
-            ImagePtr dest(kxCreateImage(KIT_GRAY, 2, 2));
-            EXPECT_EQ(kxRetrieveEdgeE1(src.get(), c.mode, dest.get()), dest.get());
-            EXPECT_EQ(grid(dest.get()).px, draw(c.out).px);
+    const char *notch = "...... .###.. .####. .####. ......";  // (3, 2) has an unset diagonal neighbour
+    for (auto [in, mode, e1, out] : {std::tuple{sq, 0, false, "........ ........ ..####.. ..#..#.. ..#..#.. ..####.. ........ ........"},
+                                     {sq, 1, false, "........ ..####.. .#....#. .#....#. .#....#. .#....#. ..####.. ........"},
+                                     {"##### ##### ##### #####", 0, false, "..... ..... ..... ....."},
+                                     {notch, 0, true, "...... .###.. .#..#. .####. ......"},
+                                     {notch, 1, true, "...... .###.. .#.##. .####. ......"}}) {
+        SCOPED_TRACE(out);
+        const Grid g = draw(in);
+        PaddedImage im(KIT_BIN, g.w, g.h, g.px);
+        auto src = image(g);
+        ImagePtr dest(kxCreateImage(KIT_GRAY, 2, 2));
+        if (e1) {
+            EXPECT_EQ(kxRetrieveEdgeE1(src.get(), mode, dest.get()), dest.get());
+            EXPECT_EQ(grid(src.get()).px, g.px);
+            EXPECT_EQ(kxRetrieveEdgeE1(src.get(), mode, nullptr), src.get());
+            EXPECT_EQ(kxRetrieveEdgeE1(im.get(), mode, im.get()), im.get());
+            EXPECT_EQ(grid(src.get()).px, draw(out).px);
+            EXPECT_EQ(grid(dest.get()).px, draw(out).px);
             EXPECT_EQ(dest->imageType, KIT_BIN);
-            EXPECT_EQ(grid(src.get()).px, in.px);
-            EXPECT_EQ(kxRetrieveEdgeE1(src.get(), c.mode, nullptr), src.get());
-            EXPECT_EQ(grid(src.get()).px, draw(c.out).px);
-            EXPECT_EQ(kxRetrieveEdgeE1(im.get(), c.mode, im.get()), im.get());
         } else {
-            EXPECT_EQ(kxRetrieveEdge(im.get(), c.mode, 7 - c.mode * 10), 7 - c.mode * 10);
+            EXPECT_EQ(kxRetrieveEdge(im.get(), mode, 7 - mode * 10), 7 - mode * 10);
         }
-        EXPECT_EQ(grid(im.get()).px, draw(c.out).px);
+        EXPECT_EQ(grid(im.get()).px, draw(out).px);
         EXPECT_TRUE(im.paddingIntact());
     }
     // A virtual destination of another size cannot take the copy.
