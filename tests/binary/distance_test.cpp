@@ -1,126 +1,92 @@
-// kxDistTrans, kxErodeE1 and kxEclose: the size query, the worked distances,
-// the two-pass reference on noise and the mask weights.
+// kxDistTrans, kxErodeE1 and kxEclose: the size query, worked distances,
+// the two passes against brute force, and the mask weights.
 #include "binary_util.hpp"
 
 using namespace bintest;
-using kxtest::PaddedImage;
 
 namespace {
 
-TEST(DistTrans, SizeQueryAndCapacity)
+TEST(DistTrans, SizeQueryCapacityAndWorkedDistances)
 {
     auto im = image(noise(10, 8, 500, 1));
     EXPECT_EQ(kxDistTrans(im.get(), nullptr, 0), 80);
     std::vector<int32_t> d(80, -7);
     EXPECT_EQ(kxDistTrans(im.get(), d.data(), 79), 0);
     EXPECT_EQ(d, std::vector<int32_t>(80, -7));
-    EXPECT_EQ(kxDistTrans(im.get(), d.data(), 80), 80);
     EXPECT_EQ(kxDistTrans(im.get(), d.data(), UINT32_MAX), 80);
     auto gray = image(noise(4, 4, 500, 1), KIT_GRAY);
     EXPECT_EQ(kxDistTrans(gray.get(), nullptr, 0), 0);
     EXPECT_EQ(kxDistTrans(nullptr, d.data(), 80), 0);
-}
-
-TEST(DistTrans, WorkedDistances)
-{
     // One unset interior pixel at (1, 1): a side or corner step gives 1,
     // two side steps give 2, a side step plus a diagonal 2 (24), two
     // diagonals 2 (28); the frame is 0.
-    ref::Grid g{7, 6, ref::Bytes(42, 1)};
+    Grid g{7, 6, Bytes(42, 1)};
     g.at(1, 1) = 0;
-    auto im = image(g);
-    std::vector<int32_t> d(42);
-    ASSERT_EQ(kxDistTrans(im.get(), d.data(), 42), 42);
+    auto one = image(g);
+    ASSERT_EQ(kxDistTrans(one.get(), d.data(), 42), 42);
     const int worked[][3] = {{1, 1, 0}, {2, 1, 1}, {2, 2, 1}, {3, 1, 2}, {3, 2, 2}, {3, 3, 2}, {0, 0, 0}, {6, 5, 0}};
     for (auto [x, y, v] : worked) EXPECT_EQ(d[size_t(y) * 7 + x], v) << x << "," << y;
-}
-
-// Distances, and kxErodeE1's clearing of the set pixels nearer than the
-// radius, against the two passes on noise.
-TEST(DistTrans, MatchesReferenceOnNoise)
-{
-    for (uint32_t seed = 1; seed <= 40; ++seed) {
-        SCOPED_TRACE(seed);
-        const int w = 1 + int(seed * 7 % 37), h = 1 + int(seed * 3 % 29), radius = int(seed % 5) - 1;
-        const ref::Grid g = noise(w, h, seed % 2 ? 900 : 600, seed);
-        const auto expected = ref::distances(g);
-        PaddedImage im(KIT_BIN, w, h, g.px);
-        std::vector<int32_t> d(size_t(w) * h + 1, -1);
-        ASSERT_EQ(kxDistTrans(im.get(), d.data(), uint32_t(d.size())), w * h);
-        EXPECT_EQ(d.back(), -1);  // nothing past width * height entries
-        d.pop_back();
-        ASSERT_EQ(d, expected);
-        EXPECT_EQ(kxErodeE1(im.get(), radius), im.get());
-        ref::Grid eroded = g;
-        for (size_t i = 0; i < eroded.px.size(); ++i)
-            if (eroded.px[i] && expected[i] < radius) eroded.px[i] = 0;
-        ASSERT_EQ(grid(im.get()).px, eroded.px) << "radius " << radius;
-        EXPECT_TRUE(im.paddingIntact());
-    }
-    // Every pixel set: all distances are 0, so radius 1 clears everything.
-    auto full = image(ref::Grid{6, 5, ref::Bytes(30, 1)});
+    // Every pixel set: all distances are 0, so kxErodeE1 of radius 1 clears everything.
+    auto full = image(Grid{6, 5, Bytes(30, 1)});
     kxErodeE1(full.get(), 1);
-    EXPECT_EQ(grid(full.get()).px, ref::Bytes(30, 0));
+    EXPECT_EQ(grid(full.get()).px, Bytes(30, 0));
 }
 
 // The passes run row by row, eight entries at a time where the processor
 // allows: every width around the block length, sparse unset pixels (long
 // runs that carry from block to block, in both directions) and dense ones,
-// a single unset pixel, none at all.
-TEST(DistTrans, MatchesReferenceAtEveryWidth)
+// a single unset pixel, none at all.  kxErodeE1 clears the set pixels
+// nearer than the radius.
+TEST(DistTrans, TwoPassesEqualBruteForce)
 {
     std::mt19937 rng(5);
-    for (int iter = 0; iter < 500; ++iter) {
+    const int perMille[] = {1000, 999, 990, 900, 500, 100};
+    for (int iter = 0; iter < 300; ++iter) {
         SCOPED_TRACE(iter);
-        const int w = iter < 200 ? 1 + iter % 50 : 1 + int(rng() % 400), h = 1 + int(rng() % (iter % 5 ? 12 : 90));
-        const int perMille[] = {1000, 999, 990, 900, 500, 100};
-        ref::Grid g = noise(w, h, perMille[iter % 6], uint32_t(iter) + 1000);
+        const int w = iter < 100 ? 1 + iter % 50 : 1 + int(rng() % (iter % 5 ? 200 : 40)), h = 1 + int(rng() % (iter % 5 ? 12 : 60));
+        Grid g = noise(w, h, perMille[iter % 6], uint32_t(iter) + 1000);
         if (iter % 6 == 0) g.at(int(rng() % unsigned(w)), int(rng() % unsigned(h))) = 0;  // one unset pixel
+        const auto expected = distances(g);
         PaddedImage im(KIT_BIN, w, h, g.px, int(iter % 3) * 4);
-        std::vector<int32_t> d(size_t(w) * h);
+        std::vector<int32_t> d(size_t(w) * h + 1, -1);
         ASSERT_EQ(kxDistTrans(im.get(), d.data(), uint32_t(d.size())), w * h);
-        ASSERT_EQ(d, ref::distances(g)) << w << "x" << h;
+        EXPECT_EQ(d.back(), -1);  // nothing past width * height entries
+        d.pop_back();
+        ASSERT_EQ(d, expected) << w << "x" << h;
+        const int radius = iter % 5 - 1;
+        EXPECT_EQ(kxErodeE1(im.get(), radius), im.get());
+        for (size_t i = 0; i < g.px.size(); ++i)
+            if (g.px[i] && expected[i] < radius) g.px[i] = 0;
+        ASSERT_EQ(grid(im.get()).px, g.px) << "radius " << radius;
         EXPECT_TRUE(im.paddingIntact());
     }
 }
 
-TEST(Eclose, CubesTheUnsmoothedValuesAtRadiusOne)
+TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
 {
-    // Radius 1 (also 0 and -3) smooths nothing, so the weights are the
-    // cube rule applied to the bytes themselves.  Regression: a window the
-    // smoothing refuses (5000) used to leave the mask unchanged; the
-    // unsmoothed copy is weighted instead, as at radius 1.
-    const ref::Bytes in = {128, 200, 254, 1, 255, 0, 64, 2};
+    // Radius 1 (also 0 and -3) smooths nothing: the cube rule on the bytes
+    // themselves.  Regression: a window the smoothing refuses (5000) used to
+    // leave the mask unchanged; the unsmoothed copy is weighted instead.
     for (int radius : {1, 0, -3, KXV_MAX_WINDOW + 1, 5000}) {
-        PaddedImage m(KIT_GRAY, 4, 2, in);
+        PaddedImage m(KIT_GRAY, 4, 2, {128, 200, 254, 1, 255, 0, 64, 2});
         kxEclose(m.get(), radius);
-        EXPECT_EQ(grid(m.get()).px, (ref::Bytes{32, 123, 252, 0, 255, 0, 4, 0})) << radius;
+        EXPECT_EQ(grid(m.get()).px, (Bytes{32, 123, 252, 0, 255, 0, 4, 0})) << radius;
         EXPECT_TRUE(m.paddingIntact());
     }
-    PaddedImage bin(KIT_BIN, 3, 1, {1, 0, 1});
-    kxEclose(bin.get(), 5000);
-    EXPECT_EQ(grid(bin.get()).px, (ref::Bytes{255, 0, 255}));
-    EXPECT_EQ(bin.get()->imageType, KIT_BIN);
-}
-
-TEST(Eclose, BinaryMaskFallsOffTowardItsEdge)
-{
-    ref::Grid g{12, 9, ref::Bytes(108)};
-    for (int y = 1; y < 8; ++y)
-        for (int x = 2; x < 11; ++x) g.at(x, y) = 1;
-    PaddedImage m(KIT_BIN, g.w, g.h, g.px);
-    auto packed = image(g);
+    // A binary mask stays KIT_BIN with weights 0..255: full deep inside, 0
+    // outside, on the edge [1 2 1] / 4 across gives about 191, which cubes to 107.
+    Grid g = draw("............ ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. ............");
+    PaddedImage m(KIT_BIN, g.w, g.h, g.px), one(KIT_BIN, 3, 1, {1, 0, 1});
     kxEclose(m.get(), 3);
-    kxEclose(packed.get(), 3);
+    kxEclose(one.get(), 5000);
     EXPECT_EQ(m.get()->imageType, KIT_BIN);
     EXPECT_TRUE(m.paddingIntact());
-    const ref::Grid w = grid(m.get());
-    EXPECT_EQ(w.px, grid(packed.get()).px);
-    EXPECT_EQ(w.at(6, 4), 255);  // deep inside
-    // On the edge [1 2 1] / 4 across gives about 191, which cubes to 107.
+    const Grid w = grid(m.get());
+    EXPECT_EQ(w.at(6, 4), 255);
+    EXPECT_EQ(w.at(1, 4), 0);
     EXPECT_GT(w.at(2, 4), 100);
     EXPECT_LT(w.at(2, 4), 110);
-    EXPECT_EQ(w.at(1, 4), 0);  // outside stays 0
+    EXPECT_EQ(grid(one.get()).px, (Bytes{255, 0, 255}));
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
-// kxErode, kxDilate and kxDilateE1 against the straightforward versions,
-// plus the worked cases.
+// kxErode, kxDilate and kxDilateE1: every route against the pixel by pixel
+// version, drawn cases and invariants.
 #include "binary_util.hpp"
 
 using namespace bintest;
-using kxtest::PaddedImage;
 
 namespace {
 
@@ -12,138 +11,107 @@ struct MaskDeleter {
 };
 using MaskPtr = std::unique_ptr<Mask, MaskDeleter>;
 
-// A library mask with the element's bytes and anchor.
-MaskPtr makeMask(const ref::Element &e)
+// A library mask with these bytes and anchor.
+MaskPtr makeMask(int w, int h, int ax, int ay, const Bytes &on)
 {
-    MaskPtr m(kxCreateMask(KXM_RECT, e.w, e.h));
-    for (int j = 0; j < e.h; ++j)
-        for (int i = 0; i < e.w; ++i) m->data[j * m->pitch + i] = e.on[size_t(j) * e.w + i];
-    m->anchorX = e.ax;
-    m->anchorY = e.ay;
+    MaskPtr m(kxCreateMask(KXM_RECT, w, h));
+    for (int j = 0; j < h; ++j) std::copy_n(&on[size_t(j) * w], w, m->data + j * m->pitch);
+    m->anchorX = ax, m->anchorY = ay;
     return m;
 }
 
-const ref::Element kFull3x3{3, 3, 1, 1, ref::Bytes(9, 1)};
-
-TEST(Morphology, MatchesReferenceOnRandomImagesAndElements)
+// The routes: the default element (null: the centred full 3 x 3, row by
+// row on saved rows), a caller's centred 3 x 3, full rectangles (two
+// steps), other elements (a row loop per set position), an element with no
+// set position; widths around the vector lengths, padded rows, both types.
+TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
 {
     std::mt19937 rng(42);
-    for (int iter = 0; iter < 240; ++iter) {
-        SCOPED_TRACE(iter);
-        const int type = iter % 2 ? KIT_GRAY : KIT_BIN;
-        const int w = 1 + int(rng() % 13), h = 1 + int(rng() % 11);
-        const bool erode = iter % 4 < 2;
-        ref::Element e{1 + int(rng() % 5), 1 + int(rng() % 4), 0, 0, {}};
-        e.ax = int(rng() % unsigned(e.w));
-        e.ay = int(rng() % unsigned(e.h));
-        e.on.resize(size_t(e.w) * e.h);
-        for (auto &b : e.on) b = rng() % 3 != 0;
-        if (iter % 25 == 0) std::fill(e.on.begin(), e.on.end(), 0);  // element with no position
-        if (iter % 3 == 0) std::fill(e.on.begin(), e.on.end(), 1);   // full rectangle: two-step path
-        const bool byDefault = iter % 10 == 7;                        // null: the full 3x3
-        if (byDefault) e = kFull3x3;
-        ref::Grid g{w, h, kxtest::randomBytes(size_t(w) * h, rng(), 0, type == KIT_BIN ? 1 : 255)};
-        MaskPtr m = makeMask(e);
-        const Mask *mp = byDefault ? nullptr : m.get();
-        PaddedImage im(type, w, h, g.px);
-        EXPECT_EQ(erode ? kxErode(im.get(), mp) : kxDilate(im.get(), mp), im.get());
-        ref::morph(g, e, erode);
-        ASSERT_EQ(grid(im.get()).px, g.px);
-        EXPECT_TRUE(im.paddingIntact());
-        // The caller's element is intact and still usable.
-        EXPECT_EQ(m->anchorX, e.ax);
-        EXPECT_EQ(m->data[0], e.on[0]);
-    }
-}
-
-// The centred full 3 x 3 element (the default, or a caller's) runs row by
-// row on saved rows: every width around the vector lengths, single rows
-// and columns, padded rows, both image types.
-TEST(Morphology, Centred3x3MatchesReferenceAtEverySize)
-{
-    const ref::Element offCentre{3, 3, 0, 2, ref::Bytes(9, 1)};
-    MaskPtr caller = makeMask(kFull3x3), shifted = makeMask(offCentre);
-    std::mt19937 rng(7);
     for (int iter = 0; iter < 600; ++iter) {
         SCOPED_TRACE(iter);
-        const int type = iter % 3 ? KIT_BIN : KIT_GRAY;
-        const int w = iter < 300 ? 1 + iter % 100 : 1 + int(rng() % 300), h = 1 + int(rng() % (iter % 7 ? 9 : 70));
-        const bool erode = iter % 2;
-        const int perMille = int(rng() % 1001);
-        ref::Grid g = noise(w, h, perMille, uint32_t(iter));
-        if (type == KIT_GRAY)
-            for (auto &b : g.px) b = uint8_t(b ? 128 + rng() % 128 : rng() % 128);
-        const int which = iter % 5;  // 0..2 default, 3 caller's centred, 4 off centre (general path)
-        const Mask *mp = which < 3 ? nullptr : which == 3 ? caller.get() : shifted.get();
+        const int type = iter % 3 ? KIT_BIN : KIT_GRAY, route = iter % 5;
+        const int w = iter < 200 ? 1 + iter % 100 : 1 + int(rng() % 300), h = 1 + int(rng() % (iter % 7 ? 11 : 70));
+        int ew = 3, eh = 3, ax = 1, ay = 1;
+        if (route >= 2) ew = 1 + int(rng() % 5), eh = 1 + int(rng() % 4), ax = int(rng() % unsigned(ew)), ay = int(rng() % unsigned(eh));
+        Bytes on(size_t(ew) * eh, 1);
+        for (auto &b : on) b = route < 3 || (route == 4 && iter % 25 == 4) ? route < 3 : rng() % 3 != 0;
+        Grid g = noise(w, h, int(rng() % 1001), uint32_t(iter));
+        for (auto &b : g.px) b = type == KIT_GRAY ? uint8_t(b ? 128 + rng() % 128 : rng() % 128) : b;
+        MaskPtr m = makeMask(ew, eh, ax, ay, on);
         PaddedImage im(type, w, h, g.px, int(iter % 4) * 3);
-        EXPECT_EQ(erode ? kxErode(im.get(), mp) : kxDilate(im.get(), mp), im.get());
-        ref::morph(g, which == 4 ? offCentre : kFull3x3, erode);
+        const bool erode = iter % 2;
+        EXPECT_EQ(erode ? kxErode(im.get(), route ? m.get() : nullptr) : kxDilate(im.get(), route ? m.get() : nullptr), im.get());
+        morph(g, ew, eh, ax, ay, on, erode);
         ASSERT_EQ(grid(im.get()).px, g.px) << w << "x" << h << (erode ? " erode" : " dilate");
         EXPECT_TRUE(im.paddingIntact());
+        EXPECT_EQ(m->anchorX, ax);  // the caller's element is intact
     }
 }
 
-TEST(Morphology, WorkedCases)
+TEST(Morphology, DrawnCasesAndBadElements)
 {
-    // The default erosion of an all-set image keeps the frame: outside reads 255.
-    auto full = image(ref::Grid{6, 5, ref::Bytes(30, 1)});
-    kxErode(full.get(), nullptr);
-    EXPECT_EQ(grid(full.get()).px, ref::Bytes(30, 1));
-    // A single pixel dilated by a full 3x3 element becomes a 3x3 block.
-    auto dot = image(draw("..... ..... ..#.. ..... ....."));
-    kxDilate(dot.get(), makeMask(kFull3x3).get());
-    EXPECT_EQ(grid(dot.get()).px, draw("..... .###. .###. .###. .....").px);
+    // Eroding a solid rectangle by the 3 x 3 and dilating it back gives it
+    // again; outside reads 255 when eroding, so a full image stays full.
+    const Grid rect = draw("....... .#####. .#####. .#####. .#####. .......");
+    auto im = image(rect), all = image(Grid{6, 5, Bytes(30, 1)});
+    kxErode(im.get(), nullptr);
+    EXPECT_EQ(grid(im.get()).px, draw("....... ....... ..###.. ..###.. ....... .......").px);
+    kxDilate(im.get(), makeMask(3, 3, 1, 1, Bytes(9, 1)).get());
+    EXPECT_EQ(grid(im.get()).px, rect.px);
+    kxErode(all.get(), nullptr);
+    EXPECT_EQ(grid(all.get()).px, Bytes(30, 1));
     // An element with no position: erosion gives 255 everywhere, also in a binary image.
-    auto bin = image(noise(4, 3, 500, 2));
-    kxErode(bin.get(), makeMask(ref::Element{2, 2, 0, 0, ref::Bytes(4, 0)}).get());
-    EXPECT_EQ(grid(bin.get()).px, ref::Bytes(12, 255));
-}
-
-TEST(Morphology, BadElementsLeaveTheImage)
-{
-    // An anchor outside its element, or an element without data.
-    const ref::Grid in = noise(6, 5, 500, 4);
-    MaskPtr m = makeMask(kFull3x3);
+    kxErode(all.get(), makeMask(2, 2, 0, 0, Bytes(4, 0)).get());
+    EXPECT_EQ(grid(all.get()).px, Bytes(30, 255));
+    // An anchor outside its element, or an element without data: the image stays.
+    const Grid in = noise(6, 5, 500, 4);
+    MaskPtr m = makeMask(3, 3, 1, 1, Bytes(9, 1));
+    uint8_t *data = m->data;
     for (auto [ax, ay, noData] : {std::tuple{3, 1, false}, {1, -1, false}, {-1, 0, false}, {1, 1, true}}) {
-        m->anchorX = ax;
-        m->anchorY = ay;
-        uint8_t *data = m->data;
-        if (noData) m->data = nullptr;
-        auto im = image(in);
-        EXPECT_EQ(kxErode(im.get(), m.get()), im.get());
-        kxDilate(im.get(), m.get());
-        EXPECT_EQ(grid(im.get()).px, in.px);
-        m->data = data;
+        m->anchorX = ax, m->anchorY = ay, m->data = noData ? nullptr : data;
+        auto bad = image(in);
+        EXPECT_EQ(kxErode(bad.get(), m.get()), bad.get());
+        kxDilate(bad.get(), m.get());
+        EXPECT_EQ(grid(bad.get()).px, in.px);
     }
+    m->data = data;
 }
 
-TEST(DilateE1, MatchesReferenceOnRandomImages)
+// kxDilateE1 stamps the disc from outline pixels only; on 0/1 images that is
+// the dilation by the same disc (kxCreateMask's ellipse) from every pixel.
+TEST(DilateE1, EqualsDilationByTheDisc)
 {
     for (uint32_t seed = 1; seed <= 40; ++seed) {
         const int w = 1 + int(seed * 7 % 19), h = 1 + int(seed * 5 % 15), radius = 1 + int(seed % 4);
-        ref::Grid g = noise(w, h, seed % 3 == 0 ? 50 : 400, seed);
-        if (seed % 5 == 0) g.px[g.px.size() / 2] = 255;  // bytes other than 1 neither stamp nor count
+        const Grid g = noise(w, h, seed % 3 == 0 ? 50 : 400, seed);
         PaddedImage im(KIT_BIN, w, h, g.px);
         EXPECT_EQ(kxDilateE1(im.get(), radius), im.get());
-        ref::dilateE1(g, radius);
-        ASSERT_EQ(grid(im.get()).px, g.px) << "seed " << seed;
+        auto expected = image(g);
+        kxDilate(expected.get(), MaskPtr(kxCreateMask(KXM_ELLIPSE, 2 * radius + 1, 2 * radius + 1)).get());
+        ASSERT_EQ(grid(im.get()).px, grid(expected.get()).px) << "seed " << seed;
         EXPECT_TRUE(im.paddingIntact());
     }
-}
-
-TEST(DilateE1, WorkedRadii)
-{
-    // A filled rectangle grows by the (full 3x3) disc of radius 1; radii
-    // below 1 change nothing; a huge radius covers the image.
-    const ref::Grid rect = draw("........ ........ ...##... ...##... ...##... ........ ........");
-    const ref::Bytes grown =
-        draw("........ ..####.. ..####.. ..####.. ..####.. ..####.. ........").px;
-    const std::pair<int, ref::Bytes> cases[] = {{1, grown}, {0, rect.px}, {-2, rect.px}, {40, ref::Bytes(56, 1)},
-                                                {1000, ref::Bytes(56, 1)}, {INT32_MAX, ref::Bytes(56, 1)}};
-    for (const auto &[radius, out] : cases) {
-        auto im = image(rect);
-        EXPECT_EQ(kxDilateE1(im.get(), radius), im.get());
-        EXPECT_EQ(grid(im.get()).px, out) << radius;
+    // The disc of radius 2; radius 1 is the full 3 x 3; radii below 1 change
+    // nothing; huge radii cover the image; a byte other than 1 neither
+    // stamps nor counts as set.
+    const char *dot = "....... ....... ....... ...#... ....... ....... .......";
+    const char *rect = "...... ...... ..##.. ..##.. ...... ......";
+    const struct {
+        const char *in;
+        int radius;
+        const char *out;
+    } cases[] = {
+        {dot, 2, "....... ..###.. .#####. .#####. .#####. ..###.. ......."},
+        {rect, 1, "...... .####. .####. .####. .####. ......"},
+        {rect, 0, rect},
+        {rect, -2, rect},
+        {rect, INT32_MAX, "###### ###### ###### ###### ###### ######"},
+        {"..... ..... ..F.. ..... .....", 1, "..... ..... ..F.. ..... ....."},
+    };
+    for (const auto &c : cases) {
+        auto im = image(draw(c.in));
+        EXPECT_EQ(kxDilateE1(im.get(), c.radius), im.get());
+        EXPECT_EQ(grid(im.get()).px, draw(c.out).px) << c.radius;
     }
 }
 
