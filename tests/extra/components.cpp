@@ -130,40 +130,6 @@ TEST(ExtraLabel, RandomImagesEqualTheFloodFillAndOpenCvStatistics)
         }
 }
 
-TEST(ExtraLabel, WrappedImageIgnoresItsPaddingAndLeavesItAlone)
-{
-    // The non-zero sentinel, read as pixels, would join the right edges.
-    auto src = randomBinary(23, 19, 50, 7);
-    kxtest::PaddedImage wrapped(KIT_BIN, 23, 19, kxtest::pixels(src.get()), 3);
-    std::vector<int32_t> a(23 * 19), b(23 * 19);
-    EXPECT_EQ(kxxLabel(wrapped.get(), 4, a.data()), kxxLabel(src.get(), 4, b.data()));
-    EXPECT_EQ(a, b);
-    kxxDespeckle(wrapped.get(), 8, 3);
-    kxxKeepLargest(wrapped.get(), 4, 2);
-    EXPECT_TRUE(wrapped.paddingIntact());
-}
-
-TEST(ExtraLabel, RefusedArgumentsLeaveOutputsAndImagesUntouched)
-{
-    auto grey = kxtest::randomImage(KIT_GRAY, 5, 4, 3);
-    auto bin = randomBinary(5, 4, 50, 3);
-    const auto greyBefore = kxtest::pixels(grey.get()), binBefore = kxtest::pixels(bin.get());
-    for (const auto &[im, conn] : {std::pair{grey.get(), 8}, std::pair{bin.get(), 6}, std::pair{bin.get(), 0}}) {
-        std::vector<int32_t> l(20, -5);
-        EXPECT_EQ(kxxLabel(im, conn, l.data()), -1);
-        EXPECT_EQ(l, std::vector<int32_t>(20, -5));
-        EXPECT_EQ(kxxDespeckle(im, conn, 100), im);
-        EXPECT_EQ(kxxKeepLargest(im, conn, 0), im);
-    }
-    EXPECT_EQ(kxtest::pixels(grey.get()), greyBefore);
-    EXPECT_EQ(kxtest::pixels(bin.get()), binBefore);
-    EXPECT_EQ(kxxDespeckle(nullptr, 8, 5), nullptr);
-    EXPECT_EQ(kxxKeepLargest(nullptr, 8, 5), nullptr);
-    std::vector<int32_t> l(20);
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxLabel(nullptr, 4, l.data()), -1), "image && labels");
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxLabel(bin.get(), 4, nullptr), -1), "image && labels");
-}
-
 TEST(ExtraStats, BackgroundEmptyAndForeignLabels)
 {
     // Label 0 is described too; label 2 is carried by no pixel; -3 and 9 lie
@@ -184,7 +150,6 @@ TEST(ExtraStats, BackgroundEmptyAndForeignLabels)
     EXPECT_EQ(kxxComponentStats(labels.data(), 4, 3, -1, untouched.data()), 0);
     EXPECT_EQ(kxxComponentStats(labels.data(), 65536, 65536, 1, untouched.data()), 0);
     EXPECT_EQ(untouched[0].area, 77);
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxComponentStats(nullptr, 4, 3, 3, s.data()), 0), "labels && stats");
 }
 
 TEST(ExtraCleaners, DespeckleAndKeepLargestKeepTheComponentsTheirRuleNames)

@@ -119,27 +119,3 @@ TEST(ExtraLevels, MultiLevelThresholdsPosterizeAsKxbMultiLevel)
             }
         }
 }
-
-TEST(ExtraLevels, RefusedInputs)
-{
-    auto bin = kxtest::randomImage(KIT_BIN, 8, 8, 1);
-    auto grey = kxtest::randomImage(KIT_GRAY, 8, 8, 1);
-    Image noData = *grey;
-    noData.data = nullptr;
-    int b[3] = {-9, -9, -9};
-    EXPECT_EQ(kxxLevel(bin.get(), nullptr, KXX_OTSU), -1);
-    EXPECT_EQ(kxxLevel(grey.get(), nullptr, 5), -1);
-    EXPECT_EQ(kxxLevel(grey.get(), nullptr, -1), -1);
-    EXPECT_EQ(kxxLevel(grey.get(), &noData, KXX_OTSU), -1);
-    EXPECT_EQ(kxxMultiLevels(grey.get(), 1, b), -1);
-    EXPECT_EQ(kxxMultiLevels(grey.get(), 257, b), -1);
-    EXPECT_EQ(kxxMultiLevels(bin.get(), 3, b), -1);
-    EXPECT_EQ(kxxIsoDataLevel(bin.get(), 10, 1), -1);
-    EXPECT_EQ(b[0], -9);
-    std::vector<int32_t> hist(256, 1);
-    hist[17] = -1;
-    EXPECT_EQ(kxxHistogramLevel(hist.data(), KXX_OTSU), -1);
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxLevel(nullptr, nullptr, 0), -1), "image");
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxMultiLevels(grey.get(), 3, nullptr), -1), "image && thresholds");
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxHistogramLevel(nullptr, 0), -1), "histogram");
-}

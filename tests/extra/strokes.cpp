@@ -109,27 +109,4 @@ TEST(ExtraStrokePoints, CapacityBelowTheCountWritesOnlyThatMany)
     EXPECT_EQ(kxxStrokePoints(im.get(), KXX_STROKE_END, points, 1), 3);
     EXPECT_EQ(std::vector<int>(points, points + 4), (std::vector<int>{0, 0, -1, -1}));
     EXPECT_EQ(kxxStrokePoints(im.get(), KXX_STROKE_END, nullptr, -3), 3);
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxStrokePoints(im.get(), 1, nullptr, 2), -1), "points || capacity <= 0");
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxStrokePoints(nullptr, 1, points, 2), -1), "skeleton");
-}
-
-TEST(ExtraStrokePoints, WrappedImageKeepsItsPaddingOutOfTheRingAndOtherTypesAreRefused)
-{
-    // A set pixel at the right edge: the sentinel in the padding, read as
-    // its east neighbour, would make it a line point.
-    const std::vector<uint8_t> px = {0, 0, 0, 0, 1, 1, 0, 0, 0};
-    kxtest::PaddedImage wrapped(KIT_BIN, 3, 3, px, 4);
-    auto packed = kxtest::makeImage(KIT_BIN, 3, 3, px);
-    EXPECT_EQ(listPoints(wrapped.get(), KXX_STROKE_END), (std::vector<int>{1, 1, 2, 1}));
-    kxxMarkStrokePoints(wrapped.get());
-    kxxMarkStrokePoints(packed.get());
-    EXPECT_EQ(kxtest::pixels(wrapped.get()), kxtest::pixels(packed.get()));
-    EXPECT_TRUE(wrapped.paddingIntact());
-
-    auto grey = kxtest::randomImage(KIT_GRAY, 6, 5, 2);
-    const auto before = kxtest::pixels(grey.get());
-    EXPECT_EQ(kxxStrokePoints(grey.get(), 7, nullptr, 0), -1);
-    EXPECT_EQ(kxxMarkStrokePoints(grey.get()), grey.get());
-    EXPECT_EQ(kxtest::pixels(grey.get()), before);
-    EXPECT_EQ(kxxMarkStrokePoints(nullptr), nullptr);
 }
