@@ -37,23 +37,19 @@ std::vector<double> referenceLevels(const Image *im, int method, int window, dou
             bigR = std::max(bigR, s[i]);
             minM = std::min(minM, double(px(x, y)));
         }
-    for (size_t i = 0; i < m.size(); ++i) {
-        switch (method) {
-        case KXX_NIBLACK: t[i] = m[i] - k * s[i]; break;
-        case KXX_SAUVOLA: t[i] = m[i] * (1 + k * (s[i] / r - 1)); break;
-        case KXX_WOLF: t[i] = ((1 - k) * m[i] + k * minM) + k * (bigR > 0 ? s[i] / bigR : 0.0) * (m[i] - minM); break;
-        default: t[i] = m[i] * (1 - k);
-        }
-    }
+    for (size_t i = 0; i < m.size(); ++i)
+        t[i] = method == KXX_NIBLACK   ? m[i] - k * s[i]
+               : method == KXX_SAUVOLA ? m[i] * (1 + k * (s[i] / r - 1))
+               : method == KXX_WOLF    ? ((1 - k) * m[i] + k * minM) + k * (bigR > 0 ? s[i] / bigR : 0.0) * (m[i] - minM)
+                                       : m[i] * (1 - k);
     return t;
 }
 
-struct Method {
+const struct {
     int method;
     double k, r;
-};
-const Method kMethods[] = {{KXX_NIBLACK, 0.2, 0}, {KXX_NIBLACK, -0.5, 0}, {KXX_SAUVOLA, 0.34, 127.5},
-                           {KXX_SAUVOLA, 0.2, 64}, {KXX_WOLF, 0.5, 0},     {KXX_BRADLEY, 0.15, 0}};
+} kMethods[] = {{KXX_NIBLACK, 0.2, 0}, {KXX_NIBLACK, -0.5, 0}, {KXX_SAUVOLA, 0.34, 127.5}, {KXX_SAUVOLA, 0.2, 64},
+                {KXX_WOLF, 0.5, 0},    {KXX_BRADLEY, 0.15, 0}};
 
 }  // namespace
 
@@ -64,33 +60,29 @@ TEST(ExtraLocal, LevelsEqualTheWindowWalkOverTheReflectedImage)
     const struct {
         int w, h, window;
         bool flat;
-    } sizes[] = {{23, 17, 5, false}, {16, 9, 15, false}, {7, 5, 31, false},
-                 {1, 12, 3, false},  {12, 1, 9, false},  {10, 8, 3, true}};
+    } sizes[] = {{23, 17, 5, false}, {16, 9, 15, false}, {7, 5, 31, false}, {1, 12, 3, false}, {12, 1, 9, false},
+                 {10, 8, 3, true}};
     uint32_t seed = 1;
     for (const auto &z : sizes)
         for (const auto &c : kMethods) {
-            SCOPED_TRACE(testing::Message() << z.w << "x" << z.h << " window " << z.window << " method " << c.method
-                                            << " k " << c.k);
+            SCOPED_TRACE(testing::Message() << z.w << "x" << z.h << " window " << z.window << " method " << c.method << " k " << c.k);
             auto im = kxtest::randomImage(KIT_GRAY, z.w, z.h, seed++);
             if (z.flat) kxiFlood(im.get(), 99);
             std::vector<double> got(size_t(z.w) * z.h, -1);
             ASSERT_EQ(kxxLocalLevels(im.get(), c.method, z.window, c.k, c.r, got.data()), 1);
             const auto want = referenceLevels(im.get(), c.method, z.window, c.k, c.r);
             for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "pixel " << i;  // same bits
+            std::vector<double> even(got.size());  // an even window acts as the next odd one
+            kxxLocalLevels(im.get(), c.method, z.window - 1, c.k, c.r, even.data());
+            EXPECT_EQ(even, got);
             ImagePtr bin(kxiClone(im.get(), nullptr));
             EXPECT_EQ(kxxLocalThreshold(bin.get(), c.method, z.window, c.k, c.r), bin.get());
             ASSERT_EQ(bin->imageType, KIT_BIN);
             for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(bin->data[i], double(im->data[i]) > want[i]);
         }
-}
-
-TEST(ExtraLocal, EvenWindowActsAsTheNextOddOneAndWindowOneGivesThePixel)
-{
+    // Window 1 (and a negative window below it): s = 0, so Niblack's level is the pixel.
     auto im = kxtest::randomImage(KIT_GRAY, 20, 14, 4);
-    std::vector<double> a(280), b(280), c(280);
-    kxxLocalLevels(im.get(), KXX_SAUVOLA, 6, 0.3, 128, a.data());
-    kxxLocalLevels(im.get(), KXX_SAUVOLA, 7, 0.3, 128, b.data());
-    EXPECT_EQ(a, b);
-    kxxLocalLevels(im.get(), KXX_NIBLACK, -4, 0.3, 0, c.data());
-    for (int i = 0; i < 280; ++i) EXPECT_EQ(c[size_t(i)], im->data[i]);  // s = 0, T = p
+    std::vector<double> levels(280);
+    kxxLocalLevels(im.get(), KXX_NIBLACK, -4, 0.3, 0, levels.data());
+    EXPECT_EQ(levels, std::vector<double>(im->data, im->data + 280));
 }

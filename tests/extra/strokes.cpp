@@ -64,6 +64,12 @@ TEST(ExtraStrokePoints, DrawnSkeletonsGiveTheirEndsBranchesAndDots)
         EXPECT_EQ(listPoints(im.get(), KXX_STROKE_BRANCH), c.branches);
         EXPECT_EQ(listPoints(im.get(), KXX_STROKE_DOT), c.dots);
     }
+    // A capacity below the count: the count, and only that many points written.
+    auto t = drawn(5, 4, cases[2].rows);
+    int points[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(kxxStrokePoints(t.get(), KXX_STROKE_END, points, 1), 3);
+    EXPECT_EQ(std::vector<int>(points, points + 4), (std::vector<int>{0, 0, -1, -1}));
+    EXPECT_EQ(kxxStrokePoints(t.get(), KXX_STROKE_END, nullptr, -3), 3);
 }
 
 TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
@@ -93,13 +99,4 @@ TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
         EXPECT_EQ(im->imageType, KIT_GRAY);
         EXPECT_EQ(kxtest::pixels(im.get()), marks);
     }
-}
-
-TEST(ExtraStrokePoints, CapacityBelowTheCountWritesOnlyThatMany)
-{
-    auto im = drawn(5, 4, "#####..#....#.......");
-    int points[4] = {-1, -1, -1, -1};
-    EXPECT_EQ(kxxStrokePoints(im.get(), KXX_STROKE_END, points, 1), 3);
-    EXPECT_EQ(std::vector<int>(points, points + 4), (std::vector<int>{0, 0, -1, -1}));
-    EXPECT_EQ(kxxStrokePoints(im.get(), KXX_STROKE_END, nullptr, -3), 3);
 }
