@@ -6,7 +6,6 @@ import os
 import shutil
 import signal
 import subprocess
-import sys
 import threading
 import time
 from pathlib import Path
@@ -38,7 +37,7 @@ def make_inputs(folder, count, side=400):
 
 
 @needs_kxpipe
-def test_cluster_run_survives_a_killed_worker_reports_each_failure_and_resumes(tmp_path):
+def test_cluster_run_survives_a_killed_worker_and_reports_each_failure(tmp_path):
     inputs, out = tmp_path / "in", tmp_path / "out"
     good = make_inputs(inputs, 24)
     expected = {}
@@ -73,29 +72,6 @@ def test_cluster_run_survives_a_killed_worker_reports_each_failure_and_resumes(t
             assert (out / rel).read_bytes() == data, rel
         assert not [p for p in out.rglob("*") if ".part-" in p.name]
 
-        (out / good[1].relative_to(inputs)).unlink()  # as if the run had been killed before it
-        os.utime(good[2], (time.time() + 5, time.time() + 5))  # an input newer than its result
-        summary = batch.run(str(inputs), str(out), STEPS, client=client, kxpipe=KXPIPE, progress=False)
-        status = {Path(o.source).name: o.status for o in summary.outcomes}
-        assert [status[g.name] for g in good[:4]] == ["skipped", "ok", "ok", "skipped"]
-
-
-@needs_kxpipe
-def test_command_line_with_list_file_glob_suffix_and_exit_codes(tmp_path):
-    inputs = tmp_path / "in"
-    good = make_inputs(inputs, 2, side=40)
-    listing = tmp_path / "list.txt"
-    listing.write_text(f"# pages\n{good[0]}\n\n{good[1]}\n")
-    env = dict(os.environ, KXPIPE=KXPIPE)
-    run = lambda *a: subprocess.run([sys.executable, "-m", "kxpre.batch", *a], env=env, capture_output=True, text=True)
-    ok = run(str(listing), str(tmp_path / "o1"), "invert", "--workers", "1", "--suffix", ".png")
-    assert ok.returncode == 0 and "2 images: 2 ok, 0 skipped, 0 failed" in ok.stderr, ok.stderr
-    assert sorted(p.relative_to(tmp_path / "o1").as_posix() for p in (tmp_path / "o1").rglob("*.png")) == [
-        "a/page01.png", "b/page00.png"]
-    bad = run("--workers", "1", str(inputs / "b" / "*.pgm"), str(tmp_path / "o2"), "invert")
-    assert bad.returncode == 1 and "1 failed" in bad.stderr
-    assert run(str(tmp_path / "nothing"), str(tmp_path / "o3"), "invert").returncode == 2
-
 
 # ---- tiles ------------------------------------------------------------------
 
@@ -122,13 +98,6 @@ def test_tiled_equals_the_whole_image_call(name, args, image, kwargs):
     whole = getattr(kxpre, name)(image, *args, **kwargs)
     for tile in (16, 45, 64):  # none divides the sides
         assert np.array_equal(tiled(name, image, *args, tile=tile, **kwargs), whole), tile
-
-
-def test_tiled_keeps_dask_arrays_lazy():
-    da = pytest.importorskip("dask.array")
-    lazy = tiled(kxpre.median, da.from_array(GREY, chunks=50), 5, tile=40)
-    assert isinstance(lazy, da.Array)
-    assert np.array_equal(lazy.compute(), kxpre.median(GREY, 5))
 
 
 @pytest.mark.parametrize("op,args,message", [(op, (), "cannot be tiled exactly") for op in (
