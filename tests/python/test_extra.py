@@ -136,19 +136,3 @@ def test_extra_manifest_agrees_with_the_header_and_leaves_only_array_functions_o
                                       for n in hand_written)
     # Each export once in the export list, though the local threshold has five entries.
     assert generate.exports(kx.MANIFEST).count("kxxLocalThreshold\n") == 1
-
-
-def test_an_export_described_twice_must_keep_its_c_types(tmp_path):
-    from kxpre._manifest import Manifest, ManifestError
-    entry = ('[[export]]\nname = "kxxClahe"\npython = "%s"\npipe = "%s"\nsummary = "s"\nimages = ["gray"]\n'
-             'returns = "Image *"\nresult = "image"\nargs = [{ name = "image", type = "Image *", kind = "image" },'
-             ' { name = "t", type = "%s" }]\n')
-    path = tmp_path / "m.toml"
-    for second, error in ((("b", "b", "int"), None), (("b", "b", "double"), "different C types"),
-                          (("a", "b", "int"), "repeated python names")):
-        path.write_text('library = "x"\nprefix = "kxx"\n' + entry % ("a", "a", "int") + entry % second)
-        if error is None:
-            assert [e.python for e in Manifest(str(path)).exports] == ["a", "b"]
-        else:
-            with pytest.raises(ManifestError, match=error):
-                Manifest(str(path))
