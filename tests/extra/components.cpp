@@ -1,7 +1,7 @@
-// Connected components: kxxLabel (union-find) against a flood-fill labeller
-// and OpenCV's statistics, literal statistics, and the two cleaners.
-#include <opencv2/imgproc.hpp>
-
+// Binary images.  Connected components: kxxLabel (union-find) against a
+// flood-fill labeller, literal statistics, and the two cleaners.  Stroke
+// points: the library's crossing-number table against the textbook sum
+// around each set pixel, on drawn and on thinned random skeletons.
 #include <algorithm>
 #include <deque>
 #include <numeric>
@@ -53,9 +53,33 @@ ImagePtr binary(int w, int h, const char *rows, int percent = 0, uint32_t seed =
 
 auto fields(const KxxComponent &c) { return std::tuple(c.label, c.area, c.left, c.top, c.width, c.height, c.cx, c.cy); }
 
+
+// Half the sum of |P(i) - P(i+1)| around the ring E, NE, N, NW, W, SW, S,
+// SE, outside pixels 0.
+int crossingNumber(const Image *im, int x, int y)
+{
+    static const int dx[8] = {1, 1, 0, -1, -1, -1, 0, 1}, dy[8] = {0, -1, -1, -1, 0, 1, 1, 1};
+    auto at = [&](int i) {
+        const int nx = x + dx[i & 7], ny = y + dy[i & 7];
+        return nx >= 0 && ny >= 0 && nx < im->width && ny < im->height && im->data[size_t(ny) * im->pitch + nx];
+    };
+    int sum = 0;
+    for (int i = 0; i < 8; ++i) sum += at(i) != at(i + 1);
+    return sum / 2;
+}
+
+std::vector<int> listPoints(const Image *im, int kinds)
+{
+    const int n = kxxStrokePoints(im, kinds, nullptr, 0);
+    EXPECT_GE(n, 0);
+    std::vector<int> p(size_t(std::max(n, 0)) * 2);
+    EXPECT_EQ(kxxStrokePoints(im, kinds, p.data(), n), n);
+    return p;
+}
+
 }  // namespace
 
-TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFillAndOpenCvStatistics)
+TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFill)
 {
     const struct {
         const char *name;
@@ -90,22 +114,9 @@ TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFillAndOpenCvStatistics)
             std::vector<int32_t> got(size_t(c.w) * c.h, -1);
             ASSERT_EQ(kxxLabel(im.get(), conn, got.data()), n);
             ASSERT_EQ(got, want);
-            // OpenCV numbers differently: map by each label's first pixel.
-            const cv::Mat src(c.h, c.w, CV_8UC1, im->data, size_t(im->pitch));
-            cv::Mat cvLabels, st, ct;
-            ASSERT_EQ(cv::connectedComponentsWithStats(src, cvLabels, st, ct, conn, CV_32S), n + 1);
-            std::vector<int> toCv(size_t(n) + 1, -1);
-            for (size_t i = 0; i < got.size(); ++i)
-                if (toCv[size_t(got[i])] < 0) toCv[size_t(got[i])] = cvLabels.at<int>(int(i));
-            std::vector<KxxComponent> s(size_t(n) + 1);
+            std::vector<KxxComponent> s(size_t(n) + 1);  // areas: the pixels of each label
             ASSERT_EQ(kxxComponentStats(got.data(), c.w, c.h, n, s.data()), 1);
-            for (int k = 1; k <= n; ++k) {
-                const int b = toCv[size_t(k)];
-                EXPECT_EQ(fields(s[size_t(k)]),
-                          std::tuple(k, st.at<int>(b, cv::CC_STAT_AREA), st.at<int>(b, cv::CC_STAT_LEFT),
-                                     st.at<int>(b, cv::CC_STAT_TOP), st.at<int>(b, cv::CC_STAT_WIDTH),
-                                     st.at<int>(b, cv::CC_STAT_HEIGHT), ct.at<double>(b, 0), ct.at<double>(b, 1)));
-            }
+            for (int k = 0; k <= n; ++k) EXPECT_EQ(s[size_t(k)].area, std::count(want.begin(), want.end(), k));
         }
 }
 
@@ -153,4 +164,65 @@ TEST(ExtraCleaners, DespeckleAndKeepLargestKeepTheComponentsTheirRuleNames)
             EXPECT_EQ(kxtest::pixels(kxxKeepLargest(b.get(), conn, k)), kept);
             EXPECT_EQ(b->imageType, KIT_BIN);
         }
+}
+
+
+TEST(ExtraStrokePoints, DrawnSkeletonsGiveTheirEndsBranchesAndDots)
+{
+    const struct {
+        const char *name;
+        int w, h;
+        const char *rows;
+        std::vector<int> ends, branches, dots;
+    } cases[] = {
+        {"segment", 5, 3, "......###......", {1, 1, 3, 1}, {}, {}},
+        {"diagonal_touching_the_border", 3, 3, "#...#...#", {0, 0, 2, 2}, {}, {}},
+        {"t_junction", 5, 4, "#####..#....#.......", {0, 0, 4, 0, 2, 2}, {2, 0}, {}},
+        {"x_crossing", 5, 5, "#...#.#.#...#...#.#.#...#", {0, 0, 4, 0, 0, 4, 4, 4}, {2, 2}, {}},
+        {"closed_loop_has_neither", 4, 4, ".##.#..##..#.##.", {}, {}, {}},
+        {"y_fork", 5, 5, "#...#.#.#...#....#....#..", {0, 0, 4, 0, 2, 4}, {2, 2}, {}},
+        {"dot", 3, 3, "....#....", {}, {}, {1, 1}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto im = binary(c.w, c.h, c.rows);
+        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_END), c.ends);
+        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_BRANCH), c.branches);
+        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_DOT), c.dots);
+    }
+    // A capacity below the count: the count, and only that many points written.
+    auto t = binary(5, 4, cases[2].rows);
+    int points[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(kxxStrokePoints(t.get(), KXX_STROKE_END, points, 1), 3);
+    EXPECT_EQ(std::vector<int>(points, points + 4), (std::vector<int>{0, 0, -1, -1}));
+    EXPECT_EQ(kxxStrokePoints(t.get(), KXX_STROKE_END, nullptr, -3), 3);
+}
+
+TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
+{
+    // Smoothed noise above a level, thinned by the library: real skeletons
+    // with many ends and branches.
+    uint32_t seed = 5;
+    for (const auto &[w, h] : {std::pair{64, 48}, std::pair{1, 30}, std::pair{30, 1}, std::pair{151, 97}}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        auto im = kxtest::randomImage(KIT_GRAY, w, h, seed++);
+        kxbSimple(kxSmoothAvg(im.get(), 5), 128, 0);
+        kxThinning(im.get());
+        std::vector<int> cn;  // -1 for clear pixels
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) cn.push_back(im->data[size_t(y) * im->pitch + x] ? crossingNumber(im.get(), x, y) : -1);
+        for (int kinds = 0; kinds <= 7; ++kinds) {
+            std::vector<int> want;
+            for (size_t i = 0; i < cn.size(); ++i)
+                if ((cn[i] == 0 ? KXX_STROKE_DOT : cn[i] == 1 ? KXX_STROKE_END : cn[i] >= 3 ? KXX_STROKE_BRANCH : 0) & kinds)
+                    want.insert(want.end(), {int(i % size_t(w)), int(i / size_t(w))});
+            EXPECT_EQ(listPoints(im.get(), kinds), want) << "kinds " << kinds;
+        }
+        const uint8_t mark[] = {KXX_MARK_NONE, KXX_MARK_DOT, KXX_MARK_END, KXX_MARK_LINE, KXX_MARK_BRANCH};
+        std::vector<uint8_t> marks;
+        for (int c : cn) marks.push_back(mark[std::min(c, 3) + 1]);
+        EXPECT_EQ(kxxMarkStrokePoints(im.get()), im.get());
+        EXPECT_EQ(im->imageType, KIT_GRAY);
+        EXPECT_EQ(kxtest::pixels(im.get()), marks);
+    }
 }

@@ -1,7 +1,12 @@
-// Local thresholds: the levels (running column and row sums in the library)
-// against a direct walk over every window of the reflected image, and the
-// binarization against the levels.
+// Windows over the image extended by reflection.  Local thresholds: the
+// levels (running column and row sums in the library) against a direct walk
+// over every window, and the binarization against the levels.  CLAHE: equal
+// to the documented arithmetic computed pixel by pixel (the library blends
+// gathered tile tables row by row), and within 1 of OpenCV.
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "kxextra.h"
@@ -51,6 +56,69 @@ const struct {
 } kMethods[] = {{KXX_NIBLACK, 0.2, 0}, {KXX_NIBLACK, -0.5, 0}, {KXX_SAUVOLA, 0.34, 127.5}, {KXX_SAUVOLA, 0.2, 64},
                 {KXX_WOLF, 0.5, 0},    {KXX_BRADLEY, 0.15, 0}};
 
+
+// Smoothed noise over a gradient, and dark and bright low-contrast copies.
+std::vector<cv::Mat> pictures()
+{
+    std::vector<cv::Mat> out;
+    cv::setRNGSeed(5);
+    for (const auto &size : {cv::Size(257, 193), cv::Size(64, 500), cv::Size(31, 17)}) {
+        cv::Mat noise(size, CV_8UC1), ramp(size, CV_8UC1), mix, dark, bright;
+        cv::randu(noise, 0, 256);
+        cv::GaussianBlur(noise, noise, cv::Size(9, 9), 3);
+        for (int x = 0; x < size.width; ++x) ramp.col(x).setTo(255 * x / std::max(1, size.width - 1));
+        cv::addWeighted(noise, 0.6, ramp, 0.4, 0, mix);
+        mix.convertTo(dark, CV_8U, 0.2, 10);
+        mix.convertTo(bright, CV_8U, 0.15, 200);
+        out.insert(out.end(), {mix, dark, bright});
+    }
+    return out;
+}
+
+ImagePtr imageOf(const cv::Mat &m) { return kxtest::makeImage(KIT_GRAY, m.cols, m.rows, {m.datastart, m.dataend}); }
+
+std::vector<uint8_t> claheReference(const cv::Mat &m, int tx, int ty, double clip)
+{
+    const int w = m.cols, h = m.rows;
+    const bool even = w % tx == 0 && h % ty == 0;
+    const int tw = w / tx + !even, th = h / ty + !even;
+    const int64_t n = int64_t(tw) * th;
+    std::vector<std::array<uint8_t, 256>> lut(size_t(tx * ty));
+    for (int j = 0; j < ty; ++j)
+        for (int i = 0; i < tx; ++i) {
+            std::array<int64_t, 256> hist{};
+            for (int y = j * th; y < (j + 1) * th; ++y)
+                for (int x = i * tw; x < (i + 1) * tw; ++x) ++hist[m.at<uint8_t>(reflect(y, h), reflect(x, w))];
+            if (clip > 0) {
+                const int64_t limit = std::max<int64_t>(1, int64_t(std::min(clip * double(n) / 256.0, double(n))));
+                int64_t excess = 0;
+                for (auto &b : hist)
+                    if (b > limit) excess += b - limit, b = limit;
+                for (auto &b : hist) b += excess / 256;
+                int64_t rest = excess % 256;
+                const int64_t step = rest ? std::max<int64_t>(1, 256 / rest) : 1;
+                for (int64_t k = 0; k < 256 && rest > 0; k += step, --rest) ++hist[size_t(k)];
+            }
+            int64_t c = 0;
+            for (int v = 0; v < 256; ++v) {
+                c += hist[size_t(v)];
+                lut[size_t(j * tx + i)][size_t(v)] = uint8_t(std::min(255, int(float(c) * (255.0f / float(n)) + 0.5f)));
+            }
+        }
+    std::vector<uint8_t> out;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const float fx = float(x) * (1.0f / float(tw)) - 0.5f, fy = float(y) * (1.0f / float(th)) - 0.5f;
+            const int ix = int(std::floor(fx)), iy = int(std::floor(fy));
+            const float u = fx - float(ix), v = fy - float(iy);
+            const int x0 = std::max(ix, 0), x1 = std::min(ix + 1, tx - 1), y0 = std::max(iy, 0), y1 = std::min(iy + 1, ty - 1);
+            auto L = [&](int r, int c) { return float(lut[size_t(r * tx + c)][m.at<uint8_t>(y, x)]); };
+            const float r = (L(y0, x0) * (1.0f - u) + L(y0, x1) * u) * (1.0f - v) + (L(y1, x0) * (1.0f - u) + L(y1, x1) * u) * v;
+            out.push_back(uint8_t(std::min(255, int(r + 0.5f))));
+        }
+    return out;
+}
+
 }  // namespace
 
 TEST(ExtraLocal, LevelsEqualTheWindowWalkOverTheReflectedImage)
@@ -85,4 +153,36 @@ TEST(ExtraLocal, LevelsEqualTheWindowWalkOverTheReflectedImage)
     std::vector<double> levels(280);
     kxxLocalLevels(im.get(), KXX_NIBLACK, -4, 0.3, 0, levels.data());
     EXPECT_EQ(levels, std::vector<double>(im->data, im->data + 280));
+}
+
+
+TEST(ExtraClahe, EqualsTheDocumentedArithmeticAndIsWithinOneOfOpenCv)
+{
+    const struct {
+        int tx, ty;
+        double clip;
+    } params[] = {{8, 8, 40}, {8, 8, 2}, {4, 6, 3.5}, {1, 1, 4}, {16, 3, 1}, {8, 8, 0}};
+    const auto pics = pictures();
+    for (size_t k = 0; k < pics.size(); ++k)
+        for (const auto &p : params) {
+            SCOPED_TRACE(testing::Message() << "picture " << k << " tiles " << p.tx << "x" << p.ty << " clip " << p.clip);
+            auto im = imageOf(pics[k]);
+            EXPECT_EQ(kxxClahe(im.get(), p.tx, p.ty, p.clip), im.get());
+            const auto ours = kxtest::pixels(im.get());
+            EXPECT_EQ(ours, claheReference(pics[k], p.tx, p.ty, p.clip));
+            cv::Mat theirs;
+            cv::createCLAHE(p.clip, cv::Size(p.tx, p.ty))->apply(pics[k], theirs);
+            for (size_t i = 0; i < ours.size(); ++i) ASSERT_LE(std::abs(int(ours[i]) - theirs.data[i]), 1) << i;
+        }
+    // More tiles than pixels: the mirrored extension repeats.
+    for (const auto &[w, h] : {std::pair{3, 2}, std::pair{1, 9}, std::pair{9, 1}, std::pair{1, 1}}) {
+        auto bytes = kxtest::randomBytes(size_t(w * h), 3);
+        const cv::Mat m(h, w, CV_8UC1, bytes.data());
+        EXPECT_EQ(kxtest::pixels(kxxClahe(imageOf(m).get(), 8, 8, 3)), claheReference(m, 8, 8, 3)) << w << "x" << h;
+    }
+    // An infinite limit clips nothing: the same as no limit.
+    auto a = imageOf(pics[0]), b = imageOf(pics[0]);
+    kxxClahe(a.get(), 4, 4, INFINITY);
+    kxxClahe(b.get(), 4, 4, 0);
+    EXPECT_EQ(kxtest::pixels(a.get()), kxtest::pixels(b.get()));
 }

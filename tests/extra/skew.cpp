@@ -36,8 +36,7 @@ ImagePtr skewedPage(int w, int h, int height, double angle, int noise, uint32_t 
 
 TEST(ExtraSkew, GeneratedPagesWithinFiveHundredthsOfADegreeAndDeskewLevelsThem)
 {
-    const std::pair<double, int> cases[] = {{0.0, 0},    {0.3, 10},  {-0.7, 0}, {1.234, 10}, {-2.5, 0},
-                                            {-6.66, 10}, {9.1, 0},   {-12.0, 10}, {14.5, 0}};
+    const std::pair<double, int> cases[] = {{0.0, 0}, {0.3, 10}, {-0.7, 0}, {1.234, 10}, {-6.66, 10}, {9.1, 0}, {-12.0, 10}, {14.5, 0}};
     uint32_t seed = 10;
     for (const auto &[angle, noise] : cases) {
         SCOPED_TRACE(testing::Message() << "angle " << angle << " noise " << noise << " per mille");
@@ -53,8 +52,7 @@ TEST(ExtraSkew, GeneratedPagesWithinFiveHundredthsOfADegreeAndDeskewLevelsThem)
     EXPECT_NEAR(a, 3.3, 0.05);
     kxxFindSkew(page.get(), &after, &confidence);
     EXPECT_NEAR(after, 0.0, 0.05);
-    EXPECT_EQ(page->imageType, KIT_BIN);
-    EXPECT_EQ(page->width, 900);
+    EXPECT_EQ(std::tuple(page->imageType, page->width, page->height), std::tuple(KIT_BIN, 900, 1200));
 }
 
 TEST(ExtraSkew, BlankNoiseAndTinyPages)
