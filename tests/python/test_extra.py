@@ -43,9 +43,6 @@ def test_stroke_points_of_a_t():
     assert kx.stroke_points(t, kx.STROKE_END).tolist() == [[0, 0], [4, 0], [2, 2]]
     assert kx.stroke_points(t, kx.STROKE_BRANCH).tolist() == [[2, 0]]
     assert kx.stroke_points(t).tolist() == [[0, 0], [2, 0], [4, 0], [2, 2]]
-    marks = kx.mark_stroke_points(t)
-    assert marks[0, 2] == kx.MARK_BRANCH and marks[2, 2] == kx.MARK_END and marks[1, 2] == kx.MARK_LINE
-    assert marks[3, 0] == kx.MARK_NONE
 
 
 def test_levels_match_the_binarizers():
