@@ -87,21 +87,14 @@ TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFill)
         const char *rows;  // null: random with `percent` % set
         int percent, count4, count8;
     } cases[] = {
-        {"empty", 3, 2, "......", 0, 0, 0},
-        {"diagonal", 3, 3, "#...#...#", 0, 3, 1},
-        {"anti_diagonal", 3, 3, "..#.#.#..", 0, 3, 1},
-        {"u_shape_merges_late", 5, 3, "#...##...######", 0, 1, 1},
-        {"w_shape_three_arms", 7, 3, "#..#..##..#..########", 0, 1, 1},
-        {"checkerboard", 4, 4, "#.#..#.##.#..#.#", 0, 8, 1},
+        {"empty", 3, 2, "......", 0, 0, 0},                        {"diagonal", 3, 3, "#...#...#", 0, 3, 1},
+        {"anti_diagonal", 3, 3, "..#.#.#..", 0, 3, 1},            {"u_shape_merges_late", 5, 3, "#...##...######", 0, 1, 1},
+        {"w_shape_three_arms", 7, 3, "#..#..##..#..########", 0, 1, 1}, {"checkerboard", 4, 4, "#.#..#.##.#..#.#", 0, 8, 1},
         {"hook_seen_right_first", 5, 5, "....####.##.#.##...######", 0, 1, 1},
-        {"two_hooks", 5, 3, "#.#.##.#.###.##", 0, 3, 1},
-        {"one_column", 1, 5, "#.##.", 0, 2, 2},
-        {"random_column", 1, 40, nullptr, 50, -1, -1},
-        {"random_row", 40, 1, nullptr, 50, -1, -1},
-        {"random_sparse", 31, 17, nullptr, 10, -1, -1},
-        {"random_dense", 97, 53, nullptr, 70, -1, -1},
-        {"random_percolating", 257, 129, nullptr, 45, -1, -1},
-        {"random_percolating_8", 64, 64, nullptr, 59, -1, -1},
+        {"two_hooks", 5, 3, "#.#.##.#.###.##", 0, 3, 1},       {"one_column", 1, 5, "#.##.", 0, 2, 2},
+        {"random_column", 1, 40, nullptr, 50, -1, -1},         {"random_row", 40, 1, nullptr, 50, -1, -1},
+        {"random_sparse", 31, 17, nullptr, 10, -1, -1},        {"random_dense", 97, 53, nullptr, 70, -1, -1},
+        {"random_percolating", 257, 129, nullptr, 45, -1, -1}, {"random_percolating_8", 64, 64, nullptr, 59, -1, -1},
     };
     uint32_t seed = 1;
     for (const auto &c : cases)
@@ -166,7 +159,6 @@ TEST(ExtraCleaners, DespeckleAndKeepLargestKeepTheComponentsTheirRuleNames)
         }
 }
 
-
 TEST(ExtraStrokePoints, DrawnSkeletonsGiveTheirEndsBranchesAndDots)
 {
     const struct {
@@ -179,9 +171,8 @@ TEST(ExtraStrokePoints, DrawnSkeletonsGiveTheirEndsBranchesAndDots)
         {"diagonal_touching_the_border", 3, 3, "#...#...#", {0, 0, 2, 2}, {}, {}},
         {"t_junction", 5, 4, "#####..#....#.......", {0, 0, 4, 0, 2, 2}, {2, 0}, {}},
         {"x_crossing", 5, 5, "#...#.#.#...#...#.#.#...#", {0, 0, 4, 0, 0, 4, 4, 4}, {2, 2}, {}},
-        {"closed_loop_has_neither", 4, 4, ".##.#..##..#.##.", {}, {}, {}},
         {"y_fork", 5, 5, "#...#.#.#...#....#....#..", {0, 0, 4, 0, 2, 4}, {2, 2}, {}},
-        {"dot", 3, 3, "....#....", {}, {}, {1, 1}},
+        {"closed_loop_has_neither", 4, 4, ".##.#..##..#.##.", {}, {}, {}}, {"dot", 3, 3, "....#....", {}, {}, {1, 1}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
