@@ -1,335 +1,219 @@
-// Connected components: kxxLabel against a flood-fill labeller and OpenCV's
-// connectedComponentsWithStats, the statistics, and the two cleaners.
-#include <opencv2/imgproc.hpp>
-
+// Binary images.  Connected components: kxxLabel (union-find) against a
+// flood-fill labeller, literal statistics, and the two cleaners.  Stroke
+// points: the library's crossing-number table against the textbook sum
+// around each set pixel, on drawn and on thinned random skeletons.
 #include <algorithm>
 #include <deque>
-#include <functional>
 #include <numeric>
-#include <map>
+#include <tuple>
 
 #include "kxextra.h"
 #include "kxtest.hpp"
 
 using kxtest::ImagePtr;
-using kxtest::makeImage;
-using kxtest::PaddedImage;
 
 namespace {
 
-// Straightforward labeller: flood fill from every unlabelled set pixel in
-// raster order, which numbers components by their first pixel.
-std::vector<int32_t> floodLabels(const Image *im, int connectivity, int *count)
+// Flood fill from every unlabelled set pixel in raster order, which numbers
+// components by their first pixel.
+std::vector<int32_t> floodLabels(const Image *im, int conn, int *count)
 {
     const int w = im->width, h = im->height;
     std::vector<int32_t> l(size_t(w) * h, 0);
-    auto set = [&](int x, int y) { return im->data[size_t(y) * im->pitch + x] != 0; };
+    auto free = [&](int x, int y) {
+        return x >= 0 && y >= 0 && x < w && y < h && im->data[size_t(y) * im->pitch + x] && !l[size_t(y) * w + x];
+    };
     int n = 0;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            if (!set(x, y) || l[size_t(y) * w + x]) continue;
-            ++n;
-            std::deque<std::pair<int, int>> q{{x, y}};
-            l[size_t(y) * w + x] = n;
-            while (!q.empty()) {
-                auto [cx, cy] = q.front();
-                q.pop_front();
+            if (!free(x, y)) continue;
+            l[size_t(y) * w + x] = ++n;
+            for (std::deque<std::pair<int, int>> q{{x, y}}; !q.empty(); q.pop_front())
                 for (int dy = -1; dy <= 1; ++dy)
                     for (int dx = -1; dx <= 1; ++dx) {
-                        if ((dx || dy) == 0 || (connectivity == 4 && dx && dy)) continue;
-                        const int nx = cx + dx, ny = cy + dy;
-                        if (nx < 0 || ny < 0 || nx >= w || ny >= h || !set(nx, ny) || l[size_t(ny) * w + nx])
-                            continue;
+                        const int nx = q.front().first + dx, ny = q.front().second + dy;
+                        if ((conn == 4 && dx && dy) || !free(nx, ny)) continue;
                         l[size_t(ny) * w + nx] = n;
                         q.push_back({nx, ny});
                     }
-            }
         }
     *count = n;
     return l;
 }
 
-// A binary image with about `percent` % set pixels, some rows of long runs
-// so that components merge across many provisional labels.
-ImagePtr randomBinary(int w, int h, int percent, uint32_t seed)
+// '#' set; or about `percent` % set pixels: near the percolation thresholds
+// components wind and merge across many provisional labels.
+ImagePtr binary(int w, int h, const char *rows, int percent = 0, uint32_t seed = 0)
 {
     ImagePtr im(kxCreateImage(KIT_BIN, w, h));
     std::mt19937 rng(seed);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) im->data[size_t(y) * im->pitch + x] = int(rng() % 100) < percent;
+    for (int i = 0; i < w * h; ++i) im->data[i] = rows ? rows[i] == '#' : int(rng() % 100) < percent;
     return im;
 }
 
-std::vector<KxxComponent> statsOf(const std::vector<int32_t> &labels, int w, int h, int n)
+auto fields(const KxxComponent &c) { return std::tuple(c.label, c.area, c.left, c.top, c.width, c.height, c.cx, c.cy); }
+
+
+// Half the sum of |P(i) - P(i+1)| around the ring E, NE, N, NW, W, SW, S,
+// SE, outside pixels 0.
+int crossingNumber(const Image *im, int x, int y)
 {
-    std::vector<KxxComponent> s(size_t(n) + 1);
-    EXPECT_EQ(kxxComponentStats(labels.data(), w, h, n, s.data()), 1);
-    return s;
+    static const int dx[8] = {1, 1, 0, -1, -1, -1, 0, 1}, dy[8] = {0, -1, -1, -1, 0, 1, 1, 1};
+    auto at = [&](int i) {
+        const int nx = x + dx[i & 7], ny = y + dy[i & 7];
+        return nx >= 0 && ny >= 0 && nx < im->width && ny < im->height && im->data[size_t(ny) * im->pitch + nx];
+    };
+    int sum = 0;
+    for (int i = 0; i < 8; ++i) sum += at(i) != at(i + 1);
+    return sum / 2;
 }
 
-struct Shape {
-    const char *name;
-    int w, h;
-    const char *rows;  // '#' set, '.' clear
-    int count4, count8;
-};
-
-const Shape kShapes[] = {
-    {"empty", 3, 2, "......", 0, 0},
-    {"full", 3, 2, "######", 1, 1},
-    {"diagonal", 3, 3, "#...#...#", 3, 1},
-    {"anti_diagonal", 3, 3, "..#.#.#..", 3, 1},
-    {"u_shape_merges_late", 5, 3, "#...##...######", 1, 1},
-    {"w_shape_three_arms", 7, 3, "#..#..#" "#..#..#" "#######", 1, 1},
-    {"checkerboard", 4, 4, "#.#..#.##.#..#.#", 8, 1},
-    {"hook_seen_right_first", 5, 5, "....#" "###.#" "#.#.#" "#...#" "#####", 1, 1},
-    {"two_hooks", 5, 3, "#.#.#" "#.#.#" "##.##", 3, 1},
-    {"single_pixel", 1, 1, "#", 1, 1},
-    {"one_row", 7, 1, "##.#..#", 3, 3},
-    {"one_column", 1, 5, "#.##.", 2, 2},
-};
-
-ImagePtr shapeImage(const Shape &s)
+std::vector<int> listPoints(const Image *im, int kinds)
 {
-    std::vector<uint8_t> px;
-    for (const char *c = s.rows; *c; ++c) px.push_back(*c == '#');
-    return makeImage(KIT_BIN, s.w, s.h, px);
+    const int n = kxxStrokePoints(im, kinds, nullptr, 0);
+    EXPECT_GE(n, 0);
+    std::vector<int> p(size_t(std::max(n, 0)) * 2);
+    EXPECT_EQ(kxxStrokePoints(im, kinds, p.data(), n), n);
+    return p;
 }
 
 }  // namespace
 
-TEST(ExtraLabel, ShapesCountAndMatchTheFloodFill)
+TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFill)
 {
-    for (const Shape &s : kShapes) {
-        SCOPED_TRACE(s.name);
-        ASSERT_EQ(std::strlen(s.rows), size_t(s.w * s.h));
-        auto im = shapeImage(s);
-        for (int c : {4, 8}) {
-            std::vector<int32_t> got(size_t(s.w) * s.h, -7);
-            int n = 0;
-            const auto want = floodLabels(im.get(), c, &n);
-            EXPECT_EQ(kxxLabel(im.get(), c, got.data()), c == 4 ? s.count4 : s.count8);
-            EXPECT_EQ(n, c == 4 ? s.count4 : s.count8);
-            EXPECT_EQ(got, want) << "connectivity " << c;
-        }
-    }
-}
-
-TEST(ExtraLabel, RandomImagesEqualTheFloodFillExactly)
-{
-    // Densities around the percolation thresholds make long, winding
-    // components with many merges.
     const struct {
-        int w, h, percent;
-    } cases[] = {{1, 1, 50}, {1, 40, 50}, {40, 1, 50}, {31, 17, 10}, {64, 64, 45},
-                 {64, 64, 59}, {97, 53, 70}, {128, 96, 35}, {200, 3, 80}, {3, 200, 80}};
+        const char *name;
+        int w, h;
+        const char *rows;  // null: random with `percent` % set
+        int percent, count4, count8;
+    } cases[] = {
+        {"empty", 3, 2, "......", 0, 0, 0},                        {"diagonal", 3, 3, "#...#...#", 0, 3, 1},
+        {"anti_diagonal", 3, 3, "..#.#.#..", 0, 3, 1},            {"u_shape_merges_late", 5, 3, "#...##...######", 0, 1, 1},
+        {"w_shape_three_arms", 7, 3, "#..#..##..#..########", 0, 1, 1}, {"checkerboard", 4, 4, "#.#..#.##.#..#.#", 0, 8, 1},
+        {"hook_seen_right_first", 5, 5, "....####.##.#.##...######", 0, 1, 1},
+        {"two_hooks", 5, 3, "#.#.##.#.###.##", 0, 3, 1},       {"one_column", 1, 5, "#.##.", 0, 2, 2},
+        {"random_column", 1, 40, nullptr, 50, -1, -1},         {"random_row", 40, 1, nullptr, 50, -1, -1},
+        {"random_sparse", 31, 17, nullptr, 10, -1, -1},        {"random_dense", 97, 53, nullptr, 70, -1, -1},
+        {"random_percolating", 257, 129, nullptr, 45, -1, -1}, {"random_percolating_8", 64, 64, nullptr, 59, -1, -1},
+    };
     uint32_t seed = 1;
     for (const auto &c : cases)
         for (int conn : {4, 8}) {
-            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << c.percent << "% conn " << conn);
-            auto im = randomBinary(c.w, c.h, c.percent, seed++);
+            SCOPED_TRACE(testing::Message() << c.name << " conn " << conn);
+            auto im = binary(c.w, c.h, c.rows, c.percent, seed++);
             int n = 0;
             const auto want = floodLabels(im.get(), conn, &n);
+            EXPECT_EQ(c.rows ? n : -1, conn == 4 ? c.count4 : c.count8);
             std::vector<int32_t> got(size_t(c.w) * c.h, -1);
-            EXPECT_EQ(kxxLabel(im.get(), conn, got.data()), n);
-            EXPECT_EQ(got, want);
+            ASSERT_EQ(kxxLabel(im.get(), conn, got.data()), n);
+            ASSERT_EQ(got, want);
+            std::vector<KxxComponent> s(size_t(n) + 1);  // areas: the pixels of each label
+            ASSERT_EQ(kxxComponentStats(got.data(), c.w, c.h, n, s.data()), 1);
+            for (int k = 0; k <= n; ++k) EXPECT_EQ(s[size_t(k)].area, std::count(want.begin(), want.end(), k));
         }
-}
-
-TEST(ExtraLabel, EqualsOpenCvUpToNumberingWithTheSameStatistics)
-{
-    const struct {
-        int w, h, percent;
-    } cases[] = {{50, 40, 30}, {64, 64, 55}, {120, 80, 62}, {257, 129, 45}, {33, 333, 50}};
-    uint32_t seed = 100;
-    for (const auto &c : cases)
-        for (int conn : {4, 8}) {
-            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " conn " << conn);
-            auto im = randomBinary(c.w, c.h, c.percent, seed++);
-            std::vector<int32_t> ours(size_t(c.w) * c.h);
-            const int n = kxxLabel(im.get(), conn, ours.data());
-            const cv::Mat src(c.h, c.w, CV_8UC1, im->data, size_t(im->pitch));
-            cv::Mat cvLabels, cvStats, cvCentroids;
-            const int cvN = cv::connectedComponentsWithStats(src, cvLabels, cvStats, cvCentroids, conn, CV_32S);
-            ASSERT_EQ(n, cvN - 1);
-            // The map between the numberings is one-to-one and the same at
-            // every pixel.
-            std::vector<int> toCv(size_t(n) + 1, -1), fromCv(size_t(cvN), -1);
-            for (int y = 0; y < c.h; ++y)
-                for (int x = 0; x < c.w; ++x) {
-                    const int a = ours[size_t(y) * c.w + x], b = cvLabels.at<int>(y, x);
-                    if (toCv[size_t(a)] < 0) toCv[size_t(a)] = b;
-                    if (fromCv[size_t(b)] < 0) fromCv[size_t(b)] = a;
-                    ASSERT_EQ(toCv[size_t(a)], b);
-                    ASSERT_EQ(fromCv[size_t(b)], a);
-                }
-            const auto s = statsOf(ours, c.w, c.h, n);
-            for (int k = 0; k <= n; ++k) {
-                const int b = toCv[size_t(k)];
-                if (b < 0) continue;  // no clear pixel: label 0 unused
-                EXPECT_EQ(s[size_t(k)].area, cvStats.at<int>(b, cv::CC_STAT_AREA));
-                EXPECT_EQ(s[size_t(k)].left, cvStats.at<int>(b, cv::CC_STAT_LEFT));
-                EXPECT_EQ(s[size_t(k)].top, cvStats.at<int>(b, cv::CC_STAT_TOP));
-                EXPECT_EQ(s[size_t(k)].width, cvStats.at<int>(b, cv::CC_STAT_WIDTH));
-                EXPECT_EQ(s[size_t(k)].height, cvStats.at<int>(b, cv::CC_STAT_HEIGHT));
-                EXPECT_EQ(s[size_t(k)].cx, cvCentroids.at<double>(b, 0));  // same bits
-                EXPECT_EQ(s[size_t(k)].cy, cvCentroids.at<double>(b, 1));
-            }
-        }
-}
-
-TEST(ExtraLabel, WrappedImageIgnoresItsPaddingAndLeavesItAlone)
-{
-    // The sentinel in the padding is non-zero: read as pixels it would join
-    // the components at the right edge of every row into one.
-    auto src = randomBinary(23, 19, 50, 7);
-    const auto px = kxtest::pixels(src.get());
-    PaddedImage wrapped(KIT_BIN, 23, 19, px, 3);
-    for (int conn : {4, 8}) {
-        std::vector<int32_t> a(23 * 19), b(23 * 19);
-        EXPECT_EQ(kxxLabel(wrapped.get(), conn, a.data()), kxxLabel(src.get(), conn, b.data()));
-        EXPECT_EQ(a, b);
-        EXPECT_TRUE(wrapped.paddingIntact());
-    }
-    kxxDespeckle(wrapped.get(), 8, 3);
-    kxxKeepLargest(wrapped.get(), 4, 2);
-    EXPECT_TRUE(wrapped.paddingIntact());
-}
-
-TEST(ExtraLabel, RefusedInputsLeaveTheLabelsUntouched)
-{
-    auto grey = kxtest::randomImage(KIT_GRAY, 5, 4, 3);
-    auto bin = randomBinary(5, 4, 50, 3);
-    Image broken = *bin;
-    broken.pitch = 2;  // below the width
-    const struct {
-        const char *name;
-        const Image *im;
-        int conn;
-    } cases[] = {{"grey image", grey.get(), 8}, {"connectivity 6", bin.get(), 6},
-                 {"connectivity 0", bin.get(), 0}, {"pitch below width", &broken, 4}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<int32_t> l(20, -5);
-        EXPECT_EQ(kxxLabel(c.im, c.conn, l.data()), -1);
-        EXPECT_EQ(l, std::vector<int32_t>(20, -5));
-    }
-    std::vector<int32_t> l(20);
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxLabel(nullptr, 4, l.data()), -1), "image && labels");
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxLabel(bin.get(), 4, nullptr), -1), "image && labels");
 }
 
 TEST(ExtraStats, BackgroundEmptyAndForeignLabels)
 {
     // Label 0 is described too; label 2 is carried by no pixel; -3 and 9 lie
     // outside 0..count and count nowhere.
-    const std::vector<int32_t> labels = {1, 1, 0, -3,  //
-                                         0, 3, 3, 9,   //
-                                         0, 0, 3, 1};
+    const std::vector<int32_t> labels = {1, 1, 0, -3, 0, 3, 3, 9, 0, 0, 3, 1};
     std::vector<KxxComponent> s(4);
     ASSERT_EQ(kxxComponentStats(labels.data(), 4, 3, 3, s.data()), 1);
-    const KxxComponent want[] = {{0, 4, 0, 0, 3, 3, 3.0 / 4, 5.0 / 4},
-                                 {1, 3, 0, 0, 4, 3, 4.0 / 3, 2.0 / 3},
-                                 {2, 0, 0, 0, 0, 0, 0.0, 0.0},
-                                 {3, 3, 1, 1, 2, 2, 5.0 / 3, 4.0 / 3}};
-    for (int k = 0; k < 4; ++k) {
-        SCOPED_TRACE(k);
-        EXPECT_EQ(s[size_t(k)].label, want[k].label);
-        EXPECT_EQ(s[size_t(k)].area, want[k].area);
-        EXPECT_EQ(s[size_t(k)].left, want[k].left);
-        EXPECT_EQ(s[size_t(k)].top, want[k].top);
-        EXPECT_EQ(s[size_t(k)].width, want[k].width);
-        EXPECT_EQ(s[size_t(k)].height, want[k].height);
-        EXPECT_EQ(s[size_t(k)].cx, want[k].cx);
-        EXPECT_EQ(s[size_t(k)].cy, want[k].cy);
-    }
-    std::vector<KxxComponent> untouched(2);
-    untouched[0].area = 77;
-    EXPECT_EQ(kxxComponentStats(labels.data(), 0, 3, 1, untouched.data()), 0);
-    EXPECT_EQ(kxxComponentStats(labels.data(), 4, 3, -1, untouched.data()), 0);
-    EXPECT_EQ(kxxComponentStats(labels.data(), 65536, 65536, 1, untouched.data()), 0);
-    EXPECT_EQ(untouched[0].area, 77);
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxComponentStats(nullptr, 4, 3, 3, s.data()), 0), "labels && stats");
+    const KxxComponent want[] = {{0, 4, 0, 0, 3, 3, 3.0 / 4, 5.0 / 4}, {1, 3, 0, 0, 4, 3, 4.0 / 3, 2.0 / 3},
+                                 {2, 0, 0, 0, 0, 0, 0.0, 0.0}, {3, 3, 1, 1, 2, 2, 5.0 / 3, 4.0 / 3}};
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(fields(s[size_t(k)]), fields(want[k])) << k;
+    s[0].area = 77;
+    EXPECT_EQ(kxxComponentStats(labels.data(), 0, 3, 1, s.data()), 0);
+    EXPECT_EQ(kxxComponentStats(labels.data(), 4, 3, -1, s.data()), 0);
+    EXPECT_EQ(kxxComponentStats(labels.data(), 65536, 65536, 1, s.data()), 0);
+    EXPECT_EQ(s[0].area, 77);
 }
 
-namespace {
-
-// The straightforward cleaners: flood-fill labels, then a rule per label.
-std::vector<uint8_t> keepByRule(const Image *im, int conn, const std::function<bool(int, int, int)> &keep)
-{
-    int n = 0;
-    const auto l = floodLabels(im, conn, &n);
-    std::vector<int> area(size_t(n) + 1, 0);
-    for (int32_t v : l) ++area[size_t(v)];
-    std::vector<uint8_t> out(l.size());
-    for (size_t i = 0; i < l.size(); ++i) out[i] = l[i] != 0 && keep(l[i], area[size_t(l[i])], n);
-    (void)area;
-    return out;
-}
-
-}  // namespace
-
-TEST(ExtraDespeckle, RemovesExactlyTheComponentsBelowTheArea)
-{
-    uint32_t seed = 40;
-    for (int percent : {20, 45, 60})
-        for (int conn : {4, 8})
-            for (int minArea : {-5, 0, 1, 2, 3, 7, 50, 100000}) {
-                SCOPED_TRACE(testing::Message() << percent << "% conn " << conn << " minArea " << minArea);
-                auto im = randomBinary(61, 47, percent, seed++);
-                const auto want = keepByRule(im.get(), conn, [&](int, int area, int) { return area >= minArea; });
-                EXPECT_EQ(kxxDespeckle(im.get(), conn, minArea), im.get());
-                EXPECT_EQ(im->imageType, KIT_BIN);
-                EXPECT_EQ(kxtest::pixels(im.get()), want);
-            }
-}
-
-TEST(ExtraKeepLargest, KeepsTheNLargestWithTiesToTheEarlierComponent)
+TEST(ExtraCleaners, DespeckleAndKeepLargestKeepTheComponentsTheirRuleNames)
 {
     // Four single pixels and a pair: keeping 2 keeps the pair and the first
     // single pixel in raster order.
-    auto im = makeImage(KIT_BIN, 5, 3, {1, 0, 1, 0, 1,  //
-                                        0, 0, 0, 0, 1,  //
-                                        1, 0, 0, 0, 0});
-    kxxKeepLargest(im.get(), 4, 2);
-    EXPECT_EQ(kxtest::pixels(im.get()), (std::vector<uint8_t>{1, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0}));
-
-    uint32_t seed = 90;
+    auto tie = binary(5, 3, "#.#.#....##....");
+    kxxKeepLargest(tie.get(), 4, 2);
+    EXPECT_EQ(kxtest::pixels(tie.get()), kxtest::pixels(binary(5, 3, "#...#....#.....").get()));
+    uint32_t seed = 40;
     for (int conn : {4, 8})
-        for (int n : {-1, 0, 1, 2, 5, 30, 100000}) {
-            SCOPED_TRACE(testing::Message() << "conn " << conn << " n " << n);
-            auto r = randomBinary(53, 41, 40, seed++);
-            int count = 0;
-            const auto labels = floodLabels(r.get(), conn, &count);
-            std::vector<int> area(size_t(count) + 1, 0);
-            for (int32_t v : labels) ++area[size_t(v)];
-            std::vector<int> order(static_cast<size_t>(count));
+        for (int k : {-1, 0, 1, 2, 7, 100000}) {
+            SCOPED_TRACE(testing::Message() << "conn " << conn << " k " << k);
+            auto a = binary(61, 47, nullptr, 45, seed++);
+            ImagePtr b(kxiClone(a.get(), nullptr));
+            int n = 0;
+            const auto l = floodLabels(a.get(), conn, &n);
+            std::vector<int> area(size_t(n) + 1, 0), order(static_cast<size_t>(n));
+            for (int32_t v : l) ++area[size_t(v)];
             std::iota(order.begin(), order.end(), 1);
-            std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return area[size_t(a)] > area[size_t(b)]; });
-            std::vector<bool> kept(size_t(count) + 1, false);
-            for (int i = 0; i < std::min(n, count); ++i) kept[size_t(order[size_t(i)])] = true;
-            const auto want = keepByRule(r.get(), conn, [&](int l, int, int) { return bool(kept[size_t(l)]); });
-            kxxKeepLargest(r.get(), conn, n);
-            EXPECT_EQ(kxtest::pixels(r.get()), want);
-            int after = 0;
-            std::vector<int32_t> l(53 * 41);
-            after = kxxLabel(r.get(), conn, l.data());
-            EXPECT_EQ(after, std::max(0, std::min(n, count)));
+            std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return area[size_t(x)] > area[size_t(y)]; });
+            std::vector<bool> largest(size_t(n) + 1, false);
+            for (int i = 0; i < std::min(k, n); ++i) largest[size_t(order[size_t(i)])] = true;
+            std::vector<uint8_t> despeckled, kept;
+            for (int32_t v : l) despeckled.push_back(v && area[size_t(v)] >= k), kept.push_back(v && largest[size_t(v)]);
+            EXPECT_EQ(kxtest::pixels(kxxDespeckle(a.get(), conn, k)), despeckled);
+            EXPECT_EQ(kxtest::pixels(kxxKeepLargest(b.get(), conn, k)), kept);
+            EXPECT_EQ(b->imageType, KIT_BIN);
         }
 }
 
-TEST(ExtraCleaners, RefuseOtherTypesAndConnectivities)
+TEST(ExtraStrokePoints, DrawnSkeletonsGiveTheirEndsBranchesAndDots)
 {
-    auto grey = kxtest::randomImage(KIT_GRAY, 9, 7, 1);
-    const auto before = kxtest::pixels(grey.get());
-    EXPECT_EQ(kxxDespeckle(grey.get(), 8, 5), grey.get());
-    EXPECT_EQ(kxxKeepLargest(grey.get(), 8, 1), grey.get());
-    EXPECT_EQ(kxtest::pixels(grey.get()), before);
-    auto bin = randomBinary(9, 7, 50, 2);
-    const auto binBefore = kxtest::pixels(bin.get());
-    EXPECT_EQ(kxxDespeckle(bin.get(), 5, 100), bin.get());
-    EXPECT_EQ(kxxKeepLargest(bin.get(), 0, 0), bin.get());
-    EXPECT_EQ(kxtest::pixels(bin.get()), binBefore);
-    EXPECT_EQ(kxxDespeckle(nullptr, 8, 5), nullptr);
-    EXPECT_EQ(kxxKeepLargest(nullptr, 8, 5), nullptr);
+    const struct {
+        const char *name;
+        int w, h;
+        const char *rows;
+        std::vector<int> ends, branches, dots;
+    } cases[] = {
+        {"segment", 5, 3, "......###......", {1, 1, 3, 1}, {}, {}},
+        {"diagonal_touching_the_border", 3, 3, "#...#...#", {0, 0, 2, 2}, {}, {}},
+        {"t_junction", 5, 4, "#####..#....#.......", {0, 0, 4, 0, 2, 2}, {2, 0}, {}},
+        {"x_crossing", 5, 5, "#...#.#.#...#...#.#.#...#", {0, 0, 4, 0, 0, 4, 4, 4}, {2, 2}, {}},
+        {"y_fork", 5, 5, "#...#.#.#...#....#....#..", {0, 0, 4, 0, 2, 4}, {2, 2}, {}},
+        {"closed_loop_has_neither", 4, 4, ".##.#..##..#.##.", {}, {}, {}}, {"dot", 3, 3, "....#....", {}, {}, {1, 1}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto im = binary(c.w, c.h, c.rows);
+        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_END), c.ends);
+        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_BRANCH), c.branches);
+        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_DOT), c.dots);
+    }
+    // A capacity below the count: the count, and only that many points written.
+    auto t = binary(5, 4, cases[2].rows);
+    int points[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(kxxStrokePoints(t.get(), KXX_STROKE_END, points, 1), 3);
+    EXPECT_EQ(std::vector<int>(points, points + 4), (std::vector<int>{0, 0, -1, -1}));
+    EXPECT_EQ(kxxStrokePoints(t.get(), KXX_STROKE_END, nullptr, -3), 3);
+}
+
+TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
+{
+    // Smoothed noise above a level, thinned by the library: real skeletons
+    // with many ends and branches.
+    uint32_t seed = 5;
+    for (const auto &[w, h] : {std::pair{64, 48}, std::pair{1, 30}, std::pair{30, 1}, std::pair{151, 97}}) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        auto im = kxtest::randomImage(KIT_GRAY, w, h, seed++);
+        kxbSimple(kxSmoothAvg(im.get(), 5), 128, 0);
+        kxThinning(im.get());
+        std::vector<int> cn;  // -1 for clear pixels
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) cn.push_back(im->data[size_t(y) * im->pitch + x] ? crossingNumber(im.get(), x, y) : -1);
+        for (int kinds = 0; kinds <= 7; ++kinds) {
+            std::vector<int> want;
+            for (size_t i = 0; i < cn.size(); ++i)
+                if ((cn[i] == 0 ? KXX_STROKE_DOT : cn[i] == 1 ? KXX_STROKE_END : cn[i] >= 3 ? KXX_STROKE_BRANCH : 0) & kinds)
+                    want.insert(want.end(), {int(i % size_t(w)), int(i / size_t(w))});
+            EXPECT_EQ(listPoints(im.get(), kinds), want) << "kinds " << kinds;
+        }
+        const uint8_t mark[] = {KXX_MARK_NONE, KXX_MARK_DOT, KXX_MARK_END, KXX_MARK_LINE, KXX_MARK_BRANCH};
+        std::vector<uint8_t> marks;
+        for (int c : cn) marks.push_back(mark[std::min(c, 3) + 1]);
+        EXPECT_EQ(kxxMarkStrokePoints(im.get()), im.get());
+        EXPECT_EQ(im->imageType, KIT_GRAY);
+        EXPECT_EQ(kxtest::pixels(im.get()), marks);
+    }
 }

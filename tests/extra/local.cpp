@@ -1,68 +1,123 @@
-// Local thresholds: the levels against a per-pixel window walk over the
-// reflected image with the documented arithmetic, and the binarization
-// against the levels.
+// Windows over the image extended by reflection.  Local thresholds: the
+// levels (running column and row sums in the library) against a direct walk
+// over every window, and the binarization against the levels.  CLAHE: equal
+// to the documented arithmetic computed pixel by pixel (the library blends
+// gathered tile tables row by row), and within 1 of OpenCV.
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "kxextra.h"
 #include "kxtest.hpp"
 
 using kxtest::ImagePtr;
-using kxtest::PaddedImage;
 
 namespace {
 
-int reflectIndex(int i, int n)
+int reflect(int i, int n)
 {
     if (n == 1) return 0;
-    const int period = 2 * (n - 1);
-    i %= period;
-    if (i < 0) i += period;
-    return i < n ? i : period - i;
+    const int p = 2 * (n - 1);
+    i = ((i % p) + p) % p;
+    return i < n ? i : p - i;
 }
 
-// The documented levels, window by window.
 std::vector<double> referenceLevels(const Image *im, int method, int window, double k, double r)
 {
     const int w = im->width, h = im->height, half = window / 2;
-    auto px = [&](int x, int y) { return int64_t(im->data[size_t(reflectIndex(y, h)) * im->pitch + reflectIndex(x, w)]); };
+    auto px = [&](int x, int y) { return int64_t(im->data[size_t(reflect(y, h)) * im->pitch + reflect(x, w)]); };
     std::vector<double> m(size_t(w) * h), s(m.size()), t(m.size());
     const double n = double(window) * window;
+    double bigR = 0, minM = 255;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             int64_t sum = 0, sq = 0;
             for (int dy = -half; dy <= half; ++dy)
-                for (int dx = -half; dx <= half; ++dx) {
-                    const int64_t v = px(x + dx, y + dy);
-                    sum += v;
-                    sq += v * v;
-                }
-            const double mean = double(sum) / n, var = double(sq) / n - mean * mean;
-            m[size_t(y) * w + x] = mean;
-            s[size_t(y) * w + x] = std::sqrt(std::max(var, 0.0));
+                for (int dx = -half; dx <= half; ++dx) sum += px(x + dx, y + dy), sq += px(x + dx, y + dy) * px(x + dx, y + dy);
+            const size_t i = size_t(y) * w + x;
+            m[i] = double(sum) / n;
+            s[i] = std::sqrt(std::max(double(sq) / n - m[i] * m[i], 0.0));
+            bigR = std::max(bigR, s[i]);
+            minM = std::min(minM, double(px(x, y)));
         }
-    double bigR = 0, minM = 255;
-    for (size_t i = 0; i < m.size(); ++i) {
-        bigR = std::max(bigR, s[i]);
-        minM = std::min(minM, double(im->data[(i / w) * im->pitch + i % w]));
-    }
-    for (size_t i = 0; i < m.size(); ++i) {
-        switch (method) {
-        case KXX_NIBLACK: t[i] = m[i] - k * s[i]; break;
-        case KXX_SAUVOLA: t[i] = m[i] * (1 + k * (s[i] / r - 1)); break;
-        case KXX_WOLF: t[i] = ((1 - k) * m[i] + k * minM) + k * (bigR > 0 ? s[i] / bigR : 0.0) * (m[i] - minM); break;
-        default: t[i] = m[i] * (1 - k);
-        }
-    }
+    for (size_t i = 0; i < m.size(); ++i)
+        t[i] = method == KXX_NIBLACK   ? m[i] - k * s[i]
+               : method == KXX_SAUVOLA ? m[i] * (1 + k * (s[i] / r - 1))
+               : method == KXX_WOLF    ? ((1 - k) * m[i] + k * minM) + k * (bigR > 0 ? s[i] / bigR : 0.0) * (m[i] - minM)
+                                       : m[i] * (1 - k);
     return t;
 }
 
-struct Case {
+const struct {
     int method;
     double k, r;
-};
-const Case kMethods[] = {{KXX_NIBLACK, 0.2, 0}, {KXX_NIBLACK, -0.5, 0}, {KXX_SAUVOLA, 0.34, 127.5},
-                         {KXX_SAUVOLA, 0.2, 64}, {KXX_WOLF, 0.5, 0}, {KXX_BRADLEY, 0.15, 0}};
+} kMethods[] = {{KXX_NIBLACK, 0.2, 0}, {KXX_NIBLACK, -0.5, 0}, {KXX_SAUVOLA, 0.34, 127.5}, {KXX_SAUVOLA, 0.2, 64},
+                {KXX_WOLF, 0.5, 0},    {KXX_BRADLEY, 0.15, 0}};
+
+
+// Smoothed noise over a gradient, and dark and bright low-contrast copies.
+std::vector<cv::Mat> pictures()
+{
+    std::vector<cv::Mat> out;
+    cv::setRNGSeed(5);
+    for (const auto &size : {cv::Size(257, 193), cv::Size(64, 500), cv::Size(31, 17)}) {
+        cv::Mat noise(size, CV_8UC1), ramp(size, CV_8UC1), mix, dark, bright;
+        cv::randu(noise, 0, 256);
+        cv::GaussianBlur(noise, noise, cv::Size(9, 9), 3);
+        for (int x = 0; x < size.width; ++x) ramp.col(x).setTo(255 * x / std::max(1, size.width - 1));
+        cv::addWeighted(noise, 0.6, ramp, 0.4, 0, mix);
+        mix.convertTo(dark, CV_8U, 0.2, 10);
+        mix.convertTo(bright, CV_8U, 0.15, 200);
+        out.insert(out.end(), {mix, dark, bright});
+    }
+    return out;
+}
+
+ImagePtr imageOf(const cv::Mat &m) { return kxtest::makeImage(KIT_GRAY, m.cols, m.rows, {m.datastart, m.dataend}); }
+
+std::vector<uint8_t> claheReference(const cv::Mat &m, int tx, int ty, double clip)
+{
+    const int w = m.cols, h = m.rows;
+    const bool even = w % tx == 0 && h % ty == 0;
+    const int tw = w / tx + !even, th = h / ty + !even;
+    const int64_t n = int64_t(tw) * th;
+    std::vector<std::array<uint8_t, 256>> lut(size_t(tx * ty));
+    for (int j = 0; j < ty; ++j)
+        for (int i = 0; i < tx; ++i) {
+            std::array<int64_t, 256> hist{};
+            for (int y = j * th; y < (j + 1) * th; ++y)
+                for (int x = i * tw; x < (i + 1) * tw; ++x) ++hist[m.at<uint8_t>(reflect(y, h), reflect(x, w))];
+            if (clip > 0) {
+                const int64_t limit = std::max<int64_t>(1, int64_t(std::min(clip * double(n) / 256.0, double(n))));
+                int64_t excess = 0;
+                for (auto &b : hist)
+                    if (b > limit) excess += b - limit, b = limit;
+                for (auto &b : hist) b += excess / 256;
+                int64_t rest = excess % 256;
+                const int64_t step = rest ? std::max<int64_t>(1, 256 / rest) : 1;
+                for (int64_t k = 0; k < 256 && rest > 0; k += step, --rest) ++hist[size_t(k)];
+            }
+            int64_t c = 0;
+            for (int v = 0; v < 256; ++v) {
+                c += hist[size_t(v)];
+                lut[size_t(j * tx + i)][size_t(v)] = uint8_t(std::min(255, int(float(c) * (255.0f / float(n)) + 0.5f)));
+            }
+        }
+    std::vector<uint8_t> out;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const float fx = float(x) * (1.0f / float(tw)) - 0.5f, fy = float(y) * (1.0f / float(th)) - 0.5f;
+            const int ix = int(std::floor(fx)), iy = int(std::floor(fy));
+            const float u = fx - float(ix), v = fy - float(iy);
+            const int x0 = std::max(ix, 0), x1 = std::min(ix + 1, tx - 1), y0 = std::max(iy, 0), y1 = std::min(iy + 1, ty - 1);
+            auto L = [&](int r, int c) { return float(lut[size_t(r * tx + c)][m.at<uint8_t>(y, x)]); };
+            const float r = (L(y0, x0) * (1.0f - u) + L(y0, x1) * u) * (1.0f - v) + (L(y1, x0) * (1.0f - u) + L(y1, x1) * u) * v;
+            out.push_back(uint8_t(std::min(255, int(r + 0.5f))));
+        }
+    return out;
+}
 
 }  // namespace
 
@@ -73,84 +128,61 @@ TEST(ExtraLocal, LevelsEqualTheWindowWalkOverTheReflectedImage)
     const struct {
         int w, h, window;
         bool flat;
-    } sizes[] = {{23, 17, 5, false}, {23, 17, 1, false}, {16, 9, 15, false}, {7, 5, 31, false},
-                 {1, 12, 3, false},  {12, 1, 9, false},  {1, 1, 3, false},   {10, 8, 3, true}};
+    } sizes[] = {{23, 17, 5, false}, {16, 9, 15, false}, {7, 5, 31, false}, {1, 12, 3, false}, {12, 1, 9, false},
+                 {10, 8, 3, true}};
     uint32_t seed = 1;
     for (const auto &z : sizes)
         for (const auto &c : kMethods) {
-            SCOPED_TRACE(testing::Message() << z.w << "x" << z.h << " window " << z.window << " method " << c.method
-                                            << " k " << c.k);
+            SCOPED_TRACE(testing::Message() << z.w << "x" << z.h << " window " << z.window << " method " << c.method << " k " << c.k);
             auto im = kxtest::randomImage(KIT_GRAY, z.w, z.h, seed++);
             if (z.flat) kxiFlood(im.get(), 99);
             std::vector<double> got(size_t(z.w) * z.h, -1);
             ASSERT_EQ(kxxLocalLevels(im.get(), c.method, z.window, c.k, c.r, got.data()), 1);
             const auto want = referenceLevels(im.get(), c.method, z.window, c.k, c.r);
             for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "pixel " << i;  // same bits
-
-            auto bin = ImagePtr(kxiClone(im.get(), nullptr));
+            std::vector<double> even(got.size());  // an even window acts as the next odd one
+            kxxLocalLevels(im.get(), c.method, z.window - 1, c.k, c.r, even.data());
+            EXPECT_EQ(even, got);
+            ImagePtr bin(kxiClone(im.get(), nullptr));
             EXPECT_EQ(kxxLocalThreshold(bin.get(), c.method, z.window, c.k, c.r), bin.get());
             ASSERT_EQ(bin->imageType, KIT_BIN);
             for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(bin->data[i], double(im->data[i]) > want[i]);
         }
-}
-
-TEST(ExtraLocal, EvenWindowActsAsTheNextOddOne)
-{
+    // Window 1 (and a negative window below it): s = 0, so Niblack's level is the pixel.
     auto im = kxtest::randomImage(KIT_GRAY, 20, 14, 4);
-    std::vector<double> a(280), b(280), c(280), d(280);
-    kxxLocalLevels(im.get(), KXX_SAUVOLA, 6, 0.3, 128, a.data());
-    kxxLocalLevels(im.get(), KXX_SAUVOLA, 7, 0.3, 128, b.data());
-    EXPECT_EQ(a, b);
-    kxxLocalLevels(im.get(), KXX_NIBLACK, -4, 0.3, 0, c.data());
-    kxxLocalLevels(im.get(), KXX_NIBLACK, 1, 0.3, 0, d.data());
-    EXPECT_EQ(c, d);
-    for (int i = 0; i < 280; ++i) EXPECT_EQ(d[size_t(i)], im->data[i]);  // s = 0, T = p
+    std::vector<double> levels(280);
+    kxxLocalLevels(im.get(), KXX_NIBLACK, -4, 0.3, 0, levels.data());
+    EXPECT_EQ(levels, std::vector<double>(im->data, im->data + 280));
 }
 
-TEST(ExtraLocal, WrappedImageGivesThePackedResultAndKeepsItsPadding)
-{
-    auto im = kxtest::randomImage(KIT_GRAY, 31, 22, 8);
-    PaddedImage wrapped(KIT_GRAY, 31, 22, kxtest::pixels(im.get()), 7);
-    for (const auto &c : kMethods) {
-        std::vector<double> a(31 * 22), b(31 * 22);
-        kxxLocalLevels(im.get(), c.method, 9, c.k, c.r, a.data());
-        kxxLocalLevels(wrapped.get(), c.method, 9, c.k, c.r, b.data());
-        EXPECT_EQ(a, b);
-    }
-    auto packed = ImagePtr(kxiClone(im.get(), nullptr));
-    kxxLocalThreshold(packed.get(), KXX_WOLF, 11, 0.5, 0);
-    kxxLocalThreshold(wrapped.get(), KXX_WOLF, 11, 0.5, 0);
-    EXPECT_EQ(kxtest::pixels(packed.get()), kxtest::pixels(wrapped.get()));
-    EXPECT_TRUE(wrapped.paddingIntact());
-}
 
-TEST(ExtraLocal, RefusedArgumentsChangeNothing)
+TEST(ExtraClahe, EqualsTheDocumentedArithmeticAndIsWithinOneOfOpenCv)
 {
-    auto im = kxtest::randomImage(KIT_GRAY, 6, 5, 2);
-    auto bin = kxtest::randomImage(KIT_BIN, 6, 5, 2);
     const struct {
-        const char *name;
-        const Image *im;
-        int method, window;
-        double k, r;
-    } cases[] = {{"binary image", bin.get(), KXX_NIBLACK, 3, 0.2, 0},
-                 {"method -1", im.get(), -1, 3, 0.2, 0},
-                 {"method 4", im.get(), 4, 3, 0.2, 0},
-                 {"window above 65535", im.get(), KXX_NIBLACK, 65536, 0.2, 0},
-                 {"k NaN", im.get(), KXX_BRADLEY, 3, NAN, 0},
-                 {"k infinite", im.get(), KXX_NIBLACK, 3, INFINITY, 0},
-                 {"Sauvola r 0", im.get(), KXX_SAUVOLA, 3, 0.2, 0},
-                 {"Sauvola r NaN", im.get(), KXX_SAUVOLA, 3, 0.2, NAN}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<double> levels(30, -3);
-        EXPECT_EQ(kxxLocalLevels(c.im, c.method, c.window, c.k, c.r, levels.data()), 0);
-        EXPECT_EQ(levels, std::vector<double>(30, -3));
-        auto copy = ImagePtr(kxiClone(c.im, nullptr));
-        EXPECT_EQ(kxxLocalThreshold(copy.get(), c.method, c.window, c.k, c.r), copy.get());
-        EXPECT_EQ(copy->imageType, c.im->imageType);
-        EXPECT_EQ(kxtest::pixels(copy.get()), kxtest::pixels(c.im));
+        int tx, ty;
+        double clip;
+    } params[] = {{8, 8, 40}, {8, 8, 2}, {4, 6, 3.5}, {1, 1, 4}, {16, 3, 1}, {8, 8, 0}};
+    const auto pics = pictures();
+    for (size_t k = 0; k < pics.size(); ++k)
+        for (const auto &p : params) {
+            SCOPED_TRACE(testing::Message() << "picture " << k << " tiles " << p.tx << "x" << p.ty << " clip " << p.clip);
+            auto im = imageOf(pics[k]);
+            EXPECT_EQ(kxxClahe(im.get(), p.tx, p.ty, p.clip), im.get());
+            const auto ours = kxtest::pixels(im.get());
+            EXPECT_EQ(ours, claheReference(pics[k], p.tx, p.ty, p.clip));
+            cv::Mat theirs;
+            cv::createCLAHE(p.clip, cv::Size(p.tx, p.ty))->apply(pics[k], theirs);
+            for (size_t i = 0; i < ours.size(); ++i) ASSERT_LE(std::abs(int(ours[i]) - theirs.data[i]), 1) << i;
+        }
+    // More tiles than pixels: the mirrored extension repeats.
+    for (const auto &[w, h] : {std::pair{3, 2}, std::pair{1, 9}, std::pair{9, 1}, std::pair{1, 1}}) {
+        auto bytes = kxtest::randomBytes(size_t(w * h), 3);
+        const cv::Mat m(h, w, CV_8UC1, bytes.data());
+        EXPECT_EQ(kxtest::pixels(kxxClahe(imageOf(m).get(), 8, 8, 3)), claheReference(m, 8, 8, 3)) << w << "x" << h;
     }
-    EXPECT_EQ(kxxLocalThreshold(nullptr, KXX_NIBLACK, 3, 0.2, 0), nullptr);
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxLocalLevels(im.get(), KXX_NIBLACK, 3, 0.2, 0, nullptr), 0), "image && levels");
+    // An infinite limit clips nothing: the same as no limit.
+    auto a = imageOf(pics[0]), b = imageOf(pics[0]);
+    kxxClahe(a.get(), 4, 4, INFINITY);
+    kxxClahe(b.get(), 4, 4, 0);
+    EXPECT_EQ(kxtest::pixels(a.get()), kxtest::pixels(b.get()));
 }
