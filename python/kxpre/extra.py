@@ -2,7 +2,7 @@
 
 Connected components, stroke points of skeletons, the global selectors'
 levels as numbers and local thresholds by name.  Images are uint8 arrays of
-shape (H, W): binary images hold 0/1, grey images 0..255.  Functions that
+shape (H, W): binary images hold 0/1 (or are bool arrays), grey images 0..255.  Functions that
 change an image return a new array unless called with inplace=True.
 
 The functions that take an image and give back an image or values
@@ -118,6 +118,8 @@ class _Record:
     own memory when it can be wrapped, else a copy."""
 
     def __init__(self, array, kit, what="image"):
+        if kit == _native.KIT_BIN and isinstance(array, np.ndarray) and array.dtype == np.bool_:
+            array = array.view(np.uint8)  # a bool array is a binary image, as everywhere in kxpre
         _grey_or_binary(array, what)
         self.array = array
         self.copied = _native.wrappable(array) is None
@@ -301,8 +303,8 @@ def gradient(image, op=SOBEL, norm=L2, dtype=np.uint16, derivatives=False, direc
 def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     """Contrast-limited adaptive histogram equalization of a grey image
     (kxxClahe): tiles = (across, down), 1..256 each, clip_limit relative
-    (OpenCV's meaning; 0 no clipping).  Within 1 of cv2.createCLAHE(clip_limit,
-    tiles).  The manifest's function with the tiles as one pair."""
+    (OpenCV's meaning; 0 no clipping).  The method of cv2.createCLAHE(clip_limit,
+    tiles); most pixels agree within 1, a few by 2.  The manifest's function with the tiles as one pair."""
     try:
         tx, ty = tiles
     except (TypeError, ValueError):

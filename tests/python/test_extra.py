@@ -29,6 +29,7 @@ def test_labels_and_statistics_of_a_drawn_image():
     assert count == 3 and labels.dtype == np.int32
     assert labels.tolist() == [[1, 1, 0, 0], [0, 1, 0, 2], [3, 0, 2, 2]]
     assert kx.label(image, 8)[1] == 1
+    assert kx.label(image.astype(bool), 4)[0].tolist() == labels.tolist()  # bool arrays are binary images
     labels, stats = kx.components(image, 4)
     assert stats["label"].tolist() == [0, 1, 2, 3] and stats["area"].tolist() == [5, 3, 3, 1]
     assert (stats[2]["left"], stats[2]["top"], stats[2]["width"], stats[2]["height"]) == (2, 1, 2, 2)
@@ -43,6 +44,7 @@ def test_stroke_points_of_a_t():
     assert kx.stroke_points(t, kx.STROKE_END).tolist() == [[0, 0], [4, 0], [2, 2]]
     assert kx.stroke_points(t, kx.STROKE_BRANCH).tolist() == [[2, 0]]
     assert kx.stroke_points(t).tolist() == [[0, 0], [2, 0], [4, 0], [2, 2]]
+    assert kx.stroke_points(t.astype(bool)).tolist() == [[0, 0], [2, 0], [4, 0], [2, 2]]
 
 
 def test_levels_match_the_binarizers():
