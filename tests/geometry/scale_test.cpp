@@ -1,13 +1,24 @@
-// Filters, contribution tables, the two scalers and the scaling exports.
+// The scaler: filters and contribution tables by hand, the integer forms
+// of the weights and the row programme against the float terms, kxScaleEx
+// against the direct loops, and the scaling exports' sizes.
+#include <array>
 #include <climits>
+#include <cstdio>
 #include <limits>
+#include <numeric>
 
-#include "ref_scale.hpp"
+#include "reference.hpp"
 
 using namespace kxtest;
 using namespace kx::geo;
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kScale = 4;  // the sanitized build checks a sample of the cases
+#else
+constexpr int kScale = 1;
+#endif
 
 TEST(Filters, WeightsAndWidthsAgainstHandComputedValues)
 {
@@ -16,105 +27,174 @@ TEST(Filters, WeightsAndWidthsAgainstHandComputedValues)
     const CGaussianFilter gau;
     const CHammingFilter ham;
     const CBlackmanFilter bla;
-    struct Case {
+    const struct {
         const CGenericFilter *f;
         float width, x[4], want[4];
-    };
-    const Case cases[] = {
+    } cases[] = {
         {&bil, 1.0f, {0.0f, 0.25f, -0.5f, 1.0f}, {1.0f, 0.75f, 0.5f, 0.0f}},
         {&box, 0.5f, {0.5f, -0.5f, 0.50001f, 0.0f}, {1.0f, 1.0f, 0.0f, 1.0f}},
         {&gau, 3.0f, {0.0f, 1.0f, -2.0f, 3.0001f}, {0.3989423f, 0.2419707f, 0.0539910f, 0.0f}},
         {&ham, 0.5f, {0.0f, 0.25f, 0.5f, 0.51f}, {1.0f, 0.4861708f, 0.0509296f, 0.0f}},
         {&bla, 0.5f, {0.0f, 0.25f, -0.5f, 0.6f}, {1.0f, 0.34f, 0.0f, 0.0f}},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         EXPECT_EQ(c.f->getWidth(), c.width);
         for (int i = 0; i < 4; ++i) EXPECT_NEAR(c.f->weightAt(c.x[i]), c.want[i], 2e-7) << c.width << ", " << c.x[i];
     }
 }
 
-TEST(Contributions, HandWorkedEntriesAndTheDirectBuild)
+TEST(Contributions, HandWorkedEntriesAndInvariants)
 {
-    // Box enlargement 4 -> 8: half positions hit both neighbours, the last
-    // entry is cut at the last sample.
-    ContributionTable *t = computeContributions<CBoxFilter>(8, 4, 2.0f);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(std::pair(t->windowSize, t->count), std::pair(3, 8));
     struct Want {
         int entry, first, last;
         std::vector<float> weights;
     };
-    for (const Want &w : {Want{1, 0, 1, {0.5f, 0.5f}}, Want{2, 0, 2, {0.0f, 1.0f, 0.0f}}, Want{7, 3, 3, {1.0f}}}) {
-        const ContributionEntry &e = t->entries[w.entry];
-        EXPECT_EQ(std::pair(e.first, e.last), std::pair(w.first, w.last)) << w.entry;
-        EXPECT_EQ(std::vector<float>(e.weights, e.weights + w.weights.size()), w.weights) << w.entry;
+    const struct {
+        ContributionTable *t;
+        int window;
+        std::vector<Want> entries;
+    } cases[] = {
+        // Box 4 -> 8: half positions hit both neighbours; the last entry is
+        // cut at the last sample.
+        {computeContributions<CBoxFilter>(8, 4, 2.0f), 3,
+         {{1, 0, 1, {0.5f, 0.5f}}, {2, 0, 2, {0.0f, 1.0f, 0.0f}}, {7, 3, 3, {1.0f}}}},
+        // Bilinear 8 -> 4: the filter widens to 2, its weights halve.
+        {computeContributions<CBilinearFilter>(4, 8, 0.5f), 5, {{1, 0, 4, {0.0f, 0.25f, 0.5f, 0.25f, 0.0f}}}},
+        // Gaussian 100 -> 25: w = 3 / 0.25 = 12; entry 10 is centred on 40.
+        {computeContributions<CGaussianFilter>(25, 100, 0.25f), 25, {{10, 28, 52, {}}}},
+    };
+    for (const auto &c : cases) {
+        ASSERT_NE(c.t, nullptr);
+        EXPECT_EQ(c.t->windowSize, c.window);
+        for (const Want &w : c.entries) {
+            const ContributionEntry &e = c.t->entries[w.entry];
+            EXPECT_EQ(std::pair(e.first, e.last), std::pair(w.first, w.last)) << w.entry;
+            if (w.weights.empty())  // symmetric about its centre
+                EXPECT_EQ(e.weights[0], e.weights[e.last - e.first]);
+            else
+                EXPECT_EQ(std::vector<float>(e.weights, e.weights + w.weights.size()), w.weights);
+        }
+        releaseContributions(c.t);
     }
-    releaseContributions(t);
-    // Gaussian quarter reduction: w = 3 / 0.25 = 12; entry 10 is centred
-    // on 40, symmetric and normalised.
-    t = computeContributions<CGaussianFilter>(25, 100, 0.25f);
-    ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->windowSize, 25);
-    const ContributionEntry &e = t->entries[10];
-    EXPECT_EQ(std::pair(e.first, e.last), std::pair(28, 52));
-    EXPECT_NEAR(std::accumulate(e.weights, e.weights + 25, 0.0), 1.0, 1e-6);
-    EXPECT_EQ(e.weights[0], e.weights[24]);
-    releaseContributions(t);
-
-    // Every table equals the one built by the direct loop.
+    // Every table: windows inside the source and the window size, weights
+    // summing to 1 (or 0 where no sample is in reach).
     for (auto [count, source] : {std::pair(8, 4), {3, 17}, {1, 9}, {9, 1}, {40, 23}, {23, 40}}) {
-        const float scale = axisScale(count, source);
-        auto check = [&](auto filter) {
-            using F = decltype(filter);
-            int window = 0;
-            const auto want = ref::contributions<F>(count, source, scale, &window);
-            ContributionTable *got = computeContributions<F>(count, source, scale);
-            ASSERT_NE(got, nullptr);
-            ASSERT_EQ(got->windowSize, window);
+        auto check = [&, count = count, source = source](auto filter) {
+            ContributionTable *t = computeContributions<decltype(filter)>(count, source, axisScale(count, source));
+            ASSERT_NE(t, nullptr);
             for (int u = 0; u < count; ++u) {
-                const ContributionEntry &g = got->entries[u];
-                ASSERT_EQ(std::pair(g.first, g.last), std::pair(want[u].first, want[u].last));
-                const auto &w = want[u].weights;
-                ASSERT_EQ(std::vector<float>(g.weights, g.weights + (g.last - g.first + 1)),
-                          std::vector<float>(w.begin(), w.begin() + (g.last - g.first + 1)));
+                const ContributionEntry &e = t->entries[u];
+                ASSERT_TRUE(0 <= e.first && e.first <= e.last && e.last < source && e.last - e.first < t->windowSize);
+                const double sum = std::accumulate(e.weights, e.weights + e.last - e.first + 1, 0.0);
+                EXPECT_TRUE(std::fabs(sum - 1.0) < 1e-6 || sum == 0.0) << count << " of " << source << ": " << sum;
             }
-            releaseContributions(got);
+            releaseContributions(t);
         };
         check(CBilinearFilter{}), check(CBoxFilter{}), check(CGaussianFilter{}), check(CHammingFilter{}),
             check(CBlackmanFilter{});
     }
 }
 
-// kxScaleEx against the direct row/column loops for many sizes, every
-// filter and every colour layout.
-TEST(ScaleEx, MatchesDirectLoops)
+int termOf(const TermCode &c, int b)
 {
+    return c.kind == TermCode::kZero ? 0 : c.kind == TermCode::kCopy ? b : int(((uint32_t(b) * c.mul) >> 16) >> c.shift);
+}
+
+// The integer form of a weight gives trunc(byte * weight) for every byte;
+// the weights of halving and doubling (bilinear, box) have one, a negative
+// or a large weight has none.
+TEST(TermCodes, EveryFormGivesTheFloatTermForEveryByte)
+{
+    std::vector<float> weights = {0.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.75f, 1.0f / 3, 2.0f / 3, 0.2f, 0.1f, 1e-6f,
+                                  0.00390625f, 0.0039062f, 0.99999994f, -1e-9f};
+    for (float w : {1.0f / 3, 0.2f, 0.1f, 0.6f}) weights.push_back(std::nextafter(w, 0.0f)), weights.push_back(std::nextafter(w, 1.0f));
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> d(0.0f, 1.0f);
+    for (int i = 0; i < 4000 / kScale; ++i) weights.push_back(d(rng));
+    for (float w : weights)
+        for (int maxShift : {0, 15}) {
+            TermCode c{};
+            if (!termCode(w, maxShift, c)) continue;
+            ASSERT_LE(int(c.shift), maxShift) << w;
+            for (int b = 0; b < 256; ++b) ASSERT_EQ(termOf(c, b), int(float(b) * w)) << "weight " << w << " byte " << b;
+        }
+    TermCode c{};
+    for (float w : {0.0f, 1.0f, 0.5f, 0.25f}) EXPECT_TRUE(termCode(w, 0, c)) << w;
+    for (float w : {-0.5f, 1.5f, 300.0f}) EXPECT_FALSE(termCode(w, 15, c)) << w;
+}
+
+TEST(TermCodes, IntegerLinesOnBothInstructionSets)
+{
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<float> d(0.0f, 0.6f);
+    for (int round = 0; round < 300 / kScale; ++round) {
+        const int taps = 1 + round % 7;
+        const size_t n = size_t(1 + rng() % 200);
+        std::vector<std::vector<uint8_t>> data;
+        std::vector<const uint8_t *> lines;
+        std::vector<TermCode> codes;
+        while (int(codes.size()) < taps) {
+            TermCode c{};
+            if (!termCode(round % 5 == 0 ? 1.0f : d(rng), 15, c) || c.kind == TermCode::kZero) continue;
+            data.push_back(randomBytes(n, rng()));
+            codes.push_back(c);
+        }
+        for (auto &v : data) lines.push_back(v.data());
+        std::vector<uint8_t> want(n);
+        for (size_t j = 0; j < n; ++j)
+            for (int k = 0; k < taps; ++k) want[j] = uint8_t(want[j] + termOf(codes[size_t(k)], lines[size_t(k)][j]));
+        for (bool avx2 : {false, true}) {
+            if (avx2 && !__builtin_cpu_supports("avx2")) continue;
+            std::vector<uint8_t> got(n, 1);
+            integerLine(lines.data(), codes.data(), taps, got.data(), n, avx2);
+            ASSERT_EQ(got, want) << "taps " << taps << " bytes " << n << " avx2 " << avx2;
+        }
+    }
+}
+
+// The row programme takes halving and doubling with the bilinear filter in
+// every layout (so the whole scales below run it), and refuses windows
+// that spread past 16 source bytes.
+TEST(RowProgram, TakesHalvingAndDoubling)
+{
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the row programme needs AVX2";
+    const int cases[][4] = {{32, 64, 1, 1}, {32, 64, 3, 1}, {32, 64, 4, 1}, {128, 64, 1, 1}, {128, 64, 3, 1}, {16, 64, 1, 0}};
+    for (auto [count, source, ch, built] : cases) {
+        ContributionTable *t = computeContributions<CBilinearFilter>(count, source, axisScale(count, source));
+        ASSERT_NE(t, nullptr);
+        RowProgram *p = buildRowProgram(t, source, ch);
+        EXPECT_EQ(p != nullptr, bool(built)) << source << " -> " << count << " ch " << ch;
+        releaseRowProgram(p);
+        releaseContributions(t);
+    }
+}
+
+// kxScaleEx against the direct loops for every filter and layout: random
+// small sizes, the halving and doubling the row programme and the integer
+// lines take, and tall pictures whose intermediate rows come in several
+// (overlapping) bands.
+TEST(ScaleEx, FilteredMatchesTheDirectLoops)
+{
+    std::vector<std::array<int, 4>> sizes = {
+        {64, 48, 32, 24}, {130, 40, 65, 20}, {37, 29, 74, 58}, {100, 7, 200, 14}, {96, 96, 24, 24},
+        {40, 30, 160, 120}, {90, 60, 60, 40}, {101, 50, 51, 25}, {17, 200, 34, 100}, {256, 8, 128, 16},
+        {33, 33, 99, 11}, {150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}, {20, 300, 15, 37}};
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> side(1, 40);
-    uint32_t seed = 300;
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 40; ++round) {
         const int sw = side(rng), sh = side(rng);
-        const int dw = round % 5 == 0 ? sw : side(rng) + round % 3 * 10, dh = round % 7 == 0 ? sh : side(rng);
+        sizes.push_back({sw, sh, round % 5 == 0 ? sw : side(rng) + round % 3 * 10, round % 7 == 0 ? sh : side(rng)});
+    }
+    uint32_t seed = 300;
+    for (size_t i = 0; i < sizes.size(); i += kScale > 1 ? 3 : 1)
         for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
             for (int filter = 2; filter <= 6; ++filter) {
+                const auto [sw, sh, dw, dh] = sizes[i];
                 auto src = randomImage(type, sw, sh, seed++);
                 auto dst = makeImage(type, dw, dh);
                 ASSERT_EQ(kxScaleEx(src.get(), dst.get(), filter), 1);
                 ASSERT_EQ(pixels(dst.get()), ref::scaleFiltered(filter, ref::picOf(src.get()), dw, dh).px)
                     << sw << "x" << sh << " -> " << dw << "x" << dh << " type " << type << " filter " << filter;
-            }
-    }
-    // Tall pictures: the intermediate rows are made in several bands, which
-    // overlap where the column windows are wide (Gaussian reduction).
-    const int tall[][4] = {{150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}, {20, 300, 15, 37}};
-    for (auto &z : tall)
-        for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
-            for (int filter : {2, 4}) {
-                auto src = randomImage(type, z[0], z[1], seed++);
-                auto dst = makeImage(type, z[2], z[3]);
-                ASSERT_EQ(kxScaleEx(src.get(), dst.get(), filter), 1);
-                ASSERT_EQ(pixels(dst.get()), ref::scaleFiltered(filter, ref::picOf(src.get()), z[2], z[3]).px)
-                    << z[0] << "x" << z[1] << " type " << type << " filter " << filter;
             }
 }
 
@@ -149,7 +229,6 @@ TEST(ScaleEx, TypesWrappedImagesAndAsserts)
     ASSERT_EQ(kxScaleEx(rgb.get(), grey.get(), 2), 1);
     EXPECT_EQ(std::pair(grey->imageType, grey->pitch), std::pair(int(KIT_RGB), 9));
     EXPECT_EQ(pixels(grey.get()), ref::scaleFiltered(2, ref::picOf(rgb.get()), 3, 2).px);
-
     // A wrapped destination is refused; a wrapped source is read through
     // its pitch.
     PaddedImage wrappedDst(KIT_GRAY, 3, 2);
@@ -160,7 +239,6 @@ TEST(ScaleEx, TypesWrappedImagesAndAsserts)
     auto out = makeImage(KIT_GRAY, 4, 9);
     ASSERT_EQ(kxScaleEx(wrappedSrc.get(), out.get(), 4), 1);
     EXPECT_EQ(pixels(out.get()), ref::scaleFiltered(4, {7, 5, 1, bytes}, 4, 9).px);
-
     // An unusable source changes nothing, not even the destination's type.
     auto bad = makeImage(KIT_GRAY, 3, 3);
     bad->imageType = 16;
@@ -173,22 +251,20 @@ TEST(ScaleEx, TypesWrappedImagesAndAsserts)
 
 TEST(Scale, SizesAndClamping)
 {
-    struct Case {
+    const struct {
         int w, h;
         float factor;
         int wantW, wantH, ret;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {10, 6, 1.0f, 10, 6, 1},        {10, 6, 0.5f, 5, 3, 1},   {10, 6, 0.01f, 2, 2, 1},
         {2000, 1, 10.0f, 16384, 10, 1}, {10, 6, 0.0f, 10, 6, 0},  {10, 6, -2.0f, 10, 6, 0},
         {10, 6, std::numeric_limits<float>::quiet_NaN(), 10, 6, 0}, {3, 1, 1.5f, 5, 2, 1},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.factor);
+    for (const auto &c : cases) {
         auto im = randomImage(KIT_GRAY, c.w, c.h, 8);
         const auto before = pixels(im.get());
-        EXPECT_EQ(kxScale(im.get(), c.factor, 2), c.ret);
-        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH));
+        EXPECT_EQ(kxScale(im.get(), c.factor, 2), c.ret) << c.factor;
+        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH)) << c.factor;
         if (c.factor == 1.0f) {
             EXPECT_EQ(pixels(im.get()), before);
         }
@@ -221,32 +297,29 @@ TEST(ScaleE1, ReductionKeepingTheSize)
 
 TEST(MakeSquarePixel, OneSideFollowsTheRatio)
 {
-    struct Case {
+    const struct {
         int x, y, shrink, wantW, wantH, ret;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {3, 2, 0, 100, 150, 1}, {3, 2, 1, 67, 100, 1}, {2, 3, 0, 150, 100, 1},
         {2, 3, 1, 100, 67, 1},  {5, 5, 0, 100, 100, 0}, {1000, 999, 0, 100, 100, 0},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.x << ":" << c.y << " shrink " << c.shrink);
+    for (const auto &c : cases) {
         auto im = randomImage(KIT_GRAY, 100, 100, 2);
         const ref::Pic want = ref::scaleFiltered(5, ref::picOf(im.get()), c.wantW, c.wantH);
-        EXPECT_EQ(kxMakeSquarePixel(im.get(), c.x, c.y, 5, c.shrink), c.ret);
-        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH));
-        EXPECT_EQ(pixels(im.get()), want.px);
+        EXPECT_EQ(kxMakeSquarePixel(im.get(), c.x, c.y, 5, c.shrink), c.ret) << c.x << ":" << c.y << " " << c.shrink;
+        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH)) << c.x << ":" << c.y;
+        EXPECT_EQ(pixels(im.get()), want.px) << c.x << ":" << c.y << " " << c.shrink;
     }
     auto im = randomImage(KIT_GRAY, 10, 100, 2);
-    struct Bad {
+    const struct {
         int x, y, shrink;
         const char *text;
-    };
-    const Bad bad[] = {{0, 1, 0, "pixelSizeX > 0 && pixelSizeY > 0"},
-                       {1000, 1, 0, "new_h <= "},  // text: new_h <= (8192 << 1)
-                       {1, INT_MAX, 0, "new_w <= "},
-                       {1000, 1, 1, "new_w >0"},
-                       {1, 1000, 1, "new_h >0"}};
-    for (const Bad &b : bad) EXPECT_KX_ASSERT(kxMakeSquarePixel(im.get(), b.x, b.y, 2, b.shrink), b.text);
+    } bad[] = {{0, 1, 0, "pixelSizeX > 0 && pixelSizeY > 0"},
+               {1000, 1, 0, "new_h <= "},  // text: new_h <= (8192 << 1)
+               {1, INT_MAX, 0, "new_w <= "},
+               {1000, 1, 1, "new_w >0"},
+               {1, 1000, 1, "new_h >0"}};
+    for (const auto &b : bad) EXPECT_KX_ASSERT(kxMakeSquarePixel(im.get(), b.x, b.y, 2, b.shrink), b.text);
     EXPECT_EQ(im->width, 10);
 }
 
