@@ -1,9 +1,7 @@
 // Direct versions of the rotation engine and the two-pass scaler: one
-// destination pixel (and one byte) at a time, no vectors, no tiles, no
-// integer forms of the weights.  The library's routes must give the same
-// bytes.  The pieces they build on (the bounding box, the scalar bilinear
-// sample, the filters and their contribution tables) are the library's
-// own, pinned by hand-worked cases in the tests.
+// pixel and byte at a time, no vectors, tiles or integer weights.  They
+// build on the library's bounding box, scalar sampler, filters and
+// contribution tables, which the tests pin by hand-worked cases.
 #pragma once
 
 #include <cmath>
@@ -47,8 +45,8 @@ inline void sample(const Pic &s, float sx, float sy, uint8_t *out)
     fn(s.px.data(), s.w, s.h, s.w * s.bpp, sx, sy, out);
 }
 
-// kxRotateEx/kxRotateE2: sqrt, atan2, cos and sin for every pixel of the
-// whole box, rendered into a temporary and cut to size afterwards.
+// kxRotateEx/E2: sqrt, atan2, cos and sin per pixel of the whole box, cut
+// to size afterwards.
 inline Pic rotateEngine(const Pic &s, double angle, bool bilinear, bool keepSize, const std::vector<uint8_t> &bg)
 {
     int newW = s.w, newH = s.h;
@@ -74,8 +72,8 @@ inline Pic rotateEngine(const Pic &s, double angle, bool bilinear, bool keepSize
     return out;
 }
 
-// One pass of the two-pass scaler, along the rows (alongX) or the columns:
-// every byte summed term by term in an 8-bit accumulator.
+// One pass along the rows (alongX) or columns, each byte summed term by
+// term in an 8-bit accumulator.
 template <class Filter>
 Pic pass(const Pic &src, int dstW, int dstH, bool alongX)
 {
@@ -113,8 +111,7 @@ inline Pic scaleFiltered(int filter, const Pic &src, int w, int h)
     }
 }
 
-// Nearest neighbour into dst, which keeps what it held where no source
-// pixel maps.
+// Nearest neighbour; dst keeps what it held where no source pixel maps.
 inline void scaleNearest(const Pic &src, Pic &dst)
 {
     const float rx = (float)(dst.w * 1.0 / src.w), ry = (float)(dst.h * 1.0 / src.h);
