@@ -21,8 +21,7 @@ using namespace kx::geo;
 namespace ref {
 
 // One pixel and byte at a time, no vectors, tiles or integer weights, on the
-// library's bounding box, scalar sampler, filters and contribution tables
-// (pinned below by hand).
+// library's bounding box, filters and contribution tables (pinned by hand).
 struct Pic {
     int w = 0, h = 0, bpp = 1;
     std::vector<uint8_t> px;
@@ -47,10 +46,17 @@ std::vector<uint8_t> colourBytes(int type, uint32_t colour)
     return pixels(one.get());
 }
 
-void sample(const Pic &s, float sx, float sy, uint8_t *out)
+// One byte of the bilinear sample at (sx, sy), -1 <= sx < w, -1 <= sy < h;
+// neighbours outside count as 0.
+uint8_t sampleByte(const Pic &s, float sx, float sy, int c)
 {
-    auto fn = s.bpp == 1 ? bilinearSampleGray : s.bpp == 3 ? bilinearSampleRgb : bilinearSampleRgba;
-    fn(s.px.data(), s.w, s.h, s.w * s.bpp, sx, sy, out);
+    int x0 = (int)sx, y0 = (int)sy, x1 = x0 + 1, y1 = y0 + 1;
+    float dx = sx - x0, dy = sy - y0;
+    if (sx < 0.0) x0 = -1, x1 = 0, dx = sx + 1.0;
+    if (sy < 0.0) y0 = -1, y1 = 0, dy = sy + 1.0;
+    auto p = [&](int x, int y) { return x >= 0 && y >= 0 && x < s.w && y < s.h ? float(s.at(x, y)[c]) : 0.0f; };
+    const float top = (p(x1, y0) - p(x0, y0)) * dx + p(x0, y0), bottom = (p(x1, y1) - p(x0, y1)) * dx + p(x0, y1);
+    return (uint8_t)(int)((bottom - top) * dy + top + 0.5);
 }
 
 // The source position of destination offset (x, y): sqrt, atan2, cos, sin.
@@ -73,7 +79,8 @@ Pic rotateEngine(const Pic &s, double angle, bool bilinear, bool keepSize, const
             uint8_t *d = tmp.at(x + halfW, y + halfH);
             const int ix = (int)std::floor(sx + 0.5), iy = (int)std::floor(sy + 0.5);
             if (!bilinear && iy >= 0 && iy < s.h && ix >= 0 && ix < s.w) std::copy_n(s.at(ix, iy), s.bpp, d);
-            if (bilinear && sy >= -1.0 && sy < s.h && sx >= -1.0 && sx < s.w) sample(s, sx, sy, d);
+            if (bilinear && sy >= -1.0 && sy < s.h && sx >= -1.0 && sx < s.w)
+                for (int c = 0; c < s.bpp; ++c) d[c] = sampleByte(s, sx, sy, c);
         }
     if (!keepSize) return tmp;
     Pic out = filled(s.w, s.h, bg);
@@ -111,17 +118,6 @@ Pic scaleFiltered(int filter, const Pic &src, int w, int h)
     auto both = [&](auto f) { return pass<decltype(f)>(pass<decltype(f)>(src, w, src.h, true), w, h, false); };
     return filter == 2 ? both(CBilinearFilter{}) : filter == 3 ? both(CBoxFilter{}) : filter == 4 ? both(CGaussianFilter{})
          : filter == 5 ? both(CHammingFilter{}) : both(CBlackmanFilter{});
-}
-
-// Nearest neighbour; dst keeps what it held where no source pixel maps.
-void scaleNearest(const Pic &src, Pic &dst)
-{
-    const float rx = (float)(dst.w * 1.0 / src.w), ry = (float)(dst.h * 1.0 / src.h);
-    for (int x = 0; x < dst.w; ++x)
-        for (int y = 0; y < dst.h; ++y) {
-            const int ix = (int)(x / rx + 0.5), iy = (int)(y / ry + 0.5);
-            if (ix < src.w && iy < src.h) std::copy_n(src.at(ix, iy), src.bpp, dst.at(x, y));
-        }
 }
 
 }  // namespace ref
@@ -372,22 +368,6 @@ TEST(RotateEx, HandWorkedCentres)
     }
 }
 
-// The scalar sampler: each byte alone, neighbours past the edge count as 0
-// whatever the background, rounded by (int)(v + 0.5).
-TEST(RotateEx, ScalarBilinearSampleByHand)
-{
-    const struct { int w, h, bpp; uint8_t px[4]; float sx, sy; uint8_t want[4]; } cases[] = {
-        {2, 1, 1, {100, 100}, -0.5f, 0.0f, {50}}, {2, 2, 1, {0, 100, 200, 50}, 0.5f, 0.5f, {88}},  // 87.5
-        {2, 2, 1, {0, 100, 200, 50}, 0.25f, 0.0f, {25}},
-        {1, 1, 3, {10, 20, 30}, -0.5f, -0.5f, {3, 5, 8}},  // a quarter of each byte
-        {1, 1, 4, {40, 80, 120, 160}, 0.0f, -0.5f, {20, 40, 60, 80}}};
-    for (const auto &c : cases) {
-        uint8_t got[4] = {};
-        ref::sample({c.w, c.h, c.bpp, std::vector<uint8_t>(c.px, c.px + c.w * c.h * c.bpp)}, c.sx, c.sy, got);
-        EXPECT_EQ(std::vector<uint8_t>(got, got + 4), std::vector<uint8_t>(c.want, c.want + 4)) << c.sx << "," << c.sy;
-    }
-}
-
 // Every instruction set's positions (AVX-512, AVX2, base; the narrower on a
 // quarter of the angles) and the scalar RotationMap::position equal the
 // exact formula bit for bit, near and far from the centre, rows handed
@@ -468,7 +448,7 @@ TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
                 for (int i = 0; i < n; ++i) {
                     const double px = std::floor(sx[i] + 0.5), py = std::floor(sy[i] + 0.5);
                     if (s.bilinear && sy[i] >= -1.0f && sy[i] < H && sx[i] >= -1.0f && sx[i] < W)
-                        ref::sample(pic, sx[i], sy[i], &want[size_t(i) * B]);
+                        for (int c = 0; c < B; ++c) want[size_t(i) * B + c] = ref::sampleByte(pic, sx[i], sy[i], c);
                     if (!s.bilinear && px >= 0 && px < W && py >= 0 && py < H)
                         std::copy_n(pic.at(int(px), int(py)), B, want.begin() + ptrdiff_t(i) * B);
                 }
@@ -666,77 +646,58 @@ TEST(ScaleEx, FilteredMatchesTheDirectLoops)
             }
 }
 
-TEST(ScaleEx, NearestForBinaryAndOtherCodes)
+// Nearest neighbour takes source index trunc(u / r + 0.5), r = float(dst /
+// src); indices past the source keep what the destination held.  Other
+// codes, and KIT_BIN with any code, scale so too.
+TEST(ScaleEx, NearestNeighbourByHandAndForOtherCodes)
 {
-    uint32_t seed = 900;
-    for (auto &s : {std::array{10, 1, 20, 1}, {7, 5, 3, 2}, {5, 6, 13, 17}, {1, 1, 4, 3}, {16, 9, 16, 9}})
-        for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
-            for (int filter : {0, 1, -1, 7, 6}) {
-                if (filter == 6 && type != KIT_BIN) continue;  // BIN ignores the filter
-                auto src = randomImage(type, s[0], s[1], seed++);
-                auto dst = randomImage(type, s[2], s[3], seed++);
-                ref::Pic want = ref::picOf(dst.get());
-                ref::scaleNearest(ref::picOf(src.get()), want);
-                ASSERT_EQ(kxScaleEx(src.get(), dst.get(), filter), 1);
-                ASSERT_EQ(pixels(dst.get()), want.px) << type << " filter " << filter;
-            }
-    // Doubling a 10-pixel row: column 19 maps to trunc(19 / 2 + 0.5) = 10,
-    // past the source, and keeps what it held.
-    auto row = makeImage(KIT_GRAY, 10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-    auto wide = makeImage(KIT_GRAY, 20, 1, std::vector<uint8_t>(20, 77));
-    kxScaleEx(row.get(), wide.get(), 0);
-    EXPECT_EQ(pixels(wide.get()), (std::vector<uint8_t>{0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 77}));
-}
-
-TEST(Scale, SizesAndClamping)
-{
-    const struct { int w, h; float factor; int wantW, wantH, ret; } cases[] = {
-        {10, 6, 1.0f, 10, 6, 1}, {10, 6, 0.5f, 5, 3, 1}, {10, 6, 0.01f, 2, 2, 1}, {2000, 1, 10.0f, 16384, 10, 1},
-        {10, 6, 0.0f, 10, 6, 0}, {10, 6, -2.0f, 10, 6, 0}, {10, 6, std::nanf(""), 10, 6, 0}, {3, 1, 1.5f, 5, 2, 1}};
+    const struct { int type, w, h; std::vector<uint8_t> in; int dw, dh; std::vector<uint8_t> want; } cases[] = {
+        {KIT_GRAY, 10, 1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 20, 1, {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 77}},
+        {KIT_GRAY, 2, 2, {1, 2, 3, 4}, 3, 3, {1, 2, 2, 3, 4, 4, 3, 4, 4}},  // 1 / 1.5 + 0.5 and 2 / 1.5 + 0.5 give 1
+        {KIT_RGB, 4, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, 1, {1, 2, 3, 7, 8, 9}}};
     for (const auto &c : cases) {
-        auto im = randomImage(KIT_GRAY, c.w, c.h, 8);
-        const auto before = pixels(im.get());
-        EXPECT_EQ(kxScale(im.get(), c.factor, 2), c.ret) << c.factor;
-        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH)) << c.factor;
-        if (c.factor == 1.0f || !c.ret) {
-            EXPECT_EQ(pixels(im.get()), before);
-        }
+        auto src = makeImage(c.type, c.w, c.h, c.in), dst = makeImage(c.type, c.dw, c.dh, std::vector<uint8_t>(c.want.size(), 77));
+        ASSERT_EQ(kxScaleEx(src.get(), dst.get(), 0), 1);
+        EXPECT_EQ(pixels(dst.get()), c.want) << c.w << "x" << c.h;
     }
+    uint32_t seed = 900;
+    for (auto &s : {std::array{7, 5, 3, 2}, {5, 6, 13, 17}, {1, 1, 4, 3}})
+        for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+            auto src = randomImage(type, s[0], s[1], seed++), before = randomImage(type, s[2], s[3], seed++);
+            auto scaled = [&](int filter) {
+                ImagePtr d(kxiClone(before.get(), nullptr));
+                EXPECT_EQ(kxScaleEx(src.get(), d.get(), filter), 1);
+                return pixels(d.get());
+            };
+            for (int filter : type == KIT_BIN ? std::vector{1, -1, 7, 2, 6} : std::vector{1, -1, 7})
+                EXPECT_EQ(scaled(filter), scaled(0)) << type << " filter " << filter;
+        }
 }
 
-TEST(ScaleE1, ReductionKeepingTheSize)
+// The in-place exports: the new size, and the filter's pixels at that size
+// (unchanged when refused).
+TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
 {
-    // 101 x 50 at 0.5: (int)(50.5 + 0.5) x (int)(25 + 0.5) = 51 x 25 placed
-    // at offX 25, offY 12 on the colour.
-    auto im = randomImage(KIT_RGB, 101, 50, 4);
-    ref::Pic want = ref::filled(101, 50, {0x30, 0x20, 0x10});
-    const ref::Pic small = ref::scaleFiltered(3, ref::picOf(im.get()), 51, 25);
-    for (int y = 0; y < 25; ++y) std::copy_n(small.at(0, y), 51 * 3, want.at(25, y + 12));
-    ASSERT_EQ(kxScaleE1(im.get(), 0.5f, 0x00102030, 3, 1), im.get());
-    EXPECT_EQ(ref::picOf(im.get()).px, want.px);
-    // A side reduced to 0: the whole image takes the colour.
-    auto tiny = randomImage(KIT_GRAY, 100, 100, 5);
-    kxScaleE1(tiny.get(), 0.001f, 42, 2, 1);
-    EXPECT_EQ(pixels(tiny.get()), std::vector<uint8_t>(10000, 42));
-    // No keepSize, or an enlargement: kxScale.
-    auto grow = randomImage(KIT_GRAY, 10, 10, 6);
-    kxScaleE1(grow.get(), 0.5f, 0, 2, 0);
-    EXPECT_EQ(grow->width, 5);
-    kxScaleE1(grow.get(), 3.0f, 0, 2, 1);
-    EXPECT_EQ(grow->width, 15);
-}
-
-TEST(MakeSquarePixel, OneSideFollowsTheRatio)
-{
-    const struct { int x, y, shrink, wantW, wantH, ret; } cases[] = {
-        {3, 2, 0, 100, 150, 1}, {3, 2, 1, 67, 100, 1}, {2, 3, 0, 150, 100, 1},
-        {2, 3, 1, 100, 67, 1},  {5, 5, 0, 100, 100, 0}, {1000, 999, 0, 100, 100, 0}};
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    auto scale = [](float f) { return [f](Image *im, int filter) { return kxScale(im, f, filter); }; };
+    auto square = [](int x, int y, int shrink) {
+        return [=](Image *im, int filter) { return kxMakeSquarePixel(im, x, y, filter, shrink); };
+    };
+    const struct { int w, h, filter; std::function<int(Image *, int)> call; int wantW, wantH, ret; } cases[] = {
+        {10, 6, 2, scale(1.0f), 10, 6, 1}, {10, 6, 2, scale(0.5f), 5, 3, 1}, {10, 6, 3, scale(0.01f), 2, 2, 1},
+        {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1}, {10, 6, 2, scale(0.0f), 10, 6, 0},
+        {10, 6, 2, scale(-2.0f), 10, 6, 0}, {10, 6, 2, scale(nan), 10, 6, 0},
+        {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 0.5f, 0, f, 0) == im); }, 5, 5, 1},  // no keepSize
+        {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 1.5f, 0, f, 1) == im); }, 15, 15, 1},  // enlargement
+        {100, 100, 5, square(3, 2, 0), 100, 150, 1}, {100, 100, 5, square(3, 2, 1), 67, 100, 1},
+        {100, 100, 5, square(2, 3, 0), 150, 100, 1}, {100, 100, 5, square(2, 3, 1), 100, 67, 1},
+        {100, 100, 5, square(5, 5, 0), 100, 100, 0}, {100, 100, 5, square(1000, 999, 0), 100, 100, 0}};
     for (const auto &c : cases) {
-        auto im = randomImage(KIT_GRAY, 100, 100, 2);
-        const ref::Pic want = ref::scaleFiltered(5, ref::picOf(im.get()), c.wantW, c.wantH);
-        EXPECT_EQ(kxMakeSquarePixel(im.get(), c.x, c.y, 5, c.shrink), c.ret) << c.x << ":" << c.y << " " << c.shrink;
-        EXPECT_EQ(ref::picOf(im.get()).px, want.px) << c.x << ":" << c.y << " " << c.shrink;
-        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH));
+        auto im = randomImage(KIT_GRAY, c.w, c.h, 2);
+        const ref::Pic want = c.ret ? ref::scaleFiltered(c.filter, ref::picOf(im.get()), c.wantW, c.wantH) : ref::picOf(im.get());
+        EXPECT_EQ(c.call(im.get(), c.filter), c.ret) << &c - cases;
+        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH)) << &c - cases;
+        EXPECT_EQ(pixels(im.get()), want.px) << &c - cases;
     }
     auto im = randomImage(KIT_GRAY, 10, 100, 2);
     const struct { int x, y, shrink; const char *text; } bad[] = {
@@ -744,6 +705,21 @@ TEST(MakeSquarePixel, OneSideFollowsTheRatio)
         {1, INT_MAX, 0, "new_w <= "}, {1000, 1, 1, "new_w >0"}, {1, 1000, 1, "new_h >0"}};
     for (const auto &b : bad) EXPECT_KX_ASSERT(kxMakeSquarePixel(im.get(), b.x, b.y, 2, b.shrink), b.text);
     EXPECT_EQ(im->width, 10);
+}
+
+// 101 x 50 at 0.5 keeping the size: (int)(50.5 + 0.5) x (int)(25 + 0.5) =
+// 51 x 25 placed at 25, 12 on the colour; a side reduced to 0 leaves only
+// the colour.
+TEST(ScaleE1, ReductionKeepingTheSize)
+{
+    auto im = randomImage(KIT_RGB, 101, 50, 4), tiny = randomImage(KIT_GRAY, 100, 100, 5);
+    ref::Pic want = ref::filled(101, 50, {0x30, 0x20, 0x10});
+    const ref::Pic small = ref::scaleFiltered(3, ref::picOf(im.get()), 51, 25);
+    for (int y = 0; y < 25; ++y) std::copy_n(small.at(0, y), 51 * 3, want.at(25, y + 12));
+    ASSERT_EQ(kxScaleE1(im.get(), 0.5f, 0x00102030, 3, 1), im.get());
+    EXPECT_EQ(ref::picOf(im.get()).px, want.px);
+    kxScaleE1(tiny.get(), 0.001f, 42, 2, 1);
+    EXPECT_EQ(pixels(tiny.get()), std::vector<uint8_t>(10000, 42));
 }
 
 }  // namespace

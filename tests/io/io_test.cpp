@@ -1,7 +1,6 @@
-// The image-file library: the corpus of tests/data (valid files of every
-// kind, hostile ones), a round trip through every writer, TIFF pages and
-// G4, limits and the error reports.  Arbitrary bytes are the fuzz
-// harness's (tests/fuzz/fuzz_reader.cpp).
+// The image-file library: the corpus of tests/data (valid and hostile
+// files), a round trip through every writer, TIFF pages and G4, the error
+// reports.  Arbitrary bytes are the reader fuzz harness's.
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,7 +21,7 @@ const std::string kData = KX_TEST_DATA "/";
 
 std::string scratch(const std::string &name) { return testing::TempDir() + "kxio-" + std::to_string(getpid()) + "-" + name; }
 
-// The file's image (the failure reported), and its error text.
+// The file's image (a failure reported unless its text is asked for).
 ImagePtr read(const std::string &path, int page = 0, std::string *error = nullptr)
 {
     char text[256] = "";
@@ -52,9 +51,8 @@ ImagePtr readMemory(const std::vector<uint8_t> &bytes)
     return im;
 }
 
-// The corpus picture (make_corpus.py), 4 x 3, as the bytes of one kind:
-// g grey, G grey and alpha, c colour (B, G, R), a colour and alpha, t
-// palette with transparency, b bits, 1 bits as grey.
+// The corpus picture (make_corpus.py), 4 x 3: g grey, G grey and alpha, c
+// B,G,R, a B,G,R,A, t palette with transparency, b bits, 1 bits as grey.
 std::vector<uint8_t> corpusPicture(char kind)
 {
     std::vector<uint8_t> p;
@@ -116,8 +114,7 @@ TEST(ReadCorpus, EveryMalformedFileIsRefusedWithAReason)
     }
 }
 
-// Every writer and layout, byte for byte; JPEG close, and smaller at a
-// lower quality.
+// Every writer and layout, byte for byte; JPEG close at quality 95.
 TEST(WriteRead, EveryFormatGivesTheImageBack)
 {
     const struct { const char *name; int typeIn, typeOut; } cases[] = {
@@ -134,23 +131,16 @@ TEST(WriteRead, EveryFormatGivesTheImageBack)
         EXPECT_EQ(std::tuple(out->imageType, out->width, out->height), std::tuple(c.typeOut, 37, 11)) << c.name;
         EXPECT_EQ(pixels(out.get()), pixels(want.get())) << c.name << " from type " << c.typeIn;
     }
-    for (int type : {KIT_GRAY, KIT_RGB}) {
-        const int bpp = kxiBytesPerPixel(type);
-        std::vector<uint8_t> smooth;
-        for (int i = 0; i < 64 * 48 * bpp; ++i) smooth.push_back(uint8_t(2 * (i / bpp % 64) + i / bpp / 64 + 30 * (i % bpp)));
-        ImagePtr in = makeImage(type, 64, 48, smooth);
-        const KxioOptions q30 = {KXIO_AUTO, 30}, q95 = {KXIO_AUTO, 95};
-        const std::vector<uint8_t> low = written(in.get(), "q30.jpg", &q30), high = written(in.get(), "q95.jpg", &q95);
-        EXPECT_LT(low.size(), high.size());
-        for (const auto *file : {&low, &high}) {
-            ImagePtr out = readMemory(*file);
-            ASSERT_TRUE(out && out->imageType == type);
-            const std::vector<uint8_t> got = pixels(out.get());
-            double sum = 0;
-            for (size_t i = 0; i < smooth.size(); ++i) sum += std::abs(int(got[i]) - int(smooth[i]));
-            EXPECT_LT(sum / double(smooth.size()), file == &high ? 1.5 : 4.0);
-        }
-    }
+    std::vector<uint8_t> smooth;
+    for (int i = 0; i < 64 * 48 * 3; ++i) smooth.push_back(uint8_t(2 * (i / 3 % 64) + i / 3 / 64 + 30 * (i % 3)));
+    ImagePtr in = makeImage(KIT_RGB, 64, 48, smooth);
+    const KxioOptions q95 = {KXIO_AUTO, 95};
+    ImagePtr out = readMemory(written(in.get(), "q95.jpg", &q95));
+    ASSERT_TRUE(out && out->imageType == KIT_RGB);
+    const std::vector<uint8_t> got = pixels(out.get());
+    double sum = 0;
+    for (size_t i = 0; i < smooth.size(); ++i) sum += std::abs(int(got[i]) - int(smooth[i]));
+    EXPECT_LT(sum / double(smooth.size()), 1.5);
 }
 
 TEST(WriteRead, TiffPagesAreWrittenAndReadOneByOne)
@@ -170,17 +160,14 @@ TEST(WriteRead, TiffPagesAreWrittenAndReadOneByOne)
     EXPECT_FALSE(read(path, 3, &text));
     EXPECT_NE(text.find("no page 3"), std::string::npos) << text;
     std::remove(path.c_str());
-    // The corpus file with three pages written by hand, uncompressed.
-    EXPECT_EQ(kxioPageCount((kData + "pages.tif").c_str(), error, sizeof error), 3);
-    ImagePtr third = read(kData + "pages.tif", 2);
+    ImagePtr third = read(kData + "pages.tif", 2);  // three uncompressed pages written by hand
     EXPECT_TRUE(third && third->imageType == KIT_BIN);
     EXPECT_EQ(kxioPageCount((kData + "grey.png").c_str(), error, sizeof error), 1);
 }
 
 TEST(WriteRead, BilevelTiffIsCompressedWithG4)
 {
-    // A white A4-like page at 100 dpi with one black bar: uncompressed it
-    // would take 100 kB; G4 codes each white row in a few bits.
+    // A white A4-like page at 100 dpi with one black bar: 100 kB uncompressed.
     ImagePtr page(kxCreateImage(KIT_BIN, 827, 1169));
     kxiFlood(page.get(), 1);
     for (int y = 500; y < 520; ++y) std::memset(page->data + y * page->pitch + 100, 0, 600);
