@@ -1,6 +1,5 @@
-// Quarter turns, flips, canvas, shifts (hand-worked pictures, invariants);
-// the rotation engine and the scaler against direct versions (namespace
-// ref) over many random inputs.
+// Turns, flips, canvas, shifts by hand and by invariants; the rotation
+// engine and the scaler against direct versions over many random inputs.
 #include <array>
 #include <climits>
 #include <cstdio>
@@ -20,8 +19,8 @@ using namespace kx::geo;
 
 namespace ref {
 
-// One pixel and byte at a time, no vectors, tiles or integer weights, on the
-// library's bounding box, filters and contribution tables (pinned by hand).
+// One pixel and byte at a time (no vectors, tiles or integer weights), on
+// the library's bounding box, filters and tables (pinned by hand below).
 struct Pic {
     int w = 0, h = 0, bpp = 1;
     std::vector<uint8_t> px;
@@ -46,8 +45,7 @@ std::vector<uint8_t> colourBytes(int type, uint32_t colour)
     return pixels(one.get());
 }
 
-// One byte of the bilinear sample at (sx, sy), -1 <= sx < w, -1 <= sy < h;
-// neighbours outside count as 0.
+// One byte of the bilinear sample; neighbours outside count as 0.
 uint8_t sampleByte(const Pic &s, float sx, float sy, int c)
 {
     int x0 = (int)sx, y0 = (int)sy, x1 = x0 + 1, y1 = y0 + 1;
@@ -130,8 +128,6 @@ constexpr int kScale = 8;  // the sanitized build checks a sample of the cases
 #else
 constexpr int kScale = 1;
 #endif
-
-// ---- quarter turns, flips, canvas, shifts ----------------------------------------
 
 struct Shot { int w, h; std::vector<uint8_t> px; bool operator==(const Shot &) const = default; };
 
@@ -244,8 +240,7 @@ TEST(WarpedMoves, WholePixelShiftsAndTurns)
     for (int y = 1; y < 6; ++y) std::copy_n(src.at(0, y - 1), 6, want.at(2, y));
     kxTranslateE1(im.get(), 2.0, 1.0, 250);
     EXPECT_EQ(pixels(im.get()), want.px);
-    // The warp takes point coordinates at pixel centres: 0 degrees changes
-    // nothing, 180 degrees about ((w-1)/2, (h-1)/2) is the pixel half turn.
+    // Point coordinates at pixel centres: 180 degrees about the centre is the half turn.
     for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB}) {
         auto turned = randomImage(t, 9, 7, 12);
         const Shot before = after(turned.get(), ""), half = after(turned.get(), "h");
@@ -254,18 +249,13 @@ TEST(WarpedMoves, WholePixelShiftsAndTurns)
         kxRotateE3(turned.get(), 4.0, 3.0, 180.0, 0);
         EXPECT_EQ(pixels(turned.get()), half.px) << t;
     }
-    auto rgba = makeImage(KIT_RGBA, 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
-    kxTranslateE1(rgba.get(), 0.0, 0.0, 0);
-    EXPECT_EQ(std::pair(rgba->imageType, pixels(rgba.get())), std::pair(int(KIT_RGB), std::vector<uint8_t>{1, 2, 3, 5, 6, 7}));
-    PaddedImage grey(KIT_GRAY, 6, 4, src.px);  // shifted in place through its pitch
-    auto owned = makeImage(KIT_GRAY, 6, 4, src.px);
-    kxTranslateE1(grey.get(), 1, 0, 9), kxTranslateE1(owned.get(), 1, 0, 9);
-    EXPECT_EQ(pixels(grey.get()), pixels(owned.get()));
-    EXPECT_TRUE(grey.paddingIntact());
+    PaddedImage grey(KIT_GRAY, 8, 6, src.px);  // shifted in place through its pitch
+    kxTranslateE1(grey.get(), 2.0, 1.0, 250);
+    EXPECT_TRUE(pixels(grey.get()) == want.px && grey.paddingIntact());
 }
 
-// Calls that must leave the image exactly as it was: wrapped images that
-// would have to change size or type, unusable types, non-finite arguments.
+// Wrapped images that would have to change size or type, unusable types,
+// non-finite arguments: the image is left exactly as it was.
 TEST(Refusals, LeaveTheImageAsItWas)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
@@ -309,9 +299,8 @@ TEST(Refusals, LeaveTheImageAsItWas)
     EXPECT_KX_ASSERT(kxScaleEx(rgb.get(), nullptr, 2), "imgNew");
 }
 
-// Regression: a warp that draws nothing used to leave the picture in place.
-// The picture has left the frame, so the whole image shows the fill colour
-// (a KIT_RGBA image has become KIT_RGB first).
+// Regression: a warp that draws nothing used to leave the picture in place;
+// it has left the frame: only the fill colour remains (RGBA became RGB).
 TEST(WarpThatDrawsNothing, LeavesOnlyTheFillColour)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
@@ -329,8 +318,6 @@ TEST(WarpThatDrawsNothing, LeavesOnlyTheFillColour)
         }
 }
 
-// ---- the rotation engine ----------------------------------------------------------
-
 TEST(RotatedSize, WorkedSizesAndRefusals)
 {
     const struct { int w, h; double angle; int wantW, wantH; } cases[] = {  // wantW 0: refused
@@ -345,17 +332,15 @@ TEST(RotatedSize, WorkedSizesAndRefusals)
 
 TEST(RotateEx, HandWorkedCentres)
 {
-    // Kept size, quarter turn of 100 x 50: offX = (51 - 100) / 2 = -24,
-    // offY = (101 - 50) / 2 = 25; box columns 0..50 land on 24..74, and box
-    // column 0 maps one row above the source, so the content covers 25..74.
+    // Kept size, quarter turn of 100 x 50: box 51 x 101, offX -24, offY 25; box
+    // column 0 maps one row above the source: the content covers 25..74.
     auto kept = makeImage(KIT_GRAY, 100, 50, std::vector<uint8_t>(5000, 9));
     kxRotateE2(kept.get(), 90.0, 200, 1, 1);
     ref::Pic want = ref::filled(100, 50, {200});
     for (int y = 0; y < 50; ++y) std::fill_n(want.at(25, y), 50, 9);
     EXPECT_EQ(pixels(kept.get()), want.px);
-    // Angle 0: destination offsets start at -w/2 while the source centre is
-    // (w-1)/2, so an even side moves the content by one; keepSize 0 adds a
-    // background column and row.
+    // Angle 0: offsets from -w/2 map to the centre (w-1)/2, so an even side
+    // moves the content by one; keepSize 0 adds a background column and row.
     const struct { int w, h, keep; std::vector<uint8_t> want; } cases[] = {
         {4, 3, 1, {0, 1, 2, 3, 0, 5, 6, 7, 0, 9, 10, 11}}, {3, 3, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9}}, {1, 2, 1, {0, 1}},
         {3, 3, 0, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 0, 0, 0, 0}}};
@@ -369,13 +354,11 @@ TEST(RotateEx, HandWorkedCentres)
 }
 
 // Every instruction set's positions (AVX-512, AVX2, base; the narrower on a
-// quarter of the angles) and the scalar RotationMap::position equal the
-// exact formula bit for bit, near and far from the centre, rows handed
-// over in runs of n pixels.  The exact route stays a rare fallback.
+// quarter of the angles) and RotationMap::position equal the exact formula
+// bit for bit, near and far from the centre; the exact route is a fallback.
 TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
 {
-    // Round, tiny, quarter turns, neighbours of multiples of pi/4 (the
-    // series' segment edges), large and random angles.
+    // Round, tiny, quarter turns, neighbours of the series' pi/4 edges, large, random.
     std::vector<double> angles = {0.0, 1e-9, -1e-9, kPi / 6, kPi / 2, kPi, -kPi / 2, 2 * kPi, 0.1, -0.7, kPi / 4,
                                   kPi / 16, 3.0, -3.14, 10.0, -123.456, 1e3, 5e4, 999999.75, 1e6 + 3, -2e7, 0.5236};
     for (int k = 1; k < 8; ++k) angles.push_back(std::nextafter(k * kPi / 4, 10.0));
@@ -401,12 +384,10 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
                                 const auto [ex, ey] = ref::position(x, y, angles[ai], c[0], c[1]);
                                 float px = sx[i], py = sy[i];
                                 if (level == 0) map.position(x, y, px, py);
-                                // Bit equality (a NaN would fail too).
-                                ASSERT_TRUE(!std::memcmp(&ex, &sx[i], 4) && !std::memcmp(&ey, &sy[i], 4) &&
+                                ASSERT_TRUE(!std::memcmp(&ex, &sx[i], 4) && !std::memcmp(&ey, &sy[i], 4) &&  // NaN fails too
                                             !std::memcmp(&ex, &px, 4) && !std::memcmp(&ey, &py, 4))
                                     << "level " << level << " angle " << angles[ai] << " centre " << c[0] << "," << c[1]
-                                    << " at " << x << "," << y << ": " << sx[i] << "," << sy[i] << " / " << px << ","
-                                    << py << " want " << ex << "," << ey;
+                                    << " at " << x << "," << y << ": " << sx[i] << "," << sy[i] << " / " << px << "," << py;
                             }
                         }
                 }
@@ -415,9 +396,8 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
     EXPECT_LT(exactRoute, total / 100);  // about 0.3% over these awkward windows
 }
 
-// The row samplers (the processor's best and the base set) equal the
-// scalar pick or sample at positions near and past every edge, on and off
-// the pixel grid.
+// The row samplers (the processor's best, the base set) against the plain
+// pick and sample at positions near and past every edge, on and off the grid.
 TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
 {
     using Fn = void (*)(const Image *, int, const float *, const float *, int, uint8_t *) noexcept;
@@ -456,8 +436,8 @@ TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
             }
 }
 
-// Whole images through kxRotateEx and kxRotateE2: every layout, both
-// samplers, both sizes, small and tile-crossing images, awkward angles.
+// kxRotateEx and kxRotateE2: every layout, sampler and size mode, small and
+// tile-crossing images, awkward angles.
 TEST(RotateEx, MatchesTheDirectLoop)
 {
     const struct { std::vector<std::pair<int, int>> sizes; std::vector<double> angles; bool sampled; } groups[] = {
@@ -494,8 +474,7 @@ TEST(RotateEx, WrappedImageAndHugeBox)
     kxRotateEx(wrapped.get(), 30, 0, 1);
     EXPECT_EQ(pixels(wrapped.get()), ref::rotateEngine({9, 6, 4, src}, 30 * kPi / 180.0, true, true, {0, 0, 0, 0}).px);
     EXPECT_TRUE(wrapped.paddingIntact());
-    // A long line turned by 45 degrees needs a box far beyond 2^31 bytes:
-    // refused and reported; keeping the size needs no big box.
+    // A long line at 45 degrees needs a box beyond 2^31 bytes: refused, unless the size is kept.
     auto line = makeImage(KIT_GRAY, 200000, 1, std::vector<uint8_t>(200000, 1));
     EXPECT_KX_ASSERT(kxRotateEx(line.get(), 45, 1, 0), "tmp_im");
     EXPECT_EQ(line->width, 200000);
@@ -503,40 +482,28 @@ TEST(RotateEx, WrappedImageAndHugeBox)
     EXPECT_EQ(line->width, 200000);
 }
 
-// ---- the scaler -------------------------------------------------------------------
-
 TEST(Filters, WeightsAndWidthsAgainstHandComputedValues)
 {
-    const CBilinearFilter bil;
-    const CBoxFilter box;
-    const CGaussianFilter gau;
-    const CHammingFilter ham;
-    const CBlackmanFilter bla;
-    const struct { const CGenericFilter *f; float width, x[4], want[4]; } cases[] = {
-        {&bil, 1.0f, {0.0f, 0.25f, -0.5f, 1.0f}, {1.0f, 0.75f, 0.5f, 0.0f}},
-        {&box, 0.5f, {0.5f, -0.5f, 0.50001f, 0.0f}, {1.0f, 1.0f, 0.0f, 1.0f}},
-        {&gau, 3.0f, {0.0f, 1.0f, -2.0f, 3.0001f}, {0.3989423f, 0.2419707f, 0.0539910f, 0.0f}},
-        {&ham, 0.5f, {0.0f, 0.25f, 0.5f, 0.51f}, {1.0f, 0.4861708f, 0.0509296f, 0.0f}},
-        {&bla, 0.5f, {0.0f, 0.25f, -0.5f, 0.6f}, {1.0f, 0.34f, 0.0f, 0.0f}}};
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.f->getWidth(), c.width);
-        for (int i = 0; i < 4; ++i) EXPECT_NEAR(c.f->weightAt(c.x[i]), c.want[i], 2e-7) << c.width << ", " << c.x[i];
-    }
+    auto check = [](const CGenericFilter &f, float width, std::array<float, 4> x, std::array<float, 4> want) {
+        EXPECT_EQ(f.getWidth(), width);
+        for (int i = 0; i < 4; ++i) EXPECT_NEAR(f.weightAt(x[i]), want[i], 2e-7) << width << ", " << x[i];
+    };
+    check(CBilinearFilter{}, 1.0f, {0.0f, 0.25f, -0.5f, 1.0f}, {1.0f, 0.75f, 0.5f, 0.0f});
+    check(CBoxFilter{}, 0.5f, {0.5f, -0.5f, 0.50001f, 0.0f}, {1.0f, 1.0f, 0.0f, 1.0f});
+    check(CGaussianFilter{}, 3.0f, {0.0f, 1.0f, -2.0f, 3.0001f}, {0.3989423f, 0.2419707f, 0.0539910f, 0.0f});
+    check(CHammingFilter{}, 0.5f, {0.0f, 0.25f, 0.5f, 0.51f}, {1.0f, 0.4861708f, 0.0509296f, 0.0f});
+    check(CBlackmanFilter{}, 0.5f, {0.0f, 0.25f, -0.5f, 0.6f}, {1.0f, 0.34f, 0.0f, 0.0f});
 }
 
-// Entries of three tables by hand: windows, weights (summing to 1, symmetric
-// about a centre on a sample).
+// Windows and weights (summing to 1, symmetric about a centre on a sample).
 TEST(Contributions, HandWorkedEntries)
 {
     struct Want { int entry, first, last; std::vector<float> weights; };
     const struct { ContributionTable *t; int window; std::vector<Want> entries; } cases[] = {
-        // Box 4 -> 8: half positions hit both neighbours; the last entry is cut at the last sample.
-        {computeContributions<CBoxFilter>(8, 4, 2.0f), 3,
+        {computeContributions<CBoxFilter>(8, 4, 2.0f), 3,  // half positions hit both neighbours; the last is cut
          {{1, 0, 1, {0.5f, 0.5f}}, {2, 0, 2, {0.0f, 1.0f, 0.0f}}, {7, 3, 3, {1.0f}}}},
-        // Bilinear 8 -> 4: the filter widens to 2, its weights halve.
-        {computeContributions<CBilinearFilter>(4, 8, 0.5f), 5, {{1, 0, 4, {0.0f, 0.25f, 0.5f, 0.25f, 0.0f}}}},
-        // Gaussian 100 -> 25: w = 3 / 0.25 = 12; entry 10 is centred on 40.
-        {computeContributions<CGaussianFilter>(25, 100, 0.25f), 25, {{10, 28, 52, {}}}}};
+        {computeContributions<CBilinearFilter>(4, 8, 0.5f), 5, {{1, 0, 4, {0.0f, 0.25f, 0.5f, 0.25f, 0.0f}}}},  // width 2
+        {computeContributions<CGaussianFilter>(25, 100, 0.25f), 25, {{10, 28, 52, {}}}}};  // width 12, centre 40
     for (const auto &c : cases) {
         ASSERT_NE(c.t, nullptr);
         EXPECT_EQ(c.t->windowSize, c.window);
@@ -556,9 +523,9 @@ int termOf(const TermCode &c, int b)
     return c.kind == TermCode::kZero ? 0 : c.kind == TermCode::kCopy ? b : int(((uint32_t(b) * c.mul) >> 16) >> c.shift);
 }
 
-// The integer form of a weight gives trunc(byte * weight) for every byte;
-// halving and doubling (bilinear, box) have forms, negative or large
-// weights none.  The integer lines (SSE2 and AVX2) sum such terms.
+// The integer form of a weight gives trunc(byte * weight) for every byte
+// (halving and doubling have forms, negative or large weights none); the
+// integer lines (SSE2 and AVX2) sum such terms.
 TEST(TermCodes, FormsAndIntegerLinesGiveTheFloatTerms)
 {
     std::vector<float> weights = {0.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.75f, 1.0f / 3, 2.0f / 3, 0.2f, 0.1f, 1e-6f,
@@ -604,21 +571,17 @@ TEST(TermCodes, FormsAndIntegerLinesGiveTheFloatTerms)
 TEST(RowProgram, TakesHalvingAndDoubling)
 {
     if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the row programme needs AVX2";
-    const int cases[][4] = {{32, 64, 1, 1}, {32, 64, 3, 1}, {32, 64, 4, 1}, {128, 64, 1, 1}, {128, 64, 3, 1}, {16, 64, 1, 0}};
-    for (auto [count, source, ch, built] : cases) {
-        ContributionTable *t = computeContributions<CBilinearFilter>(count, source, axisScale(count, source));
-        RowProgram *p = buildRowProgram(t, source, ch);
-        EXPECT_EQ(p != nullptr, bool(built)) << source << " -> " << count << " ch " << ch;
-        releaseRowProgram(p);
-        releaseContributions(t);
+    for (auto [count, ch, built] : {std::array{32, 1, 1}, {32, 3, 1}, {32, 4, 1}, {128, 1, 1}, {128, 3, 1}, {16, 1, 0}}) {
+        ContributionTable *t = computeContributions<CBilinearFilter>(count, 64, axisScale(count, 64));
+        RowProgram *p = buildRowProgram(t, 64, ch);  // so the scales below run it; not past 16 source bytes
+        EXPECT_EQ(p != nullptr, bool(built)) << count << " ch " << ch;
+        releaseRowProgram(p), releaseContributions(t);
     }
 }
 
-// kxScaleEx against the direct loops for every filter and layout: the
-// halving and doubling the row programme and the integer lines take, tall
-// pictures whose intermediate rows come in several (overlapping) bands, and
-// random small sizes.  Every other source is wrapped (read through its
-// pitch); the grey destination takes the source's type.
+// Every filter and layout: halving and doubling (row programme, integer
+// lines), tall pictures (rows in overlapping bands), random small sizes;
+// every other source wrapped; the grey destination takes the source's type.
 TEST(ScaleEx, FilteredMatchesTheDirectLoops)
 {
     std::vector<std::array<int, 4>> sizes = {
@@ -646,9 +609,8 @@ TEST(ScaleEx, FilteredMatchesTheDirectLoops)
             }
 }
 
-// Nearest neighbour takes source index trunc(u / r + 0.5), r = float(dst /
-// src); indices past the source keep what the destination held.  Other
-// codes, and KIT_BIN with any code, scale so too.
+// Index trunc(u / r + 0.5), r = float(dst / src); indices past the source
+// keep what was there.  Other codes, and KIT_BIN with any code, do the same.
 TEST(ScaleEx, NearestNeighbourByHandAndForOtherCodes)
 {
     const struct { int type, w, h; std::vector<uint8_t> in; int dw, dh; std::vector<uint8_t> want; } cases[] = {
@@ -674,8 +636,7 @@ TEST(ScaleEx, NearestNeighbourByHandAndForOtherCodes)
         }
 }
 
-// The in-place exports: the new size, and the filter's pixels at that size
-// (unchanged when refused).
+// The in-place exports: new size and the filter's pixels (refused: unchanged).
 TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -707,9 +668,8 @@ TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
     EXPECT_EQ(im->width, 10);
 }
 
-// 101 x 50 at 0.5 keeping the size: (int)(50.5 + 0.5) x (int)(25 + 0.5) =
-// 51 x 25 placed at 25, 12 on the colour; a side reduced to 0 leaves only
-// the colour.
+// 101 x 50 at 0.5 keeping the size: 51 x 25 placed at 25, 12 on the colour;
+// a side reduced to 0 leaves only the colour.
 TEST(ScaleE1, ReductionKeepingTheSize)
 {
     auto im = randomImage(KIT_RGB, 101, 50, 4), tiny = randomImage(KIT_GRAY, 100, 100, 5);
