@@ -1,9 +1,9 @@
-// The sibling libraries as the operations rely on them: record layout,
-// creation and wrapping, clone, cast, flood, re-size, masks, matrices and
-// the geometry library's rotation and point-in-polygon rules.
+// The sibling libraries as the operations rely on them: image records,
+// creation, wrapping, clone, cast, flood, re-size; masks, matrices; the
+// geometry library's rotation sense and point-in-polygon rule.
 #include <array>
+#include <cmath>
 #include <cstddef>
-#include <tuple>
 
 #include "kxtest.hpp"
 
@@ -27,15 +27,13 @@ TEST(ImageLibrary, CreateGivesZeroedPackedImagesOrRefuses)
                   std::tuple(w * ch, uint32_t(w * ch * h), ch, type, 0));
         EXPECT_EQ(pixels(im.get()), std::vector<uint8_t>(size_t(w * ch * h), 0));
     }
-    uint8_t buf[16];
-    EXPECT_TRUE(!kxCreateImage(16, 4, 4) && !kxCreateImage(KIT_GRAY, 0, 4) && !kxCreateImage(KIT_GRAY, 4, -1));
-    EXPECT_EQ(kxCreateImageEx(KIT_RGB, 4, 1, 11, buf, 0), nullptr);  // pitch below width * 3
-    EXPECT_EQ(kxCreateImageEx(KIT_GRAY, 4, 1, 0, buf, 1), nullptr);  // reserved flags
+    uint8_t buf[16];  // below: a pitch below width * 3, reserved flags
+    EXPECT_TRUE(!kxCreateImage(16, 4, 4) && !kxCreateImage(KIT_GRAY, 0, 4) && !kxCreateImage(KIT_GRAY, 4, -1) &&
+                !kxCreateImageEx(KIT_RGB, 4, 1, 11, buf, 0) && !kxCreateImageEx(KIT_GRAY, 4, 1, 0, buf, 1));
 }
 
 // Regression: clone and cast accepted a record whose `type` code disagreed
-// with its imageType and rewrote the code; such a record is now refused
-// and left exactly as it was.
+// with its imageType and rewrote the code; now refused and left as it was.
 TEST(ImageLibrary, RecordsWithDisagreeingTypeAreRefusedNotRepaired)
 {
     auto src = makeImage(KIT_GRAY, 4, 3, randomBytes(12, 5));
@@ -43,11 +41,8 @@ TEST(ImageLibrary, RecordsWithDisagreeingTypeAreRefusedNotRepaired)
     Image *d = dst.get();
     const int code = d->type;
     d->type = 2 << 3;  // the three-channel code on a one-byte record
-    EXPECT_EQ(kxiIsWellFormed(d), 0);
-    EXPECT_TRUE(!kxiClone(src.get(), d) && !kxiCast(d, KIT_BIN));
-    EXPECT_EQ(d->type, 2 << 3);
-    EXPECT_EQ(pixels(d), std::vector<uint8_t>(12, 0));
-    EXPECT_TRUE(dst.paddingIntact());
+    EXPECT_TRUE(!kxiIsWellFormed(d) && !kxiClone(src.get(), d) && !kxiCast(d, KIT_BIN));
+    EXPECT_TRUE(d->type == 2 << 3 && pixels(d) == std::vector<uint8_t>(12, 0) && dst.paddingIntact());
     d->type = code;
     EXPECT_EQ(kxiIsWellFormed(d), 1);
 }
@@ -69,21 +64,21 @@ TEST(ImageLibrary, SizesNearIntMaxAreRefusedWithoutOverflow)
     EXPECT_EQ(pixels(im.get()), before);
 }
 
+// A wrapped image keeps the caller's memory and pitch: no re-size, cast to
+// another layout or clone of another size; same size and type copy pixels
+// only; BIN and GRAY share a layout.
 TEST(ImageLibrary, VirtualImagesKeepCallerPitchAndAreNeverReallocated)
 {
     uint8_t buf[3 * 8];
     std::memset(buf, 0xEE, sizeof buf);
     ImagePtr im(kxCreateImageEx(KIT_GRAY, 5, 3, 8, buf, 0)), other(kxCreateImage(KIT_GRAY, 2, 2));
-    ASSERT_TRUE(im && im->data == buf && im->pitch == 8 && kxiIsVirtual(im.get()));
-    EXPECT_TRUE(!kxiSetSize(im.get(), 6, 3) && !kxiResize(im.get(), 5, 4) && !kxiCast(im.get(), KIT_RGB));
-    EXPECT_EQ(kxiClone(other.get(), im.get()), nullptr);
-    EXPECT_TRUE(im->data == buf && im->width == 5 && im->height == 3);
-    // Same size and type: pixels are copied in, the padding stays the caller's.
     ImagePtr src = makeImage(KIT_GRAY, 5, 3, randomBytes(15, 1));
+    ASSERT_TRUE(im && im->data == buf && im->pitch == 8 && kxiIsVirtual(im.get()));
+    EXPECT_TRUE(!kxiSetSize(im.get(), 6, 3) && !kxiResize(im.get(), 5, 4) && !kxiCast(im.get(), KIT_RGB) &&
+                !kxiClone(other.get(), im.get()) && im->data == buf && im->width == 5 && im->height == 3);
     EXPECT_EQ(kxiClone(src.get(), im.get()), im.get());
     EXPECT_EQ(pixels(im.get()), pixels(src.get()));
     for (int y = 0; y < 3; ++y) EXPECT_EQ(std::vector<uint8_t>(buf + y * 8 + 5, buf + y * 8 + 8), std::vector<uint8_t>(3, 0xEE));
-    // BIN and GRAY share a layout, so a virtual image switches between them.
     EXPECT_TRUE(kxiCast(im.get(), KIT_BIN) == im.get() && im->imageType == KIT_BIN);
 }
 
@@ -91,12 +86,10 @@ TEST(ImageLibrary, CloneMakesAnExactPackedCopy)
 {
     PaddedImage src(KIT_RGB, 4, 3, randomBytes(36, 2));
     ImagePtr copy(kxiClone(src.get(), nullptr)), dst(kxCreateImage(KIT_BIN, 9, 9));
-    ASSERT_TRUE(copy && kxiClone(src.get(), dst.get()) == dst.get());
-    for (const Image *c : {copy.get(), dst.get()}) {
-        EXPECT_EQ(std::tuple(c->imageType, c->width, c->pitch, c->isVirtual), std::tuple(int(KIT_RGB), 4, 12, 0));
-        EXPECT_EQ(pixels(c), pixels(src.get()));
-    }
-    EXPECT_EQ(kxiClone(nullptr, dst.get()), nullptr);
+    ASSERT_TRUE(copy && kxiClone(src.get(), dst.get()) == dst.get() && !kxiClone(nullptr, dst.get()));
+    for (const Image *c : {copy.get(), dst.get()})
+        EXPECT_EQ(std::tuple(c->imageType, c->width, c->pitch, c->isVirtual, pixels(c)),
+                  std::tuple(int(KIT_RGB), 4, 12, 0, pixels(src.get())));
 }
 
 TEST(ImageLibrary, CastConvertsBetweenAllTypes)
@@ -141,40 +134,37 @@ TEST(MaskAndMatrixLibraries, ShapesAnchorsAndZeroedStorage)
         Mask *m = kxCreateMask(c.shape, c.w, c.h);
         ASSERT_NE(m, nullptr);
         std::string bits;
-        for (int j = 0; j < c.h; ++j)
-            for (int i = 0; i < c.w; ++i) bits += m->data[j * m->pitch + i] ? '1' : '0';
+        for (int i = 0; i < c.w * c.h; ++i) bits += m->data[i / c.w * m->pitch + i % c.w] ? '1' : '0';
         EXPECT_EQ(std::tuple(m->anchorX, m->anchorY, bits), std::tuple(c.w / 2, c.h / 2, c.bits)) << c.shape;
         kxDestroyMask(m);
     }
-    EXPECT_TRUE(!kxCreateMask(4, 3, 3) && !kxCreateMask(KXM_RECT, 0, 3));
     Matrix *m = kxCreateMatrix(KXM_64F, 3, 4);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(std::vector<double>((const double *)kxmGetPtr(m), (const double *)kxmGetPtr(m) + 12), std::vector<double>(12, 0.0));
     kxDestroyMatrix(m);
-    EXPECT_TRUE(!kxCreateMatrix(7, 2, 2) && !kxCreateMatrix(KXM_32F, 0, 2) && !kxmGetPtr(nullptr));
+    EXPECT_TRUE(!kxCreateMask(4, 3, 3) && !kxCreateMask(KXM_RECT, 0, 3) && !kxCreateMatrix(7, 2, 2) &&
+                !kxCreateMatrix(KXM_32F, 0, 2) && !kxmGetPtr(nullptr));
 }
 
-TEST(GeometryLibrary, RotationSenseRoundingAndPointInPolygon)
+// 90 degrees: a point right of the centre moves up on a y-down display;
+// far points clamp.  Points on the left and top edges of a polygon are
+// inside, on the right and bottom ones outside.
+TEST(GeometryLibrary, RotationSenseAndPointInPolygon)
 {
-    // 90 degrees: a point right of the centre moves up on a y-down display.
     int v[] = {15, 10, 10, 13}, far[] = {INT32_MAX, INT32_MAX};
-    kxRotateVertex(v, 2, 10, 10, 90.0f);
-    kxRotateVertex(far, 1, 0, 0, 45.0f);  // clamps instead of overflowing
+    float f[] = {15.0f, 10.0f};
+    kxRotateVertex(v, 2, 10, 10, 90.0f), kxRotateVertex(far, 1, 0, 0, 45.0f), kxRotateVertexE1(f, 1, 10.0f, 10.0f, 90.0f);
     EXPECT_EQ(std::vector<int>(v, v + 4), (std::vector<int>{10, 5, 13, 10}));
     EXPECT_EQ(far[0], INT32_MAX);
-    float p[] = {1.5f, 2.25f, -4.0f, 8.0f};
-    kxRotateVertexE1(p, 2, 0.5f, 0.5f, 33.0f);
-    kxRotateVertexE1(p, 2, 0.5f, 0.5f, -33.0f);
-    for (int i = 0; i < 4; ++i) EXPECT_NEAR(p[i], (std::array{1.5f, 2.25f, -4.0f, 8.0f})[size_t(i)], 1e-5);
-    // Half-open: the left and top edges are inside, the right and bottom ones outside.
+    EXPECT_TRUE(std::abs(f[0] - 10.0f) < 1e-5f && std::abs(f[1] - 5.0f) < 1e-5f) << f[0] << "," << f[1];
     const int square[] = {0, 0, 4, 0, 4, 4, 0, 4}, huge[] = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX};
     const float squareF[] = {0, 0, 4, 0, 4, 4, 0, 4};
-    for (int y = -1; y <= 5; ++y)
-        for (int x = -1; x <= 5; ++x) {
-            const bool want = x >= 0 && x < 4 && y >= 0 && y < 4;
-            EXPECT_EQ(kxIsPointInPolygon(x, y, square, 4) != 0, want) << x << "," << y;
-            EXPECT_EQ(kxIsPointInPolygonE3(float(x), float(y), squareF, 4) != 0, want) << x << "," << y;
-        }
+    for (int i = 0; i < 49; ++i) {
+        const int x = i % 7 - 1, y = i / 7 - 1;
+        const bool want = x >= 0 && x < 4 && y >= 0 && y < 4;
+        EXPECT_EQ(kxIsPointInPolygon(x, y, square, 4) != 0, want) << x << "," << y;
+        EXPECT_EQ(kxIsPointInPolygonE3(float(x), float(y), squareF, 4) != 0, want) << x << "," << y;
+    }
     EXPECT_TRUE(kxIsPointInPolygon(1000, -1000, huge, 3) && !kxIsPointInPolygon(-1000, 1000, huge, 3));
     EXPECT_FALSE(kxIsPointInPolygon(100000, 5, square, 4) || kxIsPointInPolygon(1, 1, square, 2) ||
                  kxIsPointInPolygon(1, 1, nullptr, 4));
