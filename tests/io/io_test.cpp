@@ -3,12 +3,9 @@
 // reports.  Arbitrary bytes are the reader fuzz harness's.
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "kxio.h"
 #include "kxtest.hpp"
@@ -21,7 +18,7 @@ const std::string kData = KX_TEST_DATA "/";
 
 std::string scratch(const std::string &name) { return testing::TempDir() + "kxio-" + std::to_string(getpid()) + "-" + name; }
 
-// The file's image (a failure reported unless its text is asked for).
+// The file's image, and its error text (a failure is reported unless the text is asked for).
 ImagePtr read(const std::string &path, int page = 0, std::string *error = nullptr)
 {
     char text[256] = "";
@@ -74,28 +71,27 @@ TEST(ReadCorpus, EveryValidFileGivesThePicture)
         {"rgb.tif", KIT_RGB, 'c'}, {"rgba.tif", KIT_RGBA, 'a'}, {"bits.tif", KIT_BIN, 'b'}};
     for (const auto &c : cases) {
         ImagePtr im = read(kData + c.file);
-        if (!im) continue;
-        EXPECT_EQ(std::tuple(im->imageType, im->width, im->height), std::tuple(c.type, 4, 3)) << c.file;
-        EXPECT_EQ(pixels(im.get()), corpusPicture(c.kind)) << c.file;
+        EXPECT_TRUE(im && std::tuple(im->imageType, im->width, im->height, pixels(im.get())) ==
+                              std::tuple(c.type, 4, 3, corpusPicture(c.kind))) << c.file;
     }
 }
 
-// Hostile files are refused with a reason; a declared size above the limit
+// Hostile files are refused with a reason: a declared size above the limit
 // before any pixel is read, a header whose data cannot be there before the
 // image is made.
 TEST(ReadCorpus, EveryMalformedFileIsRefusedWithAReason)
 {
-    const struct { const char *file, *says; } cases[] = {
+    const struct { const char *file, *says; int page = 0; } cases[] = {
         {"bad-truncated.png", "PNG"}, {"bad-crc.png", "CRC"}, {"bad-huge.png", "PNG"}, {"bad-zero-width.png", "PNG"},
         {"bad-signature-only.png", "ends early"}, {"bad-idat-garbage.png", "PNG"}, {"bad-short.pgm", "ends early"},
         {"bad-header.pgm", "header"}, {"bad-maxval.pgm", "header"}, {"bad-huge.ppm", "limit"},
         {"bad-sample.pgm", "sample"}, {"bad-truncated.tif", "TIFF"}, {"bad-huge.tif", "limit"},
         {"bad-small-for-size.tif", "ends early"}, {"bad-strip-outside.tif", "TIFF"}, {"bad-header.tif", "TIFF"},
         {"bad-markers.jpg", "JPEG"}, {"bad-empty-after-soi.jpg", "JPEG"}, {"does-not-exist.png", "No such file"},
-        {"make_corpus.py", "not a PNG, PNM, TIFF or JPEG"}};
+        {"make_corpus.py", "not a PNG, PNM, TIFF or JPEG"}, {"grey.png", "only TIFF", 1}};
     for (const auto &c : cases) {
         std::string error;
-        EXPECT_FALSE(read(kData + c.file, 0, &error)) << c.file;
+        EXPECT_FALSE(read(kData + c.file, c.page, &error)) << c.file;
         EXPECT_NE(error.find(c.says), std::string::npos) << c.file << ": " << error;
     }
     const std::pair<std::string, const char *> headers[] = {
@@ -108,7 +104,8 @@ TEST(ReadCorpus, EveryMalformedFileIsRefusedWithAReason)
     }
 }
 
-// Every writer and layout, byte for byte; JPEG close at quality 95.
+// Every writer and layout, byte for byte; a bilevel TIFF is G4 coded (a
+// white page with one bar takes a few bits a row); JPEG close at quality 95.
 TEST(WriteRead, EveryFormatGivesTheImageBack)
 {
     const struct { const char *name; int typeIn, typeOut; } cases[] = {
@@ -118,20 +115,27 @@ TEST(WriteRead, EveryFormatGivesTheImageBack)
         {"a.tif", KIT_BIN, KIT_BIN}, {"a.tiff", KIT_GRAY, KIT_GRAY}, {"a.tif", KIT_RGB, KIT_RGB},
         {"a.TIF", KIT_RGBA, KIT_RGBA}};
     for (const auto &c : cases) {
-        ImagePtr in = randomImage(c.typeIn, 37, 11, 7), out = readBytes(written(in.get(), c.name));
-        ASSERT_TRUE(out) << c.name;
-        ImagePtr want(kxiClone(in.get(), nullptr));
+        ImagePtr in = randomImage(c.typeIn, 37, 11, 7), out = readBytes(written(in.get(), c.name)), want(kxiClone(in.get(), nullptr));
         kxiCast(want.get(), c.typeOut);  // BIN 0/1 become grey 0/255, RGBA loses its alpha
-        EXPECT_EQ(std::tuple(out->imageType, out->width, out->height), std::tuple(c.typeOut, 37, 11)) << c.name;
-        EXPECT_EQ(pixels(out.get()), pixels(want.get())) << c.name << " from type " << c.typeIn;
+        EXPECT_TRUE(out && std::tuple(out->imageType, out->width, out->height, pixels(out.get())) ==
+                               std::tuple(c.typeOut, 37, 11, pixels(want.get()))) << c.name << " from type " << c.typeIn;
     }
+    ImagePtr page(kxCreateImage(KIT_BIN, 827, 1169));  // A4 at 100 dpi: 100 kB unpacked
+    kxiFlood(page.get(), 1);
+    for (int y = 500; y < 520; ++y) std::memset(page->data + y * page->pitch + 100, 0, 600);
+    const std::vector<uint8_t> bytes = written(page.get(), "g4.tif");
+    bool g4 = false;  // tag 259 (compression) with value 4 (CCITT G4)
+    for (size_t i = 0; i + 10 <= bytes.size(); ++i)
+        g4 = g4 || (bytes[i] == 0x03 && bytes[i + 1] == 0x01 && bytes[i + 2] == 3 && bytes[i + 8] == 4);
+    EXPECT_TRUE(g4 && bytes.size() < 2000) << bytes.size();
+    ImagePtr back = readBytes(bytes);
+    EXPECT_TRUE(back && pixels(back.get()) == pixels(page.get()));
     std::vector<uint8_t> smooth;
     for (int i = 0; i < 64 * 48 * 3; ++i) smooth.push_back(uint8_t(2 * (i / 3 % 64) + i / 3 / 64 + 30 * (i % 3)));
-    ImagePtr in = makeImage(KIT_RGB, 64, 48, smooth);
     const KxioOptions q95 = {KXIO_AUTO, 95};
-    ImagePtr out = readBytes(written(in.get(), "q95.jpg", &q95));
-    ASSERT_TRUE(out && out->imageType == KIT_RGB);
-    const std::vector<uint8_t> got = pixels(out.get());
+    ImagePtr jpeg = readBytes(written(makeImage(KIT_RGB, 64, 48, smooth).get(), "q95.jpg", &q95));
+    ASSERT_TRUE(jpeg && jpeg->imageType == KIT_RGB);
+    const std::vector<uint8_t> got = pixels(jpeg.get());
     double sum = 0;
     for (size_t i = 0; i < smooth.size(); ++i) sum += std::abs(int(got[i]) - int(smooth[i]));
     EXPECT_LT(sum / double(smooth.size()), 1.5);
@@ -153,23 +157,6 @@ TEST(WriteRead, TiffPagesAreWrittenAndReadOneByOne)
     EXPECT_FALSE(read(path, 3, &text));
     EXPECT_NE(text.find("no page 3"), std::string::npos) << text;
     std::remove(path.c_str());
-    EXPECT_EQ(kxioPageCount((kData + "grey.png").c_str(), error, sizeof error), 1);
-}
-
-TEST(WriteRead, BilevelTiffIsCompressedWithG4)
-{
-    // A white A4-like page at 100 dpi with one black bar: 100 kB uncompressed.
-    ImagePtr page(kxCreateImage(KIT_BIN, 827, 1169));
-    kxiFlood(page.get(), 1);
-    for (int y = 500; y < 520; ++y) std::memset(page->data + y * page->pitch + 100, 0, 600);
-    const std::vector<uint8_t> bytes = written(page.get(), "g4.tif");
-    EXPECT_LT(bytes.size(), 2000u);
-    bool g4 = false;  // tag 259 (compression) with value 4 (CCITT G4)
-    for (size_t i = 0; i + 10 <= bytes.size(); ++i)
-        g4 = g4 || (bytes[i] == 0x03 && bytes[i + 1] == 0x01 && bytes[i + 2] == 3 && bytes[i + 8] == 4);
-    EXPECT_TRUE(g4);
-    ImagePtr back = readBytes(bytes);
-    EXPECT_TRUE(back && pixels(back.get()) == pixels(page.get()));
 }
 
 TEST(WriteRead, RefusedWritesSayWhyAndLeaveNoFile)
@@ -181,6 +168,7 @@ TEST(WriteRead, RefusedWritesSayWhyAndLeaveNoFile)
         {"x.png", 9, 0, false, "unknown format code 9"}, {"x.png", KXIO_AUTO, 0, true, "no usable image"},
         {"x.pbm", KXIO_AUTO, 0, false, "PBM holds binary images only"}};
     ImagePtr im = randomImage(KIT_GRAY, 5, 5, 1);
+    const Image *one[] = {im.get()};
     for (const auto &c : cases) {
         const std::string path = scratch(c.name);
         const KxioOptions options = {c.format, c.quality};
@@ -189,7 +177,6 @@ TEST(WriteRead, RefusedWritesSayWhyAndLeaveNoFile)
         EXPECT_NE(std::string(error).find(c.says), std::string::npos) << c.name << ": " << error;
         EXPECT_NE(access(path.c_str(), F_OK), 0) << c.name << " was left behind";
     }
-    const Image *one[] = {im.get()};
     char error[256] = "";
     EXPECT_FALSE(kxioWritePages(one, 1, scratch("x.png").c_str(), nullptr, error, sizeof error));
     EXPECT_NE(std::string(error).find("only TIFF"), std::string::npos) << error;
@@ -201,10 +188,7 @@ TEST(Errors, TextIsCutToTheBufferAnyBufferMayBeNullAndNamesGiveFormats)
     std::memset(small, 'x', sizeof small);
     EXPECT_TRUE(!kxioRead((kData + "bad-huge.ppm").c_str(), 0, small, sizeof small) && std::strlen(small) == 7);
     EXPECT_TRUE(!kxioRead((kData + "bad-huge.ppm").c_str(), 0, nullptr, 0) && !kxioRead(nullptr, 0, nullptr, 0) &&
-                !kxioReadMemory(nullptr, 5, 0, nullptr, 0));
-    std::string error;
-    EXPECT_FALSE(read(kData + "grey.png", 1, &error));
-    EXPECT_NE(error.find("only TIFF"), std::string::npos) << error;
+                !kxioReadMemory(nullptr, 5, 0, nullptr, 0) && kxioPageCount((kData + "grey.png").c_str(), nullptr, 0) == 1);
     const std::pair<const char *, int> names[] = {{"a/b.c/page.PNG", KXIO_PNG}, {"x.pbm", KXIO_PNM},
         {"x.tiff", KXIO_TIFF}, {"x.JPEG", KXIO_JPEG}, {"a.png/x", 0}, {nullptr, 0}};
     for (auto [name, format] : names) EXPECT_EQ(kxioFormatOfName(name), format) << (name ? name : "null");
