@@ -1,7 +1,6 @@
-// The sibling libraries as the operations rely on them: image records,
-// creation, wrapping, clone, cast, flood, re-size; masks, matrices; the
-// geometry library's rotation sense and point-in-polygon rule.
+// The sibling libraries (image, mask, matrix, geometry) as the operations rely on them.
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -9,20 +8,19 @@
 
 using namespace kxtest;
 
-TEST(ImageRecord, LayoutKeepsFieldOrderAndMaskSharesLeadingFields)
-{
-    static_assert(offsetof(Image, type) == 4 && offsetof(Image, size) == 8);
-    static_assert(offsetof(Image, data) == 24 && offsetof(Image, height) == 32 && offsetof(Image, width) == 36);
-    static_assert(offsetof(Image, pitch) == 40 && offsetof(Image, isVirtual) == 44 && offsetof(Image, imageType) == 48);
-    static_assert(offsetof(Mask, data) == offsetof(Image, data) && offsetof(Mask, pitch) == offsetof(Image, pitch));
-    static_assert(offsetof(Mask, anchorX) == offsetof(Image, imageType) && offsetof(Mask, anchorY) == 52);
-}
+// The record layout keeps its field order; a Mask shares the leading fields.
+static_assert(offsetof(Image, type) == 4 && offsetof(Image, size) == 8 && offsetof(Image, data) == 24);
+static_assert(offsetof(Image, height) == 32 && offsetof(Image, width) == 36 && offsetof(Image, pitch) == 40);
+static_assert(offsetof(Image, isVirtual) == 44 && offsetof(Image, imageType) == 48 && offsetof(Mask, anchorY) == 52);
+static_assert(offsetof(Mask, data) == offsetof(Image, data) && offsetof(Mask, pitch) == offsetof(Image, pitch));
+static_assert(offsetof(Mask, anchorX) == offsetof(Image, imageType));
 
 TEST(ImageLibrary, CreateGivesZeroedPackedImagesOrRefuses)
 {
-    for (auto [type, w, h, ch] : {std::array{KIT_BIN, 3, 2, 1}, {KIT_GRAY, 5, 1, 1}, {KIT_RGB, 1, 4, 3}, {KIT_RGBA, 7, 3, 4}}) {
+    const int cases[][4] = {{KIT_BIN, 3, 2, 1}, {KIT_GRAY, 5, 1, 1}, {KIT_RGB, 1, 4, 3}, {KIT_RGBA, 7, 3, 4}};
+    for (auto [type, w, h, ch] : cases) {
         ImagePtr im(kxCreateImage(type, w, h));
-        ASSERT_TRUE(im);
+        ASSERT_TRUE(im) << type;
         EXPECT_EQ(std::tuple(im->pitch, im->size, ((im->type & 0x1F8) >> 3) + 1, kxiGetType(im.get()), im->isVirtual),
                   std::tuple(w * ch, uint32_t(w * ch * h), ch, type, 0));
         EXPECT_EQ(pixels(im.get()), std::vector<uint8_t>(size_t(w * ch * h), 0));
@@ -32,8 +30,7 @@ TEST(ImageLibrary, CreateGivesZeroedPackedImagesOrRefuses)
                 !kxCreateImageEx(KIT_RGB, 4, 1, 11, buf, 0) && !kxCreateImageEx(KIT_GRAY, 4, 1, 0, buf, 1));
 }
 
-// Regression: clone and cast accepted a record whose `type` code disagreed
-// with its imageType and rewrote the code; now refused and left as it was.
+// Regression: clone and cast rewrote a `type` code that disagreed with imageType; now refused.
 TEST(ImageLibrary, RecordsWithDisagreeingTypeAreRefusedNotRepaired)
 {
     auto src = makeImage(KIT_GRAY, 4, 3, randomBytes(12, 5));
@@ -47,15 +44,14 @@ TEST(ImageLibrary, RecordsWithDisagreeingTypeAreRefusedNotRepaired)
     EXPECT_EQ(kxiIsWellFormed(d), 1);
 }
 
-// Regression: pitch * height overflowed 64 bits for two sides near INT_MAX
-// (kxClip of an RGB image to (0, 0, INT_MAX-1, INT_MAX-1)).
+// Regression: pitch * height overflowed 64 bits for sides near INT_MAX (kxClip of an RGB image).
 TEST(ImageLibrary, SizesNearIntMaxAreRefusedWithoutOverflow)
 {
     EXPECT_EQ(kxCreateImage(KIT_RGBA, 65536, 65536), nullptr);  // 16 GiB: above the 2^31 byte limit
     for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
         for (int side : {INT32_MAX, INT32_MAX - 1, 1 << 30})
-            EXPECT_TRUE(!kxCreateImage(type, side, side) && !kxCreateImage(type, side, 2) && !kxCreateImage(type, 4, side))
-                << type << " " << side;
+            EXPECT_TRUE(!kxCreateImage(type, side, side) && !kxCreateImage(type, side, 2) &&
+                        !kxCreateImage(type, 4, side));
     auto im = makeImage(KIT_RGB, 3, 2, randomBytes(18, 4));
     const auto before = pixels(im.get());
     EXPECT_EQ(kxiSetSize(im.get(), INT32_MAX, INT32_MAX), 0);
@@ -64,9 +60,7 @@ TEST(ImageLibrary, SizesNearIntMaxAreRefusedWithoutOverflow)
     EXPECT_EQ(pixels(im.get()), before);
 }
 
-// A wrapped image keeps the caller's memory and pitch: no re-size, cast to
-// another layout or clone of another size; a clone of its size copies the
-// pixels only.  Clones of it are packed.  BIN and GRAY share a layout.
+// A wrapped image keeps memory and pitch (a clone of its size copies pixels only); copies are packed.
 TEST(ImageLibrary, VirtualImagesKeepCallerPitchAndClonesArePacked)
 {
     uint8_t buf[3 * 8];
@@ -77,11 +71,12 @@ TEST(ImageLibrary, VirtualImagesKeepCallerPitchAndClonesArePacked)
     EXPECT_TRUE(!kxiSetSize(im.get(), 6, 3) && !kxiResize(im.get(), 5, 4) && !kxiCast(im.get(), KIT_RGB) &&
                 !kxiClone(other.get(), im.get()) && im->data == buf && im->width == 5 && im->height == 3);
     EXPECT_TRUE(kxiClone(src.get(), im.get()) == im.get() && pixels(im.get()) == pixels(src.get()));
-    for (int y = 0; y < 3; ++y) EXPECT_EQ(std::vector<uint8_t>(buf + y * 8 + 5, buf + y * 8 + 8), std::vector<uint8_t>(3, 0xEE));
+    for (int i : {5, 6, 7, 13, 14, 15, 21, 22, 23}) EXPECT_EQ(buf[i], 0xEE) << i;
     ImagePtr copy(kxiClone(im.get(), nullptr));
     EXPECT_TRUE(kxiClone(im.get(), other.get()) == other.get() && !kxiClone(nullptr, other.get()));
     for (const Image *c : {copy.get(), other.get()})
-        EXPECT_EQ(std::tuple(c->imageType, c->width, c->pitch, c->isVirtual, pixels(c)), std::tuple(int(KIT_GRAY), 5, 5, 0, pixels(src.get())));
+        EXPECT_EQ(std::tuple(c->imageType, c->width, c->pitch, c->isVirtual, pixels(c)),
+                  std::tuple(int(KIT_GRAY), 5, 5, 0, pixels(src.get())));
     EXPECT_TRUE(kxiCast(im.get(), KIT_BIN) == im.get() && im->imageType == KIT_BIN);
 }
 
@@ -97,7 +92,7 @@ TEST(ImageLibrary, CastConvertsBetweenAllTypes)
     for (const auto &c : cases) {
         ImagePtr im = makeImage(c.from, 2, 1, c.in);
         ASSERT_EQ(kxiCast(im.get(), c.to), im.get());
-        EXPECT_EQ(std::tuple(im->imageType, kxiGetType(im.get()), pixels(im.get())), std::tuple(c.to, c.to, c.out)) << c.from;
+        EXPECT_EQ(std::tuple(im->imageType, kxiGetType(im.get()), pixels(im.get())), std::tuple(c.to, c.to, c.out));
     }
 }
 
@@ -131,30 +126,29 @@ TEST(MaskAndMatrixLibraries, ShapesAnchorsAndZeroedStorage)
     }
     Matrix *m = kxCreateMatrix(KXM_64F, 3, 4);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(std::vector<double>((const double *)kxmGetPtr(m), (const double *)kxmGetPtr(m) + 12), std::vector<double>(12, 0.0));
+    const double *d = static_cast<const double *>(kxmGetPtr(m));
+    EXPECT_EQ(std::vector<double>(d, d + 12), std::vector<double>(12, 0.0));
     kxDestroyMatrix(m);
     EXPECT_TRUE(!kxCreateMask(4, 3, 3) && !kxCreateMask(KXM_RECT, 0, 3) && !kxCreateMatrix(7, 2, 2) &&
                 !kxCreateMatrix(KXM_32F, 0, 2) && !kxmGetPtr(nullptr));
 }
 
-// 90 degrees: a point right of the centre moves up on a y-down display;
-// far points clamp.  Points on the left and top edges of a polygon are
-// inside, on the right and bottom ones outside.
+// 90 degrees moves a point right of the centre up (y down); left and top edges are inside.
 TEST(GeometryLibrary, RotationSenseAndPointInPolygon)
 {
     int v[] = {15, 10, 10, 13}, far[] = {INT32_MAX, INT32_MAX};
     float f[] = {15.0f, 10.0f};
-    kxRotateVertex(v, 2, 10, 10, 90.0f), kxRotateVertex(far, 1, 0, 0, 45.0f), kxRotateVertexE1(f, 1, 10.0f, 10.0f, 90.0f);
+    kxRotateVertex(v, 2, 10, 10, 90.0f), kxRotateVertex(far, 1, 0, 0, 45.0f), kxRotateVertexE1(f, 1, 10, 10, 90);
     EXPECT_EQ(std::vector<int>(v, v + 4), (std::vector<int>{10, 5, 13, 10}));
     EXPECT_EQ(far[0], INT32_MAX);
     EXPECT_TRUE(std::abs(f[0] - 10.0f) < 1e-5f && std::abs(f[1] - 5.0f) < 1e-5f) << f[0] << "," << f[1];
-    const int square[] = {0, 0, 4, 0, 4, 4, 0, 4}, huge[] = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX};
-    const float squareF[] = {0, 0, 4, 0, 4, 4, 0, 4};
+    const int square[] = {0, 0, 4, 0, 4, 4, 0, 4}, huge[] = {INT_MIN, INT_MIN, INT_MAX, INT_MIN, INT_MAX, INT_MAX};
+    const float sq[] = {0, 0, 4, 0, 4, 4, 0, 4};
     for (int i = 0; i < 49; ++i) {
         const int x = i % 7 - 1, y = i / 7 - 1;
         const bool want = x >= 0 && x < 4 && y >= 0 && y < 4;
-        EXPECT_TRUE(bool(kxIsPointInPolygon(x, y, square, 4)) == want && bool(kxIsPointInPolygonE3(x, y, squareF, 4)) == want)
-            << x << "," << y;
+        EXPECT_EQ(kxIsPointInPolygon(x, y, square, 4) != 0, want) << x << "," << y;
+        EXPECT_EQ(kxIsPointInPolygonE3(x, y, sq, 4) != 0, want) << x << "," << y;
     }
     EXPECT_TRUE(kxIsPointInPolygon(1000, -1000, huge, 3) && !kxIsPointInPolygon(-1000, 1000, huge, 3));
     EXPECT_FALSE(kxIsPointInPolygon(100000, 5, square, 4) || kxIsPointInPolygon(1, 1, square, 2) ||

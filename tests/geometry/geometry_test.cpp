@@ -1,5 +1,4 @@
-// Turns, flips, canvas, shifts by hand and by invariants; the rotation
-// engine and the scaler against direct versions over many random inputs.
+// Turns, flips, shifts by hand and invariants; rotation and scaling against direct versions.
 #include <array>
 #include <climits>
 #include <functional>
@@ -15,8 +14,7 @@ using namespace kx::geo;
 
 namespace ref {
 
-// One pixel and byte at a time (no vectors, tiles or integer weights), on
-// the library's bounding box, filters and tables (pinned by hand below).
+// Direct versions on the library's box size, filters and tables (pinned by hand below).
 struct Pic {
     int w = 0, h = 0, bpp = 1;
     std::vector<uint8_t> px;
@@ -33,7 +31,7 @@ Pic filled(int w, int h, const std::vector<uint8_t> &bg)
     return p;
 }
 
-// The bytes kxSetPixelEx stores for a colour in an image of this type.
+// The bytes kxSetPixelEx stores.
 std::vector<uint8_t> colourBytes(int type, uint32_t colour)
 {
     ImagePtr one = makeImage(type, 1, 1);
@@ -53,7 +51,6 @@ uint8_t sampleByte(const Pic &s, float sx, float sy, int c)
     return (uint8_t)(int)((bottom - top) * dy + top + 0.5);
 }
 
-// The source position of destination offset (x, y): sqrt, atan2, cos, sin.
 std::pair<float, float> position(int x, int y, double angle, int cx, int cy)
 {
     const float r = (float)std::sqrt(double(int64_t(x) * x + int64_t(y) * y)), th = (float)std::atan2(y, x);
@@ -110,8 +107,8 @@ Pic pass(const Pic &src, int dstW, int dstH, bool alongX)
 Pic scaleFiltered(int filter, const Pic &src, int w, int h)
 {
     auto both = [&](auto f) { return pass<decltype(f)>(pass<decltype(f)>(src, w, src.h, true), w, h, false); };
-    return filter == 2 ? both(CBilinearFilter{}) : filter == 3 ? both(CBoxFilter{}) : filter == 4 ? both(CGaussianFilter{})
-         : filter == 5 ? both(CHammingFilter{}) : both(CBlackmanFilter{});
+    return filter == 2 ? both(CBilinearFilter{}) : filter == 3 ? both(CBoxFilter{})
+         : filter == 4 ? both(CGaussianFilter{}) : filter == 5 ? both(CHammingFilter{}) : both(CBlackmanFilter{});
 }
 
 }  // namespace ref
@@ -127,35 +124,33 @@ constexpr int kScale = 1;
 
 struct Shot { int w, h; std::vector<uint8_t> px; bool operator==(const Shot &) const = default; };
 
-// A copy of `im` after kxRotate(n) and steps: 'r', 'c', 'h' kxRotate 1, -1,
-// 2; a digit kxFlip of that mode.
+// A copy of `im` after kxRotate(n) and steps: 'r', 'c', 'h' kxRotate 1, -1, 2; digits kxFlip.
 Shot after(const Image *im, const std::string &steps, int n = 0)
 {
     ImagePtr c(kxiClone(im, nullptr));
     kxRotate(c.get(), n);
-    for (char s : steps) s >= '0' && s <= '9' ? kxFlip(c.get(), s - '0') : kxRotate(c.get(), s == 'r' ? 1 : s == 'c' ? -1 : 2);
+    for (char s : steps) isdigit(s) ? kxFlip(c.get(), s - '0') : kxRotate(c.get(), s == 'r' ? 1 : s == 'c' ? -1 : 2);
     EXPECT_EQ(c->pitch, c->width * bpp(c->imageType));
     return {c->width, c->height, pixels(c.get())};
 }
 
+// A quarter turn ('r', counter-clockwise) puts the old top-right pixel first.
 TEST(RotateAndFlip, SmallPicturesByHand)
 {
     const std::vector<uint8_t> grey = {0, 1, 2, 3, 4, 5}, two = {1, 2, 3, 4, 5, 6, 7, 8};
     const struct { int type, w, h; const char *step; int wantW; std::vector<uint8_t> want; } cases[] = {
-        {KIT_GRAY, 3, 2, "r", 2, {2, 5, 1, 4, 0, 3}},  // counter-clockwise: old top-right first
-        {KIT_GRAY, 3, 2, "c", 2, {3, 0, 4, 1, 5, 2}}, {KIT_GRAY, 3, 2, "h", 3, {5, 4, 3, 2, 1, 0}},
-        {KIT_GRAY, 3, 2, "0", 3, {5, 4, 3, 2, 1, 0}}, {KIT_GRAY, 3, 2, "1", 3, {2, 1, 0, 5, 4, 3}},
-        {KIT_GRAY, 3, 2, "2", 3, {3, 4, 5, 0, 1, 2}}, {KIT_GRAY, 3, 2, "3", 3, grey},
-        {KIT_RGB, 2, 1, "1", 2, {4, 5, 6, 1, 2, 3}},  {KIT_RGB, 2, 1, "r", 1, {4, 5, 6, 1, 2, 3}},
-        {KIT_RGBA, 2, 1, "r", 1, {5, 6, 7, 8, 1, 2, 3, 4}}};
+        {KIT_GRAY, 3, 2, "r", 2, {2, 5, 1, 4, 0, 3}}, {KIT_GRAY, 3, 2, "c", 2, {3, 0, 4, 1, 5, 2}},
+        {KIT_GRAY, 3, 2, "h", 3, {5, 4, 3, 2, 1, 0}}, {KIT_GRAY, 3, 2, "0", 3, {5, 4, 3, 2, 1, 0}},
+        {KIT_GRAY, 3, 2, "1", 3, {2, 1, 0, 5, 4, 3}}, {KIT_GRAY, 3, 2, "2", 3, {3, 4, 5, 0, 1, 2}},
+        {KIT_GRAY, 3, 2, "3", 3, grey}, {KIT_RGB, 2, 1, "1", 2, {4, 5, 6, 1, 2, 3}},
+        {KIT_RGB, 2, 1, "r", 1, {4, 5, 6, 1, 2, 3}}, {KIT_RGBA, 2, 1, "r", 1, {5, 6, 7, 8, 1, 2, 3, 4}}};
     for (const auto &c : cases) {
         auto im = makeImage(c.type, c.w, c.h, c.type == KIT_GRAY ? grey : two);
         EXPECT_EQ(after(im.get(), c.step), (Shot{c.wantW, c.w * c.h / c.wantW, c.want})) << c.type << c.step;
     }
 }
 
-// Over every layout and sizes across the 32-pixel tiles: the half turn (its
-// own code) is two quarter turns and both flips; counts go modulo 4.
+// Every layout, sizes across 32-pixel tiles: the half turn (own code) is two quarter turns and both flips.
 TEST(RotateAndFlip, Invariants)
 {
     const std::pair<const char *, const char *> same[] = {{"rr", "h"}, {"rrr", "c"}, {"rrrr", ""}, {"rc", ""},
@@ -167,8 +162,8 @@ TEST(RotateAndFlip, Invariants)
         for (auto [w, h] : {std::pair(1, 1), {1, 7}, {7, 1}, {4, 5}, {33, 70}, {65, 31}}) {
             auto a = randomImage(t, w, h, seed++);
             EXPECT_EQ(std::pair(after(a.get(), "r").w, after(a.get(), "r").h), std::pair(h, w));
-            for (auto [x, y] : same) EXPECT_EQ(after(a.get(), x), after(a.get(), y)) << x << " " << t << " " << w << "x" << h;
-            for (auto [n, y] : counts) EXPECT_EQ(after(a.get(), "", n), after(a.get(), y)) << n << " " << t << " " << w << "x" << h;
+            for (auto [x, y] : same) EXPECT_EQ(after(a.get(), x), after(a.get(), y)) << x << " " << t << " " << w;
+            for (auto [n, y] : counts) EXPECT_EQ(after(a.get(), "", n), after(a.get(), y)) << n << " " << t << " " << w;
         }
 }
 
@@ -176,9 +171,8 @@ TEST(RotateAndFlip, WrappedImagesTurnInPlaceThroughTheirPitch)
 {
     const auto sq = randomBytes(4 * 4 * 3, 5), wide = randomBytes(5 * 3, 6), four = randomBytes(36, 8);
     PaddedImage square(KIT_RGB, 4, 4, sq), wideGrey(KIT_GRAY, 5, 3, wide), flipped(KIT_RGBA, 3, 3, four, 7);
-    kxRotate(square.get(), 3);
-    kxRotate(wideGrey.get(), 2);  // not square: a half turn runs (an odd count is refused below)
-    for (int mode : {2, 0}) kxFlip(flipped.get(), mode);
+    kxRotate(square.get(), 3), kxRotate(wideGrey.get(), 2);  // not square: a half turn runs, an odd count not
+    kxFlip(flipped.get(), 2), kxFlip(flipped.get(), 0);
     EXPECT_EQ(pixels(square.get()), after(makeImage(KIT_RGB, 4, 4, sq).get(), "c").px);
     EXPECT_EQ(pixels(wideGrey.get()), after(makeImage(KIT_GRAY, 5, 3, wide).get(), "h").px);
     EXPECT_EQ(pixels(flipped.get()), after(makeImage(KIT_RGBA, 3, 3, four).get(), "1").px);
@@ -191,9 +185,8 @@ TEST(Resize, CanvasChanges)
         {KIT_GRAY, 3, 2, 5, 4, 77, 5, 4, {77}}, {KIT_GRAY, 3, 2, 2, 1, 77, 2, 1, {0}},
         {KIT_GRAY, 3, 2, 4, 2, 0x00FF0000, 4, 2, {76}},  // luminance of pure red
         {KIT_BIN, 3, 2, 4, 3, 9, 4, 3, {1}}, {KIT_RGB, 2, 2, 3, 3, 0x11223344, 3, 3, {0x44, 0x33, 0x22}},
-        {KIT_RGBA, 2, 2, 3, 2, 0x11223344, 3, 2, {0x44, 0x33, 0x22, 0x11}},
-        {KIT_GRAY, 3, 2, INT_MAX, 2, 5, 16384, 2, {5}},  // clamped
-        {KIT_GRAY, 3, 2, 0, 5, 5, 3, 2, {0}}, {KIT_GRAY, 3, 2, 5, -1, 5, 3, 2, {0}}};
+        {KIT_RGBA, 2, 2, 3, 2, 0x11223344, 3, 2, {0x44, 0x33, 0x22, 0x11}}, {KIT_GRAY, 3, 2, 0, 5, 5, 3, 2, {0}},
+        {KIT_GRAY, 3, 2, INT_MAX, 2, 5, 16384, 2, {5}}, {KIT_GRAY, 3, 2, 5, -1, 5, 3, 2, {0}}};
     for (const auto &c : cases) {
         auto im = randomImage(c.type, c.w, c.h, 3);
         const ref::Pic before = ref::picOf(im.get());
@@ -201,30 +194,27 @@ TEST(Resize, CanvasChanges)
         for (int y = 0; y < std::min(c.h, c.wantH); ++y)
             std::copy_n(before.at(0, y), std::min(c.w, c.wantW) * before.bpp, want.at(0, y));
         kxResize(im.get(), c.nw, c.nh, c.colour);
-        EXPECT_EQ(ref::picOf(im.get()).px, want.px) << c.type << " " << c.nw << "x" << c.nh;
-        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH));
+        EXPECT_TRUE(pixels(im.get()) == want.px && im->width == c.wantW && im->height == c.wantH) << c.nw;
     }
 }
 
-// Output (x, y) shows the input at (x + dx, y + dy); bilinear neighbours
-// outside count as 0, rounding is (int)(v + 0.5), unreached pixels are 255.
+// Output (x, y) is input (x + dx, y + dy); outside neighbours count as 0, unreached pixels are 255.
 TEST(Translate, WorkedShifts)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     const std::vector<uint8_t> eight = {1, 2, 3, 4, 5, 6, 7, 8}, blank(8, 255);
-    const struct { int w, h; std::vector<uint8_t> in; float dx, dy; int nearest; std::vector<uint8_t> want; } cases[] = {
+    const struct { int w, h; std::vector<uint8_t> in; float dx, dy; int near; std::vector<uint8_t> want; } cases[] = {
         {4, 2, eight, 1.0f, 0.0f, 1, {2, 3, 4, 255, 6, 7, 8, 255}},
         {4, 2, eight, -0.4f, -1.0f, 1, {255, 255, 255, 255, 1, 2, 3, 4}},  // floor(x - 0.4 + 0.5) = x
         {2, 1, {201, 100}, 0.5f, 0.0f, 0, {151, 50}},  // 150.5 rounds up; the last column blends with 0
         {2, 1, {200, 100}, -0.25f, 0.0f, 0, {150, 125}}, {2, 1, {200, 100}, -1.5f, 0.0f, 0, {255, 100}},
         {2, 2, {100, 200, 0, 40}, 0.5f, 0.5f, 0, {85, 60, 10, 10}},
-        {4, 2, eight, 1e30f, 0.0f, 0, blank}, {4, 2, eight, -1e30f, 0.0f, 1, blank},
-        {4, 2, eight, nan, 0.0f, 0, blank},   {4, 2, eight, 0.0f, inf, 1, blank}};
+        {4, 2, eight, 1e30f, 0, 0, blank}, {4, 2, eight, -1e30f, 0, 1, blank}, {4, 2, eight, nan, 0, 0, blank},
+        {4, 2, eight, 0, inf, 1, blank}};
     for (const auto &c : cases) {
         PaddedImage im(KIT_GRAY, c.w, c.h, c.in);
-        EXPECT_EQ(kxTranslate(im.get(), c.dx, c.dy, c.nearest), im.get());
-        EXPECT_EQ(pixels(im.get()), c.want) << c.dx << "," << c.dy << " nearest " << c.nearest;
-        EXPECT_TRUE(im.paddingIntact());
+        EXPECT_EQ(kxTranslate(im.get(), c.dx, c.dy, c.near), im.get());
+        EXPECT_TRUE(pixels(im.get()) == c.want && im.paddingIntact()) << c.dx << "," << c.dy << " nearest " << c.near;
     }
 }
 
@@ -240,8 +230,7 @@ TEST(WarpedMoves, WholePixelShiftsAndTurns)
     for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB}) {
         auto turned = randomImage(t, 9, 7, 12);
         const Shot before = after(turned.get(), ""), half = after(turned.get(), "h");
-        EXPECT_EQ(kxRotateE3(turned.get(), 3.0, 2.0, 0.0, 0), turned.get());
-        EXPECT_EQ(pixels(turned.get()), before.px) << t;
+        EXPECT_TRUE(kxRotateE3(turned.get(), 3, 2, 0.0, 0) == turned.get() && pixels(turned.get()) == before.px) << t;
         kxRotateE3(turned.get(), 4.0, 3.0, 180.0, 0);
         EXPECT_EQ(pixels(turned.get()), half.px) << t;
     }
@@ -250,8 +239,7 @@ TEST(WarpedMoves, WholePixelShiftsAndTurns)
     EXPECT_TRUE(pixels(grey.get()) == want.px && grey.paddingIntact());
 }
 
-// Wrapped images that would have to change size or type, unusable types,
-// non-finite arguments: the image is left exactly as it was.
+// Wrapped images that would change size or type, unusable types, NaN: the image is left as it was.
 TEST(Refusals, LeaveTheImageAsItWas)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
@@ -268,8 +256,8 @@ TEST(Refusals, LeaveTheImageAsItWas)
         {"kxRotateE3 RGBA, wrapped", KIT_RGBA, 3, 3, true, [](Image *im) { kxRotateE3(im, 1, 1, 30, 0); }},
         {"kxScale, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { EXPECT_EQ(kxScale(im, 2.0f, 2), 0); }},
         {"kxScaleE1, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { kxScaleE1(im, 0.5f, 9, 2, 1); }},
-        {"kxMakeSquarePixel, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { EXPECT_EQ(kxMakeSquarePixel(im, 3, 2, 2, 0), 0); }},
-        {"kxScaleEx into a wrapped image", KIT_GRAY, 3, 2, true, [&](Image *im) { EXPECT_EQ(kxScaleEx(rgb.get(), im, 2), 0); }},
+        {"kxMakeSquarePixel", KIT_GRAY, 4, 4, true, [](Image *im) { EXPECT_FALSE(kxMakeSquarePixel(im, 3, 2, 2, 0)); }},
+        {"kxScaleEx into wrapped", KIT_GRAY, 3, 2, true, [&](Image *im) { EXPECT_FALSE(kxScaleEx(rgb.get(), im, 2)); }},
         {"kxScaleEx from an unusable source (the destination keeps its type)", KIT_RGB, 2, 2, false,
          [&](Image *im) { EXPECT_EQ(kxScaleEx(bad.get(), im, 2), 0); }}};
     for (const Case &c : cases) {
@@ -278,39 +266,40 @@ TEST(Refusals, LeaveTheImageAsItWas)
         auto owned = makeImage(c.type, c.w, c.h, src);
         Image *im = c.wrapped ? wrapped.get() : owned.get();
         c.call(im);
-        EXPECT_EQ(std::tuple(im->imageType, im->width, im->height), std::tuple(c.type, c.w, c.h)) << c.what;
-        EXPECT_EQ(pixels(im), src) << c.what;
-        EXPECT_TRUE(wrapped.paddingIntact()) << c.what;
+        EXPECT_TRUE(std::tuple(im->imageType, im->width, im->height, pixels(im)) == std::tuple(c.type, c.w, c.h, src) &&
+                    wrapped.paddingIntact()) << c.what;
     }
     EXPECT_EQ(kxRotate(bad.get(), 1), bad.get());  // other types: unchanged
     EXPECT_EQ(std::pair(bad->width, bad->imageType), std::pair(3, 16));
     EXPECT_TRUE(!kxRotate(nullptr, 1) && !kxRotateEx(nullptr, 30, 0, 0) && !kxTranslate(nullptr, 1, 1, 1) &&
-                !kxRotateE3(nullptr, 0, 0, 10, 0) && !kxTranslateE1(nullptr, 1, 1, 0) && !kxScaleE1(nullptr, 0.5f, 0, 2, 1) &&
-                !kxScale(nullptr, 2.0f, 2));
+                !kxRotateE3(nullptr, 0, 0, 10, 0) && !kxTranslateE1(nullptr, 1, 1, 0) &&
+                !kxScaleE1(nullptr, 0.5f, 0, 2, 1) && !kxScale(nullptr, 2.0f, 2));
     EXPECT_KX_ASSERT(kxRotateE2(nullptr, 30, 0, 0, 0), "image");
-    EXPECT_KX_ASSERT(kxFlip(nullptr, 1), "image");
     EXPECT_KX_ASSERT(kxResize(nullptr, 4, 4, 0), "image");
     EXPECT_KX_ASSERT(kxMakeSquarePixel(nullptr, 1, 1, 2, 0), "image");
     EXPECT_KX_ASSERT(kxScaleEx(nullptr, rgb.get(), 2), "imgOri");
     EXPECT_KX_ASSERT(kxScaleEx(rgb.get(), nullptr, 2), "imgNew");
+    auto line = makeImage(KIT_GRAY, 200000, 1);  // at 45 degrees a box beyond 2^31 bytes; a kept size needs none
+    EXPECT_KX_ASSERT(kxRotateEx(line.get(), 45, 1, 0), "tmp_im");
+    EXPECT_TRUE(line->width == 200000 && kxRotateEx(line.get(), 45, 1, 1) && line->width == 200000);
 }
 
-// Regression: a warp that draws nothing used to leave the picture in place;
-// it has left the frame: only the fill colour remains (RGBA became RGB).
+// Regression: a warp drawing nothing left the picture in place; only the colour must remain.
 TEST(WarpThatDrawsNothing, LeavesOnlyTheFillColour)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const uint32_t colour = 0xFF102030;
     const std::function<void(Image *)> calls[] = {
-        [&](Image *im) { kxRotateE3(im, 2, 2, nan, 0xFF102030); }, [&](Image *im) { kxRotateE3(im, inf, 2, 30, 0xFF102030); },
-        [&](Image *im) { kxTranslateE1(im, nan, 0, 0xFF102030); }, [&](Image *im) { kxTranslateE1(im, 0, -inf, 0xFF102030); },
-        [&](Image *im) { kxTranslateE1(im, 1e9, 0, 0xFF102030); }};
+        [&](Image *im) { kxRotateE3(im, 2, 2, nan, colour); }, [&](Image *im) { kxRotateE3(im, inf, 2, 30, colour); },
+        [&](Image *im) { kxTranslateE1(im, nan, 0, colour); }, [&](Image *im) { kxTranslateE1(im, 0, -inf, colour); },
+        [&](Image *im) { kxTranslateE1(im, 1e9, 0, colour); }};
     for (size_t i = 0; i < std::size(calls); ++i)
         for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
             auto im = randomImage(type, 5, 4, 11);
             calls[i](im.get());
             const int t = type == KIT_RGBA ? KIT_RGB : type;
-            ASSERT_EQ(im->imageType, t);
-            EXPECT_EQ(pixels(im.get()), ref::filled(5, 4, ref::colourBytes(t, 0xFF102030)).px) << i << " type " << type;
+            EXPECT_TRUE(im->imageType == t && pixels(im.get()) == ref::filled(5, 4, ref::colourBytes(t, colour)).px)
+                << i << " type " << type;
         }
 }
 
@@ -321,30 +310,26 @@ TEST(RotatedSize, WorkedSizesAndRefusals)
         {10, 10, kPi / 4, 15, 15}, {100, 50, std::nan(""), 0, 0}, {INT_MAX, INT_MAX, 0.0, 0, 0}};
     for (const auto &c : cases) {
         int w = c.w, h = c.h;
-        EXPECT_EQ(rotatedSize(w, h, c.angle), c.wantW != 0) << c.w << "x" << c.h << " " << c.angle;
-        EXPECT_EQ(std::pair(w, h), c.wantW ? std::pair(c.wantW, c.wantH) : std::pair(c.w, c.h)) << c.angle;
+        EXPECT_TRUE(rotatedSize(w, h, c.angle) == (c.wantW != 0) &&
+                    std::pair(w, h) == (c.wantW ? std::pair(c.wantW, c.wantH) : std::pair(c.w, c.h))) << c.angle;
     }
 }
 
 TEST(RotateEx, HandWorkedCentres)
 {
-    // Angle 0: offsets from -w/2 map to the centre (w-1)/2, so an even side
-    // moves the content by one; keepSize 0 adds a background column and row.
+    // Angle 0: an even side moves the content by one; keepSize 0 adds a background column and row.
     const struct { int w, h, keep; std::vector<uint8_t> want; } cases[] = {
         {4, 3, 1, {0, 1, 2, 3, 0, 5, 6, 7, 0, 9, 10, 11}}, {3, 3, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9}}, {1, 2, 1, {0, 1}},
         {3, 3, 0, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 0, 0, 0, 0}}};
     for (const auto &c : cases) {
-        std::vector<uint8_t> src(size_t(c.w) * c.h);
-        std::iota(src.begin(), src.end(), 1);
-        auto im = makeImage(KIT_GRAY, c.w, c.h, src);
+        auto im = makeImage(KIT_GRAY, c.w, c.h);
+        std::iota(im->data, im->data + c.w * c.h, 1);
         kxRotateEx(im.get(), 0.0, 1, c.keep);
         EXPECT_EQ(pixels(im.get()), c.want) << c.w << "x" << c.h << " keep " << c.keep;
     }
 }
 
-// Every instruction set's positions (AVX-512, AVX2, base; the narrower on a
-// quarter of the angles) and RotationMap::position equal the exact formula
-// bit for bit, near and far from the centre; the exact route is a fallback.
+// Positions of AVX-512, AVX2, base and RotationMap::position equal the exact formula bit for bit.
 TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
 {
     // Round, tiny, quarter turns, neighbours of the series' pi/4 edges, large, random.
@@ -373,10 +358,10 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
                                 const auto [ex, ey] = ref::position(x, y, angles[ai], c[0], c[1]);
                                 float px = sx[i], py = sy[i];
                                 if (level == 0) map.position(x, y, px, py);
-                                ASSERT_TRUE(!std::memcmp(&ex, &sx[i], 4) && !std::memcmp(&ey, &sy[i], 4) &&  // NaN fails too
-                                            !std::memcmp(&ex, &px, 4) && !std::memcmp(&ey, &py, 4))
-                                    << "level " << level << " angle " << angles[ai] << " centre " << c[0] << "," << c[1]
-                                    << " at " << x << "," << y << ": " << sx[i] << "," << sy[i] << " / " << px << "," << py;
+                                ASSERT_TRUE(!memcmp(&ex, &sx[i], 4) && !memcmp(&ey, &sy[i], 4) &&  // NaN fails too
+                                            !memcmp(&ex, &px, 4) && !memcmp(&ey, &py, 4))
+                                    << "level " << level << " angle " << angles[ai] << " at " << c[0] << "," << c[1]
+                                    << ": " << x << "," << y << ": " << sx[i] << "," << sy[i] << " " << px << "," << py;
                             }
                         }
                 }
@@ -384,8 +369,7 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
     EXPECT_LT(exactRoute, total / 100) << "of " << total;  // about 0.3% over these awkward windows
 }
 
-// The row samplers (the processor's best, the base set) against the plain
-// pick and sample at positions near and past every edge, on and off the grid.
+// The row samplers at positions near and past every edge, on and off the grid.
 TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
 {
     using Fn = void (*)(const Image *, int, const float *, const float *, int, uint8_t *) noexcept;
@@ -406,7 +390,7 @@ TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
                     float x = fx(rng), y = fy(rng);
                     if (i % 4 == 0) x = float(ix(rng));  // whole columns
                     if (i % 4 == 1) y = float(iy(rng)) - 0.5f;  // half rows
-                    if (i % 4 == 2) x = std::nextafter(float(ix(rng)), -10.0f), y = std::nextafter(float(iy(rng)), 1e9f);
+                    if (i % 4 == 2) x = nextafterf(float(ix(rng)), -10.0f), y = nextafterf(float(iy(rng)), 1e9f);
                     sx.push_back(x), sy.push_back(y);
                 }
                 const int n = int(sx.size());
@@ -424,8 +408,7 @@ TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
             }
 }
 
-// kxRotateEx and kxRotateE2: every layout, sampler and size mode, small and
-// tile-crossing images, awkward angles.
+// Every layout, sampler and size mode, small and tile-crossing images, awkward angles.
 TEST(RotateEx, MatchesTheDirectLoop)
 {
     const struct { std::vector<std::pair<int, int>> sizes; std::vector<double> angles; bool sampled; } groups[] = {
@@ -443,31 +426,18 @@ TEST(RotateEx, MatchesTheDirectLoop)
                         const double a = g.angles[ai];
                         const bool bilinear = mode & 1, keep = mode >> 1;
                         const uint32_t colour = seed % 3 ? 0 : 0x80C0E0F0u;
-                        auto im = randomImage(t, w, h, seed++);
-                        const ref::Pic want = ref::rotateEngine(ref::picOf(im.get()), a * kPi / 180.0, bilinear,
-                                                                keep, ref::colourBytes(t, colour));
-                        if (colour) kxRotateE2(im.get(), a, colour, !bilinear, keep);
-                        else kxRotateEx(im.get(), a, !bilinear, keep);
-                        ASSERT_EQ(std::pair(im->width, im->height), std::pair(want.w, want.h));
-                        ASSERT_EQ(pixels(im.get()), want.px) << "type " << t << " " << w << "x" << h << " angle "
-                                                             << a << " bilinear " << bilinear << " keep " << keep;
+                        const auto bytes = randomBytes(size_t(w) * h * bpp(t), seed++, 0, t == KIT_BIN ? 1 : 255);
+                        PaddedImage wrapped(t, w, h, bytes);  // kept sizes: every other one through its pitch
+                        auto owned = makeImage(t, w, h, bytes);
+                        Image *im = keep && seed % 2 ? wrapped.get() : owned.get();
+                        const ref::Pic want = ref::rotateEngine({w, h, bpp(t), bytes}, a * kPi / 180.0, bilinear, keep,
+                                                                ref::colourBytes(t, colour));
+                        if (colour) kxRotateE2(im, a, colour, !bilinear, keep);
+                        else kxRotateEx(im, a, !bilinear, keep);
+                        ASSERT_TRUE(im->width == want.w && im->height == want.h && pixels(im) == want.px &&
+                                    wrapped.paddingIntact())
+                            << "type " << t << " " << w << "x" << h << " angle " << a << " mode " << mode;
                     }
-}
-
-TEST(RotateEx, WrappedImageAndHugeBox)
-{
-    // A wrapped image keeps its size: keepSize 1 turns it through its pitch.
-    const auto src = randomBytes(9 * 6 * 4, 12);
-    PaddedImage wrapped(KIT_RGBA, 9, 6, src);
-    kxRotateEx(wrapped.get(), 30, 0, 1);
-    EXPECT_EQ(pixels(wrapped.get()), ref::rotateEngine({9, 6, 4, src}, 30 * kPi / 180.0, true, true, {0, 0, 0, 0}).px);
-    EXPECT_TRUE(wrapped.paddingIntact());
-    // A long line at 45 degrees needs a box beyond 2^31 bytes: refused, unless the size is kept.
-    auto line = makeImage(KIT_GRAY, 200000, 1, std::vector<uint8_t>(200000, 1));
-    EXPECT_KX_ASSERT(kxRotateEx(line.get(), 45, 1, 0), "tmp_im");
-    EXPECT_EQ(line->width, 200000);
-    kxRotateEx(line.get(), 45, 1, 1);
-    EXPECT_EQ(line->width, 200000);
 }
 
 TEST(Filters, WeightsAndWidthsAgainstHandComputedValues)
@@ -490,15 +460,14 @@ TEST(Contributions, HandWorkedEntries)
     const struct { ContributionTable *t; int window; std::vector<Want> entries; } cases[] = {
         {computeContributions<CBoxFilter>(8, 4, 2.0f), 3,  // half positions hit both neighbours; the last is cut
          {{1, 0, 1, {0.5f, 0.5f}}, {2, 0, 2, {0.0f, 1.0f, 0.0f}}, {7, 3, 3, {1.0f}}}},
-        {computeContributions<CBilinearFilter>(4, 8, 0.5f), 5, {{1, 0, 4, {0.0f, 0.25f, 0.5f, 0.25f, 0.0f}}}},  // width 2
+        {computeContributions<CBilinearFilter>(4, 8, 0.5f), 5, {{1, 0, 4, {0, 0.25f, 0.5f, 0.25f, 0}}}},  // width 2
         {computeContributions<CGaussianFilter>(25, 100, 0.25f), 25, {{10, 28, 52, {}}}}};  // width 12, centre 40
     for (const auto &c : cases) {
-        ASSERT_NE(c.t, nullptr);
-        EXPECT_EQ(c.t->windowSize, c.window);
+        ASSERT_TRUE(c.t && c.t->windowSize == c.window) << c.window;
         for (const Want &w : c.entries) {
             const ContributionEntry &e = c.t->entries[w.entry];
-            EXPECT_EQ(std::pair(e.first, e.last), std::pair(w.first, w.last)) << w.entry;
-            EXPECT_EQ(std::vector<float>(e.weights, e.weights + w.weights.size()), w.weights);
+            EXPECT_EQ(std::tuple(e.first, e.last, std::vector<float>(e.weights, e.weights + w.weights.size())),
+                      std::tuple(w.first, w.last, w.weights)) << w.entry;
             EXPECT_EQ(e.weights[0], e.weights[e.last - e.first]);
             EXPECT_NEAR(std::accumulate(e.weights, e.weights + e.last - e.first + 1, 0.0), 1.0, 1e-6);
         }
@@ -508,17 +477,15 @@ TEST(Contributions, HandWorkedEntries)
 
 int termOf(const TermCode &c, int b)
 {
-    return c.kind == TermCode::kZero ? 0 : c.kind == TermCode::kCopy ? b : int(((uint32_t(b) * c.mul) >> 16) >> c.shift);
+    return c.kind == TermCode::kZero ? 0 : c.kind == TermCode::kCopy ? b : int((uint32_t(b) * c.mul) >> 16 >> c.shift);
 }
 
-// The integer form of a weight gives trunc(byte * weight) for every byte
-// (halving and doubling have forms, negative or large weights none); the
-// integer lines (SSE2 and AVX2) sum such terms.
+// Integer forms give trunc(byte * weight) for every byte; the SSE2 and AVX2 lines sum them.
 TEST(TermCodes, FormsAndIntegerLinesGiveTheFloatTerms)
 {
     std::vector<float> weights = {0.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.75f, 1.0f / 3, 2.0f / 3, 0.2f, 0.1f, 1e-6f,
                                   0.00390625f, 0.0039062f, 0.99999994f, -1e-9f};
-    for (float w : {1.0f / 3, 0.2f, 0.1f, 0.6f}) weights.insert(weights.end(), {std::nextafter(w, 0.0f), std::nextafter(w, 1.0f)});
+    for (float w : {1.0f / 3, 0.2f, 0.1f, 0.6f}) weights.insert(weights.end(), {nextafterf(w, 0), nextafterf(w, 1)});
     std::mt19937 rng(3);
     std::uniform_real_distribution<float> d(0.0f, 1.0f);
     for (int i = 0; i < 4000 / kScale; ++i) weights.push_back(d(rng));
@@ -552,22 +519,18 @@ TEST(TermCodes, FormsAndIntegerLinesGiveTheFloatTerms)
     }
 }
 
-// The row programme takes bilinear halving and doubling in every layout (so
-// the whole scales below run it), and refuses windows spread past 16 bytes.
 TEST(RowProgram, TakesHalvingAndDoubling)
 {
     if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the row programme needs AVX2";
-    for (auto [count, ch, built] : {std::array{32, 1, 1}, {32, 3, 1}, {32, 4, 1}, {128, 1, 1}, {128, 3, 1}, {16, 1, 0}}) {
-        ContributionTable *t = computeContributions<CBilinearFilter>(count, 64, axisScale(count, 64));
+    for (auto [n, ch, built] : {std::array{32, 1, 1}, {32, 3, 1}, {32, 4, 1}, {128, 1, 1}, {128, 3, 1}, {16, 1, 0}}) {
+        ContributionTable *t = computeContributions<CBilinearFilter>(n, 64, axisScale(n, 64));
         RowProgram *p = buildRowProgram(t, 64, ch);  // so the scales below run it; not past 16 source bytes
-        EXPECT_EQ(p != nullptr, bool(built)) << count << " ch " << ch;
+        EXPECT_EQ(p != nullptr, bool(built)) << n << " ch " << ch;
         releaseRowProgram(p), releaseContributions(t);
     }
 }
 
-// Every filter and layout: halving and doubling (row programme, integer
-// lines), tall pictures (rows in overlapping bands), random small sizes;
-// every other source wrapped; the grey destination takes the source's type.
+// Halving, doubling, tall pictures (overlapping bands), random sizes; half the sources wrapped.
 TEST(ScaleEx, FilteredMatchesTheDirectLoops)
 {
     std::vector<std::array<int, 4>> sizes = {
@@ -595,18 +558,19 @@ TEST(ScaleEx, FilteredMatchesTheDirectLoops)
             }
 }
 
-// Index trunc(u / r + 0.5), r = float(dst / src); indices past the source
-// keep what was there.  Other codes, and KIT_BIN with any code, do the same.
+// Index trunc(u / r + 0.5), r = float(dst / src); past the source the destination keeps its bytes.
 TEST(ScaleEx, NearestNeighbourByHandAndForOtherCodes)
 {
-    const std::vector<uint8_t> ten = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, doubled = {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 77};
+    const std::vector<uint8_t> ten = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const std::vector<uint8_t> doubled = {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 77};
     const struct { int type, w, h; std::vector<uint8_t> in; int dw, dh, filter; std::vector<uint8_t> want; } cases[] = {
         {KIT_GRAY, 10, 1, ten, 20, 1, 0, doubled}, {KIT_GRAY, 10, 1, ten, 20, 1, 7, doubled},
-        {KIT_GRAY, 2, 2, {1, 2, 3, 4}, 3, 3, -1, {1, 2, 2, 3, 4, 4, 3, 4, 4}},  // 1 / 1.5 + 0.5 and 2 / 1.5 + 0.5 give 1
+        {KIT_GRAY, 2, 2, {1, 2, 3, 4}, 3, 3, -1, {1, 2, 2, 3, 4, 4, 3, 4, 4}},  // 1/1.5 + 0.5 and 2/1.5 + 0.5 give 1
         {KIT_BIN, 2, 2, {1, 0, 0, 1}, 3, 3, 2, {1, 0, 0, 0, 1, 1, 0, 1, 1}},  // KIT_BIN ignores the filter
-        {KIT_RGB, 4, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 2, 1, 1, {1, 2, 3, 7, 8, 9}}};
+        {KIT_RGB, 4, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, 2, 1, 1, {1, 2, 3, 7, 8, 9}}};
     for (const auto &c : cases) {
-        auto src = makeImage(c.type, c.w, c.h, c.in), dst = makeImage(c.type, c.dw, c.dh, std::vector<uint8_t>(c.want.size(), 77));
+        auto src = makeImage(c.type, c.w, c.h, c.in), dst = makeImage(c.type, c.dw, c.dh);
+        kxiFlood(dst.get(), 77);
         ASSERT_EQ(kxScaleEx(src.get(), dst.get(), c.filter), 1);
         EXPECT_EQ(pixels(dst.get()), c.want) << c.w << "x" << c.h << " filter " << c.filter;
     }
@@ -615,7 +579,6 @@ TEST(ScaleEx, NearestNeighbourByHandAndForOtherCodes)
 // The in-place exports: new size and the filter's pixels (refused: unchanged).
 TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
 {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
     auto scale = [](float f) { return [f](Image *im, int filter) { return kxScale(im, f, filter); }; };
     auto square = [](int x, int y, int shrink) {
         return [=](Image *im, int filter) { return kxMakeSquarePixel(im, x, y, filter, shrink); };
@@ -623,18 +586,18 @@ TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
     const struct { int w, h, filter; std::function<int(Image *, int)> call; int wantW, wantH, ret; } cases[] = {
         {10, 6, 2, scale(1.0f), 10, 6, 1}, {10, 6, 2, scale(0.5f), 5, 3, 1}, {10, 6, 3, scale(0.01f), 2, 2, 1},
         {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1}, {10, 6, 2, scale(0.0f), 10, 6, 0},
-        {10, 6, 2, scale(-2.0f), 10, 6, 0}, {10, 6, 2, scale(nan), 10, 6, 0},
+        {10, 6, 2, scale(-2.0f), 10, 6, 0}, {10, 6, 2, scale(std::nanf("")), 10, 6, 0},
         {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 0.5f, 0, f, 0) == im); }, 5, 5, 1},  // no keepSize
-        {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 1.5f, 0, f, 1) == im); }, 15, 15, 1},  // enlargement
+        {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 1.5f, 0, f, 1) == im); }, 15, 15, 1},  // larger
         {100, 100, 5, square(3, 2, 0), 100, 150, 1}, {100, 100, 5, square(3, 2, 1), 67, 100, 1},
         {100, 100, 5, square(2, 3, 0), 150, 100, 1}, {100, 100, 5, square(2, 3, 1), 100, 67, 1},
         {100, 100, 5, square(5, 5, 0), 100, 100, 0}, {100, 100, 5, square(1000, 999, 0), 100, 100, 0}};
     for (const auto &c : cases) {
         auto im = randomImage(KIT_GRAY, c.w, c.h, 2);
-        const ref::Pic want = c.ret ? ref::scaleFiltered(c.filter, ref::picOf(im.get()), c.wantW, c.wantH) : ref::picOf(im.get());
+        const ref::Pic src = ref::picOf(im.get());
+        const ref::Pic want = c.ret ? ref::scaleFiltered(c.filter, src, c.wantW, c.wantH) : src;
         EXPECT_EQ(c.call(im.get(), c.filter), c.ret) << &c - cases;
-        EXPECT_EQ(std::pair(im->width, im->height), std::pair(c.wantW, c.wantH)) << &c - cases;
-        EXPECT_EQ(pixels(im.get()), want.px) << &c - cases;
+        EXPECT_TRUE(im->width == c.wantW && im->height == c.wantH && pixels(im.get()) == want.px) << &c - cases;
     }
     auto im = randomImage(KIT_GRAY, 10, 100, 2);
     const struct { int x, y, shrink; const char *text; } bad[] = {
@@ -644,16 +607,14 @@ TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
     EXPECT_EQ(im->width, 10);
 }
 
-// 101 x 50 at 0.5 keeping the size: 51 x 25 placed at 25, 12 on the colour;
-// a side reduced to 0 leaves only the colour.
+// 101 x 50 at 0.5 keeping the size: 51 x 25 at 25, 12 on the colour; a side of 0: only the colour.
 TEST(ScaleE1, ReductionKeepingTheSize)
 {
     auto im = randomImage(KIT_RGB, 101, 50, 4), tiny = randomImage(KIT_GRAY, 100, 100, 5);
     ref::Pic want = ref::filled(101, 50, {0x30, 0x20, 0x10});
     const ref::Pic small = ref::scaleFiltered(3, ref::picOf(im.get()), 51, 25);
     for (int y = 0; y < 25; ++y) std::copy_n(small.at(0, y), 51 * 3, want.at(25, y + 12));
-    ASSERT_EQ(kxScaleE1(im.get(), 0.5f, 0x00102030, 3, 1), im.get());
-    EXPECT_EQ(ref::picOf(im.get()).px, want.px);
+    EXPECT_TRUE(kxScaleE1(im.get(), 0.5f, 0x00102030, 3, 1) == im.get() && pixels(im.get()) == want.px);
     kxScaleE1(tiny.get(), 0.001f, 42, 2, 1);
     EXPECT_EQ(pixels(tiny.get()), std::vector<uint8_t>(10000, 42));
 }
