@@ -366,7 +366,7 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
                         }
                 }
             }
-    EXPECT_LT(exactRoute, total / 100) << "of " << total;  // about 0.3% over these awkward windows
+    EXPECT_LT(exactRoute, total / (kScale > 1 ? 50 : 200)) << "of " << total;  // 0.3% (sanitized sample 1.1%)
 }
 
 // The row samplers at positions near and past every edge, on and off the grid.
