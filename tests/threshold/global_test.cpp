@@ -1,25 +1,24 @@
-// Global thresholds: the fixed binarizers, the histogram selectors (against
-// plain loops on random histograms and images, with masks) and the
-// selector-based binarizers.
+// Global thresholds: the fixed binarizers, the dispatcher, the histogram
+// selectors on histograms and images whose answer is known by hand, masks,
+// and the selector-based binarizers.
 #include <functional>
 
-#include "hist_util.hpp"
 #include "kxtest.hpp"
-#include "ref_selectors.hpp"
 #include "threshold/threshold_detail.hpp"
 
 using namespace kxtest;
+using Bytes = std::vector<uint8_t>;
+using Op = std::function<Image *(Image *)>;
 
 namespace {
 
-const std::vector<uint8_t> kRamp = {0, 9, 10, 11, 100, 254, 255};
-
 TEST(Threshold, FixedLevelsRewritePixelBytesOnly)
 {
+    const Bytes ramp = {0, 9, 10, 11, 100, 254, 255};
     const struct {
         const char *name;
-        std::function<Image *(Image *)> op;
-        std::vector<uint8_t> out;
+        Op op;
+        Bytes out;
         int imageType;
     } cases[] = {
         {"Simple", [](Image *i) { return kxbSimple(i, 10, 0); }, {0, 0, 1, 1, 1, 1, 1}, KIT_BIN},
@@ -34,14 +33,14 @@ TEST(Threshold, FixedLevelsRewritePixelBytesOnly)
         {"InnerFill", [](Image *i) { return kxbInner(i, 10, 100, 5, 0); }, {0, 9, 5, 5, 100, 254, 255}, KIT_GRAY},
         {"InnerBinary", [](Image *i) { return kxbInner(i, 10, 100, 5, 1); }, {0, 0, 1, 1, 0, 0, 0}, KIT_BIN},
         {"InnerEmpty", [](Image *i) { return kxbInner(i, 10, 10, 5, 1); }, {0, 0, 0, 0, 0, 0, 0}, KIT_BIN},
-        {"InnerReversed", [](Image *i) { return kxbInner(i, 100, 10, 5, 0); }, kRamp, KIT_GRAY},
+        {"InnerReversed", [](Image *i) { return kxbInner(i, 100, 10, 5, 0); }, ramp, KIT_GRAY},
         {"OuterFill", [](Image *i) { return kxbOuter(i, 10, 100, 5, 0); }, {5, 5, 10, 11, 5, 5, 5}, KIT_GRAY},
         {"OuterBinary", [](Image *i) { return kxbOuter(i, 10, 100, 5, 1); }, {1, 1, 0, 0, 1, 1, 1}, KIT_BIN},
         {"OuterEmptyInterval", [](Image *i) { return kxbOuter(i, 10, 10, 5, 1); }, {1, 1, 1, 1, 1, 1, 1}, KIT_BIN},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        PaddedImage im(KIT_GRAY, 7, 1, kRamp);
+        PaddedImage im(KIT_GRAY, 7, 1, ramp);
         EXPECT_EQ(c.op(im.get()), im.get());
         EXPECT_EQ(pixels(im.get()), c.out);
         EXPECT_EQ(im.get()->imageType, c.imageType);
@@ -51,79 +50,97 @@ TEST(Threshold, FixedLevelsRewritePixelBytesOnly)
 
 TEST(Threshold, FixedLevelsOnWideImagesAtEveryLevel)
 {
-    // The step tables take a compare path, the others the table kernels:
-    // every level, odd widths and rows around the vector widths, padded.
+    // Step tables take a compare path, the others the table kernels: many
+    // levels, widths around the vector widths, padded rows.
     uint32_t seed = 31;
     for (int w : {1, 13, 32, 33, 64, 65, 131})
         for (int t = 0; t < 256; t += w % 2 ? 5 : 3) {
-            const int h = 2, t2 = (t * 7 + 40) % 256;
-            const std::vector<uint8_t> in = randomBytes(size_t(w) * h, seed++);
-            const struct {
-                const char *name;
-                std::function<Image *(Image *)> op;
-                std::function<int(int)> rule;
-            } cases[] = {
-                {"Simple", [&](Image *i) { return kxbSimple(i, uint8_t(t), 0); }, [&](int p) { return p >= t; }},
-                {"SimpleInverted", [&](Image *i) { return kxbSimple(i, uint8_t(t), 1); }, [&](int p) { return p < t; }},
-                {"DarkFill", [&](Image *i) { return kxbDark(i, uint8_t(t), 9, 0); }, [&](int p) { return p < t ? 9 : p; }},
-                {"LightBinary", [&](Image *i) { return kxbLight(i, uint8_t(t), 9, 1); }, [&](int p) { return p >= t; }},
-                {"InnerFill", [&](Image *i) { return kxbInner(i, uint8_t(t), uint8_t(t2), 200, 0); },
+            const int t2 = (t * 7 + 40) % 256;
+            const Bytes in = randomBytes(size_t(w) * 2, seed++);
+            const std::pair<Op, std::function<int(int)>> cases[] = {
+                {[&](Image *i) { return kxbSimple(i, uint8_t(t), 0); }, [&](int p) { return p >= t; }},
+                {[&](Image *i) { return kxbSimple(i, uint8_t(t), 1); }, [&](int p) { return p < t; }},
+                {[&](Image *i) { return kxbDark(i, uint8_t(t), 9, 0); }, [&](int p) { return p < t ? 9 : p; }},
+                {[&](Image *i) { return kxbInner(i, uint8_t(t), uint8_t(t2), 200, 0); },
                  [&](int p) { return t <= p && p < t2 ? 200 : p; }},
-                {"OuterBinary", [&](Image *i) { return kxbOuter(i, uint8_t(t), uint8_t(t2), 200, 1); },
-                 [&](int p) { return p < t || p >= t2; }},
+                {[&](Image *i) { return kxbOuter(i, uint8_t(t), uint8_t(t2), 200, 1); }, [&](int p) { return p < t || p >= t2; }},
             };
-            for (const auto &c : cases) {
-                PaddedImage im(KIT_GRAY, w, h, in);
-                c.op(im.get());
-                std::vector<uint8_t> want(in.size());
-                for (size_t i = 0; i < in.size(); ++i) want[i] = uint8_t(c.rule(in[i]));
-                ASSERT_EQ(pixels(im.get()), want) << c.name << " t " << t << " width " << w;
+            for (size_t k = 0; k < std::size(cases); ++k) {
+                PaddedImage im(KIT_GRAY, w, 2, in);
+                cases[k].first(im.get());
+                Bytes want(in.size());
+                for (size_t i = 0; i < in.size(); ++i) want[i] = uint8_t(cases[k].second(in[i]));
+                ASSERT_EQ(pixels(im.get()), want) << "case " << k << " t " << t << " width " << w;
                 ASSERT_TRUE(im.paddingIntact());
             }
         }
 }
 
-// Every export of the family that takes an image (the dispatcher with each
-// method), for the type and null checks.
-const std::vector<std::pair<const char *, std::function<Image *(Image *)>>> kAllOps = {
-    {"Simple", [](Image *i) { return kxbSimple(i, 10, 0); }},
-    {"Dark", [](Image *i) { return kxbDark(i, 10, 1, 1); }},
-    {"Light", [](Image *i) { return kxbLight(i, 10, 1, 0); }},
-    {"Inner", [](Image *i) { return kxbInner(i, 10, 20, 1, 1); }},
-    {"Outer", [](Image *i) { return kxbOuter(i, 10, 20, 1, 0); }},
-    {"Otsu", [](Image *i) { return kxbOtsu(i, nullptr); }},
-    {"IsoData", [](Image *i) { return kxbIsoData(i, 10, 3); }},
-    {"MaxEntropy", [](Image *i) { return kxbMaxEntropy(i); }},
-    {"MinError", [](Image *i) { return kxbMinError(i, 0); }},
-    {"MinErrorE1", [](Image *i) { return kxbMinErrorE1(i, i, 1); }},
-    {"LocalIntegral", [](Image *i) { return kxbLocalIntegral(i, 5, 128, 0.5f); }},
-    {"MultiLevel", [](Image *i) { return kxbMultiLevel(i, 3); }},
-    {"Dispatch", [](Image *i) {
-         for (int method : {0, 1, 2, 3, 4, 16, 17, 18, 19, 20, 21})
-             if (kxThreshold(i, method, 3, 200, 0.5) != i) return (Image *)nullptr;
-         return i;
-     }},
-};
+TEST(Threshold, DispatchEqualsTheDirectCall)
+{
+    const struct {
+        int method, p1, p2;
+        double param;
+        Op direct;  // null: the image is left as it is
+    } cases[] = {
+        {0, 100, 0, 0.0, [](Image *i) { return kxbSimple(i, 100, 0); }},
+        {0, 300, 0, 0.0, [](Image *i) { return kxbSimple(i, 44, 0); }},  // thresholds keep their low byte
+        {1, 80, 0, 0.0, [](Image *i) { return kxbDark(i, 80, 1, 1); }},
+        {2, 80 + 512, 0, 0.0, [](Image *i) { return kxbLight(i, 80, 1, 1); }},
+        {3, 50, 150, 0.0, [](Image *i) { return kxbInner(i, 50, 150, 1, 1); }},
+        {4, 50, 150 + 256, 0.0, [](Image *i) { return kxbOuter(i, 50, 150, 1, 1); }},
+        {16, 7, 128 + 256, 0.25, [](Image *i) { return kxbLocalIntegral(i, 7, 128, 0.25f); }},
+        {17, 4, 0, 0.0, [](Image *i) { return kxbMultiLevel(i, 4); }},
+        {18, 0, 0, 0.0, [](Image *i) { return kxbMaxEntropy(i); }},
+        {19, 20, 5, 0.0, [](Image *i) { return kxbIsoData(i, 20, 5); }},
+        {20, 1, 0, 0.0, [](Image *i) { return kxbMinError(i, 1); }},
+        {21, 0, 0, 0.0, [](Image *i) { return kxbOtsu(i, nullptr); }},
+        {5, 10, 10, 0.0, nullptr}, {15, 10, 10, 0.0, nullptr}, {22, 10, 10, 0.0, nullptr}, {-1, 10, 10, 0.0, nullptr},
+    };
+    const Bytes in = randomBytes(17 * 9, 12);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.method);
+        ImagePtr viaDispatch = makeImage(KIT_GRAY, 17, 9, in), direct = makeImage(KIT_GRAY, 17, 9, in);
+        EXPECT_EQ(kxThreshold(viaDispatch.get(), c.method, c.p1, c.p2, c.param), viaDispatch.get());
+        if (c.direct) c.direct(direct.get());
+        EXPECT_EQ(pixels(viaDispatch.get()), pixels(direct.get()));
+        EXPECT_EQ(viaDispatch->imageType, direct->imageType);
+    }
+}
 
 TEST(Threshold, OtherTypesAndNullComeBackUnchanged)
 {
-    for (const auto &[name, op] : kAllOps) {
+    const std::pair<const char *, Op> ops[] = {
+        {"Simple", [](Image *i) { return kxbSimple(i, 10, 0); }},
+        {"Dark", [](Image *i) { return kxbDark(i, 10, 1, 1); }},
+        {"Light", [](Image *i) { return kxbLight(i, 10, 1, 0); }},
+        {"Inner", [](Image *i) { return kxbInner(i, 10, 20, 1, 1); }},
+        {"Outer", [](Image *i) { return kxbOuter(i, 10, 20, 1, 0); }},
+        {"Otsu", [](Image *i) { return kxbOtsu(i, nullptr); }},
+        {"IsoData", [](Image *i) { return kxbIsoData(i, 10, 3); }},
+        {"MaxEntropy", [](Image *i) { return kxbMaxEntropy(i); }},
+        {"MinError", [](Image *i) { return kxbMinError(i, 0); }},
+        {"MinErrorE1", [](Image *i) { return kxbMinErrorE1(i, i, 1); }},
+        {"LocalIntegral", [](Image *i) { return kxbLocalIntegral(i, 5, 128, 0.5f); }},
+        {"MultiLevel", [](Image *i) { return kxbMultiLevel(i, 3); }},
+        {"Dispatch", [](Image *i) {
+             for (int method : {0, 1, 2, 3, 4, 16, 17, 18, 19, 20, 21})
+                 if (kxThreshold(i, method, 3, 200, 0.5) != i) return (Image *)nullptr;
+             return i;
+         }},
+    };
+    for (const auto &[name, op] : ops) {
         SCOPED_TRACE(name);
         EXPECT_EQ(op(nullptr), nullptr);
-        for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA}) {
-            ImagePtr im = randomImage(type, 5, 3, 7);
+        for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA, 12}) {  // 12: outside the four types
+            ImagePtr im = randomImage(type == 12 ? KIT_GRAY : type, 5, 3, 7);
             const auto before = pixels(im.get());
+            im->imageType = type;
             EXPECT_EQ(op(im.get()), im.get());
-            EXPECT_EQ(pixels(im.get()), before);
             EXPECT_EQ(im->imageType, type);
+            EXPECT_EQ((im->imageType = type == 12 ? KIT_GRAY : type, pixels(im.get())), before);
         }
-        // A record whose imageType is outside the four types, or without data.
-        ImagePtr im = randomImage(KIT_GRAY, 5, 3, 7), bare = randomImage(KIT_GRAY, 5, 3, 7);
-        const auto before = pixels(im.get());
-        im->imageType = 12;
-        EXPECT_EQ(op(im.get()), im.get());
-        EXPECT_EQ(im->imageType, 12);
-        EXPECT_EQ((im->imageType = KIT_GRAY, pixels(im.get())), before);
+        ImagePtr bare = randomImage(KIT_GRAY, 5, 3, 7);  // a record without data
         uint8_t *data = std::exchange(bare->data, nullptr);
         EXPECT_EQ(op(bare.get()), bare.get());
         EXPECT_EQ(bare->imageType, KIT_GRAY);
@@ -137,7 +154,7 @@ TEST(Threshold, GetOptimaSettledCases)
     const struct {
         const char *name;
         int type;  // 0: a null image
-        std::vector<uint8_t> in;
+        Bytes in;
         int mask, method, level;
     } cases[] = {
         {"NullImage", 0, {}, kNone, 0, 0},
@@ -146,8 +163,7 @@ TEST(Threshold, GetOptimaSettledCases)
         {"MethodNegative", KIT_GRAY, {10, 20, 20, 30}, kNone, -1, 255},
         {"Colour", KIT_RGB, {1, 2, 3, 4, 5, 6}, kNone, 3, 255},
         {"Mode", KIT_GRAY, {10, 20, 20, 30}, kNone, 3, 20},
-        // Equal counts: the lowest level.
-        {"ModeTie", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kNone, 3, 10},
+        {"ModeTie", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kNone, 3, 10},  // equal counts: the lowest level
         // Empty selection: no bin beats 0; the other selectors give 255.
         {"EmptyMode", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 3, 0},
         {"EmptyGaussian", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 0, 255},
@@ -159,7 +175,7 @@ TEST(Threshold, GetOptimaSettledCases)
         SCOPED_TRACE(c.name);
         const int w = c.type ? int(c.in.size()) / (c.type == KIT_RGB ? 3 : 1) : 4;
         ImagePtr im = c.type ? makeImage(c.type, w, 1, c.in) : nullptr;
-        ImagePtr mask = makeImage(KIT_GRAY, w, 1, std::vector<uint8_t>(size_t(w), c.mask == kBroken));
+        ImagePtr mask = makeImage(KIT_GRAY, w, 1, Bytes(size_t(w), c.mask == kBroken));
         if (c.mask == kBroken) mask->pitch = 2;
         const Image *m = c.mask == kNone ? nullptr : mask.get();
         EXPECT_EQ(kxbGetOptimaE1(im.get(), m, c.method), c.level);
@@ -180,7 +196,7 @@ TEST(Threshold, OtsuWorkedExamples)
     const struct {
         const char *name;
         int w;
-        std::vector<uint8_t> in, mask, out;  // mask: none when empty; its width is w or 2
+        Bytes in, mask, out;  // mask: none when empty; its width is w or 2
     } cases[] = {
         // Every quotient 0/0: level 0, raised to 1.
         {"Uniform200", 4, {200, 200, 200, 200}, {}, {1, 1, 1, 1}},
@@ -219,127 +235,154 @@ TEST(Threshold, FloatCountStopsAt2To24)
     EXPECT_EQ(kx::thr::floatCount(uint64_t(1) << 31), 16777216.0f);
 }
 
-TEST(Threshold, SelectorsMatchPlainLoopsOnRandomHistograms)
+TEST(Threshold, SelectorsOnUniformRunsSplitInTheMiddle)
 {
-    std::mt19937 rng(2024);
-    for (int trial = 0; trial < 120; ++trial) {
-        SCOPED_TRACE(trial);
-        const auto h = ref::randomHistogram(rng, trial);
-        int64_t n = 0;
-        float fh[256];
-        for (int i = 0; i < 256; ++i) n += h[i], fh[i] = float(h[i]);
-        EXPECT_TRUE(n == 0 || kx::thr::otsuLevel(fh, n) == ref::otsu(fh, n));
-        EXPECT_EQ(kx::thr::minErrorLevel(h.data(), false), ref::minError(h.data(), 0));
-        EXPECT_EQ(kx::thr::minErrorLevel(h.data(), true), ref::minError(h.data(), 1));
-        EXPECT_EQ(kx::thr::maxEntropyLevel(h.data()), ref::maxEntropy(h.data()));
-        EXPECT_EQ(kx::thr::modeLevel(h.data()), ref::mode(h.data()));
-        const int iterations = int(rng() % 40) - 2, window = int(rng() % 12) - 2;
-        EXPECT_EQ(kx::thr::isodataLevel(h.data(), iterations, window), ref::isodata(h.data(), iterations, window));
-    }
-    const std::vector<int32_t> empty(256, 0);
-    EXPECT_EQ(kx::thr::minErrorLevel(empty.data(), false), 255);
-    EXPECT_EQ(kx::thr::maxEntropyLevel(empty.data()), 255);
-    EXPECT_EQ(kx::thr::modeLevel(empty.data()), 0);
+    // 32 equal bins from lo: Otsu's between-class value j (32 - j) / 4 and
+    // the entropy sum log j + log (32 - j) (j bins below the split) peak at
+    // j = 16 alone, wherever the run starts.
+    for (int lo : {0, 1, 37, 100, 224})
+        for (int32_t count : {1, 3, 1000}) {
+            int32_t h[256] = {};
+            float fh[256] = {};
+            for (int i = lo; i < lo + 32; ++i) h[i] = count, fh[i] = float(count);
+            EXPECT_EQ(kx::thr::otsuLevel(fh, 32 * count), lo + 15) << lo << " " << count;
+            EXPECT_EQ(kx::thr::maxEntropyLevel(h), lo + 15) << lo << " " << count;
+        }
+    // The whole range: (t + 1) (255 - t) peaks at t = 127.
+    int32_t all[256];
+    std::fill(all, all + 256, 7);
+    EXPECT_EQ(kx::thr::maxEntropyLevel(all), 127);
+    // Isodata divides a window's sum by the window, while the edge bins keep
+    // their counts: with 10 at 0, 20 and 200, window 2 gives the low mean
+    // 305 / 30 and T = 105; window 3 gives 610 / 70 and T = 104.
+    int32_t three[256] = {};
+    three[0] = three[20] = three[200] = 10;
+    EXPECT_EQ(kx::thr::isodataLevel(three, 20, 2), 105);
+    EXPECT_EQ(kx::thr::isodataLevel(three, 20, 3), 104);
 }
 
-// Selectors and binarizers on grey images of a few value clusters, with
-// masks: none, random, empty, smaller, larger, KIT_RGB bytes (padded rows).
-TEST(Threshold, ExportsMatchPlainLoopsOnRandomImagesAndMasks)
+TEST(Threshold, TwoGreyLevelsAreSplitBetweenThem)
 {
+    // Every split between a and b scores the same: the minimum-error and
+    // Otsu levels are a, the lowest; the binarizers then keep pixels at the
+    // level (a, raised to 1) as foreground.  Isodata separates the two
+    // (b - a >= 2).  The mode is the fuller level, the lower on a tie.
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 60; ++trial) {
+        const int a = int(rng() % 254), b = a + 2 + int(rng() % uint32_t(254 - a)), na = 8 + int(rng() % 49);
+        Bytes in(64, uint8_t(b));
+        std::fill(in.begin(), in.begin() + na, uint8_t(a));
+        std::shuffle(in.begin(), in.end(), rng);
+        SCOPED_TRACE(testing::Message() << a << " x" << na << ", " << b);
+        ImagePtr im = makeImage(KIT_GRAY, 8, 8, in);
+        EXPECT_EQ(kxbGetOptima(im.get(), 0), a);
+        EXPECT_EQ(kxbGetOptima(im.get(), 3), na >= 32 ? a : b);
+        Bytes atLevel = in, separated = in;
+        for (auto &p : atLevel) p = p >= std::max(a, 1);
+        for (auto &p : separated) p = p == b;
+        const std::pair<Op, Bytes> runs[] = {{[](Image *i) { return kxbOtsu(i, nullptr); }, atLevel},
+                                             {[](Image *i) { return kxbMinError(i, 0); }, atLevel},
+                                             {[](Image *i) { return kxbIsoData(i, 10, 1); }, separated}};
+        for (const auto &[op, want] : runs) {
+            ImagePtr copy = makeImage(KIT_GRAY, 8, 8, in);
+            op(copy.get());
+            EXPECT_EQ(pixels(copy.get()), want);
+        }
+    }
+    // The Poisson criterion splits 10 | 200 (its gain from the split, 52.7,
+    // far outweighs the entropy term log 2); the level is the lower one.
+    ImagePtr im = makeImage(KIT_GRAY, 4, 1, {10, 200, 200, 10});
+    EXPECT_EQ(kxbGetOptima(im.get(), 1), 10);
+}
+
+TEST(Threshold, MaskedSelectionEqualsTheSelectedPixelsAlone)
+{
+    // Masks: random binary, grey bytes, smaller, larger, KIT_RGB (read byte
+    // by byte), all with padded rows.  A selector over (image, mask) equals
+    // the selector over an image of the selected pixels alone; a binarizer's
+    // output is a step in the pixel value and agrees with that image's.
     const struct {
         int type, dw, dh, maxByte;
-    } masks[] = {{0, 0, 0, 0}, {KIT_BIN, 0, 0, 1}, {KIT_GRAY, 0, 0, 0}, {KIT_BIN, -3, -2, 1}, {KIT_GRAY, 4, 1, 255},
-                 {KIT_RGB, 0, 0, 255}};
+    } masks[] = {{KIT_BIN, 0, 0, 1}, {KIT_GRAY, 0, 0, 255}, {KIT_BIN, -3, -2, 1}, {KIT_GRAY, 4, 1, 255}, {KIT_RGB, 0, 0, 1}};
     std::mt19937 rng(77);
-    for (int trial = 0; trial < 60; ++trial) {
+    for (int trial = 0; trial < 50; ++trial) {
         SCOPED_TRACE(trial);
-        const int w = 1 + int(rng() % 23), h = 1 + int(rng() % 17);
-        std::vector<uint8_t> in(size_t(w) * h);
+        const int w = 4 + int(rng() % 20), h = 3 + int(rng() % 15);
+        Bytes in(size_t(w) * h);
         const int centres[3] = {int(rng() % 256), int(rng() % 256), int(rng() % 256)}, spread = int(rng() % 30);
         for (auto &b : in) b = uint8_t(std::clamp(centres[rng() % 3] + int(rng() % (2 * spread + 1)) - spread, 0, 255));
-        ImagePtr im = makeImage(KIT_GRAY, w, h, in);
-        const auto &mk = masks[trial % 6];
-        const int mw = std::max(1, w + mk.dw), mh = std::max(1, h + mk.dh);
-        std::unique_ptr<PaddedImage> mask;
-        if (mk.type)
-            mask = std::make_unique<PaddedImage>(mk.type, mw, mh,
-                                                 randomBytes(size_t(mw) * mh * bpp(mk.type), trial, 0, mk.maxByte));
-        const Image *m = mask ? mask->get() : nullptr;
-        const ref::Counted sel = ref::count(im.get(), m), all = ref::count(im.get(), nullptr);
+        const auto &mk = masks[trial % 5];
+        const int mw = w + mk.dw, mh = h + mk.dh, mrow = mw * bpp(mk.type);
+        const Bytes maskBytes = randomBytes(size_t(mrow) * mh, trial, 0, mk.maxByte);
+        PaddedImage mask(mk.type, mw, mh, maskBytes);
+        Bytes alone;
+        std::vector<size_t> where;
+        for (int y = 0; y < std::min(h, mh); ++y)
+            for (int x = 0; x < std::min(w, mw); ++x)
+                if (maskBytes[size_t(y) * mrow + x]) alone.push_back(in[size_t(y) * w + x]), where.push_back(size_t(y) * w + x);
+        if (alone.empty()) continue;
+        ImagePtr im = makeImage(KIT_GRAY, w, h, in), sel = makeImage(KIT_GRAY, int(alone.size()), 1, alone);
         for (int method = 0; method < 4; ++method)
-            EXPECT_EQ(kxbGetOptimaE1(im.get(), m, method), method < 2    ? ref::minError(sel.hist, method)
-                                                           : method == 2 ? ref::maxEntropy(sel.hist)
-                                                                         : ref::mode(sel.hist))
-                << method;
-        auto binarizedAt = [&](int t, bool strictly) {
-            std::vector<uint8_t> out = in;
-            for (auto &b : out) b = strictly ? b > t : b >= std::max(t, 1);
-            return out;
-        };
-        const int iterations = int(rng() % 10), window = int(rng() % 8);
-        const struct {
-            const char *name;
-            std::function<Image *(Image *)> op;
-            std::vector<uint8_t> expected;
-        } runs[] = {
-            {"Otsu", [&](Image *i) { return kxbOtsu(i, m); }, binarizedAt(sel.n ? ref::otsu(sel.fhist, sel.n) : 0, false)},
-            {"MinErrorE1", [&](Image *i) { return kxbMinErrorE1(i, m, trial & 8); },
-             binarizedAt(ref::minError(sel.hist, trial & 8), false)},
-            {"MinError", [&](Image *i) { return kxbMinError(i, trial & 1); }, binarizedAt(ref::minError(all.hist, trial & 1), false)},
-            {"MaxEntropy", [&](Image *i) { return kxbMaxEntropy(i); }, binarizedAt(ref::maxEntropy(all.hist), false)},
-            {"IsoData", [&](Image *i) { return kxbIsoData(i, iterations, window); },
-             binarizedAt(ref::isodata(all.hist, iterations, window), true)},
-        };
-        for (const auto &r : runs) {
-            SCOPED_TRACE(r.name);
+            EXPECT_EQ(kxbGetOptimaE1(im.get(), mask.get(), method), kxbGetOptima(sel.get(), method)) << method;
+        const int criterion = trial & 1;
+        const std::pair<std::function<Image *(Image *, const Image *)>, Op> runs[] = {
+            {[](Image *i, const Image *m) { return kxbOtsu(i, m); }, [](Image *i) { return kxbOtsu(i, nullptr); }},
+            {[&](Image *i, const Image *m) { return kxbMinErrorE1(i, m, criterion); },
+             [&](Image *i) { return kxbMinError(i, criterion); }}};
+        for (const auto &[masked, plain] : runs) {
             PaddedImage copy(KIT_GRAY, w, h, in);
-            EXPECT_EQ(r.op(copy.get()), copy.get());
-            EXPECT_EQ(pixels(copy.get()), r.expected);
+            ImagePtr selCopy = makeImage(KIT_GRAY, int(alone.size()), 1, alone);
+            EXPECT_EQ(masked(copy.get(), mask.get()), copy.get());
+            plain(selCopy.get());
+            const Bytes out = pixels(copy.get()), selOut = pixels(selCopy.get());
+            int level = 256;
+            for (size_t i = 0; i < in.size(); ++i)
+                if (out[i]) level = std::min(level, int(in[i]));
+            for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], in[i] >= level) << i;
+            for (size_t i = 0; i < where.size(); ++i) ASSERT_EQ(out[where[i]], selOut[i]) << i;
             EXPECT_EQ(copy.get()->imageType, KIT_BIN);
             EXPECT_TRUE(copy.paddingIntact());
         }
-        EXPECT_TRUE(!mask || mask->paddingIntact());
+        EXPECT_TRUE(mask.paddingIntact());
+        // Without a mask the binarizers cut at the selected level, raised to 1.
+        const std::pair<Op, int> levels[] = {{[&](Image *i) { return kxbMinError(i, criterion); }, criterion},
+                                             {[](Image *i) { return kxbMaxEntropy(i); }, 2}};
+        for (const auto &[op, method] : levels) {
+            ImagePtr a = makeImage(KIT_GRAY, w, h, in), b = makeImage(KIT_GRAY, w, h, in);
+            op(a.get());
+            kxbSimple(b.get(), uint8_t(std::max<int>(kxbGetOptima(im.get(), method), 1)), 0);
+            EXPECT_EQ(pixels(a.get()), pixels(b.get())) << method;
+        }
     }
 }
 
 TEST(Threshold, IsoDataSettledCases)
 {
-    struct Case {
+    const struct {
         const char *name;
-        std::vector<uint8_t> in;
+        Bytes in;
         int iterations, window;
-        std::vector<uint8_t> out;
-    };
-    const Case cases[] = {
+        Bytes out;
+    } cases[] = {
         // Both clusters below 128: the empty upper side takes the lower
         // mean (35), then the split settles between 10 and 60.
         {"DarkClusters", {10, 60, 10, 60}, 10, 1, {0, 1, 0, 1}},
         {"BrightClusters", {130, 250, 130, 250}, 10, 1, {0, 1, 0, 1}},
-        // A uniform image ends with T at its value: nothing is above it.
-        {"Uniform", {200, 200, 200}, 10, 1, {0, 0, 0}},
-        // A negative iteration count keeps T = 128.
-        {"NoIteration", {10, 60, 128, 129}, -1, 1, {0, 0, 0, 1}},
-        // One update only: T = round((10 + 60) / 2) = 35.
-        {"OneUpdate", {10, 60, 10, 60}, 0, 1, {0, 1, 0, 1}},
+        {"Uniform", {200, 200, 200}, 10, 1, {0, 0, 0}},  // T ends at the value: nothing above it
+        {"NoIteration", {10, 60, 128, 129}, -1, 1, {0, 0, 0, 1}},  // T stays 128
+        {"OneUpdate", {10, 60, 10, 60}, 0, 1, {0, 1, 0, 1}},  // T = round((10 + 60) / 2) = 35
         // Window 0 and negative windows act as 1.
         {"WindowZero", {10, 60, 10, 60}, 10, 0, {0, 1, 0, 1}},
         {"WindowNegative", {10, 60, 10, 60}, 10, -7, {0, 1, 0, 1}},
-        // Strictly greater: pixels equal to T stay background.
-        {"EqualToLevel", {0, 100, 200}, 10, 1, {0, 0, 1}},
+        {"EqualToLevel", {0, 100, 200}, 10, 1, {0, 0, 1}},  // strictly greater: T itself is background
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         ImagePtr im = makeImage(KIT_GRAY, int(c.in.size()), 1, c.in);
         kxbIsoData(im.get(), c.iterations, c.window);
         EXPECT_EQ(pixels(im.get()), c.out);
         EXPECT_EQ(im->imageType, KIT_BIN);
     }
-    // The even window divides 2 * half + 1 bins by the window itself.
-    int32_t h[256] = {};
-    h[100] = 4;
-    h[101] = 4;
-    h[200] = 2;
-    EXPECT_EQ(kx::thr::isodataLevel(h, 20, 2), ref::isodata(h, 20, 2));
 }
 
 }  // namespace

@@ -1,66 +1,59 @@
-// The plain multi-level search: two 256 x 256 class tables indexed
-// end * 256 + start and a recursion over every ordered tuple, the last
-// class's end included, keeping the first strictly best score.
+// The multi-level search by definition: every ordered tuple of class ends
+// in lexicographic order (the last class's end included), scored as the
+// left-to-right double sum of float class terms, the first strictly best
+// kept.  The library prunes this walk; both must give the same tuple.
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace ref {
 
-struct MultiLevel {
-    std::vector<float> classP = std::vector<float>(65536), classH = std::vector<float>(65536);
-    int levels = 0;
-    double best = 0.0;
-    std::vector<int> t, bestT;
-    std::vector<float> pathP, pathH;
-
-    void level(int L, int start, int maxEnd)
-    {
-        const int K = levels - 1;
-        for (int end = start; end <= maxEnd; ++end) {
-            pathP[L] = classP[end * 256 + start];
-            pathH[L] = classH[end * 256 + start];
-            t[L] = end;
-            if (L < K) {
-                level(L + 1, end + 1, 257 - levels + L);
-            } else {
-                double score = 0.0;
-                for (int i = 0; i <= K; ++i) score += pathP[i] * pathH[i];
-                if (best < score) {
-                    best = score;
-                    for (int i = 0; i < K; ++i) bestT[i] = t[i];
-                }
-            }
-        }
-    }
-};
-
-// Thresholds for `levels` classes of a histogram of n pixels; the tuple
-// starts as 0, 1, ..., K - 1 (kept when no score is above 0).
 inline std::vector<int> multiLevel(const int32_t h[256], int64_t n, int levels)
 {
-    MultiLevel s;
-    s.levels = levels;
-    float q[256];
-    for (int i = 0; i < 256; ++i) q[i] = float(h[i] * 1.0 / double(n));
-    for (int start = 0; start < 256; ++start) {
-        float P = 0.0f, S = 0.0f;  // sums over start..end, ascending
-        for (int end = start; end < 256; ++end) {
-            P += q[end];
-            S += float(end) * q[end];
+    std::vector<float> term(65536);  // start * 256 + end
+    for (int s = 0; s < 256; ++s) {
+        float P = 0.0f, S = 0.0f;
+        for (int e = s; e < 256; ++e) {
+            const float q = float(h[e] * 1.0 / double(n));
+            P += q, S += float(e) * q;
             const float mu = P != 0.0f ? S / P : 0.0f;
-            s.classP[end * 256 + start] = P;
-            s.classH[end * 256 + start] = mu * mu;
+            term[size_t(s) * 256 + e] = P * (mu * mu);
         }
     }
-    s.t.assign(levels, 0);
-    s.bestT.resize(levels - 1);
-    for (int i = 0; i < levels - 1; ++i) s.bestT[i] = i;
-    s.pathP.assign(levels, 0.0f);
-    s.pathH.assign(levels, 0.0f);
-    s.level(0, 0, 256 - levels);
-    return s.bestT;
+    std::vector<int> t(static_cast<size_t>(levels)), best(static_cast<size_t>(levels - 1));
+    for (int i = 0; i < levels - 1; ++i) best[size_t(i)] = i;
+    double bestScore = 0.0;
+    auto walk = [&](auto &self, int L, int start, double score) -> void {
+        for (int end = start; end <= 256 - levels + L; ++end) {
+            const double s = score + term[size_t(start) * 256 + end];
+            t[size_t(L)] = end;
+            if (L < levels - 1)
+                self(self, L + 1, end + 1, s);
+            else if (bestScore < s)
+                bestScore = s, best.assign(t.begin(), t.end() - 1);
+        }
+    };
+    walk(walk, 0, 0, 0.0);
+    return best;
+}
+
+// Histograms of several shapes: dense, a few occupied bins (many ties),
+// counts from a tiny set, a single bin, huge counts, two smooth modes.
+inline std::vector<int32_t> randomHistogram(std::mt19937 &rng, int shape)
+{
+    std::vector<int32_t> h(256, 0);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int i = 0, occupied = pick(1, 6); i < 256; ++i) switch (shape % 6) {
+        case 0: h[size_t(i)] = pick(0, 5000); break;
+        case 1: if (i < occupied) h[size_t(pick(0, 255))] = pick(1, 50); break;
+        case 2: h[size_t(i)] = pick(0, 3); break;
+        case 3: if (i == 0) h[size_t(pick(0, 1) ? 0 : pick(0, 255))] = pick(1, 1 << 20); break;
+        case 4: h[size_t(i)] = pick(0, 1) * pick(1 << 20, 1 << 24); break;
+        default: h[size_t(i)] = 2000 / (1 + (i - 60) * (i - 60) / 40) + 900 / (1 + (i - 190) * (i - 190) / 90);
+        }
+    return h;
 }
 
 }  // namespace ref
