@@ -6,6 +6,7 @@
 #include "kxtest.hpp"
 
 using namespace kxtest;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -31,79 +32,51 @@ const MergeCase kMergeCases[] = {  // in code order, 1204..1212
 
 }  // namespace
 
-TEST(PixelMerge, ShortcutsFollowTheirRuleOnEveryType)
-{
-    const auto &cases = kMergeCases;
-    for (const auto &c : cases) {
-        for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA}) {
-            ImagePtr a = randomImage(type, 5, 4, 11), b = randomImage(type, 5, 4, 12);
-            const auto pa = pixels(a.get()), pb = pixels(b.get());
-            ASSERT_EQ(c.fn(a.get(), b.get()), b.get());
-            const auto got = pixels(b.get());
-            for (size_t i = 0; i < got.size(); ++i) {
-                const int v = c.rule(pa[i], pb[i]);
-                ASSERT_EQ(got[i], type == KIT_BIN ? (v > 0) : v) << c.name << " type " << type << " byte " << i;
-            }
-            EXPECT_EQ(pixels(a.get()), pa) << "image0 is read only";
-        }
-    }
-}
-
-TEST(PixelMerge, VectorRowsMatchTheRulesOnEveryPairPaddedAndAliased)
+TEST(PixelMerge, EveryBytePairPaddedAliasedAndThroughTheShortcuts)
 {
     // Every (a, b) byte pair: image0 holds the column index, image1 the row
-    // index, in padded rows; then odd widths of random bytes, packed and
-    // padded, and an image combined with itself.
-    std::vector<uint8_t> as(256 * 256), bs(256 * 256);
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) as[size_t(y) * 256 + x] = uint8_t(x), bs[size_t(y) * 256 + x] = uint8_t(y);
+    // index, in padded rows; then odd widths of random bytes of every type
+    // through the shortcut, packed and padded, and an image with itself.
+    Bytes as(256 * 256), bs(256 * 256);
+    for (size_t i = 0; i < as.size(); ++i) as[i] = uint8_t(i % 256), bs[i] = uint8_t(i / 256);
     for (int code = KX_MERGE_ADD; code <= KX_MERGE_DIFF; ++code) {
-        const auto &rule = kMergeCases[code - KX_MERGE_ADD].rule;
-        auto want = [&](const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, bool bin) {
-            std::vector<uint8_t> out(b.size());
-            for (size_t i = 0; i < b.size(); ++i) {
-                const int v = rule(a[i], b[i]);
-                out[i] = uint8_t(bin ? v > 0 : v);
-            }
+        const MergeCase &c = kMergeCases[code - KX_MERGE_ADD];
+        auto want = [&](const Bytes &a, const Bytes &b, bool bin) {
+            Bytes out(b.size());
+            for (size_t i = 0; i < b.size(); ++i) out[i] = uint8_t(bin ? c.rule(a[i], b[i]) > 0 : c.rule(a[i], b[i]));
             return out;
         };
         for (int type : {KIT_BIN, KIT_GRAY}) {
             PaddedImage a(type, 256, 256, as, 3), b(type, 256, 256, bs, 11);
-            kxPixelMerge(a.get(), b.get(), code);
-            ASSERT_EQ(pixels(b.get()), want(as, bs, type == KIT_BIN)) << "code " << code << " type " << type;
+            EXPECT_EQ(kxPixelMerge(a.get(), b.get(), code), b.get());
+            ASSERT_EQ(pixels(b.get()), want(as, bs, type == KIT_BIN)) << c.name << " type " << type;
             EXPECT_TRUE(b.paddingIntact());
         }
-        for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+        for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
             for (int w : {1, 31, 67}) {
                 const size_t n = size_t(w) * 9 * bpp(type);
-                const auto ra = randomBytes(n, uint32_t(code + w)), rb = randomBytes(n, uint32_t(code * w));
+                const int top = type == KIT_BIN ? 1 : 255;
+                const Bytes ra = randomBytes(n, uint32_t(code + w), 0, top), rb = randomBytes(n, uint32_t(code * w), 0, top);
                 ImagePtr a = makeImage(type, w, 9, ra), b = makeImage(type, w, 9, rb);
                 PaddedImage pb(type, w, 9, rb);
-                kxPixelMerge(a.get(), b.get(), code);
-                kxPixelMerge(a.get(), pb.get(), code);
-                EXPECT_EQ(pixels(b.get()), want(ra, rb, false)) << "code " << code << " width " << w;
-                EXPECT_EQ(pixels(pb.get()), want(ra, rb, false)) << "code " << code << " width " << w;
+                EXPECT_EQ(c.fn(a.get(), b.get()), b.get());
+                c.fn(a.get(), pb.get());
+                EXPECT_EQ(pixels(b.get()), want(ra, rb, type == KIT_BIN)) << c.name << " type " << type << " width " << w;
+                EXPECT_EQ(pixels(pb.get()), pixels(b.get()));
                 EXPECT_TRUE(pb.paddingIntact());
-                kxPixelMerge(a.get(), a.get(), code);
-                EXPECT_EQ(pixels(a.get()), want(ra, ra, false)) << "code " << code << " with itself";
+                EXPECT_EQ(pixels(a.get()), ra) << "image0 is read only";
+                c.fn(a.get(), a.get());
+                EXPECT_EQ(pixels(a.get()), want(ra, ra, type == KIT_BIN)) << c.name << " with itself";
             }
-        }
     }
-}
-
-TEST(PixelMerge, BinarySubtractKeepsWhereOnlyImage0IsSet)
-{
-    ImagePtr a = makeImage(KIT_BIN, 4, 1, {1, 1, 0, 0}), b = makeImage(KIT_BIN, 4, 1, {0, 1, 0, 1});
-    kxPixelSubtract(a.get(), b.get());
-    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{1, 0, 0, 0}));
 }
 
 TEST(PixelMerge, CommonAreaTypesAndCodes)
 {
-    ImagePtr a = makeImage(KIT_GRAY, 2, 3, std::vector<uint8_t>(6, 10));
-    PaddedImage b(KIT_GRAY, 3, 2, std::vector<uint8_t>(6, 1));
+    ImagePtr a = makeImage(KIT_GRAY, 2, 3, Bytes(6, 10));
+    PaddedImage b(KIT_GRAY, 3, 2, Bytes(6, 1));
     kxPixelAdd(a.get(), b.get());
-    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{11, 11, 1, 11, 11, 1}));
+    EXPECT_EQ(pixels(b.get()), (Bytes{11, 11, 1, 11, 11, 1}));
     EXPECT_TRUE(b.paddingIntact());
     const auto before = pixels(b.get());
     for (int code : {1203, 1213}) EXPECT_EQ(kxPixelMerge(a.get(), b.get(), code), b.get());
@@ -113,7 +86,7 @@ TEST(PixelMerge, CommonAreaTypesAndCodes)
     EXPECT_KX_ASSERT(kxPixelAdd(nullptr, b.get()), "image0 && image1");
 }
 
-TEST(PixelMergeE1, ScaledCodesInDoubleThenClamped)
+TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
 {
     struct Case {
         int code;
@@ -142,43 +115,19 @@ TEST(PixelMergeE1, ScaledCodesInDoubleThenClamped)
             ASSERT_EQ(got[i], v < 0 ? 0 : v > 255 ? 255 : int(v)) << "code " << c.code << " byte " << i;
         }
     }
-}
-
-TEST(PixelMergeE1, DivisionByZeroStoresZeroAndBinaryStoresOne)
-{
+    // Division by zero stores 0; a binary result stores 1 for anything above 0.
     ImagePtr q = makeImage(KIT_GRAY, 2, 1, {50, 50}), p = makeImage(KIT_GRAY, 2, 1, {0, 10});
     kxPixelMergeE1(q.get(), p.get(), 4, 1.0f, 100.0f);
-    EXPECT_EQ(pixels(q.get()), (std::vector<uint8_t>{0, 105}));
+    EXPECT_EQ(pixels(q.get()), (Bytes{0, 105}));
     ImagePtr bq = makeImage(KIT_BIN, 3, 1, {0, 1, 1}), bp = makeImage(KIT_BIN, 3, 1, {1, 1, 0});
     kxPixelMergeE1(bq.get(), bp.get(), 0, 3.0f, 0.0f);
-    EXPECT_EQ(pixels(bq.get()), (std::vector<uint8_t>{1, 1, 1}));
+    EXPECT_EQ(pixels(bq.get()), (Bytes{1, 1, 1}));
     const auto before = pixels(q.get());
     kxPixelMergeE1(q.get(), p.get(), 10, 1.0f, 0.0f);
     EXPECT_EQ(pixels(q.get()), before);
 }
 
-TEST(Invert, PerTypeAndAlphaKept)
-{
-    struct Case {
-        int type;
-        std::vector<uint8_t> in, out;
-    };
-    const Case cases[] = {
-        {KIT_BIN, {0, 1}, {1, 0}},
-        {KIT_GRAY, {0, 200}, {255, 55}},
-        {KIT_RGB, {1, 2, 3, 250, 251, 252}, {254, 253, 252, 5, 4, 3}},
-        {KIT_RGBA, {1, 2, 3, 77, 250, 251, 252, 88}, {254, 253, 252, 77, 5, 4, 3, 88}},
-    };
-    for (const auto &c : cases) {
-        PaddedImage im(c.type, 2, 1, c.in);
-        EXPECT_EQ(kxInvert(im.get()), im.get());
-        EXPECT_EQ(pixels(im.get()), c.out) << "type " << c.type;
-        EXPECT_TRUE(im.paddingIntact());
-    }
-    EXPECT_EQ(kxInvert(nullptr), nullptr);
-}
-
-TEST(Invert, WideRowsEveryTypePaddedAndPacked)
+TEST(Invert, EveryTypePaddedAndPackedAlphaKept)
 {
     // RGBA goes through the table kernels with alpha masked out; the other
     // types through a byte loop.
@@ -186,18 +135,19 @@ TEST(Invert, WideRowsEveryTypePaddedAndPacked)
     for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
         for (int w : {1, 15, 16, 17, 33, 100}) {
             const int b = bpp(type), h = 3;
-            const auto in = randomBytes(size_t(w) * h * b, seed++);
-            std::vector<uint8_t> want = in;
+            const auto in = randomBytes(size_t(w) * h * b, seed++, 0, type == KIT_BIN ? 1 : 255);
+            Bytes want = in;
             for (size_t i = 0; i < want.size(); ++i)
                 if (type != KIT_RGBA || i % 4 != 3) want[i] = uint8_t((type == KIT_BIN ? 1 : 255) - want[i]);
             PaddedImage padded(type, w, h, in);
             ImagePtr packed = makeImage(type, w, h, in);
-            kxInvert(padded.get());
+            EXPECT_EQ(kxInvert(padded.get()), padded.get());
             kxInvert(packed.get());
             EXPECT_EQ(pixels(padded.get()), want) << "type " << type << " width " << w;
             EXPECT_EQ(pixels(packed.get()), want) << "type " << type << " width " << w;
             EXPECT_TRUE(padded.paddingIntact());
         }
+    EXPECT_EQ(kxInvert(nullptr), nullptr);
 }
 
 TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
@@ -205,17 +155,17 @@ TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
     struct Case {
         const char *name;
         int sx, sy, sw, sh, dx, dy, dw, dh;
-        std::vector<uint8_t> want;  // 4 x 3 destination, source pixel value = 10*y + x + 1
+        Bytes want;  // 4 x 3 destination, source pixel value = 10*y + x + 1
     };
     const Case cases[] = {
         {"whole image", 0, 0, 0, 0, 0, 0, -1, -1, {1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24}},
         {"negative sx shortens the width", -3, 0, 5, 1, 0, 0, -1, -1, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
         {"offset destination clips", 1, 1, -1, -1, 2, 1, -1, -1, {0, 0, 0, 0, 0, 0, 12, 13, 0, 0, 22, 23}},
         {"negative dy shortens the height", 0, 0, -1, -1, 0, -2, -1, -1, {1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {"start outside does nothing", 4, 0, -1, -1, 0, 0, -1, -1, std::vector<uint8_t>(12, 0)},
-        {"INT_MIN start does nothing", INT32_MIN, 0, 2, 2, 0, 0, -1, -1, std::vector<uint8_t>(12, 0)},
+        {"start outside does nothing", 4, 0, -1, -1, 0, 0, -1, -1, Bytes(12, 0)},
+        {"INT_MIN start does nothing", INT32_MIN, 0, 2, 2, 0, 0, -1, -1, Bytes(12, 0)},
     };
-    std::vector<uint8_t> src;
+    Bytes src;
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x) src.push_back(uint8_t(10 * y + x + 1));
     for (const auto &c : cases) {
@@ -225,10 +175,7 @@ TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
         EXPECT_EQ(pixels(d.get()), c.want) << c.name;
         EXPECT_TRUE(d.paddingIntact()) << c.name;
     }
-}
-
-TEST(CopyPixels, SevenColumnsFromANegativeStart)
-{
+    // Seven three-byte columns from a start three to the left.
     ImagePtr s = randomImage(KIT_RGB, 12, 1, 5), d = makeImage(KIT_RGB, 12, 1);
     kxCopyPixels(s.get(), -3, 0, 10, 1, d.get(), 0, 0, -1, -1);
     const auto ps = pixels(s.get()), pd = pixels(d.get());
@@ -241,16 +188,16 @@ TEST(CopyPixelsE2, PastesUnderMaskAndClips)
     ImagePtr m = makeImage(KIT_BIN, 3, 2, {1, 0, 1, 1, 1, 0});
     PaddedImage d(KIT_GRAY, 4, 3);
     kxCopyPixelsE2(s.get(), d.get(), 2, 1, m.get());
-    EXPECT_EQ(pixels(d.get()), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 4, 5}));
+    EXPECT_EQ(pixels(d.get()), (Bytes{0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 4, 5}));
     EXPECT_TRUE(d.paddingIntact());
     PaddedImage e(KIT_GRAY, 4, 3);
     kxCopyPixelsE2(s.get(), e.get(), -1, 0, nullptr);  // source not shifted
-    EXPECT_EQ(pixels(e.get()), (std::vector<uint8_t>{1, 2, 3, 0, 4, 5, 6, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(pixels(e.get()), (Bytes{1, 2, 3, 0, 4, 5, 6, 0, 0, 0, 0, 0}));
     ImagePtr wrongMask = makeImage(KIT_BIN, 2, 2);
     PaddedImage f(KIT_GRAY, 4, 3);
     kxCopyPixelsE2(s.get(), f.get(), 0, 0, wrongMask.get());
     kxCopyPixelsE2(nullptr, f.get(), 0, 0, nullptr);
-    EXPECT_EQ(pixels(f.get()), std::vector<uint8_t>(12, 0));
+    EXPECT_EQ(pixels(f.get()), Bytes(12, 0));
 }
 
 TEST(ReplaceChannel, FromBinaryGreyAndColour)
@@ -258,15 +205,15 @@ TEST(ReplaceChannel, FromBinaryGreyAndColour)
     ImagePtr im = makeImage(KIT_RGBA, 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
     ImagePtr bin = makeImage(KIT_BIN, 2, 1, {1, 0});
     kxReplaceChannel(im.get(), bin.get(), 4);  // red from a binary image
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{1, 2, 255, 4, 5, 6, 0, 8}));
+    EXPECT_EQ(pixels(im.get()), (Bytes{1, 2, 255, 4, 5, 6, 0, 8}));
     ImagePtr grey = makeImage(KIT_GRAY, 2, 1, {90, 91});
     kxReplaceChannel(im.get(), grey.get(), 1 | 8);  // blue and alpha
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{90, 2, 255, 90, 91, 6, 0, 91}));
+    EXPECT_EQ(pixels(im.get()), (Bytes{90, 2, 255, 90, 91, 6, 0, 91}));
     ImagePtr rgb = makeImage(KIT_RGB, 2, 1, {31, 32, 33, 41, 42, 43});
     kxReplaceChannel(im.get(), rgb.get(), 2 | 8);  // green only: the alpha bit has no source
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{90, 32, 255, 90, 91, 42, 0, 91}));
+    EXPECT_EQ(pixels(im.get()), (Bytes{90, 32, 255, 90, 91, 42, 0, 91}));
     kxReplaceChannel(im.get(), rgb.get(), 7);
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{31, 32, 33, 90, 41, 42, 43, 91}));
+    EXPECT_EQ(pixels(im.get()), (Bytes{31, 32, 33, 90, 41, 42, 43, 91}));
     ImagePtr small = makeImage(KIT_GRAY, 1, 1, {0});
     const auto before = pixels(im.get());
     kxReplaceChannel(im.get(), small.get(), 7);
@@ -279,25 +226,25 @@ TEST(ReplacePixels, MatchesPerTypeAndUnderMask)
     ImagePtr g = makeImage(KIT_GRAY, 4, 1, {44, 7, 44, 44});
     ImagePtr m = makeImage(KIT_GRAY, 3, 1, {1, 1, 0});
     kxReplacePixels(g.get(), 44, 300, m.get());  // new colour clamps; mask limits to 3 columns
-    EXPECT_EQ(pixels(g.get()), (std::vector<uint8_t>{255, 7, 44, 44}));
+    EXPECT_EQ(pixels(g.get()), (Bytes{255, 7, 44, 44}));
     kxReplacePixels(g.get(), 300, 1, nullptr);  // an old colour above 255 never matches
-    EXPECT_EQ(pixels(g.get()), (std::vector<uint8_t>{255, 7, 44, 44}));
+    EXPECT_EQ(pixels(g.get()), (Bytes{255, 7, 44, 44}));
     ImagePtr b = makeImage(KIT_BIN, 3, 1, {1, 0, 1});
     kxReplacePixels(b.get(), 5, 0, nullptr);  // 5 is not 1
-    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{1, 0, 1}));
+    EXPECT_EQ(pixels(b.get()), (Bytes{1, 0, 1}));
     kxReplacePixels(b.get(), 1, 0, nullptr);
-    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{0, 0, 0}));
+    EXPECT_EQ(pixels(b.get()), (Bytes{0, 0, 0}));
     ImagePtr rgb = makeImage(KIT_RGB, 2, 1, {3, 2, 1, 3, 2, 9});
     kxReplacePixels(rgb.get(), 0xFF010203u, 0x00AABBCCu, nullptr);  // alpha byte of old colour ignored
-    EXPECT_EQ(pixels(rgb.get()), (std::vector<uint8_t>{0xCC, 0xBB, 0xAA, 3, 2, 9}));
+    EXPECT_EQ(pixels(rgb.get()), (Bytes{0xCC, 0xBB, 0xAA, 3, 2, 9}));
     ImagePtr rgba = makeImage(KIT_RGBA, 2, 1, {3, 2, 1, 0, 3, 2, 1, 5});
     kxReplacePixels(rgba.get(), 0x05010203u, 0x11223344u, nullptr);
-    EXPECT_EQ(pixels(rgba.get()), (std::vector<uint8_t>{3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}));
+    EXPECT_EQ(pixels(rgba.get()), (Bytes{3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}));
 }
 
 TEST(Clip, CropsInPlace)
 {
-    std::vector<uint8_t> src;
+    Bytes src;
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x) src.push_back(uint8_t(10 * y + x));
     ImagePtr im = makeImage(KIT_GRAY, 8, 6, src);
@@ -307,11 +254,11 @@ TEST(Clip, CropsInPlace)
     EXPECT_EQ(kxClip(im.get(), 2, 3, 5, 4), keep);
     EXPECT_EQ(im->width, 4);
     EXPECT_EQ(im->height, 2);
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{32, 33, 34, 35, 42, 43, 44, 45}));
+    EXPECT_EQ(pixels(im.get()), (Bytes{32, 33, 34, 35, 42, 43, 44, 45}));
     // A negative left shortens the copy, which lands at the top-left.
     ImagePtr im2 = makeImage(KIT_GRAY, 8, 6, src);
     kxClip(im2.get(), -2, 0, 1, 0);
-    EXPECT_EQ(pixels(im2.get()), (std::vector<uint8_t>{0, 1, 0, 0}));
+    EXPECT_EQ(pixels(im2.get()), (Bytes{0, 1, 0, 0}));
     PaddedImage wrapped(KIT_GRAY, 8, 6, src);
     kxClip(wrapped.get(), 0, 0, 3, 3);  // a virtual image cannot change size
     EXPECT_EQ(wrapped.get()->width, 8);

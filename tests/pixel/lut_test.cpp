@@ -12,15 +12,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+// Random, reversed, a step at the half, a wrapping ramp.
 Bytes tableOf(int kind, uint32_t seed)
 {
-    Bytes t(256);
-    switch (kind) {
-    case 0: t = randomBytes(256, seed); break;
-    case 1: for (int v = 0; v < 256; ++v) t[v] = uint8_t(255 - v); break;
-    case 2: for (int v = 0; v < 256; ++v) t[v] = uint8_t(v >= 128); break;  // a step at the half
-    default: for (int v = 0; v < 256; ++v) t[v] = uint8_t(v * 7 + 3); break;
-    }
+    Bytes t = randomBytes(256, seed);
+    for (int v = 0; kind > 0 && v < 256; ++v) t[size_t(v)] = uint8_t(kind == 1 ? 255 - v : kind == 2 ? v >= 128 : v * 7 + 3);
     return t;
 }
 
