@@ -57,12 +57,12 @@ TEST(FilterOperators, MatchTheStraightforwardVersionsOnRandomImages)
                     }
             }
         const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++);
-        EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, kxRoberts), ref::roberts(in, w, h)) << w << "x" << h;
+        EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, kxRoberts), ref::difference(in, w, h, 0, 0)) << w << "x" << h;
         for (int mode : {0, 1, 2, 5, 9}) {
-            EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxDiffFirst, mode)), ref::diffFirst(in, w, h, mode))
+            EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxDiffFirst, mode)), ref::difference(in, w, h, 1, mode))
                 << "DiffFirst " << mode << " " << w << "x" << h;
             for (int gap : {1, 2, 5, 40})
-                EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxGradient, mode, gap)), ref::gradient(in, w, h, mode, gap))
+                EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxGradient, mode, gap)), ref::difference(in, w, h, 2, mode, gap))
                     << "Gradient " << mode << " gap " << gap << " " << w << "x" << h;
         }
     }
@@ -80,29 +80,27 @@ TEST(FilterOperators, GiveTheWorkedValues)
         {"LaplacianUniform", kxLaPlacian, KIT_GRAY, 3, 3, Bytes(9, 10), Bytes(9, 0)},
         // Uniform 100: interior 100, edges 200, corners 300 -> 0.
         {"SharpUniform", kxSharp1541, KIT_GRAY, 4, 3, Bytes(12, 100), {0, 200, 200, 0, 200, 100, 100, 200, 0, 200, 200, 0}},
-        // Regression: binary images were clipped to 0/1.  A KIT_BIN image keeps
-        // its type but holds the magnitudes: a lone set pixel sharpens to 5, and
-        // rows [1 1] [1 0] under Sobel mode 3 give 2 at (1, 0).
+        // Regression: binary images were clipped to 0/1.  A KIT_BIN image keeps its
+        // type but holds the magnitudes: a lone set pixel sharpens to 5.
         {"BinaryKeepsSharpMagnitude", kxSharp1541, KIT_BIN, 3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 5, 0, 0, 0, 0}},
         {"BinaryKeepsSobelMagnitude", bind(kxSobel, 3), KIT_BIN, 2, 2, {1, 1, 1, 0}, {0, 2, 2, 6}},
-        // A single 50 at the centre: the pixel right of it sees it with weight
-        // 2 (+100), the one left of it with -2 (-100 -> 0).
+        // A single 50: weight 2 on its right (+100), -2 on its left (-100 -> 0).
         {"SobelAOnePoint", bind(kxSobel, 1), KIT_GRAY, 3, 3, {0, 0, 0, 0, 50, 0, 0, 0, 0}, {0, 0, 50, 0, 0, 100, 0, 0, 50}},
         {"SobelBOnePoint", bind(kxSobel, 2), KIT_GRAY, 3, 3, {0, 0, 0, 0, 50, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 50, 100, 50}},
-        // Mode 0 adds signed responses: top right 50 - 50 = 0, bottom right
-        // 50 + 50, top left -50 - 50 -> 0.
+        // Mode 0 adds signed responses: top right 50 - 50, bottom right 50 + 50.
         {"SobelSumOnePoint", bind(kxSobel, 0), KIT_GRAY, 3, 3, {0, 0, 0, 0, 50, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 100, 0, 100, 100}},
         // Left column 255: the centre's A response is 4 * 255 = 1020 -> 0, not 255.
         {"SobelAboveRangeIsZero", bind(kxSobel, 1), KIT_GRAY, 3, 3, {255, 0, 0, 255, 0, 0, 255, 0, 0}, Bytes(9, 0)},
-        // Kirsch A on a uniform 10: the centre gives 150 - 180 -> 0; on the
-        // bottom row the row below is missing: 150 - 90 = 60, corners 100 - 60.
+        // Kirsch A on a uniform 10: centre 150 - 180 -> 0; bottom row 150 - 90, corners 100 - 60.
         {"KirschBottomEdge", bind(kxKirsch, 1), KIT_GRAY, 3, 3, Bytes(9, 10), {0, 0, 0, 0, 0, 0, 40, 60, 40}},
         // (1,1): |250-10| + |0-200| -> 255; (1,2): 0 + |0-250|; frame 0.
+        {"RobertsTiny", kxRoberts, KIT_GRAY, 2, 2, {9, 9, 9, 9}, {0, 0, 0, 0}},
         {"RobertsCross", kxRoberts, KIT_GRAY, 4, 4, {0, 0, 0, 0, 0, 10, 200, 0, 0, 0, 250, 0, 0, 0, 0, 0},
          {0, 0, 0, 0, 0, 255, 255, 0, 0, 250, 250, 0, 0, 0, 0, 0}},
         {"DiffFirstH", bind(kxDiffFirst, 1), KIT_GRAY, 3, 2, {5, 9, 2, 7, 1, 8}, {0, 0, 0, 0, 6, 7}},
         {"DiffFirstV", bind(kxDiffFirst, 2), KIT_GRAY, 3, 2, {5, 9, 2, 7, 1, 8}, {0, 0, 0, 0, 8, 6}},
         {"DiffFirstSumSaturates", bind(kxDiffFirst, 0), KIT_GRAY, 2, 2, {255, 0, 0, 255}, {0, 0, 0, 255}},
+        {"DiffFirstOtherModeZeroes", bind(kxDiffFirst, 3), KIT_GRAY, 2, 2, {1, 2, 3, 4}, {0, 0, 0, 0}},
         {"GradientHorizontal", bind(kxGradient, 1, 1), KIT_GRAY, 3, 1, {10, 30, 5}, {20, 25, 0}},
         {"GradientVerticalGap2", bind(kxGradient, 2, 2), KIT_GRAY, 1, 3, {10, 30, 5}, {5, 0, 0}},
         {"GradientBothSaturates", bind(kxGradient, 0, 1), KIT_GRAY, 2, 2, {0, 200, 100, 7}, {255, 0, 0, 0}},
@@ -113,6 +111,7 @@ TEST(FilterOperators, GiveTheWorkedValues)
 
 TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
 {
+    // Each operation with the types it leaves alone (40, 16: no image type).
     const std::vector<int> colour = {KIT_RGB, KIT_RGBA}, notGrey = {KIT_BIN, KIT_RGB, KIT_RGBA};
     const std::pair<Op, std::vector<int>> ops[] = {
         {bind(kxSobel, 0), colour},        {bind(kxPrewitt, 1), colour},       {bind(kxKirsch, 2), colour},
@@ -124,7 +123,7 @@ TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
         {[](Image *im) { return kxLinearEx(im, 15, 0, 0); }, {KIT_BIN, KIT_GRAY}},
         {[](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }, notGrey},
         {[](Image *im) { return kxDetectEdge(im, 1, 0, 0, nullptr); }, {KIT_GRAY}},  // another method
-        {[](Image *im) { return kxLinear(im, 0, 0); }, {40, 16}},  // not an image type at all
+        {[](Image *im) { return kxLinear(im, 0, 0); }, {40, 16}},
         {[](Image *im) { int arg = 0; return kxFilter(im, &arg); }, {KIT_BIN, KIT_GRAY}},  // ignores its argument
     };
     int n = 0;

@@ -1,7 +1,6 @@
-// Straightforward out-of-place versions of the filters that the library
-// computes in place, in row bands, with rolling rows, running column sums,
-// sorting networks or column histograms: every output pixel from its
-// window of the untouched input.  Images are packed: w * h * c bytes.
+// Out-of-place versions of the filters the library runs in place, in row
+// bands, on rolling rows, running column sums, sorting networks or column
+// histograms: each output from its window of the untouched input.
 #pragma once
 
 #include <algorithm>
@@ -13,8 +12,8 @@ namespace ref {
 
 using Bytes = std::vector<uint8_t>;
 
-// out = f(at, x, y) per pixel and channel; at(i, j) reads the input, -1
-// outside the image.
+// out = f(at, x, y) per pixel and channel of a packed w x h x c image;
+// at(i, j) reads the input, -1 outside.
 template <class F>
 Bytes each(const Bytes &in, int w, int h, int c, F f)
 {
@@ -43,35 +42,24 @@ inline Bytes convolve(const Bytes &in, int w, int h, int mode, const int *a, con
     });
 }
 
-inline Bytes roberts(const Bytes &in, int w, int h)
-{
-    return each(in, w, h, 1, [](auto at, int x, int y) {
-        if (x < 1 || y < 1 || at(x + 1, y + 1) < 0) return 0;
-        return std::min(std::abs(at(x + 1, y + 1) - at(x, y)) + std::abs(at(x, y + 1) - at(x + 1, y)), 255);
-    });
-}
-
-inline Bytes diffFirst(const Bytes &in, int w, int h, int mode)
+// kxRoberts (op 0), kxDiffFirst (op 1) and kxGradient (op 2).
+inline Bytes difference(const Bytes &in, int w, int h, int op, int mode, int gap = 1)
 {
     return each(in, w, h, 1, [&](auto at, int x, int y) {
-        if (x < 1 || y < 1) return 0;
-        const int dx = std::abs(at(x - 1, y) - at(x, y)), dy = std::abs(at(x, y - 1) - at(x, y));
-        return mode == 1 ? dx : mode == 2 ? dy : mode == 0 ? std::min(dx + dy, 255) : 0;
+        const int p = at(x, y), r = at(int64_t(x) + gap, y), d = at(x, int64_t(y) + gap);
+        if (op == 0) return x < 1 || y < 1 || at(x + 1, y + 1) < 0 ? 0 : std::min(std::abs(at(x + 1, y + 1) - p) + std::abs(d - r), 255);
+        if (op == 1 && (x < 1 || y < 1)) return 0;
+        const int dx = op == 1 ? std::abs(at(x - 1, y) - p) : r < 0 ? 0 : std::abs(r - p);
+        const int dy = op == 1 ? std::abs(at(x, y - 1) - p) : d < 0 ? 0 : std::abs(d - p);
+        if (mode == 1 || mode == 2) return mode == 1 ? dx : dy;
+        if (op == 1) return mode == 0 ? std::min(dx + dy, 255) : 0;
+        return r < 0 || d < 0 ? 0 : std::min(dx + dy, 255);
     });
 }
 
-inline Bytes gradient(const Bytes &in, int w, int h, int mode, int gap)
-{
-    return each(in, w, h, 1, [&](auto at, int x, int y) {
-        const int r = at(int64_t(x) + gap, y), d = at(x, int64_t(y) + gap), p = at(x, y);
-        const int dx = r < 0 ? 0 : std::abs(r - p), dy = d < 0 ? 0 : std::abs(d - p);
-        return mode == 1 ? dx : mode == 2 ? dy : r < 0 || d < 0 ? 0 : std::min(dx + dy, 255);
-    });
-}
-
-// The in-image values of the n x n window (n: the side capped at 9, even
-// sides raised to odd) of each pixel: their mean over n * n as a float,
-// truncated, or the value of rank count / 2 after sorting.
+// The n x n window (n: the side capped at 9, made odd) clipped to the
+// image: its sum over n * n as a float, truncated, or its value of rank
+// count / 2.
 inline Bytes smooth(const Bytes &in, int w, int h, int c, int side, bool median)
 {
     const int n = std::min(side, 9) | 1;
