@@ -1,6 +1,6 @@
 // Global thresholds: the fixed binarizers, the dispatcher, the histogram
-// selectors on histograms and images whose answer is known by hand, masks,
-// and the selector-based binarizers.
+// selectors on histograms and images whose levels are known by hand, masks
+// and the selector-based binarizers on worked images.
 #include <functional>
 
 #include "kxtest.hpp"
@@ -12,55 +12,51 @@ using Op = std::function<Image *(Image *)>;
 
 namespace {
 
+// op on a padded KIT_GRAY image of `in`, w wide: its bytes, after checking
+// that the image comes back with type `type` and its padding intact.
+Bytes run(const Op &op, const Bytes &in, int w, int type = KIT_BIN)
+{
+    PaddedImage im(KIT_GRAY, w, int(in.size()) / w, in);
+    EXPECT_EQ(op(im.get()), im.get());
+    EXPECT_EQ(im.get()->imageType, type);
+    EXPECT_TRUE(im.paddingIntact());
+    return pixels(im.get());
+}
+
 TEST(Threshold, FixedLevelsFollowTheirRules)
 {
     // Levels and their neighbours, then random rows around the vector
-    // widths, padded: step tables take a compare path, the others the
-    // table kernels.  The fills keep KIT_GRAY.
+    // widths: step tables take a compare path, the others the table kernels.
     const struct {
-        const char *name;
         Op op;
         std::function<int(int)> rule;
         int type;
     } cases[] = {
-        {"Simple", [](Image *i) { return kxbSimple(i, 10, 0); }, [](int p) { return p >= 10; }, KIT_BIN},
-        {"SimpleInverted", [](Image *i) { return kxbSimple(i, 10, 5); }, [](int p) { return p < 10; }, KIT_BIN},
-        {"SimpleZero", [](Image *i) { return kxbSimple(i, 0, 0); }, [](int) { return 1; }, KIT_BIN},
-        {"SimpleZeroInverted", [](Image *i) { return kxbSimple(i, 0, 1); }, [](int) { return 0; }, KIT_BIN},
-        {"Simple255", [](Image *i) { return kxbSimple(i, 255, 0); }, [](int p) { return p == 255; }, KIT_BIN},
-        {"DarkFill", [](Image *i) { return kxbDark(i, 10, 77, 0); }, [](int p) { return p < 10 ? 77 : p; }, KIT_GRAY},
-        {"DarkBinary", [](Image *i) { return kxbDark(i, 10, 77, 2); }, [](int p) { return p < 10; }, KIT_BIN},
-        {"LightFill", [](Image *i) { return kxbLight(i, 11, 77, 0); }, [](int p) { return p >= 11 ? 77 : p; }, KIT_GRAY},
-        {"LightBinary", [](Image *i) { return kxbLight(i, 11, 77, 1); }, [](int p) { return p >= 11; }, KIT_BIN},
-        {"InnerFill", [](Image *i) { return kxbInner(i, 10, 100, 5, 0); },
-         [](int p) { return p >= 10 && p < 100 ? 5 : p; }, KIT_GRAY},
-        {"InnerBinary", [](Image *i) { return kxbInner(i, 10, 100, 5, 1); }, [](int p) { return p >= 10 && p < 100; }, KIT_BIN},
-        {"InnerEmpty", [](Image *i) { return kxbInner(i, 10, 10, 5, 1); }, [](int) { return 0; }, KIT_BIN},
-        {"InnerReversed", [](Image *i) { return kxbInner(i, 100, 10, 5, 0); }, [](int p) { return p; }, KIT_GRAY},
-        {"OuterFill", [](Image *i) { return kxbOuter(i, 10, 100, 5, 0); },
-         [](int p) { return p < 10 || p >= 100 ? 5 : p; }, KIT_GRAY},
-        {"OuterBinary", [](Image *i) { return kxbOuter(i, 10, 100, 5, 1); }, [](int p) { return p < 10 || p >= 100; }, KIT_BIN},
-        {"OuterEmptyInterval", [](Image *i) { return kxbOuter(i, 10, 10, 5, 1); }, [](int) { return 1; }, KIT_BIN},
+        {[](Image *i) { return kxbDark(i, 10, 77, 0); }, [](int p) { return p < 10 ? 77 : p; }, KIT_GRAY},
+        {[](Image *i) { return kxbDark(i, 10, 77, 2); }, [](int p) { return p < 10; }, KIT_BIN},
+        {[](Image *i) { return kxbLight(i, 11, 77, 0); }, [](int p) { return p >= 11 ? 77 : p; }, KIT_GRAY},
+        {[](Image *i) { return kxbLight(i, 11, 77, 1); }, [](int p) { return p >= 11; }, KIT_BIN},
+        {[](Image *i) { return kxbInner(i, 10, 100, 5, 0); }, [](int p) { return p >= 10 && p < 100 ? 5 : p; }, KIT_GRAY},
+        {[](Image *i) { return kxbInner(i, 10, 100, 5, 1); }, [](int p) { return p >= 10 && p < 100; }, KIT_BIN},
+        {[](Image *i) { return kxbInner(i, 10, 10, 5, 1); }, [](int) { return 0; }, KIT_BIN},  // empty
+        {[](Image *i) { return kxbInner(i, 100, 10, 5, 0); }, [](int p) { return p; }, KIT_GRAY},  // reversed
+        {[](Image *i) { return kxbOuter(i, 10, 100, 5, 0); }, [](int p) { return p < 10 || p >= 100 ? 5 : p; }, KIT_GRAY},
+        {[](Image *i) { return kxbOuter(i, 10, 100, 5, 1); }, [](int p) { return p < 10 || p >= 100; }, KIT_BIN},
+        {[](Image *i) { return kxbOuter(i, 10, 10, 5, 1); }, [](int) { return 1; }, KIT_BIN},  // empty interval
     };
     uint32_t seed = 31;
     for (int w : {9, 1, 13, 32, 33, 64, 65, 131}) {
         const Bytes in = w == 9 ? Bytes{0, 9, 10, 11, 99, 100, 101, 254, 255} : randomBytes(size_t(w) * 2, seed++);
-        for (const auto &c : cases) {
-            PaddedImage im(KIT_GRAY, w, int(in.size()) / w, in);
-            EXPECT_EQ(c.op(im.get()), im.get());
+        for (size_t k = 0; k < std::size(cases); ++k) {
             Bytes want(in.size());
-            for (size_t i = 0; i < in.size(); ++i) want[i] = uint8_t(c.rule(in[i]));
-            EXPECT_EQ(pixels(im.get()), want) << c.name << " width " << w;
-            EXPECT_EQ(im.get()->imageType, c.type);
-            EXPECT_TRUE(im.paddingIntact());
+            for (size_t i = 0; i < in.size(); ++i) want[i] = uint8_t(cases[k].rule(in[i]));
+            EXPECT_EQ(run(cases[k].op, in, w, cases[k].type), want) << "case " << k << " width " << w;
         }
     }
     const Bytes in = randomBytes(131 * 2, 99);
-    for (int t = 0; t < 256; ++t)  // every level, both ways
+    for (int t = 0; t < 256; ++t)  // kxbSimple at every level, both ways
         for (int invert : {0, 1}) {
-            PaddedImage im(KIT_GRAY, 131, 2, in);
-            kxbSimple(im.get(), uint8_t(t), invert);
-            const Bytes out = pixels(im.get());
+            const Bytes out = run([&](Image *i) { return kxbSimple(i, uint8_t(t), invert); }, in, 131);
             for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], (in[i] >= t) != invert) << t << " " << i;
         }
 }
@@ -98,27 +94,21 @@ TEST(Threshold, DispatchEqualsTheDirectCall)
 
 TEST(Threshold, OtherTypesAndNullComeBackUnchanged)
 {
-    const std::pair<const char *, Op> ops[] = {
-        {"Simple", [](Image *i) { return kxbSimple(i, 10, 0); }},
-        {"Dark", [](Image *i) { return kxbDark(i, 10, 1, 1); }},
-        {"Light", [](Image *i) { return kxbLight(i, 10, 1, 0); }},
-        {"Inner", [](Image *i) { return kxbInner(i, 10, 20, 1, 1); }},
-        {"Outer", [](Image *i) { return kxbOuter(i, 10, 20, 1, 0); }},
-        {"Otsu", [](Image *i) { return kxbOtsu(i, nullptr); }},
-        {"IsoData", [](Image *i) { return kxbIsoData(i, 10, 3); }},
-        {"MaxEntropy", [](Image *i) { return kxbMaxEntropy(i); }},
-        {"MinError", [](Image *i) { return kxbMinError(i, 0); }},
-        {"MinErrorE1", [](Image *i) { return kxbMinErrorE1(i, i, 1); }},
-        {"LocalIntegral", [](Image *i) { return kxbLocalIntegral(i, 5, 128, 0.5f); }},
-        {"MultiLevel", [](Image *i) { return kxbMultiLevel(i, 3); }},
-        {"Dispatch", [](Image *i) {
-             for (int method : {0, 1, 2, 3, 4, 16, 17, 18, 19, 20, 21})
-                 if (kxThreshold(i, method, 3, 200, 0.5) != i) return (Image *)nullptr;
-             return i;
-         }},
-    };
-    for (const auto &[name, op] : ops) {
-        SCOPED_TRACE(name);
+    const Op ops[] = {
+        [](Image *i) { return kxbSimple(i, 10, 0); },          [](Image *i) { return kxbDark(i, 10, 1, 1); },
+        [](Image *i) { return kxbLight(i, 10, 1, 0); },        [](Image *i) { return kxbInner(i, 10, 20, 1, 1); },
+        [](Image *i) { return kxbOuter(i, 10, 20, 1, 0); },    [](Image *i) { return kxbOtsu(i, nullptr); },
+        [](Image *i) { return kxbIsoData(i, 10, 3); },         kxbMaxEntropy,
+        [](Image *i) { return kxbMinError(i, 0); },            [](Image *i) { return kxbMinErrorE1(i, i, 1); },
+        [](Image *i) { return kxbLocalIntegral(i, 5, 128, 0.5f); }, [](Image *i) { return kxbMultiLevel(i, 3); },
+        [](Image *i) {
+            for (int method : {0, 1, 2, 3, 4, 16, 17, 18, 19, 20, 21})
+                if (kxThreshold(i, method, 3, 200, 0.5) != i) return (Image *)nullptr;
+            return i;
+        }};
+    for (size_t n = 0; n < std::size(ops); ++n) {
+        const Op &op = ops[n];
+        SCOPED_TRACE(n);
         EXPECT_EQ(op(nullptr), nullptr);
         for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA, 12}) {  // 12: outside the four types
             ImagePtr im = randomImage(type == 12 ? KIT_GRAY : type, 5, 3, 7);
@@ -179,40 +169,53 @@ TEST(Threshold, GetOptimaSettledCases)
     }
 }
 
-TEST(Threshold, OtsuWorkedExamples)
+TEST(Threshold, BinarizersOnWorkedImages)
 {
+    ImagePtr hideTens = makeImage(KIT_BIN, 3, 2, {0, 1, 1, 0, 1, 1}), none = makeImage(KIT_BIN, 3, 1, {0, 0, 0}),
+             small = makeImage(KIT_BIN, 2, 1, {1, 1});
+    auto otsu = [](const Image *mask) { return [=](Image *i) { return kxbOtsu(i, mask); }; };
+    auto isodata = [](int iterations, int window) { return [=](Image *i) { return kxbIsoData(i, iterations, window); }; };
+    auto multi = [](int levels) { return [=](Image *i) { return kxbMultiLevel(i, levels); }; };
     const struct {
         const char *name;
+        Op op;
         int w;
-        Bytes in, mask, out;  // mask: none when empty; its width is w or 2
+        Bytes in, out;
+        int type = KIT_BIN;
     } cases[] = {
-        // Every quotient 0/0: level 0, raised to 1.
-        {"Uniform200", 4, {200, 200, 200, 200}, {}, {1, 1, 1, 1}},
-        {"Uniform0", 4, {0, 0, 0, 0}, {}, {0, 0, 0, 0}},
-        // The between-class value is equal for 50..199: the lowest, 50, wins
-        // and pixels equal to it are foreground.
-        {"TwoValued", 6, {50, 200, 200, 50, 50, 200}, {}, {1, 1, 1, 1, 1, 1}},
+        // Otsu: every quotient 0/0 gives level 0, raised to 1.
+        {"OtsuUniform200", otsu(nullptr), 4, {200, 200, 200, 200}, {1, 1, 1, 1}},
+        {"OtsuUniform0", otsu(nullptr), 4, {0, 0, 0, 0}, {0, 0, 0, 0}},
         // The level 11 closes the lower class {10, 11}, yet the 11 becomes 1.
-        {"LevelInLowerClass", 6, {10, 10, 10, 11, 250, 250}, {}, {0, 0, 0, 1, 1, 1}},
-        {"ZeroAndOne", 4, {0, 1, 0, 1}, {}, {0, 1, 0, 1}},
+        {"OtsuLevelInLowerClass", otsu(nullptr), 6, {10, 10, 10, 11, 250, 250}, {0, 0, 0, 1, 1, 1}},
+        {"OtsuZeroAndOne", otsu(nullptr), 4, {0, 1, 0, 1}, {0, 1, 0, 1}},
         // The mask hides the 10s, leaving 100 and 200: the level becomes 100.
-        {"MaskHidesTens", 3, {10, 100, 200, 10, 100, 200}, {0, 1, 1, 0, 1, 1}, {0, 1, 1, 0, 1, 1}},
-        // A mask selecting nothing gives level 0, binarized at 1.
-        {"EmptyMask", 3, {0, 1, 9}, {0, 0, 0}, {0, 1, 1}},
+        {"OtsuMaskHidesTens", otsu(hideTens.get()), 3, {10, 100, 200, 10, 100, 200}, {0, 1, 1, 0, 1, 1}},
+        {"OtsuEmptyMask", otsu(none.get()), 3, {0, 1, 9}, {0, 1, 1}},  // level 0, binarized at 1
         // A smaller mask counts only the common rectangle: 100 and 200
         // (level 100), so the 0 and the 50s outside stay 0.
-        {"SmallerMask", 3, {100, 200, 0, 50, 50, 50}, {1, 1}, {1, 1, 0, 0, 0, 0}},
+        {"OtsuSmallerMask", otsu(small.get()), 3, {100, 200, 0, 50, 50, 50}, {1, 1, 0, 0, 0, 0}},
+        // Isodata: both clusters below 128, the empty upper side takes the
+        // lower mean (35), then the split settles between 10 and 60.
+        {"IsoDarkClusters", isodata(10, 1), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},
+        {"IsoBrightClusters", isodata(10, 1), 4, {130, 250, 130, 250}, {0, 1, 0, 1}},
+        {"IsoUniform", isodata(10, 1), 3, {200, 200, 200}, {0, 0, 0}},  // T ends at the value
+        {"IsoNoIteration", isodata(-1, 1), 4, {10, 60, 128, 129}, {0, 0, 0, 1}},  // T stays 128
+        {"IsoOneUpdate", isodata(0, 1), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // T = round((10 + 60) / 2)
+        {"IsoWindowZero", isodata(10, 0), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // windows below 1 act as 1
+        {"IsoWindowNegative", isodata(10, -7), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},
+        {"IsoEqualToLevel", isodata(10, 1), 3, {0, 100, 200}, {0, 0, 1}},  // strictly greater
+        // Multi-level: thresholds 20 and 120 (lowest of the ties); the
+        // middle class takes its lower threshold.
+        {"MultiThreeClusters", multi(3), 6, {20, 120, 220, 220, 120, 20}, {0, 20, 255, 255, 20, 0}, KIT_GRAY},
+        {"MultiTwoClasses", multi(2), 4, {10, 10, 200, 210}, {0, 0, 255, 255}, KIT_GRAY},
+        {"MultiAllZero", multi(4), 3, {0, 0, 0}, {0, 0, 0}, KIT_GRAY},  // every score is 0
+        // 256 classes: one per grey level, each pixel drops by one.
+        {"MultiEveryLevel", multi(256), 5, {0, 1, 7, 254, 255}, {0, 0, 6, 253, 255}, KIT_GRAY},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        PaddedImage im(KIT_GRAY, c.w, int(c.in.size()) / c.w, c.in);
-        const int mw = c.mask.size() == 2 ? 2 : c.w;
-        ImagePtr mask = c.mask.empty() ? nullptr : makeImage(KIT_BIN, mw, int(c.mask.size()) / mw, c.mask);
-        EXPECT_EQ(kxbOtsu(im.get(), mask.get()), im.get());
-        EXPECT_EQ(pixels(im.get()), c.out);
-        EXPECT_EQ(im.get()->imageType, KIT_BIN);
-        EXPECT_TRUE(im.paddingIntact());
-    }
+    for (const auto &c : cases) EXPECT_EQ(run(c.op, c.in, c.w, c.type), c.out) << c.name;
+    for (int levels : {1, 257, INT32_MAX, INT32_MIN})  // class counts outside 2..256 leave the image
+        EXPECT_EQ(run(multi(levels), {9, 200}, 2, KIT_GRAY), (Bytes{9, 200})) << levels;
 }
 
 TEST(Threshold, FloatCountStopsAt2To24)
@@ -258,24 +261,17 @@ TEST(Threshold, TwoGreyLevelsAreSplitBetweenThem)
     std::mt19937 rng(5);
     for (int trial = 0; trial < 60; ++trial) {
         const int a = int(rng() % 254), b = a + 2 + int(rng() % uint32_t(254 - a)), na = 8 + int(rng() % 49);
-        Bytes in(64, uint8_t(b));
+        Bytes in(64, uint8_t(b)), atLevel(64), separated(64);
         std::fill(in.begin(), in.begin() + na, uint8_t(a));
         std::shuffle(in.begin(), in.end(), rng);
+        for (size_t i = 0; i < 64; ++i) atLevel[i] = in[i] >= std::max(a, 1), separated[i] = in[i] == b;
         SCOPED_TRACE(testing::Message() << a << " x" << na << ", " << b);
         ImagePtr im = makeImage(KIT_GRAY, 8, 8, in);
         EXPECT_EQ(kxbGetOptima(im.get(), 0), a);
         EXPECT_EQ(kxbGetOptima(im.get(), 3), na >= 32 ? a : b);
-        Bytes atLevel = in, separated = in;
-        for (auto &p : atLevel) p = p >= std::max(a, 1);
-        for (auto &p : separated) p = p == b;
-        const std::pair<Op, Bytes> runs[] = {{[](Image *i) { return kxbOtsu(i, nullptr); }, atLevel},
-                                             {[](Image *i) { return kxbMinError(i, 0); }, atLevel},
-                                             {[](Image *i) { return kxbIsoData(i, 10, 1); }, separated}};
-        for (const auto &[op, want] : runs) {
-            ImagePtr copy = makeImage(KIT_GRAY, 8, 8, in);
-            op(copy.get());
-            EXPECT_EQ(pixels(copy.get()), want);
-        }
+        EXPECT_EQ(run([](Image *i) { return kxbOtsu(i, nullptr); }, in, 8), atLevel);
+        EXPECT_EQ(run([](Image *i) { return kxbMinError(i, 0); }, in, 8), atLevel);
+        EXPECT_EQ(run([](Image *i) { return kxbIsoData(i, 10, 1); }, in, 8), separated);
     }
     // The Poisson criterion splits 10 | 200 (its gain from the split, 52.7,
     // far outweighs the entropy term log 2); the level is the lower one.
@@ -286,8 +282,9 @@ TEST(Threshold, TwoGreyLevelsAreSplitBetweenThem)
 TEST(Threshold, MaskedSelectionEqualsTheSelectedPixelsAlone)
 {
     // Masks: random binary, grey bytes, smaller, larger, KIT_RGB (read byte
-    // by byte), all with padded rows.  A selector over (image, mask) equals
-    // the selector over an image of the selected pixels alone.
+    // by byte), with padded rows.  A selector over (image, mask) equals the
+    // selector over an image of the selected pixels alone; the binarizers
+    // cut at the selected level, raised to 1.
     const struct {
         int type, dw, dh, maxByte;
     } masks[] = {{KIT_BIN, 0, 0, 1}, {KIT_GRAY, 0, 0, 255}, {KIT_BIN, -3, -2, 1}, {KIT_GRAY, 4, 1, 255}, {KIT_RGB, 0, 0, 1}};
@@ -310,51 +307,14 @@ TEST(Threshold, MaskedSelectionEqualsTheSelectedPixelsAlone)
         ImagePtr im = makeImage(KIT_GRAY, w, h, in), sel = makeImage(KIT_GRAY, int(alone.size()), 1, alone);
         for (int method = 0; method < 4; ++method)
             EXPECT_EQ(kxbGetOptimaE1(im.get(), mask.get(), method), kxbGetOptima(sel.get(), method)) << method;
-        // The binarizers cut at the selected level, raised to 1.
         const int c = trial & 1;
         const std::pair<Op, int> runs[] = {
             {[&](Image *i) { return kxbMinErrorE1(i, mask.get(), c); }, kxbGetOptimaE1(im.get(), mask.get(), c)},
             {[&](Image *i) { return kxbMinError(i, c); }, kxbGetOptima(im.get(), c)},
             {[](Image *i) { return kxbMaxEntropy(i); }, kxbGetOptima(im.get(), 2)}};
-        for (const auto &[op, level] : runs) {
-            PaddedImage copy(KIT_GRAY, w, h, in);
-            ImagePtr want = makeImage(KIT_GRAY, w, h, in);
-            EXPECT_EQ(op(copy.get()), copy.get());
-            kxbSimple(want.get(), uint8_t(std::max(level, 1)), 0);
-            EXPECT_EQ(pixels(copy.get()), pixels(want.get())) << level;
-            EXPECT_EQ(copy.get()->imageType, KIT_BIN);
-            EXPECT_TRUE(copy.paddingIntact());
-        }
+        for (const auto &[op, level] : runs)
+            EXPECT_EQ(run(op, in, w), run([&](Image *i) { return kxbSimple(i, uint8_t(std::max(level, 1)), 0); }, in, w));
         EXPECT_TRUE(mask.paddingIntact());
-    }
-}
-
-TEST(Threshold, IsoDataSettledCases)
-{
-    const struct {
-        const char *name;
-        Bytes in;
-        int iterations, window;
-        Bytes out;
-    } cases[] = {
-        // Both clusters below 128: the empty upper side takes the lower
-        // mean (35), then the split settles between 10 and 60.
-        {"DarkClusters", {10, 60, 10, 60}, 10, 1, {0, 1, 0, 1}},
-        {"BrightClusters", {130, 250, 130, 250}, 10, 1, {0, 1, 0, 1}},
-        {"Uniform", {200, 200, 200}, 10, 1, {0, 0, 0}},  // T ends at the value: nothing above it
-        {"NoIteration", {10, 60, 128, 129}, -1, 1, {0, 0, 0, 1}},  // T stays 128
-        {"OneUpdate", {10, 60, 10, 60}, 0, 1, {0, 1, 0, 1}},  // T = round((10 + 60) / 2) = 35
-        // Window 0 and negative windows act as 1.
-        {"WindowZero", {10, 60, 10, 60}, 10, 0, {0, 1, 0, 1}},
-        {"WindowNegative", {10, 60, 10, 60}, 10, -7, {0, 1, 0, 1}},
-        {"EqualToLevel", {0, 100, 200}, 10, 1, {0, 0, 1}},  // strictly greater: T itself is background
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        ImagePtr im = makeImage(KIT_GRAY, int(c.in.size()), 1, c.in);
-        kxbIsoData(im.get(), c.iterations, c.window);
-        EXPECT_EQ(pixels(im.get()), c.out);
-        EXPECT_EQ(im->imageType, KIT_BIN);
     }
 }
 

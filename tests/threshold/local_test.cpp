@@ -45,47 +45,30 @@ TEST(Threshold, LocalIntegralMatchesDirectWindows)
 
 TEST(Threshold, LocalIntegralWorkedValuesAndWindowSides)
 {
-    std::vector<uint8_t> dot(25, 0), dotOut(25, 0), flatOut(25, 0);
-    dot[12] = 255;
-    dotOut[12] = 1;
-    for (int i : {6, 7, 8, 11, 12, 13, 16, 17, 18}) flatOut[size_t(i)] = 1;
-    const struct {
-        const char *name;
-        int side;
-        std::vector<uint8_t> in;
-        int window, range;
-        float k;
-        std::vector<uint8_t> out;
-    } cases[] = {
-        // Inside T = 100; at a corner M = 72, s = 96 and T = 63: all brighter.
-        {"Uniform200", 6, std::vector<uint8_t>(36, 200), 5, 128, 0.5f, std::vector<uint8_t>(36, 1)},
-        // k = 0: T is the zero-padded window mean.  The lone bright pixel
-        // beats its mean; its neighbours (mean 255/9) and the far pixels
-        // (mean 0) do not.
-        {"LoneDot", 5, dot, 3, 128, 0.0f, dotOut},
-        // Range 0: on the uniform interior s = 0 and s / 0 is undefined: 1;
-        // near the border s > 0 and T = +inf for k > 0: 0.
-        {"RangeZero", 5, std::vector<uint8_t>(25, 90), 3, 0, 0.5f, flatOut},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        ImagePtr im = makeImage(KIT_GRAY, c.side, c.side, c.in);
-        kxbLocalIntegral(im.get(), c.window, uint8_t(c.range), c.k);
-        EXPECT_EQ(pixels(im.get()), c.out);
-    }
-    const auto in = randomBytes(13 * 7, 4);
-    auto run = [&](int window) {
-        ImagePtr im = makeImage(KIT_GRAY, 13, 7, in);
-        kxbLocalIntegral(im.get(), window, 128, 0.3f);
+    auto run = [](const std::vector<uint8_t> &in, int side, int window, uint8_t range, float k) {
+        ImagePtr im = makeImage(KIT_GRAY, side, int(in.size()) / side, in);
+        kxbLocalIntegral(im.get(), window, range, k);
         return pixels(im.get());
     };
-    EXPECT_EQ(run(4), run(5));  // an even side acts as the next odd one
-    for (int side : {0, -8, INT32_MIN}) EXPECT_EQ(run(side), run(1)) << side;  // sides below 1 count as 1
+    // Uniform 200: inside T = 100; at a corner M = 72, s = 96 and T = 63.
+    EXPECT_EQ(run(std::vector<uint8_t>(36, 200), 6, 5, 128, 0.5f), std::vector<uint8_t>(36, 1));
+    // k = 0: T is the zero-padded window mean.  A lone bright pixel beats
+    // its mean; its neighbours (mean 255/9) and the far pixels (0) do not.
+    std::vector<uint8_t> dot(25, 0), dotOut(25, 0), flatOut(25, 0);
+    dot[12] = 255, dotOut[12] = 1;
+    EXPECT_EQ(run(dot, 5, 3, 128, 0.0f), dotOut);
+    // Range 0: on the uniform interior s = 0 and s / 0 is undefined: 1;
+    // near the border s > 0 and T = +inf for k > 0: 0.
+    for (int i : {6, 7, 8, 11, 12, 13, 16, 17, 18}) flatOut[size_t(i)] = 1;
+    EXPECT_EQ(run(std::vector<uint8_t>(25, 90), 5, 3, 0, 0.5f), flatOut);
+    const auto in = randomBytes(13 * 7, 4);
+    EXPECT_EQ(run(in, 13, 4, 128, 0.3f), run(in, 13, 5, 128, 0.3f));  // an even side acts as the next odd one
+    for (int side : {0, -8, INT32_MIN}) EXPECT_EQ(run(in, 13, side, 128, 0.3f), run(in, 13, 1, 128, 0.3f)) << side;
     // Windows far larger than the image: the whole image in every window,
     // divided by a huge area: the mean is ~0 and every non-zero pixel is 1.
-    const auto huge = run(INT32_MAX);
+    const auto huge = run(in, 13, INT32_MAX, 128, 0.3f);
     for (size_t i = 0; i < in.size(); ++i) EXPECT_EQ(huge[i], in[i] > 0 ? 1 : 0) << i;
-    EXPECT_EQ(run(INT32_MAX - 1), huge);
+    EXPECT_EQ(run(in, 13, INT32_MAX - 1, 128, 0.3f), huge);
 }
 
 // The vector kernels, the plain loop on 32-bit running sums and the one on

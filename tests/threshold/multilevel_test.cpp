@@ -1,5 +1,5 @@
-// Multi-level thresholding: the pruned search against the exhaustive walk,
-// and the posterizing export on worked images.
+// The pruned multi-level search against the exhaustive walk (the export's
+// worked images are in global_test.cpp).
 #include <numeric>
 
 #include "kxtest.hpp"
@@ -28,36 +28,6 @@ TEST(Threshold, MultiLevelSearchMatchesExhaustiveWalk)
             for (size_t i = 1; i < got.size(); ++i) EXPECT_LT(got[i - 1], got[i]);
             EXPECT_LE(got.back(), 254);
         }
-    }
-}
-
-TEST(Threshold, MultiLevelWorkedExamples)
-{
-    const struct {
-        const char *name;
-        int levels;
-        std::vector<uint8_t> in, out;
-    } cases[] = {
-        // Three clusters: thresholds 20 and 120 (lowest of the ties); the
-        // middle class takes its lower threshold.
-        {"ThreeClusters", 3, {20, 120, 220, 220, 120, 20}, {0, 20, 255, 255, 20, 0}},
-        {"TwoClasses", 2, {10, 10, 200, 210}, {0, 0, 255, 255}},
-        {"AllZero", 4, {0, 0, 0}, {0, 0, 0}},  // every score is 0
-        // 256 classes: one per grey level, each pixel drops by one.
-        {"EveryLevel", 256, {0, 1, 7, 254, 255}, {0, 0, 6, 253, 255}},
-        // Class counts outside 2..256 leave the image.
-        {"LevelsOne", 1, {9, 200}, {9, 200}},
-        {"Levels257", 257, {9, 200}, {9, 200}},
-        {"LevelsMax", INT32_MAX, {9, 200}, {9, 200}},
-        {"LevelsMin", INT32_MIN, {9, 200}, {9, 200}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        PaddedImage im(KIT_GRAY, int(c.in.size()), 1, c.in);
-        EXPECT_EQ(kxbMultiLevel(im.get(), c.levels), im.get());
-        EXPECT_EQ(pixels(im.get()), c.out);
-        EXPECT_EQ(im.get()->imageType, KIT_GRAY);
-        EXPECT_TRUE(im.paddingIntact());
     }
 }
 

@@ -40,19 +40,18 @@ inline std::vector<int> multiLevel(const int32_t h[256], int64_t n, int levels)
 }
 
 // Histograms of several shapes: dense, a few occupied bins (many ties),
-// counts from a tiny set, a single bin, huge counts, two smooth modes.
+// counts from a tiny set, one bin, huge counts, two smooth modes.
 inline std::vector<int32_t> randomHistogram(std::mt19937 &rng, int shape)
 {
     std::vector<int32_t> h(256, 0);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    for (int i = 0, occupied = pick(1, 6); i < 256; ++i) switch (shape % 6) {
-        case 0: h[size_t(i)] = pick(0, 5000); break;
-        case 1: if (i < occupied) h[size_t(pick(0, 255))] = pick(1, 50); break;
-        case 2: h[size_t(i)] = pick(0, 3); break;
-        case 3: if (i == 0) h[size_t(pick(0, 1) ? 0 : pick(0, 255))] = pick(1, 1 << 20); break;
-        case 4: h[size_t(i)] = pick(0, 1) * pick(1 << 20, 1 << 24); break;
-        default: h[size_t(i)] = 2000 / (1 + (i - 60) * (i - 60) / 40) + 900 / (1 + (i - 190) * (i - 190) / 90);
-        }
+    const int occupied = shape % 6 == 1 ? pick(1, 6) : shape % 6 == 3 ? 1 : 0;
+    for (int i = 0; i < occupied; ++i) h[size_t(pick(0, 1) ? 0 : pick(0, 255))] = pick(1, shape % 6 == 1 ? 50 : 1 << 20);
+    for (int i = 0; i < 256 && !occupied; ++i)
+        h[size_t(i)] = shape % 6 == 0   ? pick(0, 5000)
+                       : shape % 6 == 2 ? pick(0, 3)
+                       : shape % 6 == 4 ? pick(0, 1) * pick(1 << 20, 1 << 24)
+                                        : 2000 / (1 + (i - 60) * (i - 60) / 40) + 900 / (1 + (i - 190) * (i - 190) / 90);
     return h;
 }
 
