@@ -70,12 +70,7 @@ TEST(FilterOperators, MatchTheStraightforwardVersionsOnRandomImages)
 
 TEST(FilterOperators, GiveTheWorkedValues)
 {
-    const struct {
-        const char *name;
-        Op op;
-        int type, w, h;
-        Bytes in, out;
-    } cases[] = {
+    const struct { const char *name; Op op; int type, w, h; Bytes in, out; } cases[] = {
         // Uniform 10: corners -20, edges -10, interior 0 -> all 0.
         {"LaplacianUniform", kxLaPlacian, KIT_GRAY, 3, 3, Bytes(9, 10), Bytes(9, 0)},
         // Uniform 100: interior 100, edges 200, corners 300 -> 0.

@@ -27,13 +27,7 @@ TEST(DetectEdge, StepEdges)
     const Bytes step = lines(6, 5, {3, 4, 5}, false, 200), col3 = lines(6, 5, {3}, false);
     Bytes horizontal = col3;  // see below
     horizontal[3 * 6 + 2] = horizontal[4 * 6 + 2] = 1;
-    const struct {
-        int w, h;
-        Bytes in;
-        int direction;
-        float threshold;
-        Bytes mask, want;
-    } cases[] = {
+    const struct { int w, h; Bytes in; int direction; float threshold; Bytes mask, want; } cases[] = {
         {6, 5, step, 0, 0.0f, {}, col3},
         {5, 6, lines(5, 6, {3, 4, 5}, true, 200), 0, -3.0f, {}, lines(5, 6, {3}, true)},  // below 0: automatic
         // Without column 3 taking part, column 2 becomes the maximum.

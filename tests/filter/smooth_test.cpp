@@ -82,12 +82,7 @@ TEST(Smooth, MedianColumnKernelsMatchThePlainSteps)
 
 TEST(Smooth, GiveTheWorkedValues)
 {
-    const struct {
-        const char *name;
-        Image *(*op)(Image *, int);
-        int window, type, w, h;
-        Bytes in, out;
-    } cases[] = {
+    const struct { const char *name; Image *(*op)(Image *, int); int window, type, w, h; Bytes in, out; } cases[] = {
         // Interior 100; edges see 6 pixels: 600/9 -> 66; corners 4: 400/9 -> 44.
         {"AvgUniform", kxSmoothAvg, 3, KIT_GRAY, 4, 3, Bytes(12, 100), {44, 66, 66, 44, 66, 100, 100, 66, 44, 66, 66, 44}},
         // Window 2 acts as 3; one row, so 180/9 and 270/9.

@@ -10,15 +10,9 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-using MergeFn = Image *(*)(const Image *, Image *);
-
-struct MergeCase {
-    const char *name;
-    MergeFn fn;
-    std::function<int(int, int)> rule;  // a from image0, b from image1
-};
-
-const MergeCase kMergeCases[] = {  // in code order, 1204..1212
+// The shortcuts and rules (a from image0, b from image1) in code order, 1204..1212.
+const struct { const char *name; Image *(*fn)(const Image *, Image *); std::function<int(int, int)> rule; }
+    kMergeCases[] = {
     {"add", kxPixelAdd, [](int a, int b) { return std::min(a + b, 255); }},
     {"subtract", kxPixelSubtract, [](int a, int b) { return std::max(a - b, 0); }},
     {"xor", kxPixelXor, [](int a, int b) { return a ^ b; }},
@@ -40,7 +34,7 @@ TEST(PixelMerge, EveryBytePairPaddedAliasedAndThroughTheShortcuts)
     Bytes as(256 * 256), bs(256 * 256);
     for (size_t i = 0; i < as.size(); ++i) as[i] = uint8_t(i % 256), bs[i] = uint8_t(i / 256);
     for (int code = KX_MERGE_ADD; code <= KX_MERGE_DIFF; ++code) {
-        const MergeCase &c = kMergeCases[code - KX_MERGE_ADD];
+        const auto &c = kMergeCases[code - KX_MERGE_ADD];
         auto want = [&](const Bytes &a, const Bytes &b, bool bin) {
             Bytes out(b.size());
             for (size_t i = 0; i < b.size(); ++i) out[i] = uint8_t(bin ? c.rule(a[i], b[i]) > 0 : c.rule(a[i], b[i]));
@@ -88,19 +82,15 @@ TEST(PixelMerge, CommonAreaTypesAndCodes)
 
 TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
 {
-    struct Case {
-        int code;
-        float scale, offset;
-        std::function<double(int, int)> value;  // p from image1, q from image0
-    };
-    const Case cases[] = {
+    // value(p from image1, q from image0), truncated and clamped.
+    const struct { int code; float scale, offset; std::function<double(int, int)> value; } cases[] = {
         {0, 0.5f, 1.25f, [](int p, int q) { return (p + q) * 0.5 + 1.25; }},
         {1, 1.0f, 0.0f, [](int p, int q) { return double(p - q); }},
         {2, 2.0f, -3.0f, [](int p, int q) { return std::abs(p - q) * 2.0 - 3.0; }},
         {3, 0.01f, 0.0f, [](int p, int q) { return p * q * double(0.01f); }},
         {4, 100.0f, 7.0f, [](int p, int q) { return p == 0 ? 0.0 : double(q) / p * 100.0 + 7.0; }},
-        {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }},
-        {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
+        // The bitwise codes and the extremes ignore scale and offset.
+        {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }}, {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
         {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }},
         {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
         {9, 9.0f, 9.0f, [](int p, int q) { return double(std::min(p, q)); }},
@@ -152,12 +142,8 @@ TEST(Invert, EveryTypePaddedAndPackedAlphaKept)
 
 TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
 {
-    struct Case {
-        const char *name;
-        int sx, sy, sw, sh, dx, dy, dw, dh;
-        Bytes want;  // 4 x 3 destination, source pixel value = 10*y + x + 1
-    };
-    const Case cases[] = {
+    // A 4 x 3 destination; source pixel value = 10*y + x + 1.
+    const struct { const char *name; int sx, sy, sw, sh, dx, dy, dw, dh; Bytes want; } cases[] = {
         {"whole image", 0, 0, 0, 0, 0, 0, -1, -1, {1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24}},
         {"negative sx shortens the width", -3, 0, 5, 1, 0, 0, -1, -1, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
         {"offset destination clips", 1, 1, -1, -1, 2, 1, -1, -1, {0, 0, 0, 0, 0, 0, 12, 13, 0, 0, 22, 23}},

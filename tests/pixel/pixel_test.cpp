@@ -27,13 +27,7 @@ TEST(GetPixel, AssemblesColourValuesUnusableRecordsReadZero)
 
 TEST(GetPixelE1, AveragesTheClippedWindow)
 {
-    const struct {
-        const char *name;
-        int type, w, h;
-        Bytes px;
-        int x, y, radius;
-        uint32_t want;
-    } cases[] = {
+    const struct { const char *name; int type, w, h; Bytes px; int x, y, radius; uint32_t want; } cases[] = {
         {"radius 0 on an unset pixel", KIT_BIN, 1, 1, {0}, 0, 0, 0, 0},
         {"radius 0 on a set pixel", KIT_BIN, 1, 1, {1}, 0, 0, 0, 1},
         {"2 of 4 at a corner ties to 1", KIT_BIN, 2, 2, {1, 0, 0, 1}, 0, 0, 1, 1},
@@ -55,12 +49,7 @@ TEST(GetPixelE1, AveragesTheClippedWindow)
 
 TEST(SetPixel, ColourRulesPerSetterOutsideAndBadInput)
 {
-    const struct {
-        const char *name;
-        int type;
-        uint32_t colour;
-        Bytes viaSetPixel, viaSetPixelEx;
-    } cases[] = {
+    const struct { const char *name; int type; uint32_t colour; Bytes viaSetPixel, viaSetPixelEx; } cases[] = {
         {"bin any non-zero", KIT_BIN, 0xFF000000u, {1}, {1}},
         {"bin zero", KIT_BIN, 0, {0}, {0}},
         {"gray small", KIT_GRAY, 200, {200}, {200}},

@@ -27,11 +27,7 @@ TEST(Threshold, FixedLevelsFollowTheirRules)
 {
     // Levels and their neighbours, then random rows around the vector
     // widths: step tables take a compare path, the others the table kernels.
-    const struct {
-        Op op;
-        std::function<int(int)> rule;
-        int type;
-    } cases[] = {
+    const struct { Op op; std::function<int(int)> rule; int type; } cases[] = {
         {[](Image *i) { return kxbDark(i, 10, 77, 0); }, [](int p) { return p < 10 ? 77 : p; }, KIT_GRAY},
         {[](Image *i) { return kxbDark(i, 10, 77, 2); }, [](int p) { return p < 10; }, KIT_BIN},
         {[](Image *i) { return kxbLight(i, 11, 77, 0); }, [](int p) { return p >= 11 ? 77 : p; }, KIT_GRAY},
@@ -63,11 +59,7 @@ TEST(Threshold, FixedLevelsFollowTheirRules)
 
 TEST(Threshold, DispatchEqualsTheDirectCall)
 {
-    const struct {
-        int method, p1, p2;
-        double param;
-        Op direct;  // null: the image is left as it is
-    } cases[] = {
+    const struct { int method, p1, p2; double param; Op direct; } cases[] = {  // direct null: nothing done
         {0, 100, 0, 0.0, [](Image *i) { return kxbSimple(i, 100, 0); }},
         {0, 300, 0, 0.0, [](Image *i) { return kxbSimple(i, 44, 0); }},  // thresholds keep their low byte
         {1, 80, 0, 0.0, [](Image *i) { return kxbDark(i, 80, 1, 1); }},
@@ -77,18 +69,16 @@ TEST(Threshold, DispatchEqualsTheDirectCall)
         {16, 7, 128 + 256, 0.25, [](Image *i) { return kxbLocalIntegral(i, 7, 128, 0.25f); }},
         {17, 4, 0, 0.0, [](Image *i) { return kxbMultiLevel(i, 4); }}, {18, 0, 0, 0.0, kxbMaxEntropy},
         {19, 20, 5, 0.0, [](Image *i) { return kxbIsoData(i, 20, 5); }},
-        {20, 1, 0, 0.0, [](Image *i) { return kxbMinError(i, 1); }},
-        {21, 0, 0, 0.0, [](Image *i) { return kxbOtsu(i, nullptr); }},
+        {20, 1, 0, 0.0, [](Image *i) { return kxbMinError(i, 1); }}, {21, 0, 0, 0.0, [](Image *i) { return kxbOtsu(i, nullptr); }},
         {5, 10, 10, 0.0, nullptr}, {15, 10, 10, 0.0, nullptr}, {22, 10, 10, 0.0, nullptr}, {-1, 10, 10, 0.0, nullptr},
     };
     const Bytes in = randomBytes(17 * 9, 12);
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.method);
         ImagePtr viaDispatch = makeImage(KIT_GRAY, 17, 9, in), direct = makeImage(KIT_GRAY, 17, 9, in);
         EXPECT_EQ(kxThreshold(viaDispatch.get(), c.method, c.p1, c.p2, c.param), viaDispatch.get());
         if (c.direct) c.direct(direct.get());
-        EXPECT_EQ(pixels(viaDispatch.get()), pixels(direct.get()));
-        EXPECT_EQ(viaDispatch->imageType, direct->imageType);
+        EXPECT_EQ(pixels(viaDispatch.get()), pixels(direct.get())) << c.method;
+        EXPECT_EQ(viaDispatch->imageType, direct->imageType) << c.method;
     }
 }
 
@@ -106,9 +96,8 @@ TEST(Threshold, OtherTypesAndNullComeBackUnchanged)
                 if (kxThreshold(i, method, 3, 200, 0.5) != i) return (Image *)nullptr;
             return i;
         }};
-    for (size_t n = 0; n < std::size(ops); ++n) {
-        const Op &op = ops[n];
-        SCOPED_TRACE(n);
+    for (const Op &op : ops) {
+        SCOPED_TRACE(&op - ops);
         EXPECT_EQ(op(nullptr), nullptr);
         for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA, 12}) {  // 12: outside the four types
             ImagePtr im = randomImage(type == 12 ? KIT_GRAY : type, 5, 3, 7);
@@ -129,12 +118,7 @@ TEST(Threshold, OtherTypesAndNullComeBackUnchanged)
 TEST(Threshold, GetOptimaSettledCases)
 {
     enum { kNone, kEmpty, kBroken };  // masks: none, selecting nothing, a record without pixels
-    const struct {
-        const char *name;
-        int type;  // 0: a null image
-        Bytes in;
-        int mask, method, level;
-    } cases[] = {
+    const struct { const char *name; int type; Bytes in; int mask, method, level; } cases[] = {  // type 0: null
         {"NullImage", 0, {}, kNone, 0, 0},
         {"NullImageWithMask", 0, {}, kEmpty, 0, 0},
         {"MethodAbove", KIT_GRAY, {10, 20, 20, 30}, kNone, 7, 255},
@@ -176,16 +160,9 @@ TEST(Threshold, BinarizersOnWorkedImages)
     auto otsu = [](const Image *mask) { return [=](Image *i) { return kxbOtsu(i, mask); }; };
     auto isodata = [](int iterations, int window) { return [=](Image *i) { return kxbIsoData(i, iterations, window); }; };
     auto multi = [](int levels) { return [=](Image *i) { return kxbMultiLevel(i, levels); }; };
-    const struct {
-        const char *name;
-        Op op;
-        int w;
-        Bytes in, out;
-        int type = KIT_BIN;
-    } cases[] = {
+    const struct { const char *name; Op op; int w; Bytes in, out; int type = KIT_BIN; } cases[] = {
         // Otsu: every quotient 0/0 gives level 0, raised to 1.
-        {"OtsuUniform200", otsu(nullptr), 4, {200, 200, 200, 200}, {1, 1, 1, 1}},
-        {"OtsuUniform0", otsu(nullptr), 4, {0, 0, 0, 0}, {0, 0, 0, 0}},
+        {"OtsuUniform200", otsu(nullptr), 4, {200, 200, 200, 200}, {1, 1, 1, 1}}, {"OtsuUniform0", otsu(nullptr), 2, {0, 0}, {0, 0}},
         // The level 11 closes the lower class {10, 11}, yet the 11 becomes 1.
         {"OtsuLevelInLowerClass", otsu(nullptr), 6, {10, 10, 10, 11, 250, 250}, {0, 0, 0, 1, 1, 1}},
         {"OtsuZeroAndOne", otsu(nullptr), 4, {0, 1, 0, 1}, {0, 1, 0, 1}},
@@ -202,13 +179,11 @@ TEST(Threshold, BinarizersOnWorkedImages)
         {"IsoUniform", isodata(10, 1), 3, {200, 200, 200}, {0, 0, 0}},  // T ends at the value
         {"IsoNoIteration", isodata(-1, 1), 4, {10, 60, 128, 129}, {0, 0, 0, 1}},  // T stays 128
         {"IsoOneUpdate", isodata(0, 1), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // T = round((10 + 60) / 2)
-        {"IsoWindowZero", isodata(10, 0), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // windows below 1 act as 1
-        {"IsoWindowNegative", isodata(10, -7), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},
+        {"IsoWindowNegative", isodata(10, -7), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // windows below 1 act as 1
         {"IsoEqualToLevel", isodata(10, 1), 3, {0, 100, 200}, {0, 0, 1}},  // strictly greater
         // Multi-level: thresholds 20 and 120 (lowest of the ties); the
         // middle class takes its lower threshold.
         {"MultiThreeClusters", multi(3), 6, {20, 120, 220, 220, 120, 20}, {0, 20, 255, 255, 20, 0}, KIT_GRAY},
-        {"MultiTwoClasses", multi(2), 4, {10, 10, 200, 210}, {0, 0, 255, 255}, KIT_GRAY},
         {"MultiAllZero", multi(4), 3, {0, 0, 0}, {0, 0, 0}, KIT_GRAY},  // every score is 0
         // 256 classes: one per grey level, each pixel drops by one.
         {"MultiEveryLevel", multi(256), 5, {0, 1, 7, 254, 255}, {0, 0, 6, 253, 255}, KIT_GRAY},

@@ -17,27 +17,22 @@ TEST(Threshold, LocalIntegralMatchesDirectWindows)
     // Windows on both sides of the largest 32-bit one (181), ranges 0 and
     // not powers of two, weights that defeat the vector kernel; random,
     // flat, uniform and sparse images, narrow to wide, padded rows.
-    const struct {
-        int window;
-        uint8_t range;
-        float k;
-    } params[] = {{1, 128, 0.5f},  {3, 128, 0.2f},   {4, 128, 0.5f},   {5, 64, -0.3f},    {9, 255, 1.5f},
-                  {15, 1, 0.5f},   {31, 100, 0.34f}, {2, 0, 0.5f},     {7, 0, 0.0f},      {-6, 128, 0.5f},
-                  {181, 128, 0.5f}, {183, 77, 0.5f}, {5, 128, INFINITY}, {9, 10, NAN},    {3, 200, 0.0f}};
+    const struct { int window; uint8_t range; float k; } params[] = {
+        {1, 128, 0.5f}, {3, 128, 0.2f}, {4, 128, 0.5f}, {5, 64, -0.3f}, {9, 255, 1.5f}, {15, 1, 0.5f}, {31, 100, 0.34f},
+        {2, 0, 0.5f}, {7, 0, 0.0f}, {-6, 128, 0.5f}, {181, 128, 0.5f}, {183, 77, 0.5f}, {5, 128, INFINITY}, {9, 10, NAN}};
     std::mt19937 rng(31);
     uint32_t seed = 0;
     for (const auto &p : params)
         for (int shape = 0; shape < 5; ++shape) {
             const int w = shape == 4 ? 200 : 1 + int(rng() % 70), h = shape == 4 ? 9 : 1 + int(rng() % 30);
-            SCOPED_TRACE(testing::Message() << "window " << p.window << " range " << int(p.range) << " k " << p.k
-                                            << " " << w << "x" << h << " shape " << shape);
             std::vector<uint8_t> in = shape == 1   ? randomBytes(size_t(w) * h, ++seed, 190, 210)
                                       : shape == 2 ? std::vector<uint8_t>(size_t(w) * h, uint8_t(rng() % 256))
                                                    : randomBytes(size_t(w) * h, ++seed);
             for (size_t i = 0; shape == 3 && i < in.size(); ++i) in[i] = (i / 3 + i % size_t(w)) % 5 == 0 ? 255 : 17;
             PaddedImage im(KIT_GRAY, w, h, in);
             EXPECT_EQ(kxbLocalIntegral(im.get(), p.window, p.range, p.k), im.get());
-            EXPECT_EQ(pixels(im.get()), ref::localDirect(in, w, h, p.window, p.range, p.k));
+            EXPECT_EQ(pixels(im.get()), ref::localDirect(in, w, h, p.window, p.range, p.k))
+                << "window " << p.window << " range " << int(p.range) << " k " << p.k << " " << w << "x" << h;
             EXPECT_EQ(im.get()->imageType, KIT_BIN);
             EXPECT_TRUE(im.paddingIntact());
         }
