@@ -99,19 +99,13 @@ TEST(Threshold, OtherTypesAndNullComeBackUnchanged)
     for (const Op &op : ops) {
         SCOPED_TRACE(&op - ops);
         EXPECT_EQ(op(nullptr), nullptr);
-        for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA, 12}) {  // 12: outside the four types
-            ImagePtr im = randomImage(type == 12 ? KIT_GRAY : type, 5, 3, 7);
+        for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA}) {  // unusable records: the fuzz harness
+            ImagePtr im = randomImage(type, 5, 3, 7);
             const auto before = pixels(im.get());
-            im->imageType = type;
             EXPECT_EQ(op(im.get()), im.get());
             EXPECT_EQ(im->imageType, type);
-            EXPECT_EQ((im->imageType = type == 12 ? KIT_GRAY : type, pixels(im.get())), before);
+            EXPECT_EQ(pixels(im.get()), before);
         }
-        ImagePtr bare = randomImage(KIT_GRAY, 5, 3, 7);  // a record without data
-        uint8_t *data = std::exchange(bare->data, nullptr);
-        EXPECT_EQ(op(bare.get()), bare.get());
-        EXPECT_EQ(bare->imageType, KIT_GRAY);
-        bare->data = data;
     }
 }
 
