@@ -189,44 +189,43 @@ TEST(CopyPixelsE2, PastesUnderMaskAndClips)
 
 TEST(ReplaceChannel, FromBinaryGreyAndColour)
 {
-    ImagePtr im = makeImage(KIT_RGBA, 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
-    ImagePtr bin = makeImage(KIT_BIN, 2, 1, {1, 0});
-    kxReplaceChannel(im.get(), bin.get(), 4);  // red from a binary image
-    EXPECT_EQ(pixels(im.get()), (Bytes{1, 2, 255, 4, 5, 6, 0, 8}));
-    ImagePtr grey = makeImage(KIT_GRAY, 2, 1, {90, 91});
-    kxReplaceChannel(im.get(), grey.get(), 1 | 8);  // blue and alpha
-    EXPECT_EQ(pixels(im.get()), (Bytes{90, 2, 255, 90, 91, 6, 0, 91}));
-    ImagePtr rgb = makeImage(KIT_RGB, 2, 1, {31, 32, 33, 41, 42, 43});
-    kxReplaceChannel(im.get(), rgb.get(), 2 | 8);  // green only: the alpha bit has no source
-    EXPECT_EQ(pixels(im.get()), (Bytes{90, 32, 255, 90, 91, 42, 0, 91}));
-    kxReplaceChannel(im.get(), rgb.get(), 7);
-    EXPECT_EQ(pixels(im.get()), (Bytes{31, 32, 33, 90, 41, 42, 43, 91}));
-    ImagePtr small = makeImage(KIT_GRAY, 1, 1, {0});
-    const auto before = pixels(im.get());
-    kxReplaceChannel(im.get(), small.get(), 7);
-    EXPECT_EQ(pixels(im.get()), before);
+    // Selection bits: 1 blue, 2 green, 4 red, 8 alpha (from a one-channel image only).
+    const Bytes start = {1, 2, 3, 4, 5, 6, 7, 8};
+    const struct { int type; Bytes source; int selection; Bytes out; } cases[] = {
+        {KIT_BIN, {1, 0}, 4, {1, 2, 255, 4, 5, 6, 0, 8}},
+        {KIT_GRAY, {90, 91}, 1 | 8, {90, 2, 3, 90, 91, 6, 7, 91}},
+        {KIT_RGB, {31, 32, 33, 41, 42, 43}, 2 | 8, {1, 32, 3, 4, 5, 42, 7, 8}},
+        {KIT_RGB, {31, 32, 33, 41, 42, 43}, 7, {31, 32, 33, 4, 41, 42, 43, 8}},
+        {KIT_GRAY, {0}, 7, start},  // another size
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(KIT_RGBA, 2, 1, start);
+        ImagePtr source = makeImage(c.type, int(c.source.size()) / bpp(c.type), 1, c.source);
+        EXPECT_EQ(kxReplaceChannel(im.get(), source.get(), c.selection), im.get());
+        EXPECT_EQ(pixels(im.get()), c.out) << c.type << " " << c.selection;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+    ImagePtr im = makeImage(KIT_RGBA, 2, 1, start), grey = makeImage(KIT_GRAY, 2, 1);
     EXPECT_KX_ASSERT(kxReplaceChannel(im.get(), grey.get(), 0), "image && channel");
 }
 
 TEST(ReplacePixels, MatchesPerTypeAndUnderMask)
 {
-    ImagePtr g = makeImage(KIT_GRAY, 4, 1, {44, 7, 44, 44});
-    ImagePtr m = makeImage(KIT_GRAY, 3, 1, {1, 1, 0});
-    kxReplacePixels(g.get(), 44, 300, m.get());  // new colour clamps; mask limits to 3 columns
-    EXPECT_EQ(pixels(g.get()), (Bytes{255, 7, 44, 44}));
-    kxReplacePixels(g.get(), 300, 1, nullptr);  // an old colour above 255 never matches
-    EXPECT_EQ(pixels(g.get()), (Bytes{255, 7, 44, 44}));
-    ImagePtr b = makeImage(KIT_BIN, 3, 1, {1, 0, 1});
-    kxReplacePixels(b.get(), 5, 0, nullptr);  // 5 is not 1
-    EXPECT_EQ(pixels(b.get()), (Bytes{1, 0, 1}));
-    kxReplacePixels(b.get(), 1, 0, nullptr);
-    EXPECT_EQ(pixels(b.get()), (Bytes{0, 0, 0}));
-    ImagePtr rgb = makeImage(KIT_RGB, 2, 1, {3, 2, 1, 3, 2, 9});
-    kxReplacePixels(rgb.get(), 0xFF010203u, 0x00AABBCCu, nullptr);  // alpha byte of old colour ignored
-    EXPECT_EQ(pixels(rgb.get()), (Bytes{0xCC, 0xBB, 0xAA, 3, 2, 9}));
-    ImagePtr rgba = makeImage(KIT_RGBA, 2, 1, {3, 2, 1, 0, 3, 2, 1, 5});
-    kxReplacePixels(rgba.get(), 0x05010203u, 0x11223344u, nullptr);
-    EXPECT_EQ(pixels(rgba.get()), (Bytes{3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}));
+    ImagePtr mask = makeImage(KIT_GRAY, 3, 1, {1, 1, 0});  // limits to 3 columns
+    const struct { int type, w; Bytes in; uint32_t from, to; const Image *mask; Bytes out; } cases[] = {
+        {KIT_GRAY, 4, {44, 7, 44, 44}, 44, 300, mask.get(), {255, 7, 44, 44}},  // the new colour clamps
+        {KIT_GRAY, 4, {44, 7, 44, 44}, 300, 1, nullptr, {44, 7, 44, 44}},  // an old colour above 255 never matches
+        {KIT_BIN, 3, {1, 0, 1}, 5, 0, nullptr, {1, 0, 1}},  // 5 is not 1
+        {KIT_BIN, 3, {1, 0, 1}, 1, 0, nullptr, {0, 0, 0}},
+        {KIT_RGB, 2, {3, 2, 1, 3, 2, 9}, 0xFF010203u, 0x00AABBCCu, nullptr, {0xCC, 0xBB, 0xAA, 3, 2, 9}},  // alpha ignored
+        {KIT_RGBA, 2, {3, 2, 1, 0, 3, 2, 1, 5}, 0x05010203u, 0x11223344u, nullptr, {3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}},
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(c.type, c.w, 1, c.in);
+        kxReplacePixels(im.get(), c.from, c.to, c.mask);
+        EXPECT_EQ(pixels(im.get()), c.out) << c.type << " " << c.from;
+        EXPECT_TRUE(im.paddingIntact());
+    }
 }
 
 TEST(Clip, CropsInPlace)
