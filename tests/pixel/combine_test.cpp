@@ -92,8 +92,7 @@ TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
         {4, 100.0f, 7.0f, [](int p, int q) { return p == 0 ? 0.0 : double(q) / p * 100.0 + 7.0; }},
         // The bitwise codes and the extremes ignore scale and offset.
         {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }}, {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
-        {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }},
-        {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
+        {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }}, {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
         {9, 9.0f, 9.0f, [](int p, int q) { return double(std::min(p, q)); }},
     };
     for (const auto &c : cases) {
@@ -153,8 +152,7 @@ TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
         {"INT_MIN start does nothing", INT32_MIN, 0, 2, 2, 0, 0, -1, -1, Bytes(12, 0)},
     };
     Bytes src;
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 4; ++x) src.push_back(uint8_t(10 * y + x + 1));
+    for (int i = 0; i < 12; ++i) src.push_back(uint8_t(10 * (i / 4) + i % 4 + 1));
     for (const auto &c : cases) {
         ImagePtr s = makeImage(KIT_GRAY, 4, 3, src);
         PaddedImage d(KIT_GRAY, 4, 3);

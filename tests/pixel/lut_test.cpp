@@ -1,7 +1,8 @@
 // The byte-table kernels: every kernel the processor runs stores exactly
 // lut[byte] into the selected bytes of a run and nothing anywhere else,
 // whatever the run's length, alignment, pixel size and channel selection.
-#include "frame/frame.hpp"
+// (The image walkers over padded rows: kxInvert, kxLinearEx and the
+// threshold fills, through the exports.)
 #include "kxtest.hpp"
 #include "pixel/lut.hpp"
 
@@ -51,26 +52,4 @@ TEST(ByteTable, EveryKernelMatchesThePlainLookup)
         }
     }
     EXPECT_TRUE(kx::lut::runs(kx::lut::best()));
-}
-
-TEST(ByteTable, ImageAppliersSkipPaddingAndUnselectedChannels)
-{
-    // Channel bits 3 through applyLut, which maps the first two bytes of a pixel.
-    const Bytes lut = tableOf(0, 99);
-    for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
-        for (int w : {1, 13, 67})
-            for (unsigned bits : {1u, 3u, 5u, 6u, 15u}) {
-                const int h = 5, b = bpp(type);
-                const Bytes in = randomBytes(size_t(w) * h * b, uint32_t(w + type));
-                PaddedImage padded(type, w, h, in, 9);
-                ImagePtr packed = makeImage(type, w, h, in);
-                for (Image *im : {padded.get(), packed.get()})
-                    bits == 3 ? kx::applyLut(im, lut.data(), 2) : kx::applyLutChannels(im, lut.data(), bits);
-                Bytes want = in;
-                for (size_t i = 0; i < want.size(); ++i)
-                    if (bits >> (i % b) & 1u) want[i] = lut[want[i]];
-                EXPECT_EQ(pixels(padded.get()), want) << type << " " << w << " " << bits;
-                EXPECT_EQ(pixels(packed.get()), want) << type << " " << w << " " << bits;
-                EXPECT_TRUE(padded.paddingIntact());
-            }
 }

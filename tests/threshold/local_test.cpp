@@ -35,12 +35,14 @@ std::vector<uint8_t> localDirect(const std::vector<uint8_t> &in, int W, int H, i
 
 TEST(Threshold, LocalIntegralMatchesDirectWindows)
 {
-    // Windows on both sides of the largest 32-bit one (181), ranges 0 and
-    // not powers of two, weights that defeat the vector kernel; random,
-    // flat, uniform and sparse images, narrow to wide, padded rows.
+    // Windows on both sides of the largest 32-bit one (181), ranges 0, 1 and
+    // not powers of two, weights tiny, huge and those that defeat the vector
+    // kernel; random, flat (rounded variances below 0), uniform and sparse
+    // images, narrow to wide, padded rows.
     const struct { int window; uint8_t range; float k; } params[] = {
         {1, 128, 0.5f}, {3, 128, 0.2f}, {4, 128, 0.5f}, {5, 64, -0.3f}, {9, 255, 1.5f}, {15, 1, 0.5f}, {31, 100, 0.34f},
-        {2, 0, 0.5f}, {7, 0, 0.0f}, {-6, 128, 0.5f}, {181, 128, 0.5f}, {183, 77, 0.5f}, {5, 128, INFINITY}, {9, 10, NAN}};
+        {2, 0, 0.5f}, {7, 0, 0.0f}, {-6, 128, 0.5f}, {181, 128, 0.5f}, {183, 77, 0.5f}, {5, 128, INFINITY}, {9, 10, NAN},
+        {33, 3, 1e30f}, {101, 7, -3.4e38f}, {3, 2, 1e-30f}, {11, 200, -7.0f}};
     std::mt19937 rng(31);
     uint32_t seed = 0;
     for (const auto &p : params)
@@ -105,9 +107,9 @@ void expectKernelsAgree(const std::vector<uint8_t> &src, const std::vector<int64
 
 TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
 {
-    // Window sums of every kind: uniform windows, zero windows, windows of
-    // values v and v + d, clipped windows, any sums in range (rounded
-    // variances may go negative); pixels mostly next to the window mean.
+    // Window sums of uniform windows, of values v and v + d, of clipped
+    // windows (fewer pixels than the area) and any in range (rounded
+    // variances below 0), with pixels mostly next to the window mean.
     std::mt19937_64 rng(77);
     const size_t n = 613;  // not a multiple of eight
     for (int w : {1, 3, 5, 31, 33, 101, 181})
@@ -117,18 +119,14 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
                 std::vector<int64_t> sum(n + 1), sq(n + 1);  // window of x: run[x + 1] - run[x]
                 std::vector<uint8_t> src(n);
                 for (size_t x = 0; x < n; ++x) {
-                    const int64_t v = int64_t(rng() % 256), m = int64_t(rng() % uint64_t(area + 1));
-                    const int64_t hi = std::min<int64_t>(v + int64_t(rng() % 4), 255);
-                    int64_t s = 0, q = 0;
-                    switch (x % 5) {
-                    case 0: s = v * area, q = v * v * area; break;
-                    case 2: s = v * (area - m) + hi * m, q = v * v * (area - m) + hi * hi * m; break;
-                    case 3: s = v * m, q = v * v * m; break;
-                    case 4: s = int64_t(rng() % uint64_t(255 * area + 1)), q = int64_t(rng() % uint64_t(65025 * area + 1));
-                    }
+                    const int64_t v = int64_t(rng() % 256), hi = std::min<int64_t>(v + int64_t(rng() % 4), 255);
+                    const int64_t m = int64_t(rng() % uint64_t(area + 1)), kind = int64_t(x % 4);
+                    const int64_t a = kind == 0 ? area : kind == 1 ? area - m : m, b = kind == 1 ? m : 0;
+                    int64_t s = v * a + hi * b, q = v * v * a + hi * hi * b;
+                    if (kind == 3) s = int64_t(rng() % uint64_t(255 * area + 1)), q = int64_t(rng() % uint64_t(65025 * area + 1));
                     sum[x + 1] = sum[x] + s, sq[x + 1] = sq[x] + q;
-                    const int64_t nearMean = s / area + int64_t(rng() % 3) - 1;
-                    src[x] = uint8_t(x % 7 == 0 ? int64_t(rng() % 256) : std::clamp<int64_t>(nearMean, 0, 255));
+                    const int64_t nearMean = std::clamp<int64_t>(s / area + int64_t(rng() % 3) - 1, 0, 255);
+                    src[x] = uint8_t(x % 7 == 0 ? int64_t(rng() % 256) : nearMean);
                 }
                 expectKernelsAgree(src, sum, sq, {double(area), range, double(k)},
                                    "window " + std::to_string(w) + " range " + std::to_string(range) + " k " + std::to_string(k));
