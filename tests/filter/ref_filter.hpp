@@ -21,7 +21,9 @@ Bytes each(const Bytes &in, int w, int h, int c, F f)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int ch = 0; ch < c; ++ch) {
-                auto at = [&](int64_t i, int64_t j) { return i < 0 || j < 0 || i >= w || j >= h ? -1 : int(in[size_t((j * w + i) * c + ch)]); };
+                auto at = [&](int64_t i, int64_t j) {
+                    return i < 0 || j < 0 || i >= w || j >= h ? -1 : int(in[size_t((j * w + i) * c + ch)]);
+                };
                 out[(size_t(y) * w + x) * c + ch] = uint8_t(f(at, x, y));
             }
     return out;
@@ -47,7 +49,8 @@ inline Bytes difference(const Bytes &in, int w, int h, int op, int mode, int gap
 {
     return each(in, w, h, 1, [&](auto at, int x, int y) {
         const int p = at(x, y), r = at(int64_t(x) + gap, y), d = at(x, int64_t(y) + gap);
-        if (op == 0) return x < 1 || y < 1 || at(x + 1, y + 1) < 0 ? 0 : std::min(std::abs(at(x + 1, y + 1) - p) + std::abs(d - r), 255);
+        const int corner = at(x + 1, y + 1);
+        if (op == 0) return x < 1 || y < 1 || corner < 0 ? 0 : std::min(std::abs(corner - p) + std::abs(d - r), 255);
         if (op == 1 && (x < 1 || y < 1)) return 0;
         const int dx = op == 1 ? std::abs(at(x - 1, y) - p) : r < 0 ? 0 : std::abs(r - p);
         const int dy = op == 1 ? std::abs(at(x, y - 1) - p) : d < 0 ? 0 : std::abs(d - p);
