@@ -160,7 +160,7 @@ TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
         EXPECT_EQ(pixels(d.get()), c.want) << c.name;
         EXPECT_TRUE(d.paddingIntact()) << c.name;
     }
-    // Seven three-byte columns from a start three to the left.
+    // A negative start shortens the width in pixels: seven three-byte columns from -3 with width 10.
     ImagePtr s = randomImage(KIT_RGB, 12, 1, 5), d = makeImage(KIT_RGB, 12, 1);
     kxCopyPixels(s.get(), -3, 0, 10, 1, d.get(), 0, 0, -1, -1);
     const auto ps = pixels(s.get()), pd = pixels(d.get());
