@@ -125,6 +125,9 @@ TEST(Threshold, GetOptimaSettledCases)
         {"EmptyGaussian", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 0, 255},
         {"EmptyPoisson", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 1, 255},
         {"EmptyEntropy", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 2, 255},
+        {"EntropyNoLevelBeatsZero", KIT_GRAY, {200, 200, 200}, kNone, 2, 255},
+        // Every split leaves a class empty (weight DBL_MIN, mean 1): the first wins.
+        {"PoissonUniform", KIT_GRAY, {200, 200, 200}, kNone, 1, 0},
         {"BrokenMask", KIT_GRAY, {10, 20, 20, 30}, kBroken, 3, 255},
     };
     for (const auto &c : cases) {
@@ -175,6 +178,7 @@ TEST(Threshold, BinarizersOnWorkedImages)
         {"IsoOneUpdate", isodata(0, 1), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // T = round((10 + 60) / 2)
         {"IsoWindowNegative", isodata(10, -7), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // windows below 1 act as 1
         {"IsoEqualToLevel", isodata(10, 1), 3, {0, 100, 200}, {0, 0, 1}},  // strictly greater
+        {"IsoAdjacentLevels", isodata(10, 1), 2, {127, 128}, {0, 0}},  // (127 + 128) / 2 rounds up to 128
         // Multi-level: thresholds 20 and 120 (lowest of the ties); the
         // middle class takes its lower threshold.
         {"MultiThreeClusters", multi(3), 6, {20, 120, 220, 220, 120, 20}, {0, 20, 255, 255, 20, 0}, KIT_GRAY},
@@ -195,18 +199,19 @@ TEST(Threshold, FloatCountStopsAt2To24)
     EXPECT_EQ(kx::thr::floatCount(uint64_t(1) << 31), 16777216.0f);
 }
 
-TEST(Threshold, SelectorsOnUniformRunsSplitInTheMiddle)
+TEST(Threshold, SelectorsOnWorkedHistograms)
 {
-    // 32 equal bins from lo: Otsu's between-class value j (32 - j) / 4 and
-    // the entropy sum log j + log (32 - j) (j bins below the split) peak at
-    // j = 16 alone, wherever the run starts.
-    for (int lo : {0, 1, 37, 100, 224})
+    // 32 equal bins lo, lo + 2, ...: Otsu's between-class value (as j (32 - j))
+    // and the entropy sum log j + log (32 - j) (j bins below the split) peak
+    // at j = 16 alone, wherever the run starts; the empty bin after the 16th
+    // ties, and the lower level wins.
+    for (int lo : {0, 1, 37, 100, 193})
         for (int32_t count : {1, 3, 1000}) {
             int32_t h[256] = {};
             float fh[256] = {};
-            for (int i = lo; i < lo + 32; ++i) h[i] = count, fh[i] = float(count);
-            EXPECT_EQ(kx::thr::otsuLevel(fh, 32 * count), lo + 15) << lo << " " << count;
-            EXPECT_EQ(kx::thr::maxEntropyLevel(h), lo + 15) << lo << " " << count;
+            for (int i = lo; i < lo + 64; i += 2) h[i] = count, fh[i] = float(count);
+            EXPECT_EQ(kx::thr::otsuLevel(fh, 32 * count), lo + 30) << lo << " " << count;
+            EXPECT_EQ(kx::thr::maxEntropyLevel(h), lo + 30) << lo << " " << count;
         }
     // Isodata divides a window's sum by the window, while the edge bins keep
     // their counts: with 10 at 0, 20 and 200, window 2 gives the low mean
@@ -215,6 +220,17 @@ TEST(Threshold, SelectorsOnUniformRunsSplitInTheMiddle)
     three[0] = three[20] = three[200] = 10;
     EXPECT_EQ(kx::thr::isodataLevel(three, 20, 2), 105);
     EXPECT_EQ(kx::thr::isodataLevel(three, 20, 3), 104);
+    // Levels worked out aside: Otsu in single precision gives 127 on
+    // i * 157 mod 257 (in double it would be 128); a triangle i, 3 (255 - i)
+    // gives 110 (Gaussian; 152 without the class-weight term), 113 (Poisson)
+    // and 123 (entropy).
+    int32_t mod[256], tri[256];
+    float fmod[256];
+    for (int i = 0; i < 256; ++i) mod[i] = i * 157 % 257, fmod[i] = float(mod[i]), tri[i] = i < 128 ? i : 3 * (255 - i);
+    EXPECT_EQ(kx::thr::otsuLevel(fmod, std::accumulate(mod, mod + 256, int64_t(0))), 127);
+    EXPECT_EQ(kx::thr::minErrorLevel(tri, false), 110);
+    EXPECT_EQ(kx::thr::minErrorLevel(tri, true), 113);
+    EXPECT_EQ(kx::thr::maxEntropyLevel(tri), 123);
 }
 
 TEST(Threshold, TwoGreyLevelsAreSplitBetweenThem)
@@ -238,10 +254,11 @@ TEST(Threshold, TwoGreyLevelsAreSplitBetweenThem)
         EXPECT_EQ(run([](Image *i) { return kxbMinError(i, 0); }, in, 8), atLevel);
         EXPECT_EQ(run([](Image *i) { return kxbIsoData(i, 10, 1); }, in, 8), separated);
     }
-    // The Poisson criterion splits 10 | 200 (its gain from the split, 52.7,
-    // far outweighs the entropy term log 2); the level is the lower one.
-    ImagePtr im = makeImage(KIT_GRAY, 4, 1, {10, 200, 200, 10});
-    EXPECT_EQ(kxbGetOptima(im.get(), 1), 10);
+    // The Poisson criterion splits 66 | 189 (the split gains 0.8 * 66 ln 66
+    // + 0.2 * 189 ln 189 - 90.6 ln 90.6 = 11.0 against an entropy of 0.50);
+    // the level is the lower one.
+    ImagePtr im = makeImage(KIT_GRAY, 5, 1, {66, 66, 189, 66, 66});
+    EXPECT_EQ(kxbGetOptima(im.get(), 1), 66);
 }
 
 TEST(Threshold, MaskedSelectionEqualsTheSelectedPixelsAlone)
