@@ -128,6 +128,11 @@ TEST(DetectEdge, StepEdges)
         // pixel (above a frame M of 0) passes, extended into the bottom row.
         {6, 5, step, 1, 99.9f, {}, horizontal},
         {5, 4, Bytes(20, 77), 0, 0.0f, {}, Bytes(20, 0)},  // uniform: no edge
+        {4, 4, lines(4, 4, {2, 3}, false, 200), 0, 0.0f, {}, Bytes(16, 0)},  // cutoff 4 * 40000 / 16: not above it
+        // Only the 20 pixels taking part count: the cutoff becomes 12000.
+        {6, 5, step, 0, 0.0f, lines(6, 5, {1, 2, 3, 4}, false), Bytes(30, 0)},
+        // The edge in column 1: the frame copies rows first, so the corners follow.
+        {5, 5, lines(5, 5, {1, 2, 3, 4}, false, 200), 0, 0.0f, {}, lines(5, 5, {0, 1}, false)},
     };
     for (const auto &c : cases) {
         PaddedImage mask(KIT_BIN, c.w, c.h, c.mask, 3);  // its own pitch

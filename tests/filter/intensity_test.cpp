@@ -64,6 +64,8 @@ const struct {
     // Pure red: L = 76.2; red * r / L * 255 is far above 255 and saturates
     // (a wrapped byte would be arbitrary).
     {"IncreaseLumSaturates", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 255, 0, 0, 0}, {0, 0, 255, 0, 0, 0}},
+    // L = 100, 24.84 and 0.114 (the darkest pixel moves the log mean), worked out aside.
+    {"IncreaseLumWorked", kxIncreaseLum, KIT_RGB, 3, 1, {100, 100, 100, 10, 20, 40, 1, 0, 0}, {255, 255, 255, 57, 115, 230, 13, 0, 0}},
 };
 
 TEST(IntensityMaps, GiveTheWorkedValues)
