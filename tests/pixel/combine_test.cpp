@@ -1,23 +1,19 @@
 // Pixel-wise combination, inversion, rectangle copies, channel and colour
-// replacement and cropping.
+// replacement and cropping; the point operations in row bands.
 #include <cmath>
 #include <functional>
 
 #include "kxtest.hpp"
+#include "kxthreads.h"
 
 using namespace kxtest;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-using MergeFn = Image *(*)(const Image *, Image *);
-
-struct MergeCase {
-    const char *name;
-    MergeFn fn;
-    std::function<int(int, int)> rule;  // a from image0, b from image1
-};
-
-const MergeCase kMergeCases[] = {  // in code order, 1204..1212
+// The shortcuts and rules (a from image0, b from image1) in code order, 1204..1212.
+const struct { const char *name; Image *(*fn)(const Image *, Image *); std::function<int(int, int)> rule; }
+    kMergeCases[] = {
     {"add", kxPixelAdd, [](int a, int b) { return std::min(a + b, 255); }},
     {"subtract", kxPixelSubtract, [](int a, int b) { return std::max(a - b, 0); }},
     {"xor", kxPixelXor, [](int a, int b) { return a ^ b; }},
@@ -31,79 +27,51 @@ const MergeCase kMergeCases[] = {  // in code order, 1204..1212
 
 }  // namespace
 
-TEST(PixelMerge, ShortcutsFollowTheirRuleOnEveryType)
-{
-    const auto &cases = kMergeCases;
-    for (const auto &c : cases) {
-        for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA}) {
-            ImagePtr a = randomImage(type, 5, 4, 11), b = randomImage(type, 5, 4, 12);
-            const auto pa = pixels(a.get()), pb = pixels(b.get());
-            ASSERT_EQ(c.fn(a.get(), b.get()), b.get());
-            const auto got = pixels(b.get());
-            for (size_t i = 0; i < got.size(); ++i) {
-                const int v = c.rule(pa[i], pb[i]);
-                ASSERT_EQ(got[i], type == KIT_BIN ? (v > 0) : v) << c.name << " type " << type << " byte " << i;
-            }
-            EXPECT_EQ(pixels(a.get()), pa) << "image0 is read only";
-        }
-    }
-}
-
-TEST(PixelMerge, VectorRowsMatchTheRulesOnEveryPairPaddedAndAliased)
+TEST(PixelMerge, EveryBytePairPaddedAliasedAndThroughTheShortcuts)
 {
     // Every (a, b) byte pair: image0 holds the column index, image1 the row
-    // index, in padded rows; then odd widths of random bytes, packed and
-    // padded, and an image combined with itself.
-    std::vector<uint8_t> as(256 * 256), bs(256 * 256);
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) as[size_t(y) * 256 + x] = uint8_t(x), bs[size_t(y) * 256 + x] = uint8_t(y);
+    // index, in padded rows; then odd widths of random bytes of every type
+    // through the shortcut, packed and padded, and an image with itself.
+    Bytes as(256 * 256), bs(256 * 256);
+    for (size_t i = 0; i < as.size(); ++i) as[i] = uint8_t(i % 256), bs[i] = uint8_t(i / 256);
     for (int code = KX_MERGE_ADD; code <= KX_MERGE_DIFF; ++code) {
-        const auto &rule = kMergeCases[code - KX_MERGE_ADD].rule;
-        auto want = [&](const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, bool bin) {
-            std::vector<uint8_t> out(b.size());
-            for (size_t i = 0; i < b.size(); ++i) {
-                const int v = rule(a[i], b[i]);
-                out[i] = uint8_t(bin ? v > 0 : v);
-            }
+        const auto &c = kMergeCases[code - KX_MERGE_ADD];
+        auto want = [&](const Bytes &a, const Bytes &b, bool bin) {
+            Bytes out(b.size());
+            for (size_t i = 0; i < b.size(); ++i) out[i] = uint8_t(bin ? c.rule(a[i], b[i]) > 0 : c.rule(a[i], b[i]));
             return out;
         };
         for (int type : {KIT_BIN, KIT_GRAY}) {
             PaddedImage a(type, 256, 256, as, 3), b(type, 256, 256, bs, 11);
-            kxPixelMerge(a.get(), b.get(), code);
-            ASSERT_EQ(pixels(b.get()), want(as, bs, type == KIT_BIN)) << "code " << code << " type " << type;
+            EXPECT_EQ(kxPixelMerge(a.get(), b.get(), code), b.get());
+            ASSERT_EQ(pixels(b.get()), want(as, bs, type == KIT_BIN)) << c.name << " type " << type;
             EXPECT_TRUE(b.paddingIntact());
         }
-        for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+        for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
             for (int w : {1, 31, 67}) {
                 const size_t n = size_t(w) * 9 * bpp(type);
-                const auto ra = randomBytes(n, uint32_t(code + w)), rb = randomBytes(n, uint32_t(code * w));
+                const int top = type == KIT_BIN ? 1 : 255;
+                const Bytes ra = randomBytes(n, uint32_t(code + w), 0, top), rb = randomBytes(n, uint32_t(code * w), 0, top);
                 ImagePtr a = makeImage(type, w, 9, ra), b = makeImage(type, w, 9, rb);
                 PaddedImage pb(type, w, 9, rb);
-                kxPixelMerge(a.get(), b.get(), code);
-                kxPixelMerge(a.get(), pb.get(), code);
-                EXPECT_EQ(pixels(b.get()), want(ra, rb, false)) << "code " << code << " width " << w;
-                EXPECT_EQ(pixels(pb.get()), want(ra, rb, false)) << "code " << code << " width " << w;
+                EXPECT_EQ(c.fn(a.get(), b.get()), b.get());
+                c.fn(a.get(), pb.get());
+                EXPECT_EQ(pixels(b.get()), want(ra, rb, type == KIT_BIN)) << c.name << " type " << type << " width " << w;
+                EXPECT_EQ(pixels(pb.get()), pixels(b.get()));
                 EXPECT_TRUE(pb.paddingIntact());
-                kxPixelMerge(a.get(), a.get(), code);
-                EXPECT_EQ(pixels(a.get()), want(ra, ra, false)) << "code " << code << " with itself";
+                EXPECT_EQ(pixels(a.get()), ra) << "image0 is read only";
+                c.fn(a.get(), a.get());
+                EXPECT_EQ(pixels(a.get()), want(ra, ra, type == KIT_BIN)) << c.name << " with itself";
             }
-        }
     }
-}
-
-TEST(PixelMerge, BinarySubtractKeepsWhereOnlyImage0IsSet)
-{
-    ImagePtr a = makeImage(KIT_BIN, 4, 1, {1, 1, 0, 0}), b = makeImage(KIT_BIN, 4, 1, {0, 1, 0, 1});
-    kxPixelSubtract(a.get(), b.get());
-    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{1, 0, 0, 0}));
 }
 
 TEST(PixelMerge, CommonAreaTypesAndCodes)
 {
-    ImagePtr a = makeImage(KIT_GRAY, 2, 3, std::vector<uint8_t>(6, 10));
-    PaddedImage b(KIT_GRAY, 3, 2, std::vector<uint8_t>(6, 1));
+    ImagePtr a = makeImage(KIT_GRAY, 2, 3, Bytes(6, 10));
+    PaddedImage b(KIT_GRAY, 3, 2, Bytes(6, 1));
     kxPixelAdd(a.get(), b.get());
-    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{11, 11, 1, 11, 11, 1}));
+    EXPECT_EQ(pixels(b.get()), (Bytes{11, 11, 1, 11, 11, 1}));
     EXPECT_TRUE(b.paddingIntact());
     const auto before = pixels(b.get());
     for (int code : {1203, 1213}) EXPECT_EQ(kxPixelMerge(a.get(), b.get(), code), b.get());
@@ -113,23 +81,18 @@ TEST(PixelMerge, CommonAreaTypesAndCodes)
     EXPECT_KX_ASSERT(kxPixelAdd(nullptr, b.get()), "image0 && image1");
 }
 
-TEST(PixelMergeE1, ScaledCodesInDoubleThenClamped)
+TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
 {
-    struct Case {
-        int code;
-        float scale, offset;
-        std::function<double(int, int)> value;  // p from image1, q from image0
-    };
-    const Case cases[] = {
+    // value(p from image1, q from image0), truncated and clamped.
+    const struct { int code; float scale, offset; std::function<double(int, int)> value; } cases[] = {
         {0, 0.5f, 1.25f, [](int p, int q) { return (p + q) * 0.5 + 1.25; }},
         {1, 1.0f, 0.0f, [](int p, int q) { return double(p - q); }},
         {2, 2.0f, -3.0f, [](int p, int q) { return std::abs(p - q) * 2.0 - 3.0; }},
         {3, 0.01f, 0.0f, [](int p, int q) { return p * q * double(0.01f); }},
         {4, 100.0f, 7.0f, [](int p, int q) { return p == 0 ? 0.0 : double(q) / p * 100.0 + 7.0; }},
-        {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }},
-        {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
-        {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }},
-        {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
+        // The bitwise codes and the extremes ignore scale and offset.
+        {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }}, {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
+        {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }}, {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
         {9, 9.0f, 9.0f, [](int p, int q) { return double(std::min(p, q)); }},
     };
     for (const auto &c : cases) {
@@ -142,43 +105,19 @@ TEST(PixelMergeE1, ScaledCodesInDoubleThenClamped)
             ASSERT_EQ(got[i], v < 0 ? 0 : v > 255 ? 255 : int(v)) << "code " << c.code << " byte " << i;
         }
     }
-}
-
-TEST(PixelMergeE1, DivisionByZeroStoresZeroAndBinaryStoresOne)
-{
+    // Division by zero stores 0; a binary result stores 1 for anything above 0.
     ImagePtr q = makeImage(KIT_GRAY, 2, 1, {50, 50}), p = makeImage(KIT_GRAY, 2, 1, {0, 10});
     kxPixelMergeE1(q.get(), p.get(), 4, 1.0f, 100.0f);
-    EXPECT_EQ(pixels(q.get()), (std::vector<uint8_t>{0, 105}));
+    EXPECT_EQ(pixels(q.get()), (Bytes{0, 105}));
     ImagePtr bq = makeImage(KIT_BIN, 3, 1, {0, 1, 1}), bp = makeImage(KIT_BIN, 3, 1, {1, 1, 0});
     kxPixelMergeE1(bq.get(), bp.get(), 0, 3.0f, 0.0f);
-    EXPECT_EQ(pixels(bq.get()), (std::vector<uint8_t>{1, 1, 1}));
+    EXPECT_EQ(pixels(bq.get()), (Bytes{1, 1, 1}));
     const auto before = pixels(q.get());
     kxPixelMergeE1(q.get(), p.get(), 10, 1.0f, 0.0f);
     EXPECT_EQ(pixels(q.get()), before);
 }
 
-TEST(Invert, PerTypeAndAlphaKept)
-{
-    struct Case {
-        int type;
-        std::vector<uint8_t> in, out;
-    };
-    const Case cases[] = {
-        {KIT_BIN, {0, 1}, {1, 0}},
-        {KIT_GRAY, {0, 200}, {255, 55}},
-        {KIT_RGB, {1, 2, 3, 250, 251, 252}, {254, 253, 252, 5, 4, 3}},
-        {KIT_RGBA, {1, 2, 3, 77, 250, 251, 252, 88}, {254, 253, 252, 77, 5, 4, 3, 88}},
-    };
-    for (const auto &c : cases) {
-        PaddedImage im(c.type, 2, 1, c.in);
-        EXPECT_EQ(kxInvert(im.get()), im.get());
-        EXPECT_EQ(pixels(im.get()), c.out) << "type " << c.type;
-        EXPECT_TRUE(im.paddingIntact());
-    }
-    EXPECT_EQ(kxInvert(nullptr), nullptr);
-}
-
-TEST(Invert, WideRowsEveryTypePaddedAndPacked)
+TEST(Invert, EveryTypePaddedAndPackedAlphaKept)
 {
     // RGBA goes through the table kernels with alpha masked out; the other
     // types through a byte loop.
@@ -186,38 +125,34 @@ TEST(Invert, WideRowsEveryTypePaddedAndPacked)
     for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
         for (int w : {1, 15, 16, 17, 33, 100}) {
             const int b = bpp(type), h = 3;
-            const auto in = randomBytes(size_t(w) * h * b, seed++);
-            std::vector<uint8_t> want = in;
+            const auto in = randomBytes(size_t(w) * h * b, seed++, 0, type == KIT_BIN ? 1 : 255);
+            Bytes want = in;
             for (size_t i = 0; i < want.size(); ++i)
                 if (type != KIT_RGBA || i % 4 != 3) want[i] = uint8_t((type == KIT_BIN ? 1 : 255) - want[i]);
             PaddedImage padded(type, w, h, in);
             ImagePtr packed = makeImage(type, w, h, in);
-            kxInvert(padded.get());
+            EXPECT_EQ(kxInvert(padded.get()), padded.get());
             kxInvert(packed.get());
             EXPECT_EQ(pixels(padded.get()), want) << "type " << type << " width " << w;
             EXPECT_EQ(pixels(packed.get()), want) << "type " << type << " width " << w;
             EXPECT_TRUE(padded.paddingIntact());
         }
+    EXPECT_EQ(kxInvert(nullptr), nullptr);
 }
 
 TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
 {
-    struct Case {
-        const char *name;
-        int sx, sy, sw, sh, dx, dy, dw, dh;
-        std::vector<uint8_t> want;  // 4 x 3 destination, source pixel value = 10*y + x + 1
-    };
-    const Case cases[] = {
+    // A 4 x 3 destination; source pixel value = 10*y + x + 1.
+    const struct { const char *name; int sx, sy, sw, sh, dx, dy, dw, dh; Bytes want; } cases[] = {
         {"whole image", 0, 0, 0, 0, 0, 0, -1, -1, {1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24}},
         {"negative sx shortens the width", -3, 0, 5, 1, 0, 0, -1, -1, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
         {"offset destination clips", 1, 1, -1, -1, 2, 1, -1, -1, {0, 0, 0, 0, 0, 0, 12, 13, 0, 0, 22, 23}},
         {"negative dy shortens the height", 0, 0, -1, -1, 0, -2, -1, -1, {1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {"start outside does nothing", 4, 0, -1, -1, 0, 0, -1, -1, std::vector<uint8_t>(12, 0)},
-        {"INT_MIN start does nothing", INT32_MIN, 0, 2, 2, 0, 0, -1, -1, std::vector<uint8_t>(12, 0)},
+        {"start outside does nothing", 4, 0, -1, -1, 0, 0, -1, -1, Bytes(12, 0)},
+        {"INT_MIN start does nothing", INT32_MIN, 0, 2, 2, 0, 0, -1, -1, Bytes(12, 0)},
     };
-    std::vector<uint8_t> src;
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 4; ++x) src.push_back(uint8_t(10 * y + x + 1));
+    Bytes src;
+    for (int i = 0; i < 12; ++i) src.push_back(uint8_t(10 * (i / 4) + i % 4 + 1));
     for (const auto &c : cases) {
         ImagePtr s = makeImage(KIT_GRAY, 4, 3, src);
         PaddedImage d(KIT_GRAY, 4, 3);
@@ -225,10 +160,7 @@ TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
         EXPECT_EQ(pixels(d.get()), c.want) << c.name;
         EXPECT_TRUE(d.paddingIntact()) << c.name;
     }
-}
-
-TEST(CopyPixels, SevenColumnsFromANegativeStart)
-{
+    // A negative start shortens the width in pixels: seven three-byte columns from -3 with width 10.
     ImagePtr s = randomImage(KIT_RGB, 12, 1, 5), d = makeImage(KIT_RGB, 12, 1);
     kxCopyPixels(s.get(), -3, 0, 10, 1, d.get(), 0, 0, -1, -1);
     const auto ps = pixels(s.get()), pd = pixels(d.get());
@@ -241,63 +173,62 @@ TEST(CopyPixelsE2, PastesUnderMaskAndClips)
     ImagePtr m = makeImage(KIT_BIN, 3, 2, {1, 0, 1, 1, 1, 0});
     PaddedImage d(KIT_GRAY, 4, 3);
     kxCopyPixelsE2(s.get(), d.get(), 2, 1, m.get());
-    EXPECT_EQ(pixels(d.get()), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 4, 5}));
+    EXPECT_EQ(pixels(d.get()), (Bytes{0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 4, 5}));
     EXPECT_TRUE(d.paddingIntact());
     PaddedImage e(KIT_GRAY, 4, 3);
     kxCopyPixelsE2(s.get(), e.get(), -1, 0, nullptr);  // source not shifted
-    EXPECT_EQ(pixels(e.get()), (std::vector<uint8_t>{1, 2, 3, 0, 4, 5, 6, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(pixels(e.get()), (Bytes{1, 2, 3, 0, 4, 5, 6, 0, 0, 0, 0, 0}));
     ImagePtr wrongMask = makeImage(KIT_BIN, 2, 2);
     PaddedImage f(KIT_GRAY, 4, 3);
     kxCopyPixelsE2(s.get(), f.get(), 0, 0, wrongMask.get());
     kxCopyPixelsE2(nullptr, f.get(), 0, 0, nullptr);
-    EXPECT_EQ(pixels(f.get()), std::vector<uint8_t>(12, 0));
+    EXPECT_EQ(pixels(f.get()), Bytes(12, 0));
 }
 
 TEST(ReplaceChannel, FromBinaryGreyAndColour)
 {
-    ImagePtr im = makeImage(KIT_RGBA, 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
-    ImagePtr bin = makeImage(KIT_BIN, 2, 1, {1, 0});
-    kxReplaceChannel(im.get(), bin.get(), 4);  // red from a binary image
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{1, 2, 255, 4, 5, 6, 0, 8}));
-    ImagePtr grey = makeImage(KIT_GRAY, 2, 1, {90, 91});
-    kxReplaceChannel(im.get(), grey.get(), 1 | 8);  // blue and alpha
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{90, 2, 255, 90, 91, 6, 0, 91}));
-    ImagePtr rgb = makeImage(KIT_RGB, 2, 1, {31, 32, 33, 41, 42, 43});
-    kxReplaceChannel(im.get(), rgb.get(), 2 | 8);  // green only: the alpha bit has no source
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{90, 32, 255, 90, 91, 42, 0, 91}));
-    kxReplaceChannel(im.get(), rgb.get(), 7);
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{31, 32, 33, 90, 41, 42, 43, 91}));
-    ImagePtr small = makeImage(KIT_GRAY, 1, 1, {0});
-    const auto before = pixels(im.get());
-    kxReplaceChannel(im.get(), small.get(), 7);
-    EXPECT_EQ(pixels(im.get()), before);
+    // Selection bits: 1 blue, 2 green, 4 red, 8 alpha (from a one-channel image only).
+    const Bytes start = {1, 2, 3, 4, 5, 6, 7, 8};
+    const struct { int type; Bytes source; int selection; Bytes out; } cases[] = {
+        {KIT_BIN, {1, 0}, 4, {1, 2, 255, 4, 5, 6, 0, 8}},
+        {KIT_GRAY, {90, 91}, 1 | 8, {90, 2, 3, 90, 91, 6, 7, 91}},
+        {KIT_RGB, {31, 32, 33, 41, 42, 43}, 2 | 8, {1, 32, 3, 4, 5, 42, 7, 8}},
+        {KIT_RGB, {31, 32, 33, 41, 42, 43}, 7, {31, 32, 33, 4, 41, 42, 43, 8}},
+        {KIT_GRAY, {0}, 7, start},  // another size
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(KIT_RGBA, 2, 1, start);
+        ImagePtr source = makeImage(c.type, int(c.source.size()) / bpp(c.type), 1, c.source);
+        EXPECT_EQ(kxReplaceChannel(im.get(), source.get(), c.selection), im.get());
+        EXPECT_EQ(pixels(im.get()), c.out) << c.type << " " << c.selection;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+    ImagePtr im = makeImage(KIT_RGBA, 2, 1, start), grey = makeImage(KIT_GRAY, 2, 1);
     EXPECT_KX_ASSERT(kxReplaceChannel(im.get(), grey.get(), 0), "image && channel");
 }
 
 TEST(ReplacePixels, MatchesPerTypeAndUnderMask)
 {
-    ImagePtr g = makeImage(KIT_GRAY, 4, 1, {44, 7, 44, 44});
-    ImagePtr m = makeImage(KIT_GRAY, 3, 1, {1, 1, 0});
-    kxReplacePixels(g.get(), 44, 300, m.get());  // new colour clamps; mask limits to 3 columns
-    EXPECT_EQ(pixels(g.get()), (std::vector<uint8_t>{255, 7, 44, 44}));
-    kxReplacePixels(g.get(), 300, 1, nullptr);  // an old colour above 255 never matches
-    EXPECT_EQ(pixels(g.get()), (std::vector<uint8_t>{255, 7, 44, 44}));
-    ImagePtr b = makeImage(KIT_BIN, 3, 1, {1, 0, 1});
-    kxReplacePixels(b.get(), 5, 0, nullptr);  // 5 is not 1
-    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{1, 0, 1}));
-    kxReplacePixels(b.get(), 1, 0, nullptr);
-    EXPECT_EQ(pixels(b.get()), (std::vector<uint8_t>{0, 0, 0}));
-    ImagePtr rgb = makeImage(KIT_RGB, 2, 1, {3, 2, 1, 3, 2, 9});
-    kxReplacePixels(rgb.get(), 0xFF010203u, 0x00AABBCCu, nullptr);  // alpha byte of old colour ignored
-    EXPECT_EQ(pixels(rgb.get()), (std::vector<uint8_t>{0xCC, 0xBB, 0xAA, 3, 2, 9}));
-    ImagePtr rgba = makeImage(KIT_RGBA, 2, 1, {3, 2, 1, 0, 3, 2, 1, 5});
-    kxReplacePixels(rgba.get(), 0x05010203u, 0x11223344u, nullptr);
-    EXPECT_EQ(pixels(rgba.get()), (std::vector<uint8_t>{3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}));
+    ImagePtr mask = makeImage(KIT_GRAY, 3, 1, {1, 1, 0});  // limits to 3 columns
+    const struct { int type, w; Bytes in; uint32_t from, to; const Image *mask; Bytes out; } cases[] = {
+        {KIT_GRAY, 4, {44, 7, 44, 44}, 44, 300, mask.get(), {255, 7, 44, 44}},  // the new colour clamps
+        {KIT_GRAY, 4, {44, 7, 44, 44}, 300, 1, nullptr, {44, 7, 44, 44}},  // an old colour above 255 never matches
+        {KIT_BIN, 3, {1, 0, 1}, 5, 0, nullptr, {1, 0, 1}},  // 5 is not 1
+        {KIT_BIN, 3, {1, 0, 1}, 1, 0, nullptr, {0, 0, 0}},
+        {KIT_RGB, 2, {3, 2, 1, 3, 2, 9}, 0xFF010203u, 0x00AABBCCu, nullptr, {0xCC, 0xBB, 0xAA, 3, 2, 9}},  // alpha ignored
+        {KIT_RGBA, 2, {3, 2, 1, 0, 3, 2, 1, 5}, 0x05010203u, 0x11223344u, nullptr, {3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}},
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(c.type, c.w, 1, c.in);
+        kxReplacePixels(im.get(), c.from, c.to, c.mask);
+        EXPECT_EQ(pixels(im.get()), c.out) << c.type << " " << c.from;
+        EXPECT_TRUE(im.paddingIntact());
+    }
 }
 
 TEST(Clip, CropsInPlace)
 {
-    std::vector<uint8_t> src;
+    Bytes src;
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x) src.push_back(uint8_t(10 * y + x));
     ImagePtr im = makeImage(KIT_GRAY, 8, 6, src);
@@ -307,13 +238,63 @@ TEST(Clip, CropsInPlace)
     EXPECT_EQ(kxClip(im.get(), 2, 3, 5, 4), keep);
     EXPECT_EQ(im->width, 4);
     EXPECT_EQ(im->height, 2);
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{32, 33, 34, 35, 42, 43, 44, 45}));
+    EXPECT_EQ(pixels(im.get()), (Bytes{32, 33, 34, 35, 42, 43, 44, 45}));
     // A negative left shortens the copy, which lands at the top-left.
     ImagePtr im2 = makeImage(KIT_GRAY, 8, 6, src);
     kxClip(im2.get(), -2, 0, 1, 0);
-    EXPECT_EQ(pixels(im2.get()), (std::vector<uint8_t>{0, 1, 0, 0}));
+    EXPECT_EQ(pixels(im2.get()), (Bytes{0, 1, 0, 0}));
     PaddedImage wrapped(KIT_GRAY, 8, 6, src);
     kxClip(wrapped.get(), 0, 0, 3, 3);  // a virtual image cannot change size
     EXPECT_EQ(wrapped.get()->width, 8);
     EXPECT_EQ(kxClip(nullptr, 0, 0, 1, 1), nullptr);
 }
+
+namespace {
+
+// The output bytes of `run` on fresh inputs with 1, 2, 3 and 8 threads.
+void expectSameForEveryCount(const char *name, const std::function<std::vector<uint8_t>()> &run)
+{
+    std::vector<uint8_t> one;
+    for (int n : {1, 2, 3, 8}) {
+        kxtSetThreads(n);
+        const auto got = run();
+        kxtSetThreads(-1);
+        if (n == 1) one = got;
+        EXPECT_EQ(got, one) << name << " with " << n << " threads";
+    }
+}
+
+TEST(PixelThreads, EveryThreadCountGivesTheSameBytes)
+{
+    for (auto [w, h] : {std::pair{257, 2100}, {70000, 9}}) {
+        // op(a, b) on random images of `type`; the bytes of b.
+        auto run = [&](int type, std::function<void(Image *, Image *)> op) {
+            return [=] {
+                auto a = randomImage(type, w, h, 1), b = randomImage(type, w, h, 2);
+                op(a.get(), b.get());
+                return pixels(b.get());
+            };
+        };
+        expectSameForEveryCount("linear grey", run(KIT_GRAY, [](Image *, Image *b) { kxLinear(b, 1.7f, -20.0f); }));
+        expectSameForEveryCount("linear RGB", run(KIT_RGB, [](Image *, Image *b) { kxLinearEx(b, 5, 0.8f, 9.0f); }));
+        expectSameForEveryCount("invert RGBA", run(KIT_RGBA, [](Image *, Image *b) { kxInvert(b); }));
+        expectSameForEveryCount("simple", run(KIT_GRAY, [](Image *, Image *b) { kxbSimple(b, 100, 1); }));
+        expectSameForEveryCount("add", run(KIT_RGB, [](Image *a, Image *b) { kxPixelAdd(a, b); }));
+        expectSameForEveryCount("diff", run(KIT_GRAY, [](Image *a, Image *b) { kxPixelDiff(a, b); }));
+        expectSameForEveryCount("merge scaled", run(KIT_GRAY, [](Image *a, Image *b) {
+                                    kxPixelMergeE1(b, a, KX_MERGE_ADD, 0.5f, 3.0f);
+                                }));
+        expectSameForEveryCount("add to itself", run(KIT_GRAY, [](Image *, Image *b) { kxPixelAdd(b, b); }));
+    }
+    // Two wrapped images over one buffer, the second starting one row later:
+    // the plain row order decides the result, so it must not be split.
+    const int w = 300, h = 900;
+    expectSameForEveryCount("overlapping", [&] {
+        std::vector<uint8_t> buf = randomBytes(size_t(w) * (h + 1), 9);
+        ImagePtr a(kxCreateImageEx(KIT_GRAY, w, h, w, buf.data(), 0)), b(kxCreateImageEx(KIT_GRAY, w, h, w, buf.data() + w, 0));
+        kxPixelAdd(a.get(), b.get());
+        return buf;
+    });
+}
+
+}  // namespace

@@ -1,7 +1,8 @@
 // The byte-table kernels: every kernel the processor runs stores exactly
 // lut[byte] into the selected bytes of a run and nothing anywhere else,
 // whatever the run's length, alignment, pixel size and channel selection.
-#include "frame/frame.hpp"
+// (The image walkers over padded rows: kxInvert, kxLinearEx and the
+// threshold fills, through the exports.)
 #include "kxtest.hpp"
 #include "pixel/lut.hpp"
 
@@ -12,15 +13,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+// Random, reversed, a step at the half, a wrapping ramp.
 Bytes tableOf(int kind, uint32_t seed)
 {
-    Bytes t(256);
-    switch (kind) {
-    case 0: t = randomBytes(256, seed); break;
-    case 1: for (int v = 0; v < 256; ++v) t[v] = uint8_t(255 - v); break;
-    case 2: for (int v = 0; v < 256; ++v) t[v] = uint8_t(v >= 128); break;  // a step at the half
-    default: for (int v = 0; v < 256; ++v) t[v] = uint8_t(v * 7 + 3); break;
-    }
+    Bytes t = randomBytes(256, seed);
+    for (int v = 0; kind > 0 && v < 256; ++v) t[size_t(v)] = uint8_t(kind == 1 ? 255 - v : kind == 2 ? v >= 128 : v * 7 + 3);
     return t;
 }
 
@@ -55,34 +52,4 @@ TEST(ByteTable, EveryKernelMatchesThePlainLookup)
         }
     }
     EXPECT_TRUE(kx::lut::runs(kx::lut::best()));
-}
-
-TEST(ByteTable, ImageAppliersSkipPaddingAndUnselectedChannels)
-{
-    const Bytes lut = tableOf(0, 99);
-    for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
-        for (int w : {1, 13, 67}) {
-            const int h = 5, b = bpp(type);
-            const Bytes in = randomBytes(size_t(w) * h * b, uint32_t(w + type));
-            for (unsigned bits : {1u, 5u, 6u, 15u}) {
-                PaddedImage padded(type, w, h, in, 9);
-                ImagePtr packed = makeImage(type, w, h, in);
-                kx::applyLutChannels(padded.get(), lut.data(), bits);
-                kx::applyLutChannels(packed.get(), lut.data(), bits);
-                Bytes want = in;
-                for (size_t i = 0; i < want.size(); ++i)
-                    if (bits >> (i % b) & 1u) want[i] = lut[want[i]];
-                EXPECT_EQ(pixels(padded.get()), want) << type << " " << w << " " << bits;
-                EXPECT_EQ(pixels(packed.get()), want) << type << " " << w << " " << bits;
-                EXPECT_TRUE(padded.paddingIntact());
-            }
-            // applyLut maps the first `channels` bytes of each pixel.
-            ImagePtr im = makeImage(type, w, h, in);
-            kx::applyLut(im.get(), lut.data(), 2);
-            Bytes want = in;
-            for (size_t i = 0; i < want.size(); ++i)
-                if (i % b < 2) want[i] = lut[want[i]];
-            EXPECT_EQ(pixels(im.get()), want);
-        }
-    }
 }

@@ -3,53 +3,31 @@
 #include "kxtest.hpp"
 
 using namespace kxtest;
+using Bytes = std::vector<uint8_t>;
 
-struct GetCase {
-    const char *name;
-    int type;
-    std::vector<uint8_t> px;  // one pixel
-    uint32_t want;
-};
-
-TEST(GetPixel, AssemblesColourValues)
+TEST(GetPixel, AssemblesColourValuesUnusableRecordsReadZero)
 {
-    const GetCase cases[] = {
-        {"bin", KIT_BIN, {1}, 1},
-        {"gray", KIT_GRAY, {200}, 200},
-        {"rgb has opaque top byte", KIT_RGB, {0x11, 0x22, 0x33}, 0xFF332211u},
-        {"rgba keeps alpha", KIT_RGBA, {0x11, 0x22, 0x33, 0x44}, 0x44332211u},
-    };
+    const struct {
+        int type;
+        Bytes px;  // one pixel
+        uint32_t want;
+    } cases[] = {{KIT_BIN, {1}, 1}, {KIT_GRAY, {200}, 200}, {KIT_RGB, {0x11, 0x22, 0x33}, 0xFF332211u},  // opaque
+                 {KIT_RGBA, {0x11, 0x22, 0x33, 0x44}, 0x44332211u}};
     for (const auto &c : cases) {
         ImagePtr im = makeImage(c.type, 1, 1, c.px);
-        EXPECT_EQ(kxGetPixel(im.get(), 0, 0), c.want) << c.name;
-        EXPECT_EQ(kxGetPixel(im.get(), 1, 0), 0u) << c.name;
-        EXPECT_EQ(kxGetPixel(im.get(), 0, -1), 0u) << c.name;
+        EXPECT_EQ(kxGetPixel(im.get(), 0, 0), c.want) << c.type;
+        EXPECT_EQ(kxGetPixel(im.get(), 1, 0), 0u) << c.type;
+        EXPECT_EQ(kxGetPixel(im.get(), 0, -1), 0u) << c.type;
     }
-}
-
-TEST(GetPixel, UnusableRecordsReadZero)
-{
     ImagePtr im = makeImage(KIT_GRAY, 2, 2, {9, 9, 9, 9});
-    im->imageType = 40;
-    EXPECT_EQ(kxGetPixel(im.get(), 0, 0), 0u);
-    im->imageType = 16;  // inside 1..32 but not an image type
-    EXPECT_EQ(kxGetPixel(im.get(), 0, 0), 0u);
-    im->imageType = KIT_RGB;  // disagrees with the one-channel `type`
-    EXPECT_EQ(kxGetPixel(im.get(), 0, 0), 0u);
+    // Outside the types, inside 1..32 but not a type, disagreeing with the one-channel `type`.
+    for (int bad : {40, 16, KIT_RGB}) EXPECT_EQ((im->imageType = bad, kxGetPixel(im.get(), 0, 0)), 0u) << bad;
     EXPECT_KX_ASSERT(kxGetPixel(nullptr, 0, 0), "image");
 }
 
-struct MeanCase {
-    const char *name;
-    int type, w, h;
-    std::vector<uint8_t> px;
-    int x, y, radius;
-    uint32_t want;
-};
-
 TEST(GetPixelE1, AveragesTheClippedWindow)
 {
-    const MeanCase cases[] = {
+    const struct { const char *name; int type, w, h; Bytes px; int x, y, radius; uint32_t want; } cases[] = {
         {"radius 0 on an unset pixel", KIT_BIN, 1, 1, {0}, 0, 0, 0, 0},
         {"radius 0 on a set pixel", KIT_BIN, 1, 1, {1}, 0, 0, 0, 1},
         {"2 of 4 at a corner ties to 1", KIT_BIN, 2, 2, {1, 0, 0, 1}, 0, 0, 1, 1},
@@ -69,16 +47,9 @@ TEST(GetPixelE1, AveragesTheClippedWindow)
     }
 }
 
-struct SetCase {
-    const char *name;
-    int type;
-    uint32_t colour;
-    std::vector<uint8_t> viaSetPixel, viaSetPixelEx;
-};
-
-TEST(SetPixel, ColourRulesPerSetter)
+TEST(SetPixel, ColourRulesPerSetterOutsideAndBadInput)
 {
-    const SetCase cases[] = {
+    const struct { const char *name; int type; uint32_t colour; Bytes viaSetPixel, viaSetPixelEx; } cases[] = {
         {"bin any non-zero", KIT_BIN, 0xFF000000u, {1}, {1}},
         {"bin zero", KIT_BIN, 0, {0}, {0}},
         {"gray small", KIT_GRAY, 200, {200}, {200}},
@@ -94,15 +65,11 @@ TEST(SetPixel, ColourRulesPerSetter)
         EXPECT_EQ(pixels(a.get()), c.viaSetPixel) << c.name;
         EXPECT_EQ(pixels(b.get()), c.viaSetPixelEx) << c.name;
     }
-}
-
-TEST(SetPixel, OutsideAndBadInputDoNothing)
-{
     PaddedImage im(KIT_GRAY, 3, 2);
     kxSetPixel(im.get(), 3, 0, 9);
     kxSetPixel(im.get(), -1, 1, 9);
     kxSetPixel(im.get(), 0, INT32_MIN, 9);
-    EXPECT_EQ(pixels(im.get()), std::vector<uint8_t>(6, 0));
+    EXPECT_EQ(pixels(im.get()), Bytes(6, 0));
     EXPECT_TRUE(im.paddingIntact());
     EXPECT_KX_ASSERT(kxSetPixel(nullptr, 0, 0, 1), "image");
 }
@@ -113,42 +80,36 @@ TEST(SetPixelE1, ShiftsSkipsOutsideAndIgnoresEmptyLists)
     const int pts[] = {0, 0, 3, 2, 2, 1, INT32_MAX, 0, -5, -5};
     kxSetPixelE1(im.get(), pts, 0, 0, 0, 50);
     kxSetPixelE1(im.get(), nullptr, 3, 0, 0, 50);
-    EXPECT_EQ(pixels(im.get()), std::vector<uint8_t>(12, 0));
+    EXPECT_EQ(pixels(im.get()), Bytes(12, 0));
     kxSetPixelE1(im.get(), pts, 5, 1, 0, 300);  // clamps like kxSetPixel
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{0, 255, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0}));
+    EXPECT_EQ(pixels(im.get()), (Bytes{0, 255, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0}));
     EXPECT_TRUE(im.paddingIntact());
 }
 
 TEST(SetPixelEx, MaskSelectsAndLimitsTheArea)
 {
-    // A 2 x 2 mask on a 3 x 3 image: the third row and column stay untouched.
+    // A 2 x 2 mask (its own pitch) on a 3 x 3 image: the third row and
+    // column stay untouched; inverted, the mask's zeros are set.
     PaddedImage mask(KIT_BIN, 2, 2, {1, 0, 0, 1}, 3);
+    const Bytes set = {3, 2, 1}, old = {7, 7, 7};
     for (int invert : {0, 1}) {
-        PaddedImage im(KIT_RGB, 3, 3, std::vector<uint8_t>(27, 7));
+        PaddedImage im(KIT_RGB, 3, 3, Bytes(27, 7));
         kxSetPixelEx(im.get(), 0x00010203u, mask.get(), invert);
-        std::vector<uint8_t> want(27, 7);
-        const bool set[2][2] = {{true, false}, {false, true}};
-        for (int y = 0; y < 2; ++y)
-            for (int x = 0; x < 2; ++x)
-                if (set[y][x] == (invert == 0)) {
-                    want[size_t(y * 9 + x * 3)] = 3;
-                    want[size_t(y * 9 + x * 3 + 1)] = 2;
-                    want[size_t(y * 9 + x * 3 + 2)] = 1;
-                }
+        Bytes want;
+        for (int i = 0; i < 9; ++i) {
+            const bool on = i % 3 < 2 && i < 6 && (i == 0 || i == 4) != (invert == 1);
+            want.insert(want.end(), (on ? set : old).begin(), (on ? set : old).end());
+        }
         EXPECT_EQ(pixels(im.get()), want) << "invert " << invert;
         EXPECT_TRUE(im.paddingIntact());
     }
-}
-
-TEST(SetPixelEx, TakesAMaskOfTheMaskLibrary)
-{
     // A derived Mask keeps its anchor where an Image keeps imageType; the
     // fill reads only its bytes.
     ImagePtr bin = makeImage(KIT_BIN, 3, 1, {0, 1, 1});
     Mask *m = kmkDeriveMask(bin.get());
     ASSERT_NE(m, nullptr);
-    ImagePtr im = makeImage(KIT_GRAY, 3, 1);
-    kxSetPixelEx(im.get(), 9, reinterpret_cast<const Image *>(m), 0);
-    EXPECT_EQ(pixels(im.get()), (std::vector<uint8_t>{0, 9, 9}));
+    ImagePtr grey = makeImage(KIT_GRAY, 3, 1);
+    kxSetPixelEx(grey.get(), 9, reinterpret_cast<const Image *>(m), 0);
+    EXPECT_EQ(pixels(grey.get()), (Bytes{0, 9, 9}));
     kxDestroyMask(m);
 }

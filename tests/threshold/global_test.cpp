@@ -1,165 +1,140 @@
-// Global thresholds: the fixed binarizers, the histogram selectors (against
-// plain loops on random histograms and images, with masks) and the
-// selector-based binarizers.
+// Global thresholds: the fixed binarizers, the dispatcher, the histogram
+// selectors on histograms and images whose levels are known by hand, masks,
+// the selector-based binarizers on worked images, and the pruned multi-level
+// search against the walk that defines it.
 #include <functional>
+#include <numeric>
 
-#include "hist_util.hpp"
 #include "kxtest.hpp"
-#include "ref_selectors.hpp"
 #include "threshold/threshold_detail.hpp"
 
 using namespace kxtest;
+using Bytes = std::vector<uint8_t>;
+using Op = std::function<Image *(Image *)>;
 
 namespace {
 
-const std::vector<uint8_t> kRamp = {0, 9, 10, 11, 100, 254, 255};
-
-TEST(Threshold, FixedLevelsRewritePixelBytesOnly)
+// op on a padded KIT_GRAY image of `in`, w wide: its bytes, after checking
+// that the image comes back with type `type` and its padding intact.
+Bytes run(const Op &op, const Bytes &in, int w, int type = KIT_BIN)
 {
-    const struct {
-        const char *name;
-        std::function<Image *(Image *)> op;
-        std::vector<uint8_t> out;
-        int imageType;
-    } cases[] = {
-        {"Simple", [](Image *i) { return kxbSimple(i, 10, 0); }, {0, 0, 1, 1, 1, 1, 1}, KIT_BIN},
-        {"SimpleInverted", [](Image *i) { return kxbSimple(i, 10, 5); }, {1, 1, 0, 0, 0, 0, 0}, KIT_BIN},
-        {"SimpleZero", [](Image *i) { return kxbSimple(i, 0, 0); }, {1, 1, 1, 1, 1, 1, 1}, KIT_BIN},
-        {"SimpleZeroInverted", [](Image *i) { return kxbSimple(i, 0, 1); }, {0, 0, 0, 0, 0, 0, 0}, KIT_BIN},
-        {"Simple255", [](Image *i) { return kxbSimple(i, 255, 0); }, {0, 0, 0, 0, 0, 0, 1}, KIT_BIN},
-        {"DarkFill", [](Image *i) { return kxbDark(i, 10, 77, 0); }, {77, 77, 10, 11, 100, 254, 255}, KIT_GRAY},
-        {"DarkBinary", [](Image *i) { return kxbDark(i, 10, 77, 2); }, {1, 1, 0, 0, 0, 0, 0}, KIT_BIN},
-        {"LightFill", [](Image *i) { return kxbLight(i, 11, 77, 0); }, {0, 9, 10, 77, 77, 77, 77}, KIT_GRAY},
-        {"LightBinary", [](Image *i) { return kxbLight(i, 11, 77, 1); }, {0, 0, 0, 1, 1, 1, 1}, KIT_BIN},
-        {"InnerFill", [](Image *i) { return kxbInner(i, 10, 100, 5, 0); }, {0, 9, 5, 5, 100, 254, 255}, KIT_GRAY},
-        {"InnerBinary", [](Image *i) { return kxbInner(i, 10, 100, 5, 1); }, {0, 0, 1, 1, 0, 0, 0}, KIT_BIN},
-        {"InnerEmpty", [](Image *i) { return kxbInner(i, 10, 10, 5, 1); }, {0, 0, 0, 0, 0, 0, 0}, KIT_BIN},
-        {"InnerReversed", [](Image *i) { return kxbInner(i, 100, 10, 5, 0); }, kRamp, KIT_GRAY},
-        {"OuterFill", [](Image *i) { return kxbOuter(i, 10, 100, 5, 0); }, {5, 5, 10, 11, 5, 5, 5}, KIT_GRAY},
-        {"OuterBinary", [](Image *i) { return kxbOuter(i, 10, 100, 5, 1); }, {1, 1, 0, 0, 1, 1, 1}, KIT_BIN},
-        {"OuterEmptyInterval", [](Image *i) { return kxbOuter(i, 10, 10, 5, 1); }, {1, 1, 1, 1, 1, 1, 1}, KIT_BIN},
+    PaddedImage im(KIT_GRAY, w, int(in.size()) / w, in);
+    EXPECT_EQ(op(im.get()), im.get());
+    EXPECT_EQ(im.get()->imageType, type);
+    EXPECT_TRUE(im.paddingIntact());
+    return pixels(im.get());
+}
+
+TEST(Threshold, FixedLevelsFollowTheirRules)
+{
+    // Levels and their neighbours, then random rows around the vector
+    // widths: step tables take a compare path, the others the table kernels.
+    const struct { Op op; std::function<int(int)> rule; int type; } cases[] = {
+        {[](Image *i) { return kxbDark(i, 10, 77, 0); }, [](int p) { return p < 10 ? 77 : p; }, KIT_GRAY},
+        {[](Image *i) { return kxbDark(i, 10, 77, 2); }, [](int p) { return p < 10; }, KIT_BIN},
+        {[](Image *i) { return kxbLight(i, 11, 77, 1); }, [](int p) { return p >= 11; }, KIT_BIN},
+        {[](Image *i) { return kxbInner(i, 10, 100, 5, 0); }, [](int p) { return p >= 10 && p < 100 ? 5 : p; }, KIT_GRAY},
+        {[](Image *i) { return kxbInner(i, 10, 100, 5, 1); }, [](int p) { return p >= 10 && p < 100; }, KIT_BIN},
+        {[](Image *i) { return kxbInner(i, 10, 10, 5, 1); }, [](int) { return 0; }, KIT_BIN},  // empty
+        {[](Image *i) { return kxbInner(i, 100, 10, 5, 0); }, [](int p) { return p; }, KIT_GRAY},  // reversed
+        {[](Image *i) { return kxbOuter(i, 10, 100, 5, 1); }, [](int p) { return p < 10 || p >= 100; }, KIT_BIN},
+        {[](Image *i) { return kxbOuter(i, 10, 10, 5, 1); }, [](int) { return 1; }, KIT_BIN},  // empty interval
     };
+    uint32_t seed = 31;
+    for (int w : {9, 1, 13, 32, 33, 64, 65, 131}) {
+        const Bytes in = w == 9 ? Bytes{0, 9, 10, 11, 99, 100, 101, 254, 255} : randomBytes(size_t(w) * 2, seed++);
+        for (size_t k = 0; k < std::size(cases); ++k) {
+            Bytes want(in.size());
+            for (size_t i = 0; i < in.size(); ++i) want[i] = uint8_t(cases[k].rule(in[i]));
+            EXPECT_EQ(run(cases[k].op, in, w, cases[k].type), want) << "case " << k << " width " << w;
+        }
+    }
+    const Bytes in = randomBytes(131 * 2, 99);
+    for (int t = 0; t < 256; ++t)  // kxbSimple at every level, both ways (any non-zero inverts)
+        for (int invert : {0, 5}) {
+            const Bytes out = run([&](Image *i) { return kxbSimple(i, uint8_t(t), invert); }, in, 131);
+            for (size_t i = 0; i < in.size(); ++i) ASSERT_EQ(out[i], (in[i] >= t) != (invert != 0)) << t << " " << i;
+        }
+}
+
+TEST(Threshold, DispatchEqualsTheDirectCall)
+{
+    const struct { int method, p1, p2; double param; Op direct; } cases[] = {  // direct null: nothing done
+        {0, 100, 0, 0.0, [](Image *i) { return kxbSimple(i, 100, 0); }},
+        {0, 300, 0, 0.0, [](Image *i) { return kxbSimple(i, 44, 0); }},  // thresholds keep their low byte
+        {1, 80, 0, 0.0, [](Image *i) { return kxbDark(i, 80, 1, 1); }},
+        {2, 80 + 512, 0, 0.0, [](Image *i) { return kxbLight(i, 80, 1, 1); }},
+        {3, 50, 150, 0.0, [](Image *i) { return kxbInner(i, 50, 150, 1, 1); }},
+        {4, 50, 150 + 256, 0.0, [](Image *i) { return kxbOuter(i, 50, 150, 1, 1); }},
+        {16, 7, 128 + 256, 0.25, [](Image *i) { return kxbLocalIntegral(i, 7, 128, 0.25f); }},
+        {17, 4, 0, 0.0, [](Image *i) { return kxbMultiLevel(i, 4); }}, {18, 0, 0, 0.0, kxbMaxEntropy},
+        {19, 20, 5, 0.0, [](Image *i) { return kxbIsoData(i, 20, 5); }},
+        {20, 1, 0, 0.0, [](Image *i) { return kxbMinError(i, 1); }}, {21, 0, 0, 0.0, [](Image *i) { return kxbOtsu(i, nullptr); }},
+        {5, 10, 10, 0.0, nullptr}, {15, 10, 10, 0.0, nullptr}, {22, 10, 10, 0.0, nullptr}, {-1, 10, 10, 0.0, nullptr},
+    };
+    const Bytes in = randomBytes(17 * 9, 12);
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        PaddedImage im(KIT_GRAY, 7, 1, kRamp);
-        EXPECT_EQ(c.op(im.get()), im.get());
-        EXPECT_EQ(pixels(im.get()), c.out);
-        EXPECT_EQ(im.get()->imageType, c.imageType);
-        EXPECT_TRUE(im.paddingIntact());
+        ImagePtr viaDispatch = makeImage(KIT_GRAY, 17, 9, in), direct = makeImage(KIT_GRAY, 17, 9, in);
+        EXPECT_EQ(kxThreshold(viaDispatch.get(), c.method, c.p1, c.p2, c.param), viaDispatch.get());
+        if (c.direct) c.direct(direct.get());
+        EXPECT_EQ(pixels(viaDispatch.get()), pixels(direct.get())) << c.method;
+        EXPECT_EQ(viaDispatch->imageType, direct->imageType) << c.method;
     }
 }
 
-TEST(Threshold, FixedLevelsOnWideImagesAtEveryLevel)
-{
-    // The step tables take a compare path, the others the table kernels:
-    // every level, odd widths and rows around the vector widths, padded.
-    uint32_t seed = 31;
-    for (int w : {1, 13, 32, 33, 64, 65, 131})
-        for (int t = 0; t < 256; t += w % 2 ? 5 : 3) {
-            const int h = 2, t2 = (t * 7 + 40) % 256;
-            const std::vector<uint8_t> in = randomBytes(size_t(w) * h, seed++);
-            const struct {
-                const char *name;
-                std::function<Image *(Image *)> op;
-                std::function<int(int)> rule;
-            } cases[] = {
-                {"Simple", [&](Image *i) { return kxbSimple(i, uint8_t(t), 0); }, [&](int p) { return p >= t; }},
-                {"SimpleInverted", [&](Image *i) { return kxbSimple(i, uint8_t(t), 1); }, [&](int p) { return p < t; }},
-                {"DarkFill", [&](Image *i) { return kxbDark(i, uint8_t(t), 9, 0); }, [&](int p) { return p < t ? 9 : p; }},
-                {"LightBinary", [&](Image *i) { return kxbLight(i, uint8_t(t), 9, 1); }, [&](int p) { return p >= t; }},
-                {"InnerFill", [&](Image *i) { return kxbInner(i, uint8_t(t), uint8_t(t2), 200, 0); },
-                 [&](int p) { return t <= p && p < t2 ? 200 : p; }},
-                {"OuterBinary", [&](Image *i) { return kxbOuter(i, uint8_t(t), uint8_t(t2), 200, 1); },
-                 [&](int p) { return p < t || p >= t2; }},
-            };
-            for (const auto &c : cases) {
-                PaddedImage im(KIT_GRAY, w, h, in);
-                c.op(im.get());
-                std::vector<uint8_t> want(in.size());
-                for (size_t i = 0; i < in.size(); ++i) want[i] = uint8_t(c.rule(in[i]));
-                ASSERT_EQ(pixels(im.get()), want) << c.name << " t " << t << " width " << w;
-                ASSERT_TRUE(im.paddingIntact());
-            }
-        }
-}
-
-// Every export of the family that takes an image (the dispatcher with each
-// method), for the type and null checks.
-const std::vector<std::pair<const char *, std::function<Image *(Image *)>>> kAllOps = {
-    {"Simple", [](Image *i) { return kxbSimple(i, 10, 0); }},
-    {"Dark", [](Image *i) { return kxbDark(i, 10, 1, 1); }},
-    {"Light", [](Image *i) { return kxbLight(i, 10, 1, 0); }},
-    {"Inner", [](Image *i) { return kxbInner(i, 10, 20, 1, 1); }},
-    {"Outer", [](Image *i) { return kxbOuter(i, 10, 20, 1, 0); }},
-    {"Otsu", [](Image *i) { return kxbOtsu(i, nullptr); }},
-    {"IsoData", [](Image *i) { return kxbIsoData(i, 10, 3); }},
-    {"MaxEntropy", [](Image *i) { return kxbMaxEntropy(i); }},
-    {"MinError", [](Image *i) { return kxbMinError(i, 0); }},
-    {"MinErrorE1", [](Image *i) { return kxbMinErrorE1(i, i, 1); }},
-    {"LocalIntegral", [](Image *i) { return kxbLocalIntegral(i, 5, 128, 0.5f); }},
-    {"MultiLevel", [](Image *i) { return kxbMultiLevel(i, 3); }},
-    {"Dispatch", [](Image *i) {
-         for (int method : {0, 1, 2, 3, 4, 16, 17, 18, 19, 20, 21})
-             if (kxThreshold(i, method, 3, 200, 0.5) != i) return (Image *)nullptr;
-         return i;
-     }},
-};
-
 TEST(Threshold, OtherTypesAndNullComeBackUnchanged)
 {
-    for (const auto &[name, op] : kAllOps) {
-        SCOPED_TRACE(name);
+    const Op ops[] = {
+        [](Image *i) { return kxbSimple(i, 10, 0); },          [](Image *i) { return kxbDark(i, 10, 1, 1); },
+        [](Image *i) { return kxbLight(i, 10, 1, 0); },        [](Image *i) { return kxbInner(i, 10, 20, 1, 1); },
+        [](Image *i) { return kxbOuter(i, 10, 20, 1, 0); },    [](Image *i) { return kxbOtsu(i, nullptr); },
+        [](Image *i) { return kxbIsoData(i, 10, 3); },         kxbMaxEntropy,
+        [](Image *i) { return kxbMinError(i, 0); },            [](Image *i) { return kxbMinErrorE1(i, i, 1); },
+        [](Image *i) { return kxbLocalIntegral(i, 5, 128, 0.5f); }, [](Image *i) { return kxbMultiLevel(i, 3); },
+        [](Image *i) {
+            for (int method : {0, 1, 2, 3, 4, 16, 17, 18, 19, 20, 21})
+                if (kxThreshold(i, method, 3, 200, 0.5) != i) return (Image *)nullptr;
+            return i;
+        }};
+    for (const Op &op : ops) {
+        SCOPED_TRACE(&op - ops);
         EXPECT_EQ(op(nullptr), nullptr);
-        for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA}) {
+        for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA}) {  // unusable records: the fuzz harness
             ImagePtr im = randomImage(type, 5, 3, 7);
             const auto before = pixels(im.get());
             EXPECT_EQ(op(im.get()), im.get());
-            EXPECT_EQ(pixels(im.get()), before);
             EXPECT_EQ(im->imageType, type);
+            EXPECT_EQ(pixels(im.get()), before);
         }
-        // A record whose imageType is outside the four types, or without data.
-        ImagePtr im = randomImage(KIT_GRAY, 5, 3, 7), bare = randomImage(KIT_GRAY, 5, 3, 7);
-        const auto before = pixels(im.get());
-        im->imageType = 12;
-        EXPECT_EQ(op(im.get()), im.get());
-        EXPECT_EQ(im->imageType, 12);
-        EXPECT_EQ((im->imageType = KIT_GRAY, pixels(im.get())), before);
-        uint8_t *data = std::exchange(bare->data, nullptr);
-        EXPECT_EQ(op(bare.get()), bare.get());
-        EXPECT_EQ(bare->imageType, KIT_GRAY);
-        bare->data = data;
     }
 }
 
 TEST(Threshold, GetOptimaSettledCases)
 {
     enum { kNone, kEmpty, kBroken };  // masks: none, selecting nothing, a record without pixels
-    const struct {
-        const char *name;
-        int type;  // 0: a null image
-        std::vector<uint8_t> in;
-        int mask, method, level;
-    } cases[] = {
+    const struct { const char *name; int type; Bytes in; int mask, method, level; } cases[] = {  // type 0: null
         {"NullImage", 0, {}, kNone, 0, 0},
         {"NullImageWithMask", 0, {}, kEmpty, 0, 0},
         {"MethodAbove", KIT_GRAY, {10, 20, 20, 30}, kNone, 7, 255},
         {"MethodNegative", KIT_GRAY, {10, 20, 20, 30}, kNone, -1, 255},
         {"Colour", KIT_RGB, {1, 2, 3, 4, 5, 6}, kNone, 3, 255},
         {"Mode", KIT_GRAY, {10, 20, 20, 30}, kNone, 3, 20},
-        // Equal counts: the lowest level.
-        {"ModeTie", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kNone, 3, 10},
+        {"ModeTie", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kNone, 3, 10},  // equal counts: the lowest level
         // Empty selection: no bin beats 0; the other selectors give 255.
         {"EmptyMode", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 3, 0},
         {"EmptyGaussian", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 0, 255},
         {"EmptyPoisson", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 1, 255},
         {"EmptyEntropy", KIT_GRAY, {20, 10, 20, 10, 5, 200}, kEmpty, 2, 255},
+        {"EntropyNoLevelBeatsZero", KIT_GRAY, {200, 200, 200}, kNone, 2, 255},
+        // Every split leaves a class empty (weight DBL_MIN, mean 1): the first wins.
+        {"PoissonUniform", KIT_GRAY, {200, 200, 200}, kNone, 1, 0},
         {"BrokenMask", KIT_GRAY, {10, 20, 20, 30}, kBroken, 3, 255},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const int w = c.type ? int(c.in.size()) / (c.type == KIT_RGB ? 3 : 1) : 4;
         ImagePtr im = c.type ? makeImage(c.type, w, 1, c.in) : nullptr;
-        ImagePtr mask = makeImage(KIT_GRAY, w, 1, std::vector<uint8_t>(size_t(w), c.mask == kBroken));
+        ImagePtr mask = makeImage(KIT_GRAY, w, 1, Bytes(size_t(w), c.mask == kBroken));
         if (c.mask == kBroken) mask->pitch = 2;
         const Image *m = c.mask == kNone ? nullptr : mask.get();
         EXPECT_EQ(kxbGetOptimaE1(im.get(), m, c.method), c.level);
@@ -175,40 +150,45 @@ TEST(Threshold, GetOptimaSettledCases)
     }
 }
 
-TEST(Threshold, OtsuWorkedExamples)
+TEST(Threshold, BinarizersOnWorkedImages)
 {
-    const struct {
-        const char *name;
-        int w;
-        std::vector<uint8_t> in, mask, out;  // mask: none when empty; its width is w or 2
-    } cases[] = {
-        // Every quotient 0/0: level 0, raised to 1.
-        {"Uniform200", 4, {200, 200, 200, 200}, {}, {1, 1, 1, 1}},
-        {"Uniform0", 4, {0, 0, 0, 0}, {}, {0, 0, 0, 0}},
-        // The between-class value is equal for 50..199: the lowest, 50, wins
-        // and pixels equal to it are foreground.
-        {"TwoValued", 6, {50, 200, 200, 50, 50, 200}, {}, {1, 1, 1, 1, 1, 1}},
+    ImagePtr hideTens = makeImage(KIT_BIN, 3, 2, {0, 1, 1, 0, 1, 1}), none = makeImage(KIT_BIN, 3, 1, {0, 0, 0}),
+             small = makeImage(KIT_BIN, 2, 1, {1, 1});
+    auto otsu = [](const Image *mask) { return [=](Image *i) { return kxbOtsu(i, mask); }; };
+    auto isodata = [](int iterations, int window) { return [=](Image *i) { return kxbIsoData(i, iterations, window); }; };
+    auto multi = [](int levels) { return [=](Image *i) { return kxbMultiLevel(i, levels); }; };
+    const struct { const char *name; Op op; int w; Bytes in, out; int type = KIT_BIN; } cases[] = {
+        // Otsu: every quotient 0/0 gives level 0, raised to 1.
+        {"OtsuUniform200", otsu(nullptr), 4, {200, 200, 200, 200}, {1, 1, 1, 1}}, {"OtsuUniform0", otsu(nullptr), 2, {0, 0}, {0, 0}},
         // The level 11 closes the lower class {10, 11}, yet the 11 becomes 1.
-        {"LevelInLowerClass", 6, {10, 10, 10, 11, 250, 250}, {}, {0, 0, 0, 1, 1, 1}},
-        {"ZeroAndOne", 4, {0, 1, 0, 1}, {}, {0, 1, 0, 1}},
+        {"OtsuLevelInLowerClass", otsu(nullptr), 6, {10, 10, 10, 11, 250, 250}, {0, 0, 0, 1, 1, 1}},
+        {"OtsuZeroAndOne", otsu(nullptr), 4, {0, 1, 0, 1}, {0, 1, 0, 1}},
         // The mask hides the 10s, leaving 100 and 200: the level becomes 100.
-        {"MaskHidesTens", 3, {10, 100, 200, 10, 100, 200}, {0, 1, 1, 0, 1, 1}, {0, 1, 1, 0, 1, 1}},
-        // A mask selecting nothing gives level 0, binarized at 1.
-        {"EmptyMask", 3, {0, 1, 9}, {0, 0, 0}, {0, 1, 1}},
+        {"OtsuMaskHidesTens", otsu(hideTens.get()), 3, {10, 100, 200, 10, 100, 200}, {0, 1, 1, 0, 1, 1}},
+        {"OtsuEmptyMask", otsu(none.get()), 3, {0, 1, 9}, {0, 1, 1}},  // level 0, binarized at 1
         // A smaller mask counts only the common rectangle: 100 and 200
         // (level 100), so the 0 and the 50s outside stay 0.
-        {"SmallerMask", 3, {100, 200, 0, 50, 50, 50}, {1, 1}, {1, 1, 0, 0, 0, 0}},
+        {"OtsuSmallerMask", otsu(small.get()), 3, {100, 200, 0, 50, 50, 50}, {1, 1, 0, 0, 0, 0}},
+        // Isodata: both clusters below 128, the empty upper side takes the
+        // lower mean (35), then the split settles between 10 and 60.
+        {"IsoDarkClusters", isodata(10, 1), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},
+        {"IsoBrightClusters", isodata(10, 1), 4, {130, 250, 130, 250}, {0, 1, 0, 1}},
+        {"IsoUniform", isodata(10, 1), 3, {200, 200, 200}, {0, 0, 0}},  // T ends at the value
+        {"IsoNoIteration", isodata(-1, 1), 4, {10, 60, 128, 129}, {0, 0, 0, 1}},  // T stays 128
+        {"IsoOneUpdate", isodata(0, 1), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // T = round((10 + 60) / 2)
+        {"IsoWindowNegative", isodata(10, -7), 4, {10, 60, 10, 60}, {0, 1, 0, 1}},  // windows below 1 act as 1
+        {"IsoEqualToLevel", isodata(10, 1), 3, {0, 100, 200}, {0, 0, 1}},  // strictly greater
+        {"IsoAdjacentLevels", isodata(10, 1), 2, {127, 128}, {0, 0}},  // (127 + 128) / 2 rounds up to 128
+        // Multi-level: thresholds 20 and 120 (lowest of the ties); the
+        // middle class takes its lower threshold.
+        {"MultiThreeClusters", multi(3), 6, {20, 120, 220, 220, 120, 20}, {0, 20, 255, 255, 20, 0}, KIT_GRAY},
+        {"MultiAllZero", multi(4), 3, {0, 0, 0}, {0, 0, 0}, KIT_GRAY},  // every score is 0
+        // 256 classes: one per grey level, each pixel drops by one.
+        {"MultiEveryLevel", multi(256), 5, {0, 1, 7, 254, 255}, {0, 0, 6, 253, 255}, KIT_GRAY},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        PaddedImage im(KIT_GRAY, c.w, int(c.in.size()) / c.w, c.in);
-        const int mw = c.mask.size() == 2 ? 2 : c.w;
-        ImagePtr mask = c.mask.empty() ? nullptr : makeImage(KIT_BIN, mw, int(c.mask.size()) / mw, c.mask);
-        EXPECT_EQ(kxbOtsu(im.get(), mask.get()), im.get());
-        EXPECT_EQ(pixels(im.get()), c.out);
-        EXPECT_EQ(im.get()->imageType, KIT_BIN);
-        EXPECT_TRUE(im.paddingIntact());
-    }
+    for (const auto &c : cases) EXPECT_EQ(run(c.op, c.in, c.w, c.type), c.out) << c.name;
+    for (int levels : {1, 257, INT32_MAX, INT32_MIN})  // class counts outside 2..256 leave the image
+        EXPECT_EQ(run(multi(levels), {9, 200}, 2, KIT_GRAY), (Bytes{9, 200})) << levels;
 }
 
 TEST(Threshold, FloatCountStopsAt2To24)
@@ -219,127 +199,174 @@ TEST(Threshold, FloatCountStopsAt2To24)
     EXPECT_EQ(kx::thr::floatCount(uint64_t(1) << 31), 16777216.0f);
 }
 
-TEST(Threshold, SelectorsMatchPlainLoopsOnRandomHistograms)
+TEST(Threshold, SelectorsOnWorkedHistograms)
 {
-    std::mt19937 rng(2024);
-    for (int trial = 0; trial < 120; ++trial) {
-        SCOPED_TRACE(trial);
-        const auto h = ref::randomHistogram(rng, trial);
-        int64_t n = 0;
-        float fh[256];
-        for (int i = 0; i < 256; ++i) n += h[i], fh[i] = float(h[i]);
-        EXPECT_TRUE(n == 0 || kx::thr::otsuLevel(fh, n) == ref::otsu(fh, n));
-        EXPECT_EQ(kx::thr::minErrorLevel(h.data(), false), ref::minError(h.data(), 0));
-        EXPECT_EQ(kx::thr::minErrorLevel(h.data(), true), ref::minError(h.data(), 1));
-        EXPECT_EQ(kx::thr::maxEntropyLevel(h.data()), ref::maxEntropy(h.data()));
-        EXPECT_EQ(kx::thr::modeLevel(h.data()), ref::mode(h.data()));
-        const int iterations = int(rng() % 40) - 2, window = int(rng() % 12) - 2;
-        EXPECT_EQ(kx::thr::isodataLevel(h.data(), iterations, window), ref::isodata(h.data(), iterations, window));
-    }
-    const std::vector<int32_t> empty(256, 0);
-    EXPECT_EQ(kx::thr::minErrorLevel(empty.data(), false), 255);
-    EXPECT_EQ(kx::thr::maxEntropyLevel(empty.data()), 255);
-    EXPECT_EQ(kx::thr::modeLevel(empty.data()), 0);
+    // 32 equal bins lo, lo + 2, ...: Otsu's between-class value (as j (32 - j))
+    // and the entropy sum log j + log (32 - j) (j bins below the split) peak
+    // at j = 16 alone, wherever the run starts; the empty bin after the 16th
+    // ties, and the lower level wins.
+    for (int lo : {0, 1, 37, 100, 193})
+        for (int32_t count : {1, 3, 1000}) {
+            int32_t h[256] = {};
+            float fh[256] = {};
+            for (int i = lo; i < lo + 64; i += 2) h[i] = count, fh[i] = float(count);
+            EXPECT_EQ(kx::thr::otsuLevel(fh, 32 * count), lo + 30) << lo << " " << count;
+            EXPECT_EQ(kx::thr::maxEntropyLevel(h), lo + 30) << lo << " " << count;
+        }
+    // Isodata divides a window's sum by the window, while the edge bins keep
+    // their counts: with 10 at 0, 20 and 200, window 2 gives the low mean
+    // 305 / 30 and T = 105; window 3 gives 610 / 70 and T = 104.
+    int32_t three[256] = {};
+    three[0] = three[20] = three[200] = 10;
+    EXPECT_EQ(kx::thr::isodataLevel(three, 20, 2), 105);
+    EXPECT_EQ(kx::thr::isodataLevel(three, 20, 3), 104);
+    // Levels worked out aside: Otsu in single precision gives 127 on
+    // i * 157 mod 257 (in double it would be 128); a triangle i, 3 (255 - i)
+    // gives 110 (Gaussian; 152 without the class-weight term), 113 (Poisson)
+    // and 123 (entropy).
+    int32_t mod[256], tri[256];
+    float fmod[256];
+    for (int i = 0; i < 256; ++i) mod[i] = i * 157 % 257, fmod[i] = float(mod[i]), tri[i] = i < 128 ? i : 3 * (255 - i);
+    EXPECT_EQ(kx::thr::otsuLevel(fmod, std::accumulate(mod, mod + 256, int64_t(0))), 127);
+    EXPECT_EQ(kx::thr::minErrorLevel(tri, false), 110);
+    EXPECT_EQ(kx::thr::minErrorLevel(tri, true), 113);
+    EXPECT_EQ(kx::thr::maxEntropyLevel(tri), 123);
 }
 
-// Selectors and binarizers on grey images of a few value clusters, with
-// masks: none, random, empty, smaller, larger, KIT_RGB bytes (padded rows).
-TEST(Threshold, ExportsMatchPlainLoopsOnRandomImagesAndMasks)
+TEST(Threshold, TwoGreyLevelsAreSplitBetweenThem)
 {
+    // Every split between a and b scores the same: the minimum-error and
+    // Otsu levels are a, the lowest; the binarizers then keep pixels at the
+    // level (a, raised to 1) as foreground.  Isodata separates the two
+    // (b - a >= 2).  The mode is the fuller level, the lower on a tie.
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 60; ++trial) {
+        const int a = int(rng() % 254), b = a + 2 + int(rng() % uint32_t(254 - a)), na = 8 + int(rng() % 49);
+        Bytes in(64, uint8_t(b)), atLevel(64), separated(64);
+        std::fill(in.begin(), in.begin() + na, uint8_t(a));
+        std::shuffle(in.begin(), in.end(), rng);
+        for (size_t i = 0; i < 64; ++i) atLevel[i] = in[i] >= std::max(a, 1), separated[i] = in[i] == b;
+        SCOPED_TRACE(testing::Message() << a << " x" << na << ", " << b);
+        ImagePtr im = makeImage(KIT_GRAY, 8, 8, in);
+        EXPECT_EQ(kxbGetOptima(im.get(), 0), a);
+        EXPECT_EQ(kxbGetOptima(im.get(), 3), na >= 32 ? a : b);
+        EXPECT_EQ(run([](Image *i) { return kxbOtsu(i, nullptr); }, in, 8), atLevel);
+        EXPECT_EQ(run([](Image *i) { return kxbMinError(i, 0); }, in, 8), atLevel);
+        EXPECT_EQ(run([](Image *i) { return kxbIsoData(i, 10, 1); }, in, 8), separated);
+    }
+    // The Poisson criterion splits 66 | 189 (the split gains 0.8 * 66 ln 66
+    // + 0.2 * 189 ln 189 - 90.6 ln 90.6 = 11.0 against an entropy of 0.50);
+    // the level is the lower one.
+    ImagePtr im = makeImage(KIT_GRAY, 5, 1, {66, 66, 189, 66, 66});
+    EXPECT_EQ(kxbGetOptima(im.get(), 1), 66);
+}
+
+TEST(Threshold, MaskedSelectionEqualsTheSelectedPixelsAlone)
+{
+    // Masks: random binary, grey bytes, smaller, larger, KIT_RGB (read byte
+    // by byte), with padded rows.  A selector over (image, mask) equals the
+    // selector over an image of the selected pixels alone; the binarizers
+    // cut at the selected level, raised to 1.
     const struct {
         int type, dw, dh, maxByte;
-    } masks[] = {{0, 0, 0, 0}, {KIT_BIN, 0, 0, 1}, {KIT_GRAY, 0, 0, 0}, {KIT_BIN, -3, -2, 1}, {KIT_GRAY, 4, 1, 255},
-                 {KIT_RGB, 0, 0, 255}};
+    } masks[] = {{KIT_BIN, 0, 0, 1}, {KIT_GRAY, 0, 0, 255}, {KIT_BIN, -3, -2, 1}, {KIT_GRAY, 4, 1, 255}, {KIT_RGB, 0, 0, 1}};
     std::mt19937 rng(77);
-    for (int trial = 0; trial < 60; ++trial) {
+    for (int trial = 0; trial < 50; ++trial) {
         SCOPED_TRACE(trial);
-        const int w = 1 + int(rng() % 23), h = 1 + int(rng() % 17);
-        std::vector<uint8_t> in(size_t(w) * h);
+        const int w = 4 + int(rng() % 20), h = 3 + int(rng() % 15);
+        Bytes in(size_t(w) * h);
         const int centres[3] = {int(rng() % 256), int(rng() % 256), int(rng() % 256)}, spread = int(rng() % 30);
         for (auto &b : in) b = uint8_t(std::clamp(centres[rng() % 3] + int(rng() % (2 * spread + 1)) - spread, 0, 255));
-        ImagePtr im = makeImage(KIT_GRAY, w, h, in);
-        const auto &mk = masks[trial % 6];
-        const int mw = std::max(1, w + mk.dw), mh = std::max(1, h + mk.dh);
-        std::unique_ptr<PaddedImage> mask;
-        if (mk.type)
-            mask = std::make_unique<PaddedImage>(mk.type, mw, mh,
-                                                 randomBytes(size_t(mw) * mh * bpp(mk.type), trial, 0, mk.maxByte));
-        const Image *m = mask ? mask->get() : nullptr;
-        const ref::Counted sel = ref::count(im.get(), m), all = ref::count(im.get(), nullptr);
+        const auto &mk = masks[trial % 5];
+        const int mw = w + mk.dw, mh = h + mk.dh, mrow = mw * bpp(mk.type);
+        const Bytes maskBytes = randomBytes(size_t(mrow) * mh, trial, 0, mk.maxByte);
+        PaddedImage mask(mk.type, mw, mh, maskBytes);
+        Bytes alone;
+        for (int y = 0; y < std::min(h, mh); ++y)
+            for (int x = 0; x < std::min(w, mw); ++x)
+                if (maskBytes[size_t(y) * mrow + x]) alone.push_back(in[size_t(y) * w + x]);
+        if (alone.empty()) continue;
+        ImagePtr im = makeImage(KIT_GRAY, w, h, in), sel = makeImage(KIT_GRAY, int(alone.size()), 1, alone);
         for (int method = 0; method < 4; ++method)
-            EXPECT_EQ(kxbGetOptimaE1(im.get(), m, method), method < 2    ? ref::minError(sel.hist, method)
-                                                           : method == 2 ? ref::maxEntropy(sel.hist)
-                                                                         : ref::mode(sel.hist))
-                << method;
-        auto binarizedAt = [&](int t, bool strictly) {
-            std::vector<uint8_t> out = in;
-            for (auto &b : out) b = strictly ? b > t : b >= std::max(t, 1);
-            return out;
-        };
-        const int iterations = int(rng() % 10), window = int(rng() % 8);
-        const struct {
-            const char *name;
-            std::function<Image *(Image *)> op;
-            std::vector<uint8_t> expected;
-        } runs[] = {
-            {"Otsu", [&](Image *i) { return kxbOtsu(i, m); }, binarizedAt(sel.n ? ref::otsu(sel.fhist, sel.n) : 0, false)},
-            {"MinErrorE1", [&](Image *i) { return kxbMinErrorE1(i, m, trial & 8); },
-             binarizedAt(ref::minError(sel.hist, trial & 8), false)},
-            {"MinError", [&](Image *i) { return kxbMinError(i, trial & 1); }, binarizedAt(ref::minError(all.hist, trial & 1), false)},
-            {"MaxEntropy", [&](Image *i) { return kxbMaxEntropy(i); }, binarizedAt(ref::maxEntropy(all.hist), false)},
-            {"IsoData", [&](Image *i) { return kxbIsoData(i, iterations, window); },
-             binarizedAt(ref::isodata(all.hist, iterations, window), true)},
-        };
-        for (const auto &r : runs) {
-            SCOPED_TRACE(r.name);
-            PaddedImage copy(KIT_GRAY, w, h, in);
-            EXPECT_EQ(r.op(copy.get()), copy.get());
-            EXPECT_EQ(pixels(copy.get()), r.expected);
-            EXPECT_EQ(copy.get()->imageType, KIT_BIN);
-            EXPECT_TRUE(copy.paddingIntact());
-        }
-        EXPECT_TRUE(!mask || mask->paddingIntact());
+            EXPECT_EQ(kxbGetOptimaE1(im.get(), mask.get(), method), kxbGetOptima(sel.get(), method)) << method;
+        const int c = trial & 1;
+        const std::pair<Op, int> runs[] = {
+            {[&](Image *i) { return kxbMinErrorE1(i, mask.get(), c); }, kxbGetOptimaE1(im.get(), mask.get(), c)},
+            {[&](Image *i) { return kxbMinError(i, c); }, kxbGetOptima(im.get(), c)},
+            {[](Image *i) { return kxbMaxEntropy(i); }, kxbGetOptima(im.get(), 2)}};
+        for (const auto &[op, level] : runs)
+            EXPECT_EQ(run(op, in, w), run([&](Image *i) { return kxbSimple(i, uint8_t(std::max(level, 1)), 0); }, in, w));
+        EXPECT_TRUE(mask.paddingIntact());
     }
 }
 
-TEST(Threshold, IsoDataSettledCases)
+// The multi-level search by definition: every ordered tuple of class ends in
+// lexicographic order (the last class's end included), scored as the
+// left-to-right double sum of float class terms, the first strictly best kept.
+std::vector<int> multiLevel(const int32_t h[256], int64_t n, int levels)
 {
-    struct Case {
-        const char *name;
-        std::vector<uint8_t> in;
-        int iterations, window;
-        std::vector<uint8_t> out;
-    };
-    const Case cases[] = {
-        // Both clusters below 128: the empty upper side takes the lower
-        // mean (35), then the split settles between 10 and 60.
-        {"DarkClusters", {10, 60, 10, 60}, 10, 1, {0, 1, 0, 1}},
-        {"BrightClusters", {130, 250, 130, 250}, 10, 1, {0, 1, 0, 1}},
-        // A uniform image ends with T at its value: nothing is above it.
-        {"Uniform", {200, 200, 200}, 10, 1, {0, 0, 0}},
-        // A negative iteration count keeps T = 128.
-        {"NoIteration", {10, 60, 128, 129}, -1, 1, {0, 0, 0, 1}},
-        // One update only: T = round((10 + 60) / 2) = 35.
-        {"OneUpdate", {10, 60, 10, 60}, 0, 1, {0, 1, 0, 1}},
-        // Window 0 and negative windows act as 1.
-        {"WindowZero", {10, 60, 10, 60}, 10, 0, {0, 1, 0, 1}},
-        {"WindowNegative", {10, 60, 10, 60}, 10, -7, {0, 1, 0, 1}},
-        // Strictly greater: pixels equal to T stay background.
-        {"EqualToLevel", {0, 100, 200}, 10, 1, {0, 0, 1}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        ImagePtr im = makeImage(KIT_GRAY, int(c.in.size()), 1, c.in);
-        kxbIsoData(im.get(), c.iterations, c.window);
-        EXPECT_EQ(pixels(im.get()), c.out);
-        EXPECT_EQ(im->imageType, KIT_BIN);
+    std::vector<float> term(65536);  // start * 256 + end
+    for (int s = 0; s < 256; ++s) {
+        float P = 0.0f, S = 0.0f;
+        for (int e = s; e < 256; ++e) {
+            const float q = float(h[e] * 1.0 / double(n));
+            P += q, S += float(e) * q;
+            const float mu = P != 0.0f ? S / P : 0.0f;
+            term[size_t(s) * 256 + e] = P * (mu * mu);
+        }
     }
-    // The even window divides 2 * half + 1 bins by the window itself.
-    int32_t h[256] = {};
-    h[100] = 4;
-    h[101] = 4;
-    h[200] = 2;
-    EXPECT_EQ(kx::thr::isodataLevel(h, 20, 2), ref::isodata(h, 20, 2));
+    std::vector<int> t(static_cast<size_t>(levels)), best(static_cast<size_t>(levels - 1));
+    for (int i = 0; i < levels - 1; ++i) best[size_t(i)] = i;
+    double bestScore = 0.0;
+    auto walk = [&](auto &self, int L, int start, double score) -> void {
+        for (int end = start; end <= 256 - levels + L; ++end) {
+            const double s = score + term[size_t(start) * 256 + end];
+            t[size_t(L)] = end;
+            if (L < levels - 1)
+                self(self, L + 1, end + 1, s);
+            else if (bestScore < s)
+                bestScore = s, best.assign(t.begin(), t.end() - 1);
+        }
+    };
+    walk(walk, 0, 0, 0.0);
+    return best;
+}
+
+// Histograms of several shapes: dense, a few occupied bins (many ties),
+// counts from a tiny set, one bin, huge counts, two smooth modes.
+std::vector<int32_t> randomHistogram(std::mt19937 &rng, int shape)
+{
+    std::vector<int32_t> h(256, 0);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int occupied = shape % 6 == 1 ? pick(1, 6) : shape % 6 == 3 ? 1 : 0;
+    for (int i = 0; i < occupied; ++i) h[size_t(pick(0, 1) ? 0 : pick(0, 255))] = pick(1, shape % 6 == 1 ? 50 : 1 << 20);
+    for (int i = 0; i < 256 && !occupied; ++i)
+        h[size_t(i)] = shape % 6 == 0   ? pick(0, 5000)
+                       : shape % 6 == 2 ? pick(0, 3)
+                       : shape % 6 == 4 ? pick(0, 1) * pick(1 << 20, 1 << 24)
+                                        : 2000 / (1 + (i - 60) * (i - 60) / 40) + 900 / (1 + (i - 190) * (i - 190) / 90);
+    return h;
+}
+
+TEST(Threshold, MultiLevelSearchMatchesExhaustiveWalk)
+{
+    // levels, histograms: the same tuple as the walk, ties and all.  More
+    // classes than the walk could visit: strictly increasing thresholds.
+    for (auto [levels, histograms] : {std::pair{2, 24}, {3, 6}, {254, 3}, {255, 6}, {256, 6}, {5, 6}, {40, 6}, {128, 6}}) {
+        std::mt19937 rng(uint32_t(levels) * 7919u);
+        for (int trial = 0; trial < histograms; ++trial) {
+            SCOPED_TRACE(testing::Message() << levels << " levels, trial " << trial);
+            const auto h = randomHistogram(rng, trial);
+            const int64_t n = std::accumulate(h.begin(), h.end(), int64_t(0));
+            std::vector<int> got(size_t(levels - 1), -1);
+            ASSERT_TRUE(kx::thr::multiLevelThresholds(h.data(), n, levels, got.data()));
+            if (levels <= 3 || levels >= 254) {
+                EXPECT_EQ(got, multiLevel(h.data(), n, levels));
+            }
+            for (size_t i = 1; i < got.size(); ++i) EXPECT_LT(got[i - 1], got[i]);
+            EXPECT_LE(got.back(), 254);
+        }
+    }
 }
 
 }  // namespace
