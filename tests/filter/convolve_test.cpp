@@ -65,6 +65,8 @@ TEST(FilterOperators, MatchTheStraightforwardVersionsOnRandomImages)
 
 TEST(FilterOperators, GiveTheWorkedValues)
 {
+    // What the comparison above cannot pin: the header's examples, a past
+    // fault on binary images, a gap near INT_MAX.
     const struct { const char *name; Op op; int type, w, h; Bytes in, out; } cases[] = {
         // Uniform 10: corners -20, edges -10, interior 0 -> all 0.
         {"LaplacianUniform", kxLaPlacian, KIT_GRAY, 3, 3, Bytes(9, 10), Bytes(9, 0)},
@@ -74,20 +76,8 @@ TEST(FilterOperators, GiveTheWorkedValues)
         // type but holds the magnitudes: a lone set pixel sharpens to 5.
         {"BinaryKeepsSharpMagnitude", kxSharp1541, KIT_BIN, 3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 5, 0, 0, 0, 0}},
         {"BinaryKeepsSobelMagnitude", bind(kxSobel, 3), KIT_BIN, 2, 2, {1, 1, 1, 0}, {0, 2, 2, 6}},
-        // A single 50: weight 2 on its right (+100), -2 on its left (-100 -> 0).
-        {"SobelAOnePoint", bind(kxSobel, 1), KIT_GRAY, 3, 3, {0, 0, 0, 0, 50, 0, 0, 0, 0}, {0, 0, 50, 0, 0, 100, 0, 0, 50}},
-        {"SobelBOnePoint", bind(kxSobel, 2), KIT_GRAY, 3, 3, {0, 0, 0, 0, 50, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 50, 100, 50}},
-        // Mode 0 adds signed responses: top right 50 - 50, bottom right 50 + 50.
-        {"SobelSumOnePoint", bind(kxSobel, 0), KIT_GRAY, 3, 3, {0, 0, 0, 0, 50, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 100, 0, 100, 100}},
         // Left column 255: the centre's A response is 4 * 255 = 1020 -> 0, not 255.
         {"SobelAboveRangeIsZero", bind(kxSobel, 1), KIT_GRAY, 3, 3, {255, 0, 0, 255, 0, 0, 255, 0, 0}, Bytes(9, 0)},
-        // Kirsch A on a uniform 10: centre 150 - 180 -> 0; bottom row 150 - 90, corners 100 - 60.
-        {"KirschBottomEdge", bind(kxKirsch, 1), KIT_GRAY, 3, 3, Bytes(9, 10), {0, 0, 0, 0, 0, 0, 40, 60, 40}},
-        // (1,1): |250-10| + |0-200| -> 255; (1,2): 0 + |0-250|; frame 0.
-        {"RobertsCross", kxRoberts, KIT_GRAY, 4, 4, {0, 0, 0, 0, 0, 10, 200, 0, 0, 0, 250, 0, 0, 0, 0, 0},
-         {0, 0, 0, 0, 0, 255, 255, 0, 0, 250, 250, 0, 0, 0, 0, 0}},
-        {"DiffFirstH", bind(kxDiffFirst, 1), KIT_GRAY, 3, 2, {5, 9, 2, 7, 1, 8}, {0, 0, 0, 0, 6, 7}},
-        {"GradientBothSaturates", bind(kxGradient, 0, 1), KIT_GRAY, 2, 2, {0, 200, 100, 7}, {255, 0, 0, 0}},
         {"GradientHugeGap", bind(kxGradient, 0, INT_MAX), KIT_GRAY, 2, 2, {1, 2, 3, 4}, {0, 0, 0, 0}},
     };
     for (const auto &c : cases) EXPECT_EQ(runPadded(c.type, c.w, c.h, c.in, c.op), c.out) << c.name;
@@ -153,73 +143,65 @@ TEST(DetectEdge, StepEdges)
 
 TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
 {
-    // Each operation with the types it leaves alone (unusable records: the fuzz harness).
-    const std::vector<int> colour = {KIT_RGB, KIT_RGBA}, notGrey = {KIT_BIN, KIT_RGB, KIT_RGBA};
-    const std::pair<Op, std::vector<int>> ops[] = {
-        {bind(kxSobel, 0), colour},        {bind(kxPrewitt, 1), colour},       {bind(kxKirsch, 2), colour},
-        {bind(kxDiffSecond, 0), colour},   {kxLaPlacian, colour},              {kxSharp1541, colour},
-        {[](Image *im) { return kxFilter(im, nullptr); }, colour},             {kxRoberts, notGrey},
-        {bind(kxDiffFirst, 0), notGrey},   {bind(kxGradient, 0, 1), notGrey},  {kxEqualize, notGrey},
-        {[](Image *im) { return kxNormalize(im, 1, 1); }, notGrey},            {kxExpand, notGrey},
-        {[](Image *im) { return kxContrast(im, 0.1f, 0.9f); }, notGrey},       {kxIncreaseLum, {KIT_BIN, KIT_GRAY}},
-        {[](Image *im) { return kxLinearEx(im, 15, 0, 0); }, {KIT_BIN, KIT_GRAY}},
-        {[](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }, notGrey},
-        {[](Image *im) { return kxDetectEdge(im, 1, 0, 0, nullptr); }, {KIT_GRAY}},  // another method
-        {[](Image *im) { int arg = 0; return kxFilter(im, &arg); }, {KIT_BIN, KIT_GRAY}},  // ignores its argument
+    // One row per type rule; the exports sharing a rule share its check.
+    const std::pair<Op, int> ops[] = {
+        {bind(kxSobel, 0), KIT_RGB},  // the kernels: KIT_BIN and KIT_GRAY
+        {kxRoberts, KIT_BIN},         // the differences: KIT_GRAY only
+        {kxEqualize, KIT_BIN},        // the intensity maps: KIT_GRAY only
+        {kxIncreaseLum, KIT_RGBA},    // KIT_RGB only
+        {[](Image *im) { return kxLinearEx(im, 15, 0, 0); }, KIT_GRAY},  // colour only
+        {[](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }, KIT_BIN},
+        {[](Image *im) { return kxDetectEdge(im, 1, 0, 0, nullptr); }, KIT_GRAY},  // another method
+        {[](Image *im) { int arg = 0; return kxFilter(im, &arg); }, KIT_GRAY},  // ignores its argument
     };
-    int n = 0;
-    for (const auto &[op, types] : ops) {
-        if (++n != 10) {  // kxGradient asserts instead
-            EXPECT_EQ(op(nullptr), nullptr) << n;
-        }
-        for (int type : types) {
-            kxtest::ImagePtr im = kxtest::randomImage(type, 4, 3, uint32_t(n));
-            const Bytes before = kxtest::pixels(im.get());
-            EXPECT_EQ(op(im.get()), im.get()) << n << " type " << type;
-            EXPECT_EQ(im->imageType, type);
-            EXPECT_EQ(kxtest::pixels(im.get()), before) << n << " type " << type;
-        }
+    for (const auto &[op, type] : ops) {
+        EXPECT_EQ(op(nullptr), nullptr);
+        kxtest::ImagePtr im = kxtest::randomImage(type, 4, 3, uint32_t(&op - &ops[0].first));
+        const Bytes before = kxtest::pixels(im.get());
+        EXPECT_EQ(op(im.get()), im.get());
+        EXPECT_EQ(im->imageType, type);
+        EXPECT_EQ(kxtest::pixels(im.get()), before) << "row " << &op - &ops[0].first;
     }
-    EXPECT_KX_ASSERT(kxGradient(nullptr, 1, 1), "image");
     EXPECT_KX_ASSERT(kxSmoothAvg(nullptr, 3), "image");
-    EXPECT_KX_ASSERT(kxMedian(nullptr, 3), "image");
     kxtest::ImagePtr im = kxtest::randomImage(KIT_GRAY, 5, 4, 3);
     const Bytes before = kxtest::pixels(im.get());
-    EXPECT_KX_ASSERT(kxGradient(im.get(), 1, 0), "gap>0");
     EXPECT_KX_ASSERT(kxGradient(im.get(), 0, INT_MIN), "gap>0");
     EXPECT_EQ(kxtest::pixels(im.get()), before);  // nothing written before the check
 }
 
-TEST(FilterThreads, EveryThreadCountGivesTheBytesOfOne)
+TEST(Bands, EveryThreadCountGivesTheBytesOfOne)
 {
-    // Every thread count gives the bytes of one.  Shapes that split into
-    // bands: tall, one pixel wide, and bands of a single row (every row then
-    // reads its neighbours from copies taken before the bands start).
-    for (auto [w, h] : {std::pair{257, 2100}, {1, 600000}, {70000, 9}}) {
+    // A band holds at least 65536 pixels (and at least one row), so these
+    // shapes split into three bands, also over the rows an operation plans
+    // without its frame: tall, one pixel wide, and bands of a single row
+    // (each row then reads its neighbours from copies taken before the
+    // bands start).  The pixel operations of tests/pixel share the runner.
+    for (auto [w, h] : {std::pair{257, 3 * 256 + 2}, {1, 3 * 65536 + 2}, {65536, 5}}) {
         std::vector<std::pair<std::string, Op>> cases = {
-            {"Sobel 0", bind(kxSobel, 0)}, {"Kirsch 1", bind(kxKirsch, 1)}, {"Sharp", kxSharp1541}, {"Roberts", kxRoberts},
-            {"DiffFirst 0", bind(kxDiffFirst, 0)}, {"DiffFirst 1", bind(kxDiffFirst, 1)}, {"DiffFirst 2", bind(kxDiffFirst, 2)},
-            {"Gradient 1", bind(kxGradient, 1, 3)}};
+            {"Sobel", bind(kxSobel, 0)}, {"Roberts", kxRoberts}, {"DiffFirst", bind(kxDiffFirst, 0)},
+            {"Gradient 1", bind(kxGradient, 1, 3)}, {"Linear", [](Image *im) { return kxLinear(im, 1.7f, -20.0f); }},
+            {"Add to itself", [](Image *im) { return kxPixelAdd(im, im); }},
+            {"DetectEdge", [](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }},
+            // Two images over one buffer, the second a row lower: the plain
+            // row order decides the sums, so the rows must not be split.
+            {"Add overlapping", [](Image *im) {
+                 kxtest::ImagePtr lower(kxCreateImageEx(KIT_GRAY, im->width, im->height - 1, im->pitch, im->data + im->pitch, 0));
+                 kxPixelAdd(im, lower.get());
+                 return im;
+             }}};
         // Gaps within a band, across one or several boundaries, to the last row, past the image.
-        for (int gap : {1, 7, h / 3 + 1, h - 1, h + 5})
-            for (int mode : {0, 2}) cases.push_back({"Gradient " + std::to_string(mode), bind(kxGradient, mode, gap)});
-        for (int dir : {0, 1, 2})
-            for (float thr : {0.0f, 5.0f})
-                cases.push_back({"DetectEdge " + std::to_string(dir), [=](Image *im) { return kxDetectEdge(im, 0, dir, thr, nullptr); }});
+        for (int gap : {1, 7, h / 3 + 1, h - 1, h + 5}) cases.push_back({"Gradient 0", bind(kxGradient, 0, gap)});
         PaddedImage mask(KIT_BIN, w, h, kxtest::randomBytes(size_t(w) * h, 1, 0, 1), 2);
         cases.push_back({"DetectEdge mask", [&](Image *im) { return kxDetectEdge(im, 0, 0, 0, mask.get()); }});
         uint32_t seed = 5000;
         for (const auto &[name, op] : cases) {
             const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, 60);
-            Bytes one;
-            for (int n : {1, 2, 3, 8}) {
-                kxtSetThreads(n);
-                EXPECT_EQ(kx::threads::bandCount(h, kx::threads::minRows(w)), n);  // the shape really splits
-                const Bytes got = runPadded(KIT_GRAY, w, h, in, op);
-                kxtSetThreads(-1);
-                if (n == 1) one = got;
-                EXPECT_EQ(got, one) << name << " " << w << "x" << h << " threads " << n;
-            }
+            kxtSetThreads(1);
+            const Bytes one = runPadded(KIT_GRAY, w, h, in, op);
+            kxtSetThreads(3);
+            EXPECT_EQ(kx::threads::bandCount(h - 2, kx::threads::minRows(w)), 3);  // the shape really splits
+            EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, op), one) << name << " " << w << "x" << h;
+            kxtSetThreads(-1);
         }
     }
 }

@@ -1,6 +1,6 @@
-// Intensity maps: worked values, the equalizing table against a per-pixel
-// accumulation, padded rows that neither bias the statistics nor get
-// written.  (The table kernels are checked in tests/pixel.)
+// Intensity maps: worked values and the equalizing table against a per-pixel
+// accumulation, all on padded rows (padding counted as pixels would move
+// every statistic).  (The table kernels are checked in tests/pixel.)
 #include <cmath>
 #include <functional>
 
@@ -14,7 +14,7 @@ namespace {
 
 const struct {
     const char *name;
-    std::function<Image *(Image *)> op;
+    Op op;
     int type, w, h;
     Bytes in, out;
     int outType = 0;  // 0: unchanged
@@ -31,7 +31,6 @@ const struct {
     {"LinearNaNIsZero", [](Image *im) { return kxLinear(im, NAN, 0); }, KIT_GRAY, 2, 1, {10, 30}, {0, 0}},
     // Edges of the float range: 0 * 1e30 = 0, 0 * inf = NaN -> 0, -inf -> 0.
     {"LinearHugeGain", [](Image *im) { return kxLinear(im, 1e30f, 0); }, KIT_GRAY, 3, 1, {0, 1, 255}, {0, 255, 255}},
-    {"LinearHugeNegativeGain", [](Image *im) { return kxLinear(im, -1e30f, 1); }, KIT_GRAY, 2, 1, {0, 1}, {1, 0}},
     {"LinearInfiniteGain", [](Image *im) { return kxLinear(im, INFINITY, -1); }, KIT_GRAY, 2, 1, {0, 1}, {0, 255}},
     {"LinearMinusInfinity", [](Image *im) { return kxLinear(im, 3, -INFINITY); }, KIT_GRAY, 2, 1, {0, 255}, {0, 0}},
     {"LinearReverses", [](Image *im) { return kxLinear(im, -1, 255); }, KIT_RGB, 1, 1, {0, 100, 255}, {255, 155, 0}},
@@ -43,9 +42,6 @@ const struct {
     {"LinearExRedOnly", [](Image *im) { return kxLinearEx(im, 4, 0, 0); }, KIT_RGB, 2, 1, {1, 2, 3, 4, 5, 6}, {1, 2, 0, 4, 5, 0}},
     {"LinearExAlphaBitIgnoredOnRgb", [](Image *im) { return kxLinearEx(im, 8, 0, 0); }, KIT_RGB, 1, 1, {1, 2, 3}, {1, 2, 3}},
     {"LinearExAlphaOnRgba", [](Image *im) { return kxLinearEx(im, 9, 1, 100); }, KIT_RGBA, 1, 1, {1, 2, 3, 200}, {101, 2, 3, 255}},
-    {"EqualizeAllZero", kxEqualize, KIT_GRAY, 3, 2, Bytes(6, 0), Bytes(6, 255)},
-    // Two levels, half each: 0 -> trunc(0.5 * 255 + 0.5) = 128, 9 -> 255.
-    {"EqualizeHalves", kxEqualize, KIT_GRAY, 2, 1, {0, 9}, {128, 255}},
     // Counting the padding as pixels would leave the brightest level below
     // 255.  (Five sixths summed in steps of 1/6 lands just below 5/6:
     // 212.4999... + 0.5 -> 212.)
@@ -79,39 +75,6 @@ TEST(IntensityMaps, GiveTheWorkedValues)
     }
 }
 
-// op on `in` wrapped with padded rows: its pixels, the padding checked.
-Bytes onPadded(int type, int w, int h, const Bytes &in, const Op &op)
-{
-    PaddedImage im(type, w, h, in, 7);
-    op(im.get());
-    EXPECT_TRUE(im.paddingIntact());
-    return kxtest::pixels(im.get());
-}
-
-TEST(IntensityMaps, PaddingStaysOutOfTheStatistics)
-{
-    // The padding bytes (0xA5) would move every statistic: padded and
-    // packed images of the same pixels map alike.
-    const struct {
-        const char *name;
-        Op op;
-        int type;
-    } ops[] = {{"Normalize", [](Image *im) { return kxNormalize(im, 30, 2500); }, KIT_GRAY},
-               {"Equalize", kxEqualize, KIT_GRAY},
-               {"Expand", kxExpand, KIT_GRAY},
-               {"Contrast", [](Image *im) { return kxContrast(im, 0.25f, 0.6f); }, KIT_GRAY},
-               {"IncreaseLum", kxIncreaseLum, KIT_RGB}};
-    uint32_t seed = 500;
-    for (auto [w, h] : {std::pair{1, 2}, {7, 5}, {31, 17}})
-        for (auto [lo, hi] : {std::pair{0, 255}, {60, 90}})
-            for (const auto &[name, op, type] : ops) {
-                const Bytes in = kxtest::randomBytes(size_t(w) * h * kxtest::bpp(type), seed++, lo, hi);
-                kxtest::ImagePtr packed = kxtest::makeImage(type, w, h, in);
-                op(packed.get());
-                EXPECT_EQ(onPadded(type, w, h, in, op), kxtest::pixels(packed.get())) << name << " " << w << "x" << h;
-            }
-}
-
 TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
 {
     // The table adds 1/n once per pixel of a level (eight levels at a time);
@@ -125,7 +88,10 @@ TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
             for (int i = 0; i < 256; ++i) lut[i] = uint8_t(std::min((c += hist[i]) * 255.0 + 0.5, 255.0));
             Bytes want(in);
             for (auto &p : want) p = lut[p];
-            EXPECT_EQ(onPadded(KIT_GRAY, w, h, in, kxEqualize), want) << w << "x" << h;
+            PaddedImage im(KIT_GRAY, w, h, in, 7);
+            kxEqualize(im.get());
+            EXPECT_EQ(kxtest::pixels(im.get()), want) << w << "x" << h;
+            EXPECT_TRUE(im.paddingIntact());
         }
 }
 

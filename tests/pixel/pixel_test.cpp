@@ -89,27 +89,25 @@ TEST(SetPixelE1, ShiftsSkipsOutsideAndIgnoresEmptyLists)
 TEST(SetPixelEx, MaskSelectsAndLimitsTheArea)
 {
     // A 2 x 2 mask (its own pitch) on a 3 x 3 image: the third row and
-    // column stay untouched; inverted, the mask's zeros are set.
+    // column stay; inverted, the mask's zeros are set.  Then a derived Mask,
+    // which keeps its anchor where an Image keeps imageType: the fill reads
+    // only its bytes.
     PaddedImage mask(KIT_BIN, 2, 2, {1, 0, 0, 1}, 3);
-    const Bytes set = {3, 2, 1}, old = {7, 7, 7};
-    for (int invert : {0, 1}) {
-        PaddedImage im(KIT_RGB, 3, 3, Bytes(27, 7));
-        kxSetPixelEx(im.get(), 0x00010203u, mask.get(), invert);
-        Bytes want;
-        for (int i = 0; i < 9; ++i) {
-            const bool on = i % 3 < 2 && i < 6 && (i == 0 || i == 4) != (invert == 1);
-            want.insert(want.end(), (on ? set : old).begin(), (on ? set : old).end());
-        }
-        EXPECT_EQ(pixels(im.get()), want) << "invert " << invert;
+    ImagePtr bin = makeImage(KIT_BIN, 3, 1, {0, 1, 1});
+    Mask *derived = kmkDeriveMask(bin.get());
+    ASSERT_NE(derived, nullptr);
+    const struct { int type, w, h; const Image *mask; int invert; Bytes want; } cases[] = {
+        {KIT_RGB, 3, 3, mask.get(), 0, {3, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 2, 1, 0, 0, 0}},
+        {KIT_GRAY, 3, 3, mask.get(), 1, {0, 9, 0, 9, 0, 0, 0, 0, 0}},
+        {KIT_GRAY, 3, 1, reinterpret_cast<const Image *>(derived), 0, {0, 9, 9}},
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(c.type, c.w, c.h);
+        kxSetPixelEx(im.get(), c.type == KIT_RGB ? 0x00010203u : 9, c.mask, c.invert);
+        Bytes want = c.want;
+        want.resize(size_t(c.w) * c.h * bpp(c.type));
+        EXPECT_EQ(pixels(im.get()), want) << c.type << " " << c.invert;
         EXPECT_TRUE(im.paddingIntact());
     }
-    // A derived Mask keeps its anchor where an Image keeps imageType; the
-    // fill reads only its bytes.
-    ImagePtr bin = makeImage(KIT_BIN, 3, 1, {0, 1, 1});
-    Mask *m = kmkDeriveMask(bin.get());
-    ASSERT_NE(m, nullptr);
-    ImagePtr grey = makeImage(KIT_GRAY, 3, 1);
-    kxSetPixelEx(grey.get(), 9, reinterpret_cast<const Image *>(m), 0);
-    EXPECT_EQ(pixels(grey.get()), (Bytes{0, 9, 9}));
-    kxDestroyMask(m);
+    kxDestroyMask(derived);
 }
