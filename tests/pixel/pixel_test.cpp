@@ -1,9 +1,260 @@
-// Single-pixel access: reads, neighbourhood means, the three colour rules of
-// the setters, masks and bad input.
+// Pixel-wise combination, inversion, rectangle copies, channel and colour
+// replacement and cropping; single-pixel access (reads, neighbourhood means,
+// the three colour rules of the setters, masks and bad input); the
+// byte-table kernels, each storing exactly lut[byte] into the selected bytes
+// of a run and nothing anywhere else, whatever the run's length, alignment,
+// pixel size and channel selection (the image walkers over padded rows:
+// kxInvert, kxLinearEx and the threshold fills, through the exports).  Row
+// bands: with the filters in tests/filter.
+#include <cmath>
+#include <functional>
+
 #include "kxtest.hpp"
+#include "pixel/lut.hpp"
 
 using namespace kxtest;
 using Bytes = std::vector<uint8_t>;
+using kx::lut::Kernel;
+
+namespace {
+
+// The shortcuts and rules (a from image0, b from image1) in code order, 1204..1212.
+const struct { const char *name; Image *(*fn)(const Image *, Image *); std::function<int(int, int)> rule; }
+    kMergeCases[] = {
+    {"add", kxPixelAdd, [](int a, int b) { return std::min(a + b, 255); }},
+    {"subtract", kxPixelSubtract, [](int a, int b) { return std::max(a - b, 0); }},
+    {"xor", kxPixelXor, [](int a, int b) { return a ^ b; }},
+    {"and", kxPixelAnd, [](int a, int b) { return a & b; }},
+    {"or", kxPixelOr, [](int a, int b) { return a | b; }},
+    {"small", kxPixelSmall, [](int a, int b) { return std::min(a, b); }},
+    {"large", kxPixelLarge, [](int a, int b) { return std::max(a, b); }},
+    {"copy", kxPixelCopy, [](int a, int) { return a; }},
+    {"diff", kxPixelDiff, [](int a, int b) { return std::abs(a - b); }},
+};
+
+}  // namespace
+
+TEST(PixelMerge, EveryBytePairPaddedAliasedAndThroughTheShortcuts)
+{
+    // Every (a, b) byte pair: image0 holds the column index, image1 the row
+    // index, in padded rows; then odd widths of random bytes of every type
+    // through the shortcut, packed and padded, and an image with itself.
+    Bytes as(256 * 256), bs(256 * 256);
+    for (size_t i = 0; i < as.size(); ++i) as[i] = uint8_t(i % 256), bs[i] = uint8_t(i / 256);
+    for (int code = KX_MERGE_ADD; code <= KX_MERGE_DIFF; ++code) {
+        const auto &c = kMergeCases[code - KX_MERGE_ADD];
+        auto want = [&](const Bytes &a, const Bytes &b, bool bin) {
+            Bytes out(b.size());
+            for (size_t i = 0; i < b.size(); ++i) out[i] = uint8_t(bin ? c.rule(a[i], b[i]) > 0 : c.rule(a[i], b[i]));
+            return out;
+        };
+        for (int type : {KIT_BIN, KIT_GRAY}) {
+            PaddedImage a(type, 256, 256, as, 3), b(type, 256, 256, bs, 11);
+            EXPECT_EQ(kxPixelMerge(a.get(), b.get(), code), b.get());
+            ASSERT_EQ(pixels(b.get()), want(as, bs, type == KIT_BIN)) << c.name << " type " << type;
+            EXPECT_TRUE(b.paddingIntact());
+        }
+        for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
+            for (int w : {1, 31, 67}) {
+                const size_t n = size_t(w) * 9 * bpp(type);
+                const int top = type == KIT_BIN ? 1 : 255;
+                const Bytes ra = randomBytes(n, uint32_t(code + w), 0, top), rb = randomBytes(n, uint32_t(code * w), 0, top);
+                ImagePtr a = makeImage(type, w, 9, ra), b = makeImage(type, w, 9, rb);
+                PaddedImage pb(type, w, 9, rb);
+                EXPECT_EQ(c.fn(a.get(), b.get()), b.get());
+                c.fn(a.get(), pb.get());
+                EXPECT_EQ(pixels(b.get()), want(ra, rb, type == KIT_BIN)) << c.name << " type " << type << " width " << w;
+                EXPECT_EQ(pixels(pb.get()), pixels(b.get()));
+                EXPECT_TRUE(pb.paddingIntact());
+                EXPECT_EQ(pixels(a.get()), ra) << "image0 is read only";
+                c.fn(a.get(), a.get());
+                EXPECT_EQ(pixels(a.get()), want(ra, ra, type == KIT_BIN)) << c.name << " with itself";
+            }
+    }
+}
+
+TEST(PixelMerge, CommonAreaTypesAndCodes)
+{
+    ImagePtr a = makeImage(KIT_GRAY, 2, 3, Bytes(6, 10));
+    PaddedImage b(KIT_GRAY, 3, 2, Bytes(6, 1));
+    kxPixelAdd(a.get(), b.get());
+    EXPECT_EQ(pixels(b.get()), (Bytes{11, 11, 1, 11, 11, 1}));
+    EXPECT_TRUE(b.paddingIntact());
+    const auto before = pixels(b.get());
+    for (int code : {1203, 1213}) EXPECT_EQ(kxPixelMerge(a.get(), b.get(), code), b.get());
+    ImagePtr rgb = makeImage(KIT_RGB, 3, 2);
+    kxPixelAdd(rgb.get(), b.get());
+    EXPECT_EQ(pixels(b.get()), before);
+    EXPECT_KX_ASSERT(kxPixelAdd(nullptr, b.get()), "image0 && image1");
+}
+
+TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
+{
+    // value(p from image1, q from image0), truncated and clamped.
+    const struct { int code; float scale, offset; std::function<double(int, int)> value; } cases[] = {
+        {0, 0.5f, 1.25f, [](int p, int q) { return (p + q) * 0.5 + 1.25; }},
+        {1, 1.0f, 0.0f, [](int p, int q) { return double(p - q); }},
+        {2, 2.0f, -3.0f, [](int p, int q) { return std::abs(p - q) * 2.0 - 3.0; }},
+        {3, 0.01f, 0.0f, [](int p, int q) { return p * q * double(0.01f); }},
+        {4, 100.0f, 7.0f, [](int p, int q) { return p == 0 ? 0.0 : double(q) / p * 100.0 + 7.0; }},
+        // The bitwise codes and the extremes ignore scale and offset.
+        {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }}, {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
+        {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }}, {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
+        {9, 9.0f, 9.0f, [](int p, int q) { return double(std::min(p, q)); }},
+    };
+    for (const auto &c : cases) {
+        ImagePtr q = randomImage(KIT_RGBA, 7, 5, 21), p = randomImage(KIT_RGBA, 7, 5, 22);
+        const auto pq = pixels(q.get()), pp = pixels(p.get());
+        ASSERT_EQ(kxPixelMergeE1(q.get(), p.get(), c.code, c.scale, c.offset), q.get());
+        const auto got = pixels(q.get());
+        for (size_t i = 0; i < got.size(); ++i) {
+            const double v = std::trunc(c.value(pp[i], pq[i]));
+            ASSERT_EQ(got[i], v < 0 ? 0 : v > 255 ? 255 : int(v)) << "code " << c.code << " byte " << i;
+        }
+    }
+    // Division by zero stores 0; a binary result stores 1 for anything above 0.
+    ImagePtr q = makeImage(KIT_GRAY, 2, 1, {50, 50}), p = makeImage(KIT_GRAY, 2, 1, {0, 10});
+    kxPixelMergeE1(q.get(), p.get(), 4, 1.0f, 100.0f);
+    EXPECT_EQ(pixels(q.get()), (Bytes{0, 105}));
+    ImagePtr bq = makeImage(KIT_BIN, 3, 1, {0, 1, 1}), bp = makeImage(KIT_BIN, 3, 1, {1, 1, 0});
+    kxPixelMergeE1(bq.get(), bp.get(), 0, 3.0f, 0.0f);
+    EXPECT_EQ(pixels(bq.get()), (Bytes{1, 1, 1}));
+    const auto before = pixels(q.get());
+    kxPixelMergeE1(q.get(), p.get(), 10, 1.0f, 0.0f);
+    EXPECT_EQ(pixels(q.get()), before);
+}
+
+TEST(Invert, EveryTypePaddedAndPackedAlphaKept)
+{
+    // RGBA goes through the table kernels with alpha masked out; the other
+    // types through a byte loop.
+    uint32_t seed = 60;
+    for (int type : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
+        for (int w : {1, 15, 16, 17, 33, 100}) {
+            const int b = bpp(type), h = 3;
+            const auto in = randomBytes(size_t(w) * h * b, seed++, 0, type == KIT_BIN ? 1 : 255);
+            Bytes want = in;
+            for (size_t i = 0; i < want.size(); ++i)
+                if (type != KIT_RGBA || i % 4 != 3) want[i] = uint8_t((type == KIT_BIN ? 1 : 255) - want[i]);
+            PaddedImage padded(type, w, h, in);
+            ImagePtr packed = makeImage(type, w, h, in);
+            EXPECT_EQ(kxInvert(padded.get()), padded.get());
+            kxInvert(packed.get());
+            EXPECT_EQ(pixels(padded.get()), want) << "type " << type << " width " << w;
+            EXPECT_EQ(pixels(packed.get()), want) << "type " << type << " width " << w;
+            EXPECT_TRUE(padded.paddingIntact());
+        }
+    EXPECT_EQ(kxInvert(nullptr), nullptr);
+}
+
+TEST(CopyPixels, RectanglesClipAndNegativeStartsShorten)
+{
+    // A 4 x 3 destination; source pixel value = 10*y + x + 1.
+    const struct { const char *name; int sx, sy, sw, sh, dx, dy, dw, dh; Bytes want; } cases[] = {
+        {"whole image", 0, 0, 0, 0, 0, 0, -1, -1, {1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24}},
+        {"negative sx shortens the width", -3, 0, 5, 1, 0, 0, -1, -1, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"offset destination clips", 1, 1, -1, -1, 2, 1, -1, -1, {0, 0, 0, 0, 0, 0, 12, 13, 0, 0, 22, 23}},
+        {"negative dy shortens the height", 0, 0, -1, -1, 0, -2, -1, -1, {1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"start outside does nothing", 4, 0, -1, -1, 0, 0, -1, -1, Bytes(12, 0)},
+        {"INT_MIN start does nothing", INT32_MIN, 0, 2, 2, 0, 0, -1, -1, Bytes(12, 0)},
+    };
+    Bytes src;
+    for (int i = 0; i < 12; ++i) src.push_back(uint8_t(10 * (i / 4) + i % 4 + 1));
+    for (const auto &c : cases) {
+        ImagePtr s = makeImage(KIT_GRAY, 4, 3, src);
+        PaddedImage d(KIT_GRAY, 4, 3);
+        kxCopyPixels(s.get(), c.sx, c.sy, c.sw, c.sh, d.get(), c.dx, c.dy, c.dw, c.dh);
+        EXPECT_EQ(pixels(d.get()), c.want) << c.name;
+        EXPECT_TRUE(d.paddingIntact()) << c.name;
+    }
+    // A negative start shortens the width in pixels: seven three-byte columns from -3 with width 10.
+    ImagePtr s = randomImage(KIT_RGB, 12, 1, 5), d = makeImage(KIT_RGB, 12, 1);
+    kxCopyPixels(s.get(), -3, 0, 10, 1, d.get(), 0, 0, -1, -1);
+    const auto ps = pixels(s.get()), pd = pixels(d.get());
+    for (size_t i = 0; i < pd.size(); ++i) EXPECT_EQ(pd[i], i < 21 ? ps[i] : 0) << i;
+}
+
+TEST(CopyPixelsE2, PastesUnderMaskAndClips)
+{
+    ImagePtr s = makeImage(KIT_GRAY, 3, 2, {1, 2, 3, 4, 5, 6});
+    ImagePtr m = makeImage(KIT_BIN, 3, 2, {1, 0, 1, 1, 1, 0});
+    PaddedImage d(KIT_GRAY, 4, 3);
+    kxCopyPixelsE2(s.get(), d.get(), 2, 1, m.get());
+    EXPECT_EQ(pixels(d.get()), (Bytes{0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 4, 5}));
+    EXPECT_TRUE(d.paddingIntact());
+    PaddedImage e(KIT_GRAY, 4, 3);
+    kxCopyPixelsE2(s.get(), e.get(), -1, 0, nullptr);  // source not shifted
+    EXPECT_EQ(pixels(e.get()), (Bytes{1, 2, 3, 0, 4, 5, 6, 0, 0, 0, 0, 0}));
+    ImagePtr wrongMask = makeImage(KIT_BIN, 2, 2);
+    PaddedImage f(KIT_GRAY, 4, 3);
+    kxCopyPixelsE2(s.get(), f.get(), 0, 0, wrongMask.get());
+    kxCopyPixelsE2(nullptr, f.get(), 0, 0, nullptr);
+    EXPECT_EQ(pixels(f.get()), Bytes(12, 0));
+}
+
+TEST(ReplaceChannel, FromBinaryGreyAndColour)
+{
+    // Selection bits: 1 blue, 2 green, 4 red, 8 alpha (from a one-channel image only).
+    const Bytes start = {1, 2, 3, 4, 5, 6, 7, 8};
+    const struct { int type; Bytes source; int selection; Bytes out; } cases[] = {
+        {KIT_BIN, {1, 0}, 4, {1, 2, 255, 4, 5, 6, 0, 8}},
+        {KIT_GRAY, {90, 91}, 1 | 8, {90, 2, 3, 90, 91, 6, 7, 91}},
+        {KIT_RGB, {31, 32, 33, 41, 42, 43}, 2 | 8, {1, 32, 3, 4, 5, 42, 7, 8}},
+        {KIT_RGB, {31, 32, 33, 41, 42, 43}, 7, {31, 32, 33, 4, 41, 42, 43, 8}},
+        {KIT_GRAY, {0}, 7, start},  // another size
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(KIT_RGBA, 2, 1, start);
+        ImagePtr source = makeImage(c.type, int(c.source.size()) / bpp(c.type), 1, c.source);
+        EXPECT_EQ(kxReplaceChannel(im.get(), source.get(), c.selection), im.get());
+        EXPECT_EQ(pixels(im.get()), c.out) << c.type << " " << c.selection;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+    ImagePtr im = makeImage(KIT_RGBA, 2, 1, start), grey = makeImage(KIT_GRAY, 2, 1);
+    EXPECT_KX_ASSERT(kxReplaceChannel(im.get(), grey.get(), 0), "image && channel");
+}
+
+TEST(ReplacePixels, MatchesPerTypeAndUnderMask)
+{
+    ImagePtr mask = makeImage(KIT_GRAY, 3, 1, {1, 1, 0});  // limits to 3 columns
+    const struct { int type, w; Bytes in; uint32_t from, to; const Image *mask; Bytes out; } cases[] = {
+        {KIT_GRAY, 4, {44, 7, 44, 44}, 44, 300, mask.get(), {255, 7, 44, 44}},  // the new colour clamps
+        {KIT_GRAY, 4, {44, 7, 44, 44}, 300, 1, nullptr, {44, 7, 44, 44}},  // an old colour above 255 never matches
+        {KIT_BIN, 3, {1, 0, 1}, 5, 0, nullptr, {1, 0, 1}},  // 5 is not 1
+        {KIT_BIN, 3, {1, 0, 1}, 1, 0, nullptr, {0, 0, 0}},
+        {KIT_RGB, 2, {3, 2, 1, 3, 2, 9}, 0xFF010203u, 0x00AABBCCu, nullptr, {0xCC, 0xBB, 0xAA, 3, 2, 9}},  // alpha ignored
+        {KIT_RGBA, 2, {3, 2, 1, 0, 3, 2, 1, 5}, 0x05010203u, 0x11223344u, nullptr, {3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}},
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(c.type, c.w, 1, c.in);
+        kxReplacePixels(im.get(), c.from, c.to, c.mask);
+        EXPECT_EQ(pixels(im.get()), c.out) << c.type << " " << c.from;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
+TEST(Clip, CropsInPlace)
+{
+    Bytes src;
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 8; ++x) src.push_back(uint8_t(10 * y + x));
+    ImagePtr im = makeImage(KIT_GRAY, 8, 6, src);
+    Image *keep = im.get();
+    EXPECT_EQ(kxClip(im.get(), 10, 10, 9, 20), keep);
+    EXPECT_EQ(im->width, 8);
+    EXPECT_EQ(kxClip(im.get(), 2, 3, 5, 4), keep);
+    EXPECT_EQ(im->width, 4);
+    EXPECT_EQ(im->height, 2);
+    EXPECT_EQ(pixels(im.get()), (Bytes{32, 33, 34, 35, 42, 43, 44, 45}));
+    // A negative left shortens the copy, which lands at the top-left.
+    ImagePtr im2 = makeImage(KIT_GRAY, 8, 6, src);
+    kxClip(im2.get(), -2, 0, 1, 0);
+    EXPECT_EQ(pixels(im2.get()), (Bytes{0, 1, 0, 0}));
+    PaddedImage wrapped(KIT_GRAY, 8, 6, src);
+    kxClip(wrapped.get(), 0, 0, 3, 3);  // a virtual image cannot change size
+    EXPECT_EQ(wrapped.get()->width, 8);
+    EXPECT_EQ(kxClip(nullptr, 0, 0, 1, 1), nullptr);
+}
 
 TEST(GetPixel, AssemblesColourValuesUnusableRecordsReadZero)
 {
@@ -110,4 +361,36 @@ TEST(SetPixelEx, MaskSelectsAndLimitsTheArea)
         EXPECT_TRUE(im.paddingIntact());
     }
     kxDestroyMask(derived);
+}
+
+TEST(ByteTable, EveryKernelMatchesThePlainLookup)
+{
+    const int sentinel = 0x5A, guard = 80;
+    uint32_t seed = 1;
+    for (Kernel k : {Kernel::Plain, Kernel::Avx2, Kernel::Vbmi}) {
+        if (!kx::lut::runs(k)) continue;
+        for (int kind = 0; kind < 4; ++kind) {
+            Bytes lut = randomBytes(256, seed++);  // random, reversed, a step at the half, a wrapping ramp
+            for (int v = 0; kind > 0 && v < 256; ++v) lut[size_t(v)] = uint8_t(kind == 1 ? 255 - v : kind == 2 ? v >= 128 : v * 7 + 3);
+            for (int bpp : {1, 3, 4}) {
+                for (unsigned bits = 0; bits < 16; ++bits) {
+                    for (size_t pixelsInRun : {0, 1, 2, 5, 10, 11, 21, 22, 31, 32, 33, 63, 64, 65, 97, 200, 1001}) {
+                        const size_t n = pixelsInRun * size_t(bpp);
+                        const size_t offset = seed % 7;  // unaligned starts
+                        Bytes buf = randomBytes(n + 2 * guard + offset, seed++);
+                        std::fill(buf.begin(), buf.begin() + guard + offset, sentinel);
+                        std::fill(buf.end() - guard, buf.end(), sentinel);
+                        Bytes want = buf;
+                        uint8_t *run = want.data() + guard + offset;
+                        for (size_t i = 0; i < n; ++i)
+                            if (bits >> (i % bpp) & 1u) run[i] = lut[run[i]];
+                        kx::lut::mapRun(k, buf.data() + guard + offset, n, lut.data(), bpp, bits);
+                        ASSERT_EQ(buf, want) << "kernel " << int(k) << " table " << kind << " bpp " << bpp
+                                             << " bits " << bits << " pixels " << pixelsInRun;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(kx::lut::runs(kx::lut::best()));
 }

@@ -1,0 +1,450 @@
+// The filters against out-of-place versions (each output from its window
+// of the untouched input) and on worked images: kernel and difference
+// operators; the edge detector on worked step edges; box mean and median
+// (running column sums, the 3 x 3 sorting network and the column histograms
+// against the direct windows on random images of every window size, the
+// network's vector column steps against the plain ones); intensity maps
+// (worked values and the equalizing table against a per-pixel accumulation,
+// all on padded rows: padding counted as pixels would move every
+// statistic; the table kernels are checked in tests/pixel).  Then the type
+// and argument rules, and row bands for the filters and pixel operations.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <tuple>
+
+#include "filter/filter_detail.hpp"
+#include "kxtest.hpp"
+#include "kxthreads_bands.hpp"
+
+using kxtest::PaddedImage;
+using Bytes = std::vector<uint8_t>;
+using Op = std::function<Image *(Image *)>;
+
+namespace ref {
+
+// out = f(at, x, y) per pixel and channel of a packed w x h x c image;
+// at(i, j) reads the input, -1 outside.
+template <class F>
+Bytes each(const Bytes &in, int w, int h, int c, F f)
+{
+    Bytes out(in.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int ch = 0; ch < c; ++ch) {
+                auto at = [&](int64_t i, int64_t j) {
+                    return i < 0 || j < 0 || i >= w || j >= h ? -1 : int(in[size_t((j * w + i) * c + ch)]);
+                };
+                out[(size_t(y) * w + x) * c + ch] = uint8_t(f(at, x, y));
+            }
+    return out;
+}
+
+// 3x3 correlation, zero outside: mode 1 kernel a, mode 2 kernel b (none:
+// 0), other modes both; a response outside 0..255 stores 0.
+inline Bytes convolve(const Bytes &in, int w, int h, int mode, const int *a, const int *b)
+{
+    return each(in, w, h, 1, [&](auto at, int x, int y) {
+        auto response = [&](const int *k) {
+            int r = 0;
+            for (int j = 0; k && j < 9; ++j) r += std::max(at(x + j % 3 - 1, y + j / 3 - 1), 0) * k[j];
+            return r;
+        };
+        const int r = mode == 1 ? response(a) : mode == 2 ? response(b) : response(a) + response(b);
+        return r >= 0 && r <= 255 ? r : 0;
+    });
+}
+
+// kxRoberts (op 0), kxDiffFirst (op 1) and kxGradient (op 2).
+inline Bytes difference(const Bytes &in, int w, int h, int op, int mode, int gap = 1)
+{
+    return each(in, w, h, 1, [&](auto at, int x, int y) {
+        const int p = at(x, y), r = at(int64_t(x) + gap, y), d = at(x, int64_t(y) + gap);
+        const int corner = at(x + 1, y + 1);
+        if (op == 0) return x < 1 || y < 1 || corner < 0 ? 0 : std::min(std::abs(corner - p) + std::abs(d - r), 255);
+        if (op == 1 && (x < 1 || y < 1)) return 0;
+        const int dx = op == 1 ? std::abs(at(x - 1, y) - p) : r < 0 ? 0 : std::abs(r - p);
+        const int dy = op == 1 ? std::abs(at(x, y - 1) - p) : d < 0 ? 0 : std::abs(d - p);
+        if (mode == 1 || mode == 2) return mode == 1 ? dx : dy;
+        if (op == 1) return mode == 0 ? std::min(dx + dy, 255) : 0;
+        return r < 0 || d < 0 ? 0 : std::min(dx + dy, 255);
+    });
+}
+
+// The n x n window (n: the side capped at 9, made odd) clipped to the
+// image: its sum over n * n as a float, truncated, or its value of rank
+// count / 2.
+inline Bytes smooth(const Bytes &in, int w, int h, int c, int side, bool median)
+{
+    const int n = std::min(side, 9) | 1;
+    return each(in, w, h, c, [&](auto at, int x, int y) {
+        std::vector<int> v;
+        for (int j = -n / 2; j <= n / 2; ++j)
+            for (int i = -n / 2; i <= n / 2; ++i)
+                if (at(x + i, y + j) >= 0) v.push_back(at(x + i, y + j));
+        std::sort(v.begin(), v.end());
+        int sum = 0;
+        for (int p : v) sum += p;
+        return median ? v[v.size() / 2] : int(sum / float(n * n));
+    });
+}
+
+}  // namespace ref
+
+namespace {
+
+const int kSobelA[9] = {1, 0, -1, 2, 0, -2, 1, 0, -1}, kSobelB[9] = {1, 2, 1, 0, 0, 0, -1, -2, -1};
+const int kPrewittA[9] = {1, 0, -1, 1, 0, -1, 1, 0, -1}, kPrewittB[9] = {1, 1, 1, 0, 0, 0, -1, -1, -1};
+const int kKirschA[9] = {5, 5, 5, -3, -3, -3, -3, -3, -3}, kKirschB[9] = {5, 5, -3, 5, -3, -3, -3, -3, -3};
+const int kDiff2A[9] = {0, 0, 0, 1, -2, 1, 0, 0, 0}, kDiff2B[9] = {0, 1, 0, 0, -2, 0, 0, 1, 0};
+const int kLap[9] = {0, 1, 0, 1, -4, 1, 0, 1, 0}, kSharp[9] = {0, -1, 0, -1, 5, -1, 0, -1, 0};
+
+Op bind(Image *(*op)(Image *, int), int a) { return [=](Image *im) { return op(im, a); }; }
+Op bind(Image *(*op)(Image *, int, int), int a, int b) { return [=](Image *im) { return op(im, a, b); }; }
+
+// op on a padded copy of `in`: its pixels (the same image back, padding intact).
+Bytes runPadded(int type, int w, int h, const Bytes &in, const Op &op)
+{
+    PaddedImage im(type, w, h, in);
+    EXPECT_EQ(op(im.get()), im.get());
+    EXPECT_TRUE(im.paddingIntact());
+    return kxtest::pixels(im.get());
+}
+
+TEST(FilterOperators, MatchTheStraightforwardVersionsOnRandomImages)
+{
+    const struct { Image *(*run)(Image *, int); const int *a, *b; } ops[] = {  // b null: no modes
+        {kxSobel, kSobelA, kSobelB}, {kxPrewitt, kPrewittA, kPrewittB}, {kxKirsch, kKirschA, kKirschB},
+        {kxDiffSecond, kDiff2A, kDiff2B}, {[](Image *i, int) { return kxLaPlacian(i); }, kLap, nullptr},
+        {[](Image *i, int) { return kxSharp1541(i); }, kSharp, nullptr}};
+    uint32_t seed = 1;
+    for (auto [w, h] : {std::pair{1, 1}, {1, 6}, {6, 1}, {2, 2}, {3, 3}, {4, 7}, {17, 5}, {33, 12}}) {
+        for (const auto &op : ops)
+            for (int mode : {0, 1, 2, 3, -7}) {
+                if (!op.b && mode != 1) continue;
+                for (int type : {KIT_GRAY, KIT_BIN})
+                    // Low values too, so that many responses land inside 0..255.
+                    for (int top : {type == KIT_BIN ? 1 : 255, type == KIT_BIN ? 1 : 40}) {
+                        const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, top);
+                        EXPECT_EQ(runPadded(type, w, h, in, bind(op.run, mode)), ref::convolve(in, w, h, mode, op.a, op.b))
+                            << *op.a << " mode " << mode << " " << w << "x" << h << " type " << type;
+                    }
+            }
+        const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++);
+        EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, kxRoberts), ref::difference(in, w, h, 0, 0)) << w << "x" << h;
+        for (int mode : {0, 1, 2, 5, 9}) {
+            EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxDiffFirst, mode)), ref::difference(in, w, h, 1, mode))
+                << "DiffFirst " << mode << " " << w << "x" << h;
+            for (int gap : {1, 2, 5, 40})
+                EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxGradient, mode, gap)), ref::difference(in, w, h, 2, mode, gap))
+                    << "Gradient " << mode << " gap " << gap << " " << w << "x" << h;
+        }
+    }
+}
+
+TEST(FilterOperators, GiveTheWorkedValues)
+{
+    // What the comparison above cannot pin: the header's examples, a past
+    // fault on binary images, a gap near INT_MAX.
+    const struct { const char *name; Op op; int type, w, h; Bytes in, out; } cases[] = {
+        // Uniform 10: corners -20, edges -10, interior 0 -> all 0.
+        {"LaplacianUniform", kxLaPlacian, KIT_GRAY, 3, 3, Bytes(9, 10), Bytes(9, 0)},
+        // Uniform 100: interior 100, edges 200, corners 300 -> 0.
+        {"SharpUniform", kxSharp1541, KIT_GRAY, 4, 3, Bytes(12, 100), {0, 200, 200, 0, 200, 100, 100, 200, 0, 200, 200, 0}},
+        // Regression: binary images were clipped to 0/1.  A KIT_BIN image keeps its
+        // type but holds the magnitudes: a lone set pixel sharpens to 5.
+        {"BinaryKeepsSharpMagnitude", kxSharp1541, KIT_BIN, 3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 5, 0, 0, 0, 0}},
+        {"BinaryKeepsSobelMagnitude", bind(kxSobel, 3), KIT_BIN, 2, 2, {1, 1, 1, 0}, {0, 2, 2, 6}},
+        // Left column 255: the centre's A response is 4 * 255 = 1020 -> 0, not 255.
+        {"SobelAboveRangeIsZero", bind(kxSobel, 1), KIT_GRAY, 3, 3, {255, 0, 0, 255, 0, 0, 255, 0, 0}, Bytes(9, 0)},
+        {"GradientHugeGap", bind(kxGradient, 0, INT_MAX), KIT_GRAY, 2, 2, {1, 2, 3, 4}, {0, 0, 0, 0}},
+    };
+    for (const auto &c : cases) EXPECT_EQ(runPadded(c.type, c.w, c.h, c.in, c.op), c.out) << c.name;
+}
+
+// w x h with the given columns (or rows) set to v.
+Bytes lines(int w, int h, std::initializer_list<int> which, bool rows, uint8_t v = 1)
+{
+    Bytes b(size_t(w) * h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int i : which)
+                if ((rows ? y : x) == i) b[size_t(y) * w + x] = v;
+    return b;
+}
+
+TEST(DetectEdge, StepEdges)
+{
+    // Columns 3..5 at 200: columns 2 and 3 have |gx| = 100, M = 10000; the
+    // automatic cutoff is 4 * 60000 / 30 = 8000.  Column 2 has an equal
+    // right neighbour, column 3 a smaller one, so column 3 is the edge; the
+    // frame extends it.  The same on rows for the vertical gradient.
+    const Bytes step = lines(6, 5, {3, 4, 5}, false, 200), col3 = lines(6, 5, {3}, false);
+    Bytes horizontal = col3;  // see below
+    horizontal[3 * 6 + 2] = horizontal[4 * 6 + 2] = 1;
+    const struct { int w, h; Bytes in; int direction; float threshold; Bytes mask, want; } cases[] = {
+        {6, 5, step, 0, 0.0f, {}, col3},
+        {5, 6, lines(5, 6, {3, 4, 5}, true, 200), 0, -3.0f, {}, lines(5, 6, {3}, true)},  // below 0: automatic
+        // Without column 3 taking part, column 2 becomes the maximum.
+        {6, 5, step, 0, 0.0f, lines(6, 5, {0, 1, 2, 4, 5}, false), lines(6, 5, {2}, false)},
+        {6, 5, step, 0, 0.0f, Bytes(30, 1), col3},  // a mask selecting all
+        // A threshold of 100 needs M > 10000; the vertical direction alone
+        // sees no gradient at all.
+        {6, 5, step, 0, 100.0f, {}, Bytes(30, 0)},
+        {6, 5, step, 2, 1.0f, {}, Bytes(30, 0)},
+        // Horizontal only (ky = 0): column 3 as before; in column 2 the
+        // vertical test degenerates to 0 >= -eps and its lowest interior
+        // pixel (above a frame M of 0) passes, extended into the bottom row.
+        {6, 5, step, 1, 99.9f, {}, horizontal},
+        {5, 4, Bytes(20, 77), 0, 0.0f, {}, Bytes(20, 0)},  // uniform: no edge
+        {4, 4, lines(4, 4, {2, 3}, false, 200), 0, 0.0f, {}, Bytes(16, 0)},  // cutoff 4 * 40000 / 16: not above it
+        // Only the 20 pixels taking part count: the cutoff becomes 12000.
+        {6, 5, step, 0, 0.0f, lines(6, 5, {1, 2, 3, 4}, false), Bytes(30, 0)},
+        // The edge in column 1: the frame copies rows first, so the corners follow.
+        {5, 5, lines(5, 5, {1, 2, 3, 4}, false, 200), 0, 0.0f, {}, lines(5, 5, {0, 1}, false)},
+    };
+    for (const auto &c : cases) {
+        PaddedImage mask(KIT_BIN, c.w, c.h, c.mask, 3);  // its own pitch
+        PaddedImage im(KIT_GRAY, c.w, c.h, c.in, 9);
+        EXPECT_EQ(kxDetectEdge(im.get(), 0, c.direction, c.threshold, c.mask.empty() ? nullptr : mask.get()), im.get());
+        EXPECT_EQ(im.get()->imageType, KIT_BIN);
+        EXPECT_EQ(kxtest::pixels(im.get()), c.want) << c.w << "x" << c.h << " " << c.direction << " " << c.threshold;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+    // A mask of another size or of three bytes a pixel: nothing done.
+    kxtest::ImagePtr im = kxtest::makeImage(KIT_GRAY, 6, 5, step);
+    kxtest::ImagePtr small = kxtest::makeImage(KIT_BIN, 6, 4, Bytes(24, 1)), colour = kxtest::makeImage(KIT_RGB, 6, 5);
+    EXPECT_EQ(kxDetectEdge(im.get(), 0, 0, 0, small.get()), im.get());
+    kxDetectEdge(im.get(), 0, 0, 0, colour.get());
+    EXPECT_EQ(im->imageType, KIT_GRAY);
+    EXPECT_EQ(kxtest::pixels(im.get()), step);
+}
+
+TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
+{
+    // One row per type rule; the exports sharing a rule share its check.
+    const std::pair<Op, int> ops[] = {
+        {bind(kxSobel, 0), KIT_RGB},  // the kernels: KIT_BIN and KIT_GRAY
+        {kxRoberts, KIT_BIN},         // the differences: KIT_GRAY only
+        {kxEqualize, KIT_BIN},        // the intensity maps: KIT_GRAY only
+        {kxIncreaseLum, KIT_RGBA},    // KIT_RGB only
+        {[](Image *im) { return kxLinearEx(im, 15, 0, 0); }, KIT_GRAY},  // colour only
+        {[](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }, KIT_BIN},
+        {[](Image *im) { return kxDetectEdge(im, 1, 0, 0, nullptr); }, KIT_GRAY},  // another method
+        {[](Image *im) { int arg = 0; return kxFilter(im, &arg); }, KIT_GRAY},  // ignores its argument
+    };
+    for (const auto &[op, type] : ops) {
+        EXPECT_EQ(op(nullptr), nullptr);
+        kxtest::ImagePtr im = kxtest::randomImage(type, 4, 3, uint32_t(&op - &ops[0].first));
+        const Bytes before = kxtest::pixels(im.get());
+        EXPECT_EQ(op(im.get()), im.get());
+        EXPECT_EQ(im->imageType, type);
+        EXPECT_EQ(kxtest::pixels(im.get()), before) << "row " << &op - &ops[0].first;
+    }
+    EXPECT_KX_ASSERT(kxSmoothAvg(nullptr, 3), "image");
+    kxtest::ImagePtr im = kxtest::randomImage(KIT_GRAY, 5, 4, 3);
+    const Bytes before = kxtest::pixels(im.get());
+    EXPECT_KX_ASSERT(kxGradient(im.get(), 0, INT_MIN), "gap>0");
+    EXPECT_EQ(kxtest::pixels(im.get()), before);  // nothing written before the check
+}
+
+TEST(Bands, EveryThreadCountGivesTheBytesOfOne)
+{
+    // A band holds at least 65536 pixels (and at least one row), so these
+    // shapes split into three bands, also over the rows an operation plans
+    // without its frame: tall, one pixel wide, and bands of a single row
+    // (each row then reads its neighbours from copies taken before the
+    // bands start).  The pixel operations of tests/pixel share the runner.
+    for (auto [w, h] : {std::pair{257, 3 * 256 + 2}, {1, 3 * 65536 + 2}, {65536, 5}}) {
+        std::vector<std::pair<std::string, Op>> cases = {
+            {"Sobel", bind(kxSobel, 0)}, {"Roberts", kxRoberts}, {"DiffFirst", bind(kxDiffFirst, 0)},
+            {"Gradient 1", bind(kxGradient, 1, 3)}, {"Linear", [](Image *im) { return kxLinear(im, 1.7f, -20.0f); }},
+            {"Add to itself", [](Image *im) { return kxPixelAdd(im, im); }},
+            {"DetectEdge", [](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }},
+            // Two images over one buffer, the second a row lower: the plain
+            // row order decides the sums, so the rows must not be split.
+            {"Add overlapping", [](Image *im) {
+                 kxtest::ImagePtr lower(kxCreateImageEx(KIT_GRAY, im->width, im->height - 1, im->pitch, im->data + im->pitch, 0));
+                 kxPixelAdd(im, lower.get());
+                 return im;
+             }}};
+        // Gaps within a band, across one or several boundaries, to the last row, past the image.
+        for (int gap : {1, 7, h / 3 + 1, h - 1, h + 5}) cases.push_back({"Gradient 0", bind(kxGradient, 0, gap)});
+        PaddedImage mask(KIT_BIN, w, h, kxtest::randomBytes(size_t(w) * h, 1, 0, 1), 2);
+        cases.push_back({"DetectEdge mask", [&](Image *im) { return kxDetectEdge(im, 0, 0, 0, mask.get()); }});
+        uint32_t seed = 5000;
+        for (const auto &[name, op] : cases) {
+            const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, 60);
+            kxtSetThreads(1);
+            const Bytes one = runPadded(KIT_GRAY, w, h, in, op);
+            kxtSetThreads(3);
+            EXPECT_EQ(kx::threads::bandCount(h - 2, kx::threads::minRows(w)), 3);  // the shape really splits
+            EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, op), one) << name << " " << w << "x" << h;
+            kxtSetThreads(-1);
+        }
+    }
+}
+
+const struct {
+    const char *name;
+    Op op;
+    int type, w, h;
+    Bytes in, out;
+    int outType = 0;  // 0: unchanged
+} kCases[] = {
+    {"ExpandTwoLevels", kxExpand, KIT_GRAY, 3, 1, {50, 100, 75}, {0, 255, 127}},
+    {"ExpandOneLevelUnchanged", kxExpand, KIT_GRAY, 2, 1, {9, 9}, {9, 9}},
+    // lo 51, hi 204: 127 -> trunc(76/153*255 + 0.5) = 127.
+    {"ContrastMiddle", [](Image *im) { return kxContrast(im, 0.2f, 0.8f); }, KIT_GRAY, 5, 1, {0, 51, 127, 204, 255}, {0, 0, 127, 255, 255}},
+    {"ContrastEmptyRange", [](Image *im) { return kxContrast(im, 0.5f, 0.5f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
+    // 1.2 * 255 = 306, whose low byte 50 is above hi = 0.1 * 255 = 25.
+    {"ContrastLowByteLevels", [](Image *im) { return kxContrast(im, 1.2f, 0.1f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
+    {"ContrastNaN", [](Image *im) { return kxContrast(im, NAN, 0.5f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
+    {"LinearGainOffset", [](Image *im) { return kxLinear(im, 2, 10); }, KIT_GRAY, 3, 1, {100, 200, 0}, {210, 255, 10}},
+    {"LinearNaNIsZero", [](Image *im) { return kxLinear(im, NAN, 0); }, KIT_GRAY, 2, 1, {10, 30}, {0, 0}},
+    // Edges of the float range: 0 * 1e30 = 0, 0 * inf = NaN -> 0, -inf -> 0.
+    {"LinearHugeGain", [](Image *im) { return kxLinear(im, 1e30f, 0); }, KIT_GRAY, 3, 1, {0, 1, 255}, {0, 255, 255}},
+    {"LinearInfiniteGain", [](Image *im) { return kxLinear(im, INFINITY, -1); }, KIT_GRAY, 2, 1, {0, 1}, {0, 255}},
+    {"LinearMinusInfinity", [](Image *im) { return kxLinear(im, 3, -INFINITY); }, KIT_GRAY, 2, 1, {0, 255}, {0, 0}},
+    {"LinearReverses", [](Image *im) { return kxLinear(im, -1, 255); }, KIT_RGB, 1, 1, {0, 100, 255}, {255, 155, 0}},
+    // Single precision: 0.5 + (0.5 - 2^-25) rounds to 1 (in double it would
+    // truncate to 0), 1.5 + (0.5 - 2^-25) to 2.
+    {"LinearInSinglePrecision", [](Image *im) { return kxLinear(im, 0.5f, 0.49999997f); }, KIT_GRAY, 3, 1, {0, 1, 3}, {0, 1, 2}},
+    {"LinearBinBecomesGrey", [](Image *im) { return kxLinear(im, 255, 0); }, KIT_BIN, 3, 1, {0, 1, 1}, {0, 255, 255}, KIT_GRAY},
+    {"LinearRgbaAlphaToo", [](Image *im) { return kxLinear(im, 0.5f, 0); }, KIT_RGBA, 1, 1, {10, 20, 30, 41}, {5, 10, 15, 20}},
+    {"LinearExRedOnly", [](Image *im) { return kxLinearEx(im, 4, 0, 0); }, KIT_RGB, 2, 1, {1, 2, 3, 4, 5, 6}, {1, 2, 0, 4, 5, 0}},
+    {"LinearExAlphaBitIgnoredOnRgb", [](Image *im) { return kxLinearEx(im, 8, 0, 0); }, KIT_RGB, 1, 1, {1, 2, 3}, {1, 2, 3}},
+    {"LinearExAlphaOnRgba", [](Image *im) { return kxLinearEx(im, 9, 1, 100); }, KIT_RGBA, 1, 1, {1, 2, 3, 200}, {101, 2, 3, 255}},
+    // Counting the padding as pixels would leave the brightest level below
+    // 255.  (Five sixths summed in steps of 1/6 lands just below 5/6:
+    // 212.4999... + 0.5 -> 212.)
+    {"EqualizeReachesTop", kxEqualize, KIT_GRAY, 3, 2, {10, 20, 30, 40, 50, 60}, {43, 85, 128, 170, 212, 255}},
+    {"NormalizeUniformUnchanged", [](Image *im) { return kxNormalize(im, 100, 400); }, KIT_GRAY, 3, 1, {7, 7, 7}, {7, 7, 7}},
+    {"NormalizeOnePixelUnchanged", [](Image *im) { return kxNormalize(im, 100, 400); }, KIT_GRAY, 1, 1, {7}, {7}},
+    {"NormalizeNegativeVarianceUnchanged", [](Image *im) { return kxNormalize(im, 100, -4); }, KIT_GRAY, 2, 1, {0, 200}, {0, 200}},
+    // m = 100, sd = 141.4 -> 141; target 20.5: 0 -> -100/141*20.5 + 240.5 =
+    // 225.96 -> 225, 200 -> 255.04 -> 255 (saturated, not 255 by accident:
+    // see the next case).
+    {"NormalizeWorked", [](Image *im) { return kxNormalize(im, 240, 400); }, KIT_GRAY, 2, 1, {0, 200}, {225, 255}},
+    // 200 -> 300.04 would wrap to 44; it saturates instead, and 0 -> 270.96.
+    {"NormalizeSaturates", [](Image *im) { return kxNormalize(im, 285, 400); }, KIT_GRAY, 2, 1, {0, 200}, {255, 255}},
+    {"NormalizeNegativeSaturates", [](Image *im) { return kxNormalize(im, -50, 400); }, KIT_GRAY, 2, 1, {0, 200}, {0, 0}},
+    {"IncreaseLumBlackStays", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 0, 90, 90, 90}, {0, 0, 0, 255, 255, 255}},
+    // Pure red: L = 76.2; red * r / L * 255 is far above 255 and saturates
+    // (a wrapped byte would be arbitrary).
+    {"IncreaseLumSaturates", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 255, 0, 0, 0}, {0, 0, 255, 0, 0, 0}},
+    // L = 100, 24.84 and 0.114 (the darkest pixel moves the log mean), worked out aside.
+    {"IncreaseLumWorked", kxIncreaseLum, KIT_RGB, 3, 1, {100, 100, 100, 10, 20, 40, 1, 0, 0}, {255, 255, 255, 57, 115, 230, 13, 0, 0}},
+};
+
+TEST(IntensityMaps, GiveTheWorkedValues)
+{
+    for (const auto &c : kCases) {
+        PaddedImage im(c.type, c.w, c.h, c.in);
+        EXPECT_EQ(c.op(im.get()), im.get());
+        EXPECT_EQ(kxtest::pixels(im.get()), c.out) << c.name;
+        EXPECT_EQ(im.get()->imageType, c.outType ? c.outType : c.type) << c.name;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
+TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
+{
+    // The table adds 1/n once per pixel of a level (eight levels at a time);
+    // level counts that make repeated addition of 1/n differ from k/n.
+    for (auto [w, h] : {std::pair{3, 1}, {7, 3}, {10, 10}, {101, 3}, {300, 200}, {64, 40}})
+        for (int top : {5, 255}) {
+            const Bytes in = kxtest::randomBytes(size_t(w) * h, uint32_t(w * h + top), 0, top);
+            double hist[256] = {}, c = 0;
+            for (uint8_t p : in) hist[p] += 1.0 / double(in.size());
+            uint8_t lut[256];
+            for (int i = 0; i < 256; ++i) lut[i] = uint8_t(std::min((c += hist[i]) * 255.0 + 0.5, 255.0));
+            Bytes want(in);
+            for (auto &p : want) p = lut[p];
+            PaddedImage im(KIT_GRAY, w, h, in, 7);
+            kxEqualize(im.get());
+            EXPECT_EQ(kxtest::pixels(im.get()), want) << w << "x" << h;
+            EXPECT_TRUE(im.paddingIntact());
+        }
+}
+
+TEST(Smooth, MeanAndMedianMatchTheDirectWindows)
+{
+    // Every window side on small shapes; then the 3 x 3 network, which runs
+    // 32 bytes at a time in blocks of 1024, on rows of 31 to 2050 bytes
+    // (rows of several blocks must join seamlessly), and the sliding column
+    // totals over many steps.
+    const std::vector<int> all = {INT_MIN, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 81, INT_MAX}, odd = {3, 5, 7, 9}, three = {3};
+    uint32_t seed = 77;
+    for (int c : {1, 3}) {
+        std::vector<std::tuple<int, int, const std::vector<int> *>> shapes = {{90, 41, &odd}};
+        for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {2, 3}, {3, 2}, {3, 3}, {5, 5}, {10, 7}, {4, 12}, {15, 11}})
+            shapes.push_back({w, h, &all});
+        for (int bytes : {31, 32, 33, 63, 64, 65, 1023, 1024, 1025, 1029, 2050}) shapes.push_back({(bytes + c - 1) / c, 3 + bytes % 4, &three});
+        for (const auto &[w, h, windows] : shapes)
+            for (int side : *windows)
+                for (int top : {255, 2})  // full range, and few levels so that ranks tie
+                    for (bool median : {false, true}) {
+                        const Bytes in = kxtest::randomBytes(size_t(w) * h * c, seed++, 0, top);
+                        PaddedImage im(c == 3 ? KIT_RGB : KIT_GRAY, w, h, in);
+                        EXPECT_EQ((median ? kxMedian : kxSmoothAvg)(im.get(), side), im.get());
+                        EXPECT_EQ(kxtest::pixels(im.get()), side <= 1 ? in : ref::smooth(in, w, h, c, side, median))
+                            << (median ? "median " : "mean ") << w << "x" << h << " c" << c << " n" << side;
+                        EXPECT_TRUE(im.paddingIntact());
+                    }
+    }
+}
+
+TEST(Smooth, MedianColumnKernelsMatchThePlainSteps)
+{
+    // Every kernel this processor runs sorts and merges exactly like the
+    // plain loops, for run lengths around the vector widths and both pixel
+    // strides, with ties (few levels) and the full range.
+    using namespace kx::filter;
+    const ColumnSteps plain = columnSteps(ColumnKernel::Plain);
+    uint32_t seed = 9000;
+    for (ColumnKernel k : {ColumnKernel::Avx2, ColumnKernel::Avx512}) {
+        if (!columnKernelRuns(k)) continue;
+        const ColumnSteps steps = columnSteps(k);
+        for (size_t C : {1, 3})
+            for (size_t n : {0, 1, 31, 32, 33, 63, 64, 65, 127, 200, 1030})
+                for (int top : {255, 2}) {
+                    const size_t len = n + 2 * C;
+                    Bytes in[3], sorted[2][3], out[2] = {Bytes(n), Bytes(n)};
+                    for (auto &b : in) b = kxtest::randomBytes(len, seed++, 0, top);
+                    for (auto &set : sorted)
+                        for (auto &b : set) b.resize(len);
+                    for (int i = 0; i < 2; ++i) {
+                        const ColumnSteps &s = i ? plain : steps;
+                        s.sort(in[0].data(), in[1].data(), in[2].data(), sorted[i][0].data(), sorted[i][1].data(),
+                               sorted[i][2].data(), len);
+                        // Both merge the kernel's sorted columns, so a merge fault shows on its own.
+                        s.merge(sorted[0][0].data(), sorted[0][1].data(), sorted[0][2].data(), out[i].data(), n, C);
+                    }
+                    for (int j = 0; j < 3; ++j) ASSERT_EQ(sorted[0][j], sorted[1][j]) << int(k) << " n " << n;
+                    ASSERT_EQ(out[0], out[1]) << int(k) << " n " << n << " C " << C;
+                }
+    }
+    EXPECT_TRUE(columnKernelRuns(bestColumnKernel()));
+}
+
+TEST(Smooth, GiveTheWorkedValues)
+{
+    // A corner window holds 4 values; the output is rank 2 (the upper
+    // middle): {1, 5, 7, 9} -> 7.  Types other than KIT_GRAY and KIT_RGB
+    // stay as they are.
+    const struct { Image *(*op)(Image *, int); int type, w, h; Bytes in, out; } cases[] = {
+        {kxMedian, KIT_GRAY, 2, 2, {1, 5, 7, 9}, {7, 7, 7, 7}},
+        {kxSmoothAvg, KIT_BIN, 3, 1, {1, 0, 1}, {1, 0, 1}},
+    };
+    for (const auto &c : cases) {
+        PaddedImage im(c.type, c.w, c.h, c.in);
+        EXPECT_EQ(c.op(im.get(), 3), im.get());
+        EXPECT_EQ(kxtest::pixels(im.get()), c.out) << c.type;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
+}  // namespace
