@@ -1,13 +1,10 @@
 // The filters against out-of-place versions (each output from its window
-// of the untouched input) and on worked images: kernel and difference
-// operators; the edge detector on worked step edges; box mean and median
-// (running column sums, the 3 x 3 sorting network and the column histograms
-// against the direct windows on random images of every window size, the
-// network's vector column steps against the plain ones); intensity maps
-// (worked values and the equalizing table against a per-pixel accumulation,
-// all on padded rows: padding counted as pixels would move every
-// statistic; the table kernels are checked in tests/pixel).  Then the type
-// and argument rules, and row bands for the filters and pixel operations.
+// of the untouched input), on worked images and on worked step edges (the
+// edge detector); box mean and median against the direct windows on random
+// images of every window size, the median network's vector column steps
+// against the plain ones; the equalizing table against a per-pixel
+// accumulation; all on padded rows.  Then the type and argument rules, and
+// row bands for the filters and pixel operations.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -144,24 +141,85 @@ TEST(FilterOperators, MatchTheStraightforwardVersionsOnRandomImages)
     }
 }
 
-TEST(FilterOperators, GiveTheWorkedValues)
+const struct {
+    const char *name;
+    Op op;
+    int type, w, h;
+    Bytes in, out;
+    int outType = 0;  // 0: unchanged
+} kCases[] = {
+    // The operators: what their comparison cannot pin (the header's
+    // examples, a past fault on binary images, a gap near INT_MAX).
+    // Uniform 10: corners -20, edges -10, interior 0 -> all 0.
+    {"LaplacianUniform", kxLaPlacian, KIT_GRAY, 3, 3, Bytes(9, 10), Bytes(9, 0)},
+    // Uniform 100: interior 100, edges 200, corners 300 -> 0.
+    {"SharpUniform", kxSharp1541, KIT_GRAY, 4, 3, Bytes(12, 100), {0, 200, 200, 0, 200, 100, 100, 200, 0, 200, 200, 0}},
+    // Regression: binary images were clipped to 0/1.  A KIT_BIN image keeps its
+    // type but holds the magnitudes: a lone set pixel sharpens to 5.
+    {"BinaryKeepsSharpMagnitude", kxSharp1541, KIT_BIN, 3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 5, 0, 0, 0, 0}},
+    {"BinaryKeepsSobelMagnitude", bind(kxSobel, 3), KIT_BIN, 2, 2, {1, 1, 1, 0}, {0, 2, 2, 6}},
+    // Left column 255: the centre's A response is 4 * 255 = 1020 -> 0, not 255.
+    {"SobelAboveRangeIsZero", bind(kxSobel, 1), KIT_GRAY, 3, 3, {255, 0, 0, 255, 0, 0, 255, 0, 0}, Bytes(9, 0)},
+    {"GradientHugeGap", bind(kxGradient, 0, INT_MAX), KIT_GRAY, 2, 2, {1, 2, 3, 4}, {0, 0, 0, 0}},
+    // A median's corner window holds 4 values; the output is rank 2 (the
+    // upper middle): {1, 5, 7, 9} -> 7.  The smoothers keep other types.
+    {"MedianCornerUpperMiddle", bind(kxMedian, 3), KIT_GRAY, 2, 2, {1, 5, 7, 9}, {7, 7, 7, 7}},
+    {"SmoothBinUnchanged", bind(kxSmoothAvg, 3), KIT_BIN, 3, 1, {1, 0, 1}, {1, 0, 1}},
+    // The intensity maps.
+    {"ExpandTwoLevels", kxExpand, KIT_GRAY, 3, 1, {50, 100, 75}, {0, 255, 127}},
+    {"ExpandOneLevelUnchanged", kxExpand, KIT_GRAY, 2, 1, {9, 9}, {9, 9}},
+    // lo 51, hi 204: 127 -> trunc(76/153*255 + 0.5) = 127.
+    {"ContrastMiddle", [](Image *im) { return kxContrast(im, 0.2f, 0.8f); }, KIT_GRAY, 5, 1, {0, 51, 127, 204, 255}, {0, 0, 127, 255, 255}},
+    {"ContrastEmptyRange", [](Image *im) { return kxContrast(im, 0.5f, 0.5f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
+    // 1.2 * 255 = 306, whose low byte 50 is above hi = 0.1 * 255 = 25.
+    {"ContrastLowByteLevels", [](Image *im) { return kxContrast(im, 1.2f, 0.1f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
+    {"ContrastNaN", [](Image *im) { return kxContrast(im, NAN, 0.5f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
+    {"LinearGainOffset", [](Image *im) { return kxLinear(im, 2, 10); }, KIT_GRAY, 3, 1, {100, 200, 0}, {210, 255, 10}},
+    {"LinearNaNIsZero", [](Image *im) { return kxLinear(im, NAN, 0); }, KIT_GRAY, 2, 1, {10, 30}, {0, 0}},
+    // Edges of the float range: 0 * 1e30 = 0, 0 * inf = NaN -> 0, -inf -> 0.
+    {"LinearHugeGain", [](Image *im) { return kxLinear(im, 1e30f, 0); }, KIT_GRAY, 3, 1, {0, 1, 255}, {0, 255, 255}},
+    {"LinearInfiniteGain", [](Image *im) { return kxLinear(im, INFINITY, -1); }, KIT_GRAY, 2, 1, {0, 1}, {0, 255}},
+    {"LinearMinusInfinity", [](Image *im) { return kxLinear(im, 3, -INFINITY); }, KIT_GRAY, 2, 1, {0, 255}, {0, 0}},
+    {"LinearReverses", [](Image *im) { return kxLinear(im, -1, 255); }, KIT_RGB, 1, 1, {0, 100, 255}, {255, 155, 0}},
+    // Single precision: 0.5 + (0.5 - 2^-25) rounds to 1 (in double it would
+    // truncate to 0), 1.5 + (0.5 - 2^-25) to 2.
+    {"LinearInSinglePrecision", [](Image *im) { return kxLinear(im, 0.5f, 0.49999997f); }, KIT_GRAY, 3, 1, {0, 1, 3}, {0, 1, 2}},
+    {"LinearBinBecomesGrey", [](Image *im) { return kxLinear(im, 255, 0); }, KIT_BIN, 3, 1, {0, 1, 1}, {0, 255, 255}, KIT_GRAY},
+    {"LinearRgbaAlphaToo", [](Image *im) { return kxLinear(im, 0.5f, 0); }, KIT_RGBA, 1, 1, {10, 20, 30, 41}, {5, 10, 15, 20}},
+    {"LinearExRedOnly", [](Image *im) { return kxLinearEx(im, 4, 0, 0); }, KIT_RGB, 2, 1, {1, 2, 3, 4, 5, 6}, {1, 2, 0, 4, 5, 0}},
+    {"LinearExAlphaBitIgnoredOnRgb", [](Image *im) { return kxLinearEx(im, 8, 0, 0); }, KIT_RGB, 1, 1, {1, 2, 3}, {1, 2, 3}},
+    {"LinearExAlphaOnRgba", [](Image *im) { return kxLinearEx(im, 9, 1, 100); }, KIT_RGBA, 1, 1, {1, 2, 3, 200}, {101, 2, 3, 255}},
+    // Counting the padding as pixels would leave the brightest level below
+    // 255.  (Five sixths summed in steps of 1/6 lands just below 5/6:
+    // 212.4999... + 0.5 -> 212.)
+    {"EqualizeReachesTop", kxEqualize, KIT_GRAY, 3, 2, {10, 20, 30, 40, 50, 60}, {43, 85, 128, 170, 212, 255}},
+    {"NormalizeUniformUnchanged", [](Image *im) { return kxNormalize(im, 100, 400); }, KIT_GRAY, 3, 1, {7, 7, 7}, {7, 7, 7}},
+    {"NormalizeOnePixelUnchanged", [](Image *im) { return kxNormalize(im, 100, 400); }, KIT_GRAY, 1, 1, {7}, {7}},
+    {"NormalizeNegativeVarianceUnchanged", [](Image *im) { return kxNormalize(im, 100, -4); }, KIT_GRAY, 2, 1, {0, 200}, {0, 200}},
+    // m = 100, sd = 141.4 -> 141; target 20.5: 0 -> -100/141*20.5 + 240.5 =
+    // 225.96 -> 225, 200 -> 255.04 -> 255 (saturated, not 255 by accident:
+    // see the next case).
+    {"NormalizeWorked", [](Image *im) { return kxNormalize(im, 240, 400); }, KIT_GRAY, 2, 1, {0, 200}, {225, 255}},
+    // 200 -> 300.04 would wrap to 44; it saturates instead, and 0 -> 270.96.
+    {"NormalizeSaturates", [](Image *im) { return kxNormalize(im, 285, 400); }, KIT_GRAY, 2, 1, {0, 200}, {255, 255}},
+    {"NormalizeNegativeSaturates", [](Image *im) { return kxNormalize(im, -50, 400); }, KIT_GRAY, 2, 1, {0, 200}, {0, 0}},
+    {"IncreaseLumBlackStays", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 0, 90, 90, 90}, {0, 0, 0, 255, 255, 255}},
+    // Pure red: L = 76.2; red * r / L * 255 is far above 255 and saturates
+    // (a wrapped byte would be arbitrary).
+    {"IncreaseLumSaturates", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 255, 0, 0, 0}, {0, 0, 255, 0, 0, 0}},
+    // L = 100, 24.84 and 0.114 (the darkest pixel moves the log mean), worked out aside.
+    {"IncreaseLumWorked", kxIncreaseLum, KIT_RGB, 3, 1, {100, 100, 100, 10, 20, 40, 1, 0, 0}, {255, 255, 255, 57, 115, 230, 13, 0, 0}},
+};
+
+TEST(Filters, GiveTheWorkedValues)
 {
-    // What the comparison above cannot pin: the header's examples, a past
-    // fault on binary images, a gap near INT_MAX.
-    const struct { const char *name; Op op; int type, w, h; Bytes in, out; } cases[] = {
-        // Uniform 10: corners -20, edges -10, interior 0 -> all 0.
-        {"LaplacianUniform", kxLaPlacian, KIT_GRAY, 3, 3, Bytes(9, 10), Bytes(9, 0)},
-        // Uniform 100: interior 100, edges 200, corners 300 -> 0.
-        {"SharpUniform", kxSharp1541, KIT_GRAY, 4, 3, Bytes(12, 100), {0, 200, 200, 0, 200, 100, 100, 200, 0, 200, 200, 0}},
-        // Regression: binary images were clipped to 0/1.  A KIT_BIN image keeps its
-        // type but holds the magnitudes: a lone set pixel sharpens to 5.
-        {"BinaryKeepsSharpMagnitude", kxSharp1541, KIT_BIN, 3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 5, 0, 0, 0, 0}},
-        {"BinaryKeepsSobelMagnitude", bind(kxSobel, 3), KIT_BIN, 2, 2, {1, 1, 1, 0}, {0, 2, 2, 6}},
-        // Left column 255: the centre's A response is 4 * 255 = 1020 -> 0, not 255.
-        {"SobelAboveRangeIsZero", bind(kxSobel, 1), KIT_GRAY, 3, 3, {255, 0, 0, 255, 0, 0, 255, 0, 0}, Bytes(9, 0)},
-        {"GradientHugeGap", bind(kxGradient, 0, INT_MAX), KIT_GRAY, 2, 2, {1, 2, 3, 4}, {0, 0, 0, 0}},
-    };
-    for (const auto &c : cases) EXPECT_EQ(runPadded(c.type, c.w, c.h, c.in, c.op), c.out) << c.name;
+    for (const auto &c : kCases) {
+        PaddedImage im(c.type, c.w, c.h, c.in);
+        EXPECT_EQ(c.op(im.get()), im.get());
+        EXPECT_EQ(kxtest::pixels(im.get()), c.out) << c.name;
+        EXPECT_EQ(im.get()->imageType, c.outType ? c.outType : c.type) << c.name;
+        EXPECT_TRUE(im.paddingIntact());
+    }
 }
 
 // w x h with the given columns (or rows) set to v.
@@ -220,134 +278,6 @@ TEST(DetectEdge, StepEdges)
     kxDetectEdge(im.get(), 0, 0, 0, colour.get());
     EXPECT_EQ(im->imageType, KIT_GRAY);
     EXPECT_EQ(kxtest::pixels(im.get()), step);
-}
-
-TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
-{
-    // One row per type rule; the exports sharing a rule share its check.
-    const std::pair<Op, int> ops[] = {
-        {bind(kxSobel, 0), KIT_RGB},  // the kernels: KIT_BIN and KIT_GRAY
-        {kxRoberts, KIT_BIN},         // the differences: KIT_GRAY only
-        {kxEqualize, KIT_BIN},        // the intensity maps: KIT_GRAY only
-        {kxIncreaseLum, KIT_RGBA},    // KIT_RGB only
-        {[](Image *im) { return kxLinearEx(im, 15, 0, 0); }, KIT_GRAY},  // colour only
-        {[](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }, KIT_BIN},
-        {[](Image *im) { return kxDetectEdge(im, 1, 0, 0, nullptr); }, KIT_GRAY},  // another method
-        {[](Image *im) { int arg = 0; return kxFilter(im, &arg); }, KIT_GRAY},  // ignores its argument
-    };
-    for (const auto &[op, type] : ops) {
-        EXPECT_EQ(op(nullptr), nullptr);
-        kxtest::ImagePtr im = kxtest::randomImage(type, 4, 3, uint32_t(&op - &ops[0].first));
-        const Bytes before = kxtest::pixels(im.get());
-        EXPECT_EQ(op(im.get()), im.get());
-        EXPECT_EQ(im->imageType, type);
-        EXPECT_EQ(kxtest::pixels(im.get()), before) << "row " << &op - &ops[0].first;
-    }
-    EXPECT_KX_ASSERT(kxSmoothAvg(nullptr, 3), "image");
-    kxtest::ImagePtr im = kxtest::randomImage(KIT_GRAY, 5, 4, 3);
-    const Bytes before = kxtest::pixels(im.get());
-    EXPECT_KX_ASSERT(kxGradient(im.get(), 0, INT_MIN), "gap>0");
-    EXPECT_EQ(kxtest::pixels(im.get()), before);  // nothing written before the check
-}
-
-TEST(Bands, EveryThreadCountGivesTheBytesOfOne)
-{
-    // A band holds at least 65536 pixels (and at least one row), so these
-    // shapes split into three bands, also over the rows an operation plans
-    // without its frame: tall, one pixel wide, and bands of a single row
-    // (each row then reads its neighbours from copies taken before the
-    // bands start).  The pixel operations of tests/pixel share the runner.
-    for (auto [w, h] : {std::pair{257, 3 * 256 + 2}, {1, 3 * 65536 + 2}, {65536, 5}}) {
-        std::vector<std::pair<std::string, Op>> cases = {
-            {"Sobel", bind(kxSobel, 0)}, {"Roberts", kxRoberts}, {"DiffFirst", bind(kxDiffFirst, 0)},
-            {"Gradient 1", bind(kxGradient, 1, 3)}, {"Linear", [](Image *im) { return kxLinear(im, 1.7f, -20.0f); }},
-            {"Add to itself", [](Image *im) { return kxPixelAdd(im, im); }},
-            {"DetectEdge", [](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }},
-            // Two images over one buffer, the second a row lower: the plain
-            // row order decides the sums, so the rows must not be split.
-            {"Add overlapping", [](Image *im) {
-                 kxtest::ImagePtr lower(kxCreateImageEx(KIT_GRAY, im->width, im->height - 1, im->pitch, im->data + im->pitch, 0));
-                 kxPixelAdd(im, lower.get());
-                 return im;
-             }}};
-        // Gaps within a band, across one or several boundaries, to the last row, past the image.
-        for (int gap : {1, 7, h / 3 + 1, h - 1, h + 5}) cases.push_back({"Gradient 0", bind(kxGradient, 0, gap)});
-        PaddedImage mask(KIT_BIN, w, h, kxtest::randomBytes(size_t(w) * h, 1, 0, 1), 2);
-        cases.push_back({"DetectEdge mask", [&](Image *im) { return kxDetectEdge(im, 0, 0, 0, mask.get()); }});
-        uint32_t seed = 5000;
-        for (const auto &[name, op] : cases) {
-            const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, 60);
-            kxtSetThreads(1);
-            const Bytes one = runPadded(KIT_GRAY, w, h, in, op);
-            kxtSetThreads(3);
-            EXPECT_EQ(kx::threads::bandCount(h - 2, kx::threads::minRows(w)), 3);  // the shape really splits
-            EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, op), one) << name << " " << w << "x" << h;
-            kxtSetThreads(-1);
-        }
-    }
-}
-
-const struct {
-    const char *name;
-    Op op;
-    int type, w, h;
-    Bytes in, out;
-    int outType = 0;  // 0: unchanged
-} kCases[] = {
-    {"ExpandTwoLevels", kxExpand, KIT_GRAY, 3, 1, {50, 100, 75}, {0, 255, 127}},
-    {"ExpandOneLevelUnchanged", kxExpand, KIT_GRAY, 2, 1, {9, 9}, {9, 9}},
-    // lo 51, hi 204: 127 -> trunc(76/153*255 + 0.5) = 127.
-    {"ContrastMiddle", [](Image *im) { return kxContrast(im, 0.2f, 0.8f); }, KIT_GRAY, 5, 1, {0, 51, 127, 204, 255}, {0, 0, 127, 255, 255}},
-    {"ContrastEmptyRange", [](Image *im) { return kxContrast(im, 0.5f, 0.5f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
-    // 1.2 * 255 = 306, whose low byte 50 is above hi = 0.1 * 255 = 25.
-    {"ContrastLowByteLevels", [](Image *im) { return kxContrast(im, 1.2f, 0.1f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
-    {"ContrastNaN", [](Image *im) { return kxContrast(im, NAN, 0.5f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
-    {"LinearGainOffset", [](Image *im) { return kxLinear(im, 2, 10); }, KIT_GRAY, 3, 1, {100, 200, 0}, {210, 255, 10}},
-    {"LinearNaNIsZero", [](Image *im) { return kxLinear(im, NAN, 0); }, KIT_GRAY, 2, 1, {10, 30}, {0, 0}},
-    // Edges of the float range: 0 * 1e30 = 0, 0 * inf = NaN -> 0, -inf -> 0.
-    {"LinearHugeGain", [](Image *im) { return kxLinear(im, 1e30f, 0); }, KIT_GRAY, 3, 1, {0, 1, 255}, {0, 255, 255}},
-    {"LinearInfiniteGain", [](Image *im) { return kxLinear(im, INFINITY, -1); }, KIT_GRAY, 2, 1, {0, 1}, {0, 255}},
-    {"LinearMinusInfinity", [](Image *im) { return kxLinear(im, 3, -INFINITY); }, KIT_GRAY, 2, 1, {0, 255}, {0, 0}},
-    {"LinearReverses", [](Image *im) { return kxLinear(im, -1, 255); }, KIT_RGB, 1, 1, {0, 100, 255}, {255, 155, 0}},
-    // Single precision: 0.5 + (0.5 - 2^-25) rounds to 1 (in double it would
-    // truncate to 0), 1.5 + (0.5 - 2^-25) to 2.
-    {"LinearInSinglePrecision", [](Image *im) { return kxLinear(im, 0.5f, 0.49999997f); }, KIT_GRAY, 3, 1, {0, 1, 3}, {0, 1, 2}},
-    {"LinearBinBecomesGrey", [](Image *im) { return kxLinear(im, 255, 0); }, KIT_BIN, 3, 1, {0, 1, 1}, {0, 255, 255}, KIT_GRAY},
-    {"LinearRgbaAlphaToo", [](Image *im) { return kxLinear(im, 0.5f, 0); }, KIT_RGBA, 1, 1, {10, 20, 30, 41}, {5, 10, 15, 20}},
-    {"LinearExRedOnly", [](Image *im) { return kxLinearEx(im, 4, 0, 0); }, KIT_RGB, 2, 1, {1, 2, 3, 4, 5, 6}, {1, 2, 0, 4, 5, 0}},
-    {"LinearExAlphaBitIgnoredOnRgb", [](Image *im) { return kxLinearEx(im, 8, 0, 0); }, KIT_RGB, 1, 1, {1, 2, 3}, {1, 2, 3}},
-    {"LinearExAlphaOnRgba", [](Image *im) { return kxLinearEx(im, 9, 1, 100); }, KIT_RGBA, 1, 1, {1, 2, 3, 200}, {101, 2, 3, 255}},
-    // Counting the padding as pixels would leave the brightest level below
-    // 255.  (Five sixths summed in steps of 1/6 lands just below 5/6:
-    // 212.4999... + 0.5 -> 212.)
-    {"EqualizeReachesTop", kxEqualize, KIT_GRAY, 3, 2, {10, 20, 30, 40, 50, 60}, {43, 85, 128, 170, 212, 255}},
-    {"NormalizeUniformUnchanged", [](Image *im) { return kxNormalize(im, 100, 400); }, KIT_GRAY, 3, 1, {7, 7, 7}, {7, 7, 7}},
-    {"NormalizeOnePixelUnchanged", [](Image *im) { return kxNormalize(im, 100, 400); }, KIT_GRAY, 1, 1, {7}, {7}},
-    {"NormalizeNegativeVarianceUnchanged", [](Image *im) { return kxNormalize(im, 100, -4); }, KIT_GRAY, 2, 1, {0, 200}, {0, 200}},
-    // m = 100, sd = 141.4 -> 141; target 20.5: 0 -> -100/141*20.5 + 240.5 =
-    // 225.96 -> 225, 200 -> 255.04 -> 255 (saturated, not 255 by accident:
-    // see the next case).
-    {"NormalizeWorked", [](Image *im) { return kxNormalize(im, 240, 400); }, KIT_GRAY, 2, 1, {0, 200}, {225, 255}},
-    // 200 -> 300.04 would wrap to 44; it saturates instead, and 0 -> 270.96.
-    {"NormalizeSaturates", [](Image *im) { return kxNormalize(im, 285, 400); }, KIT_GRAY, 2, 1, {0, 200}, {255, 255}},
-    {"NormalizeNegativeSaturates", [](Image *im) { return kxNormalize(im, -50, 400); }, KIT_GRAY, 2, 1, {0, 200}, {0, 0}},
-    {"IncreaseLumBlackStays", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 0, 90, 90, 90}, {0, 0, 0, 255, 255, 255}},
-    // Pure red: L = 76.2; red * r / L * 255 is far above 255 and saturates
-    // (a wrapped byte would be arbitrary).
-    {"IncreaseLumSaturates", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 255, 0, 0, 0}, {0, 0, 255, 0, 0, 0}},
-    // L = 100, 24.84 and 0.114 (the darkest pixel moves the log mean), worked out aside.
-    {"IncreaseLumWorked", kxIncreaseLum, KIT_RGB, 3, 1, {100, 100, 100, 10, 20, 40, 1, 0, 0}, {255, 255, 255, 57, 115, 230, 13, 0, 0}},
-};
-
-TEST(IntensityMaps, GiveTheWorkedValues)
-{
-    for (const auto &c : kCases) {
-        PaddedImage im(c.type, c.w, c.h, c.in);
-        EXPECT_EQ(c.op(im.get()), im.get());
-        EXPECT_EQ(kxtest::pixels(im.get()), c.out) << c.name;
-        EXPECT_EQ(im.get()->imageType, c.outType ? c.outType : c.type) << c.name;
-        EXPECT_TRUE(im.paddingIntact());
-    }
 }
 
 TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
@@ -430,20 +360,63 @@ TEST(Smooth, MedianColumnKernelsMatchThePlainSteps)
     EXPECT_TRUE(columnKernelRuns(bestColumnKernel()));
 }
 
-TEST(Smooth, GiveTheWorkedValues)
+TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
 {
-    // A corner window holds 4 values; the output is rank 2 (the upper
-    // middle): {1, 5, 7, 9} -> 7.  Types other than KIT_GRAY and KIT_RGB
-    // stay as they are.
-    const struct { Image *(*op)(Image *, int); int type, w, h; Bytes in, out; } cases[] = {
-        {kxMedian, KIT_GRAY, 2, 2, {1, 5, 7, 9}, {7, 7, 7, 7}},
-        {kxSmoothAvg, KIT_BIN, 3, 1, {1, 0, 1}, {1, 0, 1}},
+    // One row per type rule; the exports sharing a rule share its check.
+    const std::pair<Op, int> ops[] = {
+        {bind(kxSobel, 0), KIT_RGB},  // the kernels: KIT_BIN and KIT_GRAY
+        {kxRoberts, KIT_BIN},         // the differences: KIT_GRAY only
+        {kxEqualize, KIT_BIN},        // the intensity maps: KIT_GRAY only
+        {kxIncreaseLum, KIT_RGBA},    // KIT_RGB only
+        {[](Image *im) { return kxLinearEx(im, 15, 0, 0); }, KIT_GRAY},  // colour only
+        {[](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }, KIT_BIN},
+        {[](Image *im) { return kxDetectEdge(im, 1, 0, 0, nullptr); }, KIT_GRAY},  // another method
+        {[](Image *im) { int arg = 0; return kxFilter(im, &arg); }, KIT_GRAY},  // ignores its argument
     };
-    for (const auto &c : cases) {
-        PaddedImage im(c.type, c.w, c.h, c.in);
-        EXPECT_EQ(c.op(im.get(), 3), im.get());
-        EXPECT_EQ(kxtest::pixels(im.get()), c.out) << c.type;
-        EXPECT_TRUE(im.paddingIntact());
+    for (const auto &[op, type] : ops) {
+        EXPECT_EQ(op(nullptr), nullptr);
+        const Bytes in = kxtest::randomBytes(12 * size_t(kxtest::bpp(type)), uint32_t(type), 0, type == KIT_BIN ? 1 : 255);
+        EXPECT_EQ(runPadded(type, 4, 3, in, op), in) << "row " << &op - &ops[0].first;
+    }
+    EXPECT_KX_ASSERT(kxSmoothAvg(nullptr, 3), "image");
+    kxtest::ImagePtr im = kxtest::randomImage(KIT_GRAY, 5, 4, 3);
+    const Bytes before = kxtest::pixels(im.get());
+    EXPECT_KX_ASSERT(kxGradient(im.get(), 0, INT_MIN), "gap>0");
+    EXPECT_EQ(kxtest::pixels(im.get()), before);  // nothing written before the check
+}
+
+TEST(Bands, EveryThreadCountGivesTheBytesOfOne)
+{
+    // A band holds at least 65536 pixels (and at least one row), so these
+    // shapes split into three bands, also over the rows an operation plans
+    // without its frame: tall, one pixel wide, and bands of a single row
+    // (each row then reads its neighbours from copies taken before the
+    // bands start).  The pixel operations of tests/pixel share the runner.
+    for (auto [w, h] : {std::pair{257, 3 * 256 + 2}, {1, 3 * 65536 + 2}, {65536, 5}}) {
+        std::vector<std::pair<std::string, Op>> cases = {
+            {"Sobel", bind(kxSobel, 0)}, {"Roberts", kxRoberts}, {"DiffFirst", bind(kxDiffFirst, 0)},
+            {"Gradient 1", bind(kxGradient, 1, 3)}, {"Linear", [](Image *im) { return kxLinear(im, 1.7f, -20.0f); }},
+            {"Add to itself", [](Image *im) { return kxPixelAdd(im, im); }},
+            {"DetectEdge", [](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }},
+            // Two images over one buffer, the second a row lower: the plain
+            // row order decides the sums, so the rows must not be split.
+            {"Add overlapping", [](Image *im) {
+                 return kxPixelAdd(im, kxtest::ImagePtr(kxCreateImageEx(KIT_GRAY, im->width, im->height - 1, im->pitch, im->data + im->pitch, 0)).get()), im;
+             }}};
+        // Gaps within a band, across one or several boundaries, to the last row, past the image.
+        for (int gap : {1, 7, h / 3 + 1, h - 1, h + 5}) cases.push_back({"Gradient 0", bind(kxGradient, 0, gap)});
+        PaddedImage mask(KIT_BIN, w, h, kxtest::randomBytes(size_t(w) * h, 1, 0, 1), 2);
+        cases.push_back({"DetectEdge mask", [&](Image *im) { return kxDetectEdge(im, 0, 0, 0, mask.get()); }});
+        uint32_t seed = 5000;
+        for (const auto &[name, op] : cases) {
+            const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, 60);
+            kxtSetThreads(1);
+            const Bytes one = runPadded(KIT_GRAY, w, h, in, op);
+            kxtSetThreads(3);
+            EXPECT_EQ(kx::threads::bandCount(h - 2, kx::threads::minRows(w)), 3);  // the shape really splits
+            EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, op), one) << name << " " << w << "x" << h;
+            kxtSetThreads(-1);
+        }
     }
 }
 
