@@ -176,10 +176,8 @@ const struct {
     {"ContrastNaN", [](Image *im) { return kxContrast(im, NAN, 0.5f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
     {"LinearGainOffset", [](Image *im) { return kxLinear(im, 2, 10); }, KIT_GRAY, 3, 1, {100, 200, 0}, {210, 255, 10}},
     {"LinearNaNIsZero", [](Image *im) { return kxLinear(im, NAN, 0); }, KIT_GRAY, 2, 1, {10, 30}, {0, 0}},
-    // Edges of the float range: 0 * 1e30 = 0, 0 * inf = NaN -> 0, -inf -> 0.
-    {"LinearHugeGain", [](Image *im) { return kxLinear(im, 1e30f, 0); }, KIT_GRAY, 3, 1, {0, 1, 255}, {0, 255, 255}},
+    // 0 * inf = NaN -> 0.
     {"LinearInfiniteGain", [](Image *im) { return kxLinear(im, INFINITY, -1); }, KIT_GRAY, 2, 1, {0, 1}, {0, 255}},
-    {"LinearMinusInfinity", [](Image *im) { return kxLinear(im, 3, -INFINITY); }, KIT_GRAY, 2, 1, {0, 255}, {0, 0}},
     {"LinearReverses", [](Image *im) { return kxLinear(im, -1, 255); }, KIT_RGB, 1, 1, {0, 100, 255}, {255, 155, 0}},
     // Single precision: 0.5 + (0.5 - 2^-25) rounds to 1 (in double it would
     // truncate to 0), 1.5 + (0.5 - 2^-25) to 2.
@@ -271,13 +269,6 @@ TEST(DetectEdge, StepEdges)
         EXPECT_EQ(kxtest::pixels(im.get()), c.want) << c.w << "x" << c.h << " " << c.direction << " " << c.threshold;
         EXPECT_TRUE(im.paddingIntact());
     }
-    // A mask of another size or of three bytes a pixel: nothing done.
-    kxtest::ImagePtr im = kxtest::makeImage(KIT_GRAY, 6, 5, step);
-    kxtest::ImagePtr small = kxtest::makeImage(KIT_BIN, 6, 4, Bytes(24, 1)), colour = kxtest::makeImage(KIT_RGB, 6, 5);
-    EXPECT_EQ(kxDetectEdge(im.get(), 0, 0, 0, small.get()), im.get());
-    kxDetectEdge(im.get(), 0, 0, 0, colour.get());
-    EXPECT_EQ(im->imageType, KIT_GRAY);
-    EXPECT_EQ(kxtest::pixels(im.get()), step);
 }
 
 TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
@@ -293,10 +284,7 @@ TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
             for (int i = 0; i < 256; ++i) lut[i] = uint8_t(std::min((c += hist[i]) * 255.0 + 0.5, 255.0));
             Bytes want(in);
             for (auto &p : want) p = lut[p];
-            PaddedImage im(KIT_GRAY, w, h, in, 7);
-            kxEqualize(im.get());
-            EXPECT_EQ(kxtest::pixels(im.get()), want) << w << "x" << h;
-            EXPECT_TRUE(im.paddingIntact());
+            EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, kxEqualize), want) << w << "x" << h;
         }
 }
 
@@ -318,11 +306,9 @@ TEST(Smooth, MeanAndMedianMatchTheDirectWindows)
                 for (int top : {255, 2})  // full range, and few levels so that ranks tie
                     for (bool median : {false, true}) {
                         const Bytes in = kxtest::randomBytes(size_t(w) * h * c, seed++, 0, top);
-                        PaddedImage im(c == 3 ? KIT_RGB : KIT_GRAY, w, h, in);
-                        EXPECT_EQ((median ? kxMedian : kxSmoothAvg)(im.get(), side), im.get());
-                        EXPECT_EQ(kxtest::pixels(im.get()), side <= 1 ? in : ref::smooth(in, w, h, c, side, median))
+                        EXPECT_EQ(runPadded(c == 3 ? KIT_RGB : KIT_GRAY, w, h, in, bind(median ? kxMedian : kxSmoothAvg, side)),
+                                  side <= 1 ? in : ref::smooth(in, w, h, c, side, median))
                             << (median ? "median " : "mean ") << w << "x" << h << " c" << c << " n" << side;
-                        EXPECT_TRUE(im.paddingIntact());
                     }
     }
 }
@@ -363,6 +349,9 @@ TEST(Smooth, MedianColumnKernelsMatchThePlainSteps)
 TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
 {
     // One row per type rule; the exports sharing a rule share its check.
+    // The edge detector also refuses a mask of another size or of three
+    // bytes a pixel.
+    kxtest::ImagePtr small = kxtest::makeImage(KIT_BIN, 4, 2, Bytes(8, 1)), colour = kxtest::makeImage(KIT_RGB, 4, 3);
     const std::pair<Op, int> ops[] = {
         {bind(kxSobel, 0), KIT_RGB},  // the kernels: KIT_BIN and KIT_GRAY
         {kxRoberts, KIT_BIN},         // the differences: KIT_GRAY only
@@ -371,6 +360,8 @@ TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
         {[](Image *im) { return kxLinearEx(im, 15, 0, 0); }, KIT_GRAY},  // colour only
         {[](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }, KIT_BIN},
         {[](Image *im) { return kxDetectEdge(im, 1, 0, 0, nullptr); }, KIT_GRAY},  // another method
+        {[&](Image *im) { return kxDetectEdge(im, 0, 0, 0, small.get()); }, KIT_GRAY},
+        {[&](Image *im) { return kxDetectEdge(im, 0, 0, 0, colour.get()); }, KIT_GRAY},
         {[](Image *im) { int arg = 0; return kxFilter(im, &arg); }, KIT_GRAY},  // ignores its argument
     };
     for (const auto &[op, type] : ops) {

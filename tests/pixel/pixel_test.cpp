@@ -93,6 +93,7 @@ TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
     };
     for (const auto &c : cases) {
         ImagePtr q = randomImage(KIT_RGBA, 7, 5, 21), p = randomImage(KIT_RGBA, 7, 5, 22);
+        p->data[3] = 0;  // division by zero stores 0 (no offset)
         const auto pq = pixels(q.get()), pp = pixels(p.get());
         ASSERT_EQ(kxPixelMergeE1(q.get(), p.get(), c.code, c.scale, c.offset), q.get());
         const auto got = pixels(q.get());
@@ -101,16 +102,14 @@ TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
             ASSERT_EQ(got[i], v < 0 ? 0 : v > 255 ? 255 : int(v)) << "code " << c.code << " byte " << i;
         }
     }
-    // Division by zero stores 0; a binary result stores 1 for anything above 0.
-    ImagePtr q = makeImage(KIT_GRAY, 2, 1, {50, 50}), p = makeImage(KIT_GRAY, 2, 1, {0, 10});
-    kxPixelMergeE1(q.get(), p.get(), 4, 1.0f, 100.0f);
-    EXPECT_EQ(pixels(q.get()), (Bytes{0, 105}));
+    // A binary result stores 1 for anything above 0; code 10 does nothing.
     ImagePtr bq = makeImage(KIT_BIN, 3, 1, {0, 1, 1}), bp = makeImage(KIT_BIN, 3, 1, {1, 1, 0});
     kxPixelMergeE1(bq.get(), bp.get(), 0, 3.0f, 0.0f);
     EXPECT_EQ(pixels(bq.get()), (Bytes{1, 1, 1}));
-    const auto before = pixels(q.get());
-    kxPixelMergeE1(q.get(), p.get(), 10, 1.0f, 0.0f);
-    EXPECT_EQ(pixels(q.get()), before);
+    ImagePtr g = randomImage(KIT_GRAY, 4, 1, 5);
+    const Bytes before = pixels(g.get());
+    kxPixelMergeE1(g.get(), g.get(), 10, 1.0f, 0.0f);
+    EXPECT_EQ(pixels(g.get()), before);
 }
 
 TEST(Invert, EveryTypePaddedAndPackedAlphaKept)
@@ -228,12 +227,10 @@ TEST(Clip, CropsInPlace)
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x) src.push_back(uint8_t(10 * y + x));
     ImagePtr im = makeImage(KIT_GRAY, 8, 6, src);
-    Image *keep = im.get();
-    EXPECT_EQ(kxClip(im.get(), 10, 10, 9, 20), keep);
+    EXPECT_EQ(kxClip(im.get(), 10, 10, 9, 20), im.get());
     EXPECT_EQ(im->width, 8);
-    EXPECT_EQ(kxClip(im.get(), 2, 3, 5, 4), keep);
-    EXPECT_EQ(im->width, 4);
-    EXPECT_EQ(im->height, 2);
+    EXPECT_EQ(kxClip(im.get(), 2, 3, 5, 4), im.get());
+    EXPECT_TRUE(im->width == 4 && im->height == 2);
     EXPECT_EQ(pixels(im.get()), (Bytes{32, 33, 34, 35, 42, 43, 44, 45}));
     // A negative left shortens the copy, which lands at the top-left.
     ImagePtr im2 = makeImage(KIT_GRAY, 8, 6, src);
@@ -260,8 +257,6 @@ TEST(GetPixel, OutsideAndUnusableRecordsReadZero)
 TEST(GetPixelE1, AveragesTheClippedWindow)
 {
     const struct { const char *name; int type, w, h; Bytes px; int x, y, radius; uint32_t want; } cases[] = {
-        {"radius 0 on an unset pixel", KIT_BIN, 1, 1, {0}, 0, 0, 0, 0},
-        {"radius 0 on a set pixel", KIT_BIN, 1, 1, {1}, 0, 0, 0, 1},
         {"2 of 4 at a corner ties to 1", KIT_BIN, 2, 2, {1, 0, 0, 1}, 0, 0, 1, 1},
         {"4 of 9 is not half", KIT_BIN, 3, 3, {1, 1, 1, 1, 0, 0, 0, 0, 0}, 1, 1, 1, 0},
         {"5 of 9 is", KIT_BIN, 3, 3, {1, 1, 1, 1, 1, 0, 0, 0, 0}, 1, 1, 1, 1},
@@ -298,9 +293,7 @@ TEST(SetPixel, ColourRulesPerSetterOutsideAndBadInput)
         EXPECT_EQ(pixels(b.get()), c.viaSetPixelEx) << c.name;
     }
     PaddedImage im(KIT_GRAY, 3, 2);
-    kxSetPixel(im.get(), 3, 0, 9);
-    kxSetPixel(im.get(), -1, 1, 9);
-    kxSetPixel(im.get(), 0, INT32_MIN, 9);
+    for (auto [x, y] : {std::pair{3, 0}, {-1, 1}, {0, INT32_MIN}}) kxSetPixel(im.get(), x, y, 9);
     EXPECT_EQ(pixels(im.get()), Bytes(6, 0));
     EXPECT_TRUE(im.paddingIntact());
     EXPECT_KX_ASSERT(kxSetPixel(nullptr, 0, 0, 1), "image");
@@ -353,11 +346,10 @@ TEST(ByteTable, EveryKernelMatchesThePlainLookup)
         for (int kind = 0; kind < 4; ++kind) {
             Bytes lut = randomBytes(256, seed++);  // random, reversed, a step at the half, a wrapping ramp
             for (int v = 0; kind > 0 && v < 256; ++v) lut[size_t(v)] = uint8_t(kind == 1 ? 255 - v : kind == 2 ? v >= 128 : v * 7 + 3);
-            for (int bpp : {1, 3, 4}) {
-                for (unsigned bits = 0; bits < 16; ++bits) {
+            for (int bpp : {1, 3, 4})
+                for (unsigned bits = 0; bits < 16; ++bits)
                     for (size_t pixelsInRun : {0, 1, 2, 5, 10, 11, 21, 22, 31, 32, 33, 63, 64, 65, 97, 200, 1001}) {
-                        const size_t n = pixelsInRun * size_t(bpp);
-                        const size_t offset = seed % 7;  // unaligned starts
+                        const size_t n = pixelsInRun * size_t(bpp), offset = seed % 7;  // unaligned starts
                         Bytes buf = randomBytes(n + 2 * guard + offset, seed++);
                         std::fill(buf.begin(), buf.begin() + guard + offset, sentinel);
                         std::fill(buf.end() - guard, buf.end(), sentinel);
@@ -366,11 +358,9 @@ TEST(ByteTable, EveryKernelMatchesThePlainLookup)
                         for (size_t i = 0; i < n; ++i)
                             if (bits >> (i % bpp) & 1u) run[i] = lut[run[i]];
                         kx::lut::mapRun(k, buf.data() + guard + offset, n, lut.data(), bpp, bits);
-                        ASSERT_EQ(buf, want) << "kernel " << int(k) << " table " << kind << " bpp " << bpp
-                                             << " bits " << bits << " pixels " << pixelsInRun;
+                        ASSERT_EQ(buf, want) << "kernel " << int(k) << " table " << kind << " bpp " << bpp << " bits " << bits
+                                             << " pixels " << pixelsInRun;
                     }
-                }
-            }
         }
     }
     EXPECT_TRUE(kx::lut::runs(kx::lut::best()));
