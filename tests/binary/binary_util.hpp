@@ -1,15 +1,15 @@
 // Test images for the binary family (pictures drawn as text, corridors,
-// seeded noise) and the straightforward versions of the operations whose
-// library code takes another route: border regions by sweeps instead of a
-// stack, erosion/dilation pixel by pixel instead of row steps, distances by
-// brute force instead of two passes, thinning byte by byte instead of on
-// bit planes.
+// seeded noise) and the versions of the operations that take another route:
+// border regions by the library's sweeps instead of its stack, erosion and
+// dilation pixel by pixel instead of row steps, distances by brute force
+// instead of two passes, thinning byte by byte instead of on bit planes.
 #pragma once
 
 #include <algorithm>
 #include <random>
 #include <string>
 
+#include "binary/binary_detail.hpp"
 #include "kxtest.hpp"
 
 namespace bintest {
@@ -56,29 +56,14 @@ inline void serpentine(Grid &g, int x0, int y0, int x1, int y1)
             if ((y - y0) % 2 == 0 || x == ((y - y0) % 4 == 1 ? x1 : x0)) g.at(x, y) = 1;
 }
 
-// Border removal by sweeps: seeds on the border (and, with a mask, on the
-// mask's inner boundary) become 127, then column-major sweeps spread 127
-// over 4-neighbours of value 1 until nothing changes; every 127 becomes 0.
+// Border removal by the library's other route, the sweeps it falls back on
+// when no stack can be had; every 127 left becomes 0.
 inline void removeBorder(Grid &g, const Bytes *mask = nullptr)
 {
-    const int w = g.w, h = g.h;
-    auto in = [&](int x, int y) { return !mask || (*mask)[size_t(y) * w + x] != 0; };
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const bool edge = x == 0 || y == 0 || x == w - 1 || y == h - 1;
-            if (!in(x, y))
-                g.at(x, y) = 0;
-            else if (edge ? g.at(x, y) != 0 : !in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1))
-                g.at(x, y) = 127;
-        }
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (int x = 1; x < w - 1; ++x)
-            for (int y = 1; y < h - 1; ++y)
-                if (in(x, y) && g.at(x, y) == 1 &&
-                    (g.at(x - 1, y) == 127 || g.at(x + 1, y) == 127 || g.at(x, y - 1) == 127 || g.at(x, y + 1) == 127))
-                    g.at(x, y) = 127, changed = true;
-    }
+    const kx::binary::Plane p{g.px.data(), g.w, g.h, g.w};
+    const kx::binary::MaskPlane m{mask ? mask->data() : nullptr, g.w};
+    kx::binary::seedBorder(p, m);
+    if (g.w >= 3 && g.h >= 3) kx::binary::spreadBySweeps(p, m);
     std::replace(g.px.begin(), g.px.end(), uint8_t(127), uint8_t(0));
 }
 

@@ -3,7 +3,6 @@
 // to the font renderer and are not checked pixel by pixel.
 #include <climits>
 #include <string>
-#include <tuple>
 
 #include "draw_util.hpp"
 #include "kxtext.h"
@@ -12,13 +11,12 @@ using namespace drawtest;
 
 namespace {
 
-constexpr uint32_t kGround = 0x00404040;  // the image's colour before drawing
-constexpr uint32_t kBack = 0x000000FF;    // block background (red)
+constexpr uint32_t kGround = 0x00404040, kBack = 0x000000FF;  // the image before drawing, the block background
 
-ImagePtr rgbImage(int w, int h, uint32_t colour = kGround)
+ImagePtr rgbImage(int w, int h)
 {
     ImagePtr im(kxCreateImage(KIT_RGB, w, h));
-    kxSetPixelEx(im.get(), colour, nullptr, 0);
+    kxSetPixelEx(im.get(), kGround, nullptr, 0);
     return im;
 }
 
@@ -137,16 +135,11 @@ TEST(FillText, ConvertsToRgbAndTakesOddArguments)
     kxFillTextEx(vr.get(), "Pad", 0, 0, "Arial", 30, 0x00FFFFFF, kBack, 0);
     EXPECT_TRUE(vr.paddingIntact());
     EXPECT_NE(changed(vr.get(), 0), Box{});
-    auto im = rgbImage(200, 60);
-    kxFillTextEx(im.get(), "Fallback", 0, 0, "No Such Face Anywhere", 20, 0, kBack, 0x2 | 0x4 | 0x8);
-    EXPECT_NE(changed(im.get(), kGround), Box{});
-    for (int h : {0, -20, INT_MIN, INT_MAX}) {
+    for (int h : {0, INT_MIN, INT_MAX}) {
         auto t = rgbImage(64, 32);
-        kxFillTextEx(t.get(), "\x80\x81\x9f\xff\t\r", 0, 0, "Arial", h, 0, kBack, 0);
+        kxFillTextEx(t.get(), "\x80\x81\x9f\xff\t\r", 0, 0, "No Such Face Anywhere", h, 0, kBack, 0x2 | 0x4 | 0x8);
         EXPECT_NE(changed(t.get(), kGround), Box{}) << h;
     }
-    kxFillTextEx(nullptr, "x", 0, 0, "Arial", 12, 0, 0, 0);
-    kxFillTextEx(im.get(), nullptr, 0, 0, "Arial", 12, 0, 0, 0);
     auto e = rgbImage(20, 20);
     for (auto [t, x, y] : {std::tuple{"", 0, 0}, {"x", INT_MAX, 0}, {"x", 0, 20}}) kxFillTextEx(e.get(), t, x, y, "Arial", 12, 0, kBack, 0);
     EXPECT_EQ(changed(e.get(), kGround), Box{});
@@ -163,10 +156,8 @@ TEST(TextRenderer, CellHeightAndStyles)
     EXPECT_GT(h, 40);        // a cell is taller than the em
     EXPECT_NEAR(hc, 40, 2);  // asked for the cell height
     EXPECT_LT(wc, w);
-    EXPECT_EQ(kxtTextExtent(em, nullptr, 1, &w, &h), 0);
     kxtDestroyFont(em);
     kxtDestroyFont(cell);
-    kxtDestroyFont(nullptr);
 }
 
 }  // namespace

@@ -38,6 +38,19 @@ inline void expectUntouched(Image *im, const Op &op, const Image *result)
     EXPECT_EQ(pixels(im), before);
 }
 
+// Noisy blocks, so that fills have flat regions to follow and filters edges
+// to find (binary images stay random).
+inline ImagePtr regions(int type, int w, int h, uint32_t seed)
+{
+    auto im = randomImage(type, w, h, seed);
+    for (int y = 0; y < h && type != KIT_BIN; ++y)
+        for (int x = 0; x < w * bpp(type); ++x) {
+            uint8_t &b = im->data[y * im->pitch + x];
+            b = uint8_t((x / bpp(type) / 4 + y / 3) % 3 * 60 + b % 6);
+        }
+    return im;
+}
+
 constexpr int kTypes[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
 
 }  // namespace kxvt

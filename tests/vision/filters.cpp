@@ -11,18 +11,6 @@ namespace {
 
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 
-// A grey picture with edges: a bright rectangle on dark noise.
-ImagePtr blocks(int w, int h, uint32_t seed)
-{
-    auto im = randomImage(KIT_GRAY, w, h, seed);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t &b = im->data[y * im->pitch + x];
-            b = uint8_t(x >= w / 4 && x < 3 * w / 4 && y >= h / 4 && y < 3 * h / 4 ? 200 + b % 40 : b % 40);
-        }
-    return im;
-}
-
 // `op` on a padded copy of `src` returns it and gives `want`.
 void expectPadded(const Image *src, const Op &op, const cv::Mat &want)
 {
@@ -64,13 +52,9 @@ TEST(Vision, FiltersMatchOpenCv)
                 expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_MEDIAN, kw, 99, 0, 0); }, median);
             }
             if (type == KIT_BIN) continue;
-            cv::Mat dx, dy, ax, ay, both;
-            cv::Scharr(m, dx, CV_16S, 1, 0);
-            cv::Scharr(m, dy, CV_16S, 0, 1);
-            cv::convertScaleAbs(dx, ax);
-            cv::convertScaleAbs(dy, ay);
-            cv::add(ax, ay, both);
-            const cv::Mat scharr[] = {ax, ay, both};
+            cv::Mat dx, dy, scharr[3];
+            cv::Scharr(m, dx, CV_16S, 1, 0), cv::Scharr(m, dy, CV_16S, 0, 1);
+            cv::convertScaleAbs(dx, scharr[0]), cv::convertScaleAbs(dy, scharr[1]), cv::add(scharr[0], scharr[1], scharr[2]);
             for (int dir = 0; dir < 3; ++dir) expectPadded(src.get(), [&](Image *i) { return ikxScharr(i, dir); }, scharr[dir]);
         }
     // Gaussian sigmas: sides derived from sigma, sigmaY taken from sigmaX.
@@ -80,15 +64,11 @@ TEST(Vision, FiltersMatchOpenCv)
         cv::GaussianBlur(toMat(src.get()), want, cv::Size(w, h), sx, sy, cv::BORDER_REFLECT_101);
         expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, w, h, sx, sy); }, want);
     }
-    // An impulse of 64 spreads as 64 * [1 4 6 4 1] / 16.
-    auto impulse = makeImage(KIT_GRAY, 7, 1, {0, 0, 0, 64, 0, 0, 0});
-    ikxSmooth(impulse.get(), KXV_SMOOTH_GAUSSIAN, 5, 1, 0, 0);
-    EXPECT_EQ(pixels(impulse.get()), (std::vector<uint8_t>{0, 4, 16, 24, 16, 4, 0}));
 }
 
 TEST(Vision, CannyAndAdaptiveMatchOpenCv)
 {
-    auto src = blocks(40, 30, 3);
+    auto src = regions(KIT_GRAY, 40, 30, 3);
     const cv::Mat m = toMat(src.get());
     for (auto [value, aperture, l2, t1, t2] : {std::tuple{0, 3, false, 50.0, 150.0}, {3, 3, false, 150.0, 50.0},
                                                {5, 5, false, 200.0, 600.0}, {7, 7, false, 1000.0, 3000.0},
@@ -127,14 +107,9 @@ TEST(Vision, WrappersAndDestinations)
     } cases[] = {
         {KIT_RGB, [](Image *i) { return kxScharr(i, 1); }, [](Image *i) { return ikxScharr(i, 1); }},
         // Counts <= 0 become 1, except for erosion and dilation (no change).
-        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 1, 3); }, morph(1, 3)},
-        {KIT_RGB, [](Image *i) { return kxMorphology(i, 4, -3); }, morph(4, 1)},
-        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 6, INT32_MIN); }, morph(6, 1)},
-        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 0, -2); }, morph(0, -2)},
-        {KIT_RGB, kxMorpOpen, morph(2, 1)},
-        {KIT_GRAY, kxMorpClose, morph(3, 1)},
-        {KIT_GRAY, [](Image *i) { return ikxDilate(i, 2); }, morph(1, 2)},
-        {KIT_RGB, [](Image *i) { return kxBlur(i, 4, 3); }, smooth(KXV_SMOOTH_BOX, 4, 3)},
+        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 1, 3); }, morph(1, 3)}, {KIT_RGB, [](Image *i) { return kxMorphology(i, 4, INT32_MIN); }, morph(4, 1)},
+        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 0, -2); }, morph(0, -2)}, {KIT_RGB, kxMorpOpen, morph(2, 1)}, {KIT_GRAY, kxMorpClose, morph(3, 1)},
+        {KIT_GRAY, [](Image *i) { return ikxDilate(i, 2); }, morph(1, 2)}, {KIT_RGB, [](Image *i) { return kxBlur(i, 4, 3); }, smooth(KXV_SMOOTH_BOX, 4, 3)},
         {KIT_GRAY, [](Image *i) { return kxSmoothGaussian(i, 5, 3); }, smooth(KXV_SMOOTH_GAUSSIAN, 5, 3)},
         {KIT_RGB, [](Image *i) { return kxSmoothMedian(i, 5); }, smooth(KXV_SMOOTH_MEDIAN, 5, 5)},
         // Mode 1 is the Gaussian flag; the offset is 5.
@@ -142,7 +117,7 @@ TEST(Vision, WrappersAndDestinations)
         {KIT_GRAY, [](Image *i) { return kxAdaptive(i, 2, 9); }, [](Image *i) { return ikxAdaptive(i, 0, 9, 5.0); }},
     };
     for (const auto &c : cases) {
-        auto src = c.type == KIT_GRAY ? blocks(14, 10, 6) : randomImage(c.type, 14, 10, 6);
+        auto src = c.type == KIT_GRAY ? regions(KIT_GRAY, 14, 10, 6) : randomImage(c.type, 14, 10, 6);
         auto a = copyOf(src.get()), b = copyOf(src.get());
         EXPECT_EQ(c.wrapper(a.get()), a.get());
         c.library(b.get());
@@ -179,27 +154,20 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         Op op;
         bool self;
     } cases[] = {
-        {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false},
+        {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false}, {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
         {KIT_GRAY, [](Image *i) { PaddedImage w(KIT_GRAY, 3, 3); return ikxPyramid(i, KXV_PYR_DOWN, w.get()); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxCanny(i, kNan, 20, 3); }, false},
-        {KIT_RGB, [](Image *i) { return ikxCanny(i, 10, 20, 3); }, false},
-        {KIT_RGBA, [](Image *i) { return kxCanny(i, 1, 2, 1, 0); }, true},
-        {KIT_BIN, [](Image *i) { return ikxScharr(i, 0); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxScharr(i, 3); }, false},
-        {KIT_RGBA, [](Image *i) { return kxScharr(i, 0); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxErode(i, 0); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxMorphology(i, 7, 1); }, false},
-        {KIT_RGB, [](Image *i) { return kxMorphology(i, -1, 1); }, true},
-        {KIT_RGB, [](Image *i) { return kxAdaptive(i, 1, 3); }, true},
+        {KIT_GRAY, [](Image *i) { return ikxCanny(i, kNan, 20, 3); }, false}, {KIT_RGB, [](Image *i) { return ikxCanny(i, 10, 20, 3); }, false},
+        {KIT_RGBA, [](Image *i) { return kxCanny(i, 1, 2, 1, 0); }, true}, {KIT_BIN, [](Image *i) { return ikxScharr(i, 0); }, false},
+        {KIT_GRAY, [](Image *i) { return ikxScharr(i, 3); }, false}, {KIT_RGBA, [](Image *i) { return kxScharr(i, 0); }, true},
+        {KIT_GRAY, [](Image *i) { return ikxErode(i, 0); }, true}, {KIT_GRAY, [](Image *i) { return ikxMorphology(i, 7, 1); }, false},
+        {KIT_RGB, [](Image *i) { return kxMorphology(i, -1, 1); }, true}, {KIT_RGB, [](Image *i) { return kxAdaptive(i, 1, 3); }, true},
         {KIT_GRAY, [](Image *i) { return kxAdaptive(i, 0, KXV_MAX_WINDOW + 1); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, 4, 3, 3, 0, 0); }, false},
+        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, 4, 3, 3, 0, 0); }, false}, {KIT_BIN, [](Image *i) { return kxBlur(i, 3, 3); }, true},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_BOX, KXV_MAX_WINDOW + 1, 3, 0, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 0, 3, 0, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 3, 3, kNan, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 0, 0, 1e300, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_MEDIAN, INT32_MAX, 1, 0, 0); }, false},
-        {KIT_BIN, [](Image *i) { return kxBlur(i, 3, 3); }, true},
     };
     for (size_t k = 0; k < std::size(cases); ++k) {
         auto im = randomImage(cases[k].type, 8, 7, 2);
@@ -207,10 +175,8 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         EXPECT_EQ(cases[k].op(nullptr), nullptr) << k;
     }
     auto g = randomImage(KIT_GRAY, 8, 7, 2);
-    Image badType = *g, tooHigh = *g, badPitch = *g, huge = *g;
-    badType.imageType = 12, tooHigh.height = INT32_MAX, badPitch.pitch = 2, huge.width = 1 << 30, huge.pitch = 3 << 30;
-    EXPECT_EQ(kxMorphology(&badType, 0, 1), nullptr);
-    EXPECT_EQ(kxMorphology(&tooHigh, 3, 1), nullptr);
+    Image badPitch = *g, huge = *g;  // an unusable record; a result too large
+    badPitch.pitch = 2, huge.width = 1 << 30, huge.pitch = 3 << 30;
     EXPECT_EQ(ikxSmooth(&badPitch, KXV_SMOOTH_BOX, 3, 3, 0, 0), nullptr);
     EXPECT_EQ(ikxPyramid(&huge, KXV_PYR_UP, nullptr), nullptr);
     // kxPyramid: a colour source passes the destination back; a bad direction asserts.

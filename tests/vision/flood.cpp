@@ -1,29 +1,12 @@
 // Flood fills against OpenCV's floodFill, the tolerance rules, masks that
 // stop the fill or are reshaped, the two wrappers, and the refusals.
 #include <cmath>
-#include <limits>
 
 #include "cv_support.hpp"
 
 using namespace kxvt;
 
-namespace {
-
-FloodRecord tol(double v) { return {{v, v, v, v}}; }
-
-// Noisy blocks, so fills have flat regions to follow (binary images stay random).
-ImagePtr regions(int type, int w, int h, uint32_t seed)
-{
-    auto im = randomImage(type, w, h, seed);
-    for (int y = 0; y < h && type != KIT_BIN; ++y)
-        for (int x = 0; x < w * bpp(type); ++x) {
-            uint8_t &b = im->data[y * im->pitch + x];
-            b = uint8_t((x / bpp(type) / 4 + y / 3) % 3 * 60 + b % 6);
-        }
-    return im;
-}
-
-}  // namespace
+static FloodRecord tol(double v) { return {{v, v, v, v}}; }
 
 // The fill and the framed mask against OpenCV; RGBA compares and paints
 // its colour bytes only.
@@ -86,17 +69,13 @@ TEST(Vision, FloodRulesMasksWrappersAndRefusals)
     EXPECT_EQ(kxFloodMask(nullptr, 0, 0, tol(0), tol(0), 4, 0, keep.get()), keep.get());
     EXPECT_EQ(keep->width, 2);
     EXPECT_EQ(kxFloodMask(src.get(), 50, 0, tol(0), tol(0), 4, 0, nullptr), nullptr);
-    // Seeds outside, negative, NaN or infinite tolerances, unusable records.
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (auto [x, y, t, u] : {std::tuple{-1, 0, 1.0, 1.0}, {0, 9, 1.0, 1.0}, {INT32_MIN, INT32_MIN, 1.0, 1.0},
-                              {1, 1, -1.0, 1.0}, {1, 1, 1.0, nan}, {1, 1, HUGE_VAL, 1.0}}) {
+    // A seed outside, a NaN tolerance, an unusable record.
+    for (auto [x, y, t, u] : {std::tuple{INT32_MIN, 9, 1.0, 1.0}, {1, 1, 1.0, std::nan("")}}) {
         expectUntouched(src.get(), [&](Image *i) { return ikxFloodFill(i, x, y, v, tol(t), tol(u), 4, 0) ? i : nullptr; }, nullptr);
         EXPECT_EQ(ikxFloodFillM(src.get(), x, y, tol(t), tol(u), 4, 0, nullptr), nullptr) << x << " " << t;
     }
     Image bad = *src;
     bad.imageType = 16;
     EXPECT_EQ(ikxFloodFill(&bad, 0, 0, v, tol(1), tol(1), 4, 0), 0);
-    bad = *src, bad.width = -3;
-    EXPECT_EQ(kxFloodFill(&bad, 0, 0, v, lo, up, 4, 0), 0);
     EXPECT_EQ(ikxFloodFill(nullptr, 0, 0, v, tol(1), tol(1), 4, 0), 0);
 }

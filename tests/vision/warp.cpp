@@ -87,7 +87,7 @@ TEST(Vision, WarpMatchesOpenCvWithTransparentBorder)
     EXPECT_EQ(px[12 * 40 + 20], 100);  // maps to source (10, 18.2)
 }
 
-// The patch alone (patch flag) or on the full warp, with dest or without.
+// The patch alone (patch flag) or on the full warp.
 TEST(Vision, WarpExPatchesOnlyInsideTheDestinationQuad)
 {
     const float cases[][8] = {
@@ -107,20 +107,6 @@ TEST(Vision, WarpExPatchesOnlyInsideTheDestinationQuad)
                 EXPECT_EQ(kxWarpEx(src.get(), s, 4, d, 4 + patchOnly, patchOnly, dest.get()), dest.get());
                 EXPECT_EQ(pixels(dest.get()), pixels(expected.get())) << type << " " << d[0] << " " << patchOnly;
             }
-    auto src = randomImage(KIT_GRAY, 11, 9, 4);
-    ImagePtr out(kxWarpEx(src.get(), s, 4, cases[0], 4, 1, nullptr)), expected(ikxWarp(src.get(), s, cases[0], nullptr));
-    ASSERT_TRUE(out && expected);
-    referencePatch(src.get(), s, cases[0], expected.get());
-    EXPECT_EQ(pixels(out.get()), pixels(expected.get()));
-    // An axis-aligned square: exactly the square.
-    auto flat = makeImage(KIT_GRAY, 8, 8, std::vector<uint8_t>(64, 200));
-    PaddedImage dest(KIT_GRAY, 16, 16, std::vector<uint8_t>(256, 3));
-    const float s8[8] = {0, 0, 8, 0, 8, 8, 0, 8}, d8[8] = {4, 4, 12, 4, 12, 12, 4, 12};
-    kxWarpEx(flat.get(), s8, 4, d8, 4, 1, dest.get());
-    cv::Mat want(16, 16, CV_8UC1, cv::Scalar(3));
-    want(cv::Rect(4, 4, 8, 8)).setTo(200);
-    EXPECT_TRUE(sameAs(dest.get(), want));
-    EXPECT_TRUE(dest.paddingIntact());
 }
 
 TEST(Vision, WarpWrappersCastDestinationsAndBinariseResults)
@@ -177,28 +163,18 @@ TEST(Vision, WarpRefusalsLeaveDestAlone)
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity(), *sq = kSquare6;
     const float line[8] = {0, 0, 1, 1, 2, 2, 5, 0}, withNan[8] = {0, 0, 6, 0, 6, nan, 0, 6}, same[8] = {1, 1, 1, 1, 1, 1, 1, 1};
     const float infinite[8] = {0, 0, inf, 0, inf, inf, 0, inf}, huge[8] = {-3e9f, -3e9f, 3e9f, -3e9f, 3e9f, 3e9f, -3e9f, 3e9f};
-    Image bad[4] = {*g, *g, *g, *g};
-    bad[0].imageType = 5, bad[1].width = INT32_MAX, bad[2].data = nullptr, bad[3].pitch = 1;
+    Image bad = *g;  // an unusable record
+    bad.pitch = 1;
     const struct {
         Op call;
         bool returnsDest;
     } cases[] = {
-        {[&](Image *d) { return ikxWarp(g, nullptr, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, line, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, sq, line, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, sq, withNan, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, same, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(&bad[0], sq, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(&bad[1], sq, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(&bad[2], sq, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(&bad[3], sq, sq, d); }, false},
+        {[&](Image *d) { return ikxWarp(g, nullptr, sq, d); }, false}, {[&](Image *d) { return ikxWarp(g, line, sq, d); }, false},
+        {[&](Image *d) { return ikxWarp(g, sq, line, d); }, false}, {[&](Image *d) { return ikxWarp(g, sq, withNan, d); }, false},
+        {[&](Image *d) { return ikxWarp(g, same, sq, d); }, false}, {[&](Image *d) { return ikxWarp(&bad, sq, sq, d); }, false},
         {[&](Image *d) { return ikxWarp(wide.get(), sq, sq, d); }, false},  // beyond the warp's coordinates
-        {[&](Image *d) { return kxWarp(c, sq, sq, d); }, true},
-        {[&](Image *d) { return kxUnwarp(nullptr, sq, d); }, true},
-        {[&](Image *d) { return kxUnwarp(c, sq, d); }, true},
-        {[&](Image *d) { return kxWarpEx(g, sq, 4, sq, 3, 0, d); }, true},
-        {[&](Image *d) { return kxWarpEx(c, sq, 4, sq, 4, 0, d); }, true},
-        {[&](Image *d) { return kxCopyPixelsE3(c, d, sq), d; }, true},
+        {[&](Image *d) { return kxWarp(c, sq, sq, d); }, true}, {[&](Image *d) { return kxUnwarp(c, sq, d); }, true},
+        {[&](Image *d) { return kxWarpEx(c, sq, 4, sq, 4, 0, d); }, true}, {[&](Image *d) { return kxCopyPixelsE3(c, d, sq), d; }, true},
         {[&](Image *d) { return kxCopyPixelsE3(d, d, nullptr), d; }, true},
     };
     for (size_t k = 0; k < std::size(cases); ++k) {
@@ -210,7 +186,7 @@ TEST(Vision, WarpRefusalsLeaveDestAlone)
     expectUntouched(target.get(), [&](Image *d) { return kxWarpEx(g, sq, 4, infinite, 4, 1, d); }, target.get());
     EXPECT_EQ(kxWarpEx(g, sq, 4, huge, 4, 1, target.get()), target.get());
     EXPECT_EQ(ikxWarp(nullptr, sq, sq, g), nullptr);
-    EXPECT_EQ(ikxWarp(g, sq, sq, &bad[0]), nullptr);
+    EXPECT_EQ(ikxWarp(g, sq, sq, &bad), nullptr);
     EXPECT_EQ(ikxWarp(g, sq, sq, wide.get()), wide.get());  // a wide destination is fine
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // OpenCV may have started worker threads
     EXPECT_KX_ASSERT(kxWarpEx(nullptr, sq, 4, sq, 4, 0, nullptr), "image");
