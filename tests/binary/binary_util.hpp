@@ -1,15 +1,14 @@
 // Test images for the binary family (pictures drawn as text, corridors,
 // seeded noise) and the versions of the operations that take another route:
-// border regions by the library's sweeps instead of its stack, erosion and
-// dilation pixel by pixel instead of row steps, distances by brute force
-// instead of two passes, thinning byte by byte instead of on bit planes.
+// erosion and dilation pixel by pixel instead of row steps, distances by
+// brute force instead of two passes, thinning byte by byte instead of on
+// bit planes.
 #pragma once
 
 #include <algorithm>
 #include <random>
 #include <string>
 
-#include "binary/binary_detail.hpp"
 #include "kxtest.hpp"
 
 namespace bintest {
@@ -54,29 +53,6 @@ inline void serpentine(Grid &g, int x0, int y0, int x1, int y1)
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x)
             if ((y - y0) % 2 == 0 || x == ((y - y0) % 4 == 1 ? x1 : x0)) g.at(x, y) = 1;
-}
-
-// Border removal by the library's other route, the sweeps it falls back on
-// when no stack can be had; every 127 left becomes 0.
-inline void removeBorder(Grid &g, const Bytes *mask = nullptr)
-{
-    const kx::binary::Plane p{g.px.data(), g.w, g.h, g.w};
-    const kx::binary::MaskPlane m{mask ? mask->data() : nullptr, g.w};
-    kx::binary::seedBorder(p, m);
-    if (g.w >= 3 && g.h >= 3) kx::binary::spreadBySweeps(p, m);
-    std::replace(g.px.begin(), g.px.end(), uint8_t(127), uint8_t(0));
-}
-
-// Hole filling: the background (kxFillHole: 1 - byte; kxFillHoleEx: byte
-// == 0, and everything outside the mask) loses its border regions; what
-// stays set inside the mask becomes 1.
-inline void fillHole(Grid &g, const Bytes *mask, bool ex)
-{
-    Grid s = g;
-    for (size_t i = 0; i < s.px.size(); ++i) s.px[i] = !ex ? uint8_t(1 - s.px[i]) : mask && !(*mask)[i] ? 1 : s.px[i] == 0;
-    removeBorder(s, mask);
-    for (size_t i = 0; i < g.px.size(); ++i)
-        if (s.px[i] && (!mask || (*mask)[i])) g.px[i] = 1;
 }
 
 // Erosion/dilation: each pixel the min/max over the element's set

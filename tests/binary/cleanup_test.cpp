@@ -1,6 +1,7 @@
 // Border removal, hole filling, edge retrieval and margin cut: drawn cases,
 // and the exports (stack route) against the sweeps route on noise,
 // corridors and masks.
+#include "binary/binary_detail.hpp"
 #include "binary_util.hpp"
 
 using namespace bintest;
@@ -9,21 +10,27 @@ namespace {
 
 enum Op { kRemove, kRemoveEx, kFill, kFillEx };
 
-// Runs the export on a padded copy and the sweep version on `in`; returns
-// the export's pixels.
+// The export on a padded copy against the library's other route, the sweeps
+// it falls back on when no stack can be had (every 127 left becomes 0).  The
+// fills' background (1 - byte; for kxFillHoleEx byte == 0 and all outside
+// the mask) loses its border regions, and what stays inside the mask
+// becomes 1.  Returns the export's pixels.
 Bytes runBoth(Op op, const Grid &in, const Bytes *mask, int maskType = KIT_BIN)
 {
     PaddedImage im(KIT_BIN, in.w, in.h, in.px);
     std::unique_ptr<PaddedImage> m;
     if (mask) m = std::make_unique<PaddedImage>(maskType, in.w, in.h, *mask, 3);
     const Image *mi = m ? m->get() : nullptr;
-    Grid expect = in;
-    switch (op) {
-    case kRemove: kxRemoveBorder(im.get()), removeBorder(expect); break;
-    case kRemoveEx: kxRemoveBorderEx(im.get(), mi), removeBorder(expect, mask); break;
-    case kFill: kxFillHole(im.get()), fillHole(expect, nullptr, false); break;
-    case kFillEx: kxFillHoleEx(im.get(), mi), fillHole(expect, mask, true); break;
-    }
+    op == kRemove ? kxRemoveBorder(im.get()) : op == kRemoveEx ? kxRemoveBorderEx(im.get(), mi) : op == kFill ? kxFillHole(im.get()) : kxFillHoleEx(im.get(), mi);
+    Grid s = in, expect = in;
+    for (size_t i = 0; op >= kFill && i < s.px.size(); ++i) s.px[i] = op == kFill ? uint8_t(1 - s.px[i]) : (mask && !(*mask)[i]) || !s.px[i];
+    const kx::binary::Plane p{s.px.data(), s.w, s.h, s.w};
+    const kx::binary::MaskPlane mp{mask ? mask->data() : nullptr, s.w};
+    kx::binary::seedBorder(p, mp);
+    if (s.w >= 3 && s.h >= 3) kx::binary::spreadBySweeps(p, mp);
+    std::replace(s.px.begin(), s.px.end(), uint8_t(127), uint8_t(0));
+    for (size_t i = 0; i < s.px.size(); ++i)
+        if (op < kFill || (s.px[i] && (!mask || (*mask)[i]))) expect.px[i] = op < kFill ? s.px[i] : 1;
     EXPECT_EQ(grid(im.get()).px, expect.px);
     EXPECT_TRUE(im.paddingIntact());
     return grid(im.get()).px;
@@ -31,10 +38,8 @@ Bytes runBoth(Op op, const Grid &in, const Bytes *mask, int maskType = KIT_BIN)
 
 TEST(BorderRegions, DrawnCases)
 {
-    const struct {
-        const char *name, *in, *mask, *out;  // rows separated by spaces; mask "": none
-        Op op;
-    } cases[] = {
+    // Rows separated by spaces; mask "": none.
+    const struct { const char *name, *in, *mask, *out; Op op; } cases[] = {
         // An interior 127 spreads like a border pixel; every 127 becomes 0.
         {"MarkerByteSpreads", "..... .M##. ...#. #.... .....", "", "..... ..... ..... ..... .....", kRemove},
         // A hole reached through a diagonal gap only is still a hole.

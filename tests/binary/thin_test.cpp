@@ -17,11 +17,8 @@ Grid after(const Grid &in, int method)
 
 TEST(Skeleton, DrawnShapes)
 {
-    const struct {
-        const char *name;
-        int method;
-        const char *in, *out;  // rows separated by spaces
-    } cases[] = {
+    // rows separated by spaces
+    const struct { const char *name; int method; const char *in, *out; } cases[] = {
         // The raster order of deletions decides the shape of a 3x3 block.
         {"Block3x3", 1, "....... ....... ..###.. ..###.. ..###.. ....... .......",
          "....... ....... ....#.. ....#.. ..##... ....... ......."},

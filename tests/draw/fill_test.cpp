@@ -15,13 +15,8 @@ uint8_t at(const Image *im, int x, int y) { return im->data[size_t(y) * im->pitc
 
 TEST(FillRect, ClipsAndColours)
 {
-    const struct {
-        bool e1;  // kxFillRectE1: corners clamped into the image
-        int type, x0, y0, x1, y1;
-        uint32_t colour;
-        int px0, py0, px1, py1;  // the painted rectangle, inclusive
-        uint8_t byte;
-    } cases[] = {
+    // e1: kxFillRectE1, corners clamped into the image; px0 .. py1: the painted rectangle, inclusive.
+    const struct { bool e1; int type, x0, y0, x1, y1; uint32_t colour; int px0, py0, px1, py1; uint8_t byte; } cases[] = {
         {false, KIT_GRAY, 3, -4, 9, 2, 0x1FF, 3, 0, 5, 2, 0xFF}, {false, KIT_BIN, 3, -4, 9, 2, 0x100, 3, 0, 5, 2, 1},  // the low byte
         {false, KIT_GRAY, 4, 0, 3, 4, 9, 0, 0, -1, -1, 0}, {false, KIT_GRAY, INT_MIN, INT_MIN, -1, INT_MAX, 9, 0, 0, -1, -1, 0},
         {false, KIT_GRAY, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 9, 0, 0, 5, 4, 9}, {true, KIT_BIN, 1, 1, 2, 3, 7, 1, 1, 2, 3, 7},

@@ -32,11 +32,7 @@ Draw polygon(const int *v, int n) { return [=](Image *im) { kxFillPolygon(im, v,
 
 TEST(Shapes, Pictures)
 {
-    const struct {
-        int w, h;
-        Draw draw;
-        const char *want;
-    } cases[] = {
+    const struct { int w, h; Draw draw; const char *want; } cases[] = {
         {6, 3, line(0, 0, 4, 1), "##.... ..###. ......"},  // the direction decides the tie
         {6, 3, line(4, 1, 0, 0), "###... ...##. ......"}, {5, 3, line(2, 1, 2, 1), "..... ..#.. ....."},
         {6, 6, line(1, 0, 3, 5), ".#.... .#.... ..#... ..#... ...#.. ...#.."},

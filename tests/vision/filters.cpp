@@ -101,10 +101,7 @@ TEST(Vision, WrappersAndDestinations)
 {
     const auto morph = [](int op, int n) { return Op([=](Image *i) { return ikxMorphology(i, op, n); }); };
     const auto smooth = [](int m, int w, int h) { return Op([=](Image *i) { return ikxSmooth(i, m, w, h, 0, 0); }); };
-    const struct {
-        int type;
-        Op wrapper, library;
-    } cases[] = {
+    const struct { int type; Op wrapper, library; } cases[] = {
         {KIT_RGB, [](Image *i) { return kxScharr(i, 1); }, [](Image *i) { return ikxScharr(i, 1); }},
         // Counts <= 0 become 1, except for erosion and dilation (no change).
         {KIT_GRAY, [](Image *i) { return kxMorphology(i, 1, 3); }, morph(1, 3)}, {KIT_RGB, [](Image *i) { return kxMorphology(i, 4, INT32_MIN); }, morph(4, 1)},
@@ -149,11 +146,7 @@ TEST(Vision, WrappersAndDestinations)
 // image (the wrappers' type gates), the image alone.
 TEST(Vision, RefusalsLeaveTheImageAlone)
 {
-    const struct {
-        int type;
-        Op op;
-        bool self;
-    } cases[] = {
+    const struct { int type; Op op; bool self; } cases[] = {
         {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false}, {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
         {KIT_GRAY, [](Image *i) { PaddedImage w(KIT_GRAY, 3, 3); return ikxPyramid(i, KXV_PYR_DOWN, w.get()); }, false},
         {KIT_GRAY, [](Image *i) { return ikxCanny(i, kNan, 20, 3); }, false}, {KIT_RGB, [](Image *i) { return ikxCanny(i, 10, 20, 3); }, false},

@@ -165,10 +165,7 @@ TEST(Vision, WarpRefusalsLeaveDestAlone)
     const float infinite[8] = {0, 0, inf, 0, inf, inf, 0, inf}, huge[8] = {-3e9f, -3e9f, 3e9f, -3e9f, 3e9f, 3e9f, -3e9f, 3e9f};
     Image bad = *g;  // an unusable record
     bad.pitch = 1;
-    const struct {
-        Op call;
-        bool returnsDest;
-    } cases[] = {
+    const struct { Op call; bool returnsDest; } cases[] = {
         {[&](Image *d) { return ikxWarp(g, nullptr, sq, d); }, false}, {[&](Image *d) { return ikxWarp(g, line, sq, d); }, false},
         {[&](Image *d) { return ikxWarp(g, sq, line, d); }, false}, {[&](Image *d) { return ikxWarp(g, sq, withNan, d); }, false},
         {[&](Image *d) { return ikxWarp(g, same, sq, d); }, false}, {[&](Image *d) { return ikxWarp(&bad, sq, sq, d); }, false},
