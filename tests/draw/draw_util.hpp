@@ -1,4 +1,4 @@
-// Helpers of the drawing tests: images as small pictures, crops and flips.
+// Helpers of the drawing tests: images as small pictures, crops and mirrors.
 #pragma once
 
 #include <string>
@@ -34,34 +34,15 @@ std::string drawn(int w, int h, Draw draw, uint8_t ink = 1)
     return picture(im.get(), ink);
 }
 
-// The w x h window at (x0, y0) of a picture of width `pw`.
-inline std::string crop(const std::string &p, int pw, int x0, int y0, int w, int h)
+// A w x h picture whose pixel (x, y) is pixel from(x, y) of picture `p` of
+// width `pw`: crops, mirrors, transposes.
+template <class From>
+std::string remap(const std::string &p, int pw, int w, int h, From from)
 {
     std::string s;
     for (int y = 0; y < h; ++y) {
         if (y) s += ' ';
-        s.append(p, size_t(y0 + y) * (pw + 1) + x0, size_t(w));
-    }
-    return s;
-}
-
-// The picture mirrored left to right (`flipX`) and/or top to bottom.
-inline std::string flip(const std::string &p, int w, bool flipX, bool flipY)
-{
-    const int h = int(p.size() + 1) / (w + 1);
-    std::string s = p;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) s[size_t(y) * (w + 1) + x] = p[size_t(flipY ? h - 1 - y : y) * (w + 1) + (flipX ? w - 1 - x : x)];
-    return s;
-}
-
-// The picture with rows and columns exchanged.
-inline std::string transpose(const std::string &p, int w, int h)
-{
-    std::string s;
-    for (int x = 0; x < w; ++x) {
-        if (x) s += ' ';
-        for (int y = 0; y < h; ++y) s += p[size_t(y) * (w + 1) + x];
+        for (int x = 0; x < w; ++x) s += p[size_t(from(x, y).second) * (pw + 1) + from(x, y).first];
     }
     return s;
 }
