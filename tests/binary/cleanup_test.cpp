@@ -90,13 +90,10 @@ TEST(BorderRegions, StackRouteEqualsSweepsRoute)
         for (int kind = 0; kind < 6; ++kind, ++seed) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << " kind " << kind << " seed " << seed);
             const Grid in = testImage(kind, w, h, seed);
-            runBoth(kRemove, in, nullptr);
-            runBoth(kFill, in, nullptr);
-            runBoth(kFillEx, in, nullptr);
+            for (Op op : {kRemove, kFill, kFillEx}) runBoth(op, in, nullptr);
             for (int mk = 0; mk < 4; ++mk) {
                 const Bytes mask = testMask(mk, w, h, seed);
-                runBoth(kRemoveEx, in, &mask);
-                runBoth(kFillEx, in, &mask);
+                for (Op op : {kRemoveEx, kFillEx}) runBoth(op, in, &mask);
             }
         }
 }
@@ -108,8 +105,7 @@ TEST(BorderRegions, MaskOfAnotherSizeOrType)
     EXPECT_KX_ASSERT(kxRemoveBorderEx(im.get(), small.get()), "pMask");
     EXPECT_KX_ASSERT(kxFillHoleEx(im.get(), small.get()), "->width == ");
     auto rgb = kxtest::randomImage(KIT_RGB, 8, 6, 2);  // a colour image is no mask
-    kxRemoveBorderEx(im.get(), rgb.get());
-    kxFillHoleEx(im.get(), rgb.get());
+    kxRemoveBorderEx(im.get(), rgb.get()), kxFillHoleEx(im.get(), rgb.get());
     EXPECT_EQ(grid(im.get()).px, in.px);
 }
 
@@ -159,7 +155,6 @@ TEST(CutMargin, FramesByMargin)
     const std::pair<int, int> cases[] = {{-5, 1}, {2, 2}, {4, 4}, {9, 0}};  // margin, frame
     for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA})
         for (auto [margin, frame] : cases) {
-            SCOPED_TRACE(testing::Message() << "type " << type << " margin " << margin);
             const int bpp = kxiBytesPerPixel(type);
             PaddedImage im(type, 6, 7, Bytes(42 * bpp, type == KIT_BIN ? 1 : 200));
             kxCutMargin(im.get(), margin);
@@ -167,7 +162,7 @@ TEST(CutMargin, FramesByMargin)
             for (int i = 0; i < 42 * bpp; ++i) {
                 const int x = i / bpp % 6, y = i / bpp / 6;
                 const bool cut = (x < frame || y < frame || x >= 6 - frame || y >= 7 - frame) && i % bpp < 3;
-                ASSERT_EQ(px[i], cut ? 0 : type == KIT_BIN ? 1 : 200) << x << "," << y;
+                ASSERT_EQ(px[i], cut ? 0 : type == KIT_BIN ? 1 : 200) << "type " << type << " margin " << margin << " at " << x << "," << y;
             }
             EXPECT_TRUE(im.paddingIntact());
         }

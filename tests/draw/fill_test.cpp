@@ -34,11 +34,9 @@ TEST(FillRect, ClipsAndColours)
             }
     }
     PaddedImage all(KIT_RGBA, 6, 5);
-    kxFillRect(all.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x01020304);
-    EXPECT_EQ(kxGetPixel(all.get(), 5, 4), 0x01020304u);
-    EXPECT_TRUE(all.paddingIntact());
     auto rgb = makeImage(KIT_RGB, 6, 5);  // kxFillRectE1 takes one-byte pixels only
-    kxFillRectE1(rgb.get(), 0, 0, 5, 4, 9);
+    kxFillRect(all.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x01020304), kxFillRectE1(rgb.get(), 0, 0, 5, 4, 9);
+    EXPECT_TRUE(kxGetPixel(all.get(), 5, 4) == 0x01020304u && all.paddingIntact());
     EXPECT_EQ(pixels(rgb.get()), std::vector<uint8_t>(90, 0));
     EXPECT_KX_ASSERT(kxFillRect(nullptr, 0, 0, 1, 1, 1), "image");
     // kxFillEllipseE1 paints grey images with the colour's luminance.
@@ -85,7 +83,7 @@ TEST(FillPolygon, SumOfFanTrianglesAndHoles)
 TEST(FillPolygonE2, SquareGetsNoSeed)
 {
     // Every vertex's right neighbour of this square lies on the outline or
-    // outside: no seed, only the closed outline.
+    // outside: no seed, only the closed outline.  Fewer than 3 vertices: nothing.
     const int sq[] = {1, 1, 6, 1, 6, 5, 1, 5}, loop[] = {1, 1, 6, 1, 6, 5, 1, 5, 1, 1};
     const std::string closed = drawn(9, 8, [&](Image *im) { kxSetPolyline(im, loop, 5, 255); }, 255);
     for (int fill : {0, 1}) EXPECT_EQ(drawn(9, 8, [&](Image *im) { kxFillPolygonE2(im, sq, 4, 300, fill); }, 255), closed);

@@ -114,17 +114,14 @@ TEST(Vision, WrappersAndDestinations)
         {KIT_GRAY, [](Image *i) { return kxAdaptive(i, 2, 9); }, [](Image *i) { return ikxAdaptive(i, 0, 9, 5.0); }},
     };
     for (const auto &c : cases) {
-        auto src = c.type == KIT_GRAY ? regions(KIT_GRAY, 14, 10, 6) : randomImage(c.type, 14, 10, 6);
-        auto a = copyOf(src.get()), b = copyOf(src.get());
+        auto a = regions(c.type, 14, 10, 6), b = copyOf(a.get());
         EXPECT_EQ(c.wrapper(a.get()), a.get());
-        c.library(b.get());
-        EXPECT_EQ(pixels(a.get()), pixels(b.get()));
+        EXPECT_EQ(pixels(a.get()), pixels(c.library(b.get())));
     }
     auto src = randomImage(KIT_RGB, 10, 8, 1);
     ImagePtr expected(ikxPyramid(src.get(), KXV_PYR_DOWN, nullptr));
     auto dest = makeImage(KIT_GRAY, 3, 3), self = copyOf(src.get());
-    EXPECT_EQ(ikxPyramid(src.get(), KXV_PYR_DOWN, dest.get()), dest.get());
-    EXPECT_EQ(ikxPyramid(self.get(), KXV_PYR_DOWN, self.get()), self.get());
+    EXPECT_TRUE(ikxPyramid(src.get(), KXV_PYR_DOWN, dest.get()) == dest.get() && ikxPyramid(self.get(), KXV_PYR_DOWN, self.get()) == self.get());
     for (Image *d : {dest.get(), self.get()}) EXPECT_TRUE(sameAs(d, toMat(expected.get())));
     // kxPyramid on a KIT_BIN source holding other non-zero bytes: source and result end up 0/1.
     auto bin = makeImage(KIT_BIN, 4, 2, {9, 0, 0, 9, 0, 0, 9, 1});
