@@ -1,5 +1,5 @@
 // kxErode, kxDilate and kxDilateE1: every route against the pixel by pixel
-// version, drawn cases and invariants.
+// version, drawn cases and invariants; the family's refusals.
 #include "binary_util.hpp"
 
 using namespace bintest;
@@ -89,6 +89,28 @@ TEST(DilateE1, EqualsDilationByTheDisc)
         EXPECT_EQ(kxDilateE1(im.get(), radius), im.get());
         EXPECT_EQ(grid(im.get()).px, draw(out).px) << radius;
     }
+}
+
+// The family on an image type it does not take, one export per type check
+// (the border and edge exports share one): the image comes back with its
+// type and pixels.  A null image asserts or gives null.
+TEST(Binary, OtherTypesAndNullComeBackUnchanged)
+{
+    const std::pair<int, Image *(*)(Image *)> cases[] = {
+        {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }}, {KIT_RGB, [](Image *i) { return kxErode(i, nullptr); }},
+        {KIT_GRAY, [](Image *i) { return kxDilateE1(i, 2); }}, {KIT_RGB, [](Image *i) { return kxErodeE1(i, 3); }},
+        {KIT_GRAY, [](Image *i) { return kxThinning(i), i; }}, {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
+        {KIT_RGBA, [](Image *i) { return kxEclose(i, 2), i; }}, {KIT_GRAY, [](Image *i) { return kxRetrieveEdge(i, 0, 5) == 5 ? i : nullptr; }},
+    };
+    for (const auto &[type, op] : cases) {
+        ImagePtr im = kxtest::randomImage(type, 8, 6, 7);
+        const auto before = kxtest::pixels(im.get());
+        EXPECT_EQ(op(im.get()), im.get());
+        EXPECT_TRUE(kxtest::pixels(im.get()) == before && im->imageType == type) << type;
+    }
+    EXPECT_KX_ASSERT(kxRemoveBorder(nullptr), "image");
+    EXPECT_KX_ASSERT(kxEclose(nullptr, 2), "imMask");
+    EXPECT_EQ(kxErode(nullptr, nullptr), nullptr);
 }
 
 }  // namespace
