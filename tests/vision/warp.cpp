@@ -120,26 +120,21 @@ TEST(Vision, WarpWrappersCastDestinationsAndBinariseResults)
     for (const auto &call : calls)
         for (auto [from, to] : {std::pair{KIT_RGB, KIT_GRAY}, {KIT_GRAY, KIT_RGB}}) {
             auto src = randomImage(from, 6, 6, 3), dest = makeImage(to, 6, 6);
-            EXPECT_EQ(call(src.get(), dest.get()), dest.get());
-            EXPECT_EQ(dest->imageType, from);
-            EXPECT_EQ(pixels(dest.get()), pixels(src.get())) << from;
             PaddedImage wrapped(to, 6, 6, std::vector<uint8_t>(size_t(36 * bpp(to)), 9));
+            EXPECT_EQ(call(src.get(), dest.get()), dest.get());
+            EXPECT_TRUE(dest->imageType == from && pixels(dest.get()) == pixels(src.get())) << from;
             expectUntouched(wrapped.get(), [&](Image *d) { return call(src.get(), d), d; }, wrapped.get());
-            EXPECT_TRUE(wrapped.paddingIntact());
         }
     // Binary bytes above 1 survive the library's bilinear warp; the wrappers re-binarise.
-    std::vector<uint8_t> bytes(36, 0);
-    for (size_t i = 0; i < bytes.size(); i += 3) bytes[i] = 5;
-    auto bin = makeImage(KIT_BIN, 6, 6, bytes), unwarped = makeImage(KIT_GRAY, 6, 6);
+    auto bin = randomImage(KIT_BIN, 6, 6, 4), unwarped = makeImage(KIT_GRAY, 6, 6);
+    for (int i = 0; i < 36; ++i) bin->data[i / 6 * bin->pitch + i % 6] *= 5;
     const float shifted[8] = {0.5f, 0, 6.5f, 0, 6.5f, 6, 0.5f, 6};
     ImagePtr raw(ikxWarp(bin.get(), kSquare6, shifted, nullptr)), out(kxWarp(bin.get(), kSquare6, shifted, nullptr));
-    ASSERT_TRUE(raw && out);
-    const auto rp = pixels(raw.get()), op = pixels(out.get());
+    ASSERT_TRUE(raw && out && kxUnwarp(bin.get(), shifted, unwarped.get()) == unwarped.get());
+    const auto rp = pixels(raw.get()), op = pixels(out.get()), up = pixels(unwarped.get());
     EXPECT_GT(*std::max_element(rp.begin(), rp.end()), 1);
-    for (size_t i = 0; i < op.size(); ++i) EXPECT_EQ(op[i], rp[i] != 0) << i;
-    kxUnwarp(bin.get(), shifted, unwarped.get());
+    for (size_t i = 0; i < op.size(); ++i) EXPECT_TRUE(op[i] == (rp[i] != 0) && up[i] <= 1) << i;
     EXPECT_EQ(unwarped->imageType, KIT_BIN);
-    for (uint8_t b : pixels(unwarped.get())) EXPECT_LE(b, 1);
     // kxUnwarp maps pixel centres (0,0) .. (w-1,h-1): onto an equal dest the identity.
     // kxCopyPixelsE3 maps to corners at (w, h), as kxWarp does.
     auto src = randomImage(KIT_RGB, 12, 10, 8);
@@ -148,11 +143,8 @@ TEST(Vision, WarpWrappersCastDestinationsAndBinariseResults)
     auto same = makeImage(KIT_RGB, 12, 10), viaCopy = makeImage(KIT_RGB, 7, 5), viaWarp = makeImage(KIT_RGB, 7, 5), viaUnwarp = makeImage(KIT_RGB, 7, 5);
     EXPECT_EQ(kxUnwarp(src.get(), centres, same.get()), same.get());
     EXPECT_EQ(pixels(same.get()), pixels(src.get()));
-    kxCopyPixelsE3(src.get(), viaCopy.get(), quad);
-    kxWarp(src.get(), quad, corners, viaWarp.get());
-    kxUnwarp(src.get(), quad, viaUnwarp.get());
-    EXPECT_EQ(pixels(viaCopy.get()), pixels(viaWarp.get()));
-    EXPECT_NE(pixels(viaCopy.get()), pixels(viaUnwarp.get()));
+    kxCopyPixelsE3(src.get(), viaCopy.get(), quad), kxWarp(src.get(), quad, corners, viaWarp.get()), kxUnwarp(src.get(), quad, viaUnwarp.get());
+    EXPECT_TRUE(pixels(viaCopy.get()) == pixels(viaWarp.get()) && pixels(viaCopy.get()) != pixels(viaUnwarp.get()));
 }
 
 // Refused points, records and types: dest comes back (or null) untouched.
