@@ -1,8 +1,6 @@
-// Test images for the binary family (pictures drawn as text, corridors,
-// seeded noise) and the versions of the operations that take another route:
-// erosion and dilation pixel by pixel instead of row steps, distances by
-// brute force instead of two passes, thinning byte by byte instead of on
-// bit planes.
+// Binary test images (pictures drawn as text, noise) and the plain versions
+// of erosion/dilation, distances and thinning, which the library does by
+// row steps, two passes and bit planes.
 #pragma once
 
 #include <algorithm>

@@ -1,6 +1,5 @@
 // Border removal, hole filling, edge retrieval and margin cut: drawn cases,
-// and the exports (stack route) against the sweeps route on noise,
-// corridors and masks.
+// and the exports (stack route) against the sweeps route.
 #include "binary/binary_detail.hpp"
 #include "binary_util.hpp"
 
@@ -10,11 +9,10 @@ namespace {
 
 enum Op { kRemove, kRemoveEx, kFill, kFillEx };
 
-// The export on a padded copy against the library's other route, the sweeps
-// it falls back on when no stack can be had (every 127 left becomes 0).  The
-// fills' background (1 - byte; for kxFillHoleEx byte == 0 and all outside
-// the mask) loses its border regions, and what stays inside the mask
-// becomes 1.  Returns the export's pixels.
+// The export on a padded copy against the sweeps the library falls back on
+// without a stack (127 left becomes 0); for the fills the background (1 -
+// byte; Ex: byte == 0 or outside the mask) loses its border regions and what
+// stays inside the mask becomes 1.  Returns the export's pixels.
 Bytes runBoth(Op op, const Grid &in, const Bytes *mask, int maskType = KIT_BIN)
 {
     PaddedImage im(KIT_BIN, in.w, in.h, in.px);
@@ -61,9 +59,8 @@ TEST(BorderRegions, DrawnCases)
 }
 
 // Images on which the sweeps need many rounds: noise near the percolation
-// density, corridors from the border or from an interior 127, their
-// inverses, bytes other than 0 and 1; masks all inside, left half, noise,
-// a corridor.
+// density, corridors from the border or an interior 127, their inverses,
+// other bytes; masks all inside, left half, noise, a corridor.
 Grid testImage(int kind, int w, int h, uint32_t seed)
 {
     std::mt19937 rng(seed);
@@ -109,11 +106,10 @@ TEST(BorderRegions, MaskOfAnotherSizeOrType)
     EXPECT_EQ(grid(im.get()).px, in.px);
 }
 
-// kxRetrieveEdge mode 0 keeps the set pixels with an unset side neighbour,
-// mode 1 marks the unset pixels next to a set one; kxRetrieveEdgeE1 clears
-// set pixels whose side (mode 0) or all eight (mode 1) neighbours are set,
-// into a destination of any size and type, or in place (null destination
-// or the image itself).  The frame is always cleared.
+// kxRetrieveEdge mode 0 keeps set pixels with an unset side neighbour, mode
+// 1 marks unset pixels next to a set one; kxRetrieveEdgeE1 clears set pixels
+// whose side (0) or all eight (1) neighbours are set, into a destination of
+// any size and type or in place.  The frame is always cleared.
 TEST(RetrieveEdge, DrawnOutlines)
 {
     const char *sq = "........ ........ ..####.. ..####.. ..####.. ..####.. ........ ........";

@@ -20,11 +20,9 @@ TEST(DistTrans, SizeQueryCapacityAndAllSet)
     EXPECT_EQ(grid(full.get()).px, Bytes(30, 0));
 }
 
-// The passes run row by row, eight entries at a time where the processor
-// allows: every width around the block length, sparse unset pixels (long
-// runs that carry from block to block, in both directions) and dense ones,
-// a single unset pixel, none at all.  kxErodeE1 clears the set pixels
-// nearer than the radius.
+// The passes run eight entries at a time where the processor allows: widths
+// around the block length, sparse unset pixels (runs carried across blocks)
+// and dense ones.  kxErodeE1 clears the set pixels nearer than the radius.
 TEST(DistTrans, TwoPassesEqualBruteForce)
 {
     std::mt19937 rng(5);

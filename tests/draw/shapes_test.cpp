@@ -1,8 +1,8 @@
-// Lines, outlines and filled shapes as small pictures, checked by hand
-// against the rule each one shows; invariants on random shapes (clipping
-// is a crop of the unclipped drawing, mirrored or transposed arguments give
-// mirrored or transposed pictures); outline colour rules and arguments far
-// outside the image.
+// Lines, outlines and filled shapes as small pictures checked by hand;
+// invariants on random shapes (clipping crops, mirrors mirror); outline
+// colours and arguments far outside the image.  Filled rectangles, polygons,
+// channel and seed fills: colour rules, even-odd sums of fan triangles,
+// kxFillPolygonE2's seed, the seed fill against a breadth-first search.
 #include <climits>
 #include <cmath>
 #include <functional>
@@ -153,6 +153,214 @@ TEST(Shapes, FarArgumentsAndPadding)
     kxFillEllipse(p.get(), -3, -3, 12, 12, 0x123456);
     EXPECT_TRUE(kxGetPixel(p.get(), 3, 2) == 0xFF123456u && p.paddingIntact());
     EXPECT_KX_ASSERT(kxFillPolygon(im.get(), nullptr, 3, 1), "pVertexArray");
+}
+
+uint8_t at(const Image *im, int x, int y) { return im->data[size_t(y) * im->pitch + x]; }
+
+TEST(FillRect, ClipsAndColours)
+{
+    // e1: kxFillRectE1, corners clamped into the image; px0 .. py1: the painted rectangle, inclusive.
+    const struct { bool e1; int type, x0, y0, x1, y1; uint32_t colour; int px0, py0, px1, py1; uint8_t byte; } cases[] = {
+        {false, KIT_GRAY, 3, -4, 9, 2, 0x1FF, 3, 0, 5, 2, 0xFF}, {false, KIT_BIN, 3, -4, 9, 2, 0x100, 3, 0, 5, 2, 1},  // the low byte
+        {false, KIT_GRAY, 4, 0, 3, 4, 9, 0, 0, -1, -1, 0}, {false, KIT_GRAY, INT_MIN, INT_MIN, -1, INT_MAX, 9, 0, 0, -1, -1, 0},
+        {false, KIT_GRAY, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 9, 0, 0, 5, 4, 9}, {true, KIT_BIN, 1, 1, 2, 3, 7, 1, 1, 2, 3, 7},
+        {true, KIT_BIN, -5, -5, -1, -2, 7, 0, 0, 0, 0, 7}, {true, KIT_GRAY, 10, 10, 20, 20, 7, 5, 4, 5, 4, 7},  // not reduced to 0/1
+        {true, KIT_BIN, 4, 0, 2, 4, 7, 0, 0, -1, -1, 0},
+    };
+    for (const auto &c : cases) {
+        auto im = makeImage(c.type, 6, 5, std::vector<uint8_t>(30, 2));
+        c.e1 ? kxFillRectE1(im.get(), c.x0, c.y0, c.x1, c.y1, uint8_t(c.colour))
+             : kxFillRect(im.get(), c.x0, c.y0, c.x1, c.y1, c.colour);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 6; ++x) {
+                const bool in = x >= c.px0 && x <= c.px1 && y >= c.py0 && y <= c.py1;
+                ASSERT_EQ(at(im.get(), x, y), in ? c.byte : 2) << c.e1 << " " << c.x0 << "," << c.y0 << " at " << x << "," << y;
+            }
+    }
+    PaddedImage all(KIT_RGBA, 6, 5);
+    auto rgb = makeImage(KIT_RGB, 6, 5);  // kxFillRectE1 takes one-byte pixels only
+    kxFillRect(all.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x01020304), kxFillRectE1(rgb.get(), 0, 0, 5, 4, 9);
+    EXPECT_TRUE(kxGetPixel(all.get(), 5, 4) == 0x01020304u && all.paddingIntact());
+    EXPECT_EQ(pixels(rgb.get()), std::vector<uint8_t>(90, 0));
+    EXPECT_KX_ASSERT(kxFillRect(nullptr, 0, 0, 1, 1, 1), "image");
+    // kxFillEllipseE1 paints grey images with the colour's luminance.
+    auto grey = makeImage(KIT_GRAY, 9, 9);
+    kxFillEllipseE1(grey.get(), EllipseBox{4, 4, 4, 4, 0}, 0x00FF0000);
+    EXPECT_EQ(at(grey.get(), 4, 4), uint8_t(255 * 0.299));
+    EXPECT_EQ(at(grey.get(), 0, 0), 0);
+}
+
+std::vector<int> randomPolygon(std::mt19937 &rng, int n, int lo, int hi)
+{
+    std::uniform_int_distribution<int> c(lo, hi);
+    std::vector<int> v(size_t(2 * n));
+    for (int &k : v) k = c(rng);
+    return v;
+}
+
+// The even-odd rule makes a polygon the exclusive or of its fan triangles
+// (every inner edge is crossed twice) and a hole takes away its own fill.
+// Small coordinates keep every crossing exact enough.
+TEST(FillPolygon, SumOfFanTrianglesAndHoles)
+{
+    std::mt19937 rng(21);
+    for (int i = 0; i < 400; ++i) {
+        const int w = 1 + int(rng() % 40), h = 1 + int(rng() % 40);
+        const auto a = randomPolygon(rng, 3 + int(rng() % 10), -20, 60), b = randomPolygon(rng, 3 + int(rng() % 6), -10, 50);
+        const int n = int(a.size() / 2);
+        auto fan = makeImage(KIT_GRAY, w, h);
+        for (int k = 1; k + 1 < n; ++k) {
+            const int tri[] = {a[0], a[1], a[2 * k], a[2 * k + 1], a[2 * k + 2], a[2 * k + 3]};
+            auto t = makeImage(KIT_GRAY, w, h);
+            kxFillPolygon(t.get(), tri, 3, 1);
+            for (size_t p = 0; p < size_t(w) * h; ++p) fan->data[p] ^= t->data[p];
+        }
+        const std::string whole = drawn(w, h, [&](Image *im) { kxFillPolygon(im, a.data(), n, 1); });
+        ASSERT_EQ(whole, picture(fan.get())) << i;
+        std::string expected = whole;
+        const std::string hole = drawn(w, h, [&](Image *im) { kxFillPolygon(im, b.data(), int(b.size() / 2), 1); });
+        for (size_t p = 0; p < hole.size(); ++p) expected[p] = hole[p] == '#' ? '.' : expected[p];
+        ASSERT_EQ(drawn(w, h, [&](Image *im) { kxFillPolygonE1(im, a.data(), n, b.data(), int(b.size() / 2), 1); }), expected) << i;
+    }
+}
+
+TEST(FillPolygonE2, SquareGetsNoSeed)
+{
+    // Every vertex's right neighbour of this square lies on the outline or
+    // outside: no seed, only the closed outline.  Fewer than 3 vertices: nothing.
+    const int sq[] = {1, 1, 6, 1, 6, 5, 1, 5}, loop[] = {1, 1, 6, 1, 6, 5, 1, 5, 1, 1};
+    const std::string closed = drawn(9, 8, [&](Image *im) { kxSetPolyline(im, loop, 5, 255); }, 255);
+    for (int fill : {0, 1}) EXPECT_EQ(drawn(9, 8, [&](Image *im) { kxFillPolygonE2(im, sq, 4, 300, fill); }, 255), closed);
+    EXPECT_EQ(drawn(9, 8, [&](Image *im) { kxFillPolygonE2(im, sq, 2, 1, 1); }), drawn(9, 8, [](Image *) {}));
+}
+
+// kxFillPolygonE2 asks the inside test once per distinct pixel; its seed must
+// be the plain search's: after the outline, the first vertex whose right
+// neighbour is in the image, not yet in the fill colour and inside.  Few
+// distinct points, images often already in the fill colour.
+TEST(FillPolygonE2, SeedSearchMatchesThePlainSearch)
+{
+    std::mt19937 rng(33);
+    for (int i = 0; i < 400; ++i) {
+        const int type = i % 4 == 0 ? KIT_BIN : i % 4 == 1 ? KIT_GRAY : i % 4 == 2 ? KIT_RGB : KIT_RGBA, b = bpp(type);
+        const int w = 2 + int(rng() % 40), h = 2 + int(rng() % 30);
+        const auto pool = randomPolygon(rng, 2 + int(rng() % 6), -3, 42);
+        std::vector<int> v;
+        for (int k = 3 + int(rng() % 40); k-- > 0;) {
+            const size_t p = rng() % (pool.size() / 2);
+            v.push_back(pool[2 * p]), v.push_back(pool[2 * p + 1]);
+        }
+        const int n = int(v.size() / 2);
+        uint32_t colour = i % 3 ? 0xFF00FF00u : 1;
+        const auto bytes = randomBytes(size_t(w) * h * size_t(b), uint32_t(i), 0, i % 2);
+        auto fast = makeImage(type, w, h, bytes), slow = makeImage(type, w, h, bytes);
+        kxFillPolygonE2(fast.get(), v.data(), n, colour, 1);
+        for (int k = 0; k < n; ++k) kxSetLine(slow.get(), v[2 * k], v[2 * k + 1], v[(2 * k + 2) % (2 * n)], v[(2 * k + 3) % (2 * n)], colour);
+        colour = type == KIT_BIN ? colour != 0 : type == KIT_GRAY ? std::min<uint32_t>(colour, 255) : colour;
+        const uint8_t fill[4] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), uint8_t(colour >> 24)};
+        for (int k = 0; k < n; ++k) {
+            const int x = v[2 * k] + 1, y = v[2 * k + 1];
+            if (x < 0 || y < 0 || x >= w || y >= h || !std::memcmp(slow->data + y * slow->pitch + x * b, fill, size_t(b))) continue;
+            if (kxIsPointInPolygon(x, y, v.data(), n)) {
+                kxFill(slow.get(), x, y, colour);
+                break;
+            }
+        }
+        ASSERT_EQ(pixels(fast.get()), pixels(slow.get())) << i;
+    }
+}
+
+// 100,000 copies of one vertex took one inside test per copy, each over
+// all copies (about 10^10 steps); now one test.
+TEST(FillPolygonE2, RepeatedVerticesAskedOnce)
+{
+    const std::vector<int> same(200000, 7);
+    auto im = makeImage(KIT_GRAY, 16, 16);
+    kxFillPolygonE2(im.get(), same.data(), 100000, 200, 1);
+    std::vector<uint8_t> want(256, 0);
+    want[7 * 16 + 7] = 200;
+    EXPECT_EQ(pixels(im.get()), want);
+}
+
+TEST(Fill, ColourRules)
+{
+    // {type, start, colour, painted}; the last: fill equals target.
+    for (auto [type, start, colour, painted] : {std::tuple{KIT_BIN, 0, 7u, 1}, {KIT_GRAY, 10, 300u, 255}, {KIT_GRAY, 10, 0x80u, 0x80},
+                                                {KIT_BIN, 1, 0u, 0}, {KIT_GRAY, 255, 1000u, 255}}) {
+        auto im = makeImage(type, 5, 4, std::vector<uint8_t>(20, uint8_t(start)));
+        EXPECT_EQ(kxFill(im.get(), 2, 2, colour), im.get());
+        EXPECT_EQ(pixels(im.get()), std::vector<uint8_t>(20, uint8_t(painted)));
+    }
+    std::vector<uint8_t> px;  // alpha is kept
+    for (int i = 0; i < 12; ++i) px.insert(px.end(), {1, 2, 3, uint8_t(i)});
+    auto rgba = makeImage(KIT_RGBA, 4, 3, px);
+    kxFill(rgba.get(), 0, 0, 0xFF102030);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(kxGetPixel(rgba.get(), i % 4, i / 4), uint32_t(i) << 24 | 0x102030u);
+    auto outside = randomImage(KIT_GRAY, 5, 4, 1);
+    const auto before = pixels(outside.get());
+    for (auto [x, y] : {std::pair{5, 0}, {INT_MIN, INT_MAX}}) EXPECT_EQ(kxFill(outside.get(), x, y, 9), outside.get());
+    EXPECT_EQ(pixels(outside.get()), before);
+    EXPECT_EQ(kxFill(nullptr, 0, 0, 1), nullptr);
+}
+
+// The span fill repaints exactly the 4-connected region of the seed's
+// colour, found here by a plain breadth-first search.
+TEST(Fill, RepaintsTheSeedsRegion)
+{
+    const int types[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
+    std::mt19937 rng(17);
+    for (int i = 0; i < 400; ++i) {
+        const int type = types[i % 4], b = bpp(type), w = 1 + int(rng() % 50), h = 1 + int(rng() % 40);
+        // Two or three values make large, winding regions.
+        auto bytes = randomBytes(size_t(w) * h * b, uint32_t(i), 0, type == KIT_BIN ? 1 : 2);
+        for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = b > 1 ? bytes[k - k % b] % 2 : bytes[k];
+        auto im = makeImage(type, w, h, bytes);
+        const int x = int(rng() % uint32_t(w)), y = int(rng() % uint32_t(h)), n = b == 1 ? 1 : 3;
+        kxFill(im.get(), x, y, 0x00050505);
+        auto same = [&](int p, int q) { return std::equal(&bytes[size_t(p) * b], &bytes[size_t(p) * b] + n, &bytes[size_t(q) * b]); };
+        std::vector<char> region(size_t(w) * h, 0);
+        std::vector<int> queue{y * w + x};
+        region[size_t(y * w + x)] = 1;
+        for (size_t head = 0; head < queue.size(); ++head) {
+            const int p = queue[head], px = p % w, py = p / w;
+            for (auto [qx, qy] : {std::pair{px + 1, py}, {px - 1, py}, {px, py + 1}, {px, py - 1}})
+                if (qx >= 0 && qy >= 0 && qx < w && qy < h && !region[size_t(qy * w + qx)] && same(qy * w + qx, p))
+                    region[size_t(qy * w + qx)] = 1, queue.push_back(qy * w + qx);
+        }
+        for (size_t p = 0; p < region.size(); ++p)
+            if (region[p]) std::fill_n(&bytes[p * b], n, uint8_t(type == KIT_BIN ? 1 : type == KIT_GRAY ? 255 : 5));
+        ASSERT_EQ(pixels(im.get()), bytes) << i;
+    }
+    // A serpentine corridor in bounded memory: the fill must follow every turn.
+    const int w = 301, h = 301;
+    auto im = makeImage(KIT_GRAY, w, h);
+    for (int y = 1; y < h; y += 2) {
+        kxSetLine(im.get(), 0, y, w - 1, y, 1);
+        kxSetPixel(im.get(), (y / 2) % 2 ? 0 : w - 1, y, 0);
+    }
+    kxFill(im.get(), 0, 0, 9);
+    const auto all = pixels(im.get());
+    EXPECT_EQ(std::count(all.begin(), all.end(), 9), w * (h + 1) / 2 + (h - 1) / 2);
+}
+
+TEST(FillEx, ChannelBits)
+{
+    const std::tuple<int, uint32_t, uint8_t, std::vector<uint8_t>> cases[] = {  // type, bits, value, pixel from {1, 2, 3, 4}
+        {KIT_RGB, 0x5, 9, {9, 2, 9}},     {KIT_RGB, 0x8, 9, {1, 2, 3}},     {KIT_RGB, 0xFF, 9, {9, 9, 9}},
+        {KIT_RGBA, 0x8, 9, {1, 2, 3, 9}}, {KIT_RGBA, 0xA, 0, {1, 0, 3, 0}}, {KIT_GRAY, 0x1, 200, {200}},
+        {KIT_GRAY, 0x6, 200, {1}},        {KIT_BIN, 0x1, 7, {1}},           {KIT_BIN, 0x1, 0, {0}},
+    };
+    for (const auto &[type, bits, value, pixel] : cases) {
+        std::vector<uint8_t> px, want;
+        for (int i = 0; i < 6; ++i) {
+            px.insert(px.end(), {1, 2, 3, 4}), px.resize(size_t((i + 1) * bpp(type)));
+            want.insert(want.end(), pixel.begin(), pixel.end());
+        }
+        PaddedImage im(type, 3, 2, px);
+        kxFillEx(im.get(), bits, value);
+        EXPECT_EQ(pixels(im.get()), want) << type << " " << bits;
+        EXPECT_TRUE(im.paddingIntact());
+    }
 }
 
 }  // namespace

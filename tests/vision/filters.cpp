@@ -1,7 +1,6 @@
 // Pyramids, Canny, Scharr, morphology, adaptive thresholds, smoothing and
-// flood fills: one OpenCV cross-check per operation on random images, the
-// wrappers' argument translation and the refusals, each family in one table;
-// the flood tolerance rules and masks that stop the fill or are reshaped.
+// flood fills: one OpenCV cross-check per operation, the wrappers' argument
+// translation, the refusals, the flood tolerance rules and masks.
 #include <limits>
 
 #include "cv_support.hpp"
