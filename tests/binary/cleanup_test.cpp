@@ -37,24 +37,23 @@ Bytes runBoth(Op op, const Grid &in, const Bytes *mask, int maskType = KIT_BIN)
 TEST(BorderRegions, DrawnCases)
 {
     // Rows separated by spaces; mask "": none.
-    const struct { const char *name, *in, *mask, *out; Op op; } cases[] = {
+    const struct { const char *in, *mask, *out; Op op; } cases[] = {
         // An interior 127 spreads like a border pixel; every 127 becomes 0.
-        {"MarkerByteSpreads", "..... .M##. ...#. #.... .....", "", "..... ..... ..... ..... .....", kRemove},
+        {"..... .M##. ...#. #.... .....", "", "..... ..... ..... ..... .....", kRemove},
         // A hole reached through a diagonal gap only is still a hole.
-        {"DiagonalGapIsClosed", "...... ..##.. .#.#.. .###.. ......", "", "...... ..##.. .###.. .###.. ......", kFill},
+        {"...... ..##.. .#.#.. .###.. ......", "", "...... ..##.. .###.. .###.. ......", kFill},
         // Mask on the left half: holes there are filled, the right half keeps its values.
-        {"FillInsideLeftHalf", ".......... .###.####. .#.#.#..#. .###.####. ..........",
+        {".......... .###.####. .#.#.#..#. .###.####. ..........",
          "#####..... #####..... #####..... #####..... #####.....",
          ".......... .###.####. .###.#..#. .###.####. ..........", kFillEx},
         // Regions touching the mask's edge from inside go, and so does all outside the mask.
-        {"RemoveInsideMask", ".......... .##....##. .......##. ..#....... ..........",
+        {".......... .##....##. .......##. ..#....... ..........",
          ".......... .#######.. .#######.. .#######.. ..........",
          ".......... .......... .......... .......... ..........", kRemoveEx},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
         const Bytes mask = *c.mask ? draw(c.mask).px : Bytes();
-        EXPECT_EQ(runBoth(c.op, draw(c.in), *c.mask ? &mask : nullptr, KIT_GRAY), draw(c.out).px);
+        EXPECT_EQ(runBoth(c.op, draw(c.in), *c.mask ? &mask : nullptr, KIT_GRAY), draw(c.out).px) << c.in;
     }
 }
 
@@ -141,9 +140,8 @@ TEST(RetrieveEdge, DrawnOutlines)
 // Frame pixels lose their colour (an alpha byte stays), the others keep it.
 TEST(CutMargin, FramesByMargin)
 {
-    const std::pair<int, int> cases[] = {{-5, 1}, {2, 2}, {4, 4}, {9, 0}};  // margin, frame
     for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA})
-        for (auto [margin, frame] : cases) {
+        for (auto [margin, frame] : {std::pair{-5, 1}, {2, 2}, {4, 4}, {9, 0}}) {  // the frame each margin cuts
             const int bpp = kxiBytesPerPixel(type);
             PaddedImage im(type, 6, 7, Bytes(42 * bpp, type == KIT_BIN ? 1 : 200));
             kxCutMargin(im.get(), margin);

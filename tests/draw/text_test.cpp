@@ -20,10 +20,7 @@ ImagePtr rgbImage(int w, int h)
     return im;
 }
 
-struct Box {
-    int x0 = INT_MAX, y0 = INT_MAX, x1 = -1, y1 = -1;  // inclusive
-    bool operator==(const Box &) const = default;
-};
+struct Box { int x0 = INT_MAX, y0 = INT_MAX, x1 = -1, y1 = -1; bool operator==(const Box &) const = default; };  // inclusive
 
 // The bounding box of the pixels that differ from `colour`.
 Box changed(const Image *im, uint32_t colour)

@@ -73,8 +73,7 @@ TEST(Vision, FiltersMatchOpenCv)
             auto src = randomImage(type, w, h, uint32_t(w + 10 * h + type));
             const cv::Mat m = toMat(src.get());
             cv::Mat down, up;
-            cv::pyrDown(m, down, cv::Size((w + 1) / 2, (h + 1) / 2));
-            cv::pyrUp(m, up, cv::Size(2 * w, 2 * h));
+            cv::pyrDown(m, down, cv::Size((w + 1) / 2, (h + 1) / 2)), cv::pyrUp(m, up, cv::Size(2 * w, 2 * h));
             ImagePtr d(ikxPyramid(src.get(), KXV_PYR_DOWN, nullptr)), u(ikxPyramid(src.get(), KXV_PYR_UP, nullptr));
             EXPECT_TRUE(d && sameAs(d.get(), down) && u && sameAs(u.get(), up));
             for (int op = 0; op <= 6; ++op) {  // morphology codes, one and three times
@@ -87,9 +86,8 @@ TEST(Vision, FiltersMatchOpenCv)
             for (auto [kw, kh] : {std::pair{1, 1}, {3, 3}, {2, 4}, {5, 1}, {9, 7}, {41, 3}}) {
                 SCOPED_TRACE(testing::Message() << "window " << kw << "x" << kh);
                 cv::Mat box, gauss, median;
-                cv::blur(m, box, cv::Size(kw, kh), cv::Point(-1, -1), cv::BORDER_REFLECT_101);
+                cv::blur(m, box, cv::Size(kw, kh), cv::Point(-1, -1), cv::BORDER_REFLECT_101), cv::medianBlur(m, median, kw | 1);
                 cv::GaussianBlur(m, gauss, cv::Size(kw | 1, kh | 1), 0, 0, cv::BORDER_REFLECT_101);
-                cv::medianBlur(m, median, kw | 1);
                 expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_BOX, kw, kh, 0, 0); }, box);
                 expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, kw, kh, 0, 0); }, gauss);
                 expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_MEDIAN, kw, 99, 0, 0); }, median);
