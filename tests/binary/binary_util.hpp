@@ -1,9 +1,6 @@
-// Test images for the binary family (pictures drawn as text, corridors,
-// seeded noise) and the straightforward versions of the operations whose
-// library code takes another route: border regions by sweeps instead of a
-// stack, erosion/dilation pixel by pixel instead of row steps, distances by
-// brute force instead of two passes, thinning byte by byte instead of on
-// bit planes.
+// Binary test images (pictures drawn as text, noise) and the plain versions
+// of erosion/dilation, distances and thinning, which the library does by
+// row steps, two passes and bit planes.
 #pragma once
 
 #include <algorithm>
@@ -54,44 +51,6 @@ inline void serpentine(Grid &g, int x0, int y0, int x1, int y1)
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x)
             if ((y - y0) % 2 == 0 || x == ((y - y0) % 4 == 1 ? x1 : x0)) g.at(x, y) = 1;
-}
-
-// Border removal by sweeps: seeds on the border (and, with a mask, on the
-// mask's inner boundary) become 127, then column-major sweeps spread 127
-// over 4-neighbours of value 1 until nothing changes; every 127 becomes 0.
-inline void removeBorder(Grid &g, const Bytes *mask = nullptr)
-{
-    const int w = g.w, h = g.h;
-    auto in = [&](int x, int y) { return !mask || (*mask)[size_t(y) * w + x] != 0; };
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const bool edge = x == 0 || y == 0 || x == w - 1 || y == h - 1;
-            if (!in(x, y))
-                g.at(x, y) = 0;
-            else if (edge ? g.at(x, y) != 0 : !in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1))
-                g.at(x, y) = 127;
-        }
-    for (bool changed = true; changed;) {
-        changed = false;
-        for (int x = 1; x < w - 1; ++x)
-            for (int y = 1; y < h - 1; ++y)
-                if (in(x, y) && g.at(x, y) == 1 &&
-                    (g.at(x - 1, y) == 127 || g.at(x + 1, y) == 127 || g.at(x, y - 1) == 127 || g.at(x, y + 1) == 127))
-                    g.at(x, y) = 127, changed = true;
-    }
-    std::replace(g.px.begin(), g.px.end(), uint8_t(127), uint8_t(0));
-}
-
-// Hole filling: the background (kxFillHole: 1 - byte; kxFillHoleEx: byte
-// == 0, and everything outside the mask) loses its border regions; what
-// stays set inside the mask becomes 1.
-inline void fillHole(Grid &g, const Bytes *mask, bool ex)
-{
-    Grid s = g;
-    for (size_t i = 0; i < s.px.size(); ++i) s.px[i] = !ex ? uint8_t(1 - s.px[i]) : mask && !(*mask)[i] ? 1 : s.px[i] == 0;
-    removeBorder(s, mask);
-    for (size_t i = 0; i < g.px.size(); ++i)
-        if (s.px[i] && (!mask || (*mask)[i])) g.px[i] = 1;
 }
 
 // Erosion/dilation: each pixel the min/max over the element's set

@@ -1,14 +1,13 @@
-// kxErode, kxDilate and kxDilateE1: every route against the pixel by pixel
-// version, drawn cases and invariants.
+// Erosion, dilation, thinning, skeletons, distances, kxErodeE1 and
+// kxEclose: every route against the plain version, drawn cases, the size
+// query of kxDistTrans, the mask weights; the family's refusals.
 #include "binary_util.hpp"
 
 using namespace bintest;
 
 namespace {
 
-struct MaskDeleter {
-    void operator()(Mask *m) const { kxDestroyMask(m); }
-};
+struct MaskDeleter { void operator()(Mask *m) const { kxDestroyMask(m); } };
 using MaskPtr = std::unique_ptr<Mask, MaskDeleter>;
 
 // A library mask with these bytes and anchor.
@@ -43,26 +42,12 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
         EXPECT_EQ(erode ? kxErode(im.get(), route ? m.get() : nullptr) : kxDilate(im.get(), route ? m.get() : nullptr), im.get());
         morph(g, ew, eh, ax, ay, on, erode);
         ASSERT_EQ(grid(im.get()).px, g.px) << w << "x" << h << (erode ? " erode" : " dilate");
-        EXPECT_TRUE(im.paddingIntact());
-        EXPECT_EQ(m->anchorX, ax);  // the caller's element is intact
+        EXPECT_TRUE(im.paddingIntact() && m->anchorX == ax);  // the caller's element is intact
     }
 }
 
-TEST(Morphology, DrawnCasesAndBadElements)
+TEST(Morphology, BadElementsLeaveTheImage)
 {
-    // Eroding a solid rectangle by the 3 x 3 and dilating it back gives it
-    // again; outside reads 255 when eroding, so a full image stays full.
-    const Grid rect = draw("....... .#####. .#####. .#####. .#####. .......");
-    auto im = image(rect), all = image(Grid{6, 5, Bytes(30, 1)});
-    kxErode(im.get(), nullptr);
-    EXPECT_EQ(grid(im.get()).px, draw("....... ....... ..###.. ..###.. ....... .......").px);
-    kxDilate(im.get(), makeMask(3, 3, 1, 1, Bytes(9, 1)).get());
-    EXPECT_EQ(grid(im.get()).px, rect.px);
-    kxErode(all.get(), nullptr);
-    EXPECT_EQ(grid(all.get()).px, Bytes(30, 1));
-    // An element with no position: erosion gives 255 everywhere, also in a binary image.
-    kxErode(all.get(), makeMask(2, 2, 0, 0, Bytes(4, 0)).get());
-    EXPECT_EQ(grid(all.get()).px, Bytes(30, 255));
     // An anchor outside its element, or an element without data: the image stays.
     const Grid in = noise(6, 5, 500, 4);
     MaskPtr m = makeMask(3, 3, 1, 1, Bytes(9, 1));
@@ -70,8 +55,7 @@ TEST(Morphology, DrawnCasesAndBadElements)
     for (auto [ax, ay, noData] : {std::tuple{3, 1, false}, {1, -1, false}, {-1, 0, false}, {1, 1, true}}) {
         m->anchorX = ax, m->anchorY = ay, m->data = noData ? nullptr : data;
         auto bad = image(in);
-        EXPECT_EQ(kxErode(bad.get(), m.get()), bad.get());
-        kxDilate(bad.get(), m.get());
+        EXPECT_TRUE(kxErode(bad.get(), m.get()) == bad.get() && kxDilate(bad.get(), m.get()) == bad.get());
         EXPECT_EQ(grid(bad.get()).px, in.px);
     }
     m->data = data;
@@ -91,28 +75,150 @@ TEST(DilateE1, EqualsDilationByTheDisc)
         ASSERT_EQ(grid(im.get()).px, grid(expected.get()).px) << "seed " << seed;
         EXPECT_TRUE(im.paddingIntact());
     }
-    // The disc of radius 2; radius 1 is the full 3 x 3; radii below 1 change
-    // nothing; huge radii cover the image; a byte other than 1 neither
-    // stamps nor counts as set.
-    const char *dot = "....... ....... ....... ...#... ....... ....... .......";
+    // The disc of radius 2; radii below 1 change nothing; huge radii cover
+    // the image; a byte other than 1 neither stamps nor counts as set.
     const char *rect = "...... ...... ..##.. ..##.. ...... ......";
-    const struct {
-        const char *in;
-        int radius;
-        const char *out;
-    } cases[] = {
-        {dot, 2, "....... ..###.. .#####. .#####. .#####. ..###.. ......."},
-        {rect, 1, "...... .####. .####. .####. .####. ......"},
-        {rect, 0, rect},
-        {rect, -2, rect},
-        {rect, INT32_MAX, "###### ###### ###### ###### ###### ######"},
-        {"..... ..... ..F.. ..... .....", 1, "..... ..... ..F.. ..... ....."},
-    };
-    for (const auto &c : cases) {
-        auto im = image(draw(c.in));
-        EXPECT_EQ(kxDilateE1(im.get(), c.radius), im.get());
-        EXPECT_EQ(grid(im.get()).px, draw(c.out).px) << c.radius;
+    for (auto [in, radius, out] : {std::tuple{"....... ....... ....... ...#... ....... ....... .......", 2,
+                                              "....... ..###.. .#####. .#####. .#####. ..###.. ......."},
+                                   {rect, -2, rect}, {rect, INT32_MAX, "###### ###### ###### ###### ###### ######"},
+                                   {"..... ..... ..F.. ..... .....", 1, "..... ..... ..F.. ..... ....."}}) {
+        auto im = image(draw(in));
+        EXPECT_EQ(kxDilateE1(im.get(), radius), im.get());
+        EXPECT_EQ(grid(im.get()).px, draw(out).px) << radius;
     }
+}
+
+// The result of kxSkeleton with `method` (1 thins) on a padded copy of `in`.
+Grid after(const Grid &in, int method)
+{
+    PaddedImage im(KIT_BIN, in.w, in.h, in.px);
+    EXPECT_EQ(kxSkeleton(im.get(), method), im.get());
+    EXPECT_TRUE(im.paddingIntact());
+    return grid(im.get());
+}
+
+// Method 0 marks the local maxima of the level map (levels 1, 2, 3 from a
+// block's edge inward: maxima on the diagonals and at the four corners just
+// outside the block); methods other than 0 and 1 leave the image.
+TEST(Skeleton, LevelMaximaAndOtherMethods)
+{
+    for (auto [method, in, out] :
+         {std::tuple{0, "......... ......... ..#####.. ..#####.. ..#####.. ..#####.. ..#####.. ......... .........",
+                     "......... .#.....#. ..#...#.. ...#.#... ....#.... ...#.#... ..#...#.. .#.....#. ........."},
+          {0, "..... ..... ..... .....", "..... .###. .###. ....."}, {0, "#### ####", ".... ...."}, {0, "# # #", ". . ."},
+          {2, "#.#. .##. ###.", "#.#. .##. ###."}})
+        EXPECT_EQ(after(draw(in), method).px, draw(out).px) << in;
+}
+
+// The library thins 64 pixels at a time on bit planes: rows shorter than a
+// word and just past word boundaries.  The result is a fixed point.
+TEST(Skeleton, ThinningMatchesRasterPassesAndIsIdempotent)
+{
+    const int widths[] = {1, 2, 3, 5, 8, 17, 31, 62, 63, 64, 65, 66, 100, 127, 128, 129, 130, 191, 192, 193};
+    const int density[] = {30, 300, 550, 800, 970, 990};
+    for (uint32_t seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE(seed);
+        const bool big = seed % 40 == 0;
+        const int w = big ? 257 : seed % 2 ? widths[seed / 2 % 20] : 1 + int(seed * 7 % 150);
+        const int h = big ? 131 : 1 + int(seed * 13 % 43);
+        Grid in = noise(w, h, density[seed % 6], seed);  // dense noise is thick: many passes
+        for (size_t k = seed % 4 ? in.px.size() : 0; k < in.px.size(); k += 7) in.px[k] = uint8_t(k % 2 ? 255 : 2 + k % 9);
+        Grid expected = in;
+        thin(expected);
+        PaddedImage padded(KIT_BIN, w, h, in.px, int(seed % 9));
+        kxThinning(padded.get());
+        ASSERT_EQ(grid(padded.get()).px, expected.px);
+        EXPECT_TRUE(padded.paddingIntact());
+        if (seed % 10 == 0) {
+            EXPECT_EQ(after(expected, 1).px, expected.px);
+        }
+    }
+}
+
+TEST(DistTrans, SizeQueryCapacityAndAllSet)
+{
+    auto im = image(noise(10, 8, 500, 1)), gray = image(noise(4, 4, 500, 1), KIT_GRAY);
+    std::vector<int32_t> d(80, -7);
+    EXPECT_EQ(kxDistTrans(im.get(), nullptr, 0), 80);
+    EXPECT_EQ(kxDistTrans(im.get(), d.data(), 79), 0);  // too small: untouched
+    EXPECT_EQ(d, std::vector<int32_t>(80, -7));
+    EXPECT_EQ(kxDistTrans(im.get(), d.data(), UINT32_MAX), 80);
+    EXPECT_EQ(kxDistTrans(gray.get(), nullptr, 0) + kxDistTrans(nullptr, d.data(), 80), 0);
+    // Every pixel set: all distances are 0, so kxErodeE1 of radius 1 clears everything.
+    auto full = image(Grid{6, 5, Bytes(30, 1)});
+    kxErodeE1(full.get(), 1);
+    EXPECT_EQ(grid(full.get()).px, Bytes(30, 0));
+}
+
+// The passes run eight entries at a time where the processor allows: widths
+// around the block length, sparse unset pixels (runs carried across blocks)
+// and dense ones.  kxErodeE1 clears the set pixels nearer than the radius.
+TEST(DistTrans, TwoPassesEqualBruteForce)
+{
+    std::mt19937 rng(5);
+    const int perMille[] = {1000, 999, 990, 900, 500, 100};
+    for (int iter = 0; iter < 300; ++iter) {
+        SCOPED_TRACE(iter);
+        const int w = iter < 100 ? 1 + iter % 50 : 1 + int(rng() % (iter % 5 ? 200 : 40)), h = 1 + int(rng() % (iter % 5 ? 12 : 60));
+        Grid g = noise(w, h, perMille[iter % 6], uint32_t(iter) + 1000);
+        if (iter % 6 == 0) g.at(int(rng() % unsigned(w)), int(rng() % unsigned(h))) = 0;  // one unset pixel
+        const auto expected = distances(g);
+        PaddedImage im(KIT_BIN, w, h, g.px, int(iter % 3) * 4);
+        std::vector<int32_t> d(size_t(w) * h + 1, -1);
+        ASSERT_EQ(kxDistTrans(im.get(), d.data(), uint32_t(d.size())), w * h);
+        EXPECT_EQ(d.back(), -1);  // nothing past width * height entries
+        d.pop_back();
+        ASSERT_EQ(d, expected) << w << "x" << h;
+        const int radius = iter % 5 - 1;
+        EXPECT_EQ(kxErodeE1(im.get(), radius), im.get());
+        for (size_t i = 0; i < g.px.size(); ++i)
+            if (g.px[i] && expected[i] < radius) g.px[i] = 0;
+        ASSERT_EQ(grid(im.get()).px, g.px) << "radius " << radius;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
+TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
+{
+    // Radius 1 (also 0) smooths nothing: the cube rule on the bytes
+    // themselves.  Regression: a window the smoothing refuses (5000) used to
+    // leave the mask unchanged; the unsmoothed copy is weighted instead.
+    for (int radius : {1, 0, 5000}) {
+        PaddedImage m(KIT_GRAY, 4, 2, {128, 200, 254, 1, 255, 0, 64, 2});
+        kxEclose(m.get(), radius);
+        EXPECT_EQ(grid(m.get()).px, (Bytes{32, 123, 252, 0, 255, 0, 4, 0})) << radius;
+        EXPECT_TRUE(m.paddingIntact());
+    }
+    // A binary mask stays KIT_BIN with weights 0..255: full deep inside, 0
+    // outside, on the edge [1 2 1] / 4 across gives about 191, which cubes to 107.
+    Grid g = draw("............ ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. ............");
+    PaddedImage m(KIT_BIN, g.w, g.h, g.px), one(KIT_BIN, 3, 1, {1, 0, 1});
+    kxEclose(m.get(), 3), kxEclose(one.get(), 5000);
+    const Grid w = grid(m.get());
+    EXPECT_TRUE(m.get()->imageType == KIT_BIN && m.paddingIntact());
+    EXPECT_TRUE(w.at(6, 4) == 255 && w.at(1, 4) == 0 && w.at(2, 4) > 100 && w.at(2, 4) < 110) << int(w.at(2, 4));
+    EXPECT_EQ(grid(one.get()).px, (Bytes{255, 0, 255}));
+}
+
+// One export per type check of the family (the border and edge exports share
+// one) on a type it does not take: the image comes back as it was.
+TEST(Binary, OtherTypesAndNullComeBackUnchanged)
+{
+    const std::pair<int, Image *(*)(Image *)> cases[] = {
+        {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }}, {KIT_RGB, [](Image *i) { return kxErode(i, nullptr); }},
+        {KIT_GRAY, [](Image *i) { return kxDilateE1(i, 2); }}, {KIT_RGB, [](Image *i) { return kxErodeE1(i, 3); }},
+        {KIT_GRAY, [](Image *i) { return kxThinning(i), i; }}, {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
+        {KIT_RGBA, [](Image *i) { return kxEclose(i, 2), i; }}, {KIT_GRAY, [](Image *i) { return kxRetrieveEdge(i, 0, 5) == 5 ? i : nullptr; }},
+    };
+    for (const auto &[type, op] : cases) {
+        ImagePtr im = kxtest::randomImage(type, 8, 6, 7);
+        const auto before = kxtest::pixels(im.get());
+        EXPECT_EQ(op(im.get()), im.get());
+        EXPECT_TRUE(kxtest::pixels(im.get()) == before && im->imageType == type) << type;
+    }
+    EXPECT_KX_ASSERT(kxRemoveBorder(nullptr), "image");
+    EXPECT_KX_ASSERT(kxEclose(nullptr, 2), "imMask");
+    EXPECT_EQ(kxErode(nullptr, nullptr), nullptr);
 }
 
 }  // namespace
