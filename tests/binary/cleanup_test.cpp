@@ -19,9 +19,13 @@ Bytes runBoth(Op op, const Grid &in, const Bytes *mask, int maskType = KIT_BIN)
     std::unique_ptr<PaddedImage> m;
     if (mask) m = std::make_unique<PaddedImage>(maskType, in.w, in.h, *mask, 3);
     const Image *mi = m ? m->get() : nullptr;
-    op == kRemove ? kxRemoveBorder(im.get()) : op == kRemoveEx ? kxRemoveBorderEx(im.get(), mi) : op == kFill ? kxFillHole(im.get()) : kxFillHoleEx(im.get(), mi);
+    op == kRemove     ? kxRemoveBorder(im.get())
+    : op == kRemoveEx ? kxRemoveBorderEx(im.get(), mi)
+    : op == kFill     ? kxFillHole(im.get())
+                      : kxFillHoleEx(im.get(), mi);
     Grid s = in, expect = in;
-    for (size_t i = 0; op >= kFill && i < s.px.size(); ++i) s.px[i] = op == kFill ? uint8_t(1 - s.px[i]) : (mask && !(*mask)[i]) || !s.px[i];
+    for (size_t i = 0; op >= kFill && i < s.px.size(); ++i)
+        s.px[i] = op == kFill ? uint8_t(1 - s.px[i]) : (mask && !(*mask)[i]) || !s.px[i];
     const kx::binary::Plane p{s.px.data(), s.w, s.h, s.w};
     const kx::binary::MaskPlane mp{mask ? mask->data() : nullptr, s.w};
     kx::binary::seedBorder(p, mp);
@@ -66,7 +70,8 @@ Grid testImage(int kind, int w, int h, uint32_t seed)
     Grid g = noise(w, h, kind == 0 ? 590 : kind == 1 ? 420 : 0, seed);
     if (kind >= 2) serpentine(g, kind > 2, kind > 2, w - 1 - (kind > 2), h - 1 - (kind > 2));
     if (kind >= 3 && w > 2 && h > 2) g.at(1, 1) = 127;
-    for (auto &b : g.px) b = kind == 4 ? uint8_t(b ? 0 : 1) : kind == 5 && rng() % 8 == 0 ? "\x7f\xff\x82\x02"[rng() % 4] : b;
+    for (auto &b : g.px)
+        b = kind == 4 ? uint8_t(b ? 0 : 1) : kind == 5 && rng() % 8 == 0 ? "\x7f\xff\x82\x02"[rng() % 4] : b;
     return g;
 }
 
@@ -113,14 +118,16 @@ TEST(RetrieveEdge, DrawnOutlines)
 {
     const char *sq = "........ ........ ..####.. ..####.. ..####.. ..####.. ........ ........";
     const char *notch = "...... .###.. .####. .####. ......";  // (3, 2) has an unset diagonal neighbour
-    for (auto [in, mode, e1, out] : {std::tuple{sq, 0, false, "........ ........ ..####.. ..#..#.. ..#..#.. ..####.. ........ ........"},
-                                     {sq, 1, false, "........ ..####.. .#....#. .#....#. .#....#. .#....#. ..####.. ........"},
-                                     {"##### ##### ##### #####", 0, false, "..... ..... ..... ....."},
-                                     {notch, 0, true, "...... .###.. .#..#. .####. ......"},
-                                     {notch, 1, true, "...... .###.. .#.##. .####. ......"}}) {
+    for (auto [in, mode, e1, out] :
+         {std::tuple{sq, 0, false, "........ ........ ..####.. ..#..#.. ..#..#.. ..####.. ........ ........"},
+          {sq, 1, false, "........ ..####.. .#....#. .#....#. .#....#. .#....#. ..####.. ........"},
+          {"##### ##### ##### #####", 0, false, "..... ..... ..... ....."},
+          {notch, 0, true, "...... .###.. .#..#. .####. ......"},
+          {notch, 1, true, "...... .###.. .#.##. .####. ......"}}) {
         const Grid g = draw(in), want = draw(out);
         PaddedImage im(KIT_BIN, g.w, g.h, g.px);
-        const int r = e1 ? kxRetrieveEdgeE1(im.get(), mode, im.get()) == im.get() : kxRetrieveEdge(im.get(), mode, 7 - mode * 10);
+        const int r =
+            e1 ? kxRetrieveEdgeE1(im.get(), mode, im.get()) == im.get() : kxRetrieveEdge(im.get(), mode, 7 - mode * 10);
         EXPECT_TRUE(r == (e1 ? 1 : 7 - mode * 10) && grid(im.get()).px == want.px && im.paddingIntact()) << out;
         if (!e1) continue;
         auto src = image(g);
@@ -149,7 +156,10 @@ TEST(CutMargin, FramesByMargin)
             for (int i = 0; i < 42 * bpp; ++i) {
                 const int x = i / bpp % 6, y = i / bpp / 6;
                 const bool cut = (x < frame || y < frame || x >= 6 - frame || y >= 7 - frame) && i % bpp < 3;
-                ASSERT_EQ(px[i], cut ? 0 : type == KIT_BIN ? 1 : 200) << "type " << type << " margin " << margin << " at " << x << "," << y;
+                ASSERT_EQ(px[i], cut               ? 0
+                                 : type == KIT_BIN ? 1
+                                                   : 200)
+                    << "type " << type << " margin " << margin << " at " << x << "," << y;
             }
             EXPECT_TRUE(im.paddingIntact());
         }

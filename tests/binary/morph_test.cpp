@@ -31,7 +31,9 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
         const int type = iter % 3 ? KIT_BIN : KIT_GRAY, route = iter % 5;
         const int w = iter < 200 ? 1 + iter % 100 : 1 + int(rng() % 300), h = 1 + int(rng() % (iter % 7 ? 11 : 70));
         int ew = 3, eh = 3, ax = 1, ay = 1;
-        if (route >= 2) ew = 1 + int(rng() % 5), eh = 1 + int(rng() % 4), ax = int(rng() % unsigned(ew)), ay = int(rng() % unsigned(eh));
+        if (route >= 2)
+            ew = 1 + int(rng() % 5), eh = 1 + int(rng() % 4), ax = int(rng() % unsigned(ew)),
+            ay = int(rng() % unsigned(eh));
         Bytes on(size_t(ew) * eh, 1);
         for (auto &b : on) b = route < 3 || (route == 4 && iter % 25 == 4) ? route < 3 : rng() % 3 != 0;
         Grid g = noise(w, h, int(rng() % 1001), uint32_t(iter));
@@ -39,7 +41,8 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
         MaskPtr m = makeMask(ew, eh, ax, ay, on);
         PaddedImage im(type, w, h, g.px, int(iter % 4) * 3);
         const bool erode = iter % 2;
-        EXPECT_EQ(erode ? kxErode(im.get(), route ? m.get() : nullptr) : kxDilate(im.get(), route ? m.get() : nullptr), im.get());
+        EXPECT_EQ(erode ? kxErode(im.get(), route ? m.get() : nullptr) : kxDilate(im.get(), route ? m.get() : nullptr),
+                  im.get());
         morph(g, ew, eh, ax, ay, on, erode);
         ASSERT_EQ(grid(im.get()).px, g.px) << w << "x" << h << (erode ? " erode" : " dilate");
         EXPECT_TRUE(im.paddingIntact() && m->anchorX == ax);  // the caller's element is intact
@@ -105,7 +108,9 @@ TEST(Skeleton, LevelMaximaAndOtherMethods)
     for (auto [method, in, out] :
          {std::tuple{0, "......... ......... ..#####.. ..#####.. ..#####.. ..#####.. ..#####.. ......... .........",
                      "......... .#.....#. ..#...#.. ...#.#... ....#.... ...#.#... ..#...#.. .#.....#. ........."},
-          {0, "..... ..... ..... .....", "..... .###. .###. ....."}, {0, "#### ####", ".... ...."}, {0, "# # #", ". . ."},
+          {0, "..... ..... ..... .....", "..... .###. .###. ....."},
+          {0, "#### ####", ".... ...."},
+          {0, "# # #", ". . ."},
           {2, "#.#. .##. ###.", "#.#. .##. ###."}})
         EXPECT_EQ(after(draw(in), method).px, draw(out).px) << in;
 }
@@ -122,7 +127,8 @@ TEST(Skeleton, ThinningMatchesRasterPassesAndIsIdempotent)
         const int w = big ? 257 : seed % 2 ? widths[seed / 2 % 20] : 1 + int(seed * 7 % 150);
         const int h = big ? 131 : 1 + int(seed * 13 % 43);
         Grid in = noise(w, h, density[seed % 6], seed);  // dense noise is thick: many passes
-        for (size_t k = seed % 4 ? in.px.size() : 0; k < in.px.size(); k += 7) in.px[k] = uint8_t(k % 2 ? 255 : 2 + k % 9);
+        for (size_t k = seed % 4 ? in.px.size() : 0; k < in.px.size(); k += 7)
+            in.px[k] = uint8_t(k % 2 ? 255 : 2 + k % 9);
         Grid expected = in;
         thin(expected);
         PaddedImage padded(KIT_BIN, w, h, in.px, int(seed % 9));
@@ -159,7 +165,8 @@ TEST(DistTrans, TwoPassesEqualBruteForce)
     const int perMille[] = {1000, 999, 990, 900, 500, 100};
     for (int iter = 0; iter < 300; ++iter) {
         SCOPED_TRACE(iter);
-        const int w = iter < 100 ? 1 + iter % 50 : 1 + int(rng() % (iter % 5 ? 200 : 40)), h = 1 + int(rng() % (iter % 5 ? 12 : 60));
+        const int w = iter < 100 ? 1 + iter % 50 : 1 + int(rng() % (iter % 5 ? 200 : 40)),
+                  h = 1 + int(rng() % (iter % 5 ? 12 : 60));
         Grid g = noise(w, h, perMille[iter % 6], uint32_t(iter) + 1000);
         if (iter % 6 == 0) g.at(int(rng() % unsigned(w)), int(rng() % unsigned(h))) = 0;  // one unset pixel
         const auto expected = distances(g);
@@ -191,7 +198,8 @@ TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
     }
     // A binary mask stays KIT_BIN with weights 0..255: full deep inside, 0
     // outside, on the edge [1 2 1] / 4 across gives about 191, which cubes to 107.
-    Grid g = draw("............ ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. ............");
+    Grid g = draw("............ ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. "
+                  "..#########. ............");
     PaddedImage m(KIT_BIN, g.w, g.h, g.px), one(KIT_BIN, 3, 1, {1, 0, 1});
     kxEclose(m.get(), 3), kxEclose(one.get(), 5000);
     const Grid w = grid(m.get());
@@ -205,10 +213,14 @@ TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
 TEST(Binary, OtherTypesAndNullComeBackUnchanged)
 {
     const std::pair<int, Image *(*)(Image *)> cases[] = {
-        {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }}, {KIT_RGB, [](Image *i) { return kxErode(i, nullptr); }},
-        {KIT_GRAY, [](Image *i) { return kxDilateE1(i, 2); }}, {KIT_RGB, [](Image *i) { return kxErodeE1(i, 3); }},
-        {KIT_GRAY, [](Image *i) { return kxThinning(i), i; }}, {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
-        {KIT_RGBA, [](Image *i) { return kxEclose(i, 2), i; }}, {KIT_GRAY, [](Image *i) { return kxRetrieveEdge(i, 0, 5) == 5 ? i : nullptr; }},
+        {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }},
+        {KIT_RGB, [](Image *i) { return kxErode(i, nullptr); }},
+        {KIT_GRAY, [](Image *i) { return kxDilateE1(i, 2); }},
+        {KIT_RGB, [](Image *i) { return kxErodeE1(i, 3); }},
+        {KIT_GRAY, [](Image *i) { return kxThinning(i), i; }},
+        {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
+        {KIT_RGBA, [](Image *i) { return kxEclose(i, 2), i; }},
+        {KIT_GRAY, [](Image *i) { return kxRetrieveEdge(i, 0, 5) == 5 ? i : nullptr; }},
     };
     for (const auto &[type, op] : cases) {
         ImagePtr im = kxtest::randomImage(type, 8, 6, 7);

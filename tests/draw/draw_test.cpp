@@ -59,14 +59,17 @@ std::string remap(const std::string &p, int pw, int w, int h, From from)
 using Draw = std::function<void(Image *)>;
 
 const double kInf = std::numeric_limits<double>::infinity(), kNan = std::nan("");
-const int kSquare[] = {0, 0, 4, 0, 4, 4, 0, 4}, kTriangle[] = {1, 0, 7, 3, 0, 5}, kStar[] = {4, 0, 6, 6, 0, 2, 8, 2, 2, 6},
-          kHook[] = {0, 0, 7, 0, 7, 5, 2, 5, 2, 3, 5, 3, 5, 2, 0, 2},
+const int kSquare[] = {0, 0, 4, 0, 4, 4, 0, 4}, kTriangle[] = {1, 0, 7, 3, 0, 5},
+          kStar[] = {4, 0, 6, 6, 0, 2, 8, 2, 2, 6}, kHook[] = {0, 0, 7, 0, 7, 5, 2, 5, 2, 3, 5, 3, 5, 2, 0, 2},
           kHuge[] = {INT_MIN, INT_MIN, INT_MAX, INT_MIN + 7, 3, INT_MAX, INT_MIN, 12, -5, -5},
           kThin[] = {INT_MAX, 3, INT_MIN, 4, INT_MAX, 20, -1000000000, 11}, kOpen[] = {1, 1, 6, 1, 6, 5},
           kFlat[] = {0, 1, 5, 1, 3, 1};
 
 Draw line(int x0, int y0, int x1, int y1) { return [=](Image *im) { kxSetLine(im, x0, y0, x1, y1, 1); }; }
-Draw outline(int cx, int cy, int rx, int ry, float angle = 0) { return [=](Image *im) { kxSetEllipse(im, cx, cy, rx, ry, angle, 1); }; }
+Draw outline(int cx, int cy, int rx, int ry, float angle = 0)
+{
+    return [=](Image *im) { kxSetEllipse(im, cx, cy, rx, ry, angle, 1); };
+}
 Draw box(int l, int t, int r, int b) { return [=](Image *im) { kxFillEllipse(im, l, t, r, b, 0x101); }; }
 Draw turned(EllipseBox e) { return [=](Image *im) { kxFillEllipseE1(im, e, 1); }; }
 Draw polygon(const int *v, int n) { return [=](Image *im) { kxFillPolygon(im, v, n, 0x101); }; }
@@ -75,19 +78,23 @@ TEST(Shapes, Pictures)
 {
     const struct { int w, h; Draw draw; const char *want; } cases[] = {
         {6, 3, line(0, 0, 4, 1), "##.... ..###. ......"},  // the direction decides the tie
-        {6, 3, line(4, 1, 0, 0), "###... ...##. ......"}, {5, 3, line(2, 1, 2, 1), "..... ..#.. ....."},
+        {6, 3, line(4, 1, 0, 0), "###... ...##. ......"},
+        {5, 3, line(2, 1, 2, 1), "..... ..#.. ....."},
         {6, 6, line(1, 0, 3, 5), ".#.... .#.... ..#... ..#... ...#.. ...#.."},
         {5, 5, line(INT_MIN, INT_MIN, INT_MAX, INT_MAX), "#.... .#... ..#.. ...#. ....#"},  // clipped before walking
-        {5, 3, line(INT_MIN, 0, INT_MAX, 1), "..... ##### ....."},                        // the step falls at x = 0
+        {5, 3, line(INT_MIN, 0, INT_MAX, 1), "..... ##### ....."},                          // the step falls at x = 0
         {5, 3, line(INT_MIN, INT_MAX, INT_MAX, INT_MAX), "..... ..... ....."},
         // Lines a few hundred thousand positions long whose visible part is short.
-        {8, 8, line(-300000, -20, 300000, 30), "........ ........ ........ ........ ........ ######## ........ ........"},
+        {8, 8, line(-300000, -20, 300000, 30),
+         "........ ........ ........ ........ ........ ######## ........ ........"},
         {8, 6, line(10, 500000, -3, -499999), "...#.... ....#... ....#... ....#... ....#... ....#..."},
         {8, 6, line(-250000, -250000, 250000, 250001), "#....... #....... .#...... ..#..... ...#.... ....#..."},
-        {8, 7, [](Image *im) { kxSetPolyline(im, kOpen, 3, 1); }, "........ .######. ......#. ......#. ......#. ......#. ........"},
+        {8, 7, [](Image *im) { kxSetPolyline(im, kOpen, 3, 1); },
+         "........ .######. ......#. ......#. ......#. ......#. ........"},
         {8, 3, [](Image *im) { kxSetPolyline(im, kOpen, 2, 1); }, "........ .######. ........"},  // not closed
         {5, 5, outline(2, 2, 1, 1), "..... ..... ..... ..... ....."},  // 8 points are too few to draw
-        {5, 5, outline(2, 2, 0, 5), "..... ..... ..#.. ..... ....."}, {7, 3, outline(3, 1, 2, 0), "....... .#####. ......."},
+        {5, 5, outline(2, 2, 0, 5), "..... ..... ..#.. ..... ....."},
+        {7, 3, outline(3, 1, 2, 0), "....... .#####. ......."},
         {5, 5, outline(2, 2, -5, 8), "..... ..... ..... ..... ....."},
         {15, 9, outline(7, 4, 6, 3),
          "............... ....#######.... ..##.......##.. .#...........#. .#...........#. .#...........#. "
@@ -99,18 +106,23 @@ TEST(Shapes, Pictures)
         // walk never takes its second step in y, so it tops out at ry - 1.
         {9, 7, outline(4, 3, 2, 70001), "..#...#.. ..#...#.. ..#...#.. ..#...#.. ..#...#.. ..#...#.. ..#...#.."},
         {9, 7, outline(4, 3, 70001, 2), "......... ......... ######### ......... ######### ......... ........."},
-        {9, 7, outline(4, 3 - 60000, 60000, 60000), "......... ......... ......... ######### ......... ......... ........."},
+        {9, 7, outline(4, 3 - 60000, 60000, 60000),
+         "......... ......... ......... ######### ......... ......... ........."},
         // Filled boxes: (0, 1) lies on the ellipse exactly, inside.
         {6, 4, box(0, 0, 4, 2), "..#... #####. ..#... ......"},
-        {6, 4, box(4, 3, 0, 0), "...... ...... ...... ......"}, {6, 4, box(2, 0, 2, 3), "...... ...... ...... ......"},  // reversed, no width
+        {6, 4, box(4, 3, 0, 0), "...... ...... ...... ......"},
+        {6, 4, box(2, 0, 2, 3), "...... ...... ...... ......"},  // reversed, no width
         {6, 4, box(INT_MIN, INT_MIN, INT_MAX, INT_MAX), "###### ###### ###### ######"},
         // Single-precision terms: v rounds to 1 on the row past the edge too.
         {8, 5, box(-2000000000, -2000000000, 2000000000, 3), "######## ######## ######## ######## ########"},
         {8, 5, box(3, INT_MIN, 5, INT_MAX), "...###.. ...###.. ...###.. ...###.. ...###.."},
-        {9, 9, turned({4, 4, 8, 8, 0}), "....#.... ..#####.. .#######. .#######. ######### .#######. .#######. ..#####.. ....#...."},
+        {9, 9, turned({4, 4, 8, 8, 0}),
+         "....#.... ..#####.. .#######. .#######. ######### .#######. .#######. ..#####.. ....#...."},
         {9, 7, turned({4, 3, 8, 4, 30}), "......... ....####. ..######. .#######. .######.. .####.... ........."},
-        {7, 5, turned({3.5, 2.5, kInf, 4, 20}), ".....## ..##### ####### ####### ######."},  // the strip |dy| <= 2: 27 pixels
-        {7, 2, turned({3, 1, 0, 8, 0}), "....... ......."}, {7, 2, turned({3, 1, 5, kNan, 0}), "....... ......."},
+        {7, 5, turned({3.5, 2.5, kInf, 4, 20}),
+         ".....## ..##### ####### ####### ######."},  // the strip |dy| <= 2: 27 pixels
+        {7, 2, turned({3, 1, 0, 8, 0}), "....... ......."},
+        {7, 2, turned({3, 1, 5, kNan, 0}), "....... ......."},
         {7, 2, turned({1e12, -1e12, 1e13, 1e13, 45}), "####### #######"},
         // Polygons: the right column and bottom row of the square stay out;
         // the even-odd rule leaves the star's centre out.
@@ -118,12 +130,15 @@ TEST(Shapes, Pictures)
         {9, 6, polygon(kTriangle, 3), "......... .##...... .####.... .######.. .###..... ........."},
         {9, 6, polygon(kHook, 8), "#######.. #######.. .....##.. ..#####.. ..#####.. ........."},
         {9, 7, polygon(kStar, 5), "......... ....#.... ####.###. ..#..##.. .....#... ...#.#... ........."},
-        {9, 2, polygon(kHuge, 5), "######### #########"}, {9, 6, polygon(kThin, 4), "......... ......... ......... ......... ######### #########"},
-        {9, 2, polygon(kSquare, 2), "......... ........."}, {9, 2, polygon(kFlat, 3), "......... ........."},
+        {9, 2, polygon(kHuge, 5), "######### #########"},
+        {9, 6, polygon(kThin, 4), "......... ......... ......... ......... ######### #########"},
+        {9, 2, polygon(kSquare, 2), "......... ........."},
+        {9, 2, polygon(kFlat, 3), "......... ........."},
         {9, 2, [](Image *im) { kxFillPolygonE1(im, kSquare, 4, kSquare, 4, 1); }, "......... ........."},  // all hole
         {9, 2, [](Image *im) { kxFillPolygonE1(im, kSquare, 4, nullptr, 4, 1); }, "####..... ####....."},
     };
-    for (size_t k = 0; k < std::size(cases); ++k) EXPECT_EQ(drawn(cases[k].w, cases[k].h, cases[k].draw), cases[k].want) << k;
+    for (size_t k = 0; k < std::size(cases); ++k)
+        EXPECT_EQ(drawn(cases[k].w, cases[k].h, cases[k].draw), cases[k].want) << k;
 }
 
 // Random shapes: on a small image, the crop of the same shape moved onto a
@@ -134,7 +149,8 @@ TEST(Shapes, ClippingCropsAndMirrorsMirror)
     std::mt19937 rng(11);
     auto c = [&](int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); };
     for (int i = 0; i < 1000; ++i) {
-        const int w = c(1, 37), h = c(1, 29), kind = i % 5, x0 = c(-40, 70), y0 = c(-40, 70), x1 = c(-40, 70), y1 = c(-40, 70);
+        const int w = c(1, 37), h = c(1, 29), kind = i % 5, x0 = c(-40, 70), y0 = c(-40, 70), x1 = c(-40, 70),
+                  y1 = c(-40, 70);
         const float angle = i % 3 ? float(c(-3600, 3600)) / 10.0f : 0.0f;
         const EllipseBox e{x0 / 4.0, y0 / 4.0, double(c(0, 40)), double(c(0, 40)), double(angle)};
         std::vector<int> v(size_t(2 * c(3, 12)));
@@ -142,22 +158,51 @@ TEST(Shapes, ClippingCropsAndMirrorsMirror)
         const std::function<Draw(int)> shape[] = {
             [&](int d) { return line(x0 + d, y0 + d, x1 + d, y1 + d); },
             [&](int d) { return outline(x0 / 2 + d, y0 / 2 + d, x1 / 2 + 20, y1 / 2 + 20, angle); },
-            [&](int d) { return box(std::min(x0, x1) + d, std::min(y0, y1) + d, std::max(x0, x1) + d, std::max(y0, y1) + d); },
-            [&](int d) { return turned({e.centerX + d, e.centerY + d, e.width, e.height, e.angle}); },
-            [&](int d) { std::vector<int> u = v; for (int &k : u) k += d; return Draw([u](Image *im) { kxFillPolygon(im, u.data(), int(u.size() / 2), 1); }); },
+            [&](int d) {
+                return box(std::min(x0, x1) + d, std::min(y0, y1) + d, std::max(x0, x1) + d, std::max(y0, y1) + d);
+            },
+            [&](int d) {
+                return turned({e.centerX + d, e.centerY + d, e.width, e.height, e.angle});
+            },
+            [&](int d) {
+                std::vector<int> u = v;
+                for (int &k : u)
+                    k += d;
+                return Draw([u](Image *im) { kxFillPolygon(im, u.data(), int(u.size() / 2), 1); });
+            },
         };
-        SCOPED_TRACE(testing::Message() << "kind " << kind << ": " << x0 << "," << y0 << " " << x1 << "," << y1 << " on " << w << "x" << h);
+        SCOPED_TRACE(testing::Message() << "kind " << kind << ": " << x0 << "," << y0 << " " << x1 << "," << y1
+                                        << " on " << w << "x" << h);
         const std::string small = drawn(w, h, shape[kind](0));
-        ASSERT_EQ(small, remap(drawn(160, 160, shape[kind](60)), 160, w, h, [](int x, int y) { return std::pair{x + 60, y + 60}; }));
+        ASSERT_EQ(small, remap(drawn(160, 160, shape[kind](60)), 160, w, h, [](int x, int y) {
+                      return std::pair{x + 60, y + 60};
+                  }));
         if (kind == 0) {
-            ASSERT_EQ(remap(small, w, w, h, [&](int x, int y) { return std::pair{w - 1 - x, y}; }), drawn(w, h, line(w - 1 - x0, y0, w - 1 - x1, y1)));
-            ASSERT_EQ(remap(small, w, w, h, [&](int x, int y) { return std::pair{x, h - 1 - y}; }), drawn(w, h, line(x0, h - 1 - y0, x1, h - 1 - y1)));
-            ASSERT_EQ(remap(small, w, h, w, [](int x, int y) { return std::pair{y, x}; }), drawn(h, w, line(y0, x0, y1, x1)));
+            ASSERT_EQ(remap(small, w, w, h,
+                            [&](int x, int y) {
+                                return std::pair{w - 1 - x, y};
+                            }),
+                      drawn(w, h, line(w - 1 - x0, y0, w - 1 - x1, y1)));
+            ASSERT_EQ(remap(small, w, w, h,
+                            [&](int x, int y) {
+                                return std::pair{x, h - 1 - y};
+                            }),
+                      drawn(w, h, line(x0, h - 1 - y0, x1, h - 1 - y1)));
+            ASSERT_EQ(remap(small, w, h, w,
+                            [](int x, int y) {
+                                return std::pair{y, x};
+                            }),
+                      drawn(h, w, line(y0, x0, y1, x1)));
         }
         const int l = std::min(x0, x1), t = std::min(y0, y1), r = std::max(x0, x1), b = std::max(y0, y1);
         if (kind == 2 || (kind == 1 && angle == 0.0f)) {
-            ASSERT_EQ(remap(small, w, w, h, [&](int x, int y) { return std::pair{w - 1 - x, h - 1 - y}; }),
-                      drawn(w, h, kind == 2 ? box(w - 1 - r, h - 1 - b, w - 1 - l, h - 1 - t) : outline(w - 1 - x0 / 2, h - 1 - y0 / 2, x1 / 2 + 20, y1 / 2 + 20)));
+            ASSERT_EQ(remap(small, w, w, h,
+                            [&](int x, int y) {
+                                return std::pair{w - 1 - x, h - 1 - y};
+                            }),
+                      drawn(w, h,
+                            kind == 2 ? box(w - 1 - r, h - 1 - b, w - 1 - l, h - 1 - t)
+                                      : outline(w - 1 - x0 / 2, h - 1 - y0 / 2, x1 / 2 + 20, y1 / 2 + 20)));
         }
     }
 }
@@ -182,14 +227,18 @@ TEST(Shapes, OutlineColourRules)
 TEST(Shapes, FarArgumentsAndPadding)
 {
     auto im = makeImage(KIT_GRAY, 32, 32);
-    for (auto [cx, cy, rx, ry, angle] : {std::tuple{INT_MAX - 3, INT_MIN + 3, 40, 40, 0.0f}, {INT_MAX, INT_MAX, 300, 7, 33.0f},
-                                         {INT_MIN, 16, 60000, 60000, 0.0f}, {16, 16, 2097152, 5, 0.0f},  // the last: beyond the point limit
-                                         {16, 16, INT_MAX, INT_MAX, 0.0f}, {16, 16, INT_MIN, INT_MAX, 10.0f}})
+    for (auto [cx, cy, rx, ry, angle] : {std::tuple{INT_MAX - 3, INT_MIN + 3, 40, 40, 0.0f},
+                                         {INT_MAX, INT_MAX, 300, 7, 33.0f},
+                                         {INT_MIN, 16, 60000, 60000, 0.0f},
+                                         {16, 16, 2097152, 5, 0.0f},  // the last: beyond the point limit
+                                         {16, 16, INT_MAX, INT_MAX, 0.0f},
+                                         {16, 16, INT_MIN, INT_MAX, 10.0f}})
         kxSetEllipse(im.get(), cx, cy, rx, ry, angle, 1);
     for (int n : {1, 0, -4}) kxSetPolyline(im.get(), nullptr, n, 1);
     EXPECT_EQ(pixels(im.get()), std::vector<uint8_t>(32 * 32, 0));
     PaddedImage p(KIT_RGB, 9, 7);
-    kxSetLine(p.get(), -3, -2, 30, 20, 0xFFFFFF), kxSetLine(p.get(), 8, 0, 8, 6, 0xFFFFFF), kxSetEllipse(p.get(), 4, 3, 12, 6, 20.0f, 255);
+    kxSetLine(p.get(), -3, -2, 30, 20, 0xFFFFFF), kxSetLine(p.get(), 8, 0, 8, 6, 0xFFFFFF),
+        kxSetEllipse(p.get(), 4, 3, 12, 6, 20.0f, 255);
     kxFillEllipse(p.get(), -3, -3, 12, 12, 0x123456);
     EXPECT_TRUE(kxGetPixel(p.get(), 3, 2) == 0xFF123456u && p.paddingIntact());
     EXPECT_KX_ASSERT(kxFillPolygon(im.get(), nullptr, 3, 1), "pVertexArray");
@@ -200,11 +249,21 @@ uint8_t at(const Image *im, int x, int y) { return im->data[size_t(y) * im->pitc
 TEST(FillRect, ClipsAndColours)
 {
     // e1: kxFillRectE1, corners clamped into the image; px0 .. py1: the painted rectangle, inclusive.
-    const struct { bool e1; int type, x0, y0, x1, y1; uint32_t colour; int px0, py0, px1, py1; uint8_t byte; } cases[] = {
-        {false, KIT_GRAY, 3, -4, 9, 2, 0x1FF, 3, 0, 5, 2, 0xFF}, {false, KIT_BIN, 3, -4, 9, 2, 0x100, 3, 0, 5, 2, 1},  // the low byte
-        {false, KIT_GRAY, 4, 0, 3, 4, 9, 0, 0, -1, -1, 0}, {false, KIT_GRAY, INT_MIN, INT_MIN, -1, INT_MAX, 9, 0, 0, -1, -1, 0},
-        {false, KIT_GRAY, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 9, 0, 0, 5, 4, 9}, {true, KIT_BIN, 1, 1, 2, 3, 7, 1, 1, 2, 3, 7},
-        {true, KIT_BIN, -5, -5, -1, -2, 7, 0, 0, 0, 0, 7}, {true, KIT_GRAY, 10, 10, 20, 20, 7, 5, 4, 5, 4, 7},  // not reduced to 0/1
+    const struct {
+        bool e1;
+        int type, x0, y0, x1, y1;
+        uint32_t colour;
+        int px0, py0, px1, py1;
+        uint8_t byte;
+    } cases[] = {
+        {false, KIT_GRAY, 3, -4, 9, 2, 0x1FF, 3, 0, 5, 2, 0xFF},
+        {false, KIT_BIN, 3, -4, 9, 2, 0x100, 3, 0, 5, 2, 1},  // the low byte
+        {false, KIT_GRAY, 4, 0, 3, 4, 9, 0, 0, -1, -1, 0},
+        {false, KIT_GRAY, INT_MIN, INT_MIN, -1, INT_MAX, 9, 0, 0, -1, -1, 0},
+        {false, KIT_GRAY, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 9, 0, 0, 5, 4, 9},
+        {true, KIT_BIN, 1, 1, 2, 3, 7, 1, 1, 2, 3, 7},
+        {true, KIT_BIN, -5, -5, -1, -2, 7, 0, 0, 0, 0, 7},
+        {true, KIT_GRAY, 10, 10, 20, 20, 7, 5, 4, 5, 4, 7},  // not reduced to 0/1
         {true, KIT_BIN, 4, 0, 2, 4, 7, 0, 0, -1, -1, 0},
     };
     for (const auto &c : cases) {
@@ -214,7 +273,8 @@ TEST(FillRect, ClipsAndColours)
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 6; ++x) {
                 const bool in = x >= c.px0 && x <= c.px1 && y >= c.py0 && y <= c.py1;
-                ASSERT_EQ(at(im.get(), x, y), in ? c.byte : 2) << c.e1 << " " << c.x0 << "," << c.y0 << " at " << x << "," << y;
+                ASSERT_EQ(at(im.get(), x, y), in ? c.byte : 2)
+                    << c.e1 << " " << c.x0 << "," << c.y0 << " at " << x << "," << y;
             }
     }
     PaddedImage all(KIT_RGBA, 6, 5);
@@ -246,7 +306,8 @@ TEST(FillPolygon, SumOfFanTrianglesAndHoles)
     std::mt19937 rng(21);
     for (int i = 0; i < 400; ++i) {
         const int w = 1 + int(rng() % 40), h = 1 + int(rng() % 40);
-        const auto a = randomPolygon(rng, 3 + int(rng() % 10), -20, 60), b = randomPolygon(rng, 3 + int(rng() % 6), -10, 50);
+        const auto a = randomPolygon(rng, 3 + int(rng() % 10), -20, 60),
+                   b = randomPolygon(rng, 3 + int(rng() % 6), -10, 50);
         const int n = int(a.size() / 2);
         auto fan = makeImage(KIT_GRAY, w, h);
         for (int k = 1; k + 1 < n; ++k) {
@@ -260,7 +321,9 @@ TEST(FillPolygon, SumOfFanTrianglesAndHoles)
         std::string expected = whole;
         const std::string hole = drawn(w, h, [&](Image *im) { kxFillPolygon(im, b.data(), int(b.size() / 2), 1); });
         for (size_t p = 0; p < hole.size(); ++p) expected[p] = hole[p] == '#' ? '.' : expected[p];
-        ASSERT_EQ(drawn(w, h, [&](Image *im) { kxFillPolygonE1(im, a.data(), n, b.data(), int(b.size() / 2), 1); }), expected) << i;
+        ASSERT_EQ(drawn(w, h, [&](Image *im) { kxFillPolygonE1(im, a.data(), n, b.data(), int(b.size() / 2), 1); }),
+                  expected)
+            << i;
     }
 }
 
@@ -270,7 +333,10 @@ TEST(FillPolygonE2, SquareGetsNoSeed)
     // outside: no seed, only the closed outline.  Fewer than 3 vertices: nothing.
     const int sq[] = {1, 1, 6, 1, 6, 5, 1, 5}, loop[] = {1, 1, 6, 1, 6, 5, 1, 5, 1, 1};
     const std::string closed = drawn(9, 8, [&](Image *im) { kxSetPolyline(im, loop, 5, 255); }, 255);
-    for (int fill : {0, 1}) EXPECT_EQ(drawn(9, 8, [&](Image *im) { kxFillPolygonE2(im, sq, 4, 300, fill); }, 255), closed);
+    for (int fill : {0, 1})
+        EXPECT_EQ(drawn(
+                      9, 8, [&](Image *im) { kxFillPolygonE2(im, sq, 4, 300, fill); }, 255),
+                  closed);
     EXPECT_EQ(drawn(9, 8, [&](Image *im) { kxFillPolygonE2(im, sq, 2, 1, 1); }), drawn(9, 8, [](Image *) {}));
 }
 
@@ -295,12 +361,15 @@ TEST(FillPolygonE2, SeedSearchMatchesThePlainSearch)
         const auto bytes = randomBytes(size_t(w) * h * size_t(b), uint32_t(i), 0, i % 2);
         auto fast = makeImage(type, w, h, bytes), slow = makeImage(type, w, h, bytes);
         kxFillPolygonE2(fast.get(), v.data(), n, colour, 1);
-        for (int k = 0; k < n; ++k) kxSetLine(slow.get(), v[2 * k], v[2 * k + 1], v[(2 * k + 2) % (2 * n)], v[(2 * k + 3) % (2 * n)], colour);
+        for (int k = 0; k < n; ++k)
+            kxSetLine(slow.get(), v[2 * k], v[2 * k + 1], v[(2 * k + 2) % (2 * n)], v[(2 * k + 3) % (2 * n)], colour);
         colour = type == KIT_BIN ? colour != 0 : type == KIT_GRAY ? std::min<uint32_t>(colour, 255) : colour;
         const uint8_t fill[4] = {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), uint8_t(colour >> 24)};
         for (int k = 0; k < n; ++k) {
             const int x = v[2 * k] + 1, y = v[2 * k + 1];
-            if (x < 0 || y < 0 || x >= w || y >= h || !std::memcmp(slow->data + y * slow->pitch + x * b, fill, size_t(b))) continue;
+            if (x < 0 || y < 0 || x >= w || y >= h ||
+                !std::memcmp(slow->data + y * slow->pitch + x * b, fill, size_t(b)))
+                continue;
             if (kxIsPointInPolygon(x, y, v.data(), n)) {
                 kxFill(slow.get(), x, y, colour);
                 break;
@@ -325,8 +394,11 @@ TEST(FillPolygonE2, RepeatedVerticesAskedOnce)
 TEST(Fill, ColourRules)
 {
     // {type, start, colour, painted}; the last: fill equals target.
-    for (auto [type, start, colour, painted] : {std::tuple{KIT_BIN, 0, 7u, 1}, {KIT_GRAY, 10, 300u, 255}, {KIT_GRAY, 10, 0x80u, 0x80},
-                                                {KIT_BIN, 1, 0u, 0}, {KIT_GRAY, 255, 1000u, 255}}) {
+    for (auto [type, start, colour, painted] : {std::tuple{KIT_BIN, 0, 7u, 1},
+                                                {KIT_GRAY, 10, 300u, 255},
+                                                {KIT_GRAY, 10, 0x80u, 0x80},
+                                                {KIT_BIN, 1, 0u, 0},
+                                                {KIT_GRAY, 255, 1000u, 255}}) {
         auto im = makeImage(type, 5, 4, std::vector<uint8_t>(20, uint8_t(start)));
         EXPECT_EQ(kxFill(im.get(), 2, 2, colour), im.get());
         EXPECT_EQ(pixels(im.get()), std::vector<uint8_t>(20, uint8_t(painted)));
@@ -357,7 +429,9 @@ TEST(Fill, RepaintsTheSeedsRegion)
         auto im = makeImage(type, w, h, bytes);
         const int x = int(rng() % uint32_t(w)), y = int(rng() % uint32_t(h)), n = b == 1 ? 1 : 3;
         kxFill(im.get(), x, y, 0x00050505);
-        auto same = [&](int p, int q) { return std::equal(&bytes[size_t(p) * b], &bytes[size_t(p) * b] + n, &bytes[size_t(q) * b]); };
+        auto same = [&](int p, int q) {
+            return std::equal(&bytes[size_t(p) * b], &bytes[size_t(p) * b] + n, &bytes[size_t(q) * b]);
+        };
         std::vector<char> region(size_t(w) * h, 0);
         std::vector<int> queue{y * w + x};
         region[size_t(y * w + x)] = 1;
@@ -385,7 +459,8 @@ TEST(Fill, RepaintsTheSeedsRegion)
 
 TEST(FillEx, ChannelBits)
 {
-    const std::tuple<int, uint32_t, uint8_t, std::vector<uint8_t>> cases[] = {  // type, bits, value, pixel from {1, 2, 3, 4}
+    const std::tuple<int, uint32_t, uint8_t, std::vector<uint8_t>> cases[] = {
+        // type, bits, value, pixel from {1, 2, 3, 4}
         {KIT_RGB, 0x5, 9, {9, 2, 9}},     {KIT_RGB, 0x8, 9, {1, 2, 3}},     {KIT_RGB, 0xFF, 9, {9, 9, 9}},
         {KIT_RGBA, 0x8, 9, {1, 2, 3, 9}}, {KIT_RGBA, 0xA, 0, {1, 0, 3, 0}}, {KIT_GRAY, 0x1, 200, {200}},
         {KIT_GRAY, 0x6, 200, {1}},        {KIT_BIN, 0x1, 7, {1}},           {KIT_BIN, 0x1, 0, {0}},
@@ -415,7 +490,10 @@ ImagePtr rgbImage(int w, int h)
     return im;
 }
 
-struct Box { int x0 = INT_MAX, y0 = INT_MAX, x1 = -1, y1 = -1; bool operator==(const Box &) const = default; };  // inclusive
+struct Box {
+    int x0 = INT_MAX, y0 = INT_MAX, x1 = -1, y1 = -1;
+    bool operator==(const Box &) const = default;
+};  // inclusive
 
 // The bounding box of the pixels that differ from `colour`.
 Box changed(const Image *im, uint32_t colour)
@@ -444,7 +522,14 @@ TEST(FillText, BlockSizeLinesAndClipping)
     const auto [w1, h1] = extent("Two", 16);
     const auto [w2, h2] = extent("lines", 16);
     ASSERT_TRUE(w > 40 && h >= 20) << w << "x" << h;
-    const struct { const char *text; int x, y; const char *face; int height; Box want; } cases[] = {  // face null: Arial
+    const struct {
+        const char *text;
+        int x, y;
+        const char *face;
+        int height;
+        Box want;
+    } cases[] = {
+        // face null: Arial
         {"Hello, world", 7, 5, "Arial", 20, {7, 5, 7 + w - 1, 5 + h - 1}},
         {"Hello, world", -5, -9, "Arial", 20, {0, 0, w - 1, h - 1}},  // moved, not cut
         {"Two\n\nlines\n", 0, 0, nullptr, 16, {0, 0, std::max(w1, w2) - 1, 2 * std::max(h1, h2) - 1}},
@@ -464,7 +549,8 @@ TEST(FillText, BlockSizeLinesAndClipping)
     kxFillTextEx(big.get(), text, 10, 8, "Arial", 18, 0x00FFFF00, kBack, 0x2 | 0x8);
     kxFillTextEx(small.get(), text, 10, 8, "Arial", 18, 0x00FFFF00, kBack, 0x2 | 0x8);
     for (int y = 0; y < 25; ++y)
-        for (int x = 0; x < 60; ++x) ASSERT_EQ(kxGetPixel(small.get(), x, y), kxGetPixel(big.get(), x, y)) << x << "," << y;
+        for (int x = 0; x < 60; ++x)
+            ASSERT_EQ(kxGetPixel(small.get(), x, y), kxGetPixel(big.get(), x, y)) << x << "," << y;
     EXPECT_EQ(changed(small.get(), kGround), (Box{10, 8, 59, 24}));
 }
 
@@ -482,7 +568,8 @@ TEST(FillText, ArgumentsThatChangeNothing)
     for (const auto &pair : pairs) {
         auto a = rgbImage(200, 200), b = rgbImage(200, 200);
         for (int k = 0; k < 2; ++k)
-            kxFillTextEx((k ? b : a).get(), pair[k].text.c_str(), 3, 3, pair[k].face.c_str(), 20, 0x00FFFFFF, pair[k].back, pair[k].flags);
+            kxFillTextEx((k ? b : a).get(), pair[k].text.c_str(), 3, 3, pair[k].face.c_str(), 20, 0x00FFFFFF,
+                         pair[k].back, pair[k].flags);
         EXPECT_EQ(pixels(a.get()), pixels(b.get())) << pair[1].face;
         EXPECT_NE(changed(a.get(), kGround), Box{});
     }
@@ -492,7 +579,9 @@ TEST(FillText, ArgumentsThatChangeNothing)
     kxFillText(im.get(), "Transparent", 3, 3, 24, 0x00102030);
     const auto px = pixels(im.get());
     int white = 0, ink = 0;
-    for (size_t i = 0; i < px.size(); i += 3) white += px[i] == 255 && px[i + 1] == 255 && px[i + 2] == 255, ink += px[i] == 0x30 && px[i + 1] == 0x20 && px[i + 2] == 0x10;
+    for (size_t i = 0; i < px.size(); i += 3)
+        white += px[i] == 255 && px[i + 1] == 255 && px[i + 2] == 255,
+            ink += px[i] == 0x30 && px[i + 1] == 0x20 && px[i + 2] == 0x10;
     EXPECT_TRUE(white == 0 && ink > 20) << white << " white, " << ink << " ink";
 }
 
@@ -516,7 +605,8 @@ TEST(FillText, ConvertsToRgbAndTakesOddArguments)
         EXPECT_NE(changed(t.get(), kGround), Box{}) << h;
     }
     auto e = rgbImage(20, 20);
-    for (auto [t, x, y] : {std::tuple{"", 0, 0}, {"x", INT_MAX, 0}, {"x", 0, 20}}) kxFillTextEx(e.get(), t, x, y, "Arial", 12, 0, kBack, 0);
+    for (auto [t, x, y] : {std::tuple{"", 0, 0}, {"x", INT_MAX, 0}, {"x", 0, 20}})
+        kxFillTextEx(e.get(), t, x, y, "Arial", 12, 0, kBack, 0);
     EXPECT_EQ(changed(e.get(), kGround), Box{});
 }
 

@@ -123,7 +123,8 @@ TEST(FilterOperators, MatchTheStraightforwardVersionsOnRandomImages)
                     // Low values too, so that many responses land inside 0..255.
                     for (int top : {type == KIT_BIN ? 1 : 255, type == KIT_BIN ? 1 : 40}) {
                         const Bytes in = kxtest::randomBytes(size_t(w) * h, seed++, 0, top);
-                        EXPECT_EQ(runPadded(type, w, h, in, bind(op.run, mode)), ref::convolve(in, w, h, mode, op.a, op.b))
+                        EXPECT_EQ(runPadded(type, w, h, in, bind(op.run, mode)),
+                                  ref::convolve(in, w, h, mode, op.a, op.b))
                             << *op.a << " mode " << mode << " " << w << "x" << h << " type " << type;
                     }
             }
@@ -133,7 +134,8 @@ TEST(FilterOperators, MatchTheStraightforwardVersionsOnRandomImages)
             EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxDiffFirst, mode)), ref::difference(in, w, h, 1, mode))
                 << "DiffFirst " << mode << " " << w << "x" << h;
             for (int gap : {1, 2, 5, 40})
-                EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxGradient, mode, gap)), ref::difference(in, w, h, 2, mode, gap))
+                EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, bind(kxGradient, mode, gap)),
+                          ref::difference(in, w, h, 2, mode, gap))
                     << "Gradient " << mode << " gap " << gap << " " << w << "x" << h;
         }
     }
@@ -167,7 +169,13 @@ const struct {
     {"ExpandTwoLevels", kxExpand, KIT_GRAY, 3, 1, {50, 100, 75}, {0, 255, 127}},
     {"ExpandOneLevelUnchanged", kxExpand, KIT_GRAY, 2, 1, {9, 9}, {9, 9}},
     // lo 51, hi 204: 127 -> trunc(76/153*255 + 0.5) = 127.
-    {"ContrastMiddle", [](Image *im) { return kxContrast(im, 0.2f, 0.8f); }, KIT_GRAY, 5, 1, {0, 51, 127, 204, 255}, {0, 0, 127, 255, 255}},
+    {"ContrastMiddle",
+     [](Image *im) { return kxContrast(im, 0.2f, 0.8f); },
+     KIT_GRAY,
+     5,
+     1,
+     {0, 51, 127, 204, 255},
+     {0, 0, 127, 255, 255}},
     {"ContrastEmptyRange", [](Image *im) { return kxContrast(im, 0.5f, 0.5f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
     // 1.2 * 255 = 306, whose low byte 50 is above hi = 0.1 * 255 = 25.
     {"ContrastLowByteLevels", [](Image *im) { return kxContrast(im, 1.2f, 0.1f); }, KIT_GRAY, 2, 1, {3, 200}, {3, 200}},
@@ -179,32 +187,93 @@ const struct {
     {"LinearReverses", [](Image *im) { return kxLinear(im, -1, 255); }, KIT_RGB, 1, 1, {0, 100, 255}, {255, 155, 0}},
     // Single precision: 0.5 + (0.5 - 2^-25) rounds to 1 (in double it would
     // truncate to 0), 1.5 + (0.5 - 2^-25) to 2.
-    {"LinearInSinglePrecision", [](Image *im) { return kxLinear(im, 0.5f, 0.49999997f); }, KIT_GRAY, 3, 1, {0, 1, 3}, {0, 1, 2}},
-    {"LinearBinBecomesGrey", [](Image *im) { return kxLinear(im, 255, 0); }, KIT_BIN, 3, 1, {0, 1, 1}, {0, 255, 255}, KIT_GRAY},
-    {"LinearRgbaAlphaToo", [](Image *im) { return kxLinear(im, 0.5f, 0); }, KIT_RGBA, 1, 1, {10, 20, 30, 41}, {5, 10, 15, 20}},
-    {"LinearExRedOnly", [](Image *im) { return kxLinearEx(im, 4, 0, 0); }, KIT_RGB, 2, 1, {1, 2, 3, 4, 5, 6}, {1, 2, 0, 4, 5, 0}},
-    {"LinearExAlphaBitIgnoredOnRgb", [](Image *im) { return kxLinearEx(im, 8, 0, 0); }, KIT_RGB, 1, 1, {1, 2, 3}, {1, 2, 3}},
-    {"LinearExAlphaOnRgba", [](Image *im) { return kxLinearEx(im, 9, 1, 100); }, KIT_RGBA, 1, 1, {1, 2, 3, 200}, {101, 2, 3, 255}},
+    {"LinearInSinglePrecision",
+     [](Image *im) { return kxLinear(im, 0.5f, 0.49999997f); },
+     KIT_GRAY,
+     3,
+     1,
+     {0, 1, 3},
+     {0, 1, 2}},
+    {"LinearBinBecomesGrey",
+     [](Image *im) { return kxLinear(im, 255, 0); },
+     KIT_BIN,
+     3,
+     1,
+     {0, 1, 1},
+     {0, 255, 255},
+     KIT_GRAY},
+    {"LinearRgbaAlphaToo",
+     [](Image *im) { return kxLinear(im, 0.5f, 0); },
+     KIT_RGBA,
+     1,
+     1,
+     {10, 20, 30, 41},
+     {5, 10, 15, 20}},
+    {"LinearExRedOnly",
+     [](Image *im) { return kxLinearEx(im, 4, 0, 0); },
+     KIT_RGB,
+     2,
+     1,
+     {1, 2, 3, 4, 5, 6},
+     {1, 2, 0, 4, 5, 0}},
+    {"LinearExAlphaBitIgnoredOnRgb",
+     [](Image *im) { return kxLinearEx(im, 8, 0, 0); },
+     KIT_RGB,
+     1,
+     1,
+     {1, 2, 3},
+     {1, 2, 3}},
+    {"LinearExAlphaOnRgba",
+     [](Image *im) { return kxLinearEx(im, 9, 1, 100); },
+     KIT_RGBA,
+     1,
+     1,
+     {1, 2, 3, 200},
+     {101, 2, 3, 255}},
     // Counting the padding as pixels would leave the brightest level below
     // 255.  (Five sixths summed in steps of 1/6 lands just below 5/6:
     // 212.4999... + 0.5 -> 212.)
     {"EqualizeReachesTop", kxEqualize, KIT_GRAY, 3, 2, {10, 20, 30, 40, 50, 60}, {43, 85, 128, 170, 212, 255}},
-    {"NormalizeUniformUnchanged", [](Image *im) { return kxNormalize(im, 100, 400); }, KIT_GRAY, 3, 1, {7, 7, 7}, {7, 7, 7}},
+    {"NormalizeUniformUnchanged",
+     [](Image *im) { return kxNormalize(im, 100, 400); },
+     KIT_GRAY,
+     3,
+     1,
+     {7, 7, 7},
+     {7, 7, 7}},
     {"NormalizeOnePixelUnchanged", [](Image *im) { return kxNormalize(im, 100, 400); }, KIT_GRAY, 1, 1, {7}, {7}},
-    {"NormalizeNegativeVarianceUnchanged", [](Image *im) { return kxNormalize(im, 100, -4); }, KIT_GRAY, 2, 1, {0, 200}, {0, 200}},
+    {"NormalizeNegativeVarianceUnchanged",
+     [](Image *im) { return kxNormalize(im, 100, -4); },
+     KIT_GRAY,
+     2,
+     1,
+     {0, 200},
+     {0, 200}},
     // m = 100, sd = 141.4 -> 141; target 20.5: 0 -> -100/141*20.5 + 240.5 =
     // 225.96 -> 225, 200 -> 255.04 -> 255 (saturated, not 255 by accident:
     // see the next case).
     {"NormalizeWorked", [](Image *im) { return kxNormalize(im, 240, 400); }, KIT_GRAY, 2, 1, {0, 200}, {225, 255}},
     // 200 -> 300.04 would wrap to 44; it saturates instead, and 0 -> 270.96.
     {"NormalizeSaturates", [](Image *im) { return kxNormalize(im, 285, 400); }, KIT_GRAY, 2, 1, {0, 200}, {255, 255}},
-    {"NormalizeNegativeSaturates", [](Image *im) { return kxNormalize(im, -50, 400); }, KIT_GRAY, 2, 1, {0, 200}, {0, 0}},
+    {"NormalizeNegativeSaturates",
+     [](Image *im) { return kxNormalize(im, -50, 400); },
+     KIT_GRAY,
+     2,
+     1,
+     {0, 200},
+     {0, 0}},
     {"IncreaseLumBlackStays", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 0, 90, 90, 90}, {0, 0, 0, 255, 255, 255}},
     // Pure red: L = 76.2; red * r / L * 255 is far above 255 and saturates
     // (a wrapped byte would be arbitrary).
     {"IncreaseLumSaturates", kxIncreaseLum, KIT_RGB, 2, 1, {0, 0, 255, 0, 0, 0}, {0, 0, 255, 0, 0, 0}},
     // L = 100, 24.84 and 0.114 (the darkest pixel moves the log mean), worked out aside.
-    {"IncreaseLumWorked", kxIncreaseLum, KIT_RGB, 3, 1, {100, 100, 100, 10, 20, 40, 1, 0, 0}, {255, 255, 255, 57, 115, 230, 13, 0, 0}},
+    {"IncreaseLumWorked",
+     kxIncreaseLum,
+     KIT_RGB,
+     3,
+     1,
+     {100, 100, 100, 10, 20, 40, 1, 0, 0},
+     {255, 255, 255, 57, 115, 230, 13, 0, 0}},
 };
 
 TEST(Filters, GiveTheWorkedValues)
@@ -290,19 +359,23 @@ TEST(Smooth, MeanAndMedianMatchTheDirectWindows)
     // 32 bytes at a time in blocks of 1024, on rows of 31 to 2050 bytes
     // (rows of several blocks must join seamlessly), and the sliding column
     // totals over many steps.
-    const std::vector<int> all = {INT_MIN, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 81, INT_MAX}, odd = {3, 5, 7, 9}, three = {3};
+    const std::vector<int> all = {INT_MIN, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 81, INT_MAX}, odd = {3, 5, 7, 9},
+                           three = {3};
     uint32_t seed = 77;
     for (int c : {1, 3}) {
         std::vector<std::tuple<int, int, const std::vector<int> *>> shapes = {{90, 41, &odd}};
-        for (auto [w, h] : {std::pair{1, 1}, {1, 9}, {9, 1}, {2, 3}, {3, 2}, {3, 3}, {5, 5}, {10, 7}, {4, 12}, {15, 11}})
+        for (auto [w, h] :
+             {std::pair{1, 1}, {1, 9}, {9, 1}, {2, 3}, {3, 2}, {3, 3}, {5, 5}, {10, 7}, {4, 12}, {15, 11}})
             shapes.push_back({w, h, &all});
-        for (int bytes : {31, 32, 33, 63, 64, 65, 1023, 1024, 1025, 1029, 2050}) shapes.push_back({(bytes + c - 1) / c, 3 + bytes % 4, &three});
+        for (int bytes : {31, 32, 33, 63, 64, 65, 1023, 1024, 1025, 1029, 2050})
+            shapes.push_back({(bytes + c - 1) / c, 3 + bytes % 4, &three});
         for (const auto &[w, h, windows] : shapes)
             for (int side : *windows)
                 for (int top : {255, 2})  // full range, and few levels so that ranks tie
                     for (bool median : {false, true}) {
                         const Bytes in = kxtest::randomBytes(size_t(w) * h * c, seed++, 0, top);
-                        EXPECT_EQ(runPadded(c == 3 ? KIT_RGB : KIT_GRAY, w, h, in, bind(median ? kxMedian : kxSmoothAvg, side)),
+                        EXPECT_EQ(runPadded(c == 3 ? KIT_RGB : KIT_GRAY, w, h, in,
+                                            bind(median ? kxMedian : kxSmoothAvg, side)),
                                   side <= 1 ? in : ref::smooth(in, w, h, c, side, median))
                             << (median ? "median " : "mean ") << w << "x" << h << " c" << c << " n" << side;
                     }
@@ -361,7 +434,8 @@ TEST(FilterFamily, OtherTypesAndNullAreLeftAlone)
     };
     for (const auto &[op, type] : ops) {
         EXPECT_EQ(op(nullptr), nullptr);
-        const Bytes in = kxtest::randomBytes(12 * size_t(kxtest::bpp(type)), uint32_t(type), 0, type == KIT_BIN ? 1 : 255);
+        const Bytes in =
+            kxtest::randomBytes(12 * size_t(kxtest::bpp(type)), uint32_t(type), 0, type == KIT_BIN ? 1 : 255);
         EXPECT_EQ(runPadded(type, 4, 3, in, op), in) << "row " << &op - &ops[0].first;
     }
     EXPECT_KX_ASSERT(kxSmoothAvg(nullptr, 3), "image");
@@ -380,14 +454,20 @@ TEST(Bands, EveryThreadCountGivesTheBytesOfOne)
     // bands start).  The pixel operations of tests/pixel share the runner.
     for (auto [w, h] : {std::pair{257, 3 * 256 + 2}, {1, 3 * 65536 + 2}, {65536, 5}}) {
         std::vector<std::pair<std::string, Op>> cases = {
-            {"Sobel", bind(kxSobel, 0)}, {"Roberts", kxRoberts}, {"DiffFirst", bind(kxDiffFirst, 0)},
-            {"Gradient 1", bind(kxGradient, 1, 3)}, {"Linear", [](Image *im) { return kxLinear(im, 1.7f, -20.0f); }},
+            {"Sobel", bind(kxSobel, 0)},
+            {"Roberts", kxRoberts},
+            {"DiffFirst", bind(kxDiffFirst, 0)},
+            {"Gradient 1", bind(kxGradient, 1, 3)},
+            {"Linear", [](Image *im) { return kxLinear(im, 1.7f, -20.0f); }},
             {"Add to itself", [](Image *im) { return kxPixelAdd(im, im); }},
             {"DetectEdge", [](Image *im) { return kxDetectEdge(im, 0, 0, 0, nullptr); }},
             // Two images over one buffer, the second a row lower: the plain
             // row order decides the sums, so the rows must not be split.
             {"Add overlapping", [](Image *im) {
-                 return kxPixelAdd(im, kxtest::ImagePtr(kxCreateImageEx(KIT_GRAY, im->width, im->height - 1, im->pitch, im->data + im->pitch, 0)).get()), im;
+                 return kxPixelAdd(im, kxtest::ImagePtr(kxCreateImageEx(KIT_GRAY, im->width, im->height - 1, im->pitch,
+                                                                        im->data + im->pitch, 0))
+                                           .get()),
+                        im;
              }}};
         // Gaps within a band, across one or several boundaries, to the last row, past the image.
         for (int gap : {1, 7, h / 3 + 1, h - 1, h + 5}) cases.push_back({"Gradient 0", bind(kxGradient, 0, gap)});

@@ -51,10 +51,12 @@ TEST(PixelMerge, EveryBytePairPaddedAliasedAndThroughTheShortcuts)
             for (int w : {1, 31, 67}) {
                 const size_t n = size_t(w) * 9 * bpp(type);
                 const int top = type == KIT_BIN ? 1 : 255;
-                const Bytes ra = randomBytes(n, uint32_t(code + w), 0, top), rb = randomBytes(n, uint32_t(code * w), 0, top);
+                const Bytes ra = randomBytes(n, uint32_t(code + w), 0, top),
+                            rb = randomBytes(n, uint32_t(code * w), 0, top);
                 ImagePtr a = makeImage(type, w, 9, ra), b = makeImage(type, w, 9, rb);
                 EXPECT_EQ(c.fn(a.get(), b.get()), b.get());
-                EXPECT_EQ(pixels(b.get()), want(ra, rb, type == KIT_BIN)) << c.name << " type " << type << " width " << w;
+                EXPECT_EQ(pixels(b.get()), want(ra, rb, type == KIT_BIN))
+                    << c.name << " type " << type << " width " << w;
                 EXPECT_EQ(pixels(a.get()), ra) << "image0 is read only";
                 c.fn(a.get(), a.get());
                 EXPECT_EQ(pixels(a.get()), want(ra, ra, type == KIT_BIN)) << c.name << " with itself";
@@ -87,8 +89,10 @@ TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
         {3, 0.01f, 0.0f, [](int p, int q) { return p * q * double(0.01f); }},
         {4, 100.0f, 7.0f, [](int p, int q) { return p == 0 ? 0.0 : double(q) / p * 100.0 + 7.0; }},
         // The bitwise codes and the extremes ignore scale and offset.
-        {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }}, {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
-        {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }}, {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
+        {5, 9.0f, 9.0f, [](int p, int q) { return double(p & q); }},
+        {6, 9.0f, 9.0f, [](int p, int q) { return double(p | q); }},
+        {7, 9.0f, 9.0f, [](int p, int q) { return double(p ^ q); }},
+        {8, 9.0f, 9.0f, [](int p, int q) { return double(std::max(p, q)); }},
         {9, 9.0f, 9.0f, [](int p, int q) { return double(std::min(p, q)); }},
     };
     for (const auto &c : cases) {
@@ -98,7 +102,8 @@ TEST(PixelMergeE1, ScaledCodesInDoubleThenClampedDivisionByZeroIsZero)
         ASSERT_EQ(kxPixelMergeE1(q.get(), p.get(), c.code, c.scale, c.offset), q.get());
         const auto got = pixels(q.get());
         for (size_t i = 0; i < got.size(); ++i)
-            ASSERT_EQ(got[i], int(std::clamp(std::trunc(c.value(pp[i], pq[i])), 0.0, 255.0))) << "code " << c.code << " byte " << i;
+            ASSERT_EQ(got[i], int(std::clamp(std::trunc(c.value(pp[i], pq[i])), 0.0, 255.0)))
+                << "code " << c.code << " byte " << i;
     }
     // A binary result stores 1 for anything above 0; code 10 does nothing.
     ImagePtr bq = makeImage(KIT_BIN, 3, 1, {0, 1, 1}), bp = makeImage(KIT_BIN, 3, 1, {1, 1, 0});
@@ -125,7 +130,8 @@ TEST(Invert, EveryTypePaddedAndPackedAlphaKept)
             PaddedImage padded(type, w, h, in);
             ImagePtr packed = makeImage(type, w, h, in);
             EXPECT_TRUE(kxInvert(padded.get()) == padded.get() && kxInvert(packed.get()) == packed.get());
-            EXPECT_TRUE(pixels(padded.get()) == want && pixels(packed.get()) == want) << "type " << type << " width " << w;
+            EXPECT_TRUE(pixels(padded.get()) == want && pixels(packed.get()) == want)
+                << "type " << type << " width " << w;
             EXPECT_TRUE(padded.paddingIntact());
         }
     EXPECT_EQ(kxInvert(nullptr), nullptr);
@@ -203,11 +209,18 @@ TEST(ReplacePixels, MatchesPerTypeAndUnderMask)
     ImagePtr mask = makeImage(KIT_GRAY, 3, 1, {1, 1, 0});  // limits to 3 columns
     const struct { int type, w; Bytes in; uint32_t from, to; const Image *mask; Bytes out; } cases[] = {
         {KIT_GRAY, 4, {44, 7, 44, 44}, 44, 300, mask.get(), {255, 7, 44, 44}},  // the new colour clamps
-        {KIT_GRAY, 4, {44, 7, 44, 44}, 300, 1, nullptr, {44, 7, 44, 44}},  // an old colour above 255 never matches
-        {KIT_BIN, 3, {1, 0, 1}, 5, 0, nullptr, {1, 0, 1}},  // 5 is not 1
+        {KIT_GRAY, 4, {44, 7, 44, 44}, 300, 1, nullptr, {44, 7, 44, 44}},       // an old colour above 255 never matches
+        {KIT_BIN, 3, {1, 0, 1}, 5, 0, nullptr, {1, 0, 1}},                      // 5 is not 1
         {KIT_BIN, 3, {1, 0, 1}, 1, 0, nullptr, {0, 0, 0}},
-        {KIT_RGB, 2, {3, 2, 1, 3, 2, 9}, 0xFF010203u, 0x00AABBCCu, nullptr, {0xCC, 0xBB, 0xAA, 3, 2, 9}},  // alpha ignored
-        {KIT_RGBA, 2, {3, 2, 1, 0, 3, 2, 1, 5}, 0x05010203u, 0x11223344u, nullptr, {3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}},
+        {KIT_RGB, 2, {3, 2, 1, 3, 2, 9}, 0xFF010203u, 0x00AABBCCu, nullptr, {0xCC, 0xBB, 0xAA, 3, 2, 9}},  // alpha
+                                                                                                           // ignored
+        {KIT_RGBA,
+         2,
+         {3, 2, 1, 0, 3, 2, 1, 5},
+         0x05010203u,
+         0x11223344u,
+         nullptr,
+         {3, 2, 1, 0, 0x44, 0x33, 0x22, 0x11}},
     };
     for (const auto &c : cases) {
         PaddedImage im(c.type, c.w, 1, c.in);
@@ -341,7 +354,8 @@ TEST(ByteTable, EveryKernelMatchesThePlainLookup)
         if (!kx::lut::runs(k)) continue;
         for (int kind = 0; kind < 4; ++kind) {
             Bytes lut = randomBytes(256, seed++);  // random, reversed, a step at the half, a wrapping ramp
-            for (int v = 0; kind > 0 && v < 256; ++v) lut[size_t(v)] = uint8_t(kind == 1 ? 255 - v : kind == 2 ? v >= 128 : v * 7 + 3);
+            for (int v = 0; kind > 0 && v < 256; ++v)
+                lut[size_t(v)] = uint8_t(kind == 1 ? 255 - v : kind == 2 ? v >= 128 : v * 7 + 3);
             for (int bpp : {1, 3, 4})
                 for (unsigned bits = 0; bits < 16; ++bits)
                     for (size_t pixelsInRun : {0, 1, 2, 5, 10, 11, 21, 22, 31, 32, 33, 63, 64, 65, 97, 200, 1001}) {
@@ -354,8 +368,8 @@ TEST(ByteTable, EveryKernelMatchesThePlainLookup)
                         for (size_t i = 0; i < n; ++i)
                             if (bits >> (i % bpp) & 1u) run[i] = lut[run[i]];
                         kx::lut::mapRun(k, buf.data() + guard + offset, n, lut.data(), bpp, bits);
-                        ASSERT_EQ(buf, want) << "kernel " << int(k) << " table " << kind << " bpp " << bpp << " bits " << bits
-                                             << " pixels " << pixelsInRun;
+                        ASSERT_EQ(buf, want) << "kernel " << int(k) << " table " << kind << " bpp " << bpp << " bits "
+                                             << bits << " pixels " << pixelsInRun;
                     }
         }
     }

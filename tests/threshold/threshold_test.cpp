@@ -36,9 +36,10 @@ TEST(Threshold, FixedLevelsFollowTheirRules)
         {[](Image *i) { return kxbDark(i, 10, 77, 0); }, [](int p) { return p < 10 ? 77 : p; }, KIT_GRAY},
         {[](Image *i) { return kxbDark(i, 10, 77, 2); }, [](int p) { return p < 10; }, KIT_BIN},
         {[](Image *i) { return kxbLight(i, 11, 77, 1); }, [](int p) { return p >= 11; }, KIT_BIN},
-        {[](Image *i) { return kxbInner(i, 10, 100, 5, 0); }, [](int p) { return p >= 10 && p < 100 ? 5 : p; }, KIT_GRAY},
+        {[](Image *i) { return kxbInner(i, 10, 100, 5, 0); }, [](int p) { return p >= 10 && p < 100 ? 5 : p; },
+         KIT_GRAY},
         {[](Image *i) { return kxbInner(i, 10, 100, 5, 1); }, [](int p) { return p >= 10 && p < 100; }, KIT_BIN},
-        {[](Image *i) { return kxbInner(i, 10, 10, 5, 1); }, [](int) { return 0; }, KIT_BIN},  // empty
+        {[](Image *i) { return kxbInner(i, 10, 10, 5, 1); }, [](int) { return 0; }, KIT_BIN},      // empty
         {[](Image *i) { return kxbInner(i, 100, 10, 5, 0); }, [](int p) { return p; }, KIT_GRAY},  // reversed
         {[](Image *i) { return kxbOuter(i, 10, 100, 5, 1); }, [](int p) { return p < 10 || p >= 100; }, KIT_BIN},
         {[](Image *i) { return kxbOuter(i, 10, 10, 5, 1); }, [](int) { return 1; }, KIT_BIN},  // empty interval
@@ -61,7 +62,8 @@ TEST(Threshold, FixedLevelsFollowTheirRules)
 
 TEST(Threshold, DispatchEqualsTheDirectCall)
 {
-    const struct { int method, p1, p2; double param; Op direct; } cases[] = {  // direct null: nothing done
+    const struct { int method, p1, p2; double param; Op direct; } cases[] = {
+        // direct null: nothing done
         {0, 100, 0, 0.0, [](Image *i) { return kxbSimple(i, 100, 0); }},
         {0, 300, 0, 0.0, [](Image *i) { return kxbSimple(i, 44, 0); }},  // thresholds keep their low byte
         {1, 80, 0, 0.0, [](Image *i) { return kxbDark(i, 80, 1, 1); }},
@@ -69,10 +71,15 @@ TEST(Threshold, DispatchEqualsTheDirectCall)
         {3, 50, 150, 0.0, [](Image *i) { return kxbInner(i, 50, 150, 1, 1); }},
         {4, 50, 150 + 256, 0.0, [](Image *i) { return kxbOuter(i, 50, 150, 1, 1); }},
         {16, 7, 128 + 256, 0.25, [](Image *i) { return kxbLocalIntegral(i, 7, 128, 0.25f); }},
-        {17, 4, 0, 0.0, [](Image *i) { return kxbMultiLevel(i, 4); }}, {18, 0, 0, 0.0, kxbMaxEntropy},
+        {17, 4, 0, 0.0, [](Image *i) { return kxbMultiLevel(i, 4); }},
+        {18, 0, 0, 0.0, kxbMaxEntropy},
         {19, 20, 5, 0.0, [](Image *i) { return kxbIsoData(i, 20, 5); }},
-        {20, 1, 0, 0.0, [](Image *i) { return kxbMinError(i, 1); }}, {21, 0, 0, 0.0, [](Image *i) { return kxbOtsu(i, nullptr); }},
-        {5, 10, 10, 0.0, nullptr}, {15, 10, 10, 0.0, nullptr}, {22, 10, 10, 0.0, nullptr}, {-1, 10, 10, 0.0, nullptr},
+        {20, 1, 0, 0.0, [](Image *i) { return kxbMinError(i, 1); }},
+        {21, 0, 0, 0.0, [](Image *i) { return kxbOtsu(i, nullptr); }},
+        {5, 10, 10, 0.0, nullptr},
+        {15, 10, 10, 0.0, nullptr},
+        {22, 10, 10, 0.0, nullptr},
+        {-1, 10, 10, 0.0, nullptr},
     };
     const Bytes in = randomBytes(17 * 9, 12);
     for (const auto &c : cases) {
@@ -124,7 +131,9 @@ TEST(Threshold, BinarizersOnWorkedImages)
     ImagePtr hideTens = makeImage(KIT_BIN, 3, 2, {0, 1, 1, 0, 1, 1}), none = makeImage(KIT_BIN, 3, 1, {0, 0, 0}),
              small = makeImage(KIT_BIN, 2, 1, {1, 1});
     auto otsu = [](const Image *mask) { return [=](Image *i) { return kxbOtsu(i, mask); }; };
-    auto isodata = [](int iterations, int window) { return [=](Image *i) { return kxbIsoData(i, iterations, window); }; };
+    auto isodata = [](int iterations, int window) {
+        return [=](Image *i) { return kxbIsoData(i, iterations, window); };
+    };
     auto multi = [](int levels) { return [=](Image *i) { return kxbMultiLevel(i, levels); }; };
     const struct { const char *name; Op op; int w; Bytes in, out; int type = KIT_BIN; } cases[] = {
         // Otsu: every quotient 0/0 gives level 0, raised to 1.  (Pixels at
@@ -286,7 +295,8 @@ TEST(Threshold, MultiLevelSearchMatchesExhaustiveWalk)
 {
     // levels, histograms: the same tuple as the walk, ties and all.  More
     // classes than the walk could visit: strictly increasing thresholds.
-    for (auto [levels, histograms] : {std::pair{2, 24}, {3, 6}, {254, 3}, {255, 6}, {256, 6}, {5, 6}, {40, 6}, {128, 6}}) {
+    for (auto [levels, histograms] :
+         {std::pair{2, 24}, {3, 6}, {254, 3}, {255, 6}, {256, 6}, {5, 6}, {40, 6}, {128, 6}}) {
         std::mt19937 rng(uint32_t(levels) * 7919u);
         for (int trial = 0; trial < histograms; ++trial) {
             SCOPED_TRACE(testing::Message() << levels << " levels, trial " << trial);
@@ -295,12 +305,14 @@ TEST(Threshold, MultiLevelSearchMatchesExhaustiveWalk)
             std::vector<int32_t> h(256, 0);
             auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
             const int shape = trial % 6, occupied = shape == 1 ? pick(1, 6) : shape == 3 ? 1 : 0;
-            for (int i = 0; i < occupied; ++i) h[size_t(pick(0, 1) ? 0 : pick(0, 255))] = pick(1, shape == 1 ? 50 : 1 << 20);
+            for (int i = 0; i < occupied; ++i)
+                h[size_t(pick(0, 1) ? 0 : pick(0, 255))] = pick(1, shape == 1 ? 50 : 1 << 20);
             for (int i = 0; i < 256 && !occupied; ++i)
                 h[size_t(i)] = shape == 0   ? pick(0, 5000)
                                : shape == 2 ? pick(0, 3)
-                               : shape == 4 ? pick(0, 1) * pick(1 << 20, 1 << 24)
-                                            : 2000 / (1 + (i - 60) * (i - 60) / 40) + 900 / (1 + (i - 190) * (i - 190) / 90);
+                               : shape == 4
+                                   ? pick(0, 1) * pick(1 << 20, 1 << 24)
+                                   : 2000 / (1 + (i - 60) * (i - 60) / 40) + 900 / (1 + (i - 190) * (i - 190) / 90);
             const int64_t n = std::accumulate(h.begin(), h.end(), int64_t(0));
             std::vector<int> got(size_t(levels - 1), -1);
             ASSERT_TRUE(kx::thr::multiLevelThresholds(h.data(), n, levels, got.data()));
@@ -342,11 +354,15 @@ TEST(Threshold, LocalIntegralMatchesDirectWindows)
     // not powers of two, weights tiny, huge and those that defeat the vector
     // kernel; random, flat (rounded variances below 0), uniform and sparse
     // images, narrow to wide, padded rows.
-    const struct { int window; uint8_t range; float k; } params[] = {
-        {1, 128, 0.5f}, {3, 128, 0.2f}, {4, 128, 0.5f}, {5, 64, -0.3f}, {9, 255, 1.5f}, {15, 1, 0.5f}, {31, 100, 0.34f},
-        {2, 0, 0.5f}, {7, 0, 0.0f}, {-6, 128, 0.5f}, {181, 128, 0.5f}, {183, 77, 0.5f}, {5, 128, INFINITY}, {9, 10, NAN},
-        {33, 3, 1e30f}, {101, 7, -3.4e38f}, {3, 2, 1e-30f}, {11, 200, -7.0f}, {0, 128, 0.3f}, {INT32_MIN, 128, 0.3f},
-        {INT32_MAX - 1, 128, 0.3f}, {INT32_MAX, 128, 0.3f}};
+    const struct { int window; uint8_t range; float k;
+    } params[] = {{1, 128, 0.5f},        {3, 128, 0.2f},         {4, 128, 0.5f},
+                  {5, 64, -0.3f},        {9, 255, 1.5f},         {15, 1, 0.5f},
+                  {31, 100, 0.34f},      {2, 0, 0.5f},           {7, 0, 0.0f},
+                  {-6, 128, 0.5f},       {181, 128, 0.5f},       {183, 77, 0.5f},
+                  {5, 128, INFINITY},    {9, 10, NAN},           {33, 3, 1e30f},
+                  {101, 7, -3.4e38f},    {3, 2, 1e-30f},         {11, 200, -7.0f},
+                  {0, 128, 0.3f},        {INT32_MIN, 128, 0.3f}, {INT32_MAX - 1, 128, 0.3f},
+                  {INT32_MAX, 128, 0.3f}};
     std::mt19937 rng(31);
     uint32_t seed = 0;
     for (const auto &p : params)
@@ -407,13 +423,15 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
                     const int64_t m = int64_t(rng() % uint64_t(area + 1)), kind = int64_t(x % 4);
                     const int64_t a = kind == 0 ? area : kind == 1 ? area - m : m, b = kind == 1 ? m : 0;
                     int64_t s = v * a + hi * b, q = v * v * a + hi * hi * b;
-                    if (kind == 3) s = int64_t(rng() % uint64_t(255 * area + 1)), q = int64_t(rng() % uint64_t(65025 * area + 1));
+                    if (kind == 3)
+                        s = int64_t(rng() % uint64_t(255 * area + 1)), q = int64_t(rng() % uint64_t(65025 * area + 1));
                     sum[x + 1] = sum[x] + s, sq[x + 1] = sq[x] + q;
                     const int64_t nearMean = std::clamp<int64_t>(s / area + int64_t(rng() % 3) - 1, 0, 255);
                     src[x] = uint8_t(x % 7 == 0 ? int64_t(rng() % 256) : nearMean);
                 }
                 expectKernelsAgree(src, sum, sq, {double(area), range, double(k)},
-                                   "window " + std::to_string(w) + " range " + std::to_string(range) + " k " + std::to_string(k));
+                                   "window " + std::to_string(w) + " range " + std::to_string(range) + " k " +
+                                       std::to_string(k));
             }
 }
 

@@ -107,7 +107,8 @@ void referencePatch(const Image *image, const float *s, const float *d, Image *d
         for (int c = 0; c < w; ++c)
             if (kxIsPointInPolygonE3(float(c), float(r), local, 4) && c + minX >= 0 && r + minY >= 0 &&
                 c + minX < dest->width && r + minY < dest->height)
-                std::memcpy(dest->data + (r + minY) * dest->pitch + (c + minX) * b, tmp->data + r * tmp->pitch + c * b, size_t(b));
+                std::memcpy(dest->data + (r + minY) * dest->pitch + (c + minX) * b, tmp->data + r * tmp->pitch + c * b,
+                            size_t(b));
 }
 
 }  // namespace
@@ -133,17 +134,23 @@ TEST(Vision, FiltersMatchOpenCv)
             for (auto [kw, kh] : {std::pair{1, 1}, {3, 3}, {2, 4}, {5, 1}, {9, 7}, {41, 3}}) {
                 SCOPED_TRACE(testing::Message() << "window " << kw << "x" << kh);
                 cv::Mat box, gauss, median;
-                cv::blur(m, box, cv::Size(kw, kh), cv::Point(-1, -1), cv::BORDER_REFLECT_101), cv::medianBlur(m, median, kw | 1);
+                cv::blur(m, box, cv::Size(kw, kh), cv::Point(-1, -1), cv::BORDER_REFLECT_101),
+                    cv::medianBlur(m, median, kw | 1);
                 cv::GaussianBlur(m, gauss, cv::Size(kw | 1, kh | 1), 0, 0, cv::BORDER_REFLECT_101);
                 expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_BOX, kw, kh, 0, 0); }, box);
-                expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, kw, kh, 0, 0); }, gauss);
-                expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_MEDIAN, kw, 99, 0, 0); }, median);
+                expectPadded(
+                    src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, kw, kh, 0, 0); }, gauss);
+                expectPadded(
+                    src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_MEDIAN, kw, 99, 0, 0); }, median);
             }
             if (type == KIT_BIN) continue;
             cv::Mat dx, dy, scharr[3];
             cv::Scharr(m, dx, CV_16S, 1, 0), cv::Scharr(m, dy, CV_16S, 0, 1);
-            cv::convertScaleAbs(dx, scharr[0]), cv::convertScaleAbs(dy, scharr[1]), cv::add(scharr[0], scharr[1], scharr[2]);
-            for (int dir = 0; dir < 3; ++dir) expectPadded(src.get(), [&](Image *i) { return ikxScharr(i, dir); }, scharr[dir]);
+            cv::convertScaleAbs(dx, scharr[0]), cv::convertScaleAbs(dy, scharr[1]),
+                cv::add(scharr[0], scharr[1], scharr[2]);
+            for (int dir = 0; dir < 3; ++dir)
+                expectPadded(
+                    src.get(), [&](Image *i) { return ikxScharr(i, dir); }, scharr[dir]);
         }
     // Gaussian sigmas: sides derived from sigma, sigmaY taken from sigmaX.
     auto src = randomImage(KIT_RGB, 20, 17, 10);
@@ -192,9 +199,13 @@ TEST(Vision, WrappersAndDestinations)
     const struct { int type; Op wrapper, library; } cases[] = {
         {KIT_RGB, [](Image *i) { return kxScharr(i, 1); }, [](Image *i) { return ikxScharr(i, 1); }},
         // Counts <= 0 become 1, except for erosion and dilation (no change).
-        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 1, 3); }, morph(1, 3)}, {KIT_RGB, [](Image *i) { return kxMorphology(i, 4, INT32_MIN); }, morph(4, 1)},
-        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 0, -2); }, morph(0, -2)}, {KIT_RGB, kxMorpOpen, morph(2, 1)}, {KIT_GRAY, kxMorpClose, morph(3, 1)},
-        {KIT_GRAY, [](Image *i) { return ikxDilate(i, 2); }, morph(1, 2)}, {KIT_RGB, [](Image *i) { return kxBlur(i, 4, 3); }, smooth(KXV_SMOOTH_BOX, 4, 3)},
+        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 1, 3); }, morph(1, 3)},
+        {KIT_RGB, [](Image *i) { return kxMorphology(i, 4, INT32_MIN); }, morph(4, 1)},
+        {KIT_GRAY, [](Image *i) { return kxMorphology(i, 0, -2); }, morph(0, -2)},
+        {KIT_RGB, kxMorpOpen, morph(2, 1)},
+        {KIT_GRAY, kxMorpClose, morph(3, 1)},
+        {KIT_GRAY, [](Image *i) { return ikxDilate(i, 2); }, morph(1, 2)},
+        {KIT_RGB, [](Image *i) { return kxBlur(i, 4, 3); }, smooth(KXV_SMOOTH_BOX, 4, 3)},
         {KIT_GRAY, [](Image *i) { return kxSmoothGaussian(i, 5, 3); }, smooth(KXV_SMOOTH_GAUSSIAN, 5, 3)},
         {KIT_RGB, [](Image *i) { return kxSmoothMedian(i, 5); }, smooth(KXV_SMOOTH_MEDIAN, 5, 5)},
         // Mode 1 is the Gaussian flag; the offset is 5.
@@ -209,7 +220,8 @@ TEST(Vision, WrappersAndDestinations)
     auto src = randomImage(KIT_RGB, 10, 8, 1);
     ImagePtr expected(ikxPyramid(src.get(), KXV_PYR_DOWN, nullptr));
     auto dest = makeImage(KIT_GRAY, 3, 3), self = copyOf(src.get());
-    EXPECT_TRUE(ikxPyramid(src.get(), KXV_PYR_DOWN, dest.get()) == dest.get() && ikxPyramid(self.get(), KXV_PYR_DOWN, self.get()) == self.get());
+    EXPECT_TRUE(ikxPyramid(src.get(), KXV_PYR_DOWN, dest.get()) == dest.get() &&
+                ikxPyramid(self.get(), KXV_PYR_DOWN, self.get()) == self.get());
     for (Image *d : {dest.get(), self.get()}) EXPECT_TRUE(sameAs(d, toMat(expected.get())));
     // kxPyramid on a KIT_BIN source holding other non-zero bytes: source and result end up 0/1.
     auto bin = makeImage(KIT_BIN, 4, 2, {9, 0, 0, 9, 0, 0, 9, 1});
@@ -232,15 +244,27 @@ TEST(Vision, WrappersAndDestinations)
 TEST(Vision, RefusalsLeaveTheImageAlone)
 {
     const struct { int type; Op op; bool self; } cases[] = {
-        {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false}, {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
-        {KIT_GRAY, [](Image *i) { PaddedImage w(KIT_GRAY, 3, 3); return ikxPyramid(i, KXV_PYR_DOWN, w.get()); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxCanny(i, kNan, 20, 3); }, false}, {KIT_RGB, [](Image *i) { return ikxCanny(i, 10, 20, 3); }, false},
-        {KIT_RGBA, [](Image *i) { return kxCanny(i, 1, 2, 1, 0); }, true}, {KIT_BIN, [](Image *i) { return ikxScharr(i, 0); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxScharr(i, 3); }, false}, {KIT_RGBA, [](Image *i) { return kxScharr(i, 0); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxErode(i, 0); }, true}, {KIT_GRAY, [](Image *i) { return ikxMorphology(i, 7, 1); }, false},
-        {KIT_RGB, [](Image *i) { return kxMorphology(i, -1, 1); }, true}, {KIT_RGB, [](Image *i) { return kxAdaptive(i, 1, 3); }, true},
+        {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false},
+        {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
+        {KIT_GRAY,
+         [](Image *i) {
+             PaddedImage w(KIT_GRAY, 3, 3);
+             return ikxPyramid(i, KXV_PYR_DOWN, w.get());
+         },
+         false},
+        {KIT_GRAY, [](Image *i) { return ikxCanny(i, kNan, 20, 3); }, false},
+        {KIT_RGB, [](Image *i) { return ikxCanny(i, 10, 20, 3); }, false},
+        {KIT_RGBA, [](Image *i) { return kxCanny(i, 1, 2, 1, 0); }, true},
+        {KIT_BIN, [](Image *i) { return ikxScharr(i, 0); }, false},
+        {KIT_GRAY, [](Image *i) { return ikxScharr(i, 3); }, false},
+        {KIT_RGBA, [](Image *i) { return kxScharr(i, 0); }, true},
+        {KIT_GRAY, [](Image *i) { return ikxErode(i, 0); }, true},
+        {KIT_GRAY, [](Image *i) { return ikxMorphology(i, 7, 1); }, false},
+        {KIT_RGB, [](Image *i) { return kxMorphology(i, -1, 1); }, true},
+        {KIT_RGB, [](Image *i) { return kxAdaptive(i, 1, 3); }, true},
         {KIT_GRAY, [](Image *i) { return kxAdaptive(i, 0, KXV_MAX_WINDOW + 1); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, 4, 3, 3, 0, 0); }, false}, {KIT_BIN, [](Image *i) { return kxBlur(i, 3, 3); }, true},
+        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, 4, 3, 3, 0, 0); }, false},
+        {KIT_BIN, [](Image *i) { return kxBlur(i, 3, 3); }, true},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_BOX, KXV_MAX_WINDOW + 1, 3, 0, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 0, 3, 0, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 3, 3, kNan, 0); }, false},
@@ -281,11 +305,13 @@ TEST(Vision, FloodFillMatchesOpenCv)
                 if (type == KIT_RGBA) cv::extractChannel(bgr, alpha, 3), cv::cvtColor(bgr, bgr, cv::COLOR_BGRA2BGR);
                 cv::floodFill(bgr.clone(), mask, cv::Point(7, 4), cv::Scalar(), nullptr, cv::Scalar::all(t),
                               cv::Scalar::all(t), flags | cv::FLOODFILL_MASK_ONLY | (200 << 8));
-                const int area = cv::floodFill(bgr, cv::Point(5, 6), type == KIT_BIN ? cv::Scalar(1) : cv::Scalar(11, 22, 33),
-                                               nullptr, cv::Scalar::all(t), cv::Scalar::all(t), flags);
+                const int area =
+                    cv::floodFill(bgr, cv::Point(5, 6), type == KIT_BIN ? cv::Scalar(1) : cv::Scalar(11, 22, 33),
+                                  nullptr, cv::Scalar::all(t), cv::Scalar::all(t), flags);
                 if (type == KIT_RGBA) cv::merge(std::vector<cv::Mat>{bgr, alpha}, bgr);
                 const int conn = flags & 15, fixed = flags & KXV_FLOOD_FIXED_RANGE;
-                ImagePtr m(ikxFloodFillM(src.get(), 7, 4, tol(t), tol(t), conn, fixed | KXV_FLOOD_MASK_VALUE(200), nullptr));
+                ImagePtr m(
+                    ikxFloodFillM(src.get(), 7, 4, tol(t), tol(t), conn, fixed | KXV_FLOOD_MASK_VALUE(200), nullptr));
                 EXPECT_TRUE(m && sameAs(m.get(), mask));
                 PaddedImage im(type, 21, 17, pixels(src.get()));
                 EXPECT_EQ(ikxFloodFill(im.get(), 5, 6, FloodValue{11, 22, 33}, tol(t), tol(t), conn, fixed), area);
@@ -313,22 +339,26 @@ TEST(Vision, FloodRulesMasksWrappersAndRefusals)
     EXPECT_EQ(ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, rgb.get()), rgb.get());
     EXPECT_TRUE(rgb->imageType == KIT_GRAY && rgb->width == 10 && rgb->data[rgb->pitch + 1] == 1);
     PaddedImage wrapped(KIT_GRAY, 3, 3, std::vector<uint8_t>(9, 5));
-    expectUntouched(wrapped.get(), [&](Image *m) { return ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, m); }, nullptr);
+    expectUntouched(
+        wrapped.get(), [&](Image *m) { return ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, m); }, nullptr);
     EXPECT_EQ(ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, flat.get()), nullptr);
     // kxFloodFill passes everything on; kxFloodMask cuts the frame off.
     auto a = regions(KIT_RGB, 15, 15, 9), b = copyOf(a.get());
     const FloodRecord lo = {{1, 2, 3, 0}}, up = {{3, 2, 1, 0}};
-    EXPECT_EQ(kxFloodFill(a.get(), 3, 4, v, lo, up, 8, KXV_FLOOD_FIXED_RANGE), ikxFloodFill(b.get(), 3, 4, v, lo, up, 8, KXV_FLOOD_FIXED_RANGE));
+    EXPECT_EQ(kxFloodFill(a.get(), 3, 4, v, lo, up, 8, KXV_FLOOD_FIXED_RANGE),
+              ikxFloodFill(b.get(), 3, 4, v, lo, up, 8, KXV_FLOOD_FIXED_RANGE));
     EXPECT_EQ(pixels(a.get()), pixels(b.get()));
     auto src = regions(KIT_GRAY, 12, 9, 2);
-    ImagePtr framed(ikxFloodFillM(src.get(), 2, 2, tol(2), tol(2), 4, 0, nullptr)), cut(kxFloodMask(src.get(), 2, 2, tol(2), tol(2), 4, 0, nullptr));
+    ImagePtr framed(ikxFloodFillM(src.get(), 2, 2, tol(2), tol(2), 4, 0, nullptr)),
+        cut(kxFloodMask(src.get(), 2, 2, tol(2), tol(2), 4, 0, nullptr));
     EXPECT_TRUE(framed && cut && sameAs(cut.get(), toMat(framed.get())(cv::Rect(1, 1, 12, 9))));
     auto keep = makeImage(KIT_GRAY, 2, 2);
     EXPECT_EQ(kxFloodMask(nullptr, 0, 0, tol(0), tol(0), 4, 0, keep.get()), keep.get());
     EXPECT_EQ(keep->width, 2);
     // A seed outside, a NaN tolerance, no image.
     for (auto [x, y, t, u] : {std::tuple{INT32_MIN, 9, 1.0, 1.0}, {1, 1, 1.0, kNan}}) {
-        expectUntouched(src.get(), [&](Image *i) { return ikxFloodFill(i, x, y, v, tol(t), tol(u), 4, 0) ? i : nullptr; }, nullptr);
+        expectUntouched(
+            src.get(), [&](Image *i) { return ikxFloodFill(i, x, y, v, tol(t), tol(u), 4, 0) ? i : nullptr; }, nullptr);
         EXPECT_EQ(ikxFloodFillM(src.get(), x, y, tol(t), tol(u), 4, 0, nullptr), nullptr) << x << " " << t;
     }
     EXPECT_EQ(ikxFloodFill(nullptr, 0, 0, v, tol(1), tol(1), 4, 0), 0);
@@ -340,8 +370,10 @@ TEST(Vision, WarpMatchesOpenCvWithTransparentBorder)
     for (int type : kTypes)
         for (int round = 0; round < 4; ++round) {
             const int w = rng.uniform(3, 40), h = rng.uniform(3, 40), dw = rng.uniform(3, 50), dh = rng.uniform(3, 50);
-            auto src = randomImage(type, w, h, uint32_t(round + 100 * type)), dest = randomImage(type, dw, dh, uint32_t(round + 7));
-            float s[8] = {0, 0, float(w), 0, float(w), float(h), 0, float(h)}, d[8] = {0, 0, float(dw), 0, float(dw), float(dh), 0, float(dh)};
+            auto src = randomImage(type, w, h, uint32_t(round + 100 * type)),
+                 dest = randomImage(type, dw, dh, uint32_t(round + 7));
+            float s[8] = {0, 0, float(w), 0, float(w), float(h), 0, float(h)},
+                  d[8] = {0, 0, float(dw), 0, float(dw), float(dh), 0, float(dh)};
             for (float &v : s) v += float(rng.uniform(-0.15, 0.15)) * float(std::min(w, h));
             for (float &v : d) v += float(rng.uniform(-0.3, 0.3)) * float(std::min(dw, dh));
             const cv::Mat expected = expectedWarp(toMat(src.get()), s, d, toMat(dest.get()));
@@ -362,7 +394,8 @@ TEST(Vision, WarpMatchesOpenCvWithTransparentBorder)
     want(cv::Rect(0, 0, 4, 3)).setTo(200);
     EXPECT_TRUE(out && sameAs(out.get(), want));
     // A strong perspective: the horizon crosses dest; nothing beyond it maps onto the source.
-    auto grey = makeImage(KIT_GRAY, 20, 20, std::vector<uint8_t>(400, 100)), dest = makeImage(KIT_GRAY, 40, 40, std::vector<uint8_t>(1600, 7));
+    auto grey = makeImage(KIT_GRAY, 20, 20, std::vector<uint8_t>(400, 100)),
+         dest = makeImage(KIT_GRAY, 40, 40, std::vector<uint8_t>(1600, 7));
     const float s20[8] = {0, 0, 20, 0, 20, 20, 0, 20}, d[8] = {19.5f, 10, 20.5f, 10, 40, 20, 0, 20};
     ASSERT_EQ(ikxWarp(grey.get(), s20, d, dest.get()), dest.get());
     const auto px = pixels(dest.get());
@@ -423,29 +456,38 @@ TEST(Vision, WarpWrappersCastDestinationsAndBinariseResults)
     auto src = randomImage(KIT_RGB, 12, 10, 8);
     const float quad[8] = {1.5f, 2, 11, 1, 10.5f, 9, 2, 8.5f}, corners[8] = {0, 0, 7, 0, 7, 5, 0, 5};
     const float centres[8] = {0, 0, 11, 0, 11, 9, 0, 9};
-    auto same = makeImage(KIT_RGB, 12, 10), viaCopy = makeImage(KIT_RGB, 7, 5), viaWarp = makeImage(KIT_RGB, 7, 5), viaUnwarp = makeImage(KIT_RGB, 7, 5);
+    auto same = makeImage(KIT_RGB, 12, 10), viaCopy = makeImage(KIT_RGB, 7, 5), viaWarp = makeImage(KIT_RGB, 7, 5),
+         viaUnwarp = makeImage(KIT_RGB, 7, 5);
     EXPECT_EQ(kxUnwarp(src.get(), centres, same.get()), same.get());
     EXPECT_EQ(pixels(same.get()), pixels(src.get()));
-    kxCopyPixelsE3(src.get(), viaCopy.get(), quad), kxWarp(src.get(), quad, corners, viaWarp.get()), kxUnwarp(src.get(), quad, viaUnwarp.get());
+    kxCopyPixelsE3(src.get(), viaCopy.get(), quad), kxWarp(src.get(), quad, corners, viaWarp.get()),
+        kxUnwarp(src.get(), quad, viaUnwarp.get());
     EXPECT_TRUE(pixels(viaCopy.get()) == pixels(viaWarp.get()) && pixels(viaCopy.get()) != pixels(viaUnwarp.get()));
 }
 
 // Refused points, records and types: dest comes back (or null) untouched.
 TEST(Vision, WarpRefusalsLeaveDestAlone)
 {
-    auto src = randomImage(KIT_GRAY, 6, 6, 5), rgba = randomImage(KIT_RGBA, 6, 6, 1), wide = makeImage(KIT_GRAY, 40000, 1);
+    auto src = randomImage(KIT_GRAY, 6, 6, 5), rgba = randomImage(KIT_RGBA, 6, 6, 1),
+         wide = makeImage(KIT_GRAY, 40000, 1);
     Image *g = src.get(), *c = rgba.get();
-    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity(), *sq = kSquare6;
-    const float line[8] = {0, 0, 1, 1, 2, 2, 5, 0}, withNan[8] = {0, 0, 6, 0, 6, nan, 0, 6}, same[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-    const float infinite[8] = {0, 0, inf, 0, inf, inf, 0, inf}, huge[8] = {-3e9f, -3e9f, 3e9f, -3e9f, 3e9f, 3e9f, -3e9f, 3e9f};
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity(),
+                *sq = kSquare6;
+    const float line[8] = {0, 0, 1, 1, 2, 2, 5, 0}, withNan[8] = {0, 0, 6, 0, 6, nan, 0, 6},
+                same[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    const float infinite[8] = {0, 0, inf, 0, inf, inf, 0, inf},
+                huge[8] = {-3e9f, -3e9f, 3e9f, -3e9f, 3e9f, 3e9f, -3e9f, 3e9f};
     Image bad = *g;  // an unusable record
     bad.pitch = 1;
     const struct { Op call; bool returnsDest; } cases[] = {
-        {[&](Image *d) { return ikxWarp(g, nullptr, sq, d); }, false}, {[&](Image *d) { return ikxWarp(g, line, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, sq, line, d); }, false}, {[&](Image *d) { return ikxWarp(g, sq, withNan, d); }, false},
+        {[&](Image *d) { return ikxWarp(g, nullptr, sq, d); }, false},
+        {[&](Image *d) { return ikxWarp(g, line, sq, d); }, false},
+        {[&](Image *d) { return ikxWarp(g, sq, line, d); }, false},
+        {[&](Image *d) { return ikxWarp(g, sq, withNan, d); }, false},
         {[&](Image *d) { return ikxWarp(g, same, sq, d); }, false},
         {[&](Image *d) { return ikxWarp(wide.get(), sq, sq, d); }, false},  // beyond the warp's coordinates
-        {[&](Image *d) { return kxWarp(c, sq, sq, d); }, true}, {[&](Image *d) { return kxCopyPixelsE3(c, d, sq), d; }, true},
+        {[&](Image *d) { return kxWarp(c, sq, sq, d); }, true},
+        {[&](Image *d) { return kxCopyPixelsE3(c, d, sq), d; }, true},
         {[&](Image *d) { return kxCopyPixelsE3(d, d, nullptr), d; }, true},
     };
     for (size_t k = 0; k < std::size(cases); ++k) {
