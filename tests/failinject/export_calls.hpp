@@ -1,8 +1,7 @@
-// Calls of the computing exports on pictures, shared by the tests of
-// allocation failures (tests/failinject), of the floating-point state
-// (tests/fpenv) and of calls from many threads (tests/tsan).  A case names
-// the images it works on (a second one, and a 5 x 3 elliptic element, where
-// the export takes them) and returns the image that holds its result.
+// Calls of the computing exports on pictures, shared by tests/failinject,
+// tests/fpenv and tests/tsan.  A case names the images it works on (and a
+// second one where the export takes it) and returns the image holding its
+// result.
 #pragma once
 
 #include <cstdint>

@@ -1,16 +1,11 @@
-// Injected allocation failures (docs/reliability.md).
-//
-// The program defines the memory and image libraries' allocating entry points
-// (and the matching releases); the dynamic linker resolves the libraries'
-// calls to these wrappers, which count the calls and can make one fail as it
-// would when memory runs out.  For each call of export_calls.hpp a first run
-// counts the sites it reaches; then it is repeated with site 0, 1, ... failing
-// in turn.  After each run nothing it allocated may still be held (apart from
-// an image it returns), every image is well formed and holds its input or the
-// full result of the run without failure (or, where a partial result is
-// documented, is only well formed), and wrapped images' padding and guard
-// bytes are untouched.  Debug builds abort on the failed allocation's report,
-// so this program is built for release flavours only.
+// Injected allocation failures (docs/reliability.md).  The program wraps the
+// libraries' allocating entry points (the dynamic linker resolves their calls
+// here); each call of export_calls.hpp is run once to count the sites it
+// reaches, then again with site 0, 1, ... failing in turn.  After each run
+// nothing it allocated is still held (but an image it returns), every image
+// is well formed and holds its input or the full result (or, where a partial
+// result is documented, is only well formed), and wrapped images' padding
+// and guard bytes are untouched.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 

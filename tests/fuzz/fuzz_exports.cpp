@@ -1,13 +1,9 @@
-// Fuzz harness over every export of libkxpre (docs/reliability.md lists what
-// it decodes, checks and bounds).  The input bytes choose one export (an
-// entry of the table below, in the order of the corpus seeds opNNN) and
-// decode its arguments: images owned or wrapped over guarded, padded
-// buffers, now and then an unusable record; extreme and raw numbers; masks
-// and destinations of other sizes and types; optional pointers null or not.
-// After the call no byte outside a wrapped image's pixels, no read-only input
-// and no unusable record may have changed, records must still be well formed,
-// and a returned image must be an argument or, where the export may create
-// one, a new well-formed image.  The sanitizers watch the rest.
+// Fuzz harness over every export of libkxpre (docs/reliability.md).  The
+// first byte chooses an entry of the table below (corpus seeds opNNN), the
+// rest decodes its arguments.  After the call no byte outside a wrapped
+// image's pixels, no read-only input and no unusable record may have
+// changed, records are well formed, and a returned image is an argument or,
+// where the export may create one, a new well-formed image.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -28,9 +24,7 @@ namespace {
 
 [[noreturn]] void fail(const char *what, int op)
 {
-    // Through the sanitizers' report channel: libFuzzer's -close_fd_mask=2
-    // closes stderr.
-    char text[160];
+    char text[160];  // reported through the sanitizers: -close_fd_mask=2 closes stderr
     std::snprintf(text, sizeof text, "kxfuzz_exports: %s (operation %d)", what, op);
     __sanitizer_report_error_summary(text);
     std::abort();

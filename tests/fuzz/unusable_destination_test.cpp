@@ -1,8 +1,9 @@
-// Regression tests for the faults the export fuzzer found with unusable
-// destination records: the image library's clone and cast accepted a record
-// whose `type` field disagreed with its `imageType`, rewrote the field and
-// the operation then wrote into the record.  Every export that takes a
-// destination must leave such a record, and the memory behind it, alone.
+// Regression test for a fault the export fuzzer found: the image library's
+// clone and cast accepted a destination record whose `type` field disagreed
+// with its `imageType`, rewrote the field, and the operation then wrote into
+// the record.  Every export that takes a destination must leave such a
+// record, and the memory behind it, alone (the fuzzer checks the other
+// kinds of unusable record).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,17 +16,11 @@ namespace {
 
 const float kQuad[8] = {0, 0, 7, 0, 7, 5, 0, 5};
 
-TEST(UnusableDestination, RecordAndPixelsStayAsTheyWere)
+TEST(UnusableDestination, TypeFieldDisagreeingWithImageTypeKeepsRecordAndPixels)
 {
 #ifndef NDEBUG
     GTEST_SKIP() << "some of these calls report a broken precondition, which aborts a Debug build";
 #endif
-    const std::pair<const char *, void (*)(Image *)> corruptions[] = {
-        {"type disagrees", [](Image *d) { d->type = 16; }},
-        {"pitch below the row", [](Image *d) { d->pitch = d->width - 1; }},
-        {"no width", [](Image *d) { d->width = 0; }},
-        {"imageType 0", [](Image *d) { d->imageType = 0; }},
-    };
     const std::pair<const char *, void (*)(Image *, Image *)> calls[] = {
         {"kxRetrieveEdgeE1", [](Image *s, Image *d) { kxRetrieveEdgeE1(s, 0, d); }},
         {"kxWarp", [](Image *s, Image *d) { kxWarp(s, kQuad, kQuad, d); }},
@@ -36,24 +31,23 @@ TEST(UnusableDestination, RecordAndPixelsStayAsTheyWere)
         {"kxScaleEx", [](Image *s, Image *d) { kxScaleEx(s, d, 2); }},
     };
     for (const auto &[call, run] : calls)
-        for (const auto &[corruption, corrupt] : corruptions)
-            for (int sourceType : {KIT_BIN, KIT_GRAY}) {
-                SCOPED_TRACE(std::string(call) + ", " + corruption + ", source type " + std::to_string(sourceType));
-                Image *source = kxCreateImage(sourceType, 8, 6);
-                for (int i = 0; i < 48; ++i) source->data[i] = uint8_t(i % 3 == 0);
-                // A wrapped KIT_BIN destination: the cast to KIT_GRAY keeps
-                // its layout, so only the record check can stop it.
-                std::vector<uint8_t> buffer(8 * 6, 7);
-                Image *dest = kxCreateImageEx(KIT_BIN, 8, 6, 0, buffer.data(), 0);
-                corrupt(dest);
-                const Image before = *dest;
-                run(source, dest);
-                EXPECT_EQ(std::memcmp(&before, dest, sizeof before), 0) << "record changed";
-                EXPECT_EQ(buffer, std::vector<uint8_t>(8 * 6, 7)) << "pixels written";
-                *dest = before;
-                kxDestroyImage(dest);
-                kxDestroyImage(source);
-            }
+        for (int sourceType : {KIT_BIN, KIT_GRAY}) {
+            SCOPED_TRACE(std::string(call) + ", source type " + std::to_string(sourceType));
+            Image *source = kxCreateImage(sourceType, 8, 6);
+            for (int i = 0; i < 48; ++i) source->data[i] = uint8_t(i % 3 == 0);
+            // A wrapped KIT_BIN destination: the cast to KIT_GRAY keeps its
+            // layout, so only the record check can stop it.
+            std::vector<uint8_t> buffer(8 * 6, 7);
+            Image *dest = kxCreateImageEx(KIT_BIN, 8, 6, 0, buffer.data(), 0);
+            dest->type = 16;
+            const Image before = *dest;
+            run(source, dest);
+            EXPECT_EQ(std::memcmp(&before, dest, sizeof before), 0) << "record changed";
+            EXPECT_EQ(buffer, std::vector<uint8_t>(8 * 6, 7)) << "pixels written";
+            *dest = before;
+            kxDestroyImage(dest);
+            kxDestroyImage(source);
+        }
 }
 
 }  // namespace
