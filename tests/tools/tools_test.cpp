@@ -1,24 +1,62 @@
-// kxpipe: argument parsing, exit codes, the untouched output on failure,
-// steps refused because they would do nothing, the operation table against
-// the library's exports, and what only the tool does (pipelines, queries,
-// options).  tests/python compares every single step with the binding's call.
+// The tools' shared code: kxpipe's argument parsing, exit codes, the
+// untouched output on failure, steps refused because they would do nothing,
+// the operation table against the library's exports, what only the tool does
+// (pipelines, queries, options; tests/python compares every single step with
+// the binding's call), and image files through the tools' layer over libkxio
+// (whose formats tests/io covers).
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <set>
 #include <sstream>
 
+#include "imageio.hpp"
 #include "kxextra.h"
 #include "kxtest.hpp"
 #include "pipe.hpp"
-#include "tool_support.hpp"
 
 using kxtest::makeImage;
 using kxtest::pixels;
 using kxtest::randomBytes;
 
 namespace {
+
+// A scratch directory per test.
+class TempDir {
+public:
+    TempDir() : path_((std::filesystem::temp_directory_path() / "kxtools-XXXXXX").string())
+    {
+        if (!mkdtemp(path_.data())) path_.clear();
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+    std::vector<std::string> entries() const  // sorted
+    {
+        std::vector<std::string> out;
+        for (const auto &e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+void writeFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 struct PipeRun {
     int code;
@@ -73,27 +111,20 @@ TEST(PipeParse, AcceptsWellFormedAndNamesTheFault)
         {"pixelmergee1 x.png 1 nan 0", "scale: 'nan' is not a number"}, {"dilate box:3x3", "is not an element"},
         {"warp 1,2,3,4,5,6 0,0,1,0,1,1,0,1", "is not four points"}, {"dilate rect:0x3", "is not an element"},
         {"dilate rect3x3", "is not an element"},
-    });
-}
-
-// The point-list parser converted each item to int before its range check
-// (1e12 was undefined behaviour) and refused -2147483648, which integer
-// arguments accept: every integer now goes through one parser.
-TEST(PipeParse, PointListOverflowIsRefusedBeforeConversionAndIntMinAccepted)
-{
-    expectParse({
+        // Regression: the point-list parser converted each item to int
+        // before its range check (1e12 was undefined behaviour) and refused
+        // -2147483648, which integer arguments accept.
         {"setpolyline 1e12,2 0", "points: '1e12,2' is not a point list"},
         {"setpolyline 1000000000000,2 0", "is not a point list"},
         {"setpixele1 2147483648,0 0 0 1", "is not a point list"},
     });
+}
+
+TEST(PipeParse, ValuesAreConvertedAndPointListsTakeIntMin)
+{
     std::vector<kxtools::Step> steps;
     ASSERT_EQ(parseError("setpolyline -2147483648,0,0x10,-0x10 0", steps), "");
     EXPECT_EQ(steps[0].args.values[0].points, (std::vector<int>{std::numeric_limits<int>::min(), 0, 16, -16}));
-}
-
-TEST(PipeParse, ValuesAreConverted)
-{
-    std::vector<kxtools::Step> steps;
     ASSERT_EQ(parseError("replacepixels #102030 0x7F -  setpixele1 -1,2,3,-4 5 6 7", steps), "");
     ASSERT_EQ(steps.size(), 2u);
     EXPECT_EQ(std::pair(steps[0].args.u(0), steps[0].args.u(1)), std::pair(0xFF102030u, 0x7Fu));
@@ -138,7 +169,7 @@ TEST(PipeTable, CoversTheExportsAndTheHelpListsThem)
 
 class PipeFiles : public testing::Test {
 protected:
-    tooltest::TempDir dir;
+    TempDir dir;
     kxtest::ImagePtr input = makeImage(KIT_GRAY, 6, 5, randomBytes(30, 3));
     std::string in = dir.file("in.png"), out = dir.file("out.png");
 
@@ -160,10 +191,10 @@ protected:
 
 // Exit 2 for bad words (and steps that would do nothing, run anyway with
 // --lenient), 1 for unreadable or unwritable files; the output stays as it
-// was and no other file is left behind.
+// was and no other file (such as the atomic write's temporary one) is left.
 TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
 {
-    tooltest::writeFile(dir.file("text.png"), "not an image");
+    writeFile(dir.file("text.png"), "not an image");
     save(makeImage(KIT_GRAY, 2, 2).get(), "small.png");
     save(makeImage(KIT_RGBA, 6, 5).get(), "colour.png");
     const std::string io = in + " " + out + " ", missing = dir.file("missing.png");
@@ -176,10 +207,11 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
         {io + "--bogus invert", 2, "unknown option '--bogus'"},
         {io + "invert -- --time", 2, "unknown operation '--time'"},  // after "--" it is no option
         {io + "clip 1 2", 2, "needs right"},
-        {missing + " " + out + " invert", 1, "missing.png"},
+        {missing + " " + out + " invert", 1, missing + ": No such file"},
         {dir.file("text.png") + " " + out + " invert", 1, "not a PNG, PNM, TIFF or JPEG file"},
         {io + "pixeladd " + missing, 1, "missing.png"},
         {in + " " + dir.file("no/such/dir/out.png") + " invert", 1, "out.png"},
+        {in + " " + dir.file("out.bmp") + " invert", 1, dir.file("out.bmp") + ": cannot tell the file format"},
         {missing + " " + out + " clip x 0 0 0", 2, "is not an integer"},  // before the input is read
         // One row per kind of check; libkxextra's steps refuse as kxpre's do.
         {io + "invert rgb otsu -", 2, "step 3 (otsu): works on grey images, not B,G,R colour"},
@@ -197,19 +229,22 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.words);
-        tooltest::writeFile(out, "previous result");
+        writeFile(out, "previous result");
         const PipeRun r = kxpipe(split(c.words));
         EXPECT_EQ(r.code, c.code);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        EXPECT_EQ(tooltest::readFile(out), "previous result");
+        EXPECT_EQ(readFile(out), "previous result");
         if (c.message.rfind("step ", 0) == 0) {
             EXPECT_NE(r.err.find("--lenient"), std::string::npos) << r.err;
             EXPECT_EQ(kxpipe(split(c.words + " --lenient")).code, 0);
         }
     }
-    auto entries = dir.entries();
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{"colour.png", "in.png", "out.png", "small.png", "text.png"}));
+    Image broken{};  // a write failing after the temporary file is made
+    std::string error;
+    writeFile(out, "previous result");
+    EXPECT_FALSE(kxtools::writeImageAtomic(&broken, out, error));
+    EXPECT_EQ(readFile(out), "previous result");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"colour.png", "in.png", "out.png", "small.png", "text.png"}));
 }
 
 // A pipeline writes what the same calls made directly give (binary images
@@ -217,6 +252,7 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
 // converted to the input's type.
 TEST_F(PipeFiles, PipelinesEqualTheDirectCalls)
 {
+    writeFile(out, "old contents");
     PipeRun r = run("invert clip 1 1 4 3 bin");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "");
@@ -260,7 +296,12 @@ TEST_F(PipeFiles, OptionsStandAnywhereTimingGoesToStderrAndVersionIsTheProjects)
     ASSERT_EQ(t.code, 0) << t.err;
     EXPECT_NE(t.err.find("invert"), std::string::npos);
     EXPECT_NE(t.err.find(" ms "), std::string::npos);
-    EXPECT_EQ(tooltest::readFile(dir.file("out.pgm")).substr(0, 9), "P5\n6 5\n25");
+    EXPECT_EQ(readFile(dir.file("out.pgm")).substr(0, 9), "P5\n6 5\n25");
+    struct stat st {};  // the permissions of an ordinary new file, not the temporary file's
+    ASSERT_EQ(stat(dir.file("out.pgm").c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
     EXPECT_EQ(kxpipe({"--version"}).out, std::string("kxpipe ") + KX_VERSION + "\n");
 }
 
@@ -283,6 +324,49 @@ TEST(PipeSteps, DistanceMapAndFloodFill)
     ASSERT_TRUE(f.ok) << f.message;
     EXPECT_EQ(f.message, "24");  // the whole uniform image
     EXPECT_EQ(pixels(grey.get()), std::vector<uint8_t>(24, 200));
+}
+
+TEST(ImageFiles, PaddedImagesSurviveARoundTrip)
+{
+    const struct {
+        int type;
+        const char *file;
+        int readType;  // the type the file reads back as
+    } cases[] = {{KIT_BIN, "a.png", KIT_GRAY}, {KIT_RGB, "a.png", KIT_RGB}, {KIT_RGBA, "a.pnm", KIT_RGB},
+                 {KIT_BIN, "a.tif", KIT_BIN}, {KIT_RGBA, "a.tiff", KIT_RGBA}};
+    TempDir dir;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " type " + std::to_string(c.type));
+        const int w = 13, h = 7;  // odd sizes: rows of 39 bytes for RGB
+        const auto bytes = randomBytes(size_t(w) * h * kxiBytesPerPixel(c.type), 11, 0, c.type == KIT_BIN ? 1 : 255);
+        kxtest::PaddedImage in(c.type, w, h, bytes, 3);  // padding must not reach the file
+        std::string error;
+        ASSERT_TRUE(kxtools::writeImage(in.get(), dir.file(c.file), error)) << error;
+        kxtools::ImagePtr back = kxtools::readImage(dir.file(c.file), error);
+        ASSERT_TRUE(back) << error;
+        EXPECT_EQ(std::tuple(back->imageType, back->width, back->height), std::tuple(c.readType, w, h));
+        std::vector<uint8_t> expected;
+        for (size_t i = 0; i < bytes.size(); ++i)  // binary becomes 0/255 grey; PPM drops alpha
+            if (c.type != KIT_RGBA || c.readType != KIT_RGB || i % 4 != 3)
+                expected.push_back(c.type == KIT_BIN && c.readType != KIT_BIN && bytes[i] ? 255 : bytes[i]);
+        EXPECT_EQ(pixels(back.get()), expected);
+    }
+}
+
+// Forms the corpus of tests/data lacks: a comment between header lines, a
+// maxval below 255.
+TEST(ImageFiles, PnmFormsOutsideTheCorpus)
+{
+    const std::pair<std::string, std::vector<uint8_t>> cases[] = {
+        {"P2 # a comment\n3 1\n# another\n255\n0 128 255\n", {0, 128, 255}}, {"P2\n2 1\n15\n15 5\n", {255, 85}}};
+    TempDir dir;
+    for (const auto &[bytes, expected] : cases) {
+        writeFile(dir.file("f"), bytes);
+        std::string error;
+        kxtools::ImagePtr im = kxtools::readImage(dir.file("f"), error);
+        ASSERT_TRUE(im) << error;
+        EXPECT_EQ(pixels(im.get()), expected) << bytes;
+    }
 }
 
 }  // namespace
