@@ -4,6 +4,7 @@
 // result.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,45 +47,47 @@ inline std::string bytesOf(const Image *im)
     return s;
 }
 
-// The images of one call, the specs' sizes times `scale`.
-class Env {
-public:
+// The images of one call, the specs' sizes times `scale`, and a 5 x 3
+// elliptic element.
+struct Env {
+    std::vector<Image *> images;                // the arguments first, then a returned image
+    std::vector<std::vector<uint8_t>> buffers;  // one per argument, empty for owned ones
+    Image *const a, *const b;
+    Mask *const m;
+
     explicit Env(const Case &c, int scale = 1)
-        : a(image(c.a, scale)), b(image(c.b, scale)), m(kxCreateMask(KXM_ELLIPSE, 5, 3))
-    {
-    }
+        : a(image(c.a, scale)), b(image(c.b, scale)), m(kxCreateMask(KXM_ELLIPSE, 5, 3)) {}
     ~Env()
     {
-        for (Image *im : images_) kxDestroyImage(im);
+        for (Image *im : images) kxDestroyImage(im);
         kxDestroyMask(m);
     }
     // Runs the call; a new image it returns is destroyed with the others.
     Image *run(Call call)
     {
         Image *r = call(a, b, m);
-        if (r && r != a && r != b) images_.push_back(r);
+        if (r && r != a && r != b) images.push_back(r);
         return r;
     }
     std::vector<std::string> state() const
     {
         std::vector<std::string> s;
-        for (const Image *im : images_) s.push_back(bytesOf(im));
+        for (const Image *im : images) s.push_back(bytesOf(im));
         return s;
     }
     bool wellFormed() const
     {
-        for (const Image *im : images_)
-            if (im->magic != KXI_MAGIC || !kxiIsWellFormed(im) ||
-                im->size != uint32_t(im->pitch) * uint32_t(im->height))
-                return false;
-        return true;
+        return std::all_of(images.begin(), images.end(), [](const Image *im) {
+            return im->magic == KXI_MAGIC && kxiIsWellFormed(im) &&
+                   im->size == uint32_t(im->pitch) * uint32_t(im->height);
+        });
     }
     // The guard bytes and row padding of wrapped images are untouched.
     bool paddingKept() const
     {
-        for (size_t k = 0; k < buffers_.size(); ++k) {
-            const Image *im = images_[k];
-            const std::vector<uint8_t> &buf = buffers_[k];
+        for (size_t k = 0; k < buffers.size(); ++k) {
+            const Image *im = images[k];
+            const std::vector<uint8_t> &buf = buffers[k];
             if (buf.empty() || !im->isVirtual) continue;
             const size_t row = size_t(im->width) * kxiBytesPerPixel(im->imageType), pitch = size_t(im->pitch);
             for (size_t i = 0; i < buf.size(); ++i) {
@@ -95,25 +98,16 @@ public:
         return true;
     }
 
-private:
-    std::vector<Image *> images_;                // the arguments first, then a returned image
-    std::vector<std::vector<uint8_t>> buffers_;  // one per argument, empty for owned ones
-
-public:
-    Image *const a, *const b;
-    Mask *const m;
-
-private:
     Image *image(const Spec &s, int scale)
     {
         if (!s.type) return nullptr;
         const int bpp = kxiBytesPerPixel(s.type), w = s.w * scale, h = s.h * scale;
         Image *im;
-        buffers_.emplace_back();
+        buffers.emplace_back();
         if (s.wrapped) {
             const int pitch = w * bpp + 3;
-            buffers_.back().assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);
-            im = kxCreateImageEx(s.type, w, h, pitch, buffers_.back().data() + kGuard, 0);
+            buffers.back().assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);
+            im = kxCreateImageEx(s.type, w, h, pitch, buffers.back().data() + kGuard, 0);
         } else {
             im = kxCreateImage(s.type, w, h);
         }
@@ -124,7 +118,7 @@ private:
                 const bool inside = x / bpp > 1 && x / bpp < w - 2 && y > 1 && y < h - 2 && (x / bpp + y) % 5;
                 im->data[size_t(y) * im->pitch + x] = uint8_t(s.type == KIT_BIN ? inside : inside ? v : v / 4);
             }
-        images_.push_back(im);
+        images.push_back(im);
         return im;
     }
 };

@@ -23,8 +23,7 @@ struct Injector {
     long calls = 0;    // allocating calls seen while armed
     long failAt = -1;  // the call that fails (-1: none)
     bool failed = false;
-    std::set<void *> blocks;  // kxAlloc blocks handed out while armed
-    std::set<void *> images;  // images and elements made while armed
+    std::set<void *> held;  // blocks, images and elements made while armed, not yet released
 
     bool fail()
     {
@@ -33,9 +32,9 @@ struct Injector {
         failed |= now;
         return now;
     }
-    template <class T> T *made(T *p, std::set<void *> &into)
+    template <class T> T *made(T *p)
     {
-        if (p && armed) into.insert(p);
+        if (p && armed) held.insert(p);
         return p;
     }
 };
@@ -67,21 +66,20 @@ template <class F> F real(const char *name)
     extern "C" __attribute__((visibility("default"))) void name(T *p)                                             \
     {                                                                                                             \
         static auto next = real<void (*)(T *)>(#name);                                                            \
-        gInject.blocks.erase(p);                                                                                  \
-        gInject.images.erase(p);                                                                                  \
+        gInject.held.erase(p);                                                                                    \
         next(p);                                                                                                  \
     }
 
-KX_WRAP(void *, kxAlloc, (uint64_t bytes), (bytes), nullptr, gInject.made(r, gInject.blocks))
+KX_WRAP(void *, kxAlloc, (uint64_t bytes), (bytes), nullptr, gInject.made(r))
 KX_WRAP(Image *, kxCreateImageEx, (int type, int w, int h, int pitch, void *data, int flags),
-        (type, w, h, pitch, data, flags), nullptr, gInject.made(r, gInject.images))
-KX_WRAP(Image *, kxCreateImage, (int type, int w, int h), (type, w, h), nullptr, gInject.made(r, gInject.images))
+        (type, w, h, pitch, data, flags), nullptr, gInject.made(r))
+KX_WRAP(Image *, kxCreateImage, (int type, int w, int h), (type, w, h), nullptr, gInject.made(r))
 KX_WRAP(Image *, kxiClone, (const Image *src, Image *dst), (src, dst), nullptr,
-        dst ? r : gInject.made(r, gInject.images))
+        dst ? r : gInject.made(r))
 KX_WRAP(Image *, kxiCast, (Image * im, int type), (im, type), nullptr, r)
 KX_WRAP(int, kxiSetSize, (Image * im, int w, int h), (im, w, h), 0, r)
 KX_WRAP(int, kxiResize, (Image * im, int w, int h), (im, w, h), 0, r)
-KX_WRAP(Mask *, kxCreateMask, (int shape, int w, int h), (shape, w, h), nullptr, gInject.made(r, gInject.images))
+KX_WRAP(Mask *, kxCreateMask, (int shape, int w, int h), (shape, w, h), nullptr, gInject.made(r))
 KX_FORGET(kxFree, void)
 KX_FORGET(kxDestroyImage, Image)
 KX_FORGET(kxDestroyMask, Mask)
@@ -100,13 +98,12 @@ Outcome injected(Env &e, const Case &c)
 {
     Outcome r;
     r.before = e.state();
-    gInject.blocks.clear();
-    gInject.images.clear();
+    gInject.held.clear();
     gInject.armed = true;
     Image *result = e.run(c.call);
     gInject.armed = false;
-    gInject.images.erase(result);  // handed to the caller
-    r.leaked = gInject.blocks.size() + gInject.images.size();
+    gInject.held.erase(result);  // handed to the caller
+    r.leaked = gInject.held.size();
     r.after = e.state();
     return r;
 }

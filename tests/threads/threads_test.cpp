@@ -57,8 +57,8 @@ TEST_F(Threads, SetCountIsClampedAndTheEnvironmentDecidesUntilOneIsSet)
 }
 
 // Bands hold at least the minimum rows (the fewest that make the minimum
-// pixels), and there are no more than the threads.
-TEST_F(Threads, BandCountRespectsTheSettingAndTheMinimumBand)
+// pixels), are no more than the threads, and cover the rows evenly.
+TEST_F(Threads, BandsRespectTheSettingAndTheMinimumAndCoverTheRowsEvenly)
 {
     const struct {
         int threads, rows, minRows, bands;
@@ -73,12 +73,8 @@ TEST_F(Threads, BandCountRespectsTheSettingAndTheMinimumBand)
     EXPECT_EQ(std::pair(minRows(0), minRows(int64_t(1) << 40)), std::pair(kMinBandPixels, 1));
     for (int w : {1, 3, 255, 4096, 70000})
         EXPECT_TRUE(int64_t(minRows(w)) * w >= kMinBandPixels && int64_t(minRows(w) - 1) * w < kMinBandPixels) << w;
-}
-
-// Consecutive bands of even sizes, none empty, from row 0 to the last
-// (INT_MAX rows: no overflow on the way).
-TEST_F(Threads, BandsCoverTheRowsOnceInOrder)
-{
+    // Consecutive bands of even sizes, none empty, from row 0 to the last
+    // (INT_MAX rows: no overflow on the way).
     for (int rows : {1, 7, 4097, INT_MAX})
         for (int count = 1; count <= KXT_MAX_THREADS && count <= rows; count += count < 4 ? 1 : 13) {
             const Bands b{rows, count};
