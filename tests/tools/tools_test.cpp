@@ -200,10 +200,8 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
         int code;
         std::string message;
     } cases[] = {
-        {in, 2, "usage: kxpipe"},
-        {io + "--bogus invert", 2, "unknown option '--bogus'"},
-        {io + "invert -- --time", 2, "unknown operation '--time'"},  // after "--" it is no option
-        {io + "clip 1 2", 2, "needs right"},
+        {in, 2, "usage: kxpipe"}, {io + "--bogus invert", 2, "unknown option '--bogus'"},
+        {io + "clip 1 2", 2, "needs right"}, {io + "invert -- --time", 2, "unknown operation '--time'"},  // no option after --
         {missing + " " + out + " invert", 1, missing + ": No such file"},
         {dir.file("text.png") + " " + out + " invert", 1, "not a PNG, PNM, TIFF or JPEG file"},
         {io + "pixeladd " + missing, 1, "missing.png"},
@@ -246,8 +244,10 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
 
 // A pipeline writes what the same calls made directly give (binary images
 // are written black and white) and prints nothing; a second image is
-// converted to the input's type.
-TEST_F(PipeFiles, PipelinesEqualTheDirectCalls)
+// converted to the input's type.  Queries print what the call returns, as
+// the shortest text that reads back the same double; other results
+// (kxScale's status) are not printed.
+TEST_F(PipeFiles, PipelinesEqualTheDirectCallsAndOnlyQueriesPrint)
 {
     writeFile(out, "old contents");
     PipeRun r = run("invert clip 1 1 4 3 bin");
@@ -261,26 +261,18 @@ TEST_F(PipeFiles, PipelinesEqualTheDirectCalls)
     save(makeImage(KIT_RGB, 6, 5).get(), "black.png");
     EXPECT_EQ(run("pixelsmall " + dir.file("black.png")).code, 0);
     EXPECT_EQ(outputPixels(), std::vector<uint8_t>(30, 0));
-}
 
-// Queries print what the call returns on the report stream, as the shortest
-// text that reads back the same double; other results (kxScale's status)
-// are not printed.
-TEST_F(PipeFiles, OnlyQueriesPrint)
-{
-    PipeRun r = run("scale 0.5 2 getpixel 0 0");
+    r = run("scale 0.5 2 getpixel 0 0");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out.rfind("getpixel: ", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("scale"), std::string::npos) << r.out;
     r = run("level - 3 bin findskew");
     ASSERT_EQ(r.code, 0) << r.err;
-    kxtest::ImagePtr bin(kxiClone(input.get(), nullptr));
-    ASSERT_TRUE(kxiCast(bin.get(), KIT_BIN));
-    double angle = 99, confidence = 99;
-    ASSERT_EQ(kxxFindSkew(bin.get(), &angle, &confidence), 1);
     const std::string head = "level: " + std::to_string(kxxLevel(input.get(), nullptr, KXX_MAX_ENTROPY)) + "\n";
+    ASSERT_TRUE(kxiCast(input.get(), KIT_BIN));
+    double angle = 99, confidence = 99, a = -1, k = -1;
+    ASSERT_EQ(kxxFindSkew(input.get(), &angle, &confidence), 1);
     ASSERT_EQ(r.out.rfind(head + "findskew: ", 0), 0u) << r.out;
-    double a = -1, k = -1;
     ASSERT_EQ(std::sscanf(r.out.c_str() + head.size() + 10, "%lf %lf", &a, &k), 2) << r.out;
     EXPECT_EQ(std::pair(a, k), std::pair(angle, confidence));
 }
@@ -305,11 +297,8 @@ TEST_F(PipeFiles, OptionsStandAnywhereTimingGoesToStderrAndVersionIsTheProjects)
 // Steps built around records or caller arrays (not compared by tests/python).
 TEST(PipeSteps, DistanceMapAndFloodFill)
 {
-    // A 7 x 7 square (the frame of the image is no source of distance).
-    std::vector<uint8_t> square(121);
-    for (size_t i = 0; i < square.size(); ++i) square[i] = i / 11 >= 2 && i / 11 < 9 && i % 11 >= 2 && i % 11 < 9;
     kxtools::ImagePtr im(kxCreateImage(KIT_BIN, 11, 11));
-    kxiFloodEx(im.get(), square.data(), square.size());
+    kxFillRect(im.get(), 2, 2, 8, 8, 1);  // a square (the frame of the image is no source of distance)
     const kxtools::StepResult r = kxtools::applyOperation(im, "disttrans", {});
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(im->imageType, KIT_GRAY);
