@@ -19,13 +19,8 @@ using kx::threads::Bands;
 // Forgets the setting and the environment variable before and after.
 class Threads : public testing::Test {
 protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-    static void reset()
-    {
-        kxtSetThreads(-1);
-        unsetenv("KXPRE_THREADS");
-    }
+    void SetUp() override { TearDown(); }
+    void TearDown() override { kxtSetThreads(-1), unsetenv("KXPRE_THREADS"); }
 };
 
 // Off by default; a set count is clamped to off or the maximum; until one

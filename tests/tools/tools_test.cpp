@@ -201,7 +201,7 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
         std::string message;
     } cases[] = {
         {in, 2, "usage: kxpipe"}, {io + "--bogus invert", 2, "unknown option '--bogus'"},
-        {io + "clip 1 2", 2, "needs right"}, {io + "invert -- --time", 2, "unknown operation '--time'"},  // no option after --
+        {io + "clip 1 2", 2, "needs right"}, {io + "invert -- --time", 2, "unknown operation '--time'"},
         {missing + " " + out + " invert", 1, missing + ": No such file"},
         {dir.file("text.png") + " " + out + " invert", 1, "not a PNG, PNM, TIFF or JPEG file"},
         {io + "pixeladd " + missing, 1, "missing.png"},

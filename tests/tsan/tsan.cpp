@@ -1,8 +1,7 @@
 // Calls from many threads at once give the serial results byte for byte.
 // Built with -DKX_TSAN=ON (tests/tsan/run.sh), ThreadSanitizer also reports
 // any data race between the calls.
-#include <gtest/gtest.h>
-
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,9 +39,7 @@ std::string differing(const std::vector<Case> &cases, int scale, int rounds, int
         });
     for (std::thread &th : pool) th.join();
     kxtSetThreads(-1);
-    std::string all;
-    for (const std::string &b : bad) all += b;
-    return all;
+    return std::accumulate(bad.begin(), bad.end(), std::string());
 }
 
 TEST(Threads, EightThreadsGiveTheSerialResults)
