@@ -19,11 +19,10 @@ struct Spec {
     bool wrapped = false;         // over a buffer with row padding and guard bytes
 };
 
-// How strictly an image left by a failed allocation is judged.
-enum Judge {
-    kAllOrNothing,  // the input unchanged, or the full result
-    kWellFormed,    // a partial result or an early conversion is documented
-};
+// How strictly an image left by a failed allocation is judged: the input
+// unchanged or the full result, or (where a partial result or an early
+// conversion is documented) only well formed.
+enum Judge { kAllOrNothing, kWellFormed };
 
 using Call = Image *(*)(Image *a, Image *b, Mask *m);
 struct Case {
@@ -101,16 +100,9 @@ struct Env {
     Image *image(const Spec &s, int scale)
     {
         if (!s.type) return nullptr;
-        const int bpp = kxiBytesPerPixel(s.type), w = s.w * scale, h = s.h * scale;
-        Image *im;
-        buffers.emplace_back();
-        if (s.wrapped) {
-            const int pitch = w * bpp + 3;
-            buffers.back().assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);
-            im = kxCreateImageEx(s.type, w, h, pitch, buffers.back().data() + kGuard, 0);
-        } else {
-            im = kxCreateImage(s.type, w, h);
-        }
+        const int bpp = kxiBytesPerPixel(s.type), w = s.w * scale, h = s.h * scale, pitch = w * bpp + 3;
+        auto &buf = buffers.emplace_back(s.wrapped ? kGuard + size_t(pitch) * h + kGuard : 0, kSentinel);
+        Image *im = s.wrapped ? kxCreateImageEx(s.type, w, h, pitch, &buf[kGuard], 0) : kxCreateImage(s.type, w, h);
         // A picture with edges, holes and a few levels.
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w * bpp; ++x) {
@@ -123,8 +115,7 @@ struct Env {
     }
 };
 
-inline const float kQuad[8] = {1, 1, 8.5f, 0.5f, 9, 6, 0.5f, 7};
-inline const float kQuad2[8] = {0, 0, 11, 0, 11, 8, 0, 8};
+inline const float kQuad[8] = {1, 1, 8.5f, 0.5f, 9, 6, 0.5f, 7}, kQuad2[8] = {0, 0, 11, 0, 11, 8, 0, 8};
 inline const int kPoly[8] = {1, 1, 9, 2, 7, 8, 2, 6};
 inline const FloodRecord kTol{{5, 5, 5, 5}};
 constexpr int G = KIT_GRAY, B = KIT_BIN, C = KIT_RGB, A = KIT_RGBA;
