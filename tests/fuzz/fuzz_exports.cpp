@@ -149,10 +149,8 @@ struct Ctx : Input {
         if (!s.im) fail("image creation", -1);
         fill(s.im, type);
         if ((how >> 4) == 15) corrupt(s);
-        s.readOnly = readOnly;
-        s.rec = *s.im;
+        s.readOnly = readOnly, s.rec = *s.im, s.bufSnap = s.buf;
         s.usable = kx::typeOk(s.im);
-        s.bufSnap = s.buf;
         if (readOnly && s.usable) s.pixSnap = pixelsOf(s.im);
         return s.im;
     }
@@ -161,8 +159,7 @@ struct Ctx : Input {
     Image *other(int hint, bool readOnly = false)
     {
         if (slots_.empty() || !flag(16)) return make(hint, readOnly);
-        slots_[0].aliased = true;
-        return slots_[0].im;
+        return slots_[0].aliased = true, slots_[0].im;
     }
     Mask *mask()
     {
@@ -183,6 +180,7 @@ struct Ctx : Input {
         for (const auto &m : masks_)
             if (bytesOf(m.first) != m.second) fail("structuring element changed", op);
     }
+
     Image *a = nullptr;
     bool mayCreate = false;  // the export may hand back a new image
     bool skip = false;       // the result would be too large for a short execution

@@ -26,29 +26,19 @@ using kxtest::randomBytes;
 
 namespace {
 
-// A scratch directory per test.
-class TempDir {
-public:
-    TempDir() : path_((std::filesystem::temp_directory_path() / "kxtools-XXXXXX").string())
-    {
-        if (!mkdtemp(path_.data())) path_.clear();
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string &name) const { return path_ + "/" + name; }
+// A scratch directory per test, removed with everything in it.
+struct TempDir {
+    std::string path = (std::filesystem::temp_directory_path() / "kxtools-XXXXXX").string();
+    TempDir() { EXPECT_TRUE(mkdtemp(path.data())) << path; }
+    ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
+    std::string file(const std::string &name) const { return path + "/" + name; }
     std::vector<std::string> entries() const  // sorted
     {
         std::vector<std::string> out;
-        for (const auto &e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename().string());
+        for (const auto &e : std::filesystem::directory_iterator(path)) out.push_back(e.path().filename().string());
         std::sort(out.begin(), out.end());
         return out;
     }
-
-private:
-    std::string path_;
 };
 
 std::string readFile(const std::string &path)
