@@ -3,8 +3,6 @@
 #include "kxpre.h"
 #include "kxthreads.h"
 
-#include <stdio.h>
-
 int main(void)
 {
     Image *im = kxCreateImage(KIT_GRAY, 4, 3);
@@ -12,7 +10,6 @@ int main(void)
     kxSetPixel(im, 1, 1, 200u);
     const uint32_t v = kxGetPixel(im, 1, 1);
     kxDestroyImage(im);
-    printf("pixel %u\n", (unsigned)v);
     kxtSetThreads(0);
     return v == 200u && kxtGetThreads() == 1 ? 0 : 1;
 }

@@ -48,10 +48,7 @@ std::string readFile(const std::string &path)
 }
 void writeFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-struct PipeRun {
-    int code;
-    std::string out, err;
-};
+struct PipeRun { int code; std::string out, err; };
 
 PipeRun kxpipe(std::vector<std::string> args)
 {
@@ -126,8 +123,7 @@ TEST(PipeParse, ValuesAreConvertedAndPointListsTakeIntMin)
     std::string error;
     ASSERT_TRUE(kxtools::loadValue(steps[0].args.values[0], error)) << error;
     const Mask *element = steps[0].args.values[0].element.get();
-    ASSERT_TRUE(element);
-    EXPECT_EQ(std::pair(element->width, element->height), std::pair(5, 3));
+    EXPECT_TRUE(element && element->width == 5 && element->height == 3);
 }
 
 // Every export that works on one image has a step (the others are named
@@ -185,11 +181,7 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
     save(makeImage(KIT_GRAY, 2, 2).get(), "small.png");
     save(makeImage(KIT_RGBA, 6, 5).get(), "colour.png");
     const std::string io = in + " " + out + " ", missing = dir.file("missing.png");
-    const struct {
-        std::string words;
-        int code;
-        std::string message;
-    } cases[] = {
+    const struct { std::string words; int code; std::string message; } cases[] = {
         {in, 2, "usage: kxpipe"}, {io + "--bogus invert", 2, "unknown option '--bogus'"},
         {io + "clip 1 2", 2, "needs right"}, {io + "invert -- --time", 2, "unknown operation '--time'"},
         {missing + " " + out + " invert", 1, missing + ": No such file"},
@@ -304,12 +296,9 @@ TEST(PipeSteps, DistanceMapAndFloodFill)
 
 TEST(ImageFiles, PaddedImagesSurviveARoundTrip)
 {
-    const struct {
-        int type;
-        const char *file;
-        int readType;  // the type the file reads back as
-    } cases[] = {{KIT_BIN, "a.png", KIT_GRAY}, {KIT_RGB, "a.png", KIT_RGB}, {KIT_RGBA, "a.pnm", KIT_RGB},
-                 {KIT_BIN, "a.tif", KIT_BIN}, {KIT_RGBA, "a.tiff", KIT_RGBA}};
+    const struct { int type; const char *file; int readType; /* as read back */ } cases[] = {
+        {KIT_BIN, "a.png", KIT_GRAY}, {KIT_RGB, "a.png", KIT_RGB}, {KIT_RGBA, "a.pnm", KIT_RGB},
+        {KIT_BIN, "a.tif", KIT_BIN}, {KIT_RGBA, "a.tiff", KIT_RGBA}};
     TempDir dir;
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.file) + " type " + std::to_string(c.type));
