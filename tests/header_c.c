@@ -1,9 +1,7 @@
 /* The public headers are plain C: this program includes them, compiled as
- * C99, and turns threads on and off again. */
+ * C99, and calls into both libraries. */
 #include "kxpre.h"
 #include "kxthreads.h"
-
-#include <stdio.h>
 
 int main(void)
 {
@@ -12,9 +10,6 @@ int main(void)
     kxSetPixel(im, 1, 1, 200u);
     const uint32_t v = kxGetPixel(im, 1, 1);
     kxDestroyImage(im);
-    printf("pixel %u\n", (unsigned)v);
-    kxtSetThreads(3);
-    if (kxtGetThreads() != 3) return 1;
     kxtSetThreads(0);
     return v == 200u && kxtGetThreads() == 1 ? 0 : 1;
 }

@@ -1,10 +1,10 @@
-// Calls of the computing exports on pictures, shared by the tests of
-// allocation failures (tests/failinject), of the floating-point state
-// (tests/fpenv) and of calls from many threads (tests/tsan).  A case names
-// the images it works on (a second one, and a 5 x 3 elliptic element, where
-// the export takes them) and returns the image that holds its result.
+// Calls of the computing exports on pictures, shared by tests/failinject,
+// tests/fpenv and tests/tsan.  A case names the images it works on (and a
+// second one where the export takes it) and returns the image holding its
+// result.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,11 +19,10 @@ struct Spec {
     bool wrapped = false;         // over a buffer with row padding and guard bytes
 };
 
-// How strictly an image left by a failed allocation is judged.
-enum Judge {
-    kAllOrNothing,  // the input unchanged, or the full result
-    kWellFormed,    // a partial result or an early conversion is documented
-};
+// How strictly an image left by a failed allocation is judged: the input
+// unchanged or the full result, or (where a partial result or an early
+// conversion is documented) only well formed.
+enum Judge { kAllOrNothing, kWellFormed };
 
 using Call = Image *(*)(Image *a, Image *b, Mask *m);
 struct Case {
@@ -47,45 +46,47 @@ inline std::string bytesOf(const Image *im)
     return s;
 }
 
-// The images of one call, the specs' sizes times `scale`.
-class Env {
-public:
+// The images of one call, the specs' sizes times `scale`, and a 5 x 3
+// elliptic element.
+struct Env {
+    std::vector<Image *> images;                // the arguments first, then a returned image
+    std::vector<std::vector<uint8_t>> buffers;  // one per argument, empty for owned ones
+    Image *const a, *const b;
+    Mask *const m;
+
     explicit Env(const Case &c, int scale = 1)
-        : a(image(c.a, scale)), b(image(c.b, scale)), m(kxCreateMask(KXM_ELLIPSE, 5, 3))
-    {
-    }
+        : a(image(c.a, scale)), b(image(c.b, scale)), m(kxCreateMask(KXM_ELLIPSE, 5, 3)) {}
     ~Env()
     {
-        for (Image *im : images_) kxDestroyImage(im);
+        for (Image *im : images) kxDestroyImage(im);
         kxDestroyMask(m);
     }
     // Runs the call; a new image it returns is destroyed with the others.
     Image *run(Call call)
     {
         Image *r = call(a, b, m);
-        if (r && r != a && r != b) images_.push_back(r);
+        if (r && r != a && r != b) images.push_back(r);
         return r;
     }
     std::vector<std::string> state() const
     {
         std::vector<std::string> s;
-        for (const Image *im : images_) s.push_back(bytesOf(im));
+        for (const Image *im : images) s.push_back(bytesOf(im));
         return s;
     }
     bool wellFormed() const
     {
-        for (const Image *im : images_)
-            if (im->magic != KXI_MAGIC || !kxiIsWellFormed(im) ||
-                im->size != uint32_t(im->pitch) * uint32_t(im->height))
-                return false;
-        return true;
+        return std::all_of(images.begin(), images.end(), [](const Image *im) {
+            return im->magic == KXI_MAGIC && kxiIsWellFormed(im) &&
+                   im->size == uint32_t(im->pitch) * uint32_t(im->height);
+        });
     }
     // The guard bytes and row padding of wrapped images are untouched.
     bool paddingKept() const
     {
-        for (size_t k = 0; k < buffers_.size(); ++k) {
-            const Image *im = images_[k];
-            const std::vector<uint8_t> &buf = buffers_[k];
+        for (size_t k = 0; k < buffers.size(); ++k) {
+            const Image *im = images[k];
+            const std::vector<uint8_t> &buf = buffers[k];
             if (buf.empty() || !im->isVirtual) continue;
             const size_t row = size_t(im->width) * kxiBytesPerPixel(im->imageType), pitch = size_t(im->pitch);
             for (size_t i = 0; i < buf.size(); ++i) {
@@ -96,28 +97,12 @@ public:
         return true;
     }
 
-private:
-    std::vector<Image *> images_;                // the arguments first, then a returned image
-    std::vector<std::vector<uint8_t>> buffers_;  // one per argument, empty for owned ones
-
-public:
-    Image *const a, *const b;
-    Mask *const m;
-
-private:
     Image *image(const Spec &s, int scale)
     {
         if (!s.type) return nullptr;
-        const int bpp = kxiBytesPerPixel(s.type), w = s.w * scale, h = s.h * scale;
-        Image *im;
-        buffers_.emplace_back();
-        if (s.wrapped) {
-            const int pitch = w * bpp + 3;
-            buffers_.back().assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);
-            im = kxCreateImageEx(s.type, w, h, pitch, buffers_.back().data() + kGuard, 0);
-        } else {
-            im = kxCreateImage(s.type, w, h);
-        }
+        const int bpp = kxiBytesPerPixel(s.type), w = s.w * scale, h = s.h * scale, pitch = w * bpp + 3;
+        auto &buf = buffers.emplace_back(s.wrapped ? kGuard + size_t(pitch) * h + kGuard : 0, kSentinel);
+        Image *im = s.wrapped ? kxCreateImageEx(s.type, w, h, pitch, &buf[kGuard], 0) : kxCreateImage(s.type, w, h);
         // A picture with edges, holes and a few levels.
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w * bpp; ++x) {
@@ -125,13 +110,12 @@ private:
                 const bool inside = x / bpp > 1 && x / bpp < w - 2 && y > 1 && y < h - 2 && (x / bpp + y) % 5;
                 im->data[size_t(y) * im->pitch + x] = uint8_t(s.type == KIT_BIN ? inside : inside ? v : v / 4);
             }
-        images_.push_back(im);
+        images.push_back(im);
         return im;
     }
 };
 
-inline const float kQuad[8] = {1, 1, 8.5f, 0.5f, 9, 6, 0.5f, 7};
-inline const float kQuad2[8] = {0, 0, 11, 0, 11, 8, 0, 8};
+inline const float kQuad[8] = {1, 1, 8.5f, 0.5f, 9, 6, 0.5f, 7}, kQuad2[8] = {0, 0, 11, 0, 11, 8, 0, 8};
 inline const int kPoly[8] = {1, 1, 9, 2, 7, 8, 2, 6};
 inline const FloodRecord kTol{{5, 5, 5, 5}};
 constexpr int G = KIT_GRAY, B = KIT_BIN, C = KIT_RGB, A = KIT_RGBA;

@@ -1,13 +1,9 @@
-// Fuzz harness over every export of libkxpre (docs/reliability.md lists what
-// it decodes, checks and bounds).  The input bytes choose one export (an
-// entry of the table below, in the order of the corpus seeds opNNN) and
-// decode its arguments: images owned or wrapped over guarded, padded
-// buffers, now and then an unusable record; extreme and raw numbers; masks
-// and destinations of other sizes and types; optional pointers null or not.
-// After the call no byte outside a wrapped image's pixels, no read-only input
-// and no unusable record may have changed, records must still be well formed,
-// and a returned image must be an argument or, where the export may create
-// one, a new well-formed image.  The sanitizers watch the rest.
+// Fuzz harness over every export of libkxpre (docs/reliability.md).  The
+// first byte chooses an entry of the table below (corpus seeds opNNN), the
+// rest decodes its arguments.  After the call no byte outside a wrapped
+// image's pixels, no read-only input and no unusable record may have
+// changed, records are well formed, and a returned image is an argument or,
+// where the export may create one, a new well-formed image.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -28,9 +24,7 @@ namespace {
 
 [[noreturn]] void fail(const char *what, int op)
 {
-    // Through the sanitizers' report channel: libFuzzer's -close_fd_mask=2
-    // closes stderr.
-    char text[160];
+    char text[160];  // reported through the sanitizers: -close_fd_mask=2 closes stderr
     std::snprintf(text, sizeof text, "kxfuzz_exports: %s (operation %d)", what, op);
     __sanitizer_report_error_summary(text);
     std::abort();
@@ -52,10 +46,9 @@ public:
     // An int: small values, coordinates, extremes or raw bits.
     int arg()
     {
-        static const int table[] = {0,     1,     -1,      2,       3,       4,       5,        7,
-                                    8,     -2,    255,     256,     -256,    1000,    4095,     4096,
-                                    16383, 16384, 16385,   32767,   65535,   1 << 20, INT32_MAX, INT32_MIN,
-                                    -1000, 9,     INT32_MAX - 1, INT32_MIN + 1, 1 << 30, -(1 << 30), 2097151, 2097152};
+        static const int table[] = {0, 1, -1, 2, 3, 4, 5, 7, 8, -2, 255, 256, -256, 1000, 4095, 4096, 16383, 16384,
+                                    16385, 32767, 65535, 1 << 20, INT32_MAX, INT32_MIN, -1000, 9, INT32_MAX - 1,
+                                    INT32_MIN + 1, 1 << 30, -(1 << 30), 2097151, 2097152};
         const uint8_t mode = u8() % 8;
         if (mode < 3) return int(u8() % 32) - 8;
         if (mode == 3) return int(u8() % 24);
@@ -125,10 +118,12 @@ struct Slot {
     std::vector<uint8_t> bufSnap, pixSnap;
 };
 
-class Images {
-public:
-    explicit Images(Input &in) : in_(in) {}
-    ~Images()
+// What a table entry's call sees: the input, the images it makes (each
+// snapshotted as it is made), and `a`, the first one, made from the entry's
+// type hint.
+struct Ctx : Input {
+    Ctx(const uint8_t *p, size_t n) : Input(p, n) {}
+    ~Ctx()
     {
         for (Slot &s : slots_) {
             if (s.savedData) s.im->data = s.savedData;
@@ -141,45 +136,37 @@ public:
     Image *make(int hint, bool readOnly = false)
     {
         static const int types[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
-        const uint8_t t = in_.u8();
+        const uint8_t t = u8();
         if (bppOf(hint) == 0) hint = ANY;  // the type of an unusable record
         const int type = t % 8 < 4 && hint ? hint : pick(types, t);
-        int w = 1 + in_.u8() % 16, h = 1 + in_.u8() % 16;
-        if (in_.flag(8)) w = 1 + in_.u8() % 80, h = 1 + in_.u8() % 4;  // wide: row remainders of blocked loops
-        const uint8_t how = in_.u8();
+        int w = 1 + u8() % 16, h = 1 + u8() % 16;
+        if (flag(8)) w = 1 + u8() % 80, h = 1 + u8() % 4;  // wide: row remainders of blocked loops
+        const uint8_t how = u8();
         const int pad = (how >> 1) % 5, pitch = w * bppOf(type) + pad;
-        slots_.emplace_back();
-        Slot &s = slots_.back();
-        if (how % 2) {
-            s.buf.assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);
-            s.im = kxCreateImageEx(type, w, h, pitch, s.buf.data() + kGuard, 0);
-        } else {
-            s.im = kxCreateImageEx(type, w, h, pad ? pitch : 0, nullptr, 0);
-        }
+        Slot &s = slots_.emplace_back();
+        if (how % 2) s.buf.assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);  // wrapped
+        s.im = kxCreateImageEx(type, w, h, how % 2 || pad ? pitch : 0, how % 2 ? s.buf.data() + kGuard : nullptr, 0);
         if (!s.im) fail("image creation", -1);
         fill(s.im, type);
         if ((how >> 4) == 15) corrupt(s);
-        s.readOnly = readOnly;
-        s.rec = *s.im;
+        s.readOnly = readOnly, s.rec = *s.im, s.bufSnap = s.buf;
         s.usable = kx::typeOk(s.im);
-        s.bufSnap = s.buf;
         if (readOnly && s.usable) s.pixSnap = pixelsOf(s.im);
         return s.im;
     }
-    Image *maybe(int hint, bool readOnly = false) { return in_.flag(4) ? nullptr : make(hint, readOnly); }
+    Image *maybe(int hint, bool readOnly = false) { return flag(4) ? nullptr : make(hint, readOnly); }
     // An image already made (aliasing the first), or a new one.
-    Image *other(int hint, bool readOnly)
+    Image *other(int hint, bool readOnly = false)
     {
-        if (slots_.empty() || !in_.flag(16)) return make(hint, readOnly);
-        slots_[0].aliased = true;
-        return slots_[0].im;
+        if (slots_.empty() || !flag(16)) return make(hint, readOnly);
+        return slots_[0].aliased = true, slots_[0].im;
     }
     Mask *mask()
     {
-        if (in_.flag(5)) return nullptr;
-        Mask *m = kxCreateMask(1 + in_.u8() % 3, 1 + in_.u8() % 7, 1 + in_.u8() % 7);
+        if (flag(5)) return nullptr;
+        Mask *m = kxCreateMask(1 + u8() % 3, 1 + u8() % 7, 1 + u8() % 7);
         if (!m) return nullptr;
-        if (in_.flag(8)) m->anchorX = in_.arg(), m->anchorY = in_.arg();
+        if (flag(8)) m->anchorX = arg(), m->anchorY = arg();
         masks_.emplace_back(m, bytesOf(m));
         return m;
     }
@@ -194,17 +181,45 @@ public:
             if (bytesOf(m.first) != m.second) fail("structuring element changed", op);
     }
 
+    Image *a = nullptr;
+    bool mayCreate = false;  // the export may hand back a new image
+    bool skip = false;       // the result would be too large for a short execution
+
+    Image *skipped() { return skip = true, nullptr; }
+    Image *created(Image *im) { return mayCreate = true, im; }
+    int side() const { return a ? std::max(a->width, a->height) : 16; }
+
+    // `count` (x, y) pairs near the image, with extremes now and then.
+    std::vector<int> points(int count)
+    {
+        std::vector<int> v(count > 0 ? size_t(count) * 2 : 1);
+        for (size_t i = 0; count > 0 && i < v.size(); ++i) v[i] = flag(6) ? arg() : int(u8() % (side() + 8)) - 4;
+        return v;
+    }
+    std::vector<float> fpoints(int count)
+    {
+        std::vector<float> v(count > 0 ? size_t(count) * 2 : 1);
+        for (size_t i = 0; count > 0 && i < v.size(); ++i)
+            v[i] = flag(6) ? real() : float(int(u8() % (2 * side() + 16)) - 8) * 0.5f;
+        return v;
+    }
+    FloodRecord tolerance()
+    {
+        FloodRecord r;
+        for (double &d : r.val) d = flag(4) ? realD() : double(u8() % 40);
+        return r;
+    }
+    const float *quad(std::vector<float> &q) { return flag(16) ? nullptr : q.data(); }
+
 private:
     void fill(Image *im, int type)
     {
-        const uint8_t mode = in_.u8();
-        uint32_t x = in_.u32() | 1;
+        const uint8_t mode = u8();
+        uint32_t x = u32() | 1;
         for (int y = 0; y < im->height; ++y) {
             uint8_t *r = kx::row(im, y);
             for (size_t i = 0; i < kx::rowBytes(im); ++i) {
-                x ^= x << 13;
-                x ^= x >> 17;
-                x ^= x << 5;
+                x ^= x << 13, x ^= x >> 17, x ^= x << 5;
                 const uint8_t v[4] = {uint8_t(x), uint8_t(uint8_t(x >> 7) & 1), mode,
                                       (x >> 9) % 5 ? mode : uint8_t(x)};
                 r[i] = v[mode % 4];
@@ -218,7 +233,7 @@ private:
     {
         Image *im = s.im;
         const Image saved = *im;
-        switch (in_.u8() % 8) {
+        switch (u8() % 8) {
         case 0: im->imageType = 16; break;
         case 1: im->imageType = 0; break;
         case 2: im->type = im->type == 0 ? 16 : 0; break;
@@ -262,7 +277,6 @@ private:
         }
     }
 
-    Input &in_;
     std::vector<Slot> slots_;
     std::vector<std::pair<Mask *, std::vector<uint8_t>>> masks_;
 };
@@ -285,44 +299,6 @@ int clampRepeat(int n, int bound) { return n > bound ? n % (bound + 1) : n; }
 // per call in this instrumented build): accepted counts stay at most 8,
 // refused ones (below 2, above 256) pass as they are.
 int levels(int n) { return n > 8 && n <= 256 ? 2 + n % 7 : n; }
-
-// What a table entry's call sees: the input, the images, and `a`, the first
-// image made from the entry's type hint.
-struct Ctx : Input {
-    Ctx(const uint8_t *p, size_t n) : Input(p, n), ims(*this) {}
-    Images ims;  // every image is snapshotted as it is made
-    Image *a = nullptr;
-    bool mayCreate = false;  // the export may hand back a new image
-    bool skip = false;       // the result would be too large for a short execution
-
-    Image *maybe(int hint, bool readOnly = false) { return ims.maybe(hint, readOnly); }
-    Image *other(int hint, bool readOnly = false) { return ims.other(hint, readOnly); }
-    Image *skipped() { return skip = true, nullptr; }
-    Image *created(Image *im) { return mayCreate = true, im; }
-    int side() const { return a ? std::max(a->width, a->height) : 16; }
-
-    // `count` (x, y) pairs near the image, with extremes now and then.
-    std::vector<int> points(int count)
-    {
-        std::vector<int> v(count > 0 ? size_t(count) * 2 : 1);
-        for (size_t i = 0; count > 0 && i < v.size(); ++i) v[i] = flag(6) ? arg() : int(u8() % (side() + 8)) - 4;
-        return v;
-    }
-    std::vector<float> fpoints(int count)
-    {
-        std::vector<float> v(count > 0 ? size_t(count) * 2 : 1);
-        for (size_t i = 0; count > 0 && i < v.size(); ++i)
-            v[i] = flag(6) ? real() : float(int(u8() % (2 * side() + 16)) - 8) * 0.5f;
-        return v;
-    }
-    FloodRecord tolerance()
-    {
-        FloodRecord r;
-        for (double &d : r.val) d = flag(4) ? realD() : double(u8() % 40);
-        return r;
-    }
-    const float *quad(std::vector<float> &q) { return flag(16) ? nullptr : q.data(); }
-};
 
 struct Export {
     int hint;       // the type of `a` (ANY: any, NONE: no `a`)
@@ -423,8 +399,8 @@ const Export kExports[] = {
     VOID(B, false, kxFillHoleEx(c.a, c.maybe(B, true))), VOID(B, false, kxRemoveBorder(c.a)),
     VOID(B, false, kxRemoveBorderEx(c.a, c.maybe(B, true))), VOID(B, false, kxRetrieveEdge(c.a, c.arg(), c.arg())),
     BODY(B, false, const int mode = c.arg(); return kxRetrieveEdgeE1(c.a, mode, c.flag(3) ? nullptr : c.other(B))),
-    VOID(ANY, false, kxCutMargin(c.a, c.arg())), RET(B, kxErode(c.a, c.ims.mask())),
-    RET(B, kxDilate(c.a, c.ims.mask())), RET(B, kxDilateE1(c.a, c.arg())),
+    VOID(ANY, false, kxCutMargin(c.a, c.arg())), RET(B, kxErode(c.a, c.mask())),
+    RET(B, kxDilate(c.a, c.mask())), RET(B, kxDilateE1(c.a, c.arg())),
     BODY(B, true, if (c.flag(4)) return (void)kxDistTrans(c.a, nullptr, c.u32()), nullptr;
          const uint32_t capacity = uint32_t(c.u8()) % uint32_t(c.a->width * std::max(c.a->height, 1) + 4);
          std::vector<int32_t> d(capacity ? capacity : 1); (void)kxDistTrans(c.a, d.data(), capacity);
@@ -507,11 +483,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Ctx c(data, size);
     const int op = c.u8() % kCount;
     const Export &e = kExports[op];
-    if (e.hint != NONE) c.a = c.ims.make(e.hint, e.readOnly);
+    if (e.hint != NONE) c.a = c.make(e.hint, e.readOnly);
     Image *result = e.run(c);
     if (c.skip) return -1;  // a result too large for a short execution
-    c.ims.check(op);
-    if (result && !c.ims.owns(result)) {
+    c.check(op);
+    if (result && !c.owns(result)) {
         if (!c.mayCreate) fail("returned an image that is not an argument", op);
         if (!kx::typeOk(result) || result->isVirtual || result->magic != KXI_MAGIC)
             fail("new image not well formed", op);

@@ -10,15 +10,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::vector<std::string> words(1);
-    for (size_t i = 0; i < size && words.size() < 64; ++i) {
-        if (data[i] == '\n')
-            words.emplace_back();
-        else
-            words.back().push_back(char(data[i]));
-    }
+    for (size_t i = 0; i < size && words.size() < 64; ++i)
+        data[i] == '\n' ? (void)words.emplace_back() : words.back().push_back(char(data[i]));
     std::vector<kxtools::Step> steps;
     std::string error;
-    const bool parsed = kxtools::parsePipeline(words, steps, error);
-    if (!parsed && error.empty()) __builtin_trap();  // a refusal always says why
+    if (!kxtools::parsePipeline(words, steps, error) && error.empty()) __builtin_trap();  // a refusal always says why
     return 0;
 }

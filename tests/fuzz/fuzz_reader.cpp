@@ -5,7 +5,7 @@
 // either fails with a reason or gives a well-formed image; nothing may
 // crash, leak or read outside the input.
 #include <cstdint>
-#include <cstring>
+#include <string>
 #include <vector>
 
 #include "kxio.h"
@@ -16,27 +16,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int page = data[0] % 4;
     std::vector<uint8_t> file(data + 1, data + size);
 #if KX_READER == 1
-    static const uint8_t magic[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const size_t n = sizeof magic;
+    const std::string magic = "\x89PNG\r\n\x1A\n";
 #elif KX_READER == 2
-    uint8_t magic[] = {'P', uint8_t('1' + (file.empty() ? 0 : file.size() % 6))};
-    const size_t n = sizeof magic;
+    const std::string magic = {'P', char('1' + (file.empty() ? 0 : file.size() % 6))};
 #elif KX_READER == 3
-    static const uint8_t big[] = {'M', 'M', 0, 42}, little[] = {'I', 'I', 42, 0};
-    const uint8_t *magic = file.size() % 2 ? big : little;
-    const size_t n = 4;
+    const std::string magic = file.size() % 2 ? std::string("MM\0*", 4) : std::string("II*\0", 4);
 #else
-    static const uint8_t magic[] = {0xFF, 0xD8, 0xFF};
-    const size_t n = sizeof magic;
+    const std::string magic = "\xFF\xD8\xFF";
 #endif
-    for (size_t i = 0; i < n && i < file.size(); ++i) file[i] = magic[i];
+    for (size_t i = 0; i < magic.size() && i < file.size(); ++i) file[i] = uint8_t(magic[i]);
     char error[256] = "";
     Image *im = kxioReadMemory(file.data(), file.size(), page, error, sizeof error);
-    if (im) {
-        if (!kxiIsWellFormed(im) || im->isVirtual) __builtin_trap();
-        kxDestroyImage(im);
-    } else if (error[0] == '\0') {
-        __builtin_trap();  // a refusal says why
-    }
+    if (im ? !kxiIsWellFormed(im) || im->isVirtual : error[0] == '\0') __builtin_trap();  // a refusal says why
+    if (im) kxDestroyImage(im);
     return 0;
 }

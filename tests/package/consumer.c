@@ -10,8 +10,7 @@
 int main(int argc, char **argv)
 {
     if (strcmp(KXPRE_VERSION_STRING, KX_EXPECTED_VERSION) != 0) {
-        fprintf(stderr, "consumer: header version %s, package version %s\n", KXPRE_VERSION_STRING,
-                KX_EXPECTED_VERSION);
+        fprintf(stderr, "consumer: header version %s, package %s\n", KXPRE_VERSION_STRING, KX_EXPECTED_VERSION);
         return 1;
     }
     Image *im = kxCreateImage(KIT_RGB, 8, 4);

@@ -20,7 +20,7 @@ TEST(NoThreadsOfOurOwn, UnlessTheCallerTurnsThemOn)
     kxtSetThreads(0);
     unsetenv("KXPRE_THREADS");
     ASSERT_EQ(threadsOfThisProcess(), 1);
-    const int w = 1200, h = 1000;
+    const int w = 1200, h = 1000;  // large enough for row bands
     auto grey = kxtest::randomImage(KIT_GRAY, w, h, 1), rgb = kxtest::randomImage(KIT_RGB, w, h, 2);
     kxSmoothGaussian(grey.get(), 15, 15);
     kxSmoothMedian(rgb.get(), 5);

@@ -4,10 +4,8 @@
 #include <atomic>
 #include <climits>
 #include <cstdlib>
-#include <mutex>
 #include <set>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "kxthreads.h"
@@ -20,32 +18,25 @@ using kx::threads::Bands;
 // Forgets the setting and the environment variable before and after.
 class Threads : public testing::Test {
 protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-    static void reset()
-    {
-        kxtSetThreads(-1);
-        unsetenv("KXPRE_THREADS");
-    }
+    void SetUp() override { TearDown(); }
+    void TearDown() override { kxtSetThreads(-1), unsetenv("KXPRE_THREADS"); }
 };
 
-TEST_F(Threads, OffByDefaultAndSetCountIsClampedToOffOrTheMaximum)
+// Off by default; a set count is clamped to off or the maximum; until one
+// is set the environment decides.
+TEST_F(Threads, SetCountIsClampedAndTheEnvironmentDecidesUntilOneIsSet)
 {
     EXPECT_EQ(kxtGetThreads(), 1);
-    const std::pair<int, int> cases[] = {{0, 1}, {1, 1}, {2, 2}, {8, 8}, {KXT_MAX_THREADS, KXT_MAX_THREADS},
-                                         {KXT_MAX_THREADS + 1, KXT_MAX_THREADS}, {INT_MAX, KXT_MAX_THREADS}};
+    const std::pair<int, int> cases[] = {{0, 1}, {1, 1}, {8, 8}, {KXT_MAX_THREADS, KXT_MAX_THREADS},
+                                         {KXT_MAX_THREADS + 1, KXT_MAX_THREADS}};
     for (const auto &[set, get] : cases) {
         kxtSetThreads(set);
         EXPECT_EQ(kxtGetThreads(), get) << set;
     }
-}
-
-TEST_F(Threads, EnvironmentDecidesUntilACountIsSet)
-{
-    const std::pair<const char *, int> cases[] = {
-        {"4", 4}, {" 3 ", 3}, {"+2", 2}, {"0", 1}, {"-5", 1}, {"1000", KXT_MAX_THREADS},
-        {"", 1}, {"abc", 1}, {"4x", 1}, {"2.5", 1}, {"99999999999999999999999", 1}};
-    for (const auto &[value, get] : cases) {
+    kxtSetThreads(-1);
+    const std::pair<const char *, int> env[] = {{"4", 4}, {" 3 ", 3}, {"-5", 1}, {"1000", KXT_MAX_THREADS},
+                                                {"", 1}, {"4x", 1}, {"99999999999999999999999", 1}};
+    for (const auto &[value, get] : env) {
         setenv("KXPRE_THREADS", value, 1);
         EXPECT_EQ(kxtGetThreads(), get) << '"' << value << '"';
     }
@@ -59,74 +50,53 @@ TEST_F(Threads, EnvironmentDecidesUntilACountIsSet)
     EXPECT_EQ(kxtGetThreads(), 6);
 }
 
-TEST_F(Threads, BandCountRespectsTheSettingAndTheMinimumBand)
+// Bands hold at least the minimum rows (the fewest that make the minimum
+// pixels), are no more than the threads, and cover the rows evenly.
+TEST_F(Threads, BandsRespectTheSettingAndTheMinimumAndCoverTheRowsEvenly)
 {
-    const struct {
-        int threads, rows, minRows, bands;
-    } cases[] = {{1, 1000, 1, 1}, {0, 1000, 1, 1}, {4, 1000, 1, 4}, {4, 1000, 300, 3}, {4, 1000, 500, 2},
-                 {4, 1000, 501, 1}, {4, 3, 1, 3}, {4, 0, 1, 1}, {4, -5, 1, 1}, {8, 1000, -3, 8},
-                 {64, 100000, 1, 64}, {2, INT_MAX, 1, 2}};
+    const struct { int threads, rows, minRows, bands; } cases[] = {
+        {1, 1000, 1, 1}, {4, 1000, 1, 4}, {4, 1000, 300, 3}, {4, 1000, 501, 1},
+        {4, 3, 1, 3}, {4, 0, 1, 1}, {8, 1000, -3, 8}, {2, INT_MAX, 1, 2}};
     for (const auto &c : cases) {
         kxtSetThreads(c.threads);
         EXPECT_EQ(kx::threads::bandCount(c.rows, c.minRows), c.bands)
             << c.threads << " threads, " << c.rows << " rows, at least " << c.minRows;
     }
-}
-
-TEST_F(Threads, MinRowsKeepsBandsAboveTheMinimumPixels)
-{
-    EXPECT_EQ(kx::threads::minRows(0), kx::threads::kMinBandPixels);
-    EXPECT_EQ(kx::threads::minRows(256), kx::threads::kMinBandPixels / 256);
-    EXPECT_EQ(kx::threads::minRows(int64_t(1) << 40), 1);
-    for (int w : {1, 3, 255, 1000, 4096, 70000})
-        EXPECT_GE(int64_t(kx::threads::minRows(w)) * w, kx::threads::kMinBandPixels);
-}
-
-TEST_F(Threads, BandsCoverTheRowsOnceInOrder)
-{
-    for (int rows : {1, 2, 7, 100, 4097, INT_MAX})
+    using kx::threads::kMinBandPixels, kx::threads::minRows;
+    EXPECT_EQ(std::pair(minRows(0), minRows(int64_t(1) << 40)), std::pair(kMinBandPixels, 1));
+    for (int w : {1, 3, 255, 4096, 70000})
+        EXPECT_TRUE(int64_t(minRows(w)) * w >= kMinBandPixels && int64_t(minRows(w) - 1) * w < kMinBandPixels) << w;
+    // Consecutive bands of even sizes, none empty, from row 0 to the last
+    // (INT_MAX rows: no overflow on the way).
+    for (int rows : {1, 7, 4097, INT_MAX})
         for (int count = 1; count <= KXT_MAX_THREADS && count <= rows; count += count < 4 ? 1 : 13) {
             const Bands b{rows, count};
-            EXPECT_EQ(b.begin(0), 0);
-            EXPECT_EQ(b.end(count - 1), rows);
+            EXPECT_EQ(std::pair(b.begin(0), b.end(count - 1)), std::pair(0, rows));
             for (int i = 0; i < count; ++i) {
-                EXPECT_LT(b.begin(i), b.end(i)) << rows << " / " << count;  // no empty band
                 const int64_t size = int64_t(b.end(i)) - b.begin(i);
-                EXPECT_LE(size - int64_t(rows) / count, 1);  // even sizes
+                EXPECT_TRUE(size >= 1 && size - int64_t(rows) / count <= 1) << rows << " / " << count << " #" << i;
             }
         }
 }
 
+// Threads off: one band on the calling thread; on: every band once, each
+// on its own thread, the caller taking the first; no rows: no call.
 TEST_F(Threads, EveryBandRunsOnceEachOnItsOwnThread)
 {
-    for (int n : {2, 3, 8}) {
+    for (int n : {1, 3, 8}) {
         kxtSetThreads(n);
         const Bands bands = Bands::plan(800, 100);
         ASSERT_EQ(bands.count, n);
         std::vector<std::atomic<int>> runs(800);
-        std::mutex lock;
-        std::vector<std::thread::id> ids(static_cast<size_t>(n));
+        std::vector<std::thread::id> ids(static_cast<size_t>(n));  // each band writes its own
         kx::threads::forEach(bands, [&](int band, int y0, int y1) {
             for (int y = y0; y < y1; ++y) ++runs[size_t(y)];
-            std::lock_guard<std::mutex> g(lock);
             ids[size_t(band)] = std::this_thread::get_id();
         });
         for (int y = 0; y < 800; ++y) ASSERT_EQ(runs[size_t(y)], 1) << y;
-        EXPECT_EQ(ids[0], std::this_thread::get_id());  // the caller takes the first band
+        EXPECT_EQ(ids[0], std::this_thread::get_id());
         EXPECT_EQ(std::set<std::thread::id>(ids.begin(), ids.end()).size(), size_t(n));
     }
-}
-
-TEST_F(Threads, OffRunsOneBandOnTheCallingThread)
-{
-    for (int off : {0, 1}) {
-        kxtSetThreads(off);
-        std::vector<std::tuple<int, int, std::thread::id>> calls;
-        kx::threads::forBands(1000, 1, [&](int y0, int y1) { calls.emplace_back(y0, y1, std::this_thread::get_id()); });
-        EXPECT_EQ(calls, (decltype(calls){{0, 1000, std::this_thread::get_id()}}));
-    }
-    // Nothing to do: the function is not called.
-    kxtSetThreads(4);
     int calls = 0;
     kx::threads::forBands(0, 1, [&](int, int) { ++calls; });
     EXPECT_EQ(calls, 0);
@@ -136,9 +106,8 @@ TEST_F(Threads, CallsFromInsideABandRunSingleThreaded)
 {
     kxtSetThreads(4);
     std::vector<int> inner(4, -1);
-    kx::threads::forEach(Bands::plan(4, 1), [&](int band, int, int) {
-        inner[size_t(band)] = kx::threads::bandCount(1000, 1);
-    });
+    kx::threads::forEach(Bands::plan(4, 1),
+                         [&](int band, int, int) { inner[size_t(band)] = kx::threads::bandCount(1000, 1); });
     EXPECT_EQ(inner, std::vector<int>(4, 1));
     EXPECT_EQ(kx::threads::bandCount(1000, 1), 4);  // and the caller's own setting is back
 }

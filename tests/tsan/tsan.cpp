@@ -1,12 +1,7 @@
-// Calls from many threads at once.  The calls of tests/failinject are first
-// run serially; then 8 threads run the whole table at once, each in its own
-// order and on its own copies, and every result must equal the serial one
-// byte for byte.  Built with -DKX_TSAN=ON (tests/tsan/run.sh)
-// ThreadSanitizer reports any data race between the calls; in other builds
-// the test still checks that the results do not depend on what runs
-// alongside.
-#include <gtest/gtest.h>
-
+// Calls from many threads at once give the serial results byte for byte.
+// Built with -DKX_TSAN=ON (tests/tsan/run.sh), ThreadSanitizer also reports
+// any data race between the calls.
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,17 +14,12 @@ namespace {
 
 using namespace kxcalls;
 
-std::string result(const Case &c, int scale)
-{
-    Env e(c, scale);
-    return bytesOf(e.run(c.call));
-}
+std::string result(const Case &c, int scale) { return bytesOf(Env(c, scale).run(c.call)); }
 
 // Runs the cases serially with the library's threads off, then from 8
-// threads at once with `libraryThreads` set, each thread walking the table
-// `rounds` times from its own start and in its own direction so that
-// different calls overlap; returns the names of those whose results differ
-// from the serial ones.
+// threads at once with `libraryThreads` set, each walking the table
+// `rounds` times from its own start and in its own direction; returns the
+// names of the cases whose results differ from the serial ones.
 std::string differing(const std::vector<Case> &cases, int scale, int rounds, int libraryThreads)
 {
     const size_t n = cases.size();
@@ -49,9 +39,7 @@ std::string differing(const std::vector<Case> &cases, int scale, int rounds, int
         });
     for (std::thread &th : pool) th.join();
     kxtSetThreads(-1);
-    std::string all;
-    for (const std::string &b : bad) all += b;
-    return all;
+    return std::accumulate(bad.begin(), bad.end(), std::string());
 }
 
 TEST(Threads, EightThreadsGiveTheSerialResults)
@@ -59,10 +47,8 @@ TEST(Threads, EightThreadsGiveTheSerialResults)
     EXPECT_EQ(differing({std::begin(kCases), std::end(kCases)}, 4, 2, 0), "");  // 48 x 36 pictures
 }
 
-// The operations that split their rows into bands when threads are on, on
-// images large enough to be split, run from 8 threads at once with the
-// library's own threads on: every result equals the one computed with
-// threads off.
+// Operations that split their rows into bands, on images large enough to be
+// split, from 8 callers at once with the library's own threads on.
 TEST(Threads, EightCallersWithLibraryThreadsOnGiveTheSerialResults)
 {
     const Spec big{G, 400, 300}, colour{C, 300, 200};

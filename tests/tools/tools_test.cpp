@@ -1,0 +1,337 @@
+// The tools' shared code: kxpipe's argument parsing, exit codes, the
+// untouched output on failure, steps refused because they would do nothing,
+// the operation table against the library's exports, what only the tool does
+// (pipelines, queries, options; tests/python compares every single step with
+// the binding's call), and image files through the tools' layer over libkxio
+// (whose formats tests/io covers).
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <sstream>
+
+#include "imageio.hpp"
+#include "kxextra.h"
+#include "kxtest.hpp"
+#include "pipe.hpp"
+
+using kxtest::makeImage;
+using kxtest::pixels;
+using kxtest::randomBytes;
+
+namespace {
+
+// A scratch directory per test, removed with everything in it.
+struct TempDir {
+    std::string path = (std::filesystem::temp_directory_path() / "kxtools-XXXXXX").string();
+    TempDir() { EXPECT_TRUE(mkdtemp(path.data())) << path; }
+    ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
+    std::string file(const std::string &name) const { return path + "/" + name; }
+    std::vector<std::string> entries() const  // sorted
+    {
+        std::vector<std::string> out;
+        for (const auto &e : std::filesystem::directory_iterator(path)) out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+void writeFile(const std::string &path, const std::string &bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+struct PipeRun { int code; std::string out, err; };
+
+PipeRun kxpipe(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "kxpipe");
+    std::ostringstream out, err;
+    const int code = kxtools::runPipe(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+std::vector<std::string> split(const std::string &s)
+{
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+// Parses `words`; "" when they parse, else the error (never empty).
+std::string parseError(const std::string &words, std::vector<kxtools::Step> &steps)
+{
+    std::string error;
+    return kxtools::parsePipeline(split(words), steps, error) ? "" : error.empty() ? "(no reason)" : error;
+}
+
+// Pairs of words and a part of the error they must give ("": they parse).
+void expectParse(const std::vector<std::pair<std::string, std::string>> &cases)
+{
+    for (const auto &[words, part] : cases) {
+        std::vector<kxtools::Step> steps;
+        const std::string error = parseError(words, steps);
+        EXPECT_TRUE(part.empty() ? error.empty() : error.find(part) != std::string::npos) << words << ": " << error;
+    }
+}
+
+// One row per way a word can fail its kind.
+TEST(PipeParse, AcceptsWellFormedAndNamesTheFault)
+{
+    expectParse({
+        {"", ""}, {"invert invert", ""}, {"clip 0 0 3 2 invert", ""}, {"clip 0x10 -5 2147483647 -2147483648", ""},
+        {"replacepixels #FF0000 0xFFFFFFFF -", ""}, {"setpixele1 1,2,3,4 0 0 4294967295", ""},
+        {"frobnicate", "unknown operation 'frobnicate'"}, {"clip 0 0 3", "operation 'clip' needs bottom (integer)"},
+        {"clip 0 0 3 x", "operation 'clip' bottom: 'x' is not an integer"}, {"clip 0 0 3 2.5", "is not an integer"},
+        {"clip 0 0 3 2147483648", "is not an integer"}, {"replacepixels 1 -1 -", "new_colour: '-1' is not a colour"},
+        {"replacepixels 4294967296 1 -", "is not a colour"}, {"replacepixels #GG0000 1 -", "is not a colour"},
+        {"setpixele1 1,2,3 0 0 1", "is not a point list"}, {"setpixele1 1,,2 0 0 1", "is not a point list"},
+        {"simple 256 0", "t: '256' is not an integer 0..255"}, {"pixelmergee1 x.png 1 1e39 0", "is not a number"},
+        {"pixelmergee1 x.png 1 nan 0", "scale: 'nan' is not a number"}, {"dilate box:3x3", "is not an element"},
+        {"warp 1,2,3,4,5,6 0,0,1,0,1,1,0,1", "is not four points"}, {"dilate rect:0x3", "is not an element"},
+        {"dilate rect3x3", "is not an element"},
+        // Regression: the point-list parser converted each item to int
+        // before its range check (1e12 was undefined behaviour) and refused
+        // -2147483648, which integer arguments accept.
+        {"setpolyline 1e12,2 0", "points: '1e12,2' is not a point list"},
+        {"setpolyline 1000000000000,2 0", "is not a point list"},
+        {"setpixele1 2147483648,0 0 0 1", "is not a point list"},
+    });
+}
+
+TEST(PipeParse, ValuesAreConvertedAndPointListsTakeIntMin)
+{
+    std::vector<kxtools::Step> steps;
+    ASSERT_EQ(parseError("setpolyline -2147483648,0,0x10,-0x10 0", steps), "");
+    EXPECT_EQ(steps[0].args.values[0].points, (std::vector<int>{std::numeric_limits<int>::min(), 0, 16, -16}));
+    ASSERT_EQ(parseError("replacepixels #102030 0x7F -  setpixele1 -1,2,3,-4 5 6 7", steps), "");
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(std::pair(steps[0].args.u(0), steps[0].args.u(1)), std::pair(0xFF102030u, 0x7Fu));
+    EXPECT_EQ(steps[1].args.count(0), 2);
+    ASSERT_EQ(parseError("clip 010 0x10 -0x10 -2147483648", steps), "");  // 010 is decimal, not octal
+    EXPECT_EQ((std::vector<int>{steps[0].args.i(0), steps[0].args.i(1), steps[0].args.i(2), steps[0].args.i(3)}),
+              (std::vector<int>{10, 16, -16, std::numeric_limits<int>::min()}));
+    ASSERT_EQ(parseError("dilate ellipse:5x3", steps), "");
+    std::string error;
+    ASSERT_TRUE(kxtools::loadValue(steps[0].args.values[0], error)) << error;
+    const Mask *element = steps[0].args.values[0].element.get();
+    EXPECT_TRUE(element && element->width == 5 && element->height == 3);
+}
+
+// Every export that works on one image has a step (the others are named
+// here), and the help shows each with its arguments and export.
+TEST(PipeTable, CoversTheExportsAndTheHelpListsThem)
+{
+    const std::set<std::string> notForOneImage = {
+        "kxFilter",  // does nothing
+        "kxCreateGaborBank", "kxDestroyGaborBank", "kxOrientationField", "kxFrequenceField",
+        "kxGabor",  // placeholders without an image
+    };
+    const PipeRun help = kxpipe({"-h"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("usage: kxpipe"), std::string::npos);
+    EXPECT_NE(help.out.find("  clip left top right bottom"), std::string::npos);
+    EXPECT_NE(help.out.find("[kxInvert]"), std::string::npos);
+    std::set<std::string> reachable;
+    for (const auto &op : kxtools::operations()) reachable.insert(op.function);
+    std::ifstream list(KX_EXPORTS_LIST);
+    ASSERT_TRUE(list) << KX_EXPORTS_LIST;
+    int count = 0;
+    for (std::string name; list >> name; ++count)
+        EXPECT_NE(reachable.count(name) != 0, notForOneImage.count(name) != 0) << name;
+    EXPECT_GT(count, 100);
+}
+
+class PipeFiles : public testing::Test {
+protected:
+    TempDir dir;
+    kxtest::ImagePtr input = makeImage(KIT_GRAY, 6, 5, randomBytes(30, 3));
+    std::string in = dir.file("in.png"), out = dir.file("out.png");
+
+    void SetUp() override { save(input.get(), "in.png"); }
+    void save(const Image *im, const std::string &name)
+    {
+        std::string error;
+        ASSERT_TRUE(kxtools::writeImage(im, dir.file(name), error)) << error;
+    }
+    // The pixels of the output file, binary ones as written (0 or 255).
+    std::vector<uint8_t> outputPixels()
+    {
+        std::string error;
+        kxtools::ImagePtr im = kxtools::readImage(out, error);
+        return im ? pixels(im.get()) : std::vector<uint8_t>{};
+    }
+    PipeRun run(const std::string &steps) { return kxpipe(split(in + " " + out + " " + steps)); }
+};
+
+// Exit 2 for bad words (and steps that would do nothing, run anyway with
+// --lenient), 1 for unreadable or unwritable files; the output stays as it
+// was and no other file (such as the atomic write's temporary one) is left.
+TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
+{
+    writeFile(dir.file("text.png"), "not an image");
+    save(makeImage(KIT_GRAY, 2, 2).get(), "small.png");
+    save(makeImage(KIT_RGBA, 6, 5).get(), "colour.png");
+    const std::string io = in + " " + out + " ", missing = dir.file("missing.png");
+    const struct { std::string words; int code; std::string message; } cases[] = {
+        {in, 2, "usage: kxpipe"}, {io + "--bogus invert", 2, "unknown option '--bogus'"},
+        {io + "clip 1 2", 2, "needs right"}, {io + "invert -- --time", 2, "unknown operation '--time'"},
+        {missing + " " + out + " invert", 1, missing + ": No such file"},
+        {dir.file("text.png") + " " + out + " invert", 1, "not a PNG, PNM, TIFF or JPEG file"},
+        {io + "pixeladd " + missing, 1, "missing.png"},
+        {in + " " + dir.file("no/such/dir/out.png") + " invert", 1, "out.png"},
+        {in + " " + dir.file("out.bmp") + " invert", 1, dir.file("out.bmp") + ": cannot tell the file format"},
+        {missing + " " + out + " clip x 0 0 0", 2, "is not an integer"},  // before the input is read
+        // One row per kind of check; libkxextra's steps refuse as kxpre's do.
+        {io + "invert rgb otsu -", 2, "step 3 (otsu): works on grey images, not B,G,R colour"},
+        {io + "median -5", 2, "step 1 (median): window_size must be at least 2 (got -5)"},
+        {io + "multilevel 1", 2, "step 1 (multilevel): levels must be 2..256 (got 1)"},
+        {io + "pixelmerge " + in + " 1203", 2, "step 1 (pixelmerge): code must be one of 1204, 1205"},
+        {io + "clip 4 0 1 3", 2, "step 1 (clip): needs right >= left (got right 1, left 4)"},
+        {io + "fill 6 0 9", 2, "step 1 (fill): needs x < width (got x 6, width 6)"},
+        {io + "setpolyline 1,1 9", 2, "step 1 (setpolyline): points needs at least 2 points (got 1)"},
+        {io + "detectedge 0 0 0 " + dir.file("small.png"), 2,
+         "step 1 (detectedge): mask must have the size of the image, 6 x 5 (got 2 x 2)"},
+        {io + "rgb replacechannel " + dir.file("colour.png") + " 1", 2,
+         "step 2 (replacechannel): channel must be a binary or grey or B,G,R colour"},
+        {io + "sauvola 5 0.2 0", 2, "step 1 (sauvola): needs r > 0.0 (got r 0)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.words);
+        writeFile(out, "previous result");
+        const PipeRun r = kxpipe(split(c.words));
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(out), "previous result");
+        if (c.message.rfind("step ", 0) == 0) {
+            EXPECT_NE(r.err.find("--lenient"), std::string::npos) << r.err;
+            EXPECT_EQ(kxpipe(split(c.words + " --lenient")).code, 0);
+        }
+    }
+    Image broken{};  // a write failing after the temporary file is made
+    std::string error;
+    writeFile(out, "previous result");
+    EXPECT_FALSE(kxtools::writeImageAtomic(&broken, out, error));
+    EXPECT_EQ(readFile(out), "previous result");
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"colour.png", "in.png", "out.png", "small.png", "text.png"}));
+}
+
+// A pipeline writes what the same calls made directly give (binary images
+// are written black and white) and prints nothing; a second image is
+// converted to the input's type.  Queries print what the call returns, as
+// the shortest text that reads back the same double; other results
+// (kxScale's status) are not printed.
+TEST_F(PipeFiles, PipelinesEqualTheDirectCallsAndOnlyQueriesPrint)
+{
+    writeFile(out, "old contents");
+    PipeRun r = run("invert clip 1 1 4 3 bin");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    kxtest::ImagePtr expected(kxiClone(input.get(), nullptr));
+    kxInvert(expected.get()), kxClip(expected.get(), 1, 1, 4, 3), kxiCast(expected.get(), KIT_BIN);
+    std::vector<uint8_t> want = pixels(expected.get());
+    for (auto &b : want) b = b ? 255 : 0;
+    EXPECT_EQ(outputPixels(), want);
+    save(makeImage(KIT_RGB, 6, 5).get(), "black.png");
+    EXPECT_EQ(run("pixelsmall " + dir.file("black.png")).code, 0);
+    EXPECT_EQ(outputPixels(), std::vector<uint8_t>(30, 0));
+
+    r = run("scale 0.5 2 getpixel 0 0");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("getpixel: ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.find("scale"), std::string::npos) << r.out;
+    r = run("level - 3 bin findskew");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string head = "level: " + std::to_string(kxxLevel(input.get(), nullptr, KXX_MAX_ENTROPY)) + "\n";
+    ASSERT_TRUE(kxiCast(input.get(), KIT_BIN));
+    double angle = 99, confidence = 99, a = -1, k = -1;
+    ASSERT_EQ(kxxFindSkew(input.get(), &angle, &confidence), 1);
+    ASSERT_EQ(r.out.rfind(head + "findskew: ", 0), 0u) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + head.size() + 10, "%lf %lf", &a, &k), 2) << r.out;
+    EXPECT_EQ(std::pair(a, k), std::pair(angle, confidence));
+}
+
+TEST_F(PipeFiles, OptionsStandAnywhereTimingGoesToStderrAndVersionIsTheProjects)
+{
+    EXPECT_EQ(kxpipe({in, "--time", out, "invert", "--lenient", "median", "-5"}).code, 0);
+    EXPECT_EQ(kxpipe({in, out, "invert", "--help"}).code, 0);
+    const PipeRun t = kxpipe({"--time", in, dir.file("out.pgm"), "invert"});
+    ASSERT_EQ(t.code, 0) << t.err;
+    EXPECT_NE(t.err.find("invert"), std::string::npos);
+    EXPECT_NE(t.err.find(" ms "), std::string::npos);
+    EXPECT_EQ(readFile(dir.file("out.pgm")).substr(0, 9), "P5\n6 5\n25");
+    struct stat st {};  // the permissions of an ordinary new file, not the temporary file's
+    ASSERT_EQ(stat(dir.file("out.pgm").c_str(), &st), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(kxpipe({"--version"}).out, std::string("kxpipe ") + KX_VERSION + "\n");
+}
+
+// Steps built around records or caller arrays (not compared by tests/python).
+TEST(PipeSteps, DistanceMapAndFloodFill)
+{
+    kxtools::ImagePtr im(kxCreateImage(KIT_BIN, 11, 11));
+    kxFillRect(im.get(), 2, 2, 8, 8, 1);  // a square (the frame of the image is no source of distance)
+    const kxtools::StepResult r = kxtools::applyOperation(im, "disttrans", {});
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(im->imageType, KIT_GRAY);
+    EXPECT_GT(kxGetPixel(im.get(), 5, 5), kxGetPixel(im.get(), 2, 5));  // deeper inside, farther
+    EXPECT_GT(kxGetPixel(im.get(), 2, 5), 0u);
+    EXPECT_EQ(kxGetPixel(im.get(), 1, 5), 0u);
+    kxtools::ImagePtr grey(kxCreateImage(KIT_GRAY, 6, 4));
+    const kxtools::StepResult f = kxtools::applyOperation(grey, "floodfill", {"0", "0", "200", "0", "0", "4", "0"});
+    ASSERT_TRUE(f.ok) << f.message;
+    EXPECT_EQ(f.message, "24");  // the whole uniform image
+    EXPECT_EQ(pixels(grey.get()), std::vector<uint8_t>(24, 200));
+}
+
+TEST(ImageFiles, PaddedImagesSurviveARoundTrip)
+{
+    const struct { int type; const char *file; int readType; /* as read back */ } cases[] = {
+        {KIT_BIN, "a.png", KIT_GRAY}, {KIT_RGB, "a.png", KIT_RGB}, {KIT_RGBA, "a.pnm", KIT_RGB},
+        {KIT_BIN, "a.tif", KIT_BIN}, {KIT_RGBA, "a.tiff", KIT_RGBA}};
+    TempDir dir;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " type " + std::to_string(c.type));
+        const int w = 13, h = 7;  // odd sizes: rows of 39 bytes for RGB
+        const auto bytes = randomBytes(size_t(w) * h * kxiBytesPerPixel(c.type), 11, 0, c.type == KIT_BIN ? 1 : 255);
+        kxtest::PaddedImage in(c.type, w, h, bytes, 3);  // padding must not reach the file
+        std::string error;
+        ASSERT_TRUE(kxtools::writeImage(in.get(), dir.file(c.file), error)) << error;
+        kxtools::ImagePtr back = kxtools::readImage(dir.file(c.file), error);
+        ASSERT_TRUE(back) << error;
+        EXPECT_EQ(std::tuple(back->imageType, back->width, back->height), std::tuple(c.readType, w, h));
+        std::vector<uint8_t> expected;
+        for (size_t i = 0; i < bytes.size(); ++i)  // binary becomes 0/255 grey; PPM drops alpha
+            if (c.type != KIT_RGBA || c.readType != KIT_RGB || i % 4 != 3)
+                expected.push_back(c.type == KIT_BIN && c.readType != KIT_BIN && bytes[i] ? 255 : bytes[i]);
+        EXPECT_EQ(pixels(back.get()), expected);
+    }
+}
+
+// Forms the corpus of tests/data lacks: a comment between header lines, a
+// maxval below 255.
+TEST(ImageFiles, PnmFormsOutsideTheCorpus)
+{
+    const std::pair<std::string, std::vector<uint8_t>> cases[] = {
+        {"P2 # a comment\n3 1\n# another\n255\n0 128 255\n", {0, 128, 255}}, {"P2\n2 1\n15\n15 5\n", {255, 85}}};
+    TempDir dir;
+    for (const auto &[bytes, expected] : cases) {
+        writeFile(dir.file("f"), bytes);
+        std::string error;
+        kxtools::ImagePtr im = kxtools::readImage(dir.file("f"), error);
+        ASSERT_TRUE(im) << error;
+        EXPECT_EQ(pixels(im.get()), expected) << bytes;
+    }
+}
+
+}  // namespace
