@@ -61,4 +61,13 @@ TEST(FloatingPointState, IntactAfterEveryComputingExport)
     }
 }
 
+// The fault as users met it.
+TEST(FloatingPointState, ScaleAfterFiveByFiveMedianKeepsItsSize)
+{
+    auto im = kxtest::randomImage(KIT_GRAY, 64, 48, 1);
+    kxMedian(im.get(), 5);
+    ASSERT_EQ(kxScale(im.get(), 0.5f, 2), 1);
+    EXPECT_EQ(std::pair(im->width, im->height), std::pair(32, 24));
+}
+
 }  // namespace

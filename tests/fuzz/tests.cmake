@@ -21,4 +21,9 @@ if(KX_FUZZ_SHORT AND NOT KX_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
 endif()
 
 # The faults the export fuzzer found are replayed from its corpus (seeds
-# such as exports/*-unusable-destination) on every short run.
+# such as exports/*-unusable-destination) on every short run, and checked in
+# every build, with or without clang, by these regression tests.
+add_executable(kxtest_fuzz_regressions ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/unusable_destination_test.cpp)
+kx_strict(kxtest_fuzz_regressions)
+target_link_libraries(kxtest_fuzz_regressions PRIVATE kxpre GTest::gtest GTest::gtest_main)
+gtest_discover_tests(kxtest_fuzz_regressions DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
