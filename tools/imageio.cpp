@@ -43,10 +43,15 @@ bool writeImageAtomic(const Image *image, const std::string &path, std::string &
     }
     const auto slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    std::string tmp = (slash == std::string::npos ? std::string() : dir) + ".kxtmp-XXXXXX";
+    // The temporary name ends in the target's extension too: some formats
+    // depend on it (.pbm holds binary images only).
+    const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    const auto dot = base.find_last_of('.');
+    const std::string extension = dot == std::string::npos ? std::string() : base.substr(dot);
+    std::string tmp = (slash == std::string::npos ? std::string() : dir) + ".kxtmp-XXXXXX" + extension;
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back('\0');
-    const int fd = mkstemp(name.data());
+    const int fd = mkstemps(name.data(), int(extension.size()));
     if (fd < 0) {
         error = path + ": cannot create a temporary file in " + dir + ": " + std::strerror(errno);
         return false;

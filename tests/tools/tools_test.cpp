@@ -190,6 +190,8 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
         {in + " " + dir.file("no/such/dir/out.png") + " invert", 1, "out.png"},
         {in + " " + dir.file("out.bmp") + " invert", 1, dir.file("out.bmp") + ": cannot tell the file format"},
         {missing + " " + out + " clip x 0 0 0", 2, "is not an integer"},  // before the input is read
+        // The format of the target's name, not of the temporary file's.
+        {in + " " + dir.file("grey.pbm") + " invert", 1, "PBM holds binary images only"},
         // One row per kind of check; libkxextra's steps refuse as kxpre's do.
         {io + "invert rgb otsu -", 2, "step 3 (otsu): works on grey images, not B,G,R colour"},
         {io + "median -5", 2, "step 1 (median): window_size must be at least 2 (got -5)"},
@@ -221,7 +223,10 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
     writeFile(out, "previous result");
     EXPECT_FALSE(kxtools::writeImageAtomic(&broken, out, error));
     EXPECT_EQ(readFile(out), "previous result");
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"colour.png", "in.png", "out.png", "small.png", "text.png"}));
+    EXPECT_EQ(kxpipe({in, dir.file("bits.pbm"), "bin"}).code, 0);
+    EXPECT_EQ(readFile(dir.file("bits.pbm")).substr(0, 2), "P4");
+    EXPECT_EQ(dir.entries(),
+              (std::vector<std::string>{"bits.pbm", "colour.png", "in.png", "out.png", "small.png", "text.png"}));
 }
 
 // A pipeline writes what the same calls made directly give (binary images
