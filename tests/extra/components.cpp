@@ -1,7 +1,7 @@
 // Binary images.  Connected components: kxxLabel (union-find) against a
 // flood-fill labeller, literal statistics, and the two cleaners.  Stroke
 // points: the library's crossing-number table against the textbook sum
-// around each set pixel, on drawn and on thinned random skeletons.
+// around each set pixel, on thinned random skeletons.
 #include <algorithm>
 #include <deque>
 #include <numeric>
@@ -41,8 +41,7 @@ std::vector<int32_t> floodLabels(const Image *im, int conn, int *count)
     return l;
 }
 
-// '#' set; or about `percent` % set pixels: near the percolation thresholds
-// components wind and merge across many provisional labels.
+// '#' set; or, for null rows, about `percent` % set pixels at random.
 ImagePtr binary(int w, int h, const char *rows, int percent = 0, uint32_t seed = 0)
 {
     ImagePtr im(kxCreateImage(KIT_BIN, w, h));
@@ -81,29 +80,26 @@ std::vector<int> listPoints(const Image *im, int kinds)
 
 TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFill)
 {
+    // Drawn shapes whose arms union-find meets late (U, W, hooks, diagonals,
+    // a checkerboard), one column, and random images near the percolation
+    // thresholds, where components wind and merge across many labels.
     const struct {
-        const char *name;
         int w, h;
         const char *rows;  // null: random with `percent` % set
-        int percent, count4, count8;
+        int percent = 0;
     } cases[] = {
-        {"empty", 3, 2, "......", 0, 0, 0},                        {"diagonal", 3, 3, "#...#...#", 0, 3, 1},
-        {"anti_diagonal", 3, 3, "..#.#.#..", 0, 3, 1},            {"u_shape_merges_late", 5, 3, "#...##...######", 0, 1, 1},
-        {"w_shape_three_arms", 7, 3, "#..#..##..#..########", 0, 1, 1}, {"checkerboard", 4, 4, "#.#..#.##.#..#.#", 0, 8, 1},
-        {"hook_seen_right_first", 5, 5, "....####.##.#.##...######", 0, 1, 1},
-        {"two_hooks", 5, 3, "#.#.##.#.###.##", 0, 3, 1},       {"one_column", 1, 5, "#.##.", 0, 2, 2},
-        {"random_column", 1, 40, nullptr, 50, -1, -1},         {"random_row", 40, 1, nullptr, 50, -1, -1},
-        {"random_sparse", 31, 17, nullptr, 10, -1, -1},        {"random_dense", 97, 53, nullptr, 70, -1, -1},
-        {"random_percolating", 257, 129, nullptr, 45, -1, -1}, {"random_percolating_8", 64, 64, nullptr, 59, -1, -1},
+        {3, 2, "......"}, {3, 3, "#...#...#"}, {3, 3, "..#.#.#.."}, {5, 3, "#...##...######"},
+        {7, 3, "#..#..##..#..########"}, {4, 4, "#.#..#.##.#..#.#"}, {5, 5, "....####.##.#.##...######"},
+        {5, 3, "#.#.##.#.###.##"}, {1, 40, nullptr, 50}, {40, 1, nullptr, 50}, {31, 17, nullptr, 10},
+        {257, 129, nullptr, 45}, {64, 64, nullptr, 59},
     };
     uint32_t seed = 1;
     for (const auto &c : cases)
         for (int conn : {4, 8}) {
-            SCOPED_TRACE(testing::Message() << c.name << " conn " << conn);
+            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << (c.rows ? c.rows : "random") << " conn " << conn);
             auto im = binary(c.w, c.h, c.rows, c.percent, seed++);
             int n = 0;
             const auto want = floodLabels(im.get(), conn, &n);
-            EXPECT_EQ(c.rows ? n : -1, conn == 4 ? c.count4 : c.count8);
             std::vector<int32_t> got(size_t(c.w) * c.h, -1);
             ASSERT_EQ(kxxLabel(im.get(), conn, got.data()), n);
             ASSERT_EQ(got, want);
@@ -132,11 +128,7 @@ TEST(ExtraStats, BackgroundEmptyAndForeignLabels)
 
 TEST(ExtraCleaners, DespeckleAndKeepLargestKeepTheComponentsTheirRuleNames)
 {
-    // Four single pixels and a pair: keeping 2 keeps the pair and the first
-    // single pixel in raster order.
-    auto tie = binary(5, 3, "#.#.#....##....");
-    kxxKeepLargest(tie.get(), 4, 2);
-    EXPECT_EQ(kxtest::pixels(tie.get()), kxtest::pixels(binary(5, 3, "#...#....#.....").get()));
+    // Ties in area are many at 45 %: the first component in raster order wins.
     uint32_t seed = 40;
     for (int conn : {4, 8})
         for (int k : {-1, 0, 1, 2, 7, 100000}) {
@@ -159,30 +151,9 @@ TEST(ExtraCleaners, DespeckleAndKeepLargestKeepTheComponentsTheirRuleNames)
         }
 }
 
-TEST(ExtraStrokePoints, DrawnSkeletonsGiveTheirEndsBranchesAndDots)
+TEST(ExtraStrokePoints, ACapacityBelowTheCountGivesTheCountAndWritesOnlyThatMany)
 {
-    const struct {
-        const char *name;
-        int w, h;
-        const char *rows;
-        std::vector<int> ends, branches, dots;
-    } cases[] = {
-        {"segment", 5, 3, "......###......", {1, 1, 3, 1}, {}, {}},
-        {"diagonal_touching_the_border", 3, 3, "#...#...#", {0, 0, 2, 2}, {}, {}},
-        {"t_junction", 5, 4, "#####..#....#.......", {0, 0, 4, 0, 2, 2}, {2, 0}, {}},
-        {"x_crossing", 5, 5, "#...#.#.#...#...#.#.#...#", {0, 0, 4, 0, 0, 4, 4, 4}, {2, 2}, {}},
-        {"y_fork", 5, 5, "#...#.#.#...#....#....#..", {0, 0, 4, 0, 2, 4}, {2, 2}, {}},
-        {"closed_loop_has_neither", 4, 4, ".##.#..##..#.##.", {}, {}, {}}, {"dot", 3, 3, "....#....", {}, {}, {1, 1}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        auto im = binary(c.w, c.h, c.rows);
-        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_END), c.ends);
-        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_BRANCH), c.branches);
-        EXPECT_EQ(listPoints(im.get(), KXX_STROKE_DOT), c.dots);
-    }
-    // A capacity below the count: the count, and only that many points written.
-    auto t = binary(5, 4, cases[2].rows);
+    auto t = binary(5, 4, "#####..#....#.......");  // a T: ends (0, 0), (4, 0), (2, 2)
     int points[4] = {-1, -1, -1, -1};
     EXPECT_EQ(kxxStrokePoints(t.get(), KXX_STROKE_END, points, 1), 3);
     EXPECT_EQ(std::vector<int>(points, points + 4), (std::vector<int>{0, 0, -1, -1}));
@@ -192,12 +163,12 @@ TEST(ExtraStrokePoints, DrawnSkeletonsGiveTheirEndsBranchesAndDots)
 TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
 {
     // Smoothed noise above a level, thinned by the library: real skeletons
-    // with many ends and branches.
+    // with dots, ends, lines and branches (of 3 and 4 arms).
     uint32_t seed = 5;
     for (const auto &[w, h] : {std::pair{64, 48}, std::pair{1, 30}, std::pair{30, 1}, std::pair{151, 97}}) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
         auto im = kxtest::randomImage(KIT_GRAY, w, h, seed++);
-        kxbSimple(kxSmoothAvg(im.get(), 5), 128, 0);
+        kxbSimple(w > 1 && h > 1 ? kxSmoothAvg(im.get(), 5) : im.get(), 128, 0);  // one pixel across: dashes and dots
         kxThinning(im.get());
         std::vector<int> cn;  // -1 for clear pixels
         for (int y = 0; y < h; ++y)

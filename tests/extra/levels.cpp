@@ -11,19 +11,14 @@ using kxtest::ImagePtr;
 
 TEST(ExtraLevels, EachSelectorIsTheLevelItsBinarizerUses)
 {
-    // Histograms uniform, bimodal, narrow, of one value, of two values,
-    // with empty ranges; a single pixel; coarse steps.
+    // Histograms bimodal, of one value, of two values, with empty ranges; a
+    // single pixel; coarse steps.
     std::mt19937 rng(11);
-    std::normal_distribution<double> dark(60, 15), light(190, 25), narrow(128, 2);
+    std::normal_distribution<double> dark(60, 15), light(190, 25);
     const std::vector<std::tuple<int, int, std::function<int()>>> images = {
-        {64, 48, [&] { return int(rng() % 256); }},
-        {80, 60, [&] { return int(rng() % 3 ? light(rng) : dark(rng)); }},
-        {33, 21, [&] { return int(narrow(rng)); }},
-        {10, 10, [&] { return 77; }},
-        {9, 7, [&] { return rng() % 2 ? 0 : 255; }},
-        {50, 50, [&] { return int(rng() % 40) + (rng() % 2 ? 200 : 0); }},
-        {1, 1, [&] { return 3; }},
-        {120, 1, [&] { return int(rng() % 256) / 16 * 16; }},
+        {80, 60, [&] { return int(rng() % 3 ? light(rng) : dark(rng)); }}, {10, 10, [&] { return 77; }},
+        {9, 7, [&] { return rng() % 2 ? 0 : 255; }}, {50, 50, [&] { return int(rng() % 40) + (rng() % 2 ? 200 : 0); }},
+        {1, 1, [&] { return 3; }}, {120, 1, [&] { return int(rng() % 256) / 16 * 16; }},
     };
     for (const auto &[w, h, value] : images) {
         SCOPED_TRACE(testing::Message() << w << "x" << h);
