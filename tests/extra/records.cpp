@@ -45,9 +45,7 @@ const Export kExports[] = {
     {"multi levels", KIT_GRAY, -1, [](Image *im, Outputs &o) { return kxxMultiLevels(im, 4, o.thresholds.data()); }},
     {"local levels", KIT_GRAY, 0, [](Image *im, Outputs &o) { return kxxLocalLevels(im, KXX_WOLF, 9, 0.5, 0, o.levels.data()); }},
     {"local threshold", KIT_GRAY, 1, [](Image *im, Outputs &) { return double(kxxLocalThreshold(im, KXX_SAUVOLA, 11, 0.3, 128) == im); }},
-    {"gradient", KIT_GRAY, 0, [](Image *im, Outputs &o) {
-         return kxxGradient(im, KXX_SCHARR, KXX_L2, o.gx.data(), o.gy.data(), o.mag.data(), nullptr, nullptr);
-     }},
+    {"gradient", KIT_GRAY, 0, [](Image *im, Outputs &o) { return kxxGradient(im, KXX_SCHARR, KXX_L2, o.gx.data(), o.gy.data(), o.mag.data(), nullptr, nullptr); }},
     {"clahe", KIT_GRAY, 1, [](Image *im, Outputs &) { return double(kxxClahe(im, 3, 2, 2) == im); }},
     {"find skew", KIT_BIN, 0, [](Image *im, Outputs &o) { return kxxFindSkew(im, &o.angle, &o.confidence); }},
     {"deskew", KIT_BIN, 1, [](Image *im, Outputs &o) { return double(kxxDeskew(im, 0, 1, &o.turned) == im); }},

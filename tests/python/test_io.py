@@ -49,10 +49,7 @@ def test_corpus_files_read_as_arrays():
 @pytest.mark.parametrize(
     "call,error,message",
     [
-        (lambda d: kxpre.read(os.path.join(DATA, "bad-huge.png")), OSError, "exceeds user limit"),
-        (lambda d: kxpre.read(os.path.join(DATA, "bad-short.pgm")), OSError, "ends early"),
         (lambda d: kxpre.read(d / "missing.png"), OSError, "No such file"),
-        (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), page=1), OSError, "only TIFF"),
         (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), page=-1), ValueError, "page"),
         (lambda d: kxpre.write(d / "x.bmp", np.zeros((2, 2), np.uint8)), ValueError, "file format"),
         (lambda d: kxpre.write(d / "x.jpg", np.zeros((2, 2), np.uint8), quality=0), ValueError, "1..100"),
