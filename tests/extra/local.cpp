@@ -26,7 +26,7 @@ int reflect(int i, int n)
 
 std::vector<double> referenceLevels(const Image *im, int method, int window, double k, double r)
 {
-    const int w = im->width, h = im->height, half = std::max(window, 1) / 2;  // a window below 1 acts as 1
+    const int w = im->width, h = im->height, half = std::max(window, 1) / 2;  // 2 * half + 1 across
     auto px = [&](int x, int y) { return int64_t(im->data[size_t(reflect(y, h)) * im->pitch + reflect(x, w)]); };
     std::vector<double> m(size_t(w) * h), s(m.size()), t(m.size());
     const double n = double(2 * half + 1) * (2 * half + 1);
@@ -57,15 +57,17 @@ const struct {
                 {KXX_WOLF, 0.5, 0},    {KXX_BRADLEY, 0.15, 0}};
 
 
-// Smoothed noise over a gradient, and dark and bright low-contrast copies.
+// Smoothed noise over a gradient, and dark and bright low-contrast copies;
+// the last sizes have fewer pixels than 8 x 8 tiles (unsmoothed noise).
 std::vector<cv::Mat> pictures()
 {
     std::vector<cv::Mat> out;
     cv::setRNGSeed(5);
-    for (const auto &size : {cv::Size(257, 193), cv::Size(64, 500), cv::Size(31, 17)}) {
+    for (const auto &size : {cv::Size(257, 193), cv::Size(64, 500), cv::Size(31, 17), cv::Size(3, 2), cv::Size(1, 9),
+                             cv::Size(9, 1), cv::Size(1, 1)}) {
         cv::Mat noise(size, CV_8UC1), ramp(size, CV_8UC1), mix, dark, bright;
         cv::randu(noise, 0, 256);
-        cv::GaussianBlur(noise, noise, cv::Size(9, 9), 3);
+        if (size.area() > 99) cv::GaussianBlur(noise, noise, cv::Size(9, 9), 3);
         for (int x = 0; x < size.width; ++x) ramp.col(x).setTo(255 * x / std::max(1, size.width - 1));
         cv::addWeighted(noise, 0.6, ramp, 0.4, 0, mix);
         mix.convertTo(dark, CV_8U, 0.2, 10);
@@ -123,12 +125,13 @@ std::vector<uint8_t> claheReference(const cv::Mat &m, int tx, int ty, double cli
 
 TEST(ExtraLocal, LevelsEqualTheWindowWalkOverTheReflectedImage)
 {
-    // Windows narrower and wider than the image (repeated reflection), one
-    // pixel wide images, a flat image (Wolf's R = 0), windows below 1.
+    // Windows narrower and wider than the image (repeated reflection), even
+    // windows (as the next odd one), one pixel wide images, a flat image
+    // (Wolf's R = 0), windows below 1 (as 1).
     const struct {
         int w, h, window;
         bool flat;
-    } sizes[] = {{23, 17, 5, false}, {16, 9, 15, false}, {7, 5, 31, false}, {1, 12, 3, false}, {12, 1, 9, false},
+    } sizes[] = {{23, 17, 5, false}, {16, 9, 14, false}, {7, 5, 31, false}, {1, 12, 3, false}, {12, 1, 8, false},
                  {10, 8, 3, true}, {20, 14, -4, false}};
     uint32_t seed = 1;
     for (const auto &z : sizes)
@@ -140,9 +143,6 @@ TEST(ExtraLocal, LevelsEqualTheWindowWalkOverTheReflectedImage)
             ASSERT_EQ(kxxLocalLevels(im.get(), c.method, z.window, c.k, c.r, got.data()), 1);
             const auto want = referenceLevels(im.get(), c.method, z.window, c.k, c.r);
             for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "pixel " << i;  // same bits
-            std::vector<double> even(got.size());  // an even window acts as the next odd one
-            kxxLocalLevels(im.get(), c.method, z.window - 1, c.k, c.r, even.data());
-            EXPECT_EQ(even, got);
             ImagePtr bin(kxiClone(im.get(), nullptr));
             EXPECT_EQ(kxxLocalThreshold(bin.get(), c.method, z.window, c.k, c.r), bin.get());
             ASSERT_EQ(bin->imageType, KIT_BIN);
@@ -165,12 +165,6 @@ TEST(ExtraClahe, EqualsTheDocumentedArithmetic)
             EXPECT_EQ(kxxClahe(im.get(), p.tx, p.ty, p.clip), im.get());
             EXPECT_EQ(kxtest::pixels(im.get()), claheReference(pics[k], p.tx, p.ty, p.clip));
         }
-    // More tiles than pixels: the mirrored extension repeats.
-    for (const auto &[w, h] : {std::pair{3, 2}, std::pair{1, 9}, std::pair{9, 1}, std::pair{1, 1}}) {
-        auto bytes = kxtest::randomBytes(size_t(w * h), 3);
-        const cv::Mat m(h, w, CV_8UC1, bytes.data());
-        EXPECT_EQ(kxtest::pixels(kxxClahe(imageOf(m).get(), 8, 8, 3)), claheReference(m, 8, 8, 3)) << w << "x" << h;
-    }
     // An infinite limit clips nothing: the same as no limit.
     auto a = imageOf(pics[0]), b = imageOf(pics[0]);
     EXPECT_EQ(kxtest::pixels(kxxClahe(a.get(), 4, 4, INFINITY)), kxtest::pixels(kxxClahe(b.get(), 4, 4, 0)));

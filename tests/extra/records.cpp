@@ -73,14 +73,13 @@ TEST(ExtraRecords, WrappedImagesGiveThePackedResultAndKeepTheirPadding)
 
 TEST(ExtraRecords, BrokenRecordsAndOtherTypesAreRefusedByEveryExport)
 {
+    // The record rules are kxpre's (tests/frame, the fuzz harness); here each
+    // export must apply them, with breaks its own type check would pass.
     const std::pair<const char *, std::function<void(Image &)>> broken[] = {
         {"nothing broken, another type", [](Image &) {}},
         {"null data", [](Image &im) { im.data = nullptr; }},
-        {"negative height", [](Image &im) { im.height = -3; }},
         {"pitch below width", [](Image &im) { im.pitch = im.width - 1; }},
         {"pitch * height of 2^31", [](Image &im) { im.pitch = INT32_MAX / 2 + 1, im.height = 2; }},
-        {"type of three channels", [](Image &im) { im.type = 16; }},
-        {"imageType 99", [](Image &im) { im.imageType = 99; }},
     };
     for (const auto &e : kExports)
         for (const auto &[how, breakIt] : broken)
@@ -98,9 +97,8 @@ TEST(ExtraRecords, BrokenRecordsAndOtherTypesAreRefusedByEveryExport)
                 EXPECT_TRUE(im.imageType == record.imageType && im.type == record.type);
                 EXPECT_EQ(kxtest::pixels(owner.get()), before);
                 // A mask may have any type; its memory must be addressable.
-                if (std::string(e.name) == "level" && kit == KIT_GRAY && (!im.data || im.width < 1 || im.height < 1 || im.pitch != owner->pitch)) {
-                    EXPECT_EQ(kxxLevel(owner.get(), &im, KXX_OTSU), -1) << "as the mask";
-                }
+                const bool mask = std::string(e.name) == "level" && kit == KIT_GRAY && (!im.data || im.pitch != owner->pitch);
+                EXPECT_TRUE(!mask || kxxLevel(owner.get(), &im, KXX_OTSU) == -1) << "as the mask";
             }
 }
 

@@ -76,7 +76,7 @@ def test_every_export_is_one_function_named_after_it():
     # and that available() names the exports this build has.
     exports = kxpre.MANIFEST.exports
     assert len({e.python for e in exports}) == len({e.name for e in exports}) == len(exports)
-    assert all(e.name in getattr(kxpre, e.python).__doc__ for e in exports)
+    assert all(e.name in fn.__doc__ for fn, e, _ in EXPORTS)  # both libraries
 
 
 # ---- every export through the binding and through kxpipe ----------------------
@@ -171,7 +171,6 @@ REFUSED = [
     (lambda: kxpre.otsu(COLOUR), TypeError, ["kxpre.otsu", "image", "grey (H, W)", "B,G,R colour"]),
     (lambda: kxpre.thinning(GREY), TypeError, ["kxpre.thinning", "binary", "up to 235", "binary=False"]),
     (lambda: kxpre.replace_channel(COLOUR, np.zeros((6, 8, 4), np.uint8), 1), TypeError, ["channel", "B,G,R,A"]),
-    (lambda: kxpre.pixel_and(GREY, GREY > 9, binary=True), TypeError, ["image0", "binary", "up to 235"]),
     (lambda: kxpre.pixel_add(COLOUR, GREY), TypeError, ["same kind"]),
     (lambda: kxpre.fill_hole_ex(GREY > 9, COLOUR), TypeError, ["mask", "2-D"]),
     (lambda: kxpre.invert(GREY.astype(np.float32)), TypeError, ["image", "dtype uint8"]),
@@ -230,8 +229,6 @@ def test_colour_helpers_follow_the_library():
     np.testing.assert_array_equal(kxpre.bgr_to_rgb(bgr), bgr[..., ::-1])
     bgra = random_image((5, 7, 4))
     np.testing.assert_array_equal(kxpre.rgb_to_bgr(bgra), bgra[..., [2, 1, 0, 3]])
-    b, g, r = (bgr[..., k].astype(np.float64) for k in range(3))
-    assert np.all(np.abs(kxpre.to_gray(bgr) - (r * 0.299 + g * 0.587 + b * 0.114)) <= 1)
     np.testing.assert_array_equal(kxpre.to_bgr(GREY)[..., 1], GREY)
     np.testing.assert_array_equal(kxpre.to_gray(GREY > 100), np.where(GREY > 100, 255, 0))
 
