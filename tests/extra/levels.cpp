@@ -31,16 +31,15 @@ TEST(ExtraLevels, EachSelectorIsTheLevelItsBinarizerUses)
         // kxbOtsu sets the pixels >= max(level, 1), kxbIsoData those > its level.
         ImagePtr otsu(kxiClone(g, nullptr)), iso(kxiClone(g, nullptr));
         const int t = kxxLevel(g, nullptr, KXX_OTSU), u = kxxIsoDataLevel(g, 3, 4);
-        kxbOtsu(otsu.get(), nullptr);
-        kxbIsoData(iso.get(), 3, 4);
+        kxbOtsu(otsu.get(), nullptr), kxbIsoData(iso.get(), 3, 4);
         for (int i = 0; i < w * h; ++i) ASSERT_EQ(otsu->data[i], g->data[i] >= std::max(t, 1)) << t;
         for (int i = 0; i < w * h; ++i) ASSERT_EQ(iso->data[i], g->data[i] > u) << u;
         std::vector<int> b(3, -1);  // kxbMultiLevel posterizes at the thresholds
         ASSERT_EQ(kxxMultiLevels(g, 4, b.data()), 3);
         ImagePtr multi(kxiClone(g, nullptr));
         kxbMultiLevel(multi.get(), 4);
-        for (int i = 0; i < w * h; ++i) {
-            const auto c = std::lower_bound(b.begin(), b.end(), g->data[i]) - b.begin();  // first b >= p
+        for (int i = 0; i < w * h; ++i) {  // c: the first threshold >= the pixel
+            const auto c = std::lower_bound(b.begin(), b.end(), g->data[i]) - b.begin();
             ASSERT_EQ(multi->data[i], c == 0 ? 0 : c == 3 ? 255 : b[size_t(c - 1)]);
         }
     }

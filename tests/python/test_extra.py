@@ -1,18 +1,12 @@
 """kxpre.extra: the hand-written array functions (their arrays, dtypes and
-order of results; the C tests check the values), the manifest's functions,
-and the hand-written functions' own refusals."""
-
-import os
-import sys
+order of results; the C tests check the values) and their own refusals.
+The manifest's functions are in test_kxpre's export table."""
 
 import numpy as np
 import pytest
 
 import kxpre
 from kxpre import extra as kx
-
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-
 
 GREY = np.random.default_rng(4).integers(0, 256, (30, 41)).astype(np.uint8)
 
@@ -92,15 +86,3 @@ REFUSALS = [
 def test_refusals_name_the_argument(call, error, words):
     with pytest.raises(error, match=words):
         call()
-
-
-def test_extra_manifest_agrees_with_the_header_and_leaves_only_array_functions_out():
-    sys.path.insert(0, os.path.join(ROOT, "tools", "manifest"))
-    import generate
-    problems = generate.check_header(kx.MANIFEST, os.path.join(ROOT, "extra", "include", "kxextra.h"))
-    hand_written = {"kxxLabel", "kxxComponentStats", "kxxStrokePoints", "kxxHistogramLevel", "kxxMultiLevels",
-                    "kxxLocalLevels", "kxxGradient"}
-    assert sorted(problems) == sorted("%s: declared in the header, missing from the manifest" % n
-                                      for n in hand_written)
-    # Each export once in the export list, though the local threshold has five entries.
-    assert generate.exports(kx.MANIFEST).count("kxxLocalThreshold\n") == 1

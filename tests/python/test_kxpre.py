@@ -186,7 +186,6 @@ REFUSED = [
     (lambda: kxpre.median(GREY, -5), ValueError, ["kxpre.median", "window_size", "at least 2", "-5"]),
     (lambda: kxpre.scale(GREY, float("nan")), ValueError, ["factor", "finite"]),
     (lambda: kxpre.clip(GREY, 5, 0, 2, 3), ValueError, ["kxpre.clip", "right >= left", "right 2, left 5"]),
-    (lambda: kxpre.pixel_merge(GREY, GREY, 1203), ValueError, ["code", "one of 1204, 1205"]),
     (lambda: kxpre.set_polyline(GREY, [(1, 1)], 9), ValueError, ["points", "at least 2 points", "got 1"]),
     (lambda: kxpre.detect_edge(GREY, mask=np.ones((2, 2), bool)), ValueError, ["mask", "size of image", "(6, 8)"]),
     # smooth_avg(a, 2**32 + 3) acted as window 3 and simple(a, 300, 0) as t = 44:
