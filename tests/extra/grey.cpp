@@ -1,13 +1,17 @@
-// Windows over the image extended by reflection.  Local thresholds: the
-// levels (running column and row sums in the library) against a direct walk
-// over every window, and the binarization against the levels.  CLAHE: equal
-// to the documented arithmetic computed pixel by pixel (the library blends
-// gathered tile tables row by row).
+// Grey images.  Selector levels: each is the level the kxpre binarizer it
+// names uses.  Windows over the image extended by reflection: local levels
+// (running column and row sums in the library) against a direct walk over
+// every window, the binarization against the levels; CLAHE equal to the
+// documented arithmetic computed pixel by pixel (the library blends gathered
+// tile tables row by row).  Gradients: derivatives against OpenCV's
+// Sobel/Scharr (16-bit, so not clipped), the rest by the documented arithmetic.
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <tuple>
 
 #include "kxextra.h"
 #include "kxtest.hpp"
@@ -144,8 +148,7 @@ TEST(ExtraLocal, LevelsEqualTheWindowWalkOverTheReflectedImage)
             const auto want = referenceLevels(im.get(), c.method, z.window, c.k, c.r);
             for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "pixel " << i;  // same bits
             ImagePtr bin(kxiClone(im.get(), nullptr));
-            EXPECT_EQ(kxxLocalThreshold(bin.get(), c.method, z.window, c.k, c.r), bin.get());
-            ASSERT_EQ(bin->imageType, KIT_BIN);
+            ASSERT_EQ(kxxLocalThreshold(bin.get(), c.method, z.window, c.k, c.r)->imageType, KIT_BIN);
             for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(bin->data[i], double(im->data[i]) > want[i]);
         }
 }
@@ -168,4 +171,95 @@ TEST(ExtraClahe, EqualsTheDocumentedArithmetic)
     // An infinite limit clips nothing: the same as no limit.
     auto a = imageOf(pics[0]), b = imageOf(pics[0]);
     EXPECT_EQ(kxtest::pixels(kxxClahe(a.get(), 4, 4, INFINITY)), kxtest::pixels(kxxClahe(b.get(), 4, 4, 0)));
+}
+
+TEST(ExtraLevels, EachSelectorIsTheLevelItsBinarizerUses)
+{
+    // Histograms bimodal, of one value, of two values with empty ranges
+    // between; a single pixel.
+    std::mt19937 rng(11);
+    std::normal_distribution<double> dark(60, 15), light(190, 25);
+    const std::vector<std::tuple<int, int, std::function<int()>>> images = {
+        {80, 60, [&] { return int(rng() % 3 ? light(rng) : dark(rng)); }}, {10, 10, [&] { return 77; }},
+        {9, 7, [&] { return rng() % 2 ? 0 : 255; }}, {1, 1, [&] { return 3; }},
+    };
+    for (const auto &[w, h, value] : images) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        ImagePtr im(kxCreateImage(KIT_GRAY, w, h));
+        std::vector<int32_t> hist(256, 0);
+        for (int i = 0; i < w * h; ++i) ++hist[im->data[i] = uint8_t(std::clamp(value(), 0, 255))];
+        const Image *g = im.get();
+        for (int s = KXX_OTSU; s <= KXX_MODE; ++s) EXPECT_EQ(kxxLevel(g, nullptr, s), kxxHistogramLevel(hist.data(), s));
+        for (int s = KXX_MIN_ERROR; s <= KXX_MODE; ++s) EXPECT_EQ(kxxLevel(g, nullptr, s), kxbGetOptima(g, s - 1));
+        // kxbOtsu sets the pixels >= max(level, 1), kxbIsoData those > its level.
+        ImagePtr otsu(kxiClone(g, nullptr)), iso(kxiClone(g, nullptr));
+        const int t = kxxLevel(g, nullptr, KXX_OTSU), u = kxxIsoDataLevel(g, 3, 4);
+        kxbOtsu(otsu.get(), nullptr), kxbIsoData(iso.get(), 3, 4);
+        for (int i = 0; i < w * h; ++i) ASSERT_EQ(otsu->data[i], g->data[i] >= std::max(t, 1)) << t;
+        for (int i = 0; i < w * h; ++i) ASSERT_EQ(iso->data[i], g->data[i] > u) << u;
+        std::vector<int> b(3, -1);  // kxbMultiLevel posterizes at the thresholds
+        ASSERT_EQ(kxxMultiLevels(g, 4, b.data()), 3);
+        ImagePtr multi(kxiClone(g, nullptr));
+        kxbMultiLevel(multi.get(), 4);
+        for (int i = 0; i < w * h; ++i) {  // c: the first threshold >= the pixel
+            const auto c = std::lower_bound(b.begin(), b.end(), g->data[i]) - b.begin();
+            ASSERT_EQ(multi->data[i], c == 0 ? 0 : c == 3 ? 255 : b[size_t(c - 1)]);
+        }
+    }
+}
+
+TEST(ExtraLevels, MasksCountTheCommonRectangleWhereSetAndTwoClassesGiveTheLowerTop)
+{
+    auto im = kxtest::randomImage(KIT_GRAY, 80, 60, 4);
+    auto mask = kxtest::randomImage(KIT_GRAY, 50, 70, 9);  // narrower and taller, padded rows
+    for (int i = 0; i < 50 * 70; ++i) mask->data[i] = mask->data[i] > 100;
+    std::vector<int32_t> hist(256, 0);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 50; ++x) hist[im->data[y * 80 + x]] += mask->data[y * 50 + x];
+    kxtest::PaddedImage wrappedMask(KIT_GRAY, 50, 70, kxtest::pixels(mask.get()), 6);
+    auto none = kxtest::makeImage(KIT_BIN, 80, 60);
+    const int empty[] = {0, 255, 255, 255, 0};
+    for (int s = KXX_OTSU; s <= KXX_MODE; ++s) {
+        EXPECT_EQ(kxxLevel(im.get(), wrappedMask.get(), s), kxxHistogramLevel(hist.data(), s)) << s;
+        EXPECT_EQ(kxxLevel(im.get(), none.get(), s), empty[s]) << s;  // nothing selected
+    }
+    // Two classes, 70..90 and 152..170: the level is the lower class's top,
+    // and kxbOtsu makes pixels equal to it foreground (as documented).
+    for (int i = 0; i < 80 * 60; ++i) im->data[i] = uint8_t(i % 2 ? 70 + i % 21 : 170 - i % 19);
+    EXPECT_EQ(kxxLevel(im.get(), nullptr, KXX_OTSU), 90);
+}
+
+TEST(ExtraGradient, DerivativesEqualOpenCvAndMagnitudesFollowTheDocumentedArithmetic)
+{
+    uint32_t seed = 1;
+    for (const auto &[w, h] : {std::pair{1, 1}, std::pair{1, 7}, std::pair{9, 1}, std::pair{2, 2}, std::pair{83, 61}})
+        for (int op : {KXX_SOBEL, KXX_SCHARR}) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h << " op " << op);
+            auto im = kxtest::randomImage(KIT_GRAY, w, h, seed++);
+            const size_t n = size_t(w) * h;
+            std::vector<int16_t> gx(n), gy(n), onlyGx(n);
+            std::vector<uint16_t> l1(n), l2(n), onlyL2(n);
+            std::vector<float> l1f(n), l2f(n), dir(n);
+            ASSERT_EQ(kxxGradient(im.get(), op, KXX_L2, gx.data(), gy.data(), l2.data(), l2f.data(), dir.data()), 1);
+            ASSERT_EQ(kxxGradient(im.get(), op, KXX_L1, nullptr, nullptr, l1.data(), l1f.data(), nullptr), 1);
+            // Outputs left null are not written; without a magnitude the norm is not looked at.
+            ASSERT_EQ(kxxGradient(im.get(), op, KXX_L2, nullptr, nullptr, onlyL2.data(), nullptr, nullptr), 1);
+            ASSERT_EQ(kxxGradient(im.get(), op, 99, onlyGx.data(), nullptr, nullptr, nullptr, nullptr), 1);
+            EXPECT_EQ(onlyL2, l2);
+            EXPECT_EQ(onlyGx, gx);
+            const cv::Mat src(h, w, CV_8UC1, im->data, size_t(im->pitch));
+            cv::Mat cx, cy;
+            (op == KXX_SOBEL ? cv::Sobel(src, cx, CV_16S, 1, 0, 3) : cv::Scharr(src, cx, CV_16S, 1, 0));
+            (op == KXX_SOBEL ? cv::Sobel(src, cy, CV_16S, 0, 1, 3) : cv::Scharr(src, cy, CV_16S, 0, 1));
+            EXPECT_EQ(gx, std::vector<int16_t>(cx.begin<int16_t>(), cx.end<int16_t>()));
+            EXPECT_EQ(gy, std::vector<int16_t>(cy.begin<int16_t>(), cy.end<int16_t>()));
+            for (size_t i = 0; i < n; ++i) {
+                const double m = std::sqrt(double(gx[i] * gx[i] + gy[i] * gy[i]));
+                ASSERT_EQ(l1[i], std::abs(gx[i]) + std::abs(gy[i]));
+                ASSERT_EQ(l1f[i], float(l1[i]));
+                ASSERT_EQ(l2[i], uint16_t(int(m + 0.5)));
+                ASSERT_EQ(l2f[i], float(m));
+                ASSERT_EQ(dir[i], float(std::atan2(double(gy[i]), double(gx[i]))));
+            }
+        }
 }
