@@ -1,10 +1,9 @@
 // Grey images.  Selector levels: each is the level the kxpre binarizer it
-// names uses.  Windows over the image extended by reflection: local levels
-// (running column and row sums in the library) against a direct walk over
-// every window, the binarization against the levels; CLAHE equal to the
-// documented arithmetic computed pixel by pixel (the library blends gathered
-// tile tables row by row).  Gradients: derivatives against OpenCV's
-// Sobel/Scharr (16-bit, so not clipped), the rest by the documented arithmetic.
+// names uses.  Over the image extended by reflection: local levels (running
+// sums in the library) against a direct walk over every window; CLAHE equal
+// to its documented arithmetic per pixel (the library blends tile tables row
+// by row).  Gradients: derivatives against OpenCV's Sobel/Scharr (16-bit, so
+// not clipped), the rest by the documented arithmetic.
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -57,8 +56,7 @@ std::vector<double> referenceLevels(const Image *im, int method, int window, dou
 const struct {
     int method;
     double k, r;
-} kMethods[] = {{KXX_NIBLACK, 0.2, 0}, {KXX_NIBLACK, -0.5, 0}, {KXX_SAUVOLA, 0.34, 127.5}, {KXX_SAUVOLA, 0.2, 64},
-                {KXX_WOLF, 0.5, 0},    {KXX_BRADLEY, 0.15, 0}};
+} kMethods[] = {{KXX_NIBLACK, -0.2, 0}, {KXX_SAUVOLA, 0.34, 64}, {KXX_WOLF, 0.5, 0}, {KXX_BRADLEY, 0.15, 0}};
 
 
 // Smoothed noise over a gradient, and dark and bright low-contrast copies;
@@ -80,8 +78,6 @@ std::vector<cv::Mat> pictures()
     }
     return out;
 }
-
-ImagePtr imageOf(const cv::Mat &m) { return kxtest::makeImage(KIT_GRAY, m.cols, m.rows, {m.datastart, m.dataend}); }
 
 std::vector<uint8_t> claheReference(const cv::Mat &m, int tx, int ty, double clip)
 {
@@ -159,18 +155,15 @@ TEST(ExtraClahe, EqualsTheDocumentedArithmetic)
     const struct {
         int tx, ty;
         double clip;
-    } params[] = {{8, 8, 40}, {8, 8, 2}, {4, 6, 3.5}, {1, 1, 4}, {16, 3, 1}, {8, 8, 0}};
+    } params[] = {{8, 8, 40}, {8, 8, 2}, {4, 6, 3.5}, {1, 1, 4}, {16, 3, 1}, {8, 8, 0}, {4, 4, INFINITY}};  // inf: no cut
     const auto pics = pictures();
     for (size_t k = 0; k < pics.size(); ++k)
         for (const auto &p : params) {
             SCOPED_TRACE(testing::Message() << "picture " << k << " tiles " << p.tx << "x" << p.ty << " clip " << p.clip);
-            auto im = imageOf(pics[k]);
+            auto im = kxtest::makeImage(KIT_GRAY, pics[k].cols, pics[k].rows, {pics[k].datastart, pics[k].dataend});
             EXPECT_EQ(kxxClahe(im.get(), p.tx, p.ty, p.clip), im.get());
             EXPECT_EQ(kxtest::pixels(im.get()), claheReference(pics[k], p.tx, p.ty, p.clip));
         }
-    // An infinite limit clips nothing: the same as no limit.
-    auto a = imageOf(pics[0]), b = imageOf(pics[0]);
-    EXPECT_EQ(kxtest::pixels(kxxClahe(a.get(), 4, 4, INFINITY)), kxtest::pixels(kxxClahe(b.get(), 4, 4, 0)));
 }
 
 TEST(ExtraLevels, EachSelectorIsTheLevelItsBinarizerUses)

@@ -25,8 +25,7 @@ struct Outputs {
 };
 
 // Every export with arguments it accepts, on an image of the type it takes;
-// `refusal` is what it returns when it refuses (image exports: 1 for "the
-// image came back").
+// `refusal` is what it returns when it refuses (1: the image came back).
 struct Export {
     const char *name;
     int kit;

@@ -70,9 +70,7 @@ def test_find_skew_and_deskew_return_their_values():
     assert found == angle and np.array_equal(out, page)
 
 
-# The hand-written functions' own checks, and a refusal by the C library
-# reported.  The manifest's functions are checked as kxpre's are (their
-# ranges and conditions through kxpipe in tests/tools).
+# The hand-written functions' own checks, and a refusal by the C library reported.
 REFUSALS = [
     (lambda: kx.label(GREY > 99, 6), ValueError, "connectivity is 4 or 8, got 6"),
     (lambda: kx.stroke_points(np.zeros((4, 4, 3), np.uint8)), ValueError, "2-D"),
