@@ -99,7 +99,7 @@ ImagePtr skewedPage(int w, int h, int height, double angle, int noise, uint32_t 
 TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFill)
 {
     // Drawn shapes whose arms union-find meets late (U, W, hooks, diagonals,
-    // a checkerboard), one column, and random images near the percolation
+    // a checkerboard), one row or column, and random images near the percolation
     // thresholds, where components wind and merge across many labels.
     const struct {
         int w, h;
