@@ -25,8 +25,7 @@ struct Outputs {
 };
 
 // Every export with arguments it accepts, on an image of the type it takes;
-// `refusal` is what it returns when it refuses (image exports: 1 for "the
-// image came back").
+// `refusal` is what it returns when it refuses (1: the image came back).
 struct Export {
     const char *name;
     int kit;
@@ -45,9 +44,7 @@ const Export kExports[] = {
     {"multi levels", KIT_GRAY, -1, [](Image *im, Outputs &o) { return kxxMultiLevels(im, 4, o.thresholds.data()); }},
     {"local levels", KIT_GRAY, 0, [](Image *im, Outputs &o) { return kxxLocalLevels(im, KXX_WOLF, 9, 0.5, 0, o.levels.data()); }},
     {"local threshold", KIT_GRAY, 1, [](Image *im, Outputs &) { return double(kxxLocalThreshold(im, KXX_SAUVOLA, 11, 0.3, 128) == im); }},
-    {"gradient", KIT_GRAY, 0, [](Image *im, Outputs &o) {
-         return kxxGradient(im, KXX_SCHARR, KXX_L2, o.gx.data(), o.gy.data(), o.mag.data(), nullptr, nullptr);
-     }},
+    {"gradient", KIT_GRAY, 0, [](Image *im, Outputs &o) { return kxxGradient(im, KXX_SCHARR, KXX_L2, o.gx.data(), o.gy.data(), o.mag.data(), nullptr, nullptr); }},
     {"clahe", KIT_GRAY, 1, [](Image *im, Outputs &) { return double(kxxClahe(im, 3, 2, 2) == im); }},
     {"find skew", KIT_BIN, 0, [](Image *im, Outputs &o) { return kxxFindSkew(im, &o.angle, &o.confidence); }},
     {"deskew", KIT_BIN, 1, [](Image *im, Outputs &o) { return double(kxxDeskew(im, 0, 1, &o.turned) == im); }},
@@ -55,41 +52,32 @@ const Export kExports[] = {
 
 }  // namespace
 
-TEST(ExtraRecords, WrappedImagesGiveThePackedResultAndKeepTheirPadding)
+TEST(ExtraRecords, WrappedImagesKeepTheirPaddingAndBrokenRecordsAndOtherTypesAreRefused)
 {
-    // The padding's sentinel is non-zero: read as pixels it would join
-    // components, turn edge pixels into stroke points and shift sums.
+    // The record rules are kxpre's (tests/frame, the fuzz harness); here each
+    // export must apply them, with breaks its own type check would pass.
+    const std::pair<const char *, std::function<void(Image &)>> broken[] = {
+        {"nothing broken, another type", [](Image &) {}},
+        {"null data", [](Image &im) { im.data = nullptr; }},
+        {"pitch below width", [](Image &im) { im.pitch = im.width - 1; }},
+        {"pitch * height of 2^31", [](Image &im) { im.pitch = INT32_MAX / 2 + 1, im.height = 2; }},
+    };
     uint32_t seed = 1;
     for (const auto &e : kExports) {
         SCOPED_TRACE(e.name);
+        // The padding's sentinel is non-zero: read as pixels it would join
+        // components, turn edge pixels into stroke points and shift sums.
         auto packed = kxtest::randomImage(e.kit, W, H, seed++);
         kxtest::PaddedImage wrapped(e.kit, W, H, kxtest::pixels(packed.get()), 3);
         Outputs a, b;
         EXPECT_EQ(e.run(wrapped.get(), a), e.run(packed.get(), b));
-        EXPECT_TRUE(a == b);
+        EXPECT_TRUE(a == b && wrapped.paddingIntact());
         EXPECT_EQ(wrapped.get()->imageType, packed->imageType);
         EXPECT_EQ(kxtest::pixels(wrapped.get()), kxtest::pixels(packed.get()));
-        EXPECT_TRUE(wrapped.paddingIntact());
-    }
-}
-
-TEST(ExtraRecords, BrokenRecordsAndOtherTypesAreRefusedByEveryExport)
-{
-    const std::pair<const char *, std::function<void(Image &)>> broken[] = {
-        {"nothing broken, another type", [](Image &) {}},
-        {"null data", [](Image &im) { im.data = nullptr; }},
-        {"width 0", [](Image &im) { im.width = 0; }},
-        {"negative height", [](Image &im) { im.height = -3; }},
-        {"pitch below width", [](Image &im) { im.pitch = im.width - 1; }},
-        {"pitch * height of 2^31", [](Image &im) { im.pitch = INT32_MAX / 2 + 1, im.height = 2; }},
-        {"type of three channels", [](Image &im) { im.type = 16; }},
-        {"imageType 99", [](Image &im) { im.imageType = 99; }},
-    };
-    for (const auto &e : kExports)
         for (const auto &[how, breakIt] : broken)
             for (int kit : {KIT_BIN, KIT_GRAY, KIT_RGB}) {
                 if (kit == e.kit && how == broken[0].first) continue;
-                SCOPED_TRACE(testing::Message() << e.name << " of a record with " << how << " on type " << kit);
+                SCOPED_TRACE(testing::Message() << "a record with " << how << " on type " << kit);
                 auto owner = kxtest::randomImage(kit, W, H, 1);
                 const auto before = kxtest::pixels(owner.get());
                 Image im = *owner;
@@ -101,10 +89,10 @@ TEST(ExtraRecords, BrokenRecordsAndOtherTypesAreRefusedByEveryExport)
                 EXPECT_TRUE(im.imageType == record.imageType && im.type == record.type);
                 EXPECT_EQ(kxtest::pixels(owner.get()), before);
                 // A mask may have any type; its memory must be addressable.
-                if (std::string(e.name) == "level" && kit == KIT_GRAY && (!im.data || im.width < 1 || im.height < 1 || im.pitch != owner->pitch)) {
-                    EXPECT_EQ(kxxLevel(owner.get(), &im, KXX_OTSU), -1) << "as the mask";
-                }
+                const bool mask = std::string(e.name) == "level" && kit == KIT_GRAY && (!im.data || im.pitch != owner->pitch);
+                EXPECT_TRUE(!mask || kxxLevel(owner.get(), &im, KXX_OTSU) == -1) << "as the mask";
             }
+    }
 }
 
 TEST(ExtraRecords, RefusedArgumentsChangeNoImageAndNoOutput)
@@ -118,35 +106,24 @@ TEST(ExtraRecords, RefusedArgumentsChangeNoImageAndNoOutput)
     const std::pair<const char *, std::function<bool()>> calls[] = {
         {"label connectivity 6", [&] { return kxxLabel(b, 6, o.labels.data()) == -1; }},
         {"despeckle connectivity 5", [&] { return kxxDespeckle(b, 5, 100) == b; }},
-        {"keep largest connectivity 0", [&] { return kxxKeepLargest(b, 0, 0) == b; }},
         {"level selector 5", [&] { return kxxLevel(g, nullptr, 5) == -1; }},
-        {"level selector -1", [&] { return kxxLevel(g, nullptr, -1) == -1; }},
         {"histogram with a negative count", [&] { return kxxHistogramLevel(hist.data(), KXX_OTSU) == -1; }},
         {"multi levels 1", [&] { return kxxMultiLevels(g, 1, o.thresholds.data()) == -1; }},
-        {"multi levels 257", [&] { return kxxMultiLevels(g, 257, o.thresholds.data()) == -1; }},
-        {"local method -1", [&] { return kxxLocalLevels(g, -1, 3, 0.2, 0, o.levels.data()) == 0; }},
         {"local method 4", [&] { return kxxLocalThreshold(g, 4, 3, 0.2, 0) == g; }},
         {"local window above 65535", [&] { return kxxLocalLevels(g, KXX_NIBLACK, 65536, 0.2, 0, o.levels.data()) == 0; }},
         {"local k NaN", [&] { return kxxLocalThreshold(g, KXX_BRADLEY, 3, NAN, 0) == g; }},
-        {"local k infinite", [&] { return kxxLocalLevels(g, KXX_NIBLACK, 3, INFINITY, 0, o.levels.data()) == 0; }},
         {"Sauvola r 0", [&] { return kxxLocalThreshold(g, KXX_SAUVOLA, 3, 0.2, 0) == g; }},
-        {"Sauvola r NaN", [&] { return kxxLocalLevels(g, KXX_SAUVOLA, 3, 0.2, NAN, o.levels.data()) == 0; }},
         {"gradient op 2", [&] { return kxxGradient(g, 2, KXX_L1, o.gx.data(), nullptr, nullptr, nullptr, nullptr) == 0; }},
         {"gradient norm 3", [&] { return kxxGradient(g, KXX_SOBEL, 3, nullptr, nullptr, o.mag.data(), nullptr, nullptr) == 0; }},
-        {"clahe 0 tiles", [&] { return kxxClahe(g, 0, 8, 2) == g; }},
         {"clahe 257 tiles", [&] { return kxxClahe(g, 8, 257, 2) == g; }},
         {"clahe limit NaN", [&] { return kxxClahe(g, 8, 8, NAN) == g; }},
     };
     for (const auto &[name, refused] : calls) EXPECT_TRUE(refused()) << name;
-    EXPECT_TRUE(o == Outputs());
-    EXPECT_EQ(g->imageType, KIT_GRAY);
-    EXPECT_EQ(b->imageType, KIT_BIN);
-    EXPECT_EQ(kxtest::pixels(g), gBefore);
-    EXPECT_EQ(kxtest::pixels(b), bBefore);
+    EXPECT_TRUE(o == Outputs() && g->imageType == KIT_GRAY && b->imageType == KIT_BIN);
+    EXPECT_TRUE(kxtest::pixels(g) == gBefore && kxtest::pixels(b) == bBefore);
     for (const auto &e : kExports) EXPECT_TRUE(e.refusal != 1 || e.run(nullptr, o) == 1) << e.name;  // null: null back
     // A null the caller must not pass: debug builds abort, release builds report.
     EXPECT_KX_ASSERT(EXPECT_EQ(kxxLabel(nullptr, 4, o.labels.data()), -1), "image && labels");
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxLabel(b, 4, nullptr), -1), "image && labels");
     EXPECT_KX_ASSERT(EXPECT_EQ(kxxComponentStats(nullptr, 4, 3, 3, nullptr), 0), "labels && stats");
     EXPECT_KX_ASSERT(EXPECT_EQ(kxxStrokePoints(b, 1, nullptr, 2), -1), "points || capacity <= 0");
     EXPECT_KX_ASSERT(EXPECT_EQ(kxxStrokePoints(nullptr, 1, o.points.data(), 2), -1), "skeleton");
@@ -155,5 +132,4 @@ TEST(ExtraRecords, RefusedArgumentsChangeNoImageAndNoOutput)
     EXPECT_KX_ASSERT(EXPECT_EQ(kxxHistogramLevel(nullptr, 0), -1), "histogram");
     EXPECT_KX_ASSERT(EXPECT_EQ(kxxLocalLevels(g, KXX_NIBLACK, 3, 0.2, 0, nullptr), 0), "image && levels");
     EXPECT_KX_ASSERT(EXPECT_EQ(kxxFindSkew(b, nullptr, &o.confidence), 0), "image && angle && confidence");
-    EXPECT_KX_ASSERT(EXPECT_EQ(kxxGradient(nullptr, 0, 1, nullptr, nullptr, nullptr, nullptr, nullptr), 0), "image");
 }

@@ -1,5 +1,5 @@
 """Image files from Python: kxpre.read and kxpre.write round trips for every
-array kind and format, pages, and the refusals with their messages."""
+array kind, pages, and the refusals with their messages."""
 
 import os
 
@@ -12,10 +12,10 @@ DATA = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
 rng = np.random.default_rng(3)
 
 
+# Every array kind (each format's own round trips are tests/io's).
 ROUND_TRIPS = [("a.png", (5, 7), None, "same"), ("a.png", (5, 7, 3), None, "same"), ("a.png", (5, 7, 4), None, "same"),
-               ("a.pgm", (5, 7), None, "same"), ("a.ppm", (5, 7, 3), None, "same"), ("a.ppm", (5, 7, 4), None, "no alpha"),
-               ("a.tif", (5, 7, 4), None, "same"), ("a.tif", (5, 7), True, "same"), ("a.pbm", (5, 7), True, "same"),
-               ("a.png", (5, 7), True, "0/255"), ("b.tif", (6, 9), "bool", "same")]
+               ("a.ppm", (5, 7, 4), None, "no alpha"), ("a.tif", (5, 7), True, "same"), ("a.png", (5, 7), True, "0/255"),
+               ("b.pbm", (6, 9), "bool", "same")]
 
 
 @pytest.mark.parametrize("name,shape,binary,back", ROUND_TRIPS)
@@ -30,8 +30,9 @@ def test_lossless_round_trip(tmp_path, name, shape, binary, back):
 
 def test_jpeg_quality_and_pages(tmp_path):
     smooth = (np.add.outer(np.arange(32), np.arange(48)) * 2).astype(np.uint8)
-    kxpre.write(str(tmp_path / "s.jpg"), smooth, quality=95)
-    assert np.abs(kxpre.read(str(tmp_path / "s.jpg")).astype(int) - smooth).mean() < 1.5
+    for q in (5, 95):
+        kxpre.write(str(tmp_path / ("q%d.jpg" % q)), smooth, quality=q)
+    assert os.path.getsize(tmp_path / "q5.jpg") < os.path.getsize(tmp_path / "q95.jpg")  # the quality reaches the encoder
     pages = [smooth, np.dstack([smooth] * 3), smooth > 100]
     kxpre.write(tmp_path / "p.tiff", pages)
     assert kxpre.page_count(tmp_path / "p.tiff") == 3
@@ -46,21 +47,19 @@ def test_corpus_files_read_as_arrays():
     assert kxpre.read(os.path.join(DATA, "bits.tif")).max() == 1
 
 
-@pytest.mark.parametrize(
-    "call,error,message",
-    [
-        (lambda d: kxpre.read(os.path.join(DATA, "bad-huge.png")), OSError, "exceeds user limit"),
-        (lambda d: kxpre.read(os.path.join(DATA, "bad-short.pgm")), OSError, "ends early"),
-        (lambda d: kxpre.read(d / "missing.png"), OSError, "No such file"),
-        (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), page=1), OSError, "only TIFF"),
-        (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), page=-1), ValueError, "page"),
-        (lambda d: kxpre.write(d / "x.bmp", np.zeros((2, 2), np.uint8)), ValueError, "file format"),
-        (lambda d: kxpre.write(d / "x.jpg", np.zeros((2, 2), np.uint8), quality=0), ValueError, "1..100"),
-        (lambda d: kxpre.write(d / "x.png", np.zeros((2, 2), np.float32)), TypeError, "uint8"),
-        (lambda d: kxpre.write(d / "x.png", [np.zeros((2, 2), np.uint8)] * 2), ValueError, "only TIFF"),
-        (lambda d: kxpre.write(d / "x.pbm", np.zeros((2, 2), np.uint8)), OSError, "PBM holds binary"),
-    ],
-)
+# One row per check (the library's reasons for refusing a file are tests/io's).
+REFUSALS = [
+    (lambda d: kxpre.read(d / "missing.png"), OSError, "No such file"),
+    (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), page=-1), ValueError, "page"),
+    (lambda d: kxpre.write(d / "x.bmp", np.zeros((2, 2), np.uint8)), ValueError, "file format"),
+    (lambda d: kxpre.write(d / "x.jpg", np.zeros((2, 2), np.uint8), quality=0), ValueError, "1..100"),
+    (lambda d: kxpre.write(d / "x.png", np.zeros((2, 2), np.float32)), TypeError, "uint8"),
+    (lambda d: kxpre.write(d / "x.png", [np.zeros((2, 2), np.uint8)] * 2), ValueError, "only TIFF"),
+    (lambda d: kxpre.write(d / "x.pbm", np.zeros((2, 2), np.uint8)), OSError, "PBM holds binary"),
+]
+
+
+@pytest.mark.parametrize("call,error,message", REFUSALS)
 def test_refusals_say_why(tmp_path, call, error, message):
     with pytest.raises(error, match=message):
         call(tmp_path)
