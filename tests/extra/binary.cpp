@@ -114,7 +114,8 @@ TEST(ExtraLabel, DrawnAndRandomImagesEqualTheFloodFill)
     uint32_t seed = 1;
     for (const auto &c : cases)
         for (int conn : {4, 8}) {
-            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << (c.rows ? c.rows : "random") << " conn " << conn);
+            SCOPED_TRACE(testing::Message()
+                         << c.w << "x" << c.h << " " << (c.rows ? c.rows : "random") << " conn " << conn);
             auto im = binary(c.w, c.h, c.rows, c.percent, seed++);
             int n = 0;
             const auto want = floodLabels(im.get(), conn, &n);
@@ -156,11 +157,13 @@ TEST(ExtraCleaners, DespeckleAndKeepLargestKeepTheComponentsTheirRuleNames)
             std::vector<int> area(size_t(n) + 1, 0), order(static_cast<size_t>(n));
             for (int32_t v : l) ++area[size_t(v)];
             std::iota(order.begin(), order.end(), 1);
-            std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return area[size_t(x)] > area[size_t(y)]; });
+            std::stable_sort(order.begin(), order.end(),
+                             [&](int x, int y) { return area[size_t(x)] > area[size_t(y)]; });
             std::vector<bool> largest(size_t(n) + 1, false);
             for (int i = 0; i < std::min(k, n); ++i) largest[size_t(order[size_t(i)])] = true;
             std::vector<uint8_t> despeckled, kept;
-            for (int32_t v : l) despeckled.push_back(v && area[size_t(v)] >= k), kept.push_back(v && largest[size_t(v)]);
+            for (int32_t v : l)
+                despeckled.push_back(v && area[size_t(v)] >= k), kept.push_back(v && largest[size_t(v)]);
             EXPECT_EQ(kxtest::pixels(kxxDespeckle(a.get(), conn, k)), despeckled);
             EXPECT_EQ(kxtest::pixels(kxxKeepLargest(b.get(), conn, k)), kept);
             EXPECT_EQ(b->imageType, KIT_BIN);
@@ -179,11 +182,16 @@ TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
         kxThinning(im.get());
         std::vector<int> cn;  // -1 for clear pixels
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) cn.push_back(im->data[size_t(y) * im->pitch + x] ? crossingNumber(im.get(), x, y) : -1);
+            for (int x = 0; x < w; ++x)
+                cn.push_back(im->data[size_t(y) * im->pitch + x] ? crossingNumber(im.get(), x, y) : -1);
         for (int kinds = 0; kinds <= 7; ++kinds) {
             std::vector<int> want;
             for (size_t i = 0; i < cn.size(); ++i)
-                if ((cn[i] == 0 ? KXX_STROKE_DOT : cn[i] == 1 ? KXX_STROKE_END : cn[i] >= 3 ? KXX_STROKE_BRANCH : 0) & kinds)
+                if ((cn[i] == 0   ? KXX_STROKE_DOT
+                     : cn[i] == 1 ? KXX_STROKE_END
+                     : cn[i] >= 3 ? KXX_STROKE_BRANCH
+                                  : 0) &
+                    kinds)
                     want.insert(want.end(), {int(i % size_t(w)), int(i / size_t(w))});
             const int n = kxxStrokePoints(im.get(), kinds, nullptr, 0);  // the count, then the points
             std::vector<int> got(size_t(std::max(n, 0)) * 2);
@@ -204,7 +212,8 @@ TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
 
 TEST(ExtraSkew, GeneratedPagesWithinFiveHundredthsOfADegreeAndDeskewLevelsThem)
 {
-    const std::pair<double, int> cases[] = {{0.0, 0}, {0.3, 10}, {-0.7, 0}, {1.234, 10}, {-6.66, 10}, {9.1, 0}, {-12.0, 10}, {14.5, 0}};
+    const std::pair<double, int> cases[] = {{0.0, 0},    {0.3, 10}, {-0.7, 0},   {1.234, 10},
+                                            {-6.66, 10}, {9.1, 0},  {-12.0, 10}, {14.5, 0}};
     uint32_t seed = 10;
     for (const auto &[angle, noise] : cases) {
         SCOPED_TRACE(testing::Message() << "angle " << angle << " noise " << noise << " per mille");

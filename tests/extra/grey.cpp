@@ -38,7 +38,8 @@ std::vector<double> referenceLevels(const Image *im, int method, int window, dou
         for (int x = 0; x < w; ++x) {
             int64_t sum = 0, sq = 0;
             for (int dy = -half; dy <= half; ++dy)
-                for (int dx = -half; dx <= half; ++dx) sum += px(x + dx, y + dy), sq += px(x + dx, y + dy) * px(x + dx, y + dy);
+                for (int dx = -half; dx <= half; ++dx)
+                    sum += px(x + dx, y + dy), sq += px(x + dx, y + dy) * px(x + dx, y + dy);
             const size_t i = size_t(y) * w + x;
             m[i] = double(sum) / n;
             s[i] = std::sqrt(std::max(double(sq) / n - m[i] * m[i], 0.0));
@@ -48,8 +49,8 @@ std::vector<double> referenceLevels(const Image *im, int method, int window, dou
     for (size_t i = 0; i < m.size(); ++i)
         t[i] = method == KXX_NIBLACK   ? m[i] - k * s[i]
                : method == KXX_SAUVOLA ? m[i] * (1 + k * (s[i] / r - 1))
-               : method == KXX_WOLF    ? ((1 - k) * m[i] + k * minM) + k * (bigR > 0 ? s[i] / bigR : 0.0) * (m[i] - minM)
-                                       : m[i] * (1 - k);
+               : method == KXX_WOLF ? ((1 - k) * m[i] + k * minM) + k * (bigR > 0 ? s[i] / bigR : 0.0) * (m[i] - minM)
+                                    : m[i] * (1 - k);
     return t;
 }
 
@@ -113,9 +114,11 @@ std::vector<uint8_t> claheReference(const cv::Mat &m, int tx, int ty, double cli
             const float fx = float(x) * (1.0f / float(tw)) - 0.5f, fy = float(y) * (1.0f / float(th)) - 0.5f;
             const int ix = int(std::floor(fx)), iy = int(std::floor(fy));
             const float u = fx - float(ix), v = fy - float(iy);
-            const int x0 = std::max(ix, 0), x1 = std::min(ix + 1, tx - 1), y0 = std::max(iy, 0), y1 = std::min(iy + 1, ty - 1);
+            const int x0 = std::max(ix, 0), x1 = std::min(ix + 1, tx - 1), y0 = std::max(iy, 0),
+                      y1 = std::min(iy + 1, ty - 1);
             auto L = [&](int r, int c) { return float(lut[size_t(r * tx + c)][m.at<uint8_t>(y, x)]); };
-            const float r = (L(y0, x0) * (1.0f - u) + L(y0, x1) * u) * (1.0f - v) + (L(y1, x0) * (1.0f - u) + L(y1, x1) * u) * v;
+            const float r =
+                (L(y0, x0) * (1.0f - u) + L(y0, x1) * u) * (1.0f - v) + (L(y1, x0) * (1.0f - u) + L(y1, x1) * u) * v;
             out.push_back(uint8_t(std::min(255, int(r + 0.5f))));
         }
     return out;
@@ -136,7 +139,8 @@ TEST(ExtraLocal, LevelsEqualTheWindowWalkOverTheReflectedImage)
     uint32_t seed = 1;
     for (const auto &z : sizes)
         for (const auto &c : kMethods) {
-            SCOPED_TRACE(testing::Message() << z.w << "x" << z.h << " window " << z.window << " method " << c.method << " k " << c.k);
+            SCOPED_TRACE(testing::Message()
+                         << z.w << "x" << z.h << " window " << z.window << " method " << c.method << " k " << c.k);
             auto im = kxtest::randomImage(KIT_GRAY, z.w, z.h, seed++);
             if (z.flat) kxiFlood(im.get(), 99);
             std::vector<double> got(size_t(z.w) * z.h, -1);
@@ -155,11 +159,13 @@ TEST(ExtraClahe, EqualsTheDocumentedArithmetic)
     const struct {
         int tx, ty;
         double clip;
-    } params[] = {{8, 8, 40}, {8, 8, 2}, {4, 6, 3.5}, {1, 1, 4}, {16, 3, 1}, {8, 8, 0}, {4, 4, INFINITY}};  // inf: no cut
+    } params[] = {{8, 8, 40}, {8, 8, 2}, {4, 6, 3.5},     {1, 1, 4},
+                  {16, 3, 1}, {8, 8, 0}, {4, 4, INFINITY}};  // inf: no cut
     const auto pics = pictures();
     for (size_t k = 0; k < pics.size(); ++k)
         for (const auto &p : params) {
-            SCOPED_TRACE(testing::Message() << "picture " << k << " tiles " << p.tx << "x" << p.ty << " clip " << p.clip);
+            SCOPED_TRACE(testing::Message()
+                         << "picture " << k << " tiles " << p.tx << "x" << p.ty << " clip " << p.clip);
             auto im = kxtest::makeImage(KIT_GRAY, pics[k].cols, pics[k].rows, {pics[k].datastart, pics[k].dataend});
             EXPECT_EQ(kxxClahe(im.get(), p.tx, p.ty, p.clip), im.get());
             EXPECT_EQ(kxtest::pixels(im.get()), claheReference(pics[k], p.tx, p.ty, p.clip));
@@ -182,7 +188,8 @@ TEST(ExtraLevels, EachSelectorIsTheLevelItsBinarizerUses)
         std::vector<int32_t> hist(256, 0);
         for (int i = 0; i < w * h; ++i) ++hist[im->data[i] = uint8_t(std::clamp(value(), 0, 255))];
         const Image *g = im.get();
-        for (int s = KXX_OTSU; s <= KXX_MODE; ++s) EXPECT_EQ(kxxLevel(g, nullptr, s), kxxHistogramLevel(hist.data(), s));
+        for (int s = KXX_OTSU; s <= KXX_MODE; ++s)
+            EXPECT_EQ(kxxLevel(g, nullptr, s), kxxHistogramLevel(hist.data(), s));
         for (int s = KXX_MIN_ERROR; s <= KXX_MODE; ++s) EXPECT_EQ(kxxLevel(g, nullptr, s), kxbGetOptima(g, s - 1));
         // kxbOtsu sets the pixels >= max(level, 1), kxbIsoData those > its level.
         ImagePtr otsu(kxiClone(g, nullptr)), iso(kxiClone(g, nullptr));

@@ -37,14 +37,20 @@ const Export kExports[] = {
     {"label", KIT_BIN, -1, [](Image *im, Outputs &o) { return kxxLabel(im, 4, o.labels.data()); }},
     {"despeckle", KIT_BIN, 1, [](Image *im, Outputs &) { return double(kxxDespeckle(im, 8, 3) == im); }},
     {"keep largest", KIT_BIN, 1, [](Image *im, Outputs &) { return double(kxxKeepLargest(im, 4, 2) == im); }},
-    {"stroke points", KIT_BIN, -1, [](Image *im, Outputs &o) { return kxxStrokePoints(im, 7, o.points.data(), W * H); }},
+    {"stroke points", KIT_BIN, -1,
+     [](Image *im, Outputs &o) { return kxxStrokePoints(im, 7, o.points.data(), W * H); }},
     {"mark stroke points", KIT_BIN, 1, [](Image *im, Outputs &) { return double(kxxMarkStrokePoints(im) == im); }},
     {"level", KIT_GRAY, -1, [](Image *im, Outputs &) { return kxxLevel(im, nullptr, KXX_OTSU); }},
     {"isodata level", KIT_GRAY, -1, [](Image *im, Outputs &) { return kxxIsoDataLevel(im, 10, 3); }},
     {"multi levels", KIT_GRAY, -1, [](Image *im, Outputs &o) { return kxxMultiLevels(im, 4, o.thresholds.data()); }},
-    {"local levels", KIT_GRAY, 0, [](Image *im, Outputs &o) { return kxxLocalLevels(im, KXX_WOLF, 9, 0.5, 0, o.levels.data()); }},
-    {"local threshold", KIT_GRAY, 1, [](Image *im, Outputs &) { return double(kxxLocalThreshold(im, KXX_SAUVOLA, 11, 0.3, 128) == im); }},
-    {"gradient", KIT_GRAY, 0, [](Image *im, Outputs &o) { return kxxGradient(im, KXX_SCHARR, KXX_L2, o.gx.data(), o.gy.data(), o.mag.data(), nullptr, nullptr); }},
+    {"local levels", KIT_GRAY, 0,
+     [](Image *im, Outputs &o) { return kxxLocalLevels(im, KXX_WOLF, 9, 0.5, 0, o.levels.data()); }},
+    {"local threshold", KIT_GRAY, 1,
+     [](Image *im, Outputs &) { return double(kxxLocalThreshold(im, KXX_SAUVOLA, 11, 0.3, 128) == im); }},
+    {"gradient", KIT_GRAY, 0,
+     [](Image *im, Outputs &o) {
+         return kxxGradient(im, KXX_SCHARR, KXX_L2, o.gx.data(), o.gy.data(), o.mag.data(), nullptr, nullptr);
+     }},
     {"clahe", KIT_GRAY, 1, [](Image *im, Outputs &) { return double(kxxClahe(im, 3, 2, 2) == im); }},
     {"find skew", KIT_BIN, 0, [](Image *im, Outputs &o) { return kxxFindSkew(im, &o.angle, &o.confidence); }},
     {"deskew", KIT_BIN, 1, [](Image *im, Outputs &o) { return double(kxxDeskew(im, 0, 1, &o.turned) == im); }},
@@ -89,7 +95,8 @@ TEST(ExtraRecords, WrappedImagesKeepTheirPaddingAndBrokenRecordsAndOtherTypesAre
                 EXPECT_TRUE(im.imageType == record.imageType && im.type == record.type);
                 EXPECT_EQ(kxtest::pixels(owner.get()), before);
                 // A mask may have any type; its memory must be addressable.
-                const bool mask = std::string(e.name) == "level" && kit == KIT_GRAY && (!im.data || im.pitch != owner->pitch);
+                const bool mask =
+                    std::string(e.name) == "level" && kit == KIT_GRAY && (!im.data || im.pitch != owner->pitch);
                 EXPECT_TRUE(!mask || kxxLevel(owner.get(), &im, KXX_OTSU) == -1) << "as the mask";
             }
     }
@@ -110,11 +117,14 @@ TEST(ExtraRecords, RefusedArgumentsChangeNoImageAndNoOutput)
         {"histogram with a negative count", [&] { return kxxHistogramLevel(hist.data(), KXX_OTSU) == -1; }},
         {"multi levels 1", [&] { return kxxMultiLevels(g, 1, o.thresholds.data()) == -1; }},
         {"local method 4", [&] { return kxxLocalThreshold(g, 4, 3, 0.2, 0) == g; }},
-        {"local window above 65535", [&] { return kxxLocalLevels(g, KXX_NIBLACK, 65536, 0.2, 0, o.levels.data()) == 0; }},
+        {"local window above 65535",
+         [&] { return kxxLocalLevels(g, KXX_NIBLACK, 65536, 0.2, 0, o.levels.data()) == 0; }},
         {"local k NaN", [&] { return kxxLocalThreshold(g, KXX_BRADLEY, 3, NAN, 0) == g; }},
         {"Sauvola r 0", [&] { return kxxLocalThreshold(g, KXX_SAUVOLA, 3, 0.2, 0) == g; }},
-        {"gradient op 2", [&] { return kxxGradient(g, 2, KXX_L1, o.gx.data(), nullptr, nullptr, nullptr, nullptr) == 0; }},
-        {"gradient norm 3", [&] { return kxxGradient(g, KXX_SOBEL, 3, nullptr, nullptr, o.mag.data(), nullptr, nullptr) == 0; }},
+        {"gradient op 2",
+         [&] { return kxxGradient(g, 2, KXX_L1, o.gx.data(), nullptr, nullptr, nullptr, nullptr) == 0; }},
+        {"gradient norm 3",
+         [&] { return kxxGradient(g, KXX_SOBEL, 3, nullptr, nullptr, o.mag.data(), nullptr, nullptr) == 0; }},
         {"clahe 257 tiles", [&] { return kxxClahe(g, 8, 257, 2) == g; }},
         {"clahe limit NaN", [&] { return kxxClahe(g, 8, 8, NAN) == g; }},
     };
