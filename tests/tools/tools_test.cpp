@@ -6,11 +6,11 @@
 // (whose formats tests/io covers).
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <set>
 #include <sstream>
@@ -32,13 +32,6 @@ struct TempDir {
     TempDir() { EXPECT_TRUE(mkdtemp(path.data())) << path; }
     ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
     std::string file(const std::string &name) const { return path + "/" + name; }
-    std::vector<std::string> entries() const  // sorted
-    {
-        std::vector<std::string> out;
-        for (const auto &e : std::filesystem::directory_iterator(path)) out.push_back(e.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
 };
 
 std::string readFile(const std::string &path)
@@ -73,38 +66,32 @@ std::string parseError(const std::string &words, std::vector<kxtools::Step> &ste
     return kxtools::parsePipeline(split(words), steps, error) ? "" : error.empty() ? "(no reason)" : error;
 }
 
-// Pairs of words and a part of the error they must give ("": they parse).
-void expectParse(const std::vector<std::pair<std::string, std::string>> &cases)
-{
-    for (const auto &[words, part] : cases) {
-        std::vector<kxtools::Step> steps;
-        const std::string error = parseError(words, steps);
-        EXPECT_TRUE(part.empty() ? error.empty() : error.find(part) != std::string::npos) << words << ": " << error;
-    }
-}
-
-// One row per way a word can fail its kind.
+// One row per way a word can fail its kind: the words and a part of the
+// error they must give ("": they parse).
 TEST(PipeParse, AcceptsWellFormedAndNamesTheFault)
 {
-    expectParse({
-        {"", ""}, {"invert invert", ""}, {"clip 0 0 3 2 invert", ""}, {"clip 0x10 -5 2147483647 -2147483648", ""},
-        {"replacepixels #FF0000 0xFFFFFFFF -", ""}, {"setpixele1 1,2,3,4 0 0 4294967295", ""},
-        {"frobnicate", "unknown operation 'frobnicate'"}, {"clip 0 0 3", "operation 'clip' needs bottom (integer)"},
-        {"clip 0 0 3 x", "operation 'clip' bottom: 'x' is not an integer"}, {"clip 0 0 3 2.5", "is not an integer"},
-        {"clip 0 0 3 2147483648", "is not an integer"}, {"replacepixels 1 -1 -", "new_colour: '-1' is not a colour"},
-        {"replacepixels 4294967296 1 -", "is not a colour"}, {"replacepixels #GG0000 1 -", "is not a colour"},
-        {"setpixele1 1,2,3 0 0 1", "is not a point list"}, {"setpixele1 1,,2 0 0 1", "is not a point list"},
-        {"simple 256 0", "t: '256' is not an integer 0..255"}, {"pixelmergee1 x.png 1 1e39 0", "is not a number"},
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""}, {"clip 0 0 3 2 invert", ""}, {"clip 0x10 -5 2147483647 -2147483648", ""},
+        {"replacepixels #FF0000 4294967295 -", ""}, {"frobnicate", "unknown operation 'frobnicate'"},
+        {"clip 0 0 3", "operation 'clip' needs bottom (integer)"}, {"clip 0 0 3 2147483648", "is not an integer"},
+        {"clip 0 0 3 x", "operation 'clip' bottom: 'x' is not an integer"},
+        {"simple 256 0", "t: '256' is not an integer 0..255"}, {"setpixele1 1,2,3 0 0 1", "is not a point list"},
+        {"replacepixels 1 -1 -", "new_colour: '-1' is not a colour"},
+        {"replacepixels 4294967296 1 -", "is not a colour"},
         {"pixelmergee1 x.png 1 nan 0", "scale: 'nan' is not a number"}, {"dilate box:3x3", "is not an element"},
         {"warp 1,2,3,4,5,6 0,0,1,0,1,1,0,1", "is not four points"}, {"dilate rect:0x3", "is not an element"},
-        {"dilate rect3x3", "is not an element"},
         // Regression: the point-list parser converted each item to int
         // before its range check (1e12 was undefined behaviour) and refused
         // -2147483648, which integer arguments accept.
         {"setpolyline 1e12,2 0", "points: '1e12,2' is not a point list"},
         {"setpolyline 1000000000000,2 0", "is not a point list"},
         {"setpixele1 2147483648,0 0 0 1", "is not a point list"},
-    });
+    };
+    for (const auto &[words, part] : cases) {
+        std::vector<kxtools::Step> steps;
+        const std::string error = parseError(words, steps);
+        EXPECT_TRUE(part.empty() ? error.empty() : error.find(part) != std::string::npos) << words << ": " << error;
+    }
 }
 
 TEST(PipeParse, ValuesAreConvertedAndPointListsTakeIntMin)
@@ -225,8 +212,8 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
     EXPECT_EQ(readFile(out), "previous result");
     EXPECT_EQ(kxpipe({in, dir.file("bits.pbm"), "bin"}).code, 0);
     EXPECT_EQ(readFile(dir.file("bits.pbm")).substr(0, 2), "P4");
-    EXPECT_EQ(dir.entries(),
-              (std::vector<std::string>{"bits.pbm", "colour.png", "in.png", "out.png", "small.png", "text.png"}));
+    // bits.pbm, colour.png, in.png, out.png, small.png, text.png and nothing else
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 6);
 }
 
 // A pipeline writes what the same calls made directly give (binary images
@@ -299,43 +286,24 @@ TEST(PipeSteps, DistanceMapAndFloodFill)
     EXPECT_EQ(pixels(grey.get()), std::vector<uint8_t>(24, 200));
 }
 
+// Each writer skips the row padding (binary images and PNG's conversion of
+// them: the pipeline test).
 TEST(ImageFiles, PaddedImagesSurviveARoundTrip)
 {
-    const struct { int type; const char *file; int readType; /* as read back */ } cases[] = {
-        {KIT_BIN, "a.png", KIT_GRAY}, {KIT_RGB, "a.png", KIT_RGB}, {KIT_RGBA, "a.pnm", KIT_RGB},
-        {KIT_BIN, "a.tif", KIT_BIN}, {KIT_RGBA, "a.tiff", KIT_RGBA}};
+    const std::pair<int, const char *> cases[] = {
+        {KIT_BIN, "a.tif"}, {KIT_GRAY, "a.pgm"}, {KIT_RGB, "a.png"}, {KIT_RGBA, "a.tiff"}};
     TempDir dir;
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.file) + " type " + std::to_string(c.type));
+    for (const auto &[type, file] : cases) {
+        SCOPED_TRACE(file);
         const int w = 13, h = 7;  // odd sizes: rows of 39 bytes for RGB
-        const auto bytes = randomBytes(size_t(w) * h * kxiBytesPerPixel(c.type), 11, 0, c.type == KIT_BIN ? 1 : 255);
-        kxtest::PaddedImage in(c.type, w, h, bytes, 3);  // padding must not reach the file
+        const auto bytes = randomBytes(size_t(w) * h * kxiBytesPerPixel(type), 11, 0, type == KIT_BIN ? 1 : 255);
+        kxtest::PaddedImage in(type, w, h, bytes, 3);  // padding must not reach the file
         std::string error;
-        ASSERT_TRUE(kxtools::writeImage(in.get(), dir.file(c.file), error)) << error;
-        kxtools::ImagePtr back = kxtools::readImage(dir.file(c.file), error);
+        ASSERT_TRUE(kxtools::writeImage(in.get(), dir.file(file), error)) << error;
+        kxtools::ImagePtr back = kxtools::readImage(dir.file(file), error);
         ASSERT_TRUE(back) << error;
-        EXPECT_EQ(std::tuple(back->imageType, back->width, back->height), std::tuple(c.readType, w, h));
-        std::vector<uint8_t> expected;
-        for (size_t i = 0; i < bytes.size(); ++i)  // binary becomes 0/255 grey; PPM drops alpha
-            if (c.type != KIT_RGBA || c.readType != KIT_RGB || i % 4 != 3)
-                expected.push_back(c.type == KIT_BIN && c.readType != KIT_BIN && bytes[i] ? 255 : bytes[i]);
-        EXPECT_EQ(pixels(back.get()), expected);
-    }
-}
-
-// Forms the corpus of tests/data lacks: a comment between header lines, a
-// maxval below 255.
-TEST(ImageFiles, PnmFormsOutsideTheCorpus)
-{
-    const std::pair<std::string, std::vector<uint8_t>> cases[] = {
-        {"P2 # a comment\n3 1\n# another\n255\n0 128 255\n", {0, 128, 255}}, {"P2\n2 1\n15\n15 5\n", {255, 85}}};
-    TempDir dir;
-    for (const auto &[bytes, expected] : cases) {
-        writeFile(dir.file("f"), bytes);
-        std::string error;
-        kxtools::ImagePtr im = kxtools::readImage(dir.file("f"), error);
-        ASSERT_TRUE(im) << error;
-        EXPECT_EQ(pixels(im.get()), expected) << bytes;
+        EXPECT_EQ(std::tuple(back->imageType, back->width, back->height, pixels(back.get())),
+                  std::tuple(type, w, h, bytes));
     }
 }
 
