@@ -99,7 +99,6 @@ TEST(PipeTable, CoversTheExportsAndTheHelpListsThem)
     };
     const PipeRun help = kxpipe({"-h"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("usage: kxpipe"), std::string::npos);
     EXPECT_NE(help.out.find("  clip left top right bottom"), std::string::npos);
     EXPECT_NE(help.out.find("[kxInvert]"), std::string::npos);
     std::set<std::string> reachable;
