@@ -37,7 +37,10 @@ Injector gInject;
 template <class F> F real(const char *name)
 {
     void *p = dlsym(RTLD_NEXT, name);
-    if (!p) std::fprintf(stderr, "failinject: %s not found\n", name), std::abort();
+    if (!p) {
+        std::fprintf(stderr, "failinject: %s not found\n", name);
+        std::abort();
+    }
     return reinterpret_cast<F>(p);
 }
 

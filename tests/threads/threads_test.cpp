@@ -19,7 +19,11 @@ using kx::threads::Bands;
 class Threads : public testing::Test {
 protected:
     void SetUp() override { TearDown(); }
-    void TearDown() override { kxtSetThreads(-1), unsetenv("KXPRE_THREADS"); }
+    void TearDown() override
+    {
+        kxtSetThreads(-1);
+        unsetenv("KXPRE_THREADS");
+    }
 };
 
 // Off by default; until a count is set the environment decides, read at

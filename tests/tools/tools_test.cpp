@@ -29,8 +29,9 @@ namespace {
 // A scratch directory per test, removed with everything in it.
 struct TempDir {
     std::string path = (std::filesystem::temp_directory_path() / "kxtools-XXXXXX").string();
+    std::error_code removal;
     TempDir() { EXPECT_TRUE(mkdtemp(path.data())) << path; }
-    ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
+    ~TempDir() { std::filesystem::remove_all(path, removal); }
     std::string file(const std::string &name) const { return path + "/" + name; }
 };
 
@@ -217,7 +218,9 @@ TEST_F(PipeFiles, PipelinesEqualTheDirectCallsAndOnlyQueriesPrint)
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "");
     kxtest::ImagePtr expected(kxiClone(input.get(), nullptr));
-    kxInvert(expected.get()), kxClip(expected.get(), 1, 1, 4, 3), kxiCast(expected.get(), KIT_BIN);
+    kxInvert(expected.get());
+    kxClip(expected.get(), 1, 1, 4, 3);
+    kxiCast(expected.get(), KIT_BIN);
     std::vector<uint8_t> want = pixels(expected.get());
     for (auto &b : want) b = b ? 255 : 0;
     EXPECT_EQ(outputPixels(), want);
