@@ -6,6 +6,7 @@
 // image to 2 x 2.
 #include <cfenv>
 #include <string>
+#include <tuple>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -16,23 +17,19 @@
 
 namespace {
 
-struct FpState {
-    unsigned tagWord = 0xFFFF;  // 0xFFFF: every x87 register empty
-    unsigned mxcsr = 0;  // control bits only: the sticky exception flags (bits 0-5) rise with any rounding
-    int rounding = 0;
-};
-
-FpState readState()
+// The x87 tag word (0xFFFF: every register empty), the SSE control bits
+// (not the sticky exception flags, bits 0-5, which rise with any rounding)
+// and the rounding mode.
+std::tuple<unsigned, unsigned, int> fpState()
 {
-    FpState s;
+    unsigned tagWord = 0xFFFF, mxcsr = 0;
 #if defined(__x86_64__) || defined(__i386__)
     unsigned char env[28];
     asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(env));  // fnstenv masks exceptions; fldenv restores them
-    s.tagWord = unsigned(env[8]) | unsigned(env[9]) << 8;
-    s.mxcsr = _mm_getcsr() & ~0x3Fu;
+    tagWord = unsigned(env[8]) | unsigned(env[9]) << 8;
+    mxcsr = _mm_getcsr() & ~0x3Fu;
 #endif
-    s.rounding = std::fegetround();
-    return s;
+    return {tagWord, mxcsr, std::fegetround()};
 }
 
 // A long double computation whose exact result is known: 1/3 with a 64-bit
@@ -47,15 +44,13 @@ bool longDoubleIntact()
 
 TEST(FloatingPointState, IntactAfterEveryComputingExport)
 {
-    const FpState before = readState();
-    ASSERT_EQ(before.tagWord, 0xFFFFu);
+    const auto before = fpState();
+    ASSERT_EQ(std::get<0>(before), 0xFFFFu);
     ASSERT_TRUE(longDoubleIntact());
     for (const kxcalls::Case &c : kxcalls::kCases) {
         SCOPED_TRACE(c.name);
         kxcalls::Env(c, 8).run(c.call);  // 96 x 72 pictures
-        const FpState after = readState();
-        EXPECT_EQ(after.tagWord, 0xFFFFu) << "x87 registers left in use";
-        EXPECT_EQ(std::pair(after.mxcsr, after.rounding), std::pair(before.mxcsr, before.rounding));
+        EXPECT_EQ(fpState(), before) << "x87 registers left in use, or the SSE control or rounding changed";
         EXPECT_TRUE(longDoubleIntact());
         if (HasFailure()) return;  // one broken call poisons every later check
     }

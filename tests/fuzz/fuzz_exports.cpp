@@ -34,11 +34,49 @@ template <class T, size_t N> T pick(const T (&table)[N], uint8_t i) { return tab
 
 constexpr float kInf = std::numeric_limits<float>::infinity(), kMaxF = std::numeric_limits<float>::max();
 
-// ---- input decoding ---------------------------------------------------------
+// ---- images under watch -----------------------------------------------------
 
-class Input {
-public:
-    Input(const uint8_t *p, size_t n) : p_(p), n_(n) {}
+constexpr size_t kGuard = 32;
+constexpr uint8_t kSentinel = 0xA5;
+constexpr int ANY = 0, NONE = -1, B = KIT_BIN, G = KIT_GRAY, C = KIT_RGB;
+
+std::vector<uint8_t> pixelsOf(const Image *im)
+{
+    std::vector<uint8_t> v;
+    for (int y = 0; y < im->height; ++y) v.insert(v.end(), kx::row(im, y), kx::row(im, y) + kx::rowBytes(im));
+    return v;
+}
+std::vector<uint8_t> bytesOf(const Mask *m)
+{
+    std::vector<uint8_t> v(reinterpret_cast<const uint8_t *>(m), reinterpret_cast<const uint8_t *>(m + 1));
+    v.insert(v.end(), m->data, m->data + size_t(m->pitch) * m->height);
+    return v;
+}
+
+struct Slot {
+    Image *im = nullptr;
+    std::vector<uint8_t> buf;      // wrapped image: guard, rows, guard
+    uint8_t *savedData = nullptr;  // the record's data before a corruption nulled it
+    Image rec{};                   // the record before the call
+    bool usable = false, readOnly = false, aliased = false;
+    std::vector<uint8_t> bufSnap, pixSnap;
+};
+
+// What a table entry's call sees: the input and its decoding, the images it
+// makes (each snapshotted as it is made), and `a`, the first one, made from
+// the entry's type hint.
+struct Ctx {
+    Ctx(const uint8_t *p, size_t n) : p_(p), n_(n) {}
+    ~Ctx()
+    {
+        for (Slot &s : slots_) {
+            if (s.savedData) s.im->data = s.savedData;
+            kxDestroyImage(s.im);
+        }
+        for (auto &m : masks_) kxDestroyMask(m.first);
+    }
+
+    // ---- input decoding
     uint8_t u8() { return i_ < n_ ? p_[i_++] : 0; }
     uint32_t u32() { return uint32_t(u8()) << 24 | uint32_t(u8()) << 16 | uint32_t(u8()) << 8 | u8(); }
     bool flag(int oneIn) { return u8() % oneIn == 0; }
@@ -83,66 +121,19 @@ public:
         return u8() % 2 ? pick(table, u8()) : u32();
     }
 
-private:
-    const uint8_t *p_;
-    size_t n_, i_ = 0;
-};
-
-// ---- images under watch -----------------------------------------------------
-
-constexpr size_t kGuard = 32;
-constexpr uint8_t kSentinel = 0xA5;
-constexpr int ANY = 0, NONE = -1, B = KIT_BIN, G = KIT_GRAY, C = KIT_RGB;
-
-int bppOf(int type) { return kxiBytesPerPixel(type); }
-
-std::vector<uint8_t> pixelsOf(const Image *im)
-{
-    std::vector<uint8_t> v;
-    for (int y = 0; y < im->height; ++y) v.insert(v.end(), kx::row(im, y), kx::row(im, y) + kx::rowBytes(im));
-    return v;
-}
-std::vector<uint8_t> bytesOf(const Mask *m)
-{
-    std::vector<uint8_t> v(reinterpret_cast<const uint8_t *>(m), reinterpret_cast<const uint8_t *>(m + 1));
-    v.insert(v.end(), m->data, m->data + size_t(m->pitch) * m->height);
-    return v;
-}
-
-struct Slot {
-    Image *im = nullptr;
-    std::vector<uint8_t> buf;      // wrapped image: guard, rows, guard
-    uint8_t *savedData = nullptr;  // the record's data before a corruption nulled it
-    Image rec{};                   // the record before the call
-    bool usable = false, readOnly = false, aliased = false;
-    std::vector<uint8_t> bufSnap, pixSnap;
-};
-
-// What a table entry's call sees: the input, the images it makes (each
-// snapshotted as it is made), and `a`, the first one, made from the entry's
-// type hint.
-struct Ctx : Input {
-    Ctx(const uint8_t *p, size_t n) : Input(p, n) {}
-    ~Ctx()
-    {
-        for (Slot &s : slots_) {
-            if (s.savedData) s.im->data = s.savedData;
-            kxDestroyImage(s.im);
-        }
-        for (auto &m : masks_) kxDestroyMask(m.first);
-    }
+    // ---- images
 
     // A new image; `hint` is the type an operation works on (ANY: any).
     Image *make(int hint, bool readOnly = false)
     {
         static const int types[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
         const uint8_t t = u8();
-        if (bppOf(hint) == 0) hint = ANY;  // the type of an unusable record
+        if (kxiBytesPerPixel(hint) == 0) hint = ANY;  // the type of an unusable record
         const int type = t % 8 < 4 && hint ? hint : pick(types, t);
         int w = 1 + u8() % 16, h = 1 + u8() % 16;
         if (flag(8)) w = 1 + u8() % 80, h = 1 + u8() % 4;  // wide: row remainders of blocked loops
         const uint8_t how = u8();
-        const int pad = (how >> 1) % 5, pitch = w * bppOf(type) + pad;
+        const int pad = (how >> 1) % 5, pitch = w * kxiBytesPerPixel(type) + pad;
         Slot &s = slots_.emplace_back();
         if (how % 2) s.buf.assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);  // wrapped
         s.im = kxCreateImageEx(type, w, h, how % 2 || pad ? pitch : 0, how % 2 ? s.buf.data() + kGuard : nullptr, 0);
@@ -237,7 +228,7 @@ private:
         case 0: im->imageType = 16; break;
         case 1: im->imageType = 0; break;
         case 2: im->type = im->type == 0 ? 16 : 0; break;
-        case 3: im->pitch = im->width * bppOf(im->imageType) - 1; break;
+        case 3: im->pitch = im->width * kxiBytesPerPixel(im->imageType) - 1; break;
         case 4: im->width = 0; break;
         case 5: im->height = -3; break;
         case 6: s.savedData = im->data, im->data = nullptr; break;
@@ -259,7 +250,7 @@ private:
         if (im->size != uint32_t(im->pitch) * uint32_t(im->height)) fail("size disagrees with pitch * height", op);
         if (!s.buf.empty()) {
             if (!im->isVirtual || im->data != s.rec.data || im->pitch != s.rec.pitch || im->width != s.rec.width ||
-                im->height != s.rec.height || bppOf(im->imageType) != bppOf(s.rec.imageType))
+                im->height != s.rec.height || kxiBytesPerPixel(im->imageType) != kxiBytesPerPixel(s.rec.imageType))
                 fail("wrapped image re-shaped", op);
             const size_t rowLen = kx::rowBytes(im), pitch = size_t(im->pitch);
             for (size_t i = 0; i < s.buf.size(); ++i) {
@@ -277,6 +268,8 @@ private:
         }
     }
 
+    const uint8_t *p_;
+    size_t n_, i_ = 0;
     std::vector<Slot> slots_;
     std::vector<std::pair<Mask *, std::vector<uint8_t>>> masks_;
 };

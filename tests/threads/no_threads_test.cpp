@@ -30,8 +30,6 @@ TEST(NoThreadsOfOurOwn, UnlessTheCallerTurnsThemOn)
     kxAdaptive(grey.get(), 0, 11);
     const float q[8] = {0, 0, float(w), 0, float(w), float(h), 0, float(h)}, d[8] = {9, 4, 1100, 30, 1190, 990, 3, 900};
     kxWarp(rgb.get(), q, d, kxtest::makeImage(KIT_RGB, w, h).get());
-    kxSobel(grey.get(), 0);
-    kxRotateEx(rgb.get(), 17, 0, 1);
     EXPECT_EQ(threadsOfThisProcess(), 1);
 }
 

@@ -19,33 +19,32 @@ using kx::threads::Bands;
 class Threads : public testing::Test {
 protected:
     void SetUp() override { TearDown(); }
-    void TearDown() override { kxtSetThreads(-1), unsetenv("KXPRE_THREADS"); }
+    void TearDown() override
+    {
+        kxtSetThreads(-1);
+        unsetenv("KXPRE_THREADS");
+    }
 };
 
-// Off by default; a set count is clamped to off or the maximum; until one
-// is set the environment decides.
+// Off by default; until a count is set the environment decides, read at
+// every call; a set count wins over it, off included, and is clamped to off
+// or the maximum; -1 hands back to the environment.
 TEST_F(Threads, SetCountIsClampedAndTheEnvironmentDecidesUntilOneIsSet)
 {
     EXPECT_EQ(kxtGetThreads(), 1);
-    const std::pair<int, int> cases[] = {{0, 1}, {1, 1}, {8, 8}, {KXT_MAX_THREADS, KXT_MAX_THREADS},
-                                         {KXT_MAX_THREADS + 1, KXT_MAX_THREADS}};
-    for (const auto &[set, get] : cases) {
-        kxtSetThreads(set);
-        EXPECT_EQ(kxtGetThreads(), get) << set;
-    }
-    kxtSetThreads(-1);
     const std::pair<const char *, int> env[] = {{"4", 4}, {" 3 ", 3}, {"-5", 1}, {"1000", KXT_MAX_THREADS},
                                                 {"", 1}, {"4x", 1}, {"99999999999999999999999", 1}};
     for (const auto &[value, get] : env) {
         setenv("KXPRE_THREADS", value, 1);
         EXPECT_EQ(kxtGetThreads(), get) << '"' << value << '"';
     }
-    // Read at every call, not once; a set count wins, off included; -1
-    // hands back to the environment.
     setenv("KXPRE_THREADS", "6", 1);
-    EXPECT_EQ(kxtGetThreads(), 6);
-    kxtSetThreads(1);
-    EXPECT_EQ(kxtGetThreads(), 1);
+    const std::pair<int, int> cases[] = {{0, 1}, {1, 1}, {8, 8}, {KXT_MAX_THREADS, KXT_MAX_THREADS},
+                                         {KXT_MAX_THREADS + 1, KXT_MAX_THREADS}};
+    for (const auto &[set, get] : cases) {
+        kxtSetThreads(set);
+        EXPECT_EQ(kxtGetThreads(), get) << set;
+    }
     kxtSetThreads(-1);
     EXPECT_EQ(kxtGetThreads(), 6);
 }
@@ -80,7 +79,8 @@ TEST_F(Threads, BandsRespectTheSettingAndTheMinimumAndCoverTheRowsEvenly)
 }
 
 // Threads off: one band on the calling thread; on: every band once, each
-// on its own thread, the caller taking the first; no rows: no call.
+// on its own thread, the caller taking the first, and calls from inside a
+// band run single-threaded; no rows: no call.
 TEST_F(Threads, EveryBandRunsOnceEachOnItsOwnThread)
 {
     for (int n : {1, 3, 8}) {
@@ -89,27 +89,21 @@ TEST_F(Threads, EveryBandRunsOnceEachOnItsOwnThread)
         ASSERT_EQ(bands.count, n);
         std::vector<std::atomic<int>> runs(800);
         std::vector<std::thread::id> ids(static_cast<size_t>(n));  // each band writes its own
+        std::vector<int> inner(static_cast<size_t>(n), -1);
         kx::threads::forEach(bands, [&](int band, int y0, int y1) {
             for (int y = y0; y < y1; ++y) ++runs[size_t(y)];
             ids[size_t(band)] = std::this_thread::get_id();
+            inner[size_t(band)] = kx::threads::bandCount(1000, 1);
         });
         for (int y = 0; y < 800; ++y) ASSERT_EQ(runs[size_t(y)], 1) << y;
         EXPECT_EQ(ids[0], std::this_thread::get_id());
         EXPECT_EQ(std::set<std::thread::id>(ids.begin(), ids.end()).size(), size_t(n));
+        EXPECT_EQ(inner, std::vector<int>(size_t(n), 1));
+        EXPECT_EQ(kx::threads::bandCount(1000, 1), n);  // and the caller's own setting is back
     }
     int calls = 0;
     kx::threads::forBands(0, 1, [&](int, int) { ++calls; });
     EXPECT_EQ(calls, 0);
-}
-
-TEST_F(Threads, CallsFromInsideABandRunSingleThreaded)
-{
-    kxtSetThreads(4);
-    std::vector<int> inner(4, -1);
-    kx::threads::forEach(Bands::plan(4, 1),
-                         [&](int band, int, int) { inner[size_t(band)] = kx::threads::bandCount(1000, 1); });
-    EXPECT_EQ(inner, std::vector<int>(4, 1));
-    EXPECT_EQ(kx::threads::bandCount(1000, 1), 4);  // and the caller's own setting is back
 }
 
 }  // namespace

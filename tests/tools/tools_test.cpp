@@ -6,11 +6,11 @@
 // (whose formats tests/io covers).
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <set>
 #include <sstream>
@@ -29,16 +29,10 @@ namespace {
 // A scratch directory per test, removed with everything in it.
 struct TempDir {
     std::string path = (std::filesystem::temp_directory_path() / "kxtools-XXXXXX").string();
+    std::error_code removal;
     TempDir() { EXPECT_TRUE(mkdtemp(path.data())) << path; }
-    ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }
+    ~TempDir() { std::filesystem::remove_all(path, removal); }
     std::string file(const std::string &name) const { return path + "/" + name; }
-    std::vector<std::string> entries() const  // sorted
-    {
-        std::vector<std::string> out;
-        for (const auto &e : std::filesystem::directory_iterator(path)) out.push_back(e.path().filename().string());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
 };
 
 std::string readFile(const std::string &path)
@@ -73,52 +67,21 @@ std::string parseError(const std::string &words, std::vector<kxtools::Step> &ste
     return kxtools::parsePipeline(split(words), steps, error) ? "" : error.empty() ? "(no reason)" : error;
 }
 
-// Pairs of words and a part of the error they must give ("": they parse).
-void expectParse(const std::vector<std::pair<std::string, std::string>> &cases)
-{
-    for (const auto &[words, part] : cases) {
-        std::vector<kxtools::Step> steps;
-        const std::string error = parseError(words, steps);
-        EXPECT_TRUE(part.empty() ? error.empty() : error.find(part) != std::string::npos) << words << ": " << error;
-    }
-}
-
-// One row per way a word can fail its kind.
-TEST(PipeParse, AcceptsWellFormedAndNamesTheFault)
-{
-    expectParse({
-        {"", ""}, {"invert invert", ""}, {"clip 0 0 3 2 invert", ""}, {"clip 0x10 -5 2147483647 -2147483648", ""},
-        {"replacepixels #FF0000 0xFFFFFFFF -", ""}, {"setpixele1 1,2,3,4 0 0 4294967295", ""},
-        {"frobnicate", "unknown operation 'frobnicate'"}, {"clip 0 0 3", "operation 'clip' needs bottom (integer)"},
-        {"clip 0 0 3 x", "operation 'clip' bottom: 'x' is not an integer"}, {"clip 0 0 3 2.5", "is not an integer"},
-        {"clip 0 0 3 2147483648", "is not an integer"}, {"replacepixels 1 -1 -", "new_colour: '-1' is not a colour"},
-        {"replacepixels 4294967296 1 -", "is not a colour"}, {"replacepixels #GG0000 1 -", "is not a colour"},
-        {"setpixele1 1,2,3 0 0 1", "is not a point list"}, {"setpixele1 1,,2 0 0 1", "is not a point list"},
-        {"simple 256 0", "t: '256' is not an integer 0..255"}, {"pixelmergee1 x.png 1 1e39 0", "is not a number"},
-        {"pixelmergee1 x.png 1 nan 0", "scale: 'nan' is not a number"}, {"dilate box:3x3", "is not an element"},
-        {"warp 1,2,3,4,5,6 0,0,1,0,1,1,0,1", "is not four points"}, {"dilate rect:0x3", "is not an element"},
-        {"dilate rect3x3", "is not an element"},
-        // Regression: the point-list parser converted each item to int
-        // before its range check (1e12 was undefined behaviour) and refused
-        // -2147483648, which integer arguments accept.
-        {"setpolyline 1e12,2 0", "points: '1e12,2' is not a point list"},
-        {"setpolyline 1000000000000,2 0", "is not a point list"},
-        {"setpixele1 2147483648,0 0 0 1", "is not a point list"},
-    });
-}
-
+// Each kind of word as it is read (its refusals: the failure table below).
 TEST(PipeParse, ValuesAreConvertedAndPointListsTakeIntMin)
 {
     std::vector<kxtools::Step> steps;
     ASSERT_EQ(parseError("setpolyline -2147483648,0,0x10,-0x10 0", steps), "");
     EXPECT_EQ(steps[0].args.values[0].points, (std::vector<int>{std::numeric_limits<int>::min(), 0, 16, -16}));
-    ASSERT_EQ(parseError("replacepixels #102030 0x7F -  setpixele1 -1,2,3,-4 5 6 7", steps), "");
+    ASSERT_EQ(parseError("replacepixels #102030 0x7F -  setpixele1 -1,2,3,-4 5 6 4294967295", steps), "");
     ASSERT_EQ(steps.size(), 2u);
-    EXPECT_EQ(std::pair(steps[0].args.u(0), steps[0].args.u(1)), std::pair(0xFF102030u, 0x7Fu));
+    EXPECT_EQ(std::tuple(steps[0].args.u(0), steps[0].args.u(1), steps[1].args.u(3)),
+              std::tuple(0xFF102030u, 0x7Fu, 0xFFFFFFFFu));
     EXPECT_EQ(steps[1].args.count(0), 2);
-    ASSERT_EQ(parseError("clip 010 0x10 -0x10 -2147483648", steps), "");  // 010 is decimal, not octal
+    ASSERT_EQ(parseError("clip 010 0x10 2147483647 -2147483648", steps), "");  // 010 is decimal, not octal
     EXPECT_EQ((std::vector<int>{steps[0].args.i(0), steps[0].args.i(1), steps[0].args.i(2), steps[0].args.i(3)}),
-              (std::vector<int>{10, 16, -16, std::numeric_limits<int>::min()}));
+              (std::vector<int>{10, 16, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()}));
+    EXPECT_EQ(parseError("", steps), "");
     ASSERT_EQ(parseError("dilate ellipse:5x3", steps), "");
     std::string error;
     ASSERT_TRUE(kxtools::loadValue(steps[0].args.values[0], error)) << error;
@@ -137,7 +100,6 @@ TEST(PipeTable, CoversTheExportsAndTheHelpListsThem)
     };
     const PipeRun help = kxpipe({"-h"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("usage: kxpipe"), std::string::npos);
     EXPECT_NE(help.out.find("  clip left top right bottom"), std::string::npos);
     EXPECT_NE(help.out.find("[kxInvert]"), std::string::npos);
     std::set<std::string> reachable;
@@ -172,9 +134,10 @@ protected:
     PipeRun run(const std::string &steps) { return kxpipe(split(in + " " + out + " " + steps)); }
 };
 
-// Exit 2 for bad words (and steps that would do nothing, run anyway with
-// --lenient), 1 for unreadable or unwritable files; the output stays as it
-// was and no other file (such as the atomic write's temporary one) is left.
+// Exit 2 for bad words (one row per way a word can fail its kind) and steps
+// that would do nothing (run anyway with --lenient), 1 for unreadable or
+// unwritable files; the output stays as it was and no other file (such as
+// the atomic write's temporary one) is left.
 TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
 {
     writeFile(dir.file("text.png"), "not an image");
@@ -183,19 +146,33 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
     const std::string io = in + " " + out + " ", missing = dir.file("missing.png");
     const struct { std::string words; int code; std::string message; } cases[] = {
         {in, 2, "usage: kxpipe"}, {io + "--bogus invert", 2, "unknown option '--bogus'"},
-        {io + "clip 1 2", 2, "needs right"}, {io + "invert -- --time", 2, "unknown operation '--time'"},
+        {io + "invert -- --time", 2, "unknown operation '--time'"},
+        {io + "clip 0 0 3", 2, "operation 'clip' needs bottom (integer)"},
+        {io + "clip 0 0 3 2147483648", 2, "is not an integer"},
+        {io + "setpixele1 1,2,3 0 0 1", 2, "is not a point list"},
+        {io + "simple 256 0", 2, "t: '256' is not an integer 0..255"},
+        {io + "replacepixels 1 -1 -", 2, "new_colour: '-1' is not a colour"},
+        {io + "replacepixels 4294967296 1 -", 2, "is not a colour"}, {io + "dilate box:3x3", 2, "is not an element"},
+        {io + "pixelmergee1 x.png 1 nan 0", 2, "scale: 'nan' is not a number"},
+        {io + "warp 1,2,3,4,5,6 0,0,1,0,1,1,0,1", 2, "is not four points"},
+        // Regression: the point-list parser converted each item to int
+        // before its range check (1e12 was undefined behaviour) and refused
+        // -2147483648, which integer arguments accept.
+        {io + "setpolyline 1e12,2 0", 2, "points: '1e12,2' is not a point list"},
+        {io + "setpolyline 1000000000000,2 0", 2, "is not a point list"},
+        {io + "setpixele1 2147483648,0 0 0 1", 2, "is not a point list"},
         {missing + " " + out + " invert", 1, missing + ": No such file"},
         {dir.file("text.png") + " " + out + " invert", 1, "not a PNG, PNM, TIFF or JPEG file"},
         {io + "pixeladd " + missing, 1, "missing.png"},
         {in + " " + dir.file("no/such/dir/out.png") + " invert", 1, "out.png"},
         {in + " " + dir.file("out.bmp") + " invert", 1, dir.file("out.bmp") + ": cannot tell the file format"},
-        {missing + " " + out + " clip x 0 0 0", 2, "is not an integer"},  // before the input is read
+        // Words are read before the input.
+        {missing + " " + out + " clip 0 0 3 x", 2, "operation 'clip' bottom: 'x' is not an integer"},
         // The format of the target's name, not of the temporary file's.
         {in + " " + dir.file("grey.pbm") + " invert", 1, "PBM holds binary images only"},
         // One row per kind of check; libkxextra's steps refuse as kxpre's do.
         {io + "invert rgb otsu -", 2, "step 3 (otsu): works on grey images, not B,G,R colour"},
         {io + "median -5", 2, "step 1 (median): window_size must be at least 2 (got -5)"},
-        {io + "multilevel 1", 2, "step 1 (multilevel): levels must be 2..256 (got 1)"},
         {io + "pixelmerge " + in + " 1203", 2, "step 1 (pixelmerge): code must be one of 1204, 1205"},
         {io + "clip 4 0 1 3", 2, "step 1 (clip): needs right >= left (got right 1, left 4)"},
         {io + "fill 6 0 9", 2, "step 1 (fill): needs x < width (got x 6, width 6)"},
@@ -225,8 +202,8 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
     EXPECT_EQ(readFile(out), "previous result");
     EXPECT_EQ(kxpipe({in, dir.file("bits.pbm"), "bin"}).code, 0);
     EXPECT_EQ(readFile(dir.file("bits.pbm")).substr(0, 2), "P4");
-    EXPECT_EQ(dir.entries(),
-              (std::vector<std::string>{"bits.pbm", "colour.png", "in.png", "out.png", "small.png", "text.png"}));
+    // bits.pbm, colour.png, in.png, out.png, small.png, text.png and nothing else
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 6);
 }
 
 // A pipeline writes what the same calls made directly give (binary images
@@ -241,7 +218,9 @@ TEST_F(PipeFiles, PipelinesEqualTheDirectCallsAndOnlyQueriesPrint)
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "");
     kxtest::ImagePtr expected(kxiClone(input.get(), nullptr));
-    kxInvert(expected.get()), kxClip(expected.get(), 1, 1, 4, 3), kxiCast(expected.get(), KIT_BIN);
+    kxInvert(expected.get());
+    kxClip(expected.get(), 1, 1, 4, 3);
+    kxiCast(expected.get(), KIT_BIN);
     std::vector<uint8_t> want = pixels(expected.get());
     for (auto &b : want) b = b ? 255 : 0;
     EXPECT_EQ(outputPixels(), want);
@@ -249,12 +228,9 @@ TEST_F(PipeFiles, PipelinesEqualTheDirectCallsAndOnlyQueriesPrint)
     EXPECT_EQ(run("pixelsmall " + dir.file("black.png")).code, 0);
     EXPECT_EQ(outputPixels(), std::vector<uint8_t>(30, 0));
 
-    r = run("scale 0.5 2 getpixel 0 0");
+    r = run("level - 3 bin findskew scale 0.5 2");
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("getpixel: ", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("scale"), std::string::npos) << r.out;
-    r = run("level - 3 bin findskew");
-    ASSERT_EQ(r.code, 0) << r.err;
     const std::string head = "level: " + std::to_string(kxxLevel(input.get(), nullptr, KXX_MAX_ENTROPY)) + "\n";
     ASSERT_TRUE(kxiCast(input.get(), KIT_BIN));
     double angle = 99, confidence = 99, a = -1, k = -1;
@@ -299,43 +275,24 @@ TEST(PipeSteps, DistanceMapAndFloodFill)
     EXPECT_EQ(pixels(grey.get()), std::vector<uint8_t>(24, 200));
 }
 
+// Each writer skips the row padding (binary images and PNG's conversion of
+// them: the pipeline test).
 TEST(ImageFiles, PaddedImagesSurviveARoundTrip)
 {
-    const struct { int type; const char *file; int readType; /* as read back */ } cases[] = {
-        {KIT_BIN, "a.png", KIT_GRAY}, {KIT_RGB, "a.png", KIT_RGB}, {KIT_RGBA, "a.pnm", KIT_RGB},
-        {KIT_BIN, "a.tif", KIT_BIN}, {KIT_RGBA, "a.tiff", KIT_RGBA}};
+    const std::pair<int, const char *> cases[] = {
+        {KIT_BIN, "a.tif"}, {KIT_GRAY, "a.pgm"}, {KIT_RGB, "a.png"}, {KIT_RGBA, "a.tiff"}};
     TempDir dir;
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.file) + " type " + std::to_string(c.type));
+    for (const auto &[type, file] : cases) {
+        SCOPED_TRACE(file);
         const int w = 13, h = 7;  // odd sizes: rows of 39 bytes for RGB
-        const auto bytes = randomBytes(size_t(w) * h * kxiBytesPerPixel(c.type), 11, 0, c.type == KIT_BIN ? 1 : 255);
-        kxtest::PaddedImage in(c.type, w, h, bytes, 3);  // padding must not reach the file
+        const auto bytes = randomBytes(size_t(w) * h * kxiBytesPerPixel(type), 11, 0, type == KIT_BIN ? 1 : 255);
+        kxtest::PaddedImage in(type, w, h, bytes, 3);  // padding must not reach the file
         std::string error;
-        ASSERT_TRUE(kxtools::writeImage(in.get(), dir.file(c.file), error)) << error;
-        kxtools::ImagePtr back = kxtools::readImage(dir.file(c.file), error);
+        ASSERT_TRUE(kxtools::writeImage(in.get(), dir.file(file), error)) << error;
+        kxtools::ImagePtr back = kxtools::readImage(dir.file(file), error);
         ASSERT_TRUE(back) << error;
-        EXPECT_EQ(std::tuple(back->imageType, back->width, back->height), std::tuple(c.readType, w, h));
-        std::vector<uint8_t> expected;
-        for (size_t i = 0; i < bytes.size(); ++i)  // binary becomes 0/255 grey; PPM drops alpha
-            if (c.type != KIT_RGBA || c.readType != KIT_RGB || i % 4 != 3)
-                expected.push_back(c.type == KIT_BIN && c.readType != KIT_BIN && bytes[i] ? 255 : bytes[i]);
-        EXPECT_EQ(pixels(back.get()), expected);
-    }
-}
-
-// Forms the corpus of tests/data lacks: a comment between header lines, a
-// maxval below 255.
-TEST(ImageFiles, PnmFormsOutsideTheCorpus)
-{
-    const std::pair<std::string, std::vector<uint8_t>> cases[] = {
-        {"P2 # a comment\n3 1\n# another\n255\n0 128 255\n", {0, 128, 255}}, {"P2\n2 1\n15\n15 5\n", {255, 85}}};
-    TempDir dir;
-    for (const auto &[bytes, expected] : cases) {
-        writeFile(dir.file("f"), bytes);
-        std::string error;
-        kxtools::ImagePtr im = kxtools::readImage(dir.file("f"), error);
-        ASSERT_TRUE(im) << error;
-        EXPECT_EQ(pixels(im.get()), expected) << bytes;
+        EXPECT_EQ(std::tuple(back->imageType, back->width, back->height, pixels(back.get())),
+                  std::tuple(type, w, h, bytes));
     }
 }
 

@@ -9,6 +9,7 @@
 #include "../failinject/export_calls.hpp"
 #include "kxtest.hpp"  // also the leak checker's fontconfig suppression
 #include "kxthreads.h"
+#include "kxthreads_bands.hpp"
 
 namespace {
 
@@ -47,17 +48,22 @@ TEST(Threads, EightThreadsGiveTheSerialResults)
     EXPECT_EQ(differing({std::begin(kCases), std::end(kCases)}, 4, 2, 0), "");  // 48 x 36 pictures
 }
 
-// Operations that split their rows into bands, on images large enough to be
-// split, from 8 callers at once with the library's own threads on.
+// Operations that split their rows into bands, from 8 callers at once with 4
+// library threads.  The images are just large enough for 3 bands (a band
+// holds at least 65536 pixels; edge operations band all rows but 2).
 TEST(Threads, EightCallersWithLibraryThreadsOnGiveTheSerialResults)
 {
-    const Spec big{G, 400, 300}, colour{C, 300, 200};
+    const Spec grey{G, 256, 770}, colour{C, 256, 770};
     const std::vector<Case> banded = {
-        {"kxSobel", big, {}, RET(kxSobel(a, 0))}, {"kxDetectEdge", big, {}, RET(kxDetectEdge(a, 0, 0, 0.0f, nullptr))},
-        {"kxLinear", {A, 300, 200}, {}, RET(kxLinear(a, 1.7f, -20.0f))}, {"kxEqualize", big, {}, RET(kxEqualize(a))},
-        {"kxbOtsu", big, {}, RET(kxbOtsu(a, nullptr))}, {"kxbMultiLevel", big, {}, RET(kxbMultiLevel(a, 3))},
+        {"kxSobel", grey, {}, RET(kxSobel(a, 0))}, {"kxEqualize", grey, {}, RET(kxEqualize(a))},
+        {"kxDetectEdge", grey, {}, RET(kxDetectEdge(a, 0, 0, 0.0f, nullptr))},
+        {"kxLinear", {A, 256, 770}, {}, RET(kxLinear(a, 1.7f, -20.0f))},
+        {"kxbOtsu", grey, {}, RET(kxbOtsu(a, nullptr))}, {"kxbMultiLevel", grey, {}, RET(kxbMultiLevel(a, 3))},
         {"kxPixelMergeE1", colour, colour, RET(kxPixelMergeE1(a, b, 2, 1.5f, 3.0f))},
     };
+    kxtSetThreads(4);
+    using kx::threads::bandCount, kx::threads::minRows;
+    for (const Case &c : banded) ASSERT_EQ(bandCount(c.a.h - 2, minRows(c.a.w)), 3) << c.name;
     EXPECT_EQ(differing(banded, 1, 1, 4), "");
 }
 
