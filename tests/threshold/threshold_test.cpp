@@ -192,12 +192,11 @@ TEST(Threshold, SelectorsOnWorkedHistograms)
     // i * 157 mod 257 (in double it would be 128); a triangle i, 3 (255 - i)
     // gives 110 (Gaussian; 152 without the class-weight term), 113 (Poisson)
     // and 123 (entropy).
-    int32_t mod[256], tri[256];
+    int32_t tri[256];
     float fmod[256];
-    for (int i = 0; i < 256; ++i) mod[i] = i * 157 % 257;
+    for (int i = 0; i < 256; ++i) fmod[i] = float(i * 157 % 257);
     for (int i = 0; i < 256; ++i) tri[i] = i < 128 ? i : 3 * (255 - i);
-    std::copy(mod, mod + 256, fmod);
-    EXPECT_EQ(kx::thr::otsuLevel(fmod, std::accumulate(mod, mod + 256, int64_t(0))), 127);
+    EXPECT_EQ(kx::thr::otsuLevel(fmod, int64_t(std::accumulate(fmod, fmod + 256, 0.0))), 127);
     EXPECT_EQ(kx::thr::minErrorLevel(tri, false), 110);
     EXPECT_EQ(kx::thr::minErrorLevel(tri, true), 113);
     EXPECT_EQ(kx::thr::maxEntropyLevel(tri), 123);
