@@ -26,14 +26,13 @@ template <class F>
 Bytes each(const Bytes &in, int w, int h, int c, F f)
 {
     Bytes out(in.size());
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int ch = 0; ch < c; ++ch) {
-                auto at = [&](int64_t i, int64_t j) {
-                    return i < 0 || j < 0 || i >= w || j >= h ? -1 : int(in[size_t((j * w + i) * c + ch)]);
-                };
-                out[(size_t(y) * w + x) * c + ch] = uint8_t(f(at, x, y));
-            }
+    for (size_t k = 0; k < out.size(); ++k) {
+        const int64_t ch = int64_t(k % size_t(c));
+        auto at = [&](int64_t i, int64_t j) {
+            return i < 0 || j < 0 || i >= w || j >= h ? -1 : int(in[size_t((j * w + i) * c + ch)]);
+        };
+        out[k] = uint8_t(f(at, int(k / size_t(c) % size_t(w)), int(k / size_t(c) / size_t(w))));
+    }
     return out;
 }
 
@@ -297,12 +296,11 @@ TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
     for (auto [w, h] : {std::pair{3, 1}, {7, 3}, {10, 10}, {101, 3}, {300, 200}, {64, 40}})
         for (int top : {5, 255}) {
             const Bytes in = kxtest::randomBytes(size_t(w) * h, uint32_t(w * h + top), 0, top);
-            double hist[256] = {}, c = 0;
-            for (uint8_t p : in) hist[p] += 1.0 / double(in.size());
-            uint8_t lut[256];
-            for (int i = 0; i < 256; ++i) lut[i] = uint8_t(std::min((c += hist[i]) * 255.0 + 0.5, 255.0));
+            double sum[256] = {};  // the bins, then their running sums
+            for (uint8_t p : in) sum[p] += 1.0 / double(in.size());
+            for (int i = 1; i < 256; ++i) sum[i] += sum[i - 1];
             Bytes want(in);
-            for (auto &p : want) p = lut[p];
+            for (auto &p : want) p = uint8_t(std::min(sum[p] * 255.0 + 0.5, 255.0));
             EXPECT_EQ(runPadded(KIT_GRAY, w, h, in, kxEqualize), want) << w << "x" << h;
         }
 }

@@ -201,9 +201,8 @@ TEST(ReplacePixels, MatchesPerTypeAndUnderMask)
 
 TEST(Clip, CropsInPlace)
 {
-    Bytes src;
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 8; ++x) src.push_back(uint8_t(10 * y + x));
+    Bytes src;  // pixel value 10 * y + x
+    for (int i = 0; i < 48; ++i) src.push_back(uint8_t(10 * (i / 8) + i % 8));
     ImagePtr im = makeImage(KIT_GRAY, 8, 6, src);
     EXPECT_EQ(kxClip(im.get(), 10, 10, 9, 20), im.get());
     EXPECT_EQ(im->width, 8);
@@ -244,7 +243,6 @@ TEST(GetPixelE1, AveragesTheClippedWindow)
         {"rgb per channel", KIT_RGB, 2, 1, {10, 20, 30, 11, 21, 32}, 0, 0, 1, 0xFF1F140Au},
         {"rgba averages alpha", KIT_RGBA, 2, 1, {0, 0, 0, 100, 0, 0, 0, 201}, 1, 0, 1, 0x96000000u},
         {"no pixel visited, rgb", KIT_RGB, 1, 1, {5, 5, 5}, 50, 50, 1, 0xFF000000u},
-        {"no pixel visited, gray", KIT_GRAY, 1, 1, {5}, -9, 0, 2, 0},
         {"huge radius does not overflow", KIT_GRAY, 2, 1, {4, 8}, 0, 0, INT32_MIN, 6},
     };
     for (const auto &c : cases) {

@@ -160,10 +160,10 @@ TEST(Threshold, BinarizersOnWorkedImages)
 
 TEST(Threshold, FloatCountStopsAt2To24)
 {
+    // Counts as a float incremented once per pixel: exact up to 2^24, then
+    // stuck there (float(c) would go on to 2^24 + 2 and 2^31).
     for (uint64_t c : {0ull, 1ull, 255ull, (1ull << 24) - 1}) EXPECT_EQ(kx::thr::floatCount(c), float(c));
-    float f = float((1 << 24) - 3);
-    for (uint64_t c = (1 << 24) - 3; c < (1 << 24) + 9; ++c, f += 1.0f) EXPECT_EQ(kx::thr::floatCount(c), f) << c;
-    EXPECT_EQ(kx::thr::floatCount(uint64_t(1) << 31), 16777216.0f);
+    for (uint64_t c : {(1ull << 24) + 2, 1ull << 31}) EXPECT_EQ(kx::thr::floatCount(c), 16777216.0f) << c;
 }
 
 TEST(Threshold, SelectorsOnWorkedHistograms)
@@ -217,9 +217,8 @@ TEST(Threshold, MaskedSelectionEqualsTheSelectedPixelsAlone)
     ImagePtr im = makeImage(KIT_GRAY, 12, 5, in), sel = makeImage(KIT_GRAY, int(alone.size()), 1, alone);
     for (int method = 0; method < 4; ++method)
         EXPECT_EQ(kxbGetOptimaE1(im.get(), mask.get(), method), kxbGetOptima(sel.get(), method)) << method;
-    const auto cut = [](const Image *from, int method) -> Op {
-        const uint8_t t = uint8_t(std::max<int>(kxbGetOptima(from, method), 1));
-        return [t](Image *i) { return kxbSimple(i, t, 0); };
+    const auto cut = [](const Image *from, int method) {
+        return bind(kxbSimple, std::max<int>(kxbGetOptima(from, method), 1), 0);
     };
     EXPECT_EQ(run([&](Image *i) { return kxbMinErrorE1(i, mask.get(), 1); }, in, 12), run(cut(sel.get(), 1), in, 12));
     EXPECT_EQ(run(kxbMaxEntropy, in, 12), run(cut(im.get(), 2), in, 12));
@@ -379,11 +378,9 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
                     const int64_t v = int64_t(rng() % 256), hi = std::min<int64_t>(v + int64_t(rng() % 4), 255);
                     const int64_t m = int64_t(rng() % uint64_t(area + 1)), kind = int64_t(x % 4);
                     const int64_t a = kind == 0 ? area : kind == 1 ? area - m : m, b = kind == 1 ? m : 0;
-                    int64_t s = v * a + hi * b, q = v * v * a + hi * hi * b;
-                    if (kind == 3) {
-                        s = int64_t(rng() % uint64_t(255 * area + 1));
-                        q = int64_t(rng() % uint64_t(65025 * area + 1));
-                    }
+                    // The last kind: any sums in range.
+                    const int64_t s = kind == 3 ? int64_t(rng() % uint64_t(255 * area + 1)) : v * a + hi * b;
+                    const int64_t q = kind == 3 ? int64_t(rng() % uint64_t(65025 * area + 1)) : v * v * a + hi * hi * b;
                     sum[x + 1] = sum[x] + s;
                     sq[x + 1] = sq[x] + q;
                     const int64_t nearMean = std::clamp<int64_t>(s / area + int64_t(rng() % 3) - 1, 0, 255);
