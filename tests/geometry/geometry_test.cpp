@@ -140,10 +140,8 @@ TEST(RotateAndFlip, SmallPicturesByHand)
     const std::vector<uint8_t> grey = {0, 1, 2, 3, 4, 5}, two = {1, 2, 3, 4, 5, 6, 7, 8};
     const struct { int type, w, h; const char *step; int wantW; std::vector<uint8_t> want; } cases[] = {
         {KIT_GRAY, 3, 2, "r", 2, {2, 5, 1, 4, 0, 3}}, {KIT_GRAY, 3, 2, "c", 2, {3, 0, 4, 1, 5, 2}},
-        {KIT_GRAY, 3, 2, "h", 3, {5, 4, 3, 2, 1, 0}}, {KIT_GRAY, 3, 2, "0", 3, {5, 4, 3, 2, 1, 0}},
         {KIT_GRAY, 3, 2, "1", 3, {2, 1, 0, 5, 4, 3}}, {KIT_GRAY, 3, 2, "2", 3, {3, 4, 5, 0, 1, 2}},
-        {KIT_GRAY, 3, 2, "3", 3, grey}, {KIT_RGB, 2, 1, "1", 2, {4, 5, 6, 1, 2, 3}},
-        {KIT_RGB, 2, 1, "r", 1, {4, 5, 6, 1, 2, 3}}, {KIT_RGBA, 2, 1, "r", 1, {5, 6, 7, 8, 1, 2, 3, 4}}};
+        {KIT_GRAY, 3, 2, "3", 3, grey}, {KIT_RGBA, 2, 1, "r", 1, {5, 6, 7, 8, 1, 2, 3, 4}}};  // invariants: the rest
     for (const auto &c : cases) {
         auto im = makeImage(c.type, c.w, c.h, c.type == KIT_GRAY ? grey : two);
         EXPECT_EQ(after(im.get(), c.step), (Shot{c.wantW, c.w * c.h / c.wantW, c.want})) << c.type << c.step;
@@ -151,6 +149,7 @@ TEST(RotateAndFlip, SmallPicturesByHand)
 }
 
 // Every layout, sizes across 32-pixel tiles: the half turn (own code) is two quarter turns and both flips.
+// A wrapped copy turns in place through its pitch (a half turn unless square: an odd count needs a new size).
 TEST(RotateAndFlip, Invariants)
 {
     const std::pair<const char *, const char *> same[] = {{"rr", "h"}, {"rrr", "c"}, {"rrrr", ""}, {"rc", ""},
@@ -159,24 +158,16 @@ TEST(RotateAndFlip, Invariants)
         {3, "c"}, {7, "c"}, {-5, "c"}, {INT_MAX, "c"}, {-2, "h"}};
     uint32_t seed = 1;
     for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
-        for (auto [w, h] : {std::pair(1, 1), {1, 7}, {7, 1}, {4, 5}, {33, 70}, {65, 31}}) {
+        for (auto [w, h] : {std::pair(1, 1), {1, 7}, {7, 1}, {4, 5}, {6, 6}, {33, 70}, {65, 31}}) {
             auto a = randomImage(t, w, h, seed++);
+            PaddedImage wrapped(t, w, h, pixels(a.get()));
+            kxRotate(wrapped.get(), w == h ? 3 : 2);
+            kxFlip(wrapped.get(), 1);
+            EXPECT_TRUE(pixels(wrapped.get()) == after(a.get(), w == h ? "c1" : "h1").px && wrapped.paddingIntact());
             EXPECT_EQ(std::pair(after(a.get(), "r").w, after(a.get(), "r").h), std::pair(h, w));
             for (auto [x, y] : same) EXPECT_EQ(after(a.get(), x), after(a.get(), y)) << x << " " << t << " " << w;
             for (auto [n, y] : counts) EXPECT_EQ(after(a.get(), "", n), after(a.get(), y)) << n << " " << t << " " << w;
         }
-}
-
-TEST(RotateAndFlip, WrappedImagesTurnInPlaceThroughTheirPitch)
-{
-    const auto sq = randomBytes(4 * 4 * 3, 5), wide = randomBytes(5 * 3, 6), four = randomBytes(36, 8);
-    PaddedImage square(KIT_RGB, 4, 4, sq), wideGrey(KIT_GRAY, 5, 3, wide), flipped(KIT_RGBA, 3, 3, four, 7);
-    kxRotate(square.get(), 3), kxRotate(wideGrey.get(), 2);  // not square: a half turn runs, an odd count not
-    kxFlip(flipped.get(), 2), kxFlip(flipped.get(), 0);
-    EXPECT_EQ(pixels(square.get()), after(makeImage(KIT_RGB, 4, 4, sq).get(), "c").px);
-    EXPECT_EQ(pixels(wideGrey.get()), after(makeImage(KIT_GRAY, 5, 3, wide).get(), "h").px);
-    EXPECT_EQ(pixels(flipped.get()), after(makeImage(KIT_RGBA, 3, 3, four).get(), "1").px);
-    EXPECT_TRUE(square.paddingIntact() && wideGrey.paddingIntact() && flipped.paddingIntact());
 }
 
 TEST(Resize, CanvasChanges)
@@ -186,7 +177,7 @@ TEST(Resize, CanvasChanges)
         {KIT_GRAY, 3, 2, 4, 2, 0x00FF0000, 4, 2, {76}},  // luminance of pure red
         {KIT_BIN, 3, 2, 4, 3, 9, 4, 3, {1}}, {KIT_RGB, 2, 2, 3, 3, 0x11223344, 3, 3, {0x44, 0x33, 0x22}},
         {KIT_RGBA, 2, 2, 3, 2, 0x11223344, 3, 2, {0x44, 0x33, 0x22, 0x11}}, {KIT_GRAY, 3, 2, 0, 5, 5, 3, 2, {0}},
-        {KIT_GRAY, 3, 2, INT_MAX, 2, 5, 16384, 2, {5}}, {KIT_GRAY, 3, 2, 5, -1, 5, 3, 2, {0}}};
+        {KIT_GRAY, 3, 2, INT_MAX, 2, 5, 16384, 2, {5}}};
     for (const auto &c : cases) {
         auto im = randomImage(c.type, c.w, c.h, 3);
         const ref::Pic before = ref::picOf(im.get());
@@ -234,49 +225,39 @@ TEST(WarpedMoves, WholePixelShiftsAndTurns)
         kxRotateE3(turned.get(), 4.0, 3.0, 180.0, 0);
         EXPECT_EQ(pixels(turned.get()), half.px) << t;
     }
-    PaddedImage grey(KIT_GRAY, 8, 6, src.px);  // shifted in place through its pitch
-    kxTranslateE1(grey.get(), 2.0, 1.0, 250);
-    EXPECT_TRUE(pixels(grey.get()) == want.px && grey.paddingIntact());
 }
 
 // Wrapped images that would change size or type, unusable types, NaN: the image is left as it was.
+// (Null arguments are the fuzz harness's; the Release report of the image guard is tests/release's.)
 TEST(Refusals, LeaveTheImageAsItWas)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     auto rgb = randomImage(KIT_RGB, 6, 4, 1), bad = makeImage(KIT_GRAY, 3, 3);
     bad->imageType = 16;
-    struct Case { const char *what; int type, w, h; bool wrapped; std::function<void(Image *)> call; };
-    const Case cases[] = {
-        {"kxRotate odd count, wrapped", KIT_GRAY, 5, 3, true, [](Image *im) { kxRotate(im, 1); }},
-        {"kxRotateEx keepSize 0, wrapped", KIT_RGBA, 9, 6, true, [](Image *im) { kxRotateEx(im, 30, 0, 0); }},
-        {"kxRotateEx NaN, infinity", KIT_GRAY, 4, 4, false,
-         [&](Image *im) { EXPECT_TRUE(kxRotateEx(im, nan, 0, 0) == im && kxRotateEx(im, inf, 0, 0) == im); }},
-        {"kxResize, wrapped", KIT_GRAY, 4, 3, true, [](Image *im) { EXPECT_EQ(kxResize(im, 8, 8, 1), im); }},
-        {"kxTranslate, RGB", KIT_RGB, 3, 3, false, [](Image *im) { kxTranslate(im, 1, 1, 1); }},
-        {"kxRotateE3 RGBA, wrapped", KIT_RGBA, 3, 3, true, [](Image *im) { kxRotateE3(im, 1, 1, 30, 0); }},
-        {"kxScale, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { EXPECT_EQ(kxScale(im, 2.0f, 2), 0); }},
-        {"kxScaleE1, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { kxScaleE1(im, 0.5f, 9, 2, 1); }},
-        {"kxMakeSquarePixel", KIT_GRAY, 4, 4, true, [](Image *im) { EXPECT_FALSE(kxMakeSquarePixel(im, 3, 2, 2, 0)); }},
-        {"kxScaleEx into wrapped", KIT_GRAY, 3, 2, true, [&](Image *im) { EXPECT_FALSE(kxScaleEx(rgb.get(), im, 2)); }},
-        {"kxScaleEx from an unusable source (the destination keeps its type)", KIT_RGB, 2, 2, false,
-         [&](Image *im) { EXPECT_EQ(kxScaleEx(bad.get(), im, 2), 0); }}};
-    for (const Case &c : cases) {
-        const auto src = randomBytes(size_t(c.w) * c.h * bpp(c.type), 7);
-        PaddedImage wrapped(c.type, c.w, c.h, src);
-        auto owned = makeImage(c.type, c.w, c.h, src);
+    const struct { int type; bool wrapped; std::function<bool(Image *)> refused; } cases[] = {
+        {KIT_GRAY, true, [](Image *im) { return kxRotate(im, 1) == im; }},  // an odd count, not square
+        {KIT_RGBA, true, [](Image *im) { return kxRotateEx(im, 30, 0, 0) == im; }},
+        {KIT_GRAY, false, [&](Image *im) { return kxRotateEx(im, nan, 0, 0) == im; }},
+        {KIT_GRAY, false, [&](Image *im) { return kxRotateEx(im, inf, 0, 0) == im; }},
+        {KIT_GRAY, true, [](Image *im) { return kxResize(im, 8, 8, 1) == im; }},
+        {KIT_RGB, false, [](Image *im) { return kxTranslate(im, 1, 1, 1) == im; }},
+        {KIT_RGBA, true, [](Image *im) { return kxRotateE3(im, 1, 1, 30, 0) == im; }},
+        {KIT_GRAY, true, [](Image *im) { return kxScale(im, 2.0f, 2) == 0; }},
+        {KIT_GRAY, true, [](Image *im) { return kxScaleE1(im, 0.5f, 9, 2, 1) == im; }},
+        {KIT_GRAY, true, [](Image *im) { return !kxMakeSquarePixel(im, 3, 2, 2, 0); }},
+        {KIT_GRAY, true, [&](Image *im) { return !kxScaleEx(rgb.get(), im, 2); }},
+        {KIT_RGB, false, [&](Image *im) { return !kxScaleEx(bad.get(), im, 2); }}};  // the destination keeps its type
+    for (const auto &c : cases) {
+        const auto src = randomBytes(size_t(5 * 3 * bpp(c.type)), 7);
+        PaddedImage wrapped(c.type, 5, 3, src);
+        auto owned = makeImage(c.type, 5, 3, src);
         Image *im = c.wrapped ? wrapped.get() : owned.get();
-        c.call(im);
-        EXPECT_TRUE(std::tuple(im->imageType, im->width, im->height, pixels(im)) == std::tuple(c.type, c.w, c.h, src) &&
-                    wrapped.paddingIntact()) << c.what;
+        EXPECT_TRUE(c.refused(im)) << &c - cases;
+        EXPECT_TRUE(std::tuple(im->imageType, im->width, im->height, pixels(im)) == std::tuple(c.type, 5, 3, src) &&
+                    wrapped.paddingIntact()) << &c - cases;
     }
     EXPECT_EQ(kxRotate(bad.get(), 1), bad.get());  // other types: unchanged
     EXPECT_EQ(std::pair(bad->width, bad->imageType), std::pair(3, 16));
-    EXPECT_TRUE(!kxRotate(nullptr, 1) && !kxRotateEx(nullptr, 30, 0, 0) && !kxTranslate(nullptr, 1, 1, 1) &&
-                !kxRotateE3(nullptr, 0, 0, 10, 0) && !kxTranslateE1(nullptr, 1, 1, 0) &&
-                !kxScaleE1(nullptr, 0.5f, 0, 2, 1) && !kxScale(nullptr, 2.0f, 2));
-    EXPECT_KX_ASSERT(kxRotateE2(nullptr, 30, 0, 0, 0), "image");
-    EXPECT_KX_ASSERT(kxResize(nullptr, 4, 4, 0), "image");
-    EXPECT_KX_ASSERT(kxMakeSquarePixel(nullptr, 1, 1, 2, 0), "image");
     EXPECT_KX_ASSERT(kxScaleEx(nullptr, rgb.get(), 2), "imgOri");
     EXPECT_KX_ASSERT(kxScaleEx(rgb.get(), nullptr, 2), "imgNew");
     auto line = makeImage(KIT_GRAY, 200000, 1);  // at 45 degrees a box beyond 2^31 bytes; a kept size needs none
@@ -519,24 +500,12 @@ TEST(TermCodes, FormsAndIntegerLinesGiveTheFloatTerms)
     }
 }
 
-TEST(RowProgram, TakesHalvingAndDoubling)
-{
-    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the row programme needs AVX2";
-    for (auto [n, ch, built] : {std::array{32, 1, 1}, {32, 3, 1}, {32, 4, 1}, {128, 1, 1}, {128, 3, 1}, {16, 1, 0}}) {
-        ContributionTable *t = computeContributions<CBilinearFilter>(n, 64, axisScale(n, 64));
-        RowProgram *p = buildRowProgram(t, 64, ch);  // so the scales below run it; not past 16 source bytes
-        EXPECT_EQ(p != nullptr, bool(built)) << n << " ch " << ch;
-        releaseRowProgram(p), releaseContributions(t);
-    }
-}
-
 // Halving, doubling, tall pictures (overlapping bands), random sizes; half the sources wrapped.
 TEST(ScaleEx, FilteredMatchesTheDirectLoops)
 {
     std::vector<std::array<int, 4>> sizes = {
-        {64, 48, 32, 24}, {130, 40, 65, 20}, {37, 29, 74, 58}, {100, 7, 200, 14}, {96, 96, 24, 24},
-        {40, 30, 160, 120}, {90, 60, 60, 40}, {101, 50, 51, 25}, {17, 200, 34, 100}, {256, 8, 128, 16},
-        {33, 33, 99, 11}, {150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}, {20, 300, 15, 37}};
+        {64, 48, 32, 24}, {130, 40, 65, 20}, {37, 29, 74, 58}, {64, 7, 128, 14}, {96, 96, 24, 24}, {17, 200, 34, 100},
+        {256, 8, 128, 16}, {150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}, {20, 300, 15, 37}};
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> side(1, 40);
     for (int round = 0; round < 40; ++round) {
@@ -586,7 +555,7 @@ TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
     const struct { int w, h, filter; std::function<int(Image *, int)> call; int wantW, wantH, ret; } cases[] = {
         {10, 6, 2, scale(1.0f), 10, 6, 1}, {10, 6, 2, scale(0.5f), 5, 3, 1}, {10, 6, 3, scale(0.01f), 2, 2, 1},
         {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1}, {10, 6, 2, scale(0.0f), 10, 6, 0},
-        {10, 6, 2, scale(-2.0f), 10, 6, 0}, {10, 6, 2, scale(std::nanf("")), 10, 6, 0},
+        {10, 6, 2, scale(std::nanf("")), 10, 6, 0},
         {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 0.5f, 0, f, 0) == im); }, 5, 5, 1},  // no keepSize
         {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 1.5f, 0, f, 1) == im); }, 15, 15, 1},  // larger
         {100, 100, 5, square(3, 2, 0), 100, 150, 1}, {100, 100, 5, square(3, 2, 1), 67, 100, 1},
