@@ -111,11 +111,11 @@ TEST(ImageLibrary, FloodWritesOnlyPixelBytesAndSetSizeReshapes)
     EXPECT_TRUE(!kxiResize(im.get(), 0, 3) && !kxiSetSize(im.get(), 70000, 70000) && im->width == 3);
 }
 
+// Larger ellipses are tests/binary's: dilation by them equals kxDilateE1's disc, pinned by hand there.
 TEST(MaskAndMatrixLibraries, ShapesAnchorsAndZeroedStorage)
 {
     const struct { int shape, w, h; const char *bits; } cases[] = {
-        {KXM_RECT, 3, 3, "111111111"}, {KXM_CROSS, 3, 3, "010111010"}, {KXM_ELLIPSE, 3, 3, "111111111"},
-        {KXM_ELLIPSE, 5, 5, "0111011111111111111101110"}, {KXM_ELLIPSE, 1, 1, "1"}};
+        {KXM_RECT, 3, 2, "111111"}, {KXM_CROSS, 3, 3, "010111010"}, {KXM_ELLIPSE, 1, 1, "1"}};
     for (const auto &c : cases) {
         Mask *m = kxCreateMask(c.shape, c.w, c.h);
         ASSERT_NE(m, nullptr);
