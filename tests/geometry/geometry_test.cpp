@@ -39,16 +39,23 @@ std::vector<uint8_t> colourBytes(int type, uint32_t colour)
     return pixels(one.get());
 }
 
-// One byte of the bilinear sample; neighbours outside count as 0.
-uint8_t sampleByte(const Pic &s, float sx, float sy, int c)
+// One pixel as the row samplers write it: nearest takes the rounded position's pixel when inside; bilinear takes
+// positions from -1 up to the size, neighbours outside counting as 0; elsewhere `d` is left alone.
+void sample(const Pic &s, float sx, float sy, bool bilinear, uint8_t *d)
 {
+    const double px = std::floor(sx + 0.5), py = std::floor(sy + 0.5);
+    if (!bilinear && px >= 0 && px < s.w && py >= 0 && py < s.h) std::copy_n(s.at(int(px), int(py)), s.bpp, d);
+    if (!bilinear || !(sy >= -1.0f && sy < s.h && sx >= -1.0f && sx < s.w)) return;
     int x0 = (int)sx, y0 = (int)sy, x1 = x0 + 1, y1 = y0 + 1;
     float dx = sx - x0, dy = sy - y0;
     if (sx < 0.0) x0 = -1, x1 = 0, dx = sx + 1.0;
     if (sy < 0.0) y0 = -1, y1 = 0, dy = sy + 1.0;
-    auto p = [&](int x, int y) { return x >= 0 && y >= 0 && x < s.w && y < s.h ? float(s.at(x, y)[c]) : 0.0f; };
-    const float top = (p(x1, y0) - p(x0, y0)) * dx + p(x0, y0), bottom = (p(x1, y1) - p(x0, y1)) * dx + p(x0, y1);
-    return (uint8_t)(int)((bottom - top) * dy + top + 0.5);
+    auto p = [&](int x, int y, int c) { return x >= 0 && y >= 0 && x < s.w && y < s.h ? float(s.at(x, y)[c]) : 0.0f; };
+    for (int c = 0; c < s.bpp; ++c) {
+        const float top = (p(x1, y0, c) - p(x0, y0, c)) * dx + p(x0, y0, c);
+        const float bottom = (p(x1, y1, c) - p(x0, y1, c)) * dx + p(x0, y1, c);
+        d[c] = (uint8_t)(int)((bottom - top) * dy + top + 0.5);
+    }
 }
 
 std::pair<float, float> position(int x, int y, double angle, int cx, int cy)
@@ -69,11 +76,7 @@ Pic rotateEngine(const Pic &s, double angle, bool bilinear, bool keepSize, const
     for (int x = std::max(0, -offX); x < out.w && x + offX <= 2 * halfW; ++x)
         for (int y = std::max(0, -offY); y < out.h && y + offY <= 2 * halfH; ++y) {
             const auto [sx, sy] = position(x + offX - halfW, y + offY - halfH, angle, (s.w - 1) / 2, (s.h - 1) / 2);
-            uint8_t *d = out.at(x, y);
-            const int ix = (int)std::floor(sx + 0.5), iy = (int)std::floor(sy + 0.5);
-            if (!bilinear && iy >= 0 && iy < s.h && ix >= 0 && ix < s.w) std::copy_n(s.at(ix, iy), s.bpp, d);
-            if (bilinear && sy >= -1.0 && sy < s.h && sx >= -1.0 && sx < s.w)
-                for (int c = 0; c < s.bpp; ++c) d[c] = sampleByte(s, sx, sy, c);
+            sample(s, sx, sy, bilinear, out.at(x, y));
         }
     return out;
 }
@@ -218,8 +221,9 @@ TEST(WarpedMoves, WholePixelShiftsAndTurns)
     }
 }
 
-// Wrapped images that would change size or type, unusable types, NaN: the image is left as it was.
-// (Null arguments are the fuzz harness's; the Release report of the image guard is tests/release's.)
+// Wrapped images that would change size or type, unusable types, NaN: the image is left as it was.  (Null
+// arguments are the fuzz harness's, the Release report of the image guard tests/release's.  Exports that hand
+// their result over by kxiClone need no row: a wrapped image refuses another size or type there, see tests/frame.)
 TEST(Refusals, LeaveTheImageAsItWas)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -227,15 +231,10 @@ TEST(Refusals, LeaveTheImageAsItWas)
     bad->imageType = 16;
     const struct { int type; bool wrapped; std::function<bool(Image *)> refused; } cases[] = {
         {KIT_GRAY, true, [](Image *im) { return kxRotate(im, 1) == im; }},  // an odd count, not square
-        {KIT_RGBA, true, [](Image *im) { return kxRotateEx(im, 30, 0, 0) == im; }},
         {KIT_GRAY, false, [&](Image *im) { return kxRotateEx(im, nan, 0, 0) == im; }},  // infinity: the same guard
-        {KIT_GRAY, true, [](Image *im) { return kxResize(im, 8, 8, 1) == im; }},
         {KIT_RGB, false, [](Image *im) { return kxTranslate(im, 1, 1, 1) == im; }},
-        {KIT_RGBA, true, [](Image *im) { return kxRotateE3(im, 1, 1, 30, 0) == im; }},
-        {KIT_GRAY, true, [](Image *im) { return kxScale(im, 2.0f, 2) == 0; }},
-        {KIT_GRAY, true, [](Image *im) { return kxScaleE1(im, 0.5f, 9, 2, 1) == im; }},
-        {KIT_GRAY, true, [](Image *im) { return !kxMakeSquarePixel(im, 3, 2, 2, 0); }},
-        {KIT_GRAY, true, [&](Image *im) { return !kxScaleEx(rgb.get(), im, 2); }},
+        {KIT_RGBA, true, [](Image *im) { return kxRotateE3(im, 1, 1, 30, 0) == im; }},  // cannot drop its alpha
+        {KIT_GRAY, true, [](Image *im) { return kxScaleE1(im, 0.5f, 9, 2, 1) == im; }},  // would paste in place
         {KIT_RGB, false, [&](Image *im) { return !kxScaleEx(bad.get(), im, 2); }}};  // the destination keeps its type
     for (const auto &c : cases) {
         const auto src = randomBytes(size_t(5 * 3 * bpp(c.type)), 7);
@@ -329,10 +328,10 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
 TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
 {
     using Fn = void (*)(const Image *, int, const float *, const float *, int, uint8_t *) noexcept;
-    const struct { Fn fn; bool bilinear; } samplers[] = {
+    const std::pair<Fn, bool> samplers[] = {
         {bilinearRow, true}, {bilinearRowBase, true}, {nearestRow, false}, {nearestRowBase, false}};
     uint32_t seed = 40;
-    for (const auto &s : samplers)
+    for (auto [fn, bilinear] : samplers)
         for (auto [W, H] : {std::pair(1, 1), {2, 3}, {3, 1}, {1, 5}, {17, 9}, {64, 64}, {255, 3}})
             for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
                 const int B = bpp(type);
@@ -342,26 +341,17 @@ TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
                 std::uniform_int_distribution<int> ix(-2, W + 1), iy(-2, H + 1);
                 std::vector<float> sx = {-0.5f, std::nextafter(-0.5f, -1.0f), 3e9f, 0.0f, float(W) - 0.5f};
                 std::vector<float> sy = {-0.5f, 0.0f, 0.0f, -3e9f, 0.0f};
-                for (int i = 0; i < 40000 / kScale; ++i) {
-                    float x = fx(rng), y = fy(rng);
-                    if (i % 4 == 0) x = float(ix(rng));  // whole columns
-                    if (i % 4 == 1) y = float(iy(rng)) - 0.5f;  // half rows
-                    if (i % 4 == 2) x = nextafterf(float(ix(rng)), -10.0f), y = nextafterf(float(iy(rng)), 1e9f);
-                    sx.push_back(x);
-                    sy.push_back(y);
+                for (int i = 0; i < 40000 / kScale; ++i) {  // whole columns, half rows, just off the grid, anywhere
+                    const int k = i % 4;
+                    sx.push_back(k == 0 ? float(ix(rng)) : k == 2 ? nextafterf(float(ix(rng)), -10.0f) : fx(rng));
+                    sy.push_back(k == 1 ? float(iy(rng)) - 0.5f : k == 2 ? nextafterf(float(iy(rng)), 1e9f) : fy(rng));
                 }
                 const int n = int(sx.size());
                 std::vector<uint8_t> got(size_t(n) * B, 7), want(size_t(n) * B, 7);
-                s.fn(im.get(), B, sx.data(), sy.data(), n, got.data());
+                fn(im.get(), B, sx.data(), sy.data(), n, got.data());
                 const ref::Pic pic = ref::picOf(im.get());
-                for (int i = 0; i < n; ++i) {
-                    const double px = std::floor(sx[i] + 0.5), py = std::floor(sy[i] + 0.5);
-                    if (s.bilinear && sy[i] >= -1.0f && sy[i] < H && sx[i] >= -1.0f && sx[i] < W)
-                        for (int c = 0; c < B; ++c) want[size_t(i) * B + c] = ref::sampleByte(pic, sx[i], sy[i], c);
-                    if (!s.bilinear && px >= 0 && px < W && py >= 0 && py < H)
-                        std::copy_n(pic.at(int(px), int(py)), B, want.begin() + ptrdiff_t(i) * B);
-                }
-                ASSERT_EQ(got, want) << W << "x" << H << " type " << type << " bilinear " << s.bilinear;
+                for (int i = 0; i < n; ++i) ref::sample(pic, sx[i], sy[i], bilinear, &want[size_t(i) * B]);
+                ASSERT_EQ(got, want) << W << "x" << H << " type " << type << " bilinear " << bilinear;
             }
 }
 
@@ -528,9 +518,8 @@ TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
         return [=](Image *im, int filter) { return kxMakeSquarePixel(im, x, y, filter, shrink); };
     };
     const struct { int w, h, filter; std::function<int(Image *, int)> call; int wantW, wantH, ret; } cases[] = {
-        {10, 6, 2, scale(1.0f), 10, 6, 1}, {10, 6, 2, scale(0.5f), 5, 3, 1}, {10, 6, 3, scale(0.01f), 2, 2, 1},
-        {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1}, {10, 6, 2, scale(0.0f), 10, 6, 0},
-        {10, 6, 2, scale(std::nanf("")), 10, 6, 0},
+        {10, 6, 2, scale(0.5f), 5, 3, 1}, {10, 6, 3, scale(0.01f), 2, 2, 1}, {10, 6, 2, scale(std::nanf("")), 10, 6, 0},
+        {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1},  // factor 1: a same-size pass, compared below
         {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 1.5f, 0, f, 1) == im); }, 15, 15, 1},  // as kxScale
         {100, 100, 5, square(3, 2, 0), 100, 150, 1}, {100, 100, 5, square(3, 2, 1), 67, 100, 1},
         {100, 100, 5, square(2, 3, 0), 150, 100, 1}, {100, 100, 5, square(2, 3, 1), 100, 67, 1},
