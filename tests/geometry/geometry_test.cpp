@@ -163,7 +163,6 @@ TEST(RotateAndFlip, Invariants)
             kxRotate(wrapped.get(), w == h ? 3 : 2);
             kxFlip(wrapped.get(), 1);
             EXPECT_TRUE(pixels(wrapped.get()) == after(a.get(), w == h ? "c1" : "h1").px && wrapped.paddingIntact());
-            EXPECT_EQ(std::pair(after(a.get(), "r").w, after(a.get(), "r").h), std::pair(h, w));
             for (auto [x, y] : same) EXPECT_EQ(after(a.get(), x), after(a.get(), y)) << x << " " << t << " " << w;
             for (auto [n, y] : counts) EXPECT_EQ(after(a.get(), "", n), after(a.get(), y)) << n << " " << t << " " << w;
         }
@@ -195,8 +194,7 @@ TEST(Translate, WorkedShifts)
         {4, 2, eight, 1.0f, 0.0f, 1, {2, 3, 4, 255, 6, 7, 8, 255}},
         {4, 2, eight, -0.4f, -1.0f, 1, {255, 255, 255, 255, 1, 2, 3, 4}},  // floor(x - 0.4 + 0.5) = x
         {2, 1, {201, 100}, 0.5f, 0.0f, 0, {151, 50}},  // 150.5 rounds up; the last column blends with 0
-        {2, 1, {200, 100}, -0.25f, 0.0f, 0, {150, 125}}, {2, 1, {200, 100}, -1.5f, 0.0f, 0, {255, 100}},
-        {2, 2, {100, 200, 0, 40}, 0.5f, 0.5f, 0, {85, 60, 10, 10}},
+        {2, 1, {200, 100}, -1.5f, 0.0f, 0, {255, 100}}, {2, 2, {100, 200, 0, 40}, 0.5f, 0.5f, 0, {85, 60, 10, 10}},
         {4, 2, eight, nan, 0, 0, blank}, {4, 2, eight, 0, inf, 1, blank}};  // far positions: the same comparisons
     for (const auto &c : cases) {
         PaddedImage im(KIT_GRAY, c.w, c.h, c.in);
@@ -358,36 +356,32 @@ TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
 // Every layout, sampler and size mode, small and tile-crossing images, awkward angles.
 TEST(RotateEx, MatchesTheDirectLoop)
 {
-    const struct { std::vector<std::pair<int, int>> sizes; std::vector<double> angles; bool sampled; } groups[] = {
-        {{{1, 1}, {2, 3}, {7, 5}, {16, 9}, {33, 20}, {24, 41}},
-         {0.0, 1e-7, 0.5, 1.0, 30.0, 45.0, 60.0, 89.99, 90.0, 123.4, 180.0, -30.0, 270.0, 359.5, -720.25, 1000.3,
-          12345.678, 1e7 + 0.1, -1e9, 7e12}, false},
-        {{{240, 160}, {64, 3}, {129, 200}}, {30.0, 181.0, 300.7, 44.99, -17.5, 90.0, 1.0e-5, 7.0}, kScale > 1}};
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {7, 5}, {16, 9}, {33, 20}, {24, 41}, {64, 3}, {129, 200}};
+    const double angles[] = {0.0, 1e-7, 0.5, 1.0, 30.0, 45.0, 60.0, 89.99, 90.0, 123.4, 180.0, -30.0, 270.0, 359.5,
+                             -720.25, 1000.3, 12345.678, 1e7 + 0.1, -1e9, 7e12, 181.0, 300.7, 44.99, -17.5, 7.0};
     uint32_t seed = 100;
-    for (const auto &g : groups)
-        for (size_t si = 0; si < g.sizes.size(); si += g.sampled ? 2 : 1)
-            for (size_t ai = 0; ai < g.angles.size(); ai += g.sampled ? 4 : 1)
-                for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
-                    for (int mode = 0; mode < 4; ++mode) {
-                        const auto [w, h] = g.sizes[si];
-                        const double a = g.angles[ai];
-                        const bool bilinear = mode & 1, keep = mode >> 1;
-                        const uint32_t colour = seed % 3 ? 0 : 0x80C0E0F0u;
-                        const auto bytes = randomBytes(size_t(w) * h * bpp(t), seed++, 0, t == KIT_BIN ? 1 : 255);
-                        PaddedImage wrapped(t, w, h, bytes);  // kept sizes: every other one through its pitch
-                        auto owned = makeImage(t, w, h, bytes);
-                        Image *im = keep && seed % 2 ? wrapped.get() : owned.get();
-                        const ref::Pic want = ref::rotateEngine({w, h, bpp(t), bytes}, a * kPi / 180.0, bilinear, keep,
-                                                                ref::colourBytes(t, colour));
-                        if (colour) kxRotateE2(im, a, colour, !bilinear, keep);
-                        else kxRotateEx(im, a, !bilinear, keep);
-                        ASSERT_TRUE(im->width == want.w && im->height == want.h && pixels(im) == want.px &&
-                                    wrapped.paddingIntact())
-                            << "type " << t << " " << w << "x" << h << " angle " << a << " mode " << mode;
-                    }
+    for (auto [w, h] : sizes)  // the sanitized build: every fourth angle on the large ones
+        for (size_t ai = 0; ai < std::size(angles); ai += kScale > 1 && w * h > 1000 ? 4 : 1)
+            for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
+                for (int mode = 0; mode < 4; ++mode) {
+                    const double a = angles[ai];
+                    const bool bilinear = mode & 1, keep = mode >> 1;
+                    const uint32_t colour = seed % 3 ? 0 : 0x80C0E0F0u;
+                    const auto bytes = randomBytes(size_t(w) * h * bpp(t), seed++, 0, t == KIT_BIN ? 1 : 255);
+                    PaddedImage wrapped(t, w, h, bytes);  // kept sizes: every other one through its pitch
+                    auto owned = makeImage(t, w, h, bytes);
+                    Image *im = keep && seed % 2 ? wrapped.get() : owned.get();
+                    const ref::Pic want = ref::rotateEngine({w, h, bpp(t), bytes}, a * kPi / 180.0, bilinear, keep,
+                                                            ref::colourBytes(t, colour));
+                    if (colour) kxRotateE2(im, a, colour, !bilinear, keep);
+                    else kxRotateEx(im, a, !bilinear, keep);
+                    ASSERT_TRUE(im->width == want.w && im->height == want.h && pixels(im) == want.px &&
+                                wrapped.paddingIntact())
+                        << "type " << t << " " << w << "x" << h << " angle " << a << " mode " << mode;
+                }
 }
 
-TEST(Filters, WeightsAndWidthsAgainstHandComputedValues)
+TEST(FiltersAndContributions, WeightsWidthsAndWindowsAgainstHandComputedValues)
 {
     auto check = [](const CGenericFilter &f, float width, std::array<float, 4> x, std::array<float, 4> want) {
         EXPECT_EQ(f.getWidth(), width);
@@ -397,11 +391,7 @@ TEST(Filters, WeightsAndWidthsAgainstHandComputedValues)
     check(CGaussianFilter{}, 3.0f, {0.0f, 1.0f, -2.0f, 3.0001f}, {0.3989423f, 0.2419707f, 0.0539910f, 0.0f});
     check(CHammingFilter{}, 0.5f, {0.0f, 0.25f, 0.5f, 0.51f}, {1.0f, 0.4861708f, 0.0509296f, 0.0f});
     check(CBlackmanFilter{}, 0.5f, {0.0f, 0.25f, -0.5f, 0.6f}, {1.0f, 0.34f, 0.0f, 0.0f});
-}
-
-// Windows and weights (summing to 1, symmetric about a centre on a sample).
-TEST(Contributions, HandWorkedEntries)
-{
+    // Contribution windows and weights (summing to 1, symmetric about a centre on a sample).
     struct Want { int entry, first, last; std::vector<float> weights; };
     const struct { ContributionTable *t; int window; std::vector<Want> entries; } cases[] = {
         {computeContributions<CBoxFilter>(8, 4, 2.0f), 3,  // half positions hit both neighbours; the last is cut
@@ -468,17 +458,12 @@ TEST(TermCodes, FormsAndIntegerLinesGiveTheFloatTerms)
 // Halving, doubling, tall pictures (overlapping bands), random sizes; half the sources wrapped.
 TEST(ScaleEx, FilteredMatchesTheDirectLoops)
 {
-    std::vector<std::array<int, 4>> sizes = {
+    const std::array<int, 4> sizes[] = {  // then sides of 1, 7 and 33, one axis kept, odd ratios
         {64, 48, 32, 24}, {130, 40, 65, 20}, {37, 29, 74, 58}, {64, 7, 128, 14}, {96, 96, 24, 24}, {17, 200, 34, 100},
-        {256, 8, 128, 16}, {150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}, {20, 300, 15, 37}};
-    std::mt19937 rng(5);
-    std::uniform_int_distribution<int> side(1, 40);
-    for (int round = 0; round < 40; ++round) {
-        const int sw = side(rng), sh = side(rng);
-        sizes.push_back({sw, sh, round % 5 == 0 ? sw : side(rng) + round % 3 * 10, round % 7 == 0 ? sh : side(rng)});
-    }
+        {256, 8, 128, 16}, {150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}, {20, 300, 15, 37},
+        {1, 1, 3, 2}, {7, 3, 1, 5}, {33, 5, 33, 17}, {5, 33, 9, 33}, {40, 2, 7, 1}, {3, 40, 40, 3}, {13, 11, 29, 23}};
     uint32_t seed = 300;
-    for (size_t i = 0; i < sizes.size(); i += kScale > 1 ? 3 : 1)
+    for (size_t i = 0; i < std::size(sizes); i += kScale > 1 ? 3 : 1)
         for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
             for (int filter = 2; filter <= 6; ++filter) {
                 const auto [sw, sh, dw, dh] = sizes[i];
@@ -519,7 +504,7 @@ TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
     };
     const struct { int w, h, filter; std::function<int(Image *, int)> call; int wantW, wantH, ret; } cases[] = {
         {10, 6, 2, scale(0.5f), 5, 3, 1}, {10, 6, 3, scale(0.01f), 2, 2, 1}, {10, 6, 2, scale(std::nanf("")), 10, 6, 0},
-        {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1},  // factor 1: a same-size pass, compared below
+        {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1},  // factor 1: a same-size pass
         {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 1.5f, 0, f, 1) == im); }, 15, 15, 1},  // as kxScale
         {100, 100, 5, square(3, 2, 0), 100, 150, 1}, {100, 100, 5, square(3, 2, 1), 67, 100, 1},
         {100, 100, 5, square(2, 3, 0), 150, 100, 1}, {100, 100, 5, square(2, 3, 1), 100, 67, 1},
