@@ -159,9 +159,9 @@ TEST(Errors, TextIsCutToTheBufferAnyBufferMayBeNullAndNamesGiveFormats)
     EXPECT_TRUE(!kxioRead((kData + "bad-huge.ppm").c_str(), 0, small, sizeof small) && std::strlen(small) == 7);
     EXPECT_TRUE(!kxioRead((kData + "bad-huge.ppm").c_str(), 0, nullptr, 0) && !kxioRead(nullptr, 0, nullptr, 0) &&
                 !kxioReadMemory(nullptr, 5, 0, nullptr, 0) && kxioPageCount((kData + "grey.png").c_str(), 0, 0) == 1);
-    const std::pair<const char *, int> names[] = {{"a/b.c/page.PNG", KXIO_PNG}, {"x.pbm", KXIO_PNM},
-        {"x.tiff", KXIO_TIFF}, {"x.JPEG", KXIO_JPEG}, {"a.png/x", 0}, {nullptr, 0}};
-    for (auto [name, format] : names) EXPECT_EQ(kxioFormatOfName(name), format) << (name ? name : "null");
+    // Plain extensions are tests/python's (its writer asks the name's format): here a dot in a directory, case.
+    EXPECT_TRUE(kxioFormatOfName("a/b.c/page.JPEG") == KXIO_JPEG && kxioFormatOfName("a.png/x") == 0 &&
+                kxioFormatOfName(nullptr) == 0);
 }
 
 }  // namespace
