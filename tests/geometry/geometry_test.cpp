@@ -168,11 +168,12 @@ TEST(RotateAndFlip, Invariants)
         }
 }
 
+// The colour's bytes per type are kxSetPixelEx's (tests/pixel).
 TEST(Resize, CanvasChanges)
 {
     const struct { int type, w, h, nw, nh; uint32_t colour; int wantW, wantH; uint8_t fill[4]; } cases[] = {
         {KIT_GRAY, 3, 2, 5, 1, 77, 5, 1, {77}}, {KIT_GRAY, 3, 2, INT_MAX, 2, 5, 16384, 2, {5}},  // wider, lower
-        {KIT_RGBA, 2, 2, 3, 2, 0x11223344, 3, 2, {0x44, 0x33, 0x22, 0x11}}, {KIT_GRAY, 3, 2, 0, 5, 5, 3, 2, {0}}};  // the colour's bytes per type are kxSetPixelEx's
+        {KIT_RGBA, 2, 2, 3, 2, 0x11223344, 3, 2, {0x44, 0x33, 0x22, 0x11}}, {KIT_GRAY, 3, 2, 0, 5, 5, 3, 2, {0}}};
     for (const auto &c : cases) {
         auto im = randomImage(c.type, c.w, c.h, 3);
         const ref::Pic before = ref::picOf(im.get());
@@ -219,8 +220,9 @@ TEST(WarpedMoves, WholePixelShiftsAndTurns)
 }
 
 // Wrapped images that would change size or type, unusable types, NaN: the image is left as it was.  (Null
-// arguments are the fuzz harness's, the Release report of the image guard tests/release's.  Exports that hand
-// their result over by kxiClone need no row: a wrapped image refuses another size or type there, see tests/frame.)
+// arguments and unusable records are the fuzz harness's, the Release report of the image guard tests/release's.
+// Exports that hand their result over by kxiClone need no row: a wrapped image refuses another size or type
+// there, see tests/frame.)
 TEST(Refusals, LeaveTheImageAsItWas)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -242,8 +244,6 @@ TEST(Refusals, LeaveTheImageAsItWas)
         EXPECT_TRUE(std::tuple(im->imageType, im->width, im->height, pixels(im)) == std::tuple(c.type, 5, 3, src) &&
                     wrapped.paddingIntact()) << &c - cases;
     }
-    EXPECT_EQ(kxRotate(bad.get(), 1), bad.get());  // other types: unchanged
-    EXPECT_EQ(std::pair(bad->width, bad->imageType), std::pair(3, 16));
     EXPECT_KX_ASSERT(kxScaleEx(nullptr, rgb.get(), 2), "imgOri");
     EXPECT_KX_ASSERT(kxScaleEx(rgb.get(), nullptr, 2), "imgNew");
     auto line = makeImage(KIT_GRAY, 200000, 1);  // at 45 degrees a box beyond 2^31 bytes; a kept size needs none
