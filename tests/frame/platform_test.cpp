@@ -91,6 +91,7 @@ TEST(ImageLibrary, CastConvertsBetweenAllTypes)
 {
     const struct { int from; std::vector<uint8_t> in; int to; std::vector<uint8_t> out; } cases[] = {
         {KIT_BIN, {0, 1}, KIT_GRAY, {0, 255}}, {KIT_GRAY, {0, 7}, KIT_BIN, {0, 1}},
+        {KIT_GRAY, {9, 200}, KIT_RGB, {9, 9, 9, 200, 200, 200}},  // one byte into three (BIN first becomes 0/255)
         {KIT_RGB, {0, 0, 255, 10, 100, 0}, KIT_GRAY, {76, 59}},  // 255*0.299 = 76.2; 0.587*100 + 0.114*10 = 59.84
         {KIT_RGB, {0, 0, 0, 0, 1, 0}, KIT_BIN, {0, 1}},  // any colour byte
         {KIT_RGBA, {1, 2, 3, 4, 5, 6, 7, 8}, KIT_RGB, {1, 2, 3, 5, 6, 7}},
