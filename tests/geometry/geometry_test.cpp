@@ -18,8 +18,7 @@ namespace ref {
 struct Pic {
     int w = 0, h = 0, bpp = 1;
     std::vector<uint8_t> px;
-    uint8_t *at(int x, int y) { return px.data() + (size_t(y) * w + x) * bpp; }
-    const uint8_t *at(int x, int y) const { return px.data() + (size_t(y) * w + x) * bpp; }
+    uint8_t *at(int x, int y) const { return const_cast<uint8_t *>(px.data()) + (size_t(y) * w + x) * bpp; }
 };
 
 Pic picOf(const Image *im) { return {im->width, im->height, bpp(im->imageType), pixels(im)}; }
@@ -39,16 +38,23 @@ std::vector<uint8_t> colourBytes(int type, uint32_t colour)
     return pixels(one.get());
 }
 
-// One byte of the bilinear sample; neighbours outside count as 0.
-uint8_t sampleByte(const Pic &s, float sx, float sy, int c)
+// One pixel as the row samplers write it: nearest takes the rounded position's pixel when inside; bilinear takes
+// positions from -1 up to the size, neighbours outside counting as 0; elsewhere `d` is left alone.
+void sample(const Pic &s, float sx, float sy, bool bilinear, uint8_t *d)
 {
+    const double px = std::floor(sx + 0.5), py = std::floor(sy + 0.5);
+    if (!bilinear && px >= 0 && px < s.w && py >= 0 && py < s.h) std::copy_n(s.at(int(px), int(py)), s.bpp, d);
+    if (!bilinear || !(sy >= -1.0f && sy < s.h && sx >= -1.0f && sx < s.w)) return;
     int x0 = (int)sx, y0 = (int)sy, x1 = x0 + 1, y1 = y0 + 1;
     float dx = sx - x0, dy = sy - y0;
     if (sx < 0.0) x0 = -1, x1 = 0, dx = sx + 1.0;
     if (sy < 0.0) y0 = -1, y1 = 0, dy = sy + 1.0;
-    auto p = [&](int x, int y) { return x >= 0 && y >= 0 && x < s.w && y < s.h ? float(s.at(x, y)[c]) : 0.0f; };
-    const float top = (p(x1, y0) - p(x0, y0)) * dx + p(x0, y0), bottom = (p(x1, y1) - p(x0, y1)) * dx + p(x0, y1);
-    return (uint8_t)(int)((bottom - top) * dy + top + 0.5);
+    auto p = [&](int x, int y, int c) { return x >= 0 && y >= 0 && x < s.w && y < s.h ? float(s.at(x, y)[c]) : 0.0f; };
+    for (int c = 0; c < s.bpp; ++c) {
+        const float top = (p(x1, y0, c) - p(x0, y0, c)) * dx + p(x0, y0, c);
+        const float bottom = (p(x1, y1, c) - p(x0, y1, c)) * dx + p(x0, y1, c);
+        d[c] = (uint8_t)(int)((bottom - top) * dy + top + 0.5);
+    }
 }
 
 std::pair<float, float> position(int x, int y, double angle, int cx, int cy)
@@ -57,28 +63,20 @@ std::pair<float, float> position(int x, int y, double angle, int cx, int cy)
     return {(float)(std::cos(th + angle) * r + cx), (float)(std::sin(th + angle) * r + cy)};
 }
 
-// kxRotateEx/E2: every pixel of the turned box, then the cut.
+// kxRotateEx/E2: the turned box has (newW - 1) / 2 columns either side of its centre column (an even side
+// leaves its last column as background); a kept size is the box's middle, cut at offsets rounded towards 0.
 Pic rotateEngine(const Pic &s, double angle, bool bilinear, bool keepSize, const std::vector<uint8_t> &bg)
 {
     int newW = s.w, newH = s.h;
     rotatedSize(newW, newH, angle);
-    Pic tmp = filled(newW, newH, bg);
     const int halfW = (newW - 1) / 2, halfH = (newH - 1) / 2;
-    for (int x = -halfW; x <= halfW; ++x)
-        for (int y = -halfH; y <= halfH; ++y) {
-            const auto [sx, sy] = position(x, y, angle, (s.w - 1) / 2, (s.h - 1) / 2);
-            uint8_t *d = tmp.at(x + halfW, y + halfH);
-            const int ix = (int)std::floor(sx + 0.5), iy = (int)std::floor(sy + 0.5);
-            if (!bilinear && iy >= 0 && iy < s.h && ix >= 0 && ix < s.w) std::copy_n(s.at(ix, iy), s.bpp, d);
-            if (bilinear && sy >= -1.0 && sy < s.h && sx >= -1.0 && sx < s.w)
-                for (int c = 0; c < s.bpp; ++c) d[c] = sampleByte(s, sx, sy, c);
+    const int offX = keepSize ? (newW - s.w) / 2 : 0, offY = keepSize ? (newH - s.h) / 2 : 0;
+    Pic out = filled(keepSize ? s.w : newW, keepSize ? s.h : newH, bg);
+    for (int x = std::max(0, -offX); x < out.w && x + offX <= 2 * halfW; ++x)
+        for (int y = std::max(0, -offY); y < out.h && y + offY <= 2 * halfH; ++y) {
+            const auto [sx, sy] = position(x + offX - halfW, y + offY - halfH, angle, (s.w - 1) / 2, (s.h - 1) / 2);
+            sample(s, sx, sy, bilinear, out.at(x, y));
         }
-    if (!keepSize) return tmp;
-    Pic out = filled(s.w, s.h, bg);
-    const int offX = (newW - s.w) / 2, offY = (newH - s.h) / 2;
-    for (int x = std::max(0, -offX); x < std::min(s.w, newW - offX); ++x)
-        for (int y = std::max(0, -offY); y < std::min(s.h, newH - offY); ++y)
-            std::copy_n(tmp.at(x + offX, y + offY), s.bpp, out.at(x, y));
     return out;
 }
 
@@ -140,10 +138,8 @@ TEST(RotateAndFlip, SmallPicturesByHand)
     const std::vector<uint8_t> grey = {0, 1, 2, 3, 4, 5}, two = {1, 2, 3, 4, 5, 6, 7, 8};
     const struct { int type, w, h; const char *step; int wantW; std::vector<uint8_t> want; } cases[] = {
         {KIT_GRAY, 3, 2, "r", 2, {2, 5, 1, 4, 0, 3}}, {KIT_GRAY, 3, 2, "c", 2, {3, 0, 4, 1, 5, 2}},
-        {KIT_GRAY, 3, 2, "h", 3, {5, 4, 3, 2, 1, 0}}, {KIT_GRAY, 3, 2, "0", 3, {5, 4, 3, 2, 1, 0}},
         {KIT_GRAY, 3, 2, "1", 3, {2, 1, 0, 5, 4, 3}}, {KIT_GRAY, 3, 2, "2", 3, {3, 4, 5, 0, 1, 2}},
-        {KIT_GRAY, 3, 2, "3", 3, grey}, {KIT_RGB, 2, 1, "1", 2, {4, 5, 6, 1, 2, 3}},
-        {KIT_RGB, 2, 1, "r", 1, {4, 5, 6, 1, 2, 3}}, {KIT_RGBA, 2, 1, "r", 1, {5, 6, 7, 8, 1, 2, 3, 4}}};
+        {KIT_GRAY, 3, 2, "3", 3, grey}, {KIT_RGBA, 2, 1, "r", 1, {5, 6, 7, 8, 1, 2, 3, 4}}};  // invariants: the rest
     for (const auto &c : cases) {
         auto im = makeImage(c.type, c.w, c.h, c.type == KIT_GRAY ? grey : two);
         EXPECT_EQ(after(im.get(), c.step), (Shot{c.wantW, c.w * c.h / c.wantW, c.want})) << c.type << c.step;
@@ -151,6 +147,7 @@ TEST(RotateAndFlip, SmallPicturesByHand)
 }
 
 // Every layout, sizes across 32-pixel tiles: the half turn (own code) is two quarter turns and both flips.
+// A wrapped copy turns in place through its pitch (a half turn unless square: an odd count needs a new size).
 TEST(RotateAndFlip, Invariants)
 {
     const std::pair<const char *, const char *> same[] = {{"rr", "h"}, {"rrr", "c"}, {"rrrr", ""}, {"rc", ""},
@@ -159,34 +156,23 @@ TEST(RotateAndFlip, Invariants)
         {3, "c"}, {7, "c"}, {-5, "c"}, {INT_MAX, "c"}, {-2, "h"}};
     uint32_t seed = 1;
     for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
-        for (auto [w, h] : {std::pair(1, 1), {1, 7}, {7, 1}, {4, 5}, {33, 70}, {65, 31}}) {
+        for (auto [w, h] : {std::pair(1, 1), {1, 7}, {7, 1}, {4, 5}, {6, 6}, {33, 70}, {65, 31}}) {
             auto a = randomImage(t, w, h, seed++);
-            EXPECT_EQ(std::pair(after(a.get(), "r").w, after(a.get(), "r").h), std::pair(h, w));
+            PaddedImage wrapped(t, w, h, pixels(a.get()));
+            kxRotate(wrapped.get(), w == h ? 3 : 2);
+            kxFlip(wrapped.get(), 1);
+            EXPECT_TRUE(pixels(wrapped.get()) == after(a.get(), w == h ? "c1" : "h1").px && wrapped.paddingIntact());
             for (auto [x, y] : same) EXPECT_EQ(after(a.get(), x), after(a.get(), y)) << x << " " << t << " " << w;
             for (auto [n, y] : counts) EXPECT_EQ(after(a.get(), "", n), after(a.get(), y)) << n << " " << t << " " << w;
         }
 }
 
-TEST(RotateAndFlip, WrappedImagesTurnInPlaceThroughTheirPitch)
-{
-    const auto sq = randomBytes(4 * 4 * 3, 5), wide = randomBytes(5 * 3, 6), four = randomBytes(36, 8);
-    PaddedImage square(KIT_RGB, 4, 4, sq), wideGrey(KIT_GRAY, 5, 3, wide), flipped(KIT_RGBA, 3, 3, four, 7);
-    kxRotate(square.get(), 3), kxRotate(wideGrey.get(), 2);  // not square: a half turn runs, an odd count not
-    kxFlip(flipped.get(), 2), kxFlip(flipped.get(), 0);
-    EXPECT_EQ(pixels(square.get()), after(makeImage(KIT_RGB, 4, 4, sq).get(), "c").px);
-    EXPECT_EQ(pixels(wideGrey.get()), after(makeImage(KIT_GRAY, 5, 3, wide).get(), "h").px);
-    EXPECT_EQ(pixels(flipped.get()), after(makeImage(KIT_RGBA, 3, 3, four).get(), "1").px);
-    EXPECT_TRUE(square.paddingIntact() && wideGrey.paddingIntact() && flipped.paddingIntact());
-}
-
+// The colour's bytes per type are kxSetPixelEx's (tests/pixel).
 TEST(Resize, CanvasChanges)
 {
     const struct { int type, w, h, nw, nh; uint32_t colour; int wantW, wantH; uint8_t fill[4]; } cases[] = {
-        {KIT_GRAY, 3, 2, 5, 4, 77, 5, 4, {77}}, {KIT_GRAY, 3, 2, 2, 1, 77, 2, 1, {0}},
-        {KIT_GRAY, 3, 2, 4, 2, 0x00FF0000, 4, 2, {76}},  // luminance of pure red
-        {KIT_BIN, 3, 2, 4, 3, 9, 4, 3, {1}}, {KIT_RGB, 2, 2, 3, 3, 0x11223344, 3, 3, {0x44, 0x33, 0x22}},
-        {KIT_RGBA, 2, 2, 3, 2, 0x11223344, 3, 2, {0x44, 0x33, 0x22, 0x11}}, {KIT_GRAY, 3, 2, 0, 5, 5, 3, 2, {0}},
-        {KIT_GRAY, 3, 2, INT_MAX, 2, 5, 16384, 2, {5}}, {KIT_GRAY, 3, 2, 5, -1, 5, 3, 2, {0}}};
+        {KIT_GRAY, 3, 2, 5, 1, 77, 5, 1, {77}}, {KIT_GRAY, 3, 2, INT_MAX, 2, 5, 16384, 2, {5}},  // wider, lower
+        {KIT_RGBA, 2, 2, 3, 2, 0x11223344, 3, 2, {0x44, 0x33, 0x22, 0x11}}, {KIT_GRAY, 3, 2, 0, 5, 5, 3, 2, {0}}};
     for (const auto &c : cases) {
         auto im = randomImage(c.type, c.w, c.h, 3);
         const ref::Pic before = ref::picOf(im.get());
@@ -207,10 +193,8 @@ TEST(Translate, WorkedShifts)
         {4, 2, eight, 1.0f, 0.0f, 1, {2, 3, 4, 255, 6, 7, 8, 255}},
         {4, 2, eight, -0.4f, -1.0f, 1, {255, 255, 255, 255, 1, 2, 3, 4}},  // floor(x - 0.4 + 0.5) = x
         {2, 1, {201, 100}, 0.5f, 0.0f, 0, {151, 50}},  // 150.5 rounds up; the last column blends with 0
-        {2, 1, {200, 100}, -0.25f, 0.0f, 0, {150, 125}}, {2, 1, {200, 100}, -1.5f, 0.0f, 0, {255, 100}},
-        {2, 2, {100, 200, 0, 40}, 0.5f, 0.5f, 0, {85, 60, 10, 10}},
-        {4, 2, eight, 1e30f, 0, 0, blank}, {4, 2, eight, -1e30f, 0, 1, blank}, {4, 2, eight, nan, 0, 0, blank},
-        {4, 2, eight, 0, inf, 1, blank}};
+        {2, 1, {200, 100}, -1.5f, 0.0f, 0, {255, 100}}, {2, 2, {100, 200, 0, 40}, 0.5f, 0.5f, 0, {85, 60, 10, 10}},
+        {4, 2, eight, nan, 0, 0, blank}, {4, 2, eight, 0, inf, 1, blank}};  // far positions: the same comparisons
     for (const auto &c : cases) {
         PaddedImage im(KIT_GRAY, c.w, c.h, c.in);
         EXPECT_EQ(kxTranslate(im.get(), c.dx, c.dy, c.near), im.get());
@@ -228,55 +212,37 @@ TEST(WarpedMoves, WholePixelShiftsAndTurns)
     EXPECT_EQ(pixels(im.get()), want.px);
     // Point coordinates at pixel centres: 180 degrees about the centre is the half turn.
     for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB}) {
-        auto turned = randomImage(t, 9, 7, 12);
-        const Shot before = after(turned.get(), ""), half = after(turned.get(), "h");
-        EXPECT_TRUE(kxRotateE3(turned.get(), 3, 2, 0.0, 0) == turned.get() && pixels(turned.get()) == before.px) << t;
-        kxRotateE3(turned.get(), 4.0, 3.0, 180.0, 0);
-        EXPECT_EQ(pixels(turned.get()), half.px) << t;
+        auto a = randomImage(t, 9, 7, 12);
+        const Shot half = after(a.get(), "h");
+        EXPECT_TRUE(kxRotateE3(a.get(), 4.0, 3.0, 180.0, 0) == a.get() && pixels(a.get()) == half.px) << t;
     }
-    PaddedImage grey(KIT_GRAY, 8, 6, src.px);  // shifted in place through its pitch
-    kxTranslateE1(grey.get(), 2.0, 1.0, 250);
-    EXPECT_TRUE(pixels(grey.get()) == want.px && grey.paddingIntact());
 }
 
-// Wrapped images that would change size or type, unusable types, NaN: the image is left as it was.
+// Wrapped images that would change size or type, unusable types, NaN: the image is left as it was.  (Null
+// arguments and unusable records are the fuzz harness's, the Release report of the image guard tests/release's.
+// Exports that hand their result over by kxiClone need no row: a wrapped image refuses another size or type
+// there, see tests/frame.)
 TEST(Refusals, LeaveTheImageAsItWas)
 {
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     auto rgb = randomImage(KIT_RGB, 6, 4, 1), bad = makeImage(KIT_GRAY, 3, 3);
     bad->imageType = 16;
-    struct Case { const char *what; int type, w, h; bool wrapped; std::function<void(Image *)> call; };
-    const Case cases[] = {
-        {"kxRotate odd count, wrapped", KIT_GRAY, 5, 3, true, [](Image *im) { kxRotate(im, 1); }},
-        {"kxRotateEx keepSize 0, wrapped", KIT_RGBA, 9, 6, true, [](Image *im) { kxRotateEx(im, 30, 0, 0); }},
-        {"kxRotateEx NaN, infinity", KIT_GRAY, 4, 4, false,
-         [&](Image *im) { EXPECT_TRUE(kxRotateEx(im, nan, 0, 0) == im && kxRotateEx(im, inf, 0, 0) == im); }},
-        {"kxResize, wrapped", KIT_GRAY, 4, 3, true, [](Image *im) { EXPECT_EQ(kxResize(im, 8, 8, 1), im); }},
-        {"kxTranslate, RGB", KIT_RGB, 3, 3, false, [](Image *im) { kxTranslate(im, 1, 1, 1); }},
-        {"kxRotateE3 RGBA, wrapped", KIT_RGBA, 3, 3, true, [](Image *im) { kxRotateE3(im, 1, 1, 30, 0); }},
-        {"kxScale, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { EXPECT_EQ(kxScale(im, 2.0f, 2), 0); }},
-        {"kxScaleE1, wrapped", KIT_GRAY, 4, 4, true, [](Image *im) { kxScaleE1(im, 0.5f, 9, 2, 1); }},
-        {"kxMakeSquarePixel", KIT_GRAY, 4, 4, true, [](Image *im) { EXPECT_FALSE(kxMakeSquarePixel(im, 3, 2, 2, 0)); }},
-        {"kxScaleEx into wrapped", KIT_GRAY, 3, 2, true, [&](Image *im) { EXPECT_FALSE(kxScaleEx(rgb.get(), im, 2)); }},
-        {"kxScaleEx from an unusable source (the destination keeps its type)", KIT_RGB, 2, 2, false,
-         [&](Image *im) { EXPECT_EQ(kxScaleEx(bad.get(), im, 2), 0); }}};
-    for (const Case &c : cases) {
-        const auto src = randomBytes(size_t(c.w) * c.h * bpp(c.type), 7);
-        PaddedImage wrapped(c.type, c.w, c.h, src);
-        auto owned = makeImage(c.type, c.w, c.h, src);
+    const struct { int type; bool wrapped; std::function<bool(Image *)> refused; } cases[] = {
+        {KIT_GRAY, true, [](Image *im) { return kxRotate(im, 1) == im; }},  // an odd count, not square
+        {KIT_GRAY, false, [&](Image *im) { return kxRotateEx(im, nan, 0, 0) == im; }},  // infinity: the same guard
+        {KIT_RGB, false, [](Image *im) { return kxTranslate(im, 1, 1, 1) == im; }},
+        {KIT_RGBA, true, [](Image *im) { return kxRotateE3(im, 1, 1, 30, 0) == im; }},  // cannot drop its alpha
+        {KIT_GRAY, true, [](Image *im) { return kxScaleE1(im, 0.5f, 9, 2, 1) == im; }},  // would paste in place
+        {KIT_RGB, false, [&](Image *im) { return !kxScaleEx(bad.get(), im, 2); }}};  // the destination keeps its type
+    for (const auto &c : cases) {
+        const auto src = randomBytes(size_t(5 * 3 * bpp(c.type)), 7);
+        PaddedImage wrapped(c.type, 5, 3, src);
+        auto owned = makeImage(c.type, 5, 3, src);
         Image *im = c.wrapped ? wrapped.get() : owned.get();
-        c.call(im);
-        EXPECT_TRUE(std::tuple(im->imageType, im->width, im->height, pixels(im)) == std::tuple(c.type, c.w, c.h, src) &&
-                    wrapped.paddingIntact()) << c.what;
+        EXPECT_TRUE(c.refused(im)) << &c - cases;
+        EXPECT_TRUE(std::tuple(im->imageType, im->width, im->height, pixels(im)) == std::tuple(c.type, 5, 3, src) &&
+                    wrapped.paddingIntact()) << &c - cases;
     }
-    EXPECT_EQ(kxRotate(bad.get(), 1), bad.get());  // other types: unchanged
-    EXPECT_EQ(std::pair(bad->width, bad->imageType), std::pair(3, 16));
-    EXPECT_TRUE(!kxRotate(nullptr, 1) && !kxRotateEx(nullptr, 30, 0, 0) && !kxTranslate(nullptr, 1, 1, 1) &&
-                !kxRotateE3(nullptr, 0, 0, 10, 0) && !kxTranslateE1(nullptr, 1, 1, 0) &&
-                !kxScaleE1(nullptr, 0.5f, 0, 2, 1) && !kxScale(nullptr, 2.0f, 2));
-    EXPECT_KX_ASSERT(kxRotateE2(nullptr, 30, 0, 0, 0), "image");
-    EXPECT_KX_ASSERT(kxResize(nullptr, 4, 4, 0), "image");
-    EXPECT_KX_ASSERT(kxMakeSquarePixel(nullptr, 1, 1, 2, 0), "image");
     EXPECT_KX_ASSERT(kxScaleEx(nullptr, rgb.get(), 2), "imgOri");
     EXPECT_KX_ASSERT(kxScaleEx(rgb.get(), nullptr, 2), "imgNew");
     auto line = makeImage(KIT_GRAY, 200000, 1);  // at 45 degrees a box beyond 2^31 bytes; a kept size needs none
@@ -289,9 +255,8 @@ TEST(WarpThatDrawsNothing, LeavesOnlyTheFillColour)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const uint32_t colour = 0xFF102030;
-    const std::function<void(Image *)> calls[] = {
-        [&](Image *im) { kxRotateE3(im, 2, 2, nan, colour); }, [&](Image *im) { kxRotateE3(im, inf, 2, 30, colour); },
-        [&](Image *im) { kxTranslateE1(im, nan, 0, colour); }, [&](Image *im) { kxTranslateE1(im, 0, -inf, colour); },
+    const std::function<void(Image *)> calls[] = {  // non-finite corners (either export), a frame collapsed by a shift
+        [&](Image *im) { kxRotateE3(im, 2, 2, nan, colour); }, [&](Image *im) { kxTranslateE1(im, 0, -inf, colour); },
         [&](Image *im) { kxTranslateE1(im, 1e9, 0, colour); }};
     for (size_t i = 0; i < std::size(calls); ++i)
         for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
@@ -315,20 +280,6 @@ TEST(RotatedSize, WorkedSizesAndRefusals)
     }
 }
 
-TEST(RotateEx, HandWorkedCentres)
-{
-    // Angle 0: an even side moves the content by one; keepSize 0 adds a background column and row.
-    const struct { int w, h, keep; std::vector<uint8_t> want; } cases[] = {
-        {4, 3, 1, {0, 1, 2, 3, 0, 5, 6, 7, 0, 9, 10, 11}}, {3, 3, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9}}, {1, 2, 1, {0, 1}},
-        {3, 3, 0, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 0, 0, 0, 0}}};
-    for (const auto &c : cases) {
-        auto im = makeImage(KIT_GRAY, c.w, c.h);
-        std::iota(im->data, im->data + c.w * c.h, 1);
-        kxRotateEx(im.get(), 0.0, 1, c.keep);
-        EXPECT_EQ(pixels(im.get()), c.want) << c.w << "x" << c.h << " keep " << c.keep;
-    }
-}
-
 // Positions of AVX-512, AVX2, base and RotationMap::position equal the exact formula bit for bit.
 TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
 {
@@ -336,8 +287,7 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
     std::vector<double> angles = {0.0, 1e-9, -1e-9, kPi / 6, kPi / 2, kPi, -kPi / 2, 2 * kPi, 0.1, -0.7, kPi / 4,
                                   kPi / 16, 3.0, -3.14, 10.0, -123.456, 1e3, 5e4, 999999.75, 1e6 + 3, -2e7, 0.5236};
     for (int k = 1; k < 8; ++k) angles.push_back(std::nextafter(k * kPi / 4, 10.0));
-    std::mt19937 rng(17);
-    for (int i = 0; i < 18; ++i) angles.push_back(std::uniform_real_distribution<double>(-7.0, 7.0)(rng));
+    for (int k = 1; k < 19; ++k) angles.push_back(k * 0.7317 - 7.0);  // across the turn, off the round values
     const int centres[][2] = {{0, 0}, {1023, 1023}, {311, 7}, {4999, 20}, {2, 3000}};
     const struct { int ox, oy, rx, ry, n; } windows[] = {
         {0, 0, 120 / kScale, 80 / kScale, 256}, {700, -1500, 120 / kScale, 40 / kScale, 37},
@@ -360,8 +310,8 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
                                 if (level == 0) map.position(x, y, px, py);
                                 ASSERT_TRUE(!memcmp(&ex, &sx[i], 4) && !memcmp(&ey, &sy[i], 4) &&  // NaN fails too
                                             !memcmp(&ex, &px, 4) && !memcmp(&ey, &py, 4))
-                                    << "level " << level << " angle " << angles[ai] << " at " << c[0] << "," << c[1]
-                                    << ": " << x << "," << y << ": " << sx[i] << "," << sy[i] << " " << px << "," << py;
+                                    << "level " << level << " angle " << angles[ai] << " centre " << c[0] << "," << c[1]
+                                    << " at " << x << "," << y;
                             }
                         }
                 }
@@ -373,10 +323,10 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
 TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
 {
     using Fn = void (*)(const Image *, int, const float *, const float *, int, uint8_t *) noexcept;
-    const struct { Fn fn; bool bilinear; } samplers[] = {
+    const std::pair<Fn, bool> samplers[] = {
         {bilinearRow, true}, {bilinearRowBase, true}, {nearestRow, false}, {nearestRowBase, false}};
     uint32_t seed = 40;
-    for (const auto &s : samplers)
+    for (auto [fn, bilinear] : samplers)
         for (auto [W, H] : {std::pair(1, 1), {2, 3}, {3, 1}, {1, 5}, {17, 9}, {64, 64}, {255, 3}})
             for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
                 const int B = bpp(type);
@@ -386,76 +336,59 @@ TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
                 std::uniform_int_distribution<int> ix(-2, W + 1), iy(-2, H + 1);
                 std::vector<float> sx = {-0.5f, std::nextafter(-0.5f, -1.0f), 3e9f, 0.0f, float(W) - 0.5f};
                 std::vector<float> sy = {-0.5f, 0.0f, 0.0f, -3e9f, 0.0f};
-                for (int i = 0; i < 40000 / kScale; ++i) {
-                    float x = fx(rng), y = fy(rng);
-                    if (i % 4 == 0) x = float(ix(rng));  // whole columns
-                    if (i % 4 == 1) y = float(iy(rng)) - 0.5f;  // half rows
-                    if (i % 4 == 2) x = nextafterf(float(ix(rng)), -10.0f), y = nextafterf(float(iy(rng)), 1e9f);
-                    sx.push_back(x), sy.push_back(y);
+                for (int i = 0; i < 40000 / kScale; ++i) {  // whole columns, half rows, just off the grid, anywhere
+                    const int k = i % 4;
+                    sx.push_back(k == 0 ? float(ix(rng)) : k == 2 ? nextafterf(float(ix(rng)), -10.0f) : fx(rng));
+                    sy.push_back(k == 1 ? float(iy(rng)) - 0.5f : k == 2 ? nextafterf(float(iy(rng)), 1e9f) : fy(rng));
                 }
                 const int n = int(sx.size());
                 std::vector<uint8_t> got(size_t(n) * B, 7), want(size_t(n) * B, 7);
-                s.fn(im.get(), B, sx.data(), sy.data(), n, got.data());
+                fn(im.get(), B, sx.data(), sy.data(), n, got.data());
                 const ref::Pic pic = ref::picOf(im.get());
-                for (int i = 0; i < n; ++i) {
-                    const double px = std::floor(sx[i] + 0.5), py = std::floor(sy[i] + 0.5);
-                    if (s.bilinear && sy[i] >= -1.0f && sy[i] < H && sx[i] >= -1.0f && sx[i] < W)
-                        for (int c = 0; c < B; ++c) want[size_t(i) * B + c] = ref::sampleByte(pic, sx[i], sy[i], c);
-                    if (!s.bilinear && px >= 0 && px < W && py >= 0 && py < H)
-                        std::copy_n(pic.at(int(px), int(py)), B, want.begin() + ptrdiff_t(i) * B);
-                }
-                ASSERT_EQ(got, want) << W << "x" << H << " type " << type << " bilinear " << s.bilinear;
+                for (int i = 0; i < n; ++i) ref::sample(pic, sx[i], sy[i], bilinear, &want[size_t(i) * B]);
+                ASSERT_EQ(got, want) << W << "x" << H << " type " << type << " bilinear " << bilinear;
             }
 }
 
 // Every layout, sampler and size mode, small and tile-crossing images, awkward angles.
 TEST(RotateEx, MatchesTheDirectLoop)
 {
-    const struct { std::vector<std::pair<int, int>> sizes; std::vector<double> angles; bool sampled; } groups[] = {
-        {{{1, 1}, {2, 3}, {7, 5}, {16, 9}, {33, 20}, {24, 41}},
-         {0.0, 1e-7, 0.5, 1.0, 30.0, 45.0, 60.0, 89.99, 90.0, 123.4, 180.0, -30.0, 270.0, 359.5, -720.25, 1000.3,
-          12345.678, 1e7 + 0.1, -1e9, 7e12}, false},
-        {{{240, 160}, {64, 3}, {129, 200}}, {30.0, 181.0, 300.7, 44.99, -17.5, 90.0, 1.0e-5, 7.0}, kScale > 1}};
+    const std::pair<int, int> sizes[] = {{1, 1}, {2, 3}, {7, 5}, {16, 9}, {33, 20}, {24, 41}, {64, 3}, {129, 200}};
+    const double angles[] = {0.0, 1e-7, 0.5, 1.0, 30.0, 45.0, 60.0, 89.99, 90.0, 123.4, 180.0, -30.0, 270.0, 359.5,
+                             -720.25, 1000.3, 12345.678, 1e7 + 0.1, -1e9, 7e12, 181.0, 300.7, 44.99, -17.5, 7.0};
     uint32_t seed = 100;
-    for (const auto &g : groups)
-        for (size_t si = 0; si < g.sizes.size(); si += g.sampled ? 2 : 1)
-            for (size_t ai = 0; ai < g.angles.size(); ai += g.sampled ? 4 : 1)
-                for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
-                    for (int mode = 0; mode < 4; ++mode) {
-                        const auto [w, h] = g.sizes[si];
-                        const double a = g.angles[ai];
-                        const bool bilinear = mode & 1, keep = mode >> 1;
-                        const uint32_t colour = seed % 3 ? 0 : 0x80C0E0F0u;
-                        const auto bytes = randomBytes(size_t(w) * h * bpp(t), seed++, 0, t == KIT_BIN ? 1 : 255);
-                        PaddedImage wrapped(t, w, h, bytes);  // kept sizes: every other one through its pitch
-                        auto owned = makeImage(t, w, h, bytes);
-                        Image *im = keep && seed % 2 ? wrapped.get() : owned.get();
-                        const ref::Pic want = ref::rotateEngine({w, h, bpp(t), bytes}, a * kPi / 180.0, bilinear, keep,
-                                                                ref::colourBytes(t, colour));
-                        if (colour) kxRotateE2(im, a, colour, !bilinear, keep);
-                        else kxRotateEx(im, a, !bilinear, keep);
-                        ASSERT_TRUE(im->width == want.w && im->height == want.h && pixels(im) == want.px &&
-                                    wrapped.paddingIntact())
-                            << "type " << t << " " << w << "x" << h << " angle " << a << " mode " << mode;
-                    }
+    for (auto [w, h] : sizes)  // the sanitized build: every fourth angle on the large ones
+        for (size_t ai = 0; ai < std::size(angles); ai += kScale > 1 && w * h > 1000 ? 4 : 1)
+            for (int t : {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA})
+                for (int mode = 0; mode < 4; ++mode) {
+                    const double a = angles[ai];
+                    const bool bilinear = mode & 1, keep = mode >> 1;
+                    const uint32_t colour = seed % 3 ? 0 : 0x80C0E0F0u;
+                    const auto bytes = randomBytes(size_t(w) * h * bpp(t), seed++, 0, t == KIT_BIN ? 1 : 255);
+                    PaddedImage wrapped(t, w, h, bytes);  // kept sizes: every other one through its pitch
+                    auto owned = makeImage(t, w, h, bytes);
+                    Image *im = keep && seed % 2 ? wrapped.get() : owned.get();
+                    const ref::Pic want = ref::rotateEngine({w, h, bpp(t), bytes}, a * kPi / 180.0, bilinear, keep,
+                                                            ref::colourBytes(t, colour));
+                    if (colour) kxRotateE2(im, a, colour, !bilinear, keep);
+                    else kxRotateEx(im, a, !bilinear, keep);
+                    ASSERT_TRUE(im->width == want.w && im->height == want.h && pixels(im) == want.px &&
+                                wrapped.paddingIntact())
+                        << "type " << t << " " << w << "x" << h << " angle " << a << " mode " << mode;
+                }
 }
 
-TEST(Filters, WeightsAndWidthsAgainstHandComputedValues)
+TEST(FiltersAndContributions, WeightsWidthsAndWindowsAgainstHandComputedValues)
 {
     auto check = [](const CGenericFilter &f, float width, std::array<float, 4> x, std::array<float, 4> want) {
         EXPECT_EQ(f.getWidth(), width);
         for (int i = 0; i < 4; ++i) EXPECT_NEAR(f.weightAt(x[i]), want[i], 2e-7) << width << ", " << x[i];
     };
-    check(CBilinearFilter{}, 1.0f, {0.0f, 0.25f, -0.5f, 1.0f}, {1.0f, 0.75f, 0.5f, 0.0f});
-    check(CBoxFilter{}, 0.5f, {0.5f, -0.5f, 0.50001f, 0.0f}, {1.0f, 1.0f, 0.0f, 1.0f});
+    check(CBoxFilter{}, 0.5f, {0.5f, -0.5f, 0.50001f, 0.0f}, {1.0f, 1.0f, 0.0f, 1.0f});  // both edges inside
     check(CGaussianFilter{}, 3.0f, {0.0f, 1.0f, -2.0f, 3.0001f}, {0.3989423f, 0.2419707f, 0.0539910f, 0.0f});
     check(CHammingFilter{}, 0.5f, {0.0f, 0.25f, 0.5f, 0.51f}, {1.0f, 0.4861708f, 0.0509296f, 0.0f});
     check(CBlackmanFilter{}, 0.5f, {0.0f, 0.25f, -0.5f, 0.6f}, {1.0f, 0.34f, 0.0f, 0.0f});
-}
-
-// Windows and weights (summing to 1, symmetric about a centre on a sample).
-TEST(Contributions, HandWorkedEntries)
-{
+    // Contribution windows and weights (summing to 1, symmetric about a centre on a sample).
     struct Want { int entry, first, last; std::vector<float> weights; };
     const struct { ContributionTable *t; int window; std::vector<Want> entries; } cases[] = {
         {computeContributions<CBoxFilter>(8, 4, 2.0f), 3,  // half positions hit both neighbours; the last is cut
@@ -506,8 +439,8 @@ TEST(TermCodes, FormsAndIntegerLinesGiveTheFloatTerms)
         std::vector<const uint8_t *> lines;
         std::vector<TermCode> codes;
         while (int(codes.size()) < taps)
-            if (termCode(round % 5 == 0 ? 1.0f : d(rng) * 0.6f, 15, c) && c.kind != TermCode::kZero)
-                codes.push_back(c), lines.push_back(block.data() + n * lines.size());
+            if (termCode(round % 5 == 0 ? 1.0f : d(rng) * 0.6f, 15, c) && c.kind != TermCode::kZero) codes.push_back(c);
+        for (int k = 0; k < taps; ++k) lines.push_back(block.data() + n * size_t(k));
         std::vector<uint8_t> want(n);
         for (size_t j = 0; j < n; ++j)
             for (int k = 0; k < taps; ++k) want[j] = uint8_t(want[j] + termOf(codes[size_t(k)], lines[size_t(k)][j]));
@@ -519,32 +452,15 @@ TEST(TermCodes, FormsAndIntegerLinesGiveTheFloatTerms)
     }
 }
 
-TEST(RowProgram, TakesHalvingAndDoubling)
-{
-    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the row programme needs AVX2";
-    for (auto [n, ch, built] : {std::array{32, 1, 1}, {32, 3, 1}, {32, 4, 1}, {128, 1, 1}, {128, 3, 1}, {16, 1, 0}}) {
-        ContributionTable *t = computeContributions<CBilinearFilter>(n, 64, axisScale(n, 64));
-        RowProgram *p = buildRowProgram(t, 64, ch);  // so the scales below run it; not past 16 source bytes
-        EXPECT_EQ(p != nullptr, bool(built)) << n << " ch " << ch;
-        releaseRowProgram(p), releaseContributions(t);
-    }
-}
-
 // Halving, doubling, tall pictures (overlapping bands), random sizes; half the sources wrapped.
 TEST(ScaleEx, FilteredMatchesTheDirectLoops)
 {
-    std::vector<std::array<int, 4>> sizes = {
-        {64, 48, 32, 24}, {130, 40, 65, 20}, {37, 29, 74, 58}, {100, 7, 200, 14}, {96, 96, 24, 24},
-        {40, 30, 160, 120}, {90, 60, 60, 40}, {101, 50, 51, 25}, {17, 200, 34, 100}, {256, 8, 128, 16},
-        {33, 33, 99, 11}, {150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}, {20, 300, 15, 37}};
-    std::mt19937 rng(5);
-    std::uniform_int_distribution<int> side(1, 40);
-    for (int round = 0; round < 40; ++round) {
-        const int sw = side(rng), sh = side(rng);
-        sizes.push_back({sw, sh, round % 5 == 0 ? sw : side(rng) + round % 3 * 10, round % 7 == 0 ? sh : side(rng)});
-    }
+    const std::array<int, 4> sizes[] = {  // then sides of 1, 7 and 33, one axis kept, odd ratios
+        {64, 48, 32, 24}, {130, 40, 65, 20}, {37, 29, 74, 58}, {64, 7, 128, 14}, {96, 96, 24, 24}, {17, 200, 34, 100},
+        {256, 8, 128, 16}, {150, 70, 301, 33}, {97, 140, 40, 200}, {67, 129, 67, 64}, {20, 300, 15, 37},
+        {1, 1, 3, 2}, {7, 3, 1, 5}, {33, 5, 33, 17}, {5, 33, 9, 33}, {40, 2, 7, 1}, {3, 40, 40, 3}, {13, 11, 29, 23}};
     uint32_t seed = 300;
-    for (size_t i = 0; i < sizes.size(); i += kScale > 1 ? 3 : 1)
+    for (size_t i = 0; i < std::size(sizes); i += kScale > 1 ? 3 : 1)
         for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
             for (int filter = 2; filter <= 6; ++filter) {
                 const auto [sw, sh, dw, dh] = sizes[i];
@@ -584,11 +500,9 @@ TEST(Scale, InPlaceExportsGiveTheSizeAndTheFilteredPixels)
         return [=](Image *im, int filter) { return kxMakeSquarePixel(im, x, y, filter, shrink); };
     };
     const struct { int w, h, filter; std::function<int(Image *, int)> call; int wantW, wantH, ret; } cases[] = {
-        {10, 6, 2, scale(1.0f), 10, 6, 1}, {10, 6, 2, scale(0.5f), 5, 3, 1}, {10, 6, 3, scale(0.01f), 2, 2, 1},
-        {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1}, {10, 6, 2, scale(0.0f), 10, 6, 0},
-        {10, 6, 2, scale(-2.0f), 10, 6, 0}, {10, 6, 2, scale(std::nanf("")), 10, 6, 0},
-        {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 0.5f, 0, f, 0) == im); }, 5, 5, 1},  // no keepSize
-        {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 1.5f, 0, f, 1) == im); }, 15, 15, 1},  // larger
+        {10, 6, 2, scale(0.5f), 5, 3, 1}, {10, 6, 3, scale(0.01f), 2, 2, 1}, {10, 6, 2, scale(std::nanf("")), 10, 6, 0},
+        {2000, 1, 2, scale(10.0f), 16384, 10, 1}, {3, 1, 4, scale(1.5f), 5, 2, 1},  // factor 1: a same-size pass
+        {10, 10, 6, [](Image *im, int f) { return int(kxScaleE1(im, 1.5f, 0, f, 1) == im); }, 15, 15, 1},  // as kxScale
         {100, 100, 5, square(3, 2, 0), 100, 150, 1}, {100, 100, 5, square(3, 2, 1), 67, 100, 1},
         {100, 100, 5, square(2, 3, 0), 150, 100, 1}, {100, 100, 5, square(2, 3, 1), 100, 67, 1},
         {100, 100, 5, square(5, 5, 0), 100, 100, 0}, {100, 100, 5, square(1000, 999, 0), 100, 100, 0}};

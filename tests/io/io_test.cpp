@@ -72,24 +72,23 @@ TEST(ReadCorpus, EveryValidFileGivesThePicture)
     }
 }
 
-// Refused with a reason; sizes above the limit or data that cannot be there before reading pixels.
+// Refused with a reason; sizes above the limit or data that cannot be there before reading pixels.  (A huge
+// PNG, a short PGM, a missing file and page 1 of a PNG are tests/python's; a file of another kind tests/tools'.)
 TEST(ReadCorpus, EveryMalformedFileIsRefusedWithAReason)
 {
     const struct { const char *file, *says; int page = 0; } cases[] = {
-        {"bad-truncated.png", "PNG"}, {"bad-crc.png", "CRC"}, {"bad-huge.png", "PNG"}, {"bad-zero-width.png", "PNG"},
-        {"bad-signature-only.png", "ends early"}, {"bad-idat-garbage.png", "PNG"}, {"bad-short.pgm", "ends early"},
-        {"bad-header.pgm", "header"}, {"bad-maxval.pgm", "header"}, {"bad-huge.ppm", "limit"},
-        {"bad-sample.pgm", "sample"}, {"bad-truncated.tif", "TIFF"}, {"bad-huge.tif", "limit"},
-        {"bad-small-for-size.tif", "ends early"}, {"bad-strip-outside.tif", "TIFF"}, {"bad-header.tif", "TIFF"},
-        {"bad-markers.jpg", "JPEG"}, {"bad-empty-after-soi.jpg", "JPEG"}, {"does-not-exist.png", "No such file"},
-        {"make_corpus.py", "not a PNG, PNM, TIFF or JPEG"}, {"grey.png", "only TIFF", 1}};
+        {"bad-truncated.png", "PNG"}, {"bad-crc.png", "CRC"}, {"bad-zero-width.png", "PNG"},
+        {"bad-signature-only.png", "ends early"}, {"bad-idat-garbage.png", "PNG"}, {"bad-header.pgm", "header"},
+        {"bad-maxval.pgm", "header"}, {"bad-huge.ppm", "limit"}, {"bad-sample.pgm", "sample"},
+        {"bad-truncated.tif", "TIFF"}, {"bad-huge.tif", "limit"}, {"bad-small-for-size.tif", "ends early"},
+        {"bad-strip-outside.tif", "TIFF"}, {"bad-header.tif", "TIFF"}, {"bad-markers.jpg", "JPEG"},
+        {"bad-empty-after-soi.jpg", "JPEG"}, {"grey.tif", "no page 1", 1}};
     for (const auto &c : cases) {
         std::string error;
         EXPECT_FALSE(read(kData + c.file, c.page, &error)) << c.file;
         EXPECT_NE(error.find(c.says), std::string::npos) << c.file << ": " << error;
     }
-    const std::pair<std::string, const char *> headers[] = {
-        {"P5\n" + std::to_string(KXIO_MAX_SIDE + 1) + " 1\n255\n", "limit"},
+    const std::pair<std::string, const char *> headers[] = {  // declared sizes far beyond the bytes there
         {"P5\n60000 4000\n255\n\x01\x02", "ends early"}, {"P2\n60000 4000\n255\n1 2 3", "ends early"}};
     for (const auto &[file, says] : headers) {
         char error[256] = "";
@@ -98,15 +97,12 @@ TEST(ReadCorpus, EveryMalformedFileIsRefusedWithAReason)
     }
 }
 
-// Every writer and layout byte for byte; bilevel TIFF is G4 coded; JPEG close at quality 95.
+// One round trip per format (every layout is tests/python's and tests/tools'): byte for byte, bilevel TIFF
+// G4 coded, JPEG close at quality 95.
 TEST(WriteRead, EveryFormatGivesTheImageBack)
 {
     const struct { const char *name; int typeIn, typeOut; } cases[] = {
-        {"a.png", KIT_BIN, KIT_GRAY}, {"a.png", KIT_GRAY, KIT_GRAY}, {"a.png", KIT_RGB, KIT_RGB},
-        {"a.png", KIT_RGBA, KIT_RGBA}, {"a.pgm", KIT_GRAY, KIT_GRAY}, {"a.pgm", KIT_BIN, KIT_GRAY},
-        {"a.ppm", KIT_RGB, KIT_RGB}, {"a.PPM", KIT_RGBA, KIT_RGB}, {"a.pbm", KIT_BIN, KIT_BIN},
-        {"a.tif", KIT_BIN, KIT_BIN}, {"a.tiff", KIT_GRAY, KIT_GRAY}, {"a.tif", KIT_RGB, KIT_RGB},
-        {"a.TIF", KIT_RGBA, KIT_RGBA}};
+        {"a.png", KIT_RGBA, KIT_RGBA}, {"a.PPM", KIT_RGBA, KIT_RGB}, {"a.pbm", KIT_BIN, KIT_BIN}};
     for (const auto &c : cases) {
         ImagePtr in = randomImage(c.typeIn, 37, 11, 7), out = readBytes(written(in.get(), c.name));
         ImagePtr want(kxiClone(in.get(), nullptr));
@@ -134,33 +130,12 @@ TEST(WriteRead, EveryFormatGivesTheImageBack)
     EXPECT_LT(std::inner_product(got.begin(), got.end(), smooth.begin(), 0.0, std::plus<>(), diff) / got.size(), 1.5);
 }
 
-TEST(WriteRead, TiffPagesAreWrittenAndReadOneByOne)
-{
-    ImagePtr bits = randomImage(KIT_BIN, 50, 20, 1), grey = randomImage(KIT_GRAY, 7, 9, 2);
-    ImagePtr rgba = randomImage(KIT_RGBA, 3, 5, 3);
-    const Image *pages[] = {bits.get(), grey.get(), rgba.get()};
-    const std::string path = scratch("pages.tif");
-    char error[256] = "";
-    ASSERT_TRUE(kxioWritePages(pages, 3, path.c_str(), nullptr, error, sizeof error)) << error;
-    EXPECT_EQ(kxioPageCount(path.c_str(), error, sizeof error), 3);
-    for (int page = 0; page < 3; ++page) {
-        ImagePtr im = read(path, page);
-        EXPECT_TRUE(im && im->imageType == pages[page]->imageType && pixels(im.get()) == pixels(pages[page])) << page;
-    }
-    std::string text;
-    EXPECT_FALSE(read(path, 3, &text));
-    EXPECT_NE(text.find("no page 3"), std::string::npos) << text;
-    std::remove(path.c_str());
-}
-
 TEST(WriteRead, RefusedWritesSayWhyAndLeaveNoFile)
 {
     const struct { const char *name; int format, quality; bool nullImage; const char *says; } cases[] = {
-        {"x.bmp", KXIO_AUTO, 0, false, "cannot tell the file format"},
         {"noextension", KXIO_AUTO, 0, false, "cannot tell the file format"},
-        {"x.jpg", KXIO_AUTO, 101, false, "quality 101"}, {"x.jpg", KXIO_AUTO, -1, false, "quality -1"},
-        {"x.png", 9, 0, false, "unknown format code 9"}, {"x.png", KXIO_AUTO, 0, true, "no usable image"},
-        {"x.pbm", KXIO_AUTO, 0, false, "PBM holds binary images only"}};
+        {"x.jpg", KXIO_AUTO, 101, false, "quality 101"}, {"x.png", 9, 0, false, "unknown format code 9"},
+        {"x.png", KXIO_AUTO, 0, true, "no usable image"}, {"x.pbm", KXIO_AUTO, 0, false, "PBM holds binary"}};
     ImagePtr im = randomImage(KIT_GRAY, 5, 5, 1);
     const Image *one[] = {im.get()};
     for (const auto &c : cases) {
@@ -183,9 +158,9 @@ TEST(Errors, TextIsCutToTheBufferAnyBufferMayBeNullAndNamesGiveFormats)
     EXPECT_TRUE(!kxioRead((kData + "bad-huge.ppm").c_str(), 0, small, sizeof small) && std::strlen(small) == 7);
     EXPECT_TRUE(!kxioRead((kData + "bad-huge.ppm").c_str(), 0, nullptr, 0) && !kxioRead(nullptr, 0, nullptr, 0) &&
                 !kxioReadMemory(nullptr, 5, 0, nullptr, 0) && kxioPageCount((kData + "grey.png").c_str(), 0, 0) == 1);
-    const std::pair<const char *, int> names[] = {{"a/b.c/page.PNG", KXIO_PNG}, {"x.pbm", KXIO_PNM},
-        {"x.tiff", KXIO_TIFF}, {"x.JPEG", KXIO_JPEG}, {"a.png/x", 0}, {nullptr, 0}};
-    for (auto [name, format] : names) EXPECT_EQ(kxioFormatOfName(name), format) << (name ? name : "null");
+    // Plain extensions are tests/python's (its writer asks the name's format): here a dot in a directory, case.
+    EXPECT_TRUE(kxioFormatOfName("a/b.c/page.JPEG") == KXIO_JPEG && kxioFormatOfName("a.png/x") == 0 &&
+                kxioFormatOfName(nullptr) == 0);
 }
 
 }  // namespace
