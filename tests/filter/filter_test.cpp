@@ -16,7 +16,8 @@
 
 using kxtest::PaddedImage;
 using Bytes = std::vector<uint8_t>;
-using Op = std::function<Image *(Image *)>;
+using kxtest::Op;
+using kxtest::bind;
 
 namespace ref {
 
@@ -94,13 +95,6 @@ const int kPrewittA[9] = {1, 0, -1, 1, 0, -1, 1, 0, -1}, kPrewittB[9] = {1, 1, 1
 const int kKirschA[9] = {5, 5, 5, -3, -3, -3, -3, -3, -3}, kKirschB[9] = {5, 5, -3, 5, -3, -3, -3, -3, -3};
 const int kDiff2A[9] = {0, 0, 0, 1, -2, 1, 0, 0, 0}, kDiff2B[9] = {0, 1, 0, 0, -2, 0, 0, 1, 0};
 const int kLap[9] = {0, 1, 0, 1, -4, 1, 0, 1, 0}, kSharp[9] = {0, -1, 0, -1, 5, -1, 0, -1, 0};
-
-// op with its arguments after the image fixed.
-template <class... P, class... A>
-Op bind(Image *(*op)(Image *, P...), A... a)
-{
-    return [=](Image *im) { return op(im, P(a)...); };
-}
 
 // op on a padded copy of `in`: its pixels (the same image back).
 Bytes runPadded(int type, int w, int h, const Bytes &in, const Op &op)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -28,6 +29,16 @@ struct ImageDeleter {
 using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 inline int bpp(int imageType) { return kxiBytesPerPixel(imageType); }
+
+// An operation on one image, returning the image it gives back.
+using Op = std::function<Image *(Image *)>;
+
+// op with its arguments after the image fixed.
+template <class... P, class... A>
+Op bind(Image *(*op)(Image *, P...), A... a)
+{
+    return [=](Image *im) { return op(im, P(a)...); };
+}
 
 // A packed image holding `pixels` (width * height * bpp bytes, row-major);
 // zeroed when `pixels` is empty.

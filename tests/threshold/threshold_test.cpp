@@ -13,7 +13,8 @@
 
 using namespace kxtest;
 using Bytes = std::vector<uint8_t>;
-using Op = std::function<Image *(Image *)>;
+using kxtest::Op;
+using kxtest::bind;
 using kx::thr::LocalKernel;
 
 namespace {
@@ -26,13 +27,6 @@ Bytes run(const Op &op, const Bytes &in, int w, int type = KIT_BIN)
     EXPECT_EQ(op(im.get()), im.get());
     EXPECT_EQ(im.get()->imageType, type);
     return pixels(im.get());
-}
-
-// op with its arguments after the image fixed.
-template <class... P, class... A>
-Op bind(Image *(*op)(Image *, P...), A... a)
-{
-    return [=](Image *im) { return op(im, P(a)...); };
 }
 
 TEST(Threshold, FixedLevelsFollowTheirRules)
