@@ -106,7 +106,8 @@ TEST(BorderRegions, MaskOfAnotherSizeOrType)
     EXPECT_KX_ASSERT(kxRemoveBorderEx(im.get(), small.get()), "pMask");
     EXPECT_KX_ASSERT(kxFillHoleEx(im.get(), small.get()), "->width == ");
     auto rgb = kxtest::randomImage(KIT_RGB, 8, 6, 2);  // a colour image is no mask
-    kxRemoveBorderEx(im.get(), rgb.get()), kxFillHoleEx(im.get(), rgb.get());
+    kxRemoveBorderEx(im.get(), rgb.get());
+    kxFillHoleEx(im.get(), rgb.get());
     EXPECT_EQ(grid(im.get()).px, in.px);
 }
 
@@ -150,18 +151,14 @@ TEST(CutMargin, FramesByMargin)
     for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA})
         for (auto [margin, frame] : {std::pair{-5, 1}, {2, 2}, {4, 4}, {9, 0}}) {  // the frame each margin cuts
             const int bpp = kxiBytesPerPixel(type);
-            PaddedImage im(type, 6, 7, Bytes(42 * bpp, type == KIT_BIN ? 1 : 200));
+            auto im = kxtest::makeImage(type, 6, 7, Bytes(42 * bpp, type == KIT_BIN ? 1 : 200));
             kxCutMargin(im.get(), margin);
             const auto px = kxtest::pixels(im.get());
             for (int i = 0; i < 42 * bpp; ++i) {
                 const int x = i / bpp % 6, y = i / bpp / 6;
                 const bool cut = (x < frame || y < frame || x >= 6 - frame || y >= 7 - frame) && i % bpp < 3;
-                ASSERT_EQ(px[i], cut               ? 0
-                                 : type == KIT_BIN ? 1
-                                                   : 200)
-                    << "type " << type << " margin " << margin << " at " << x << "," << y;
+                ASSERT_EQ(px[i], cut ? 0 : type == KIT_BIN ? 1 : 200) << type << " " << margin << " " << i;
             }
-            EXPECT_TRUE(im.paddingIntact());
         }
 }
 

@@ -15,7 +15,8 @@ MaskPtr makeMask(int w, int h, int ax, int ay, const Bytes &on)
 {
     MaskPtr m(kxCreateMask(KXM_RECT, w, h));
     for (int j = 0; j < h; ++j) std::copy_n(&on[size_t(j) * w], w, m->data + j * m->pitch);
-    m->anchorX = ax, m->anchorY = ay;
+    m->anchorX = ax;
+    m->anchorY = ay;
     return m;
 }
 
@@ -30,10 +31,9 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
         SCOPED_TRACE(iter);
         const int type = iter % 3 ? KIT_BIN : KIT_GRAY, route = iter % 5;
         const int w = iter < 200 ? 1 + iter % 100 : 1 + int(rng() % 300), h = 1 + int(rng() % (iter % 7 ? 11 : 70));
-        int ew = 3, eh = 3, ax = 1, ay = 1;
-        if (route >= 2)
-            ew = 1 + int(rng() % 5), eh = 1 + int(rng() % 4), ax = int(rng() % unsigned(ew)),
-            ay = int(rng() % unsigned(eh));
+        const bool any = route >= 2;  // an element of any size and anchor
+        const int ew = any ? 1 + int(rng() % 5) : 3, eh = any ? 1 + int(rng() % 4) : 3;
+        const int ax = any ? int(rng() % unsigned(ew)) : 1, ay = any ? int(rng() % unsigned(eh)) : 1;
         Bytes on(size_t(ew) * eh, 1);
         for (auto &b : on) b = route < 3 || (route == 4 && iter % 25 == 4) ? route < 3 : rng() % 3 != 0;
         Grid g = noise(w, h, int(rng() % 1001), uint32_t(iter));
@@ -56,7 +56,9 @@ TEST(Morphology, BadElementsLeaveTheImage)
     MaskPtr m = makeMask(3, 3, 1, 1, Bytes(9, 1));
     uint8_t *data = m->data;
     for (auto [ax, ay, noData] : {std::tuple{3, 1, false}, {1, -1, false}, {-1, 0, false}, {1, 1, true}}) {
-        m->anchorX = ax, m->anchorY = ay, m->data = noData ? nullptr : data;
+        m->anchorX = ax;
+        m->anchorY = ay;
+        m->data = noData ? nullptr : data;
         auto bad = image(in);
         EXPECT_TRUE(kxErode(bad.get(), m.get()) == bad.get() && kxDilate(bad.get(), m.get()) == bad.get());
         EXPECT_EQ(grid(bad.get()).px, in.px);
@@ -201,7 +203,8 @@ TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
     Grid g = draw("............ ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. "
                   "..#########. ............");
     PaddedImage m(KIT_BIN, g.w, g.h, g.px), one(KIT_BIN, 3, 1, {1, 0, 1});
-    kxEclose(m.get(), 3), kxEclose(one.get(), 5000);
+    kxEclose(m.get(), 3);
+    kxEclose(one.get(), 5000);
     const Grid w = grid(m.get());
     EXPECT_TRUE(m.get()->imageType == KIT_BIN && m.paddingIntact());
     EXPECT_TRUE(w.at(6, 4) == 255 && w.at(1, 4) == 0 && w.at(2, 4) > 100 && w.at(2, 4) < 110) << int(w.at(2, 4));

@@ -31,6 +31,12 @@ inline bool sameAs(const Image *im, const cv::Mat &m)
 
 inline ImagePtr copyOf(const Image *im) { return ImagePtr(kxiClone(im, nullptr)); }
 
+Op smooth(int method, int w, int h, double sx = 0, double sy = 0)
+{
+    return [=](Image *i) { return ikxSmooth(i, method, w, h, sx, sy); };
+}
+Op morph(int op, int n) { return [=](Image *i) { return ikxMorphology(i, op, n); }; }
+
 // `op` returns `result` and leaves the image's type and pixels alone.
 inline void expectUntouched(Image *im, const Op &op, const Image *result)
 {
@@ -79,7 +85,10 @@ const float kSquare6[8] = {0, 0, 6, 0, 6, 6, 0, 6};
 cv::Mat expectedWarp(const cv::Mat &src, const float *s, const float *d, const cv::Mat &before)
 {
     cv::Point2f sp[4], dp[4];
-    for (int i = 0; i < 4; ++i) sp[i] = {s[2 * i], s[2 * i + 1]}, dp[i] = {d[2 * i], d[2 * i + 1]};
+    for (int i = 0; i < 4; ++i) {
+        sp[i] = {s[2 * i], s[2 * i + 1]};
+        dp[i] = {d[2 * i], d[2 * i + 1]};
+    }
     const cv::Mat m = cv::getPerspectiveTransform(sp, dp);
     cv::Mat warped, onSource, out = before.clone();
     cv::warpPerspective(src, warped, m, before.size(), cv::INTER_LINEAR, cv::BORDER_REPLICATE);
@@ -93,11 +102,10 @@ cv::Mat expectedWarp(const cv::Mat &src, const float *s, const float *d, const c
 // destination quad, then every box pixel inside the quad (and inside dest).
 void referencePatch(const Image *image, const float *s, const float *d, Image *dest)
 {
-    int minX = INT32_MAX, maxX = INT32_MIN, minY = INT32_MAX, maxY = INT32_MIN;
-    for (int i = 0; i < 4; ++i) {
-        const int x = int(double(d[2 * i]) + 0.5), y = int(double(d[2 * i + 1]) + 0.5);
-        minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
-    }
+    int r[8];
+    for (int i = 0; i < 8; ++i) r[i] = int(double(d[i]) + 0.5);
+    const int minX = std::min({r[0], r[2], r[4], r[6]}), maxX = std::max({r[0], r[2], r[4], r[6]});
+    const int minY = std::min({r[1], r[3], r[5], r[7]}), maxY = std::max({r[1], r[3], r[5], r[7]});
     const int w = maxX - minX + 1, h = maxY - minY + 1, b = bpp(image->imageType);
     ImagePtr tmp(kxCreateImage(image->imageType, w, h));
     float local[8];
@@ -121,43 +129,43 @@ TEST(Vision, FiltersMatchOpenCv)
             auto src = randomImage(type, w, h, uint32_t(w + 10 * h + type));
             const cv::Mat m = toMat(src.get());
             cv::Mat down, up;
-            cv::pyrDown(m, down, cv::Size((w + 1) / 2, (h + 1) / 2)), cv::pyrUp(m, up, cv::Size(2 * w, 2 * h));
+            cv::pyrDown(m, down, cv::Size((w + 1) / 2, (h + 1) / 2));
+            cv::pyrUp(m, up, cv::Size(2 * w, 2 * h));
             ImagePtr d(ikxPyramid(src.get(), KXV_PYR_DOWN, nullptr)), u(ikxPyramid(src.get(), KXV_PYR_UP, nullptr));
             EXPECT_TRUE(d && sameAs(d.get(), down) && u && sameAs(u.get(), up));
             for (int op = 0; op <= 6; ++op) {  // morphology codes, one and three times
                 cv::Mat want;
                 cv::morphologyEx(m, want, op, cv::Mat(), cv::Point(-1, -1), 1 + op % 2 * 2);
-                expectPadded(src.get(), [&](Image *i) { return ikxMorphology(i, op, 1 + op % 2 * 2); }, want);
+                expectPadded(src.get(), morph(op, 1 + op % 2 * 2), want);
             }
             // Smoothing: Gaussian and median sides grow to the next odd one;
             // the median ignores the height.
             for (auto [kw, kh] : {std::pair{1, 1}, {3, 3}, {2, 4}, {5, 1}, {9, 7}, {41, 3}}) {
                 SCOPED_TRACE(testing::Message() << "window " << kw << "x" << kh);
                 cv::Mat box, gauss, median;
-                cv::blur(m, box, cv::Size(kw, kh), cv::Point(-1, -1), cv::BORDER_REFLECT_101),
-                    cv::medianBlur(m, median, kw | 1);
+                cv::blur(m, box, cv::Size(kw, kh), cv::Point(-1, -1), cv::BORDER_REFLECT_101);
+                cv::medianBlur(m, median, kw | 1);
                 cv::GaussianBlur(m, gauss, cv::Size(kw | 1, kh | 1), 0, 0, cv::BORDER_REFLECT_101);
-                expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_BOX, kw, kh, 0, 0); }, box);
-                expectPadded(
-                    src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, kw, kh, 0, 0); }, gauss);
-                expectPadded(
-                    src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_MEDIAN, kw, 99, 0, 0); }, median);
+                expectPadded(src.get(), smooth(KXV_SMOOTH_BOX, kw, kh), box);
+                expectPadded(src.get(), smooth(KXV_SMOOTH_GAUSSIAN, kw, kh), gauss);
+                expectPadded(src.get(), smooth(KXV_SMOOTH_MEDIAN, kw, 99), median);
             }
             if (type == KIT_BIN) continue;
             cv::Mat dx, dy, scharr[3];
-            cv::Scharr(m, dx, CV_16S, 1, 0), cv::Scharr(m, dy, CV_16S, 0, 1);
-            cv::convertScaleAbs(dx, scharr[0]), cv::convertScaleAbs(dy, scharr[1]),
-                cv::add(scharr[0], scharr[1], scharr[2]);
+            cv::Scharr(m, dx, CV_16S, 1, 0);
+            cv::Scharr(m, dy, CV_16S, 0, 1);
+            cv::convertScaleAbs(dx, scharr[0]);
+            cv::convertScaleAbs(dy, scharr[1]);
+            cv::add(scharr[0], scharr[1], scharr[2]);
             for (int dir = 0; dir < 3; ++dir)
-                expectPadded(
-                    src.get(), [&](Image *i) { return ikxScharr(i, dir); }, scharr[dir]);
+                expectPadded(src.get(), [&](Image *i) { return ikxScharr(i, dir); }, scharr[dir]);
         }
     // Gaussian sigmas: sides derived from sigma, sigmaY taken from sigmaX.
     auto src = randomImage(KIT_RGB, 20, 17, 10);
     for (auto [w, h, sx, sy] : {std::tuple{0, 0, 1.5, 0.0}, {5, 0, 2.0, 0.7}, {7, 3, 3.0, 0.0}}) {
         cv::Mat want;
         cv::GaussianBlur(toMat(src.get()), want, cv::Size(w, h), sx, sy, cv::BORDER_REFLECT_101);
-        expectPadded(src.get(), [&](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, w, h, sx, sy); }, want);
+        expectPadded(src.get(), smooth(KXV_SMOOTH_GAUSSIAN, w, h, sx, sy), want);
     }
 }
 
@@ -194,8 +202,6 @@ TEST(Vision, CannyAndAdaptiveMatchOpenCv)
 // destinations are reshaped; huge morphology counts reach the fixed point.
 TEST(Vision, WrappersAndDestinations)
 {
-    const auto morph = [](int op, int n) { return Op([=](Image *i) { return ikxMorphology(i, op, n); }); };
-    const auto smooth = [](int m, int w, int h) { return Op([=](Image *i) { return ikxSmooth(i, m, w, h, 0, 0); }); };
     const struct { int type; Op wrapper, library; } cases[] = {
         {KIT_RGB, [](Image *i) { return kxScharr(i, 1); }, [](Image *i) { return ikxScharr(i, 1); }},
         // Counts <= 0 become 1, except for erosion and dilation (no change).
@@ -246,12 +252,7 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
     const struct { int type; Op op; bool self; } cases[] = {
         {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false},
         {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
-        {KIT_GRAY,
-         [](Image *i) {
-             PaddedImage w(KIT_GRAY, 3, 3);
-             return ikxPyramid(i, KXV_PYR_DOWN, w.get());
-         },
-         false},
+        {KIT_GRAY, [](Image *i) { return ikxPyramid(i, KXV_PYR_DOWN, PaddedImage(KIT_GRAY, 3, 3).get()); }, false},
         {KIT_GRAY, [](Image *i) { return ikxCanny(i, kNan, 20, 3); }, false},
         {KIT_RGB, [](Image *i) { return ikxCanny(i, 10, 20, 3); }, false},
         {KIT_RGBA, [](Image *i) { return kxCanny(i, 1, 2, 1, 0); }, true},
@@ -259,17 +260,16 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         {KIT_GRAY, [](Image *i) { return ikxScharr(i, 3); }, false},
         {KIT_RGBA, [](Image *i) { return kxScharr(i, 0); }, true},
         {KIT_GRAY, [](Image *i) { return ikxErode(i, 0); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxMorphology(i, 7, 1); }, false},
+        {KIT_GRAY, morph(7, 1), false},
         {KIT_RGB, [](Image *i) { return kxMorphology(i, -1, 1); }, true},
         {KIT_RGB, [](Image *i) { return kxAdaptive(i, 1, 3); }, true},
         {KIT_GRAY, [](Image *i) { return kxAdaptive(i, 0, KXV_MAX_WINDOW + 1); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, 4, 3, 3, 0, 0); }, false},
+        {KIT_GRAY, smooth(4, 3, 3), false},
         {KIT_BIN, [](Image *i) { return kxBlur(i, 3, 3); }, true},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_BOX, KXV_MAX_WINDOW + 1, 3, 0, 0); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 0, 3, 0, 0); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 3, 3, kNan, 0); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_GAUSSIAN, 0, 0, 1e300, 0); }, false},
-        {KIT_GRAY, [](Image *i) { return ikxSmooth(i, KXV_SMOOTH_MEDIAN, INT32_MAX, 1, 0, 0); }, false},
+        {KIT_GRAY, smooth(KXV_SMOOTH_BOX, KXV_MAX_WINDOW + 1, 3), false},
+        {KIT_GRAY, smooth(KXV_SMOOTH_GAUSSIAN, 3, 3, kNan), false},
+        {KIT_GRAY, smooth(KXV_SMOOTH_GAUSSIAN, 0, 0, 1e300), false},
+        {KIT_GRAY, smooth(KXV_SMOOTH_MEDIAN, INT32_MAX, 1), false},
     };
     for (size_t k = 0; k < std::size(cases); ++k) {
         auto im = randomImage(cases[k].type, 8, 7, 2);
@@ -302,7 +302,10 @@ TEST(Vision, FloodFillMatchesOpenCv)
                 SCOPED_TRACE(testing::Message() << type << " " << flags << " " << t);
                 auto src = regions(type, 21, 17, uint32_t(type + flags));
                 cv::Mat bgr = toMat(src.get()), alpha, mask = cv::Mat::zeros(19, 23, CV_8UC1);
-                if (type == KIT_RGBA) cv::extractChannel(bgr, alpha, 3), cv::cvtColor(bgr, bgr, cv::COLOR_BGRA2BGR);
+                if (type == KIT_RGBA) {
+                    cv::extractChannel(bgr, alpha, 3);
+                    cv::cvtColor(bgr, bgr, cv::COLOR_BGRA2BGR);
+                }
                 cv::floodFill(bgr.clone(), mask, cv::Point(7, 4), cv::Scalar(), nullptr, cv::Scalar::all(t),
                               cv::Scalar::all(t), flags | cv::FLOODFILL_MASK_ONLY | (200 << 8));
                 const int area =
@@ -330,18 +333,18 @@ TEST(Vision, FloodRulesMasksWrappersAndRefusals)
         EXPECT_EQ(ikxFloodFill(copyOf(ramp.get()).get(), x, 0, v, tol(t), tol(up), 4, flags), area) << t;
     // A wall in a given mask at image column 4 stops a 4-connected fill.
     auto flat = makeImage(KIT_GRAY, 8, 6), mask = makeImage(KIT_GRAY, 10, 8);
+    const Op intoMask = [&](Image *m) { return ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, m); };
     for (int y = 0; y < 8; ++y) mask->data[y * mask->pitch + 5] = 9;
-    EXPECT_EQ(ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, mask.get()), mask.get());
+    EXPECT_EQ(intoMask(mask.get()), mask.get());
     for (int y = 1; y <= 6; ++y)
         for (int x = 1; x <= 8; ++x) EXPECT_EQ(mask->data[y * mask->pitch + x], x < 5 ? 1 : x == 5 ? 9 : 0);
     // Masks of other sizes and types are reshaped and zeroed; wrapped ones and the source refuse.
     auto rgb = randomImage(KIT_RGB, 3, 3, 1);
-    EXPECT_EQ(ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, rgb.get()), rgb.get());
+    EXPECT_EQ(intoMask(rgb.get()), rgb.get());
     EXPECT_TRUE(rgb->imageType == KIT_GRAY && rgb->width == 10 && rgb->data[rgb->pitch + 1] == 1);
     PaddedImage wrapped(KIT_GRAY, 3, 3, std::vector<uint8_t>(9, 5));
-    expectUntouched(
-        wrapped.get(), [&](Image *m) { return ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, m); }, nullptr);
-    EXPECT_EQ(ikxFloodFillM(flat.get(), 0, 0, tol(0), tol(0), 4, 0, flat.get()), nullptr);
+    expectUntouched(wrapped.get(), intoMask, nullptr);
+    EXPECT_EQ(intoMask(flat.get()), nullptr);
     // kxFloodFill passes everything on; kxFloodMask cuts the frame off.
     auto a = regions(KIT_RGB, 15, 15, 9), b = copyOf(a.get());
     const FloodRecord lo = {{1, 2, 3, 0}}, up = {{3, 2, 1, 0}};
@@ -357,8 +360,8 @@ TEST(Vision, FloodRulesMasksWrappersAndRefusals)
     EXPECT_EQ(keep->width, 2);
     // A seed outside, a NaN tolerance, no image.
     for (auto [x, y, t, u] : {std::tuple{INT32_MIN, 9, 1.0, 1.0}, {1, 1, 1.0, kNan}}) {
-        expectUntouched(
-            src.get(), [&](Image *i) { return ikxFloodFill(i, x, y, v, tol(t), tol(u), 4, 0) ? i : nullptr; }, nullptr);
+        const Op fill = [&](Image *i) { return ikxFloodFill(i, x, y, v, tol(t), tol(u), 4, 0) ? i : nullptr; };
+        expectUntouched(src.get(), fill, nullptr);
         EXPECT_EQ(ikxFloodFillM(src.get(), x, y, tol(t), tol(u), 4, 0, nullptr), nullptr) << x << " " << t;
     }
     EXPECT_EQ(ikxFloodFill(nullptr, 0, 0, v, tol(1), tol(1), 4, 0), 0);
@@ -460,8 +463,9 @@ TEST(Vision, WarpWrappersCastDestinationsAndBinariseResults)
          viaUnwarp = makeImage(KIT_RGB, 7, 5);
     EXPECT_EQ(kxUnwarp(src.get(), centres, same.get()), same.get());
     EXPECT_EQ(pixels(same.get()), pixels(src.get()));
-    kxCopyPixelsE3(src.get(), viaCopy.get(), quad), kxWarp(src.get(), quad, corners, viaWarp.get()),
-        kxUnwarp(src.get(), quad, viaUnwarp.get());
+    kxCopyPixelsE3(src.get(), viaCopy.get(), quad);
+    kxWarp(src.get(), quad, corners, viaWarp.get());
+    kxUnwarp(src.get(), quad, viaUnwarp.get());
     EXPECT_TRUE(pixels(viaCopy.get()) == pixels(viaWarp.get()) && pixels(viaCopy.get()) != pixels(viaUnwarp.get()));
 }
 
