@@ -210,7 +210,6 @@ TEST(Vision, WrappersAndDestinations)
         {KIT_GRAY, [](Image *i) { return kxMorphology(i, 0, -2); }, morph(0, -2)},
         {KIT_RGB, kxMorpOpen, morph(2, 1)},
         {KIT_GRAY, kxMorpClose, morph(3, 1)},
-        {KIT_GRAY, [](Image *i) { return ikxDilate(i, 2); }, morph(1, 2)},
         {KIT_RGB, [](Image *i) { return kxBlur(i, 4, 3); }, smooth(KXV_SMOOTH_BOX, 4, 3)},
         {KIT_GRAY, [](Image *i) { return kxSmoothGaussian(i, 5, 3); }, smooth(KXV_SMOOTH_GAUSSIAN, 5, 3)},
         {KIT_RGB, [](Image *i) { return kxSmoothMedian(i, 5); }, smooth(KXV_SMOOTH_MEDIAN, 5, 5)},
@@ -278,7 +277,9 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
     }
     auto g = randomImage(KIT_GRAY, 8, 7, 2);
     Image badPitch = *g, huge = *g;  // an unusable record; a result too large
-    badPitch.pitch = 2, huge.width = 1 << 30, huge.pitch = 3 << 30;
+    badPitch.pitch = 2;
+    huge.width = 1 << 30;
+    huge.pitch = 3 << 30;
     EXPECT_EQ(ikxSmooth(&badPitch, KXV_SMOOTH_BOX, 3, 3, 0, 0), nullptr);
     EXPECT_EQ(ikxPyramid(&huge, KXV_PYR_UP, nullptr), nullptr);
     // kxPyramid: a colour source passes the destination back; a bad direction asserts.
@@ -373,14 +374,16 @@ TEST(Vision, WarpMatchesOpenCvWithTransparentBorder)
     for (int type : kTypes)
         for (int round = 0; round < 4; ++round) {
             const int w = rng.uniform(3, 40), h = rng.uniform(3, 40), dw = rng.uniform(3, 50), dh = rng.uniform(3, 50);
-            auto src = randomImage(type, w, h, uint32_t(round + 100 * type)),
-                 dest = randomImage(type, dw, dh, uint32_t(round + 7));
+            // The last round: a null dest, a zeroed image of the source's size and type under the warp.
+            auto src = randomImage(type, w, h, uint32_t(round + 100 * type));
+            auto dest = round < 3 ? randomImage(type, dw, dh, uint32_t(round + 7)) : makeImage(type, w, h);
             float s[8] = {0, 0, float(w), 0, float(w), float(h), 0, float(h)},
                   d[8] = {0, 0, float(dw), 0, float(dw), float(dh), 0, float(dh)};
             for (float &v : s) v += float(rng.uniform(-0.15, 0.15)) * float(std::min(w, h));
             for (float &v : d) v += float(rng.uniform(-0.3, 0.3)) * float(std::min(dw, dh));
             const cv::Mat expected = expectedWarp(toMat(src.get()), s, d, toMat(dest.get()));
-            ASSERT_EQ(ikxWarp(src.get(), s, d, dest.get()), dest.get());
+            if (round == 3) dest.reset(ikxWarp(src.get(), s, d, nullptr));
+            ASSERT_TRUE(dest && (round == 3 || ikxWarp(src.get(), s, d, dest.get()) == dest.get()));
             EXPECT_TRUE(sameAs(dest.get(), expected)) << "type " << type << " round " << round;
         }
     // The source may be the destination.
@@ -389,13 +392,6 @@ TEST(Vision, WarpMatchesOpenCvWithTransparentBorder)
     ikxWarp(a.get(), s17, d17, b.get());
     ikxWarp(a.get(), s17, d17, a.get());
     EXPECT_EQ(pixels(a.get()), pixels(b.get()));
-    // A null dest: a zeroed image of the source's size and type under the warp.
-    auto flat = makeImage(KIT_GRAY, 8, 6, std::vector<uint8_t>(48, 200));
-    const float whole[8] = {0, 0, 8, 0, 8, 6, 0, 6}, quarter[8] = {0, 0, 4, 0, 4, 3, 0, 3};
-    ImagePtr out(ikxWarp(flat.get(), whole, quarter, nullptr));
-    cv::Mat want = cv::Mat::zeros(6, 8, CV_8UC1);
-    want(cv::Rect(0, 0, 4, 3)).setTo(200);
-    EXPECT_TRUE(out && sameAs(out.get(), want));
     // A strong perspective: the horizon crosses dest; nothing beyond it maps onto the source.
     auto grey = makeImage(KIT_GRAY, 20, 20, std::vector<uint8_t>(400, 100)),
          dest = makeImage(KIT_GRAY, 40, 40, std::vector<uint8_t>(1600, 7));
