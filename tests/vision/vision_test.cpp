@@ -244,10 +244,18 @@ TEST(Vision, WrappersAndDestinations)
     EXPECT_EQ(pixels(grey.get()), std::vector<uint8_t>(35, uint8_t(hi - lo)));
 }
 
-// Refused arguments, types and records: null (the library calls) or the
-// image (the wrappers' type gates), the image alone.
+// Refused arguments, types, points and records: null (the library calls)
+// or the image (the wrappers' gates; for the warps the image is dest), the
+// image alone.
 TEST(Vision, RefusalsLeaveTheImageAlone)
 {
+    auto src = randomImage(KIT_GRAY, 6, 6, 5), rgba = randomImage(KIT_RGBA, 6, 6, 1);
+    auto wide = makeImage(KIT_GRAY, 40000, 1), target = randomImage(KIT_GRAY, 6, 6, 6);
+    Image *g = src.get(), *c = rgba.get();
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float *sq = kSquare6, line[8] = {0, 0, 1, 1, 2, 2, 5, 0}, same[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    const float withNan[8] = {0, 0, 6, 0, 6, nan, 0, 6}, infinite[8] = {0, 0, inf, 0, inf, inf, 0, inf};
+    const float huge[8] = {-3e9f, -3e9f, 3e9f, -3e9f, 3e9f, 3e9f, -3e9f, 3e9f};
     const struct { int type; Op op; bool self; } cases[] = {
         {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false},
         {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
@@ -269,25 +277,40 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         {KIT_GRAY, smooth(KXV_SMOOTH_GAUSSIAN, 3, 3, kNan), false},
         {KIT_GRAY, smooth(KXV_SMOOTH_GAUSSIAN, 0, 0, 1e300), false},
         {KIT_GRAY, smooth(KXV_SMOOTH_MEDIAN, INT32_MAX, 1), false},
+        {KIT_GRAY, [&](Image *d) { return ikxWarp(g, nullptr, sq, d); }, false},
+        {KIT_GRAY, [&](Image *d) { return ikxWarp(g, line, sq, d); }, false},
+        {KIT_GRAY, [&](Image *d) { return ikxWarp(g, sq, line, d); }, false},
+        {KIT_GRAY, [&](Image *d) { return ikxWarp(g, sq, withNan, d); }, false},
+        {KIT_GRAY, [&](Image *d) { return ikxWarp(g, same, sq, d); }, false},
+        {KIT_GRAY, [&](Image *d) { return ikxWarp(wide.get(), sq, sq, d); }, false},  // beyond the warp's coordinates
+        {KIT_GRAY, [&](Image *d) { return kxWarp(c, sq, sq, d); }, true},
+        {KIT_GRAY, [&](Image *d) { return kxCopyPixelsE3(c, d, sq), d; }, true},
+        {KIT_GRAY, [&](Image *d) { return kxCopyPixelsE3(d, d, nullptr), d; }, true},
+        {KIT_GRAY, [&](Image *d) { return kxWarpEx(g, sq, 4, infinite, 4, 1, d); }, true},
     };
     for (size_t k = 0; k < std::size(cases); ++k) {
         auto im = randomImage(cases[k].type, 8, 7, 2);
         expectUntouched(im.get(), cases[k].op, cases[k].self ? im.get() : nullptr);
         EXPECT_EQ(cases[k].op(nullptr), nullptr) << k;
     }
-    auto g = randomImage(KIT_GRAY, 8, 7, 2);
-    Image badPitch = *g, huge = *g;  // an unusable record; a result too large
-    badPitch.pitch = 2;
-    huge.width = 1 << 30;
-    huge.pitch = 3 << 30;
-    EXPECT_EQ(ikxSmooth(&badPitch, KXV_SMOOTH_BOX, 3, 3, 0, 0), nullptr);
-    EXPECT_EQ(ikxPyramid(&huge, KXV_PYR_UP, nullptr), nullptr);
+    Image bad = *g, tooLarge = *g;  // an unusable record; a result too large
+    bad.pitch = 1;
+    tooLarge.width = 1 << 30;
+    tooLarge.pitch = 3 << 30;
+    EXPECT_EQ(ikxSmooth(&bad, KXV_SMOOTH_BOX, 3, 3, 0, 0), nullptr);
+    EXPECT_EQ(ikxWarp(g, sq, sq, &bad), nullptr);
+    EXPECT_EQ(ikxPyramid(&tooLarge, KXV_PYR_UP, nullptr), nullptr);
+    EXPECT_EQ(ikxWarp(nullptr, sq, sq, g), nullptr);
+    EXPECT_EQ(kxWarpEx(g, sq, 4, huge, 4, 1, target.get()), target.get());
+    EXPECT_EQ(ikxWarp(g, sq, sq, wide.get()), wide.get());  // a wide destination is fine
     // kxPyramid: a colour source passes the destination back; a bad direction asserts.
     auto dest = makeImage(KIT_GRAY, 2, 2);
-    EXPECT_EQ(kxPyramid(randomImage(KIT_RGBA, 6, 6, 1).get(), 0, dest.get()), dest.get());
+    EXPECT_EQ(kxPyramid(c, 0, dest.get()), dest.get());
     EXPECT_EQ(dest->width, 2);
     GTEST_FLAG_SET(death_test_style, "threadsafe");  // OpenCV may have started worker threads
-    EXPECT_KX_ASSERT(kxPyramid(g.get(), 5, nullptr), "dest");
+    EXPECT_KX_ASSERT(kxPyramid(g, 5, nullptr), "dest");
+    EXPECT_KX_ASSERT(kxWarpEx(nullptr, sq, 4, sq, 4, 0, nullptr), "image");
+    EXPECT_KX_ASSERT(kxWarpEx(g, nullptr, 4, sq, 4, 0, nullptr), "pSrcControls && pDestControls");
     // The Gabor placeholders ignore their arguments.
     EXPECT_EQ(kxCreateGaborBank(INT32_MIN, -1, 0, INT32_MAX), nullptr);
     EXPECT_EQ(kxDestroyGaborBank(7) + kxOrientationField(1, 2) + kxFrequenceField(1, 2, 3), 0);
@@ -463,45 +486,4 @@ TEST(Vision, WarpWrappersCastDestinationsAndBinariseResults)
     kxWarp(src.get(), quad, corners, viaWarp.get());
     kxUnwarp(src.get(), quad, viaUnwarp.get());
     EXPECT_TRUE(pixels(viaCopy.get()) == pixels(viaWarp.get()) && pixels(viaCopy.get()) != pixels(viaUnwarp.get()));
-}
-
-// Refused points, records and types: dest comes back (or null) untouched.
-TEST(Vision, WarpRefusalsLeaveDestAlone)
-{
-    auto src = randomImage(KIT_GRAY, 6, 6, 5), rgba = randomImage(KIT_RGBA, 6, 6, 1),
-         wide = makeImage(KIT_GRAY, 40000, 1);
-    Image *g = src.get(), *c = rgba.get();
-    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity(),
-                *sq = kSquare6;
-    const float line[8] = {0, 0, 1, 1, 2, 2, 5, 0}, withNan[8] = {0, 0, 6, 0, 6, nan, 0, 6},
-                same[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-    const float infinite[8] = {0, 0, inf, 0, inf, inf, 0, inf},
-                huge[8] = {-3e9f, -3e9f, 3e9f, -3e9f, 3e9f, 3e9f, -3e9f, 3e9f};
-    Image bad = *g;  // an unusable record
-    bad.pitch = 1;
-    const struct { Op call; bool returnsDest; } cases[] = {
-        {[&](Image *d) { return ikxWarp(g, nullptr, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, line, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, sq, line, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, sq, withNan, d); }, false},
-        {[&](Image *d) { return ikxWarp(g, same, sq, d); }, false},
-        {[&](Image *d) { return ikxWarp(wide.get(), sq, sq, d); }, false},  // beyond the warp's coordinates
-        {[&](Image *d) { return kxWarp(c, sq, sq, d); }, true},
-        {[&](Image *d) { return kxCopyPixelsE3(c, d, sq), d; }, true},
-        {[&](Image *d) { return kxCopyPixelsE3(d, d, nullptr), d; }, true},
-    };
-    for (size_t k = 0; k < std::size(cases); ++k) {
-        auto dest = randomImage(KIT_GRAY, 6, 6, 2);
-        expectUntouched(dest.get(), cases[k].call, cases[k].returnsDest ? dest.get() : nullptr);
-        EXPECT_EQ(cases[k].call(nullptr), nullptr) << k;
-    }
-    auto target = randomImage(KIT_GRAY, 6, 6, 6);
-    expectUntouched(target.get(), [&](Image *d) { return kxWarpEx(g, sq, 4, infinite, 4, 1, d); }, target.get());
-    EXPECT_EQ(kxWarpEx(g, sq, 4, huge, 4, 1, target.get()), target.get());
-    EXPECT_EQ(ikxWarp(nullptr, sq, sq, g), nullptr);
-    EXPECT_EQ(ikxWarp(g, sq, sq, &bad), nullptr);
-    EXPECT_EQ(ikxWarp(g, sq, sq, wide.get()), wide.get());  // a wide destination is fine
-    GTEST_FLAG_SET(death_test_style, "threadsafe");  // OpenCV may have started worker threads
-    EXPECT_KX_ASSERT(kxWarpEx(nullptr, sq, 4, sq, 4, 0, nullptr), "image");
-    EXPECT_KX_ASSERT(kxWarpEx(g, nullptr, 4, sq, 4, 0, nullptr), "pSrcControls && pDestControls");
 }
