@@ -1,6 +1,8 @@
 // Erosion, dilation, thinning, skeletons, distances, kxErodeE1 and
 // kxEclose: every route against the plain version, drawn cases, the size
 // query of kxDistTrans, the mask weights; the family's refusals.
+#include <utility>
+
 #include "binary_util.hpp"
 
 using namespace bintest;
@@ -49,23 +51,6 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
     }
 }
 
-TEST(Morphology, BadElementsLeaveTheImage)
-{
-    // An anchor outside its element, or an element without data: the image stays.
-    const Grid in = noise(6, 5, 500, 4);
-    MaskPtr m = makeMask(3, 3, 1, 1, Bytes(9, 1));
-    uint8_t *data = m->data;
-    for (auto [ax, ay, noData] : {std::tuple{3, 1, false}, {1, -1, false}, {-1, 0, false}, {1, 1, true}}) {
-        m->anchorX = ax;
-        m->anchorY = ay;
-        m->data = noData ? nullptr : data;
-        auto bad = image(in);
-        EXPECT_TRUE(kxErode(bad.get(), m.get()) == bad.get() && kxDilate(bad.get(), m.get()) == bad.get());
-        EXPECT_EQ(grid(bad.get()).px, in.px);
-    }
-    m->data = data;
-}
-
 // kxDilateE1 stamps the disc from outline pixels only; on 0/1 images that is
 // the dilation by the same disc (kxCreateMask's ellipse) from every pixel.
 TEST(DilateE1, EqualsDilationByTheDisc)
@@ -111,8 +96,7 @@ TEST(Skeleton, LevelMaximaAndOtherMethods)
          {std::tuple{0, "......... ......... ..#####.. ..#####.. ..#####.. ..#####.. ..#####.. ......... .........",
                      "......... .#.....#. ..#...#.. ...#.#... ....#.... ...#.#... ..#...#.. .#.....#. ........."},
           {0, "..... ..... ..... .....", "..... .###. .###. ....."},
-          {0, "#### ####", ".... ...."},
-          {0, "# # #", ". . ."},
+          {0, "#### ####", ".... ...."}, {0, "# # #", ". . ."},
           {2, "#.#. .##. ###.", "#.#. .##. ###."}})
         EXPECT_EQ(after(draw(in), method).px, draw(out).px) << in;
 }
@@ -137,13 +121,11 @@ TEST(Skeleton, ThinningMatchesRasterPassesAndIsIdempotent)
         kxThinning(padded.get());
         ASSERT_EQ(grid(padded.get()).px, expected.px);
         EXPECT_TRUE(padded.paddingIntact());
-        if (seed % 10 == 0) {
-            EXPECT_EQ(after(expected, 1).px, expected.px);
-        }
+        EXPECT_TRUE(seed % 10 || after(expected, 1).px == expected.px);
     }
 }
 
-TEST(DistTrans, SizeQueryCapacityAndAllSet)
+TEST(DistTrans, SizeQueryAndCapacity)
 {
     auto im = image(noise(10, 8, 500, 1)), gray = image(noise(4, 4, 500, 1), KIT_GRAY);
     std::vector<int32_t> d(80, -7);
@@ -152,15 +134,12 @@ TEST(DistTrans, SizeQueryCapacityAndAllSet)
     EXPECT_EQ(d, std::vector<int32_t>(80, -7));
     EXPECT_EQ(kxDistTrans(im.get(), d.data(), UINT32_MAX), 80);
     EXPECT_EQ(kxDistTrans(gray.get(), nullptr, 0) + kxDistTrans(nullptr, d.data(), 80), 0);
-    // Every pixel set: all distances are 0, so kxErodeE1 of radius 1 clears everything.
-    auto full = image(Grid{6, 5, Bytes(30, 1)});
-    kxErodeE1(full.get(), 1);
-    EXPECT_EQ(grid(full.get()).px, Bytes(30, 0));
 }
 
 // The passes run eight entries at a time where the processor allows: widths
 // around the block length, sparse unset pixels (runs carried across blocks)
-// and dense ones.  kxErodeE1 clears the set pixels nearer than the radius.
+// and dense ones, every pixel set (all distances 0).  kxErodeE1 clears the
+// set pixels nearer than the radius.
 TEST(DistTrans, TwoPassesEqualBruteForce)
 {
     std::mt19937 rng(5);
@@ -170,7 +149,7 @@ TEST(DistTrans, TwoPassesEqualBruteForce)
         const int w = iter < 100 ? 1 + iter % 50 : 1 + int(rng() % (iter % 5 ? 200 : 40)),
                   h = 1 + int(rng() % (iter % 5 ? 12 : 60));
         Grid g = noise(w, h, perMille[iter % 6], uint32_t(iter) + 1000);
-        if (iter % 6 == 0) g.at(int(rng() % unsigned(w)), int(rng() % unsigned(h))) = 0;  // one unset pixel
+        if (iter % 12 == 0) g.at(int(rng() % unsigned(w)), int(rng() % unsigned(h))) = 0;  // one unset pixel
         const auto expected = distances(g);
         PaddedImage im(KIT_BIN, w, h, g.px, int(iter % 3) * 4);
         std::vector<int32_t> d(size_t(w) * h + 1, -1);
@@ -211,9 +190,21 @@ TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
     EXPECT_EQ(grid(one.get()).px, (Bytes{255, 0, 255}));
 }
 
+// kxErode, then kxDilate, with the full 3 x 3 element anchored at (ax, ay),
+// without its data if `noData`; null unless both return the image.
+Image *withBadElement(Image *i, int ax, int ay, bool noData)
+{
+    MaskPtr m = makeMask(3, 3, ax, ay, Bytes(9, 1));
+    uint8_t *data = std::exchange(m->data, noData ? nullptr : m->data);
+    Image *r = kxErode(i, m.get()) == i ? kxDilate(i, m.get()) : nullptr;
+    m->data = data;
+    return r;
+}
+
 // One export per type check of the family (the border and edge exports share
-// one) on a type it does not take: the image comes back as it was.
-TEST(Binary, OtherTypesAndNullComeBackUnchanged)
+// one) on a type it does not take, and the element checks (an anchor off the
+// element, no data): the image comes back as it was.
+TEST(Binary, OtherTypesBadElementsAndNullComeBackUnchanged)
 {
     const std::pair<int, Image *(*)(Image *)> cases[] = {
         {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }},
@@ -224,6 +215,10 @@ TEST(Binary, OtherTypesAndNullComeBackUnchanged)
         {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
         {KIT_RGBA, [](Image *i) { return kxEclose(i, 2), i; }},
         {KIT_GRAY, [](Image *i) { return kxRetrieveEdge(i, 0, 5) == 5 ? i : nullptr; }},
+        {KIT_BIN, [](Image *i) { return withBadElement(i, 3, 1, false); }},
+        {KIT_BIN, [](Image *i) { return withBadElement(i, 1, -1, false); }},
+        {KIT_BIN, [](Image *i) { return withBadElement(i, -1, 0, false); }},
+        {KIT_BIN, [](Image *i) { return withBadElement(i, 1, 1, true); }},
     };
     for (const auto &[type, op] : cases) {
         ImagePtr im = kxtest::randomImage(type, 8, 6, 7);
@@ -232,7 +227,6 @@ TEST(Binary, OtherTypesAndNullComeBackUnchanged)
         EXPECT_TRUE(kxtest::pixels(im.get()) == before && im->imageType == type) << type;
     }
     EXPECT_KX_ASSERT(kxRemoveBorder(nullptr), "image");
-    EXPECT_KX_ASSERT(kxEclose(nullptr, 2), "imMask");
     EXPECT_EQ(kxErode(nullptr, nullptr), nullptr);
 }
 
