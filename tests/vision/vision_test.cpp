@@ -256,6 +256,8 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
     const float *sq = kSquare6, line[8] = {0, 0, 1, 1, 2, 2, 5, 0}, same[8] = {1, 1, 1, 1, 1, 1, 1, 1};
     const float withNan[8] = {0, 0, 6, 0, 6, nan, 0, 6}, infinite[8] = {0, 0, inf, 0, inf, inf, 0, inf};
     const float huge[8] = {-3e9f, -3e9f, 3e9f, -3e9f, 3e9f, 3e9f, -3e9f, 3e9f};
+    const FloodRecord one = tol(1);
+    const FloodValue nine = {9, 9, 9};
     const struct { int type; Op op; bool self; } cases[] = {
         {KIT_GRAY, [](Image *i) { return ikxPyramid(i, 2, nullptr); }, false},
         {KIT_GRAY, [](Image *i) { return ikxCanny(i, 10, 20, 4); }, false},
@@ -277,6 +279,12 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         {KIT_GRAY, smooth(KXV_SMOOTH_GAUSSIAN, 3, 3, kNan), false},
         {KIT_GRAY, smooth(KXV_SMOOTH_GAUSSIAN, 0, 0, 1e300), false},
         {KIT_GRAY, smooth(KXV_SMOOTH_MEDIAN, INT32_MAX, 1), false},
+        // Floods from a seed outside or with a NaN tolerance; kxFloodMask without an image keeps the mask.
+        {KIT_GRAY, [&](Image *i) { return ikxFloodFill(i, INT32_MIN, 9, nine, one, one, 4, 0) ? i : nullptr; }, false},
+        {KIT_GRAY, [&](Image *i) { return ikxFloodFill(i, 1, 1, nine, one, tol(kNan), 4, 0) ? i : nullptr; }, false},
+        {KIT_GRAY, [&](Image *i) { return ikxFloodFillM(i, INT32_MIN, 9, one, one, 4, 0, nullptr); }, false},
+        {KIT_GRAY, [&](Image *i) { return ikxFloodFillM(i, 1, 1, one, tol(kNan), 4, 0, nullptr); }, false},
+        {KIT_GRAY, [](Image *m) { return kxFloodMask(nullptr, 0, 0, tol(0), tol(0), 4, 0, m); }, true},
         {KIT_GRAY, [&](Image *d) { return ikxWarp(g, nullptr, sq, d); }, false},
         {KIT_GRAY, [&](Image *d) { return ikxWarp(g, line, sq, d); }, false},
         {KIT_GRAY, [&](Image *d) { return ikxWarp(g, sq, line, d); }, false},
@@ -379,16 +387,6 @@ TEST(Vision, FloodRulesMasksWrappersAndRefusals)
     ImagePtr framed(ikxFloodFillM(src.get(), 2, 2, tol(2), tol(2), 4, 0, nullptr)),
         cut(kxFloodMask(src.get(), 2, 2, tol(2), tol(2), 4, 0, nullptr));
     EXPECT_TRUE(framed && cut && sameAs(cut.get(), toMat(framed.get())(cv::Rect(1, 1, 12, 9))));
-    auto keep = makeImage(KIT_GRAY, 2, 2);
-    EXPECT_EQ(kxFloodMask(nullptr, 0, 0, tol(0), tol(0), 4, 0, keep.get()), keep.get());
-    EXPECT_EQ(keep->width, 2);
-    // A seed outside, a NaN tolerance, no image.
-    for (auto [x, y, t, u] : {std::tuple{INT32_MIN, 9, 1.0, 1.0}, {1, 1, 1.0, kNan}}) {
-        const Op fill = [&](Image *i) { return ikxFloodFill(i, x, y, v, tol(t), tol(u), 4, 0) ? i : nullptr; };
-        expectUntouched(src.get(), fill, nullptr);
-        EXPECT_EQ(ikxFloodFillM(src.get(), x, y, tol(t), tol(u), 4, 0, nullptr), nullptr) << x << " " << t;
-    }
-    EXPECT_EQ(ikxFloodFill(nullptr, 0, 0, v, tol(1), tol(1), 4, 0), 0);
 }
 
 TEST(Vision, WarpMatchesOpenCvWithTransparentBorder)
