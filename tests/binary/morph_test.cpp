@@ -96,8 +96,7 @@ TEST(Skeleton, LevelMaximaAndOtherMethods)
          {std::tuple{0, "......... ......... ..#####.. ..#####.. ..#####.. ..#####.. ..#####.. ......... .........",
                      "......... .#.....#. ..#...#.. ...#.#... ....#.... ...#.#... ..#...#.. .#.....#. ........."},
           {0, "..... ..... ..... .....", "..... .###. .###. ....."},
-          {0, "#### ####", ".... ...."}, {0, "# # #", ". . ."},
-          {2, "#.#. .##. ###.", "#.#. .##. ###."}})
+          {0, "#### ####", ".... ...."}, {0, "# # #", ". . ."}, {2, "#.#. .##. ###.", "#.#. .##. ###."}})
         EXPECT_EQ(after(draw(in), method).px, draw(out).px) << in;
 }
 
@@ -207,12 +206,9 @@ Image *withBadElement(Image *i, int ax, int ay, bool noData)
 TEST(Binary, OtherTypesBadElementsAndNullComeBackUnchanged)
 {
     const std::pair<int, Image *(*)(Image *)> cases[] = {
-        {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }},
-        {KIT_RGB, [](Image *i) { return kxErode(i, nullptr); }},
-        {KIT_GRAY, [](Image *i) { return kxDilateE1(i, 2); }},
-        {KIT_RGB, [](Image *i) { return kxErodeE1(i, 3); }},
-        {KIT_GRAY, [](Image *i) { return kxThinning(i), i; }},
-        {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
+        {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }}, {KIT_RGB, [](Image *i) { return kxErodeE1(i, 3); }},
+        {KIT_RGB, [](Image *i) { return kxErode(i, nullptr); }}, {KIT_GRAY, [](Image *i) { return kxDilateE1(i, 2); }},
+        {KIT_GRAY, [](Image *i) { return kxThinning(i), i; }}, {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
         {KIT_RGBA, [](Image *i) { return kxEclose(i, 2), i; }},
         {KIT_GRAY, [](Image *i) { return kxRetrieveEdge(i, 0, 5) == 5 ? i : nullptr; }},
         {KIT_BIN, [](Image *i) { return withBadElement(i, 3, 1, false); }},

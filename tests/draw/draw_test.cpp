@@ -23,13 +23,10 @@ namespace {
 inline std::string picture(const Image *im, uint8_t ink = 1)
 {
     std::string s;
-    const int b = bpp(im->imageType);
-    for (int y = 0; y < im->height; ++y) {
-        if (y) s += ' ';
-        for (int x = 0; x < im->width; ++x) {
-            const uint8_t v = im->data[size_t(y) * im->pitch + size_t(x) * b];
-            s += v == 0 ? '.' : v == ink ? '#' : '?';
-        }
+    const auto px = pixels(im);
+    for (size_t i = 0, b = size_t(bpp(im->imageType)); i < px.size(); i += b) {
+        if (i && i / b % size_t(im->width) == 0) s += ' ';
+        s += px[i] == 0 ? '.' : px[i] == ink ? '#' : '?';
     }
     return s;
 }
@@ -185,12 +182,11 @@ TEST(Shapes, ClippingCropsAndMirrorsMirror)
 TEST(Shapes, FarArgumentsColourAndNullVertices)
 {
     auto im = makeImage(KIT_GRAY, 32, 32);
+    // The fourth: beyond the point limit.
     for (auto [cx, cy, rx, ry, angle] : {std::tuple{INT_MAX - 3, INT_MIN + 3, 40, 40, 0.0f},
-                                         {INT_MAX, INT_MAX, 300, 7, 33.0f},
-                                         {INT_MIN, 16, 60000, 60000, 0.0f},
-                                         {16, 16, 2097152, 5, 0.0f},  // the last: beyond the point limit
-                                         {16, 16, INT_MAX, INT_MAX, 0.0f},
-                                         {16, 16, INT_MIN, INT_MAX, 10.0f}})
+                                         {INT_MAX, INT_MAX, 300, 7, 33.0f}, {INT_MIN, 16, 60000, 60000, 0.0f},
+                                         {16, 16, 2097152, 5, 0.0f},
+                                         {16, 16, INT_MAX, INT_MAX, 0.0f}, {16, 16, INT_MIN, INT_MAX, 10.0f}})
         kxSetEllipse(im.get(), cx, cy, rx, ry, angle, 1);
     for (int n : {1, 0, -4}) kxSetPolyline(im.get(), nullptr, n, 1);
     EXPECT_EQ(pixels(im.get()), std::vector<uint8_t>(32 * 32, 0));
@@ -209,10 +205,9 @@ TEST(FillRect, ClipsAndColours)
         {false, KIT_BIN, 3, -4, 9, 2, 0x100, 3, 0, 5, 2, 1},  // the low byte
         {false, KIT_GRAY, 4, 0, 3, 4, 9, 0, 0, -1, -1, 0},
         {false, KIT_GRAY, INT_MIN, INT_MIN, -1, INT_MAX, 9, 0, 0, -1, -1, 0},
-        {true, KIT_BIN, 1, 1, 2, 3, 7, 1, 1, 2, 3, 7},
-        {true, KIT_BIN, -5, -5, -1, -2, 7, 0, 0, 0, 0, 7},
-        {true, KIT_GRAY, 10, 10, 20, 20, 7, 5, 4, 5, 4, 7},  // not reduced to 0/1
+        {true, KIT_BIN, 1, 1, 2, 3, 7, 1, 1, 2, 3, 7}, {true, KIT_BIN, -5, -5, -1, -2, 7, 0, 0, 0, 0, 7},
         {true, KIT_BIN, 4, 0, 2, 4, 7, 0, 0, -1, -1, 0},
+        {true, KIT_GRAY, 10, 10, 20, 20, 7, 5, 4, 5, 4, 7},  // not reduced to 0/1
     };
     for (const auto &c : cases) {
         auto im = makeImage(c.type, 6, 5, std::vector<uint8_t>(30, 2));
