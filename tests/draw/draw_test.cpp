@@ -31,11 +31,11 @@ inline std::string picture(const Image *im, uint8_t ink = 1)
     return s;
 }
 
-// A w x h grey image after `draw`.
+// A w x h image (grey unless `type` says otherwise) after `draw`.
 template <class Draw>
-std::string drawn(int w, int h, Draw draw, uint8_t ink = 1)
+std::string drawn(int w, int h, Draw draw, uint8_t ink = 1, int type = KIT_GRAY)
 {
-    auto im = makeImage(KIT_GRAY, w, h);
+    auto im = makeImage(type, w, h);
     draw(im.get());
     return picture(im.get(), ink);
 }
@@ -74,7 +74,7 @@ Draw polygon(const int *v, int n) { return [=](Image *im) { kxFillPolygon(im, v,
 
 TEST(Shapes, Pictures)
 {
-    const struct { int w, h; Draw draw; const char *want; } cases[] = {
+    const struct { int w, h; Draw draw; const char *want; uint8_t ink = 1; int type = KIT_GRAY; } cases[] = {
         // The direction decides the tie.
         {6, 3, line(0, 0, 4, 1), "##.... ..###. ......"}, {6, 3, line(4, 1, 0, 0), "###... ...##. ......"},
         {5, 3, line(2, 1, 2, 1), "..... ..#.. ....."},
@@ -111,6 +111,9 @@ TEST(Shapes, Pictures)
         {8, 5, box(3, INT_MIN, 5, INT_MAX), "...###.. ...###.. ...###.. ...###.. ...###.."},
         {9, 9, turned({4, 4, 8, 8, 0}),
          "....#.... ..#####.. .#######. .#######. ######### .#######. .#######. ..#####.. ....#...."},
+        // Grey images take the colour's luminance.
+        {9, 9, [](Image *im) { kxFillEllipseE1(im, {4, 4, 8, 8, 0}, 0x00FF0000); },
+         "....#.... ..#####.. .#######. .#######. ######### .#######. .#######. ..#####.. ....#....", 76},
         {9, 7, turned({4, 3, 8, 4, 30}), "......... ....####. ..######. .#######. .######.. .####.... ........."},
         {7, 5, turned({3.5, 2.5, kInf, 4, 20}),
          ".....## ..##### ####### ####### ######."},  // the strip |dy| <= 2: 27 pixels
@@ -125,9 +128,18 @@ TEST(Shapes, Pictures)
         {9, 2, polygon(kSquare, 2), "......... ........."}, {9, 2, polygon(kFlat, 3), "......... ........."},
         {9, 2, [](Image *im) { kxFillPolygonE1(im, kSquare, 4, nullptr, 4, 1); }, "####..... ####....."},
         {9, 2, [](Image *im) { kxFillPolygonE2(im, kSquare, 2, 1, 1); }, "......... ........."},
+        // Rectangles: kxFillRect paints the low byte (KIT_BIN: 1) into the clipped rectangle; kxFillRectE1
+        // clamps its corners into the image and writes its byte as it is.
+        {6, 5, [](Image *i) { kxFillRect(i, 3, -4, 9, 2, 0x1FF); }, "...### ...### ...### ...... ......", 0xFF},
+        {6, 5, [](Image *i) { kxFillRect(i, 3, -4, 9, 2, 0x100); }, "...### ...### ...### ...... ......", 1, KIT_BIN},
+        {6, 5, [](Image *i) { kxFillRect(i, 4, 0, 3, 4, 9); }, "...... ...... ...... ...... ......"},
+        {6, 5, [](Image *i) { kxFillRect(i, INT_MIN, INT_MIN, -1, INT_MAX, 9); }, "...... ...... ...... ...... ......"},
+        {6, 5, [](Image *i) { kxFillRectE1(i, 1, 1, 2, 3, 7); }, "...... .##... .##... .##... ......", 7, KIT_BIN},
+        {6, 5, [](Image *i) { kxFillRectE1(i, -5, -5, -1, -2, 7); }, "#..... ...... ...... ...... ......", 7, KIT_BIN},
+        {6, 5, [](Image *i) { kxFillRectE1(i, 4, 0, 2, 4, 7); }, "...... ...... ...... ...... ......", 7, KIT_BIN},
+        {6, 5, [](Image *i) { kxFillRectE1(i, 10, 10, 20, 20, 7); }, "...... ...... ...... ...... .....#", 7},
     };
-    for (size_t k = 0; k < std::size(cases); ++k)
-        EXPECT_EQ(drawn(cases[k].w, cases[k].h, cases[k].draw), cases[k].want) << k;
+    for (const auto &c : cases) EXPECT_EQ(drawn(c.w, c.h, c.draw, c.ink, c.type), c.want) << c.want;
 }
 
 // Random shapes: on a small image, the crop of the same shape moved onto a
@@ -197,38 +209,15 @@ TEST(Shapes, FarArgumentsColourAndNullVertices)
     EXPECT_KX_ASSERT(kxFillPolygon(im.get(), nullptr, 3, 1), "pVertexArray");
 }
 
-TEST(FillRect, ClipsAndColours)
+// kxFillRectE1 takes one-byte pixels only.
+TEST(FillRect, ColourTypesAndNull)
 {
-    // e1: kxFillRectE1, corners clamped into the image; px0 .. py1: the painted rectangle, inclusive.
-    const struct { bool e1; int type, x0, y0, x1, y1; uint32_t colour; int px0, py0, px1, py1, byte; } cases[] = {
-        {false, KIT_GRAY, 3, -4, 9, 2, 0x1FF, 3, 0, 5, 2, 0xFF},
-        {false, KIT_BIN, 3, -4, 9, 2, 0x100, 3, 0, 5, 2, 1},  // the low byte
-        {false, KIT_GRAY, 4, 0, 3, 4, 9, 0, 0, -1, -1, 0},
-        {false, KIT_GRAY, INT_MIN, INT_MIN, -1, INT_MAX, 9, 0, 0, -1, -1, 0},
-        {true, KIT_BIN, 1, 1, 2, 3, 7, 1, 1, 2, 3, 7}, {true, KIT_BIN, -5, -5, -1, -2, 7, 0, 0, 0, 0, 7},
-        {true, KIT_BIN, 4, 0, 2, 4, 7, 0, 0, -1, -1, 0},
-        {true, KIT_GRAY, 10, 10, 20, 20, 7, 5, 4, 5, 4, 7},  // not reduced to 0/1
-    };
-    for (const auto &c : cases) {
-        auto im = makeImage(c.type, 6, 5, std::vector<uint8_t>(30, 2));
-        std::vector<uint8_t> want(30, 2);
-        for (int x = c.px0; x <= c.px1; ++x)
-            for (int y = c.py0; y <= c.py1; ++y) want[size_t(y * 6 + x)] = uint8_t(c.byte);
-        c.e1 ? kxFillRectE1(im.get(), c.x0, c.y0, c.x1, c.y1, uint8_t(c.colour))
-             : kxFillRect(im.get(), c.x0, c.y0, c.x1, c.y1, c.colour);
-        EXPECT_EQ(pixels(im.get()), want) << c.e1 << " " << c.x0 << "," << c.y0;
-    }
-    auto rgba = makeImage(KIT_RGBA, 6, 5), rgb = makeImage(KIT_RGB, 6, 5);  // kxFillRectE1 takes one-byte pixels only
+    auto rgba = makeImage(KIT_RGBA, 6, 5), rgb = makeImage(KIT_RGB, 6, 5);
     kxFillRect(rgba.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x01020304);
     kxFillRectE1(rgb.get(), 0, 0, 5, 4, 9);
     EXPECT_EQ(kxGetPixel(rgba.get(), 5, 4), 0x01020304u);
     EXPECT_EQ(pixels(rgb.get()), std::vector<uint8_t>(90, 0));
     EXPECT_KX_ASSERT(kxFillRect(nullptr, 0, 0, 1, 1, 1), "image");
-    // kxFillEllipseE1 paints grey images with the colour's luminance.
-    auto grey = makeImage(KIT_GRAY, 9, 9);
-    kxFillEllipseE1(grey.get(), EllipseBox{4, 4, 4, 4, 0}, 0x00FF0000);
-    EXPECT_EQ(pixels(grey.get())[4 * 9 + 4], uint8_t(255 * 0.299));
-    EXPECT_EQ(pixels(grey.get())[0], 0);
 }
 
 std::vector<int> randomPolygon(std::mt19937 &rng, int n, int lo, int hi)
