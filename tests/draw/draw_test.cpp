@@ -169,8 +169,7 @@ TEST(Shapes, ClippingCropsAndMirrorsMirror)
                 return Draw([u](Image *im) { kxFillPolygon(im, u.data(), int(u.size() / 2), 1); });
             },
         };
-        SCOPED_TRACE(testing::Message() << "kind " << kind << ": " << x0 << "," << y0 << " " << x1 << "," << y1
-                                        << " on " << w << "x" << h);
+        SCOPED_TRACE(testing::Message() << "case " << i << ", kind " << kind);
         const std::string small = drawn(w, h, shape[kind](0));
         const auto moved = [](int x, int y) { return std::pair{x + 60, y + 60}; };
         ASSERT_EQ(small, remap(drawn(160, 160, shape[kind](60)), 160, w, h, moved));
