@@ -16,9 +16,8 @@ enum Op { kRemove, kRemoveEx, kFill, kFillEx };
 Bytes runBoth(Op op, const Grid &in, const Bytes *mask, int maskType = KIT_BIN)
 {
     PaddedImage im(KIT_BIN, in.w, in.h, in.px);
-    std::unique_ptr<PaddedImage> m;
-    if (mask) m = std::make_unique<PaddedImage>(maskType, in.w, in.h, *mask, 3);
-    const Image *mi = m ? m->get() : nullptr;
+    const PaddedImage m(maskType, in.w, in.h, mask ? *mask : Bytes(), 3);
+    const Image *mi = mask ? m.get() : nullptr;
     op == kRemove     ? kxRemoveBorder(im.get())
     : op == kRemoveEx ? kxRemoveBorderEx(im.get(), mi)
     : op == kFill     ? kxFillHole(im.get())

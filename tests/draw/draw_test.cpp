@@ -53,7 +53,6 @@ std::string remap(const std::string &p, int pw, int w, int h, From from)
     return s;
 }
 
-
 using Draw = std::function<void(Image *)>;
 constexpr int kTypes[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
 
@@ -142,10 +141,18 @@ TEST(Shapes, Pictures)
     for (const auto &c : cases) EXPECT_EQ(drawn(c.w, c.h, c.draw, c.ink, c.type), c.want) << c.want;
 }
 
+std::vector<int> randomPolygon(std::mt19937 &rng, int n, int lo, int hi)
+{
+    std::uniform_int_distribution<int> c(lo, hi);
+    std::vector<int> v(size_t(2 * n));
+    for (int &k : v) k = c(rng);
+    return v;
+}
+
 // Random shapes: on a small image, the crop of the same shape moved onto a
-// canvas that holds it whole; lines mirrored or transposed, boxes and
-// unturned outlines mirrored, give the mirrored or transposed picture (a
-// mirror in x and the transpose imply the mirror in y).
+// canvas that holds it whole; lines mirrored or transposed and boxes
+// mirrored give the mirrored or transposed picture (a mirror in x and the
+// transpose imply the mirror in y; outlines are drawn by quadrant reflection).
 TEST(Shapes, ClippingCropsAndMirrorsMirror)
 {
     std::mt19937 rng(11);
@@ -156,8 +163,7 @@ TEST(Shapes, ClippingCropsAndMirrorsMirror)
         const int l = std::min(x0, x1), t = std::min(y0, y1), r = std::max(x0, x1), b = std::max(y0, y1);
         const float angle = i % 3 ? float(c(-3600, 3600)) / 10.0f : 0.0f;
         const EllipseBox e{x0 / 4.0, y0 / 4.0, double(c(0, 40)), double(c(0, 40)), double(angle)};
-        std::vector<int> v(size_t(2 * c(3, 12)));
-        for (int &k : v) k = c(-20, 60);
+        const std::vector<int> v = randomPolygon(rng, c(3, 12), -20, 60);
         const std::function<Draw(int)> shape[] = {
             [&](int d) { return line(x0 + d, y0 + d, x1 + d, y1 + d); },
             [&](int d) { return outline(x0 / 2 + d, y0 / 2 + d, x1 / 2 + 20, y1 / 2 + 20, angle); },
@@ -180,10 +186,8 @@ TEST(Shapes, ClippingCropsAndMirrorsMirror)
             ASSERT_EQ(remap(small, w, w, h, flipX), drawn(w, h, line(w - 1 - x0, y0, w - 1 - x1, y1)));
             ASSERT_EQ(remap(small, w, h, w, transpose), drawn(h, w, line(y0, x0, y1, x1)));
         }
-        if (kind == 2 || (kind == 1 && angle == 0.0f)) {
-            const Draw mirrored = kind == 2 ? box(w - 1 - r, h - 1 - b, w - 1 - l, h - 1 - t)
-                                            : outline(w - 1 - x0 / 2, h - 1 - y0 / 2, x1 / 2 + 20, y1 / 2 + 20);
-            ASSERT_EQ(remap(small, w, w, h, flipXY), drawn(w, h, mirrored));
+        if (kind == 2) {
+            ASSERT_EQ(remap(small, w, w, h, flipXY), drawn(w, h, box(w - 1 - r, h - 1 - b, w - 1 - l, h - 1 - t)));
         }
     }
 }
@@ -217,14 +221,6 @@ TEST(FillRect, ColourTypesAndNull)
     EXPECT_EQ(kxGetPixel(rgba.get(), 5, 4), 0x01020304u);
     EXPECT_EQ(pixels(rgb.get()), std::vector<uint8_t>(90, 0));
     EXPECT_KX_ASSERT(kxFillRect(nullptr, 0, 0, 1, 1, 1), "image");
-}
-
-std::vector<int> randomPolygon(std::mt19937 &rng, int n, int lo, int hi)
-{
-    std::uniform_int_distribution<int> c(lo, hi);
-    std::vector<int> v(size_t(2 * n));
-    for (int &k : v) k = c(rng);
-    return v;
 }
 
 // The even-odd rule makes a polygon the exclusive or of its fan triangles
@@ -438,8 +434,6 @@ TEST(FillText, BlockSizeLinesClippingAndCellHeight)
         auto im = rgbImage(300, 80);
         kxFillTextEx(im.get(), c.text, c.x, c.y, c.face, c.height, 0x00FFFFFF, kBack, 0);
         EXPECT_EQ(changed(im.get(), kGround), c.want) << c.text;
-        const uint32_t corner = kxGetPixel(im.get(), std::max(c.x, 0), std::max(c.y, 0)) & 0xFFFFFF;
-        EXPECT_TRUE(c.height != 20 || corner == kBack);  // the block's corner
     }
     // Clipped at the right and bottom edges, the last column and row written.
     const char *text = "Clipped text\nsecond";

@@ -137,7 +137,6 @@ TEST(Vision, FiltersMatchOpenCv)
             // Smoothing: Gaussian and median sides grow to the next odd one;
             // the median ignores the height.
             for (auto [kw, kh] : {std::pair{1, 1}, {3, 3}, {2, 4}, {5, 1}, {9, 7}, {41, 3}}) {
-                SCOPED_TRACE(testing::Message() << "window " << kw << "x" << kh);
                 cv::Mat box, gauss, median;
                 cv::blur(m, box, cv::Size(kw, kh), cv::Point(-1, -1), cv::BORDER_REFLECT_101);
                 cv::medianBlur(m, median, kw | 1);
