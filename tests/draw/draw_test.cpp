@@ -6,7 +6,6 @@
 #include <climits>
 #include <cmath>
 #include <functional>
-#include <limits>
 #include <random>
 #include <string>
 #include <utility>
@@ -56,7 +55,7 @@ std::string remap(const std::string &p, int pw, int w, int h, From from)
 using Draw = std::function<void(Image *)>;
 constexpr int kTypes[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
 
-const double kInf = std::numeric_limits<double>::infinity(), kNan = std::nan("");
+const double kInf = INFINITY, kNan = NAN;
 const int kSquare[] = {0, 0, 4, 0, 4, 4, 0, 4}, kTriangle[] = {1, 0, 7, 3, 0, 5},
           kHuge[] = {INT_MIN, INT_MIN, INT_MAX, INT_MIN + 7, 3, INT_MAX, INT_MIN, 12, -5, -5},
           kThin[] = {INT_MAX, 3, INT_MIN, 4, INT_MAX, 20, -1000000000, 11}, kOpen[] = {1, 1, 6, 1, 6, 5},
@@ -114,8 +113,8 @@ TEST(Shapes, Pictures)
         {9, 9, [](Image *im) { kxFillEllipseE1(im, {4, 4, 8, 8, 0}, 0x00FF0000); },
          "....#.... ..#####.. .#######. .#######. ######### .#######. .#######. ..#####.. ....#....", 76},
         {9, 7, turned({4, 3, 8, 4, 30}), "......... ....####. ..######. .#######. .######.. .####.... ........."},
-        {7, 5, turned({3.5, 2.5, kInf, 4, 20}),
-         ".....## ..##### ####### ####### ######."},  // the strip |dy| <= 2: 27 pixels
+        // An infinite width: the strip |dy| <= 2, 27 pixels.
+        {7, 5, turned({3.5, 2.5, kInf, 4, 20}), ".....## ..##### ####### ####### ######."},
         {7, 2, turned({3, 1, 0, 8, 0}), "....... ......."}, {7, 2, turned({3, 1, 5, kNan, 0}), "....... ......."},
         {7, 2, turned({1e12, -1e12, 1e13, 1e13, 45}), "####### #######"},
         // Polygons: the right column and bottom row of the square stay out

@@ -3,7 +3,7 @@
 // the wrappers' argument translation, the refusals, the flood tolerance
 // rules and masks, kxWarpEx's patch against the whole-box loop.
 #include <functional>
-#include <limits>
+#include <cmath>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -60,7 +60,7 @@ inline ImagePtr regions(int type, int w, int h, uint32_t seed)
 constexpr int kTypes[] = {KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA};
 
 
-const double kNan = std::numeric_limits<double>::quiet_NaN();
+const double kNan = NAN;
 
 FloodRecord tol(double v) { return {{v, v, v, v}}; }
 
@@ -236,9 +236,9 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
     auto src = randomImage(KIT_GRAY, 6, 6, 5), rgba = randomImage(KIT_RGBA, 6, 6, 1);
     auto wide = makeImage(KIT_GRAY, 40000, 1), target = randomImage(KIT_GRAY, 6, 6, 6);
     Image *g = src.get(), *c = rgba.get();
-    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     const float *sq = kSquare6, line[8] = {0, 0, 1, 1, 2, 2, 5, 0}, same[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-    const float withNan[8] = {0, 0, 6, 0, 6, nan, 0, 6}, infinite[8] = {0, 0, inf, 0, inf, inf, 0, inf};
+    const float withNan[8] = {0, 0, 6, 0, 6, NAN, 0, 6};
+    const float infinite[8] = {0, 0, INFINITY, 0, INFINITY, INFINITY, 0, INFINITY};
     const float huge[8] = {-3e9f, -3e9f, 3e9f, -3e9f, 3e9f, 3e9f, -3e9f, 3e9f};
     const FloodRecord one = tol(1);
     const FloodValue nine = {9, 9, 9};
