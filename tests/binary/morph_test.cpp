@@ -31,7 +31,7 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
     std::mt19937 rng(42);
     for (int iter = 0; iter < 600; ++iter) {
         SCOPED_TRACE(iter);
-        const int type = iter % 3 ? KIT_BIN : KIT_GRAY, route = iter % 5;
+        const int type = iter % 3 ? KIT_BIN : KIT_GRAY, route = iter % 5, erode = iter % 2;
         const int w = iter < 200 ? 1 + iter % 100 : 1 + int(rng() % 300), h = 1 + int(rng() % (iter % 7 ? 11 : 70));
         const bool any = route >= 2;  // an element of any size and anchor
         const int ew = any ? 1 + int(rng() % 5) : 3, eh = any ? 1 + int(rng() % 4) : 3;
@@ -42,7 +42,6 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
         for (auto &b : g.px) b = type == KIT_GRAY ? uint8_t(b ? 128 + rng() % 128 : rng() % 128) : b;
         MaskPtr m = makeMask(ew, eh, ax, ay, on);
         PaddedImage im(type, w, h, g.px, int(iter % 4) * 3);
-        const bool erode = iter % 2;
         EXPECT_EQ(erode ? kxErode(im.get(), route ? m.get() : nullptr) : kxDilate(im.get(), route ? m.get() : nullptr),
                   im.get());
         morph(g, ew, eh, ax, ay, on, erode);
@@ -126,8 +125,7 @@ TEST(DistTrans, SizeQueryAndCapacity)
 {
     auto im = image(noise(10, 8, 500, 1)), gray = image(noise(4, 4, 500, 1), KIT_GRAY);
     std::vector<int32_t> d(80, -7);
-    EXPECT_EQ(kxDistTrans(im.get(), nullptr, 0), 80);
-    EXPECT_EQ(kxDistTrans(im.get(), d.data(), 79), 0);  // too small: untouched
+    EXPECT_TRUE(kxDistTrans(im.get(), nullptr, 0) == 80 && kxDistTrans(im.get(), d.data(), 79) == 0);  // too small
     EXPECT_EQ(d, std::vector<int32_t>(80, -7));
     EXPECT_EQ(kxDistTrans(im.get(), d.data(), UINT32_MAX), 80);
     EXPECT_EQ(kxDistTrans(gray.get(), nullptr, 0) + kxDistTrans(nullptr, d.data(), 80), 0);

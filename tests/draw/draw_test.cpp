@@ -136,6 +136,8 @@ TEST(Shapes, Pictures)
         {6, 5, [](Image *i) { kxFillRectE1(i, -5, -5, -1, -2, 7); }, "#..... ...... ...... ...... ......", 7, KIT_BIN},
         {6, 5, [](Image *i) { kxFillRectE1(i, 4, 0, 2, 4, 7); }, "...... ...... ...... ...... ......", 7, KIT_BIN},
         {6, 5, [](Image *i) { kxFillRectE1(i, 10, 10, 20, 20, 7); }, "...... ...... ...... ...... .....#", 7},
+        {3, 2, [](Image *i) { kxFillRect(i, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x01020304); }, "### ###", 4, KIT_RGBA},
+        {3, 2, [](Image *i) { kxFillRectE1(i, 0, 0, 5, 4, 9); }, "... ...", 9, KIT_RGB},  // one-byte pixels only
     };
     for (const auto &c : cases) EXPECT_EQ(drawn(c.w, c.h, c.draw, c.ink, c.type), c.want) << c.want;
 }
@@ -192,7 +194,7 @@ TEST(Shapes, ClippingCropsAndMirrorsMirror)
 }
 
 // Centres and radii far outside the 32-bit range of the image draw nothing
-// and do not wrap into it; null vertices assert.
+// and do not wrap into it; null vertices and a null image assert.
 TEST(Shapes, FarArgumentsColourAndNullVertices)
 {
     auto im = makeImage(KIT_GRAY, 32, 32);
@@ -209,16 +211,6 @@ TEST(Shapes, FarArgumentsColourAndNullVertices)
     kxSetLine(im.get(), 0, 0, 0, 0, 0x100);
     EXPECT_EQ(im->data[0], 255);
     EXPECT_KX_ASSERT(kxFillPolygon(im.get(), nullptr, 3, 1), "pVertexArray");
-}
-
-// kxFillRectE1 takes one-byte pixels only.
-TEST(FillRect, ColourTypesAndNull)
-{
-    auto rgba = makeImage(KIT_RGBA, 6, 5), rgb = makeImage(KIT_RGB, 6, 5);
-    kxFillRect(rgba.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x01020304);
-    kxFillRectE1(rgb.get(), 0, 0, 5, 4, 9);
-    EXPECT_EQ(kxGetPixel(rgba.get(), 5, 4), 0x01020304u);
-    EXPECT_EQ(pixels(rgb.get()), std::vector<uint8_t>(90, 0));
     EXPECT_KX_ASSERT(kxFillRect(nullptr, 0, 0, 1, 1, 1), "image");
 }
 

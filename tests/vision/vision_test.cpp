@@ -216,8 +216,7 @@ TEST(Vision, WrappersAndDestinations)
     // kxPyramid on a KIT_BIN source holding other non-zero bytes: source and result end up 0/1.
     auto bin = makeImage(KIT_BIN, 4, 2, {9, 0, 0, 9, 0, 0, 9, 1});
     ImagePtr out(kxPyramid(bin.get(), KXV_PYR_UP, nullptr));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(pixels(bin.get()), (std::vector<uint8_t>{1, 0, 0, 1, 0, 0, 1, 1}));
+    ASSERT_TRUE(out && pixels(bin.get()) == std::vector<uint8_t>({1, 0, 0, 1, 0, 0, 1, 1}));
     for (uint8_t b : pixels(out.get())) EXPECT_LE(b, 1);
     auto grey = randomImage(KIT_GRAY, 7, 5, 1), eroded = copyOf(grey.get());
     double lo = 0, hi = 0;
