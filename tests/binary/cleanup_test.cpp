@@ -101,10 +101,10 @@ TEST(BorderRegions, StackRouteEqualsSweepsRoute)
 TEST(BorderRegions, MaskOfAnotherSizeOrType)
 {
     const Grid in = noise(8, 6, 500, 3);
-    auto im = image(in), small = image(noise(7, 6, 500, 1));
+    // A mask of another size asserts; a colour image is no mask.
+    auto im = image(in), small = image(noise(7, 6, 500, 1)), rgb = kxtest::randomImage(KIT_RGB, 8, 6, 2);
     EXPECT_KX_ASSERT(kxRemoveBorderEx(im.get(), small.get()), "pMask");
     EXPECT_KX_ASSERT(kxFillHoleEx(im.get(), small.get()), "->width == ");
-    auto rgb = kxtest::randomImage(KIT_RGB, 8, 6, 2);  // a colour image is no mask
     kxRemoveBorderEx(im.get(), rgb.get());
     kxFillHoleEx(im.get(), rgb.get());
     EXPECT_EQ(grid(im.get()).px, in.px);
@@ -130,8 +130,7 @@ TEST(RetrieveEdge, DrawnOutlines)
             e1 ? kxRetrieveEdgeE1(im.get(), mode, im.get()) == im.get() : kxRetrieveEdge(im.get(), mode, 7 - mode * 10);
         EXPECT_TRUE(r == (e1 ? 1 : 7 - mode * 10) && grid(im.get()).px == want.px && im.paddingIntact()) << out;
         if (!e1) continue;
-        auto src = image(g);
-        ImagePtr dest(kxCreateImage(KIT_GRAY, 2, 2));
+        auto src = image(g), dest = kxtest::makeImage(KIT_GRAY, 2, 2);
         EXPECT_EQ(kxRetrieveEdgeE1(src.get(), mode, dest.get()), dest.get());
         EXPECT_TRUE(dest->imageType == KIT_BIN && grid(dest.get()).px == want.px && grid(src.get()).px == g.px) << out;
         EXPECT_EQ(kxRetrieveEdgeE1(src.get(), mode, nullptr), src.get());

@@ -429,8 +429,7 @@ TEST(FillText, BlockSizeLinesClippingAndCellHeight)
     // Clipped at the right and bottom edges, the last column and row written.
     const char *text = "Clipped text\nsecond";
     auto big = rgbImage(400, 120), small = rgbImage(60, 25);
-    kxFillTextEx(big.get(), text, 10, 8, "Arial", 18, 0x00FFFF00, kBack, 0x2 | 0x8);
-    kxFillTextEx(small.get(), text, 10, 8, "Arial", 18, 0x00FFFF00, kBack, 0x2 | 0x8);
+    for (Image *im : {big.get(), small.get()}) kxFillTextEx(im, text, 10, 8, "Arial", 18, 0x00FFFF00, kBack, 0x2 | 0x8);
     for (int i = 0; i < 60 * 25; ++i)
         ASSERT_EQ(kxGetPixel(small.get(), i % 60, i / 60), kxGetPixel(big.get(), i % 60, i / 60)) << i;
     EXPECT_EQ(changed(small.get(), kGround), (Box{10, 8, 59, 24}));

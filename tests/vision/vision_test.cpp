@@ -210,8 +210,7 @@ TEST(Vision, WrappersAndDestinations)
     };
     for (const auto &c : cases) {
         auto a = regions(c.type, 14, 10, 6), b = copyOf(a.get());
-        EXPECT_EQ(c.wrapper(a.get()), a.get());
-        EXPECT_EQ(pixels(a.get()), pixels(c.library(b.get())));
+        EXPECT_TRUE(c.wrapper(a.get()) == a.get() && pixels(a.get()) == pixels(c.library(b.get())));
     }
     // kxPyramid on a KIT_BIN source holding other non-zero bytes: source and result end up 0/1.
     auto bin = makeImage(KIT_BIN, 4, 2, {9, 0, 0, 9, 0, 0, 9, 1});
