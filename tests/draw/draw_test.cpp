@@ -1,8 +1,8 @@
-// Lines, outlines and filled shapes as small pictures checked by hand;
-// invariants on random shapes (clipping crops, mirrors mirror); outline
-// colours and arguments far outside the image.  Filled rectangles, polygons,
-// channel and seed fills: colour rules, even-odd sums of fan triangles,
-// kxFillPolygonE2's seed, the seed fill against a breadth-first search.
+// Lines, outlines, filled shapes and rectangles as small pictures checked by
+// hand; invariants on random shapes (clipping crops, mirrors mirror);
+// arguments far outside the image.  Polygons, channel and seed fills: even-odd
+// sums of fan triangles, kxFillPolygonE2's seed, the seed fill against a
+// breadth-first search.  Text blocks.
 #include <climits>
 #include <cmath>
 #include <functional>
