@@ -111,8 +111,10 @@ inline void thin(Grid &g)
                 if ((!nw && !n && !ne && sw && s && se) || (!sw && !s && !se && nw && n && ne) ||
                     (!nw && !w && !sw && ne && e && se) || (!ne && !e && !se && nw && w && sw) ||
                     (!n && !ne && !e && w && s) || (!nw && !n && !w && e && s) || (!sw && !w && !s && e && n) ||
-                    (!se && !e && !s && w && n))
-                    g.at(x, y) = 0, deleted = true;
+                    (!se && !e && !s && w && n)) {
+                    g.at(x, y) = 0;
+                    deleted = true;
+                }
             }
     }
 }

@@ -16,9 +16,8 @@ enum Op { kRemove, kRemoveEx, kFill, kFillEx };
 Bytes runBoth(Op op, const Grid &in, const Bytes *mask, int maskType = KIT_BIN)
 {
     PaddedImage im(KIT_BIN, in.w, in.h, in.px);
-    std::unique_ptr<PaddedImage> m;
-    if (mask) m = std::make_unique<PaddedImage>(maskType, in.w, in.h, *mask, 3);
-    const Image *mi = m ? m->get() : nullptr;
+    const PaddedImage m(maskType, in.w, in.h, mask ? *mask : Bytes(), 3);
+    const Image *mi = mask ? m.get() : nullptr;
     op == kRemove     ? kxRemoveBorder(im.get())
     : op == kRemoveEx ? kxRemoveBorderEx(im.get(), mi)
     : op == kFill     ? kxFillHole(im.get())
@@ -102,11 +101,12 @@ TEST(BorderRegions, StackRouteEqualsSweepsRoute)
 TEST(BorderRegions, MaskOfAnotherSizeOrType)
 {
     const Grid in = noise(8, 6, 500, 3);
-    auto im = image(in), small = image(noise(7, 6, 500, 1));
+    // A mask of another size asserts; a colour image is no mask.
+    auto im = image(in), small = image(noise(7, 6, 500, 1)), rgb = kxtest::randomImage(KIT_RGB, 8, 6, 2);
     EXPECT_KX_ASSERT(kxRemoveBorderEx(im.get(), small.get()), "pMask");
     EXPECT_KX_ASSERT(kxFillHoleEx(im.get(), small.get()), "->width == ");
-    auto rgb = kxtest::randomImage(KIT_RGB, 8, 6, 2);  // a colour image is no mask
-    kxRemoveBorderEx(im.get(), rgb.get()), kxFillHoleEx(im.get(), rgb.get());
+    kxRemoveBorderEx(im.get(), rgb.get());
+    kxFillHoleEx(im.get(), rgb.get());
     EXPECT_EQ(grid(im.get()).px, in.px);
 }
 
@@ -130,8 +130,7 @@ TEST(RetrieveEdge, DrawnOutlines)
             e1 ? kxRetrieveEdgeE1(im.get(), mode, im.get()) == im.get() : kxRetrieveEdge(im.get(), mode, 7 - mode * 10);
         EXPECT_TRUE(r == (e1 ? 1 : 7 - mode * 10) && grid(im.get()).px == want.px && im.paddingIntact()) << out;
         if (!e1) continue;
-        auto src = image(g);
-        ImagePtr dest(kxCreateImage(KIT_GRAY, 2, 2));
+        auto src = image(g), dest = kxtest::makeImage(KIT_GRAY, 2, 2);
         EXPECT_EQ(kxRetrieveEdgeE1(src.get(), mode, dest.get()), dest.get());
         EXPECT_TRUE(dest->imageType == KIT_BIN && grid(dest.get()).px == want.px && grid(src.get()).px == g.px) << out;
         EXPECT_EQ(kxRetrieveEdgeE1(src.get(), mode, nullptr), src.get());
@@ -139,8 +138,7 @@ TEST(RetrieveEdge, DrawnOutlines)
     }
     // A virtual destination of another size cannot take the copy.
     auto im = image(draw(sq));
-    std::vector<uint8_t> mem(4);
-    ImagePtr wrapped(kxCreateImageEx(KIT_BIN, 2, 2, 0, mem.data(), 0));
+    PaddedImage wrapped(KIT_BIN, 2, 2);
     EXPECT_KX_ASSERT(kxRetrieveEdgeE1(im.get(), 0, wrapped.get()), "pRowDest && pRowSrc");
 }
 
@@ -150,18 +148,14 @@ TEST(CutMargin, FramesByMargin)
     for (int type : {KIT_BIN, KIT_RGB, KIT_RGBA})
         for (auto [margin, frame] : {std::pair{-5, 1}, {2, 2}, {4, 4}, {9, 0}}) {  // the frame each margin cuts
             const int bpp = kxiBytesPerPixel(type);
-            PaddedImage im(type, 6, 7, Bytes(42 * bpp, type == KIT_BIN ? 1 : 200));
+            auto im = kxtest::makeImage(type, 6, 7, Bytes(42 * bpp, type == KIT_BIN ? 1 : 200));
             kxCutMargin(im.get(), margin);
             const auto px = kxtest::pixels(im.get());
             for (int i = 0; i < 42 * bpp; ++i) {
                 const int x = i / bpp % 6, y = i / bpp / 6;
                 const bool cut = (x < frame || y < frame || x >= 6 - frame || y >= 7 - frame) && i % bpp < 3;
-                ASSERT_EQ(px[i], cut               ? 0
-                                 : type == KIT_BIN ? 1
-                                                   : 200)
-                    << "type " << type << " margin " << margin << " at " << x << "," << y;
+                ASSERT_EQ(px[i], cut ? 0 : type == KIT_BIN ? 1 : 200) << type << " " << margin << " " << i;
             }
-            EXPECT_TRUE(im.paddingIntact());
         }
 }
 

@@ -1,6 +1,8 @@
 // Erosion, dilation, thinning, skeletons, distances, kxErodeE1 and
 // kxEclose: every route against the plain version, drawn cases, the size
 // query of kxDistTrans, the mask weights; the family's refusals.
+#include <utility>
+
 #include "binary_util.hpp"
 
 using namespace bintest;
@@ -15,7 +17,8 @@ MaskPtr makeMask(int w, int h, int ax, int ay, const Bytes &on)
 {
     MaskPtr m(kxCreateMask(KXM_RECT, w, h));
     for (int j = 0; j < h; ++j) std::copy_n(&on[size_t(j) * w], w, m->data + j * m->pitch);
-    m->anchorX = ax, m->anchorY = ay;
+    m->anchorX = ax;
+    m->anchorY = ay;
     return m;
 }
 
@@ -28,40 +31,23 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
     std::mt19937 rng(42);
     for (int iter = 0; iter < 600; ++iter) {
         SCOPED_TRACE(iter);
-        const int type = iter % 3 ? KIT_BIN : KIT_GRAY, route = iter % 5;
+        const int type = iter % 3 ? KIT_BIN : KIT_GRAY, route = iter % 5, erode = iter % 2;
         const int w = iter < 200 ? 1 + iter % 100 : 1 + int(rng() % 300), h = 1 + int(rng() % (iter % 7 ? 11 : 70));
-        int ew = 3, eh = 3, ax = 1, ay = 1;
-        if (route >= 2)
-            ew = 1 + int(rng() % 5), eh = 1 + int(rng() % 4), ax = int(rng() % unsigned(ew)),
-            ay = int(rng() % unsigned(eh));
+        const bool any = route >= 2;  // an element of any size and anchor
+        const int ew = any ? 1 + int(rng() % 5) : 3, eh = any ? 1 + int(rng() % 4) : 3;
+        const int ax = any ? int(rng() % unsigned(ew)) : 1, ay = any ? int(rng() % unsigned(eh)) : 1;
         Bytes on(size_t(ew) * eh, 1);
         for (auto &b : on) b = route < 3 || (route == 4 && iter % 25 == 4) ? route < 3 : rng() % 3 != 0;
         Grid g = noise(w, h, int(rng() % 1001), uint32_t(iter));
         for (auto &b : g.px) b = type == KIT_GRAY ? uint8_t(b ? 128 + rng() % 128 : rng() % 128) : b;
         MaskPtr m = makeMask(ew, eh, ax, ay, on);
         PaddedImage im(type, w, h, g.px, int(iter % 4) * 3);
-        const bool erode = iter % 2;
         EXPECT_EQ(erode ? kxErode(im.get(), route ? m.get() : nullptr) : kxDilate(im.get(), route ? m.get() : nullptr),
                   im.get());
         morph(g, ew, eh, ax, ay, on, erode);
         ASSERT_EQ(grid(im.get()).px, g.px) << w << "x" << h << (erode ? " erode" : " dilate");
         EXPECT_TRUE(im.paddingIntact() && m->anchorX == ax);  // the caller's element is intact
     }
-}
-
-TEST(Morphology, BadElementsLeaveTheImage)
-{
-    // An anchor outside its element, or an element without data: the image stays.
-    const Grid in = noise(6, 5, 500, 4);
-    MaskPtr m = makeMask(3, 3, 1, 1, Bytes(9, 1));
-    uint8_t *data = m->data;
-    for (auto [ax, ay, noData] : {std::tuple{3, 1, false}, {1, -1, false}, {-1, 0, false}, {1, 1, true}}) {
-        m->anchorX = ax, m->anchorY = ay, m->data = noData ? nullptr : data;
-        auto bad = image(in);
-        EXPECT_TRUE(kxErode(bad.get(), m.get()) == bad.get() && kxDilate(bad.get(), m.get()) == bad.get());
-        EXPECT_EQ(grid(bad.get()).px, in.px);
-    }
-    m->data = data;
 }
 
 // kxDilateE1 stamps the disc from outline pixels only; on 0/1 images that is
@@ -76,7 +62,6 @@ TEST(DilateE1, EqualsDilationByTheDisc)
         auto expected = image(g);
         kxDilate(expected.get(), MaskPtr(kxCreateMask(KXM_ELLIPSE, 2 * radius + 1, 2 * radius + 1)).get());
         ASSERT_EQ(grid(im.get()).px, grid(expected.get()).px) << "seed " << seed;
-        EXPECT_TRUE(im.paddingIntact());
     }
     // The disc of radius 2; radii below 1 change nothing; huge radii cover
     // the image; a byte other than 1 neither stamps nor counts as set.
@@ -95,8 +80,7 @@ TEST(DilateE1, EqualsDilationByTheDisc)
 Grid after(const Grid &in, int method)
 {
     PaddedImage im(KIT_BIN, in.w, in.h, in.px);
-    EXPECT_EQ(kxSkeleton(im.get(), method), im.get());
-    EXPECT_TRUE(im.paddingIntact());
+    EXPECT_TRUE(kxSkeleton(im.get(), method) == im.get() && im.paddingIntact());
     return grid(im.get());
 }
 
@@ -109,9 +93,7 @@ TEST(Skeleton, LevelMaximaAndOtherMethods)
          {std::tuple{0, "......... ......... ..#####.. ..#####.. ..#####.. ..#####.. ..#####.. ......... .........",
                      "......... .#.....#. ..#...#.. ...#.#... ....#.... ...#.#... ..#...#.. .#.....#. ........."},
           {0, "..... ..... ..... .....", "..... .###. .###. ....."},
-          {0, "#### ####", ".... ...."},
-          {0, "# # #", ". . ."},
-          {2, "#.#. .##. ###.", "#.#. .##. ###."}})
+          {0, "#### ####", ".... ...."}, {0, "# # #", ". . ."}, {2, "#.#. .##. ###.", "#.#. .##. ###."}})
         EXPECT_EQ(after(draw(in), method).px, draw(out).px) << in;
 }
 
@@ -135,30 +117,24 @@ TEST(Skeleton, ThinningMatchesRasterPassesAndIsIdempotent)
         kxThinning(padded.get());
         ASSERT_EQ(grid(padded.get()).px, expected.px);
         EXPECT_TRUE(padded.paddingIntact());
-        if (seed % 10 == 0) {
-            EXPECT_EQ(after(expected, 1).px, expected.px);
-        }
+        EXPECT_TRUE(seed % 10 || after(expected, 1).px == expected.px);
     }
 }
 
-TEST(DistTrans, SizeQueryCapacityAndAllSet)
+TEST(DistTrans, SizeQueryAndCapacity)
 {
     auto im = image(noise(10, 8, 500, 1)), gray = image(noise(4, 4, 500, 1), KIT_GRAY);
     std::vector<int32_t> d(80, -7);
-    EXPECT_EQ(kxDistTrans(im.get(), nullptr, 0), 80);
-    EXPECT_EQ(kxDistTrans(im.get(), d.data(), 79), 0);  // too small: untouched
+    EXPECT_TRUE(kxDistTrans(im.get(), nullptr, 0) == 80 && kxDistTrans(im.get(), d.data(), 79) == 0);  // too small
     EXPECT_EQ(d, std::vector<int32_t>(80, -7));
     EXPECT_EQ(kxDistTrans(im.get(), d.data(), UINT32_MAX), 80);
     EXPECT_EQ(kxDistTrans(gray.get(), nullptr, 0) + kxDistTrans(nullptr, d.data(), 80), 0);
-    // Every pixel set: all distances are 0, so kxErodeE1 of radius 1 clears everything.
-    auto full = image(Grid{6, 5, Bytes(30, 1)});
-    kxErodeE1(full.get(), 1);
-    EXPECT_EQ(grid(full.get()).px, Bytes(30, 0));
 }
 
 // The passes run eight entries at a time where the processor allows: widths
 // around the block length, sparse unset pixels (runs carried across blocks)
-// and dense ones.  kxErodeE1 clears the set pixels nearer than the radius.
+// and dense ones, every pixel set (all distances 0).  kxErodeE1 clears the
+// set pixels nearer than the radius.
 TEST(DistTrans, TwoPassesEqualBruteForce)
 {
     std::mt19937 rng(5);
@@ -168,7 +144,7 @@ TEST(DistTrans, TwoPassesEqualBruteForce)
         const int w = iter < 100 ? 1 + iter % 50 : 1 + int(rng() % (iter % 5 ? 200 : 40)),
                   h = 1 + int(rng() % (iter % 5 ? 12 : 60));
         Grid g = noise(w, h, perMille[iter % 6], uint32_t(iter) + 1000);
-        if (iter % 6 == 0) g.at(int(rng() % unsigned(w)), int(rng() % unsigned(h))) = 0;  // one unset pixel
+        if (iter % 12 == 0) g.at(int(rng() % unsigned(w)), int(rng() % unsigned(h))) = 0;  // one unset pixel
         const auto expected = distances(g);
         PaddedImage im(KIT_BIN, w, h, g.px, int(iter % 3) * 4);
         std::vector<int32_t> d(size_t(w) * h + 1, -1);
@@ -194,33 +170,46 @@ TEST(Eclose, WeightsTheMaskByTheCubeOfItsSmoothedValue)
         PaddedImage m(KIT_GRAY, 4, 2, {128, 200, 254, 1, 255, 0, 64, 2});
         kxEclose(m.get(), radius);
         EXPECT_EQ(grid(m.get()).px, (Bytes{32, 123, 252, 0, 255, 0, 4, 0})) << radius;
-        EXPECT_TRUE(m.paddingIntact());
     }
     // A binary mask stays KIT_BIN with weights 0..255: full deep inside, 0
     // outside, on the edge [1 2 1] / 4 across gives about 191, which cubes to 107.
     Grid g = draw("............ ..#########. ..#########. ..#########. ..#########. ..#########. ..#########. "
                   "..#########. ............");
     PaddedImage m(KIT_BIN, g.w, g.h, g.px), one(KIT_BIN, 3, 1, {1, 0, 1});
-    kxEclose(m.get(), 3), kxEclose(one.get(), 5000);
+    kxEclose(m.get(), 3);
+    kxEclose(one.get(), 5000);
     const Grid w = grid(m.get());
     EXPECT_TRUE(m.get()->imageType == KIT_BIN && m.paddingIntact());
     EXPECT_TRUE(w.at(6, 4) == 255 && w.at(1, 4) == 0 && w.at(2, 4) > 100 && w.at(2, 4) < 110) << int(w.at(2, 4));
     EXPECT_EQ(grid(one.get()).px, (Bytes{255, 0, 255}));
 }
 
+// kxErode, then kxDilate, with the full 3 x 3 element anchored at (ax, ay),
+// without its data if `noData`; null unless both return the image.
+Image *withBadElement(Image *i, int ax, int ay, bool noData)
+{
+    MaskPtr m = makeMask(3, 3, ax, ay, Bytes(9, 1));
+    uint8_t *data = std::exchange(m->data, noData ? nullptr : m->data);
+    Image *r = kxErode(i, m.get()) == i ? kxDilate(i, m.get()) : nullptr;
+    m->data = data;
+    return r;
+}
+
 // One export per type check of the family (the border and edge exports share
-// one) on a type it does not take: the image comes back as it was.
-TEST(Binary, OtherTypesAndNullComeBackUnchanged)
+// one) on a type it does not take, and the element checks (an anchor off the
+// element, no data): the image comes back as it was.
+TEST(Binary, OtherTypesBadElementsAndNullComeBackUnchanged)
 {
     const std::pair<int, Image *(*)(Image *)> cases[] = {
-        {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }},
-        {KIT_RGB, [](Image *i) { return kxErode(i, nullptr); }},
-        {KIT_GRAY, [](Image *i) { return kxDilateE1(i, 2); }},
-        {KIT_RGB, [](Image *i) { return kxErodeE1(i, 3); }},
-        {KIT_GRAY, [](Image *i) { return kxThinning(i), i; }},
-        {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
+        {KIT_GRAY, [](Image *i) { return kxRemoveBorder(i), i; }}, {KIT_RGB, [](Image *i) { return kxErodeE1(i, 3); }},
+        {KIT_RGB, [](Image *i) { return kxErode(i, nullptr); }}, {KIT_GRAY, [](Image *i) { return kxDilateE1(i, 2); }},
+        {KIT_GRAY, [](Image *i) { return kxThinning(i), i; }}, {KIT_RGB, [](Image *i) { return kxSkeleton(i, 0); }},
         {KIT_RGBA, [](Image *i) { return kxEclose(i, 2), i; }},
         {KIT_GRAY, [](Image *i) { return kxRetrieveEdge(i, 0, 5) == 5 ? i : nullptr; }},
+        {KIT_BIN, [](Image *i) { return withBadElement(i, 3, 1, false); }},
+        {KIT_BIN, [](Image *i) { return withBadElement(i, 1, -1, false); }},
+        {KIT_BIN, [](Image *i) { return withBadElement(i, -1, 0, false); }},
+        {KIT_BIN, [](Image *i) { return withBadElement(i, 1, 1, true); }},
     };
     for (const auto &[type, op] : cases) {
         ImagePtr im = kxtest::randomImage(type, 8, 6, 7);
@@ -229,7 +218,6 @@ TEST(Binary, OtherTypesAndNullComeBackUnchanged)
         EXPECT_TRUE(kxtest::pixels(im.get()) == before && im->imageType == type) << type;
     }
     EXPECT_KX_ASSERT(kxRemoveBorder(nullptr), "image");
-    EXPECT_KX_ASSERT(kxEclose(nullptr, 2), "imMask");
     EXPECT_EQ(kxErode(nullptr, nullptr), nullptr);
 }
 
