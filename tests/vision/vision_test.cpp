@@ -14,8 +14,6 @@ using namespace kxtest;
 
 namespace {
 
-using Op = std::function<Image *(Image *)>;
-
 // A deep copy of the image's pixels as a cv::Mat.
 inline cv::Mat toMat(const Image *im)
 {
