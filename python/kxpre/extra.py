@@ -2,8 +2,9 @@
 
 Connected components, stroke points of skeletons, the global selectors'
 levels as numbers and local thresholds by name.  Images are uint8 arrays of
-shape (H, W): binary images hold 0/1 (or are bool arrays), grey images 0..255.  Functions that
-change an image return a new array unless called with inplace=True.
+shape (H, W): binary images hold 0/1 (or are bool arrays), grey images
+0..255.  Functions that change an image return a new array unless called
+with inplace=True.
 
 The functions that take an image and give back an image or values
 (despeckle, keep_largest, mark_stroke_points, level, isodata_level,
@@ -303,8 +304,9 @@ def gradient(image, op=SOBEL, norm=L2, dtype=np.uint16, derivatives=False, direc
 def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     """Contrast-limited adaptive histogram equalization of a grey image
     (kxxClahe): tiles = (across, down), 1..256 each, clip_limit relative
-    (OpenCV's meaning; 0 no clipping).  The method of cv2.createCLAHE(clip_limit,
-    tiles); most pixels agree within 1, a few by 2.  The manifest's function with the tiles as one pair."""
+    (OpenCV's meaning; 0 no clipping).  The method of
+    cv2.createCLAHE(clip_limit, tiles); most pixels agree within 1, a few by
+    2.  The manifest's function with the tiles as one pair."""
     try:
         tx, ty = tiles
     except (TypeError, ValueError):
