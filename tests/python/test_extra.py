@@ -70,6 +70,11 @@ def test_find_skew_and_deskew_return_their_values():
     assert found == angle and np.array_equal(out, page)
 
 
+def test_clahe_takes_its_tiles_across_then_down():
+    assert np.array_equal(kx.clahe(GREY, (4, 1), 2.0), kx._built["clahe"](GREY, 4, 1, 2.0))
+    assert not np.array_equal(kx.clahe(GREY, (4, 1), 2.0), kx.clahe(GREY, (1, 4), 2.0))
+
+
 # The hand-written functions' own checks, and a refusal by the C library reported.
 REFUSALS = [
     (lambda: kx.label(GREY > 99, 6), ValueError, "connectivity is 4 or 8, got 6"),
