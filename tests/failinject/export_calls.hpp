@@ -14,7 +14,7 @@
 
 namespace kxcalls {
 
-struct Spec {
+struct Picture {
     int type = 0, w = 12, h = 9;  // type 0: no such image
     bool wrapped = false;         // over a buffer with row padding and guard bytes
 };
@@ -27,7 +27,7 @@ enum Judge { kAllOrNothing, kWellFormed };
 using Call = Image *(*)(Image *a, Image *b, Mask *m);
 struct Case {
     const char *name;
-    Spec a, b;
+    Picture a, b;
     Call call;
     Judge judge = kAllOrNothing;
 };
@@ -97,7 +97,7 @@ struct Env {
         return true;
     }
 
-    Image *image(const Spec &s, int scale)
+    Image *image(const Picture &s, int scale)
     {
         if (!s.type) return nullptr;
         const int bpp = kxiBytesPerPixel(s.type), w = s.w * scale, h = s.h * scale, pitch = w * bpp + 3;
@@ -119,7 +119,7 @@ inline const float kQuad[8] = {1, 1, 8.5f, 0.5f, 9, 6, 0.5f, 7}, kQuad2[8] = {0,
 inline const int kPoly[8] = {1, 1, 9, 2, 7, 8, 2, 6};
 inline const FloodRecord kTol{{5, 5, 5, 5}};
 constexpr int G = KIT_GRAY, B = KIT_BIN, C = KIT_RGB, A = KIT_RGBA;
-constexpr Spec W{G, 12, 9, true};  // a wrapped grey image
+constexpr Picture W{G, 12, 9, true};  // a wrapped grey image
 
 // A call whose result is in what RET's expression returns; VA: in a, VB: in b
 // (after a call returning something else or nothing).

@@ -53,7 +53,7 @@ TEST(Threads, EightThreadsGiveTheSerialResults)
 // holds at least 65536 pixels; edge operations band all rows but 2).
 TEST(Threads, EightCallersWithLibraryThreadsOnGiveTheSerialResults)
 {
-    const Spec grey{G, 256, 770}, colour{C, 256, 770};
+    const Picture grey{G, 256, 770}, colour{C, 256, 770};
     const std::vector<Case> banded = {
         {"kxSobel", grey, {}, RET(kxSobel(a, 0))}, {"kxEqualize", grey, {}, RET(kxEqualize(a))},
         {"kxDetectEdge", grey, {}, RET(kxDetectEdge(a, 0, 0, 0.0f, nullptr))},
