@@ -29,6 +29,7 @@ void renderRotation(const Image *src, Image *out, int B, int newW, int newH, int
     const int cx = (W - 1) / 2, cy = (H - 1) / 2;
     const int halfW = (newW - 1) / 2, halfH = (newH - 1) / 2;
     const RotationMap map(angle, cx, cy);
+    const RotationKernels &kernels = rotationKernels();
     // Source ranges that produce a pixel, and the slack of the approximation.
     const double loX = nearest ? -0.5 : -1.0, hiX = nearest ? W - 0.5 : double(W);
     const double loY = nearest ? -0.5 : -1.0, hiY = nearest ? H - 0.5 : double(H);
@@ -54,11 +55,8 @@ void renderRotation(const Image *src, Image *out, int B, int newW, int newH, int
             float sx[kBand], sy[kBand];
             const int m = x1 - x0 + 1;
             uint8_t *d = row(out, Y) + (int64_t(x0) + halfW - offX) * B;
-            rotatedPositions(map, y, x0, m, sx, sy);
-            if (nearest)
-                nearestRow(src, B, sx, sy, m, d);
-            else
-                bilinearRow(src, B, sx, sy, m, d);
+            kernels.positions(map, y, x0, m, sx, sy);
+            (nearest ? kernels.nearest : kernels.bilinear)(src, B, sx, sy, m, d);
         }
     }
 }

@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "frame/isa.hpp"
 #include "geometry/geometry_detail.hpp"
 
 namespace kx::geo {
@@ -189,24 +190,22 @@ private:
     Fast f_;
 };
 
-// Source positions of destination offsets (x0 + i, y), i = 0..n-1, equal
-// to the exact route's; returns how many took the exact route.  The
-// processor decides the instructions (AVX-512, AVX2 or the base set);
-// rotatedPositionsOn takes at most the given level (2, 1, 0) of them.  The
-// Base samplers run the base set whatever the processor offers.
-int64_t rotatedPositions(const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept;
-int64_t rotatedPositionsOn(int level, const RotationMap &map, int y, int x0, int n, float *sx, float *sy) noexcept;
+// The row kernels of one instruction level (rotate_fast.cpp).
+struct RotationKernels {
+    // Source positions of destination offsets (x0 + i, y), i = 0..n-1, equal
+    // to the exact route's; returns how many took the exact route.
+    int64_t (*positions)(const RotationMap &map, int y, int x0, int n, float *sx, float *sy);
+    // Bilinear samples of `src` (B bytes per pixel) at (sx[i], sy[i]) into
+    // out + i * B; positions outside [-1, width) x [-1, height) leave their
+    // pixel alone.
+    void (*bilinear)(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out);
+    // Nearest-neighbour samples: source pixel (floor(sx[i] + 0.5),
+    // floor(sy[i] + 0.5)) into out + i * B where it exists.
+    void (*nearest)(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out);
+};
 
-// Bilinear samples of `src` (B bytes per pixel) at (sx[i], sy[i]) into
-// out + i * B; positions outside [-1, width) x [-1, height) leave their
-// pixel alone.
-void bilinearRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
-void bilinearRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
-
-// Nearest-neighbour samples: source pixel (floor(sx[i] + 0.5),
-// floor(sy[i] + 0.5)) into out + i * B where it exists.
-void nearestRow(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
-void nearestRowBase(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out) noexcept;
+// The kernels of `level` (at most isa::active()); all give the same bits.
+const RotationKernels &rotationKernels(isa::Level level = isa::active()) noexcept;
 
 // Renders the turned picture into `out` (already filled with the
 // background), B bytes per pixel.  Output pixel (X, Y) shows destination

@@ -8,9 +8,11 @@
 #include "geometry/rotate_engine.hpp"
 #include "geometry/two_pass_scale.hpp"
 #include "kxtest.hpp"
+#include "levels.hpp"
 
 using namespace kxtest;
 using namespace kx::geo;
+using kx::isa::Level;
 
 namespace ref {
 
@@ -280,7 +282,7 @@ TEST(RotatedSize, WorkedSizesAndRefusals)
     }
 }
 
-// Positions of AVX-512, AVX2, base and RotationMap::position equal the exact formula bit for bit.
+// Positions at every level and RotationMap::position equal the exact formula bit for bit.
 TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
 {
     // Round, tiny, quarter turns, neighbours of the series' pi/4 edges, large, random.
@@ -293,8 +295,9 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
         {0, 0, 120 / kScale, 80 / kScale, 256}, {700, -1500, 120 / kScale, 40 / kScale, 37},
         {-30000, 20000, 64 / kScale, 16 / kScale, 256}, {3, 0, 12, 400 / kScale, 13}};
     int64_t total = 0, exactRoute = 0;
-    for (int level = 2; level >= 0; --level)
-        for (size_t ai = 0; ai < angles.size(); ai += level == 2 ? 1 : 4)
+    atEveryLevel([&](Level level) {  // every angle at the widest level, every fourth below
+        const auto positions = rotationKernels(level).positions;
+        for (size_t ai = 0; ai < angles.size(); ai += level == kx::isa::active() ? 1 : 4)
             for (auto &c : centres) {
                 const RotationMap map(angles[ai], c[0], c[1]);
                 for (const auto &w : windows) {
@@ -302,52 +305,53 @@ TEST(RotationPositions, VectorAndScalarRoutesEqualTheExactRoute)
                     for (int y = w.oy - w.ry; y <= w.oy + w.ry; ++y)
                         for (int x0 = w.ox - w.rx; x0 <= w.ox + w.rx; x0 += w.n) {
                             const int n = std::min(w.n, w.ox + w.rx - x0 + 1);
-                            const int64_t e = rotatedPositionsOn(level, map, y, x0, n, sx.data(), sy.data());
+                            const int64_t e = positions(map, y, x0, n, sx.data(), sy.data());
                             if (map.vectorisable()) total += n - n % 8, exactRoute += e - n % 8;
                             for (int i = 0, x = x0; i < n; ++i, ++x) {
                                 const auto [ex, ey] = ref::position(x, y, angles[ai], c[0], c[1]);
                                 float px = sx[i], py = sy[i];
-                                if (level == 0) map.position(x, y, px, py);
+                                if (level == Level::Plain) map.position(x, y, px, py);
                                 ASSERT_TRUE(!memcmp(&ex, &sx[i], 4) && !memcmp(&ey, &sy[i], 4) &&  // NaN fails too
                                             !memcmp(&ex, &px, 4) && !memcmp(&ey, &py, 4))
-                                    << "level " << level << " angle " << angles[ai] << " centre " << c[0] << "," << c[1]
-                                    << " at " << x << "," << y;
+                                    << "angle " << angles[ai] << " centre " << c[0] << "," << c[1] << " at " << x
+                                    << "," << y;
                             }
                         }
                 }
             }
+    });
     EXPECT_LT(exactRoute, total / (kScale > 1 ? 50 : 200)) << "of " << total;  // 0.3% (sanitized sample 1.1%)
 }
 
-// The row samplers at positions near and past every edge, on and off the grid.
+// The row samplers at every level, at positions near and past every edge, on and off the grid.
 TEST(RotationSamplers, VectorSamplersEqualTheScalarOnes)
 {
-    using Fn = void (*)(const Image *, int, const float *, const float *, int, uint8_t *) noexcept;
-    const std::pair<Fn, bool> samplers[] = {
-        {bilinearRow, true}, {bilinearRowBase, true}, {nearestRow, false}, {nearestRowBase, false}};
-    uint32_t seed = 40;
-    for (auto [fn, bilinear] : samplers)
-        for (auto [W, H] : {std::pair(1, 1), {2, 3}, {3, 1}, {1, 5}, {17, 9}, {64, 64}, {255, 3}})
-            for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
-                const int B = bpp(type);
-                auto im = randomImage(type, W, H, seed++);
-                std::mt19937 rng(seed++);
-                std::uniform_real_distribution<float> fx(-2.0f, float(W) + 1.0f), fy(-2.0f, float(H) + 1.0f);
-                std::uniform_int_distribution<int> ix(-2, W + 1), iy(-2, H + 1);
-                std::vector<float> sx = {-0.5f, std::nextafter(-0.5f, -1.0f), 3e9f, 0.0f, float(W) - 0.5f};
-                std::vector<float> sy = {-0.5f, 0.0f, 0.0f, -3e9f, 0.0f};
-                for (int i = 0; i < 40000 / kScale; ++i) {  // whole columns, half rows, just off the grid, anywhere
-                    const int k = i % 4;
-                    sx.push_back(k == 0 ? float(ix(rng)) : k == 2 ? nextafterf(float(ix(rng)), -10.0f) : fx(rng));
-                    sy.push_back(k == 1 ? float(iy(rng)) - 0.5f : k == 2 ? nextafterf(float(iy(rng)), 1e9f) : fy(rng));
+    atEveryLevel([](Level level) {
+        const RotationKernels &k = rotationKernels(level);
+        uint32_t seed = 40;
+        for (bool bilinear : {true, false})
+            for (auto [W, H] : {std::pair(1, 1), {2, 3}, {3, 1}, {1, 5}, {17, 9}, {64, 64}, {255, 3}})
+                for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+                    const int B = bpp(type);
+                    auto im = randomImage(type, W, H, seed++);
+                    std::mt19937 rng(seed++);
+                    std::uniform_real_distribution<float> fx(-2.0f, float(W) + 1.0f), fy(-2.0f, float(H) + 1.0f);
+                    std::uniform_int_distribution<int> ix(-2, W + 1), iy(-2, H + 1);
+                    std::vector<float> sx = {-0.5f, std::nextafter(-0.5f, -1.0f), 3e9f, 0.0f, float(W) - 0.5f};
+                    std::vector<float> sy = {-0.5f, 0.0f, 0.0f, -3e9f, 0.0f};
+                    for (int i = 0; i < 40000 / kScale; ++i) {  // whole columns, half rows, just off the grid, anywhere
+                        const int j = i % 4;
+                        sx.push_back(j == 0 ? float(ix(rng)) : j == 2 ? nextafterf(float(ix(rng)), -10.0f) : fx(rng));
+                        sy.push_back(j == 1 ? float(iy(rng)) - 0.5f : j == 2 ? nextafterf(float(iy(rng)), 1e9f) : fy(rng));
+                    }
+                    const int n = int(sx.size());
+                    std::vector<uint8_t> got(size_t(n) * B, 7), want(size_t(n) * B, 7);
+                    (bilinear ? k.bilinear : k.nearest)(im.get(), B, sx.data(), sy.data(), n, got.data());
+                    const ref::Pic pic = ref::picOf(im.get());
+                    for (int i = 0; i < n; ++i) ref::sample(pic, sx[i], sy[i], bilinear, &want[size_t(i) * B]);
+                    ASSERT_EQ(got, want) << W << "x" << H << " type " << type << " bilinear " << bilinear;
                 }
-                const int n = int(sx.size());
-                std::vector<uint8_t> got(size_t(n) * B, 7), want(size_t(n) * B, 7);
-                fn(im.get(), B, sx.data(), sy.data(), n, got.data());
-                const ref::Pic pic = ref::picOf(im.get());
-                for (int i = 0; i < n; ++i) ref::sample(pic, sx[i], sy[i], bilinear, &want[size_t(i) * B]);
-                ASSERT_EQ(got, want) << W << "x" << H << " type " << type << " bilinear " << bilinear;
-            }
+    });
 }
 
 // Every layout, sampler and size mode, small and tile-crossing images, awkward angles.
