@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "frame/frame.hpp"
+#include "frame/isa.hpp"
 
 namespace kx::filter {
 
@@ -22,8 +23,6 @@ inline uint8_t truncSaturate(double v)
 
 // ---- 3 x 3 median steps (median_columns.cpp) ------------------------------
 
-enum class ColumnKernel { Plain, Avx2, Avx512 };
-
 struct ColumnSteps {
     // Sorts each column triple (a[i], b[i], c[i]) into lo[i] <= md[i] <= hi[i].
     void (*sort)(const uint8_t *a, const uint8_t *b, const uint8_t *c, uint8_t *lo, uint8_t *md, uint8_t *hi,
@@ -34,11 +33,7 @@ struct ColumnSteps {
                   size_t C) noexcept;
 };
 
-// Whether this processor runs kernel k; the widest one it runs.
-bool columnKernelRuns(ColumnKernel k) noexcept;
-ColumnKernel bestColumnKernel() noexcept;
-
-// The steps of kernel k (which the processor must run).
-ColumnSteps columnSteps(ColumnKernel k) noexcept;
+// The steps of `level` (at most isa::active()); all give the same bytes.
+ColumnSteps columnSteps(isa::Level level = isa::active()) noexcept;
 
 }  // namespace kx::filter

@@ -151,7 +151,7 @@ bool median3(Image *im) noexcept
         std::memset(slot + C + W, v, C);
     };
     uint8_t *lo = cols.get(), *md = lo + span, *hi = md + span;
-    const ColumnSteps steps = columnSteps(bestColumnKernel());
+    const ColumnSteps steps = columnSteps();
     load(0);
     for (int y = 0; y < h; ++y) {
         if (y + 1 < h) load(y + 1);
