@@ -23,6 +23,13 @@
 #define KX_ISA_X86 0
 #endif
 
+// A table slot filled on x86 only: {plain, KX_ISA_ON_X86(wideKernel)}.
+#if KX_ISA_X86
+#define KX_ISA_ON_X86(kernel) kernel
+#else
+#define KX_ISA_ON_X86(kernel) nullptr
+#endif
+
 // The instructions of each level, as target attributes take them (and as
 // isa.cpp asks the processor for them).  Each level has all of the one
 // below.

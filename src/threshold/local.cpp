@@ -15,12 +15,12 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
-
 #include "frame/frame.hpp"
 #include "threshold_detail.hpp"
+
+#if KX_ISA_X86
+#include <immintrin.h>
+#endif
 
 using namespace kx;
 
@@ -31,7 +31,7 @@ namespace {
 // 32-bit and wrap when every window sum of squares is below 2^31 (window
 // differences modulo 2^32 are then the true sums), 64-bit otherwise.
 template <class Acc>
-[[gnu::always_inline]] inline void slide(const uint8_t *enter, const uint8_t *leave, Acc *sum, Acc *sq, size_t n)
+[[gnu::always_inline]] inline void slide(const uint8_t *enter, const uint8_t *leave, Acc *sum, Acc *sq, size_t n) noexcept
 {
     auto square = [](uint8_t v) { return Acc(uint32_t(v) * v); };
     if (enter && leave)
@@ -51,25 +51,13 @@ template <class Acc>
         }
 }
 
-KX_VECTOR_CLONES
-void slideColumns(const uint8_t *enter, const uint8_t *leave, uint32_t *sum, uint32_t *sq, size_t n)
-{
-    slide(enter, leave, sum, sq, n);
-}
-
-KX_VECTOR_CLONES
-void slideColumns(const uint8_t *enter, const uint8_t *leave, int64_t *sum, int64_t *sq, size_t n)
-{
-    slide(enter, leave, sum, sq, n);
-}
-
-#if defined(__x86_64__) && defined(__GNUC__)
+#if KX_ISA_X86
 // Running sums of both column arrays, eight columns at a time: an
 // in-register prefix sum (within each half, then the low half's total into
 // the high half) plus the total so far.  Whole-number sums modulo 2^32, the
 // same as the plain loop.  Returns how many columns it summed.
-__attribute__((target("avx2"))) size_t prefixAvx2(const uint32_t *colSum, const uint32_t *colSq, uint32_t *preSum,
-                                                  uint32_t *preSq, size_t n, uint32_t &runSum, uint32_t &runSq)
+KX_TARGET(KX_ISA_AVX2) size_t prefixAvx2(const uint32_t *colSum, const uint32_t *colSq, uint32_t *preSum,
+                                         uint32_t *preSq, size_t n, uint32_t &runSum, uint32_t &runSq)
 {
     __m256i carrySum = _mm256_set1_epi32(int(runSum)), carrySq = _mm256_set1_epi32(int(runSq));
     const __m256i last = _mm256_set1_epi32(7);
@@ -96,22 +84,27 @@ __attribute__((target("avx2"))) size_t prefixAvx2(const uint32_t *colSum, const 
 }
 #endif
 
+// The plain level: the loop of runningSums does it all.
+size_t prefixNone(const uint32_t *, const uint32_t *, uint32_t *, uint32_t *, size_t, uint32_t &, uint32_t &)
+{
+    return 0;
+}
+
+using PrefixFn = decltype(&prefixNone);
+constexpr isa::Table<PrefixFn> kPrefix{{prefixNone, KX_ISA_ON_X86(prefixAvx2)}};
+
 // Running sums of one row's column sums (values and squares side by side):
 // pre[i] holds the sum over the columns below i - reach, so that the window
 // of x (columns x - reach .. x + reach clipped to the row) is
 // pre[x + 2 reach + 1] - pre[x].
 template <class Acc>
-void runningSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, size_t n, size_t reach, bool vector)
+void runningSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, size_t n, size_t reach, PrefixFn prefix)
 {
     const size_t padded = n + 2 * reach + 1;
     Acc runSum = 0, runSq = 0;
     for (size_t i = 0; i <= reach; ++i) preSum[i] = preSq[i] = 0;
     size_t x = 0;
-#if defined(__x86_64__) && defined(__GNUC__)
-    if constexpr (sizeof(Acc) == 4)
-        if (vector) x = prefixAvx2(colSum, colSq, preSum + reach + 1, preSq + reach + 1, n, runSum, runSq);
-#endif
-    (void)vector;
+    if constexpr (sizeof(Acc) == 4) x = prefix(colSum, colSq, preSum + reach + 1, preSq + reach + 1, n, runSum, runSq);
     for (; x < n; ++x) {
         preSum[reach + 1 + x] = runSum += colSum[x];
         preSq[reach + 1 + x] = runSq += colSq[x];
@@ -122,6 +115,9 @@ void runningSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, s
 template <class Acc>
 bool localRows(Image *image, int64_t half, const thr::LocalParams &params, thr::LocalKernel kernel)
 {
+    // The kernels of this call (the wrapping 32-bit sums or the 64-bit ones).
+    const auto slideColumns = isa::Clones<slide<Acc>>::table.pick();
+    const PrefixFn runningPrefix = kPrefix.pick();
     const int width = image->width, height = image->height;
     const size_t n = size_t(width);
     // Columns more than a row away add nothing: a half side beyond the width
@@ -143,7 +139,7 @@ bool localRows(Image *image, int64_t half, const thr::LocalParams &params, thr::
 
     thr::LocalRows<Acc> rows{nullptr, preSum, preSq, 2 * reach + 1, nullptr, n, params};
     for (int y = 0; y < height; ++y) {
-        runningSums(colSum, colSq, preSum, preSq, n, reach, kernel != thr::LocalKernel::Plain);
+        runningSums(colSum, colSq, preSum, preSq, n, reach, runningPrefix);
         // Each pixel is read before its byte is written (in place).
         std::memcpy(savedRow(y), row(image, y), n);
         rows.src = rows.dst = row(image, y);
@@ -178,7 +174,7 @@ Image *kxbLocalIntegral(Image *image, int window, uint8_t range, float k)
 
     const bool done = params.area <= thr::kLocalVectorArea
                           ? localRows<uint32_t>(image, w / 2, params, thr::localKernelFor(params))
-                          : localRows<int64_t>(image, w / 2, params, thr::LocalKernel::Plain);
+                          : localRows<int64_t>(image, w / 2, params, nullptr);
     if (!done) return kx::failed("imgI && imgM && imgV && imgGxG", image);
     image->imageType = KIT_BIN;
     return image;

@@ -30,8 +30,7 @@
 
 #include "threshold_detail.hpp"
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define KX_LOCAL_X86 1
+#if KX_ISA_X86
 #include <immintrin.h>
 #endif
 
@@ -58,7 +57,7 @@ void decidePlain(const LocalRows<T> &r, size_t from, size_t to) noexcept
     }
 }
 
-#ifdef KX_LOCAL_X86
+#if KX_ISA_X86
 
 // Eight 0/1 bytes from eight bits, bit i to byte i.
 constexpr uint64_t spreadBits(unsigned bits)
@@ -78,14 +77,14 @@ struct SpreadTable {
 constexpr SpreadTable kSpread;
 
 // Eight window sums from running sums (modulo 2^32, then signed).
-__attribute__((target("avx2"))) inline __m256i windowSums8(const uint32_t *run, size_t span)
+KX_TARGET(KX_ISA_AVX2) inline __m256i windowSums8(const uint32_t *run, size_t span)
 {
     return _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(run + span)),
                             _mm256_loadu_si256(reinterpret_cast<const __m256i *>(run)));
 }
 
 // Eight pixels per step; returns how many pixels it decided.
-__attribute__((target("avx2"))) size_t decideAvx2(const LocalRows<uint32_t> &r) noexcept
+KX_TARGET(KX_ISA_AVX2) size_t decideAvx2(const LocalRows<uint32_t> &r) noexcept
 {
     const double range = r.p.range, k = r.p.k;
     const __m256 areaF = _mm256_set1_ps(float(r.p.area));
@@ -152,7 +151,7 @@ __attribute__((target("avx2"))) size_t decideAvx2(const LocalRows<uint32_t> &r) 
 #if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) size_t decide512(const LocalRows<uint32_t> &r) noexcept
+KX_TARGET(KX_ISA_AVX512) size_t decide512(const LocalRows<uint32_t> &r) noexcept
 {
     const double range = r.p.range, k = r.p.k;
     const __m512 areaF = _mm512_set1_ps(float(r.p.area));
@@ -207,44 +206,21 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) size_t decide512(c
 
 #endif
 
+// The plain level: no vector prefix, the plain loop decides the row.
+size_t decideNone(const LocalRows<uint32_t> &) noexcept { return 0; }
+
+constexpr isa::Table<LocalKernel> kKernels{{decideNone, KX_ISA_ON_X86(decideAvx2), KX_ISA_ON_X86(decide512)}};
+
 }  // namespace
 
-bool localKernelRuns(LocalKernel k) noexcept
+LocalKernel localKernelFor(const LocalParams &p, isa::Level level) noexcept
 {
-    switch (k) {
-    case LocalKernel::Plain: return true;
-#ifdef KX_LOCAL_X86
-    case LocalKernel::Avx2: return __builtin_cpu_supports("avx2");
-    case LocalKernel::Avx512:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq");
-#endif
-    default: return false;
-    }
-}
-
-LocalKernel localKernelFor(const LocalParams &p) noexcept
-{
-    if (!(p.area <= kLocalVectorArea && std::fmod(p.area, 2.0) == 1.0 && std::isfinite(p.k)))
-        return LocalKernel::Plain;
-    if (localKernelRuns(LocalKernel::Avx512)) return LocalKernel::Avx512;
-    if (localKernelRuns(LocalKernel::Avx2)) return LocalKernel::Avx2;
-    return LocalKernel::Plain;
+    if (!(p.area <= kLocalVectorArea && std::fmod(p.area, 2.0) == 1.0 && std::isfinite(p.k))) return decideNone;
+    return kKernels.pick(level);
 }
 
 void decideLocalRow(const LocalRows<int64_t> &r) noexcept { decidePlain(r, 0, r.n); }
 
-void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept
-{
-    size_t done = 0;
-    switch (k) {
-#ifdef KX_LOCAL_X86
-    case LocalKernel::Avx2: done = decideAvx2(r); break;
-    case LocalKernel::Avx512: done = decide512(r); break;
-#endif
-    default: break;
-    }
-    decidePlain(r, done, r.n);
-}
+void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept { decidePlain(r, k(r), r.n); }
 
 }  // namespace kx::thr

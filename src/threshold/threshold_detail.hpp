@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/isa.hpp"
 #include "kxpre.h"
 
 namespace kx::thr {
@@ -77,19 +78,18 @@ struct LocalRows {
 // below 2^31 and its sums of values below 2^24.
 constexpr double kLocalVectorArea = 33025;
 
-enum class LocalKernel { Plain, Avx2, Avx512 };
+// A vector decision of a row's first pixels (as many as it returns; the
+// plain loop decides the rest).
+using LocalKernel = size_t (*)(const LocalRows<uint32_t> &r) noexcept;
 
-// Whether this processor runs kernel k.
-bool localKernelRuns(LocalKernel k) noexcept;
-
-// The kernel for calls with these constants here: the widest vector kernel
-// the processor runs where the call suits one (an odd area up to
-// kLocalVectorArea, a finite weight), else Plain.
-LocalKernel localKernelFor(const LocalParams &p) noexcept;
+// The kernel of `level` (at most isa::active()) for calls with these
+// constants: a vector kernel where the call suits one (an odd area up to
+// kLocalVectorArea, a finite weight), else one that leaves the whole row to
+// the plain loop.
+LocalKernel localKernelFor(const LocalParams &p, isa::Level level = isa::active()) noexcept;
 
 // dst[x] = 1 where src[x] is not at or below the level made from the window
-// mean and deviation, else 0.  32-bit running sums may take a vector kernel
-// (one the processor runs, for a call that suits it): the same bytes.
+// mean and deviation, else 0; the same bytes by every kernel.
 void decideLocalRow(const LocalRows<int64_t> &r) noexcept;
 void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept;
 

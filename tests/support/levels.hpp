@@ -26,9 +26,14 @@ void atEveryLevel(Check &&check)
         check(level);
         if (::testing::Test::HasFatalFailure()) return;
     }
-    if (!skipped.empty())
-        std::printf("[ levels   ] skipped%s (%s)\n", skipped.c_str(),
-                    kx::isa::active() < kx::isa::machine() ? "KXPRE_CPU" : "not on this processor");
+    // Said once a test.
+    static std::string saidFor;
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "";
+    if (skipped.empty() || name == saidFor) return;
+    saidFor = name;
+    std::printf("[ levels   ] skipped%s (%s)\n", skipped.c_str(),
+                kx::isa::active() < kx::isa::machine() ? "KXPRE_CPU" : "not on this processor");
 }
 
 }  // namespace kxtest

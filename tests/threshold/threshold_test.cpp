@@ -9,13 +9,13 @@
 #include <numeric>
 
 #include "kxtest.hpp"
+#include "levels.hpp"
 #include "threshold/threshold_detail.hpp"
 
 using namespace kxtest;
 using Bytes = std::vector<uint8_t>;
 using kxtest::Op;
 using kxtest::bind;
-using kx::thr::LocalKernel;
 
 namespace {
 
@@ -337,22 +337,20 @@ TEST(Threshold, LocalIntegralMatchesDirectWindows)
         }
 }
 
-// The vector kernels, the plain loop on 32-bit running sums and the one on
-// 64-bit sums must give the same bytes for one row.
+// The kernel of every level and the plain loop on 64-bit sums must give
+// the bytes of the plain loop on 32-bit running sums for one row.
 void expectKernelsAgree(const Bytes &src, const std::vector<int64_t> &sum64,
                         const std::vector<int64_t> &sq64, const kx::thr::LocalParams &p, const std::string &what)
 {
     const size_t n = src.size();
     std::vector<uint32_t> sum(sum64.begin(), sum64.end()), sq(sq64.begin(), sq64.end());  // wrapping
     Bytes plain(n), other(n);
-    kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, plain.data(), n, p}, LocalKernel::Plain);
-    kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), 1, other.data(), n, p});
-    ASSERT_EQ(other, plain) << "64-bit sums, " << what;
-    for (LocalKernel kernel : {LocalKernel::Avx2, LocalKernel::Avx512}) {
-        if (!kx::thr::localKernelRuns(kernel)) continue;
-        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, other.data(), n, p}, kernel);
-        ASSERT_EQ(other, plain) << "kernel " << int(kernel) << ", " << what;
-    }
+    kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), 1, plain.data(), n, p});
+    atEveryLevel([&](kx::isa::Level level) {
+        kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, other.data(), n, p},
+                                kx::thr::localKernelFor(p, level));
+        ASSERT_EQ(other, plain) << what;
+    });
 }
 
 TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
