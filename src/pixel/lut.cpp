@@ -6,8 +6,7 @@
 #include "frame/frame.hpp"
 #include "kxthreads_bands.hpp"
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define KX_LUT_X86 1
+#if KX_ISA_X86
 #include <immintrin.h>
 #endif
 
@@ -28,7 +27,7 @@ void mapPlain(uint8_t *p, size_t n, const uint8_t lut[256], int bpp, unsigned ch
             if (channelBits >> c & 1u) p[i + c] = lut[p[i + c]];
 }
 
-#ifdef KX_LUT_X86
+#if KX_ISA_X86
 
 #define KX_LUT_VBMI_MAP(v)                                                                                        \
     _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), _mm512_permutex2var_epi8(t0, v, t1),                          \
@@ -40,8 +39,7 @@ void mapPlain(uint8_t *p, size_t n, const uint8_t lut[256], int bpp, unsigned ch
 // consecutive table rows), the high half the same way on the index with its
 // top bit flipped.  Saturating subtraction keeps indices of the other half
 // negative throughout, so exactly one half contributes to each byte.
-__attribute__((target("avx2"))) void mapAvx2(uint8_t *p, size_t n, const uint8_t lut[256], int bpp,
-                                             unsigned channelBits) noexcept
+KX_TARGET(KX_ISA_AVX2) void mapAvx2(uint8_t *p, size_t n, const uint8_t lut[256], int bpp, unsigned channelBits) noexcept
 {
     __m256i lowRows[8], highRows[8];
     for (int half = 0; half < 2; ++half) {
@@ -89,8 +87,7 @@ __attribute__((target("avx2"))) void mapAvx2(uint8_t *p, size_t n, const uint8_t
 // Two 128-entry permutes (the low and the high half of the table), picked
 // by the top bit of each byte; the tail and the channel selection are store
 // masks, so no byte outside them is written.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void mapVbmi(uint8_t *p, size_t n, const uint8_t lut[256],
-                                                                    int bpp, unsigned channelBits) noexcept
+KX_TARGET(KX_ISA_VBMI) void mapVbmi(uint8_t *p, size_t n, const uint8_t lut[256], int bpp, unsigned channelBits) noexcept
 {
     const __m512i t0 = _mm512_loadu_si512(lut), t1 = _mm512_loadu_si512(lut + 64);
     const __m512i t2 = _mm512_loadu_si512(lut + 128), t3 = _mm512_loadu_si512(lut + 192);
@@ -117,40 +114,18 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void mapVbmi(uint8_t *p, 
 
 #endif
 
+constexpr isa::Table<Kernel> kKernels{
+    {mapPlain, KX_ISA_ON_X86(mapAvx2), nullptr, KX_ISA_ON_X86(mapVbmi)}};
+
 }  // namespace
 
-bool runs(Kernel k) noexcept
-{
-    switch (k) {
-    case Kernel::Plain: return true;
-#ifdef KX_LUT_X86
-    case Kernel::Avx2: return __builtin_cpu_supports("avx2");
-    case Kernel::Vbmi:
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vbmi");
-#endif
-    default: return false;
-    }
-}
-
-Kernel best() noexcept
-{
-    if (runs(Kernel::Vbmi)) return Kernel::Vbmi;
-    if (runs(Kernel::Avx2)) return Kernel::Avx2;
-    return Kernel::Plain;
-}
+Kernel kernel(isa::Level level) noexcept { return kKernels.pick(level); }
 
 void mapRun(Kernel k, uint8_t *p, size_t n, const uint8_t lut[256], int bpp, unsigned channelBits) noexcept
 {
     channelBits &= (1u << bpp) - 1;
     if (channelBits == 0 || n == 0) return;
-    switch (k) {
-#ifdef KX_LUT_X86
-    case Kernel::Avx2: return mapAvx2(p, n, lut, bpp, channelBits);
-    case Kernel::Vbmi: return mapVbmi(p, n, lut, bpp, channelBits);
-#endif
-    default: return mapPlain(p, n, lut, bpp, channelBits);
-    }
+    k(p, n, lut, bpp, channelBits);
 }
 
 }  // namespace kx::lut
@@ -165,7 +140,7 @@ void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) n
     bool identity = true;
     for (int v = 0; v < 256 && identity; ++v) identity = lut[v] == v;
     if (identity) return;
-    const lut::Kernel k = lut::best();
+    const lut::Kernel k = lut::kernel();
     const size_t n = rowBytes(im);
     // Every byte maps on its own, so row bands (threads on) give the same bytes.
     threads::forBands(im->height, threads::minRows(im->width), [&](int y0, int y1) {
