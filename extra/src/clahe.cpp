@@ -62,8 +62,8 @@ Blend blendOf(int coordinate, float invTile, int tiles)
 
 // out[x] = min(255, (int)(((a*u1 + b*u) * v1 + (c*u1 + d*u) * v) + 0.5f)),
 // float, as written.
-KX_VECTOR_CLONES void blendRow(const float *a, const float *b, const float *c, const float *d, const float *u,
-                                const float *u1, float v, float v1, int w, uint8_t *out)
+[[gnu::always_inline]] inline void blendRow(const float *a, const float *b, const float *c, const float *d,
+                                            const float *u, const float *u1, float v, float v1, int w, uint8_t *out)
 {
     for (int x = 0; x < w; ++x) {
         const float result = (a[x] * u1[x] + b[x] * u[x]) * v1 + (c[x] * u1[x] + d[x] * u[x]) * v;
@@ -132,6 +132,7 @@ Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit)
         u[x] = bx.weight;
         u1[x] = 1.0f - bx.weight;
     }
+    const auto blend = isa::Clones<blendRow>::table.pick();
     for (int y = 0; y < h; ++y) {
         const Blend by = blendOf(y, invH, tilesY);
         const uint8_t *top = luts.get() + size_t(by.first) * size_t(tilesX) * 256;
@@ -144,7 +145,7 @@ Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit)
             c[x] = float(bottom[firstAt[x] + value]);
             d[x] = float(bottom[secondAt[x] + value]);
         }
-        blendRow(a, b, c, d, u, u1, by.weight, 1.0f - by.weight, w, p);
+        blend(a, b, c, d, u, u1, by.weight, 1.0f - by.weight, w, p);
     }
     return image;
 }

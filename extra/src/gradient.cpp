@@ -16,8 +16,8 @@ namespace {
 // gx and gy of one row from three source rows widened by one mirrored
 // column each side (index x + 1 is column x).  Sobel: side weight 1,
 // centre 2; Scharr: 3 and 10.
-KX_VECTOR_CLONES void derivativeRow(const int16_t *up, const int16_t *mid, const int16_t *down, int width,
-                                     int16_t side, int16_t centre, int16_t *gx, int16_t *gy)
+[[gnu::always_inline]] inline void derivativeRow(const int16_t *up, const int16_t *mid, const int16_t *down, int width,
+                                                 int16_t side, int16_t centre, int16_t *gx, int16_t *gy)
 {
     for (int x = 0; x < width; ++x) {
         const int l = x, c = x + 1, r = x + 2;
@@ -26,7 +26,8 @@ KX_VECTOR_CLONES void derivativeRow(const int16_t *up, const int16_t *mid, const
     }
 }
 
-KX_VECTOR_CLONES void magnitudeL1Row(const int16_t *gx, const int16_t *gy, int width, uint16_t *out16, float *outF)
+[[gnu::always_inline]] inline void magnitudeL1Row(const int16_t *gx, const int16_t *gy, int width, uint16_t *out16,
+                                                  float *outF)
 {
     for (int x = 0; x < width; ++x) {
         const int m = std::abs(int(gx[x])) + std::abs(int(gy[x]));
@@ -38,7 +39,8 @@ KX_VECTOR_CLONES void magnitudeL1Row(const int16_t *gx, const int16_t *gy, int w
 // sqrt of the exact integer gx^2 + gy^2 in double: uint16 rounds it half up
 // (it never lies halfway: a root of an integer is an integer or
 // irrational), float is the double rounded to nearest.
-KX_VECTOR_CLONES void magnitudeL2Row(const int16_t *gx, const int16_t *gy, int width, uint16_t *out16, float *outF)
+[[gnu::always_inline]] inline void magnitudeL2Row(const int16_t *gx, const int16_t *gy, int width, uint16_t *out16,
+                                                  float *outF)
 {
     for (int x = 0; x < width; ++x) {
         const int32_t sq = int32_t(gx[x]) * gx[x] + int32_t(gy[x]) * gy[x];
@@ -74,20 +76,18 @@ int kxxGradient(const Image *image, int op, int norm, int16_t *gx, int16_t *gy, 
         dst[w + 1] = p[reflect(w, w)];
     };
     const int16_t side = op == KXX_SOBEL ? 1 : 3, centre = op == KXX_SOBEL ? 2 : 10;
+    const auto derivatives = isa::Clones<derivativeRow>::table.pick();
+    const auto magnitudes = (norm == KXX_L1 ? isa::Clones<magnitudeL1Row>::table : isa::Clones<magnitudeL2Row>::table).pick();
     load(-1, ring[0]);
     load(0, ring[1]);
     for (int y = 0; y < h; ++y) {
         load(y + 1, ring[2]);
-        derivativeRow(ring[0], ring[1], ring[2], w, side, centre, dx, dy);
+        derivatives(ring[0], ring[1], ring[2], w, side, centre, dx, dy);
         const size_t at = size_t(y) * size_t(w);
         if (gx) std::copy(dx, dx + w, gx + at);
         if (gy) std::copy(dy, dy + w, gy + at);
-        if (wantMagnitude) {
-            if (norm == KXX_L1)
-                magnitudeL1Row(dx, dy, w, magnitude ? magnitude + at : nullptr, magnitudeF ? magnitudeF + at : nullptr);
-            else
-                magnitudeL2Row(dx, dy, w, magnitude ? magnitude + at : nullptr, magnitudeF ? magnitudeF + at : nullptr);
-        }
+        if (wantMagnitude)
+            magnitudes(dx, dy, w, magnitude ? magnitude + at : nullptr, magnitudeF ? magnitudeF + at : nullptr);
         if (direction)
             for (int x = 0; x < w; ++x) direction[at + size_t(x)] = float(std::atan2(double(dy[x]), double(dx[x])));
         int16_t *oldest = ring[0];

@@ -42,11 +42,11 @@ inline double exactDouble(int64_t v)
 
 // m and s of one row from the prefix sums along its reflected extension:
 // pixel x's window covers prefix entries x .. x + span.  Each lane keeps the
-// scalar operation order, so the AVX2 clone gives the same bits; sqrt of a
+// scalar operation order, so every level gives the same bits; sqrt of a
 // non-negative double needs no errno (this file is built with
 // -fno-math-errno, which changes no result).
-KX_VECTOR_CLONES void windowStats(const int64_t *preSum, const int64_t *preSq, size_t width, size_t span, double n,
-                                   double *m, double *s)
+[[gnu::always_inline]] inline void windowStats(const int64_t *preSum, const int64_t *preSq, size_t width, size_t span,
+                                               double n, double *m, double *s)
 {
     for (size_t x = 0; x < width; ++x) {
         const double mean = exactDouble(preSum[x + span] - preSum[x]) / n;
@@ -94,6 +94,7 @@ bool meanStdRows(const uint8_t *src, int w, int h, size_t pitch, int64_t window,
 
     const double n = double(window * window);
     const int32_t *col = columnOf.get();
+    const auto statsRow = isa::Clones<windowStats>::table.pick();
     for (int y = 0; y < h; ++y) {
         preSum[0] = preSq[0] = 0;
         int64_t a = 0, b = 0;
@@ -103,7 +104,7 @@ bool meanStdRows(const uint8_t *src, int w, int h, size_t pitch, int64_t window,
             preSum[j + 1] = a;
             preSq[j + 1] = b;
         }
-        windowStats(preSum, preSq, width, size_t(window), n, m, s);
+        statsRow(preSum, preSq, width, size_t(window), n, m, s);
         visit(y, src + size_t(y) * pitch, m, s);
         if (y + 1 < h) {
             addRow(y - half, false);
@@ -116,8 +117,8 @@ bool meanStdRows(const uint8_t *src, int w, int h, size_t pitch, int64_t window,
 // The levels of one row from m and s; wolfR and wolfM are the largest s and
 // the smallest pixel of the image (Wolf-Jolion only).  One loop per method,
 // so that each vectorises.
-KX_VECTOR_CLONES void levelsRow(int method, const double *m, const double *s, size_t width, double k, double r,
-                                 double wolfR, double wolfM, double *t)
+[[gnu::always_inline]] inline void levelsRow(int method, const double *m, const double *s, size_t width, double k,
+                                             double r, double wolfR, double wolfM, double *t)
 {
     switch (method) {
     case KXX_NIBLACK:
@@ -140,7 +141,7 @@ KX_VECTOR_CLONES void levelsRow(int method, const double *m, const double *s, si
 }
 
 // pixels > level -> 1, else 0.
-KX_VECTOR_CLONES void compareRow(const uint8_t *src, const double *t, size_t width, uint8_t *dst)
+[[gnu::always_inline]] inline void compareRow(const uint8_t *src, const double *t, size_t width, uint8_t *dst)
 {
     for (size_t x = 0; x < width; ++x) dst[x] = double(src[x]) > t[x];
 }
@@ -163,8 +164,9 @@ bool localLevels(const uint8_t *src, int w, int h, size_t pitch, const Params &p
     Scratch<double> levels{size_t(w)};
     if (!levels) return kx::failed("levels", false);
     double *t = levels.get();
+    const auto levelsOf = isa::Clones<levelsRow>::table.pick();
     return meanStdRows(src, w, h, pitch, p.window, [&](int y, const uint8_t *row, const double *m, const double *s) {
-        levelsRow(p.method, m, s, size_t(w), p.k, p.r, wolfR, wolfM, t);
+        levelsOf(p.method, m, s, size_t(w), p.k, p.r, wolfR, wolfM, t);
         emit(y, row, t);
     });
 }
@@ -209,8 +211,9 @@ Image *kxxLocalThreshold(Image *image, int method, int window, double k, double 
     Scratch<uint8_t> source(size_t(w) * size_t(h));
     if (!source) return kx::failed("source", image);
     for (int y = 0; y < h; ++y) std::memcpy(source.get() + size_t(y) * size_t(w), row(image, y), size_t(w));
+    const auto compare = isa::Clones<compareRow>::table.pick();
     const bool ok = localLevels(source.get(), w, h, size_t(w), p, [&](int y, const uint8_t *src, const double *t) {
-        compareRow(src, t, size_t(w), row(image, y));
+        compare(src, t, size_t(w), row(image, y));
     });
     if (ok) image->imageType = KIT_BIN;
     return image;

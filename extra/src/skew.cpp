@@ -28,7 +28,7 @@ struct Profiles {
 
 
 // bins[y] += weight * counts[y] for every row y (bins offset by the caller).
-KX_VECTOR_CLONES void addProfile(const uint8_t *counts, int height, int32_t weight, int32_t *bins)
+[[gnu::always_inline]] inline void addProfile(const uint8_t *counts, int height, int32_t weight, int32_t *bins)
 {
     for (int y = 0; y < height; ++y) bins[y] += weight * int32_t(counts[y]);
 }
@@ -64,12 +64,13 @@ double scoreAt(const Profiles &p, double degrees, int reach, bool subRow, int32_
     const int n = p.height + 2 * reach + 4, base = reach + 2;
     std::fill(bins, bins + n, 0);
     int lo = 0, hi = n;  // the bins every strip covers
+    const auto add = isa::Clones<addProfile>::table.pick();
     for (int j = 0; j < p.strips; ++j) {
         const int64_t t = shiftOf(p, j, tangent, subRow);
         const int f = int(t >> 8), q = int(t & 255);  // floor division by 256
         const uint8_t *counts = p.counts + size_t(j) * size_t(p.height);
-        addProfile(counts, p.height, 256 - q, bins + base - f);
-        if (q) addProfile(counts, p.height, q, bins + base - f - 1);
+        add(counts, p.height, 256 - q, bins + base - f);
+        if (q) add(counts, p.height, q, bins + base - f - 1);
         lo = std::max(lo, base - f);
         hi = std::min(hi, base - f + p.height - 1);
     }

@@ -4,12 +4,13 @@
 //   kxErodeE1    KIT_BIN; other types unchanged
 //   kxEclose     KIT_BIN, KIT_GRAY masks; other types unchanged
 #include <algorithm>
-#if defined(__x86_64__) && defined(__GNUC__)
+
+#include "frame/frame.hpp"
+#include "frame/isa.hpp"
+
+#if KX_ISA_X86
 #include <immintrin.h>
 #endif
-
-#include "filter/filter_detail.hpp"  // KX_VECTOR_CLONES
-#include "frame/frame.hpp"
 
 using namespace kx;
 
@@ -21,12 +22,11 @@ constexpr int32_t kFar = 0x1FFFFFFF;
 constexpr int32_t kSide = 10, kDiag = 14;
 
 // The row steps, each a loop over a whole row that the compiler turns into
-// wide instructions (AVX2 where the processor has it).
+// wide instructions (compiled per level: isa::Clones).
 
 // An interior row before the passes: unset pixels 0, set pixels and the
 // two frame columns far.
-KX_VECTOR_CLONES
-void seedRow(const uint8_t *__restrict p, int32_t *__restrict r, int w) noexcept
+[[gnu::always_inline]] inline void seedRow(const uint8_t *__restrict p, int32_t *__restrict r, int w) noexcept
 {
     r[0] = r[w - 1] = kFar;
     for (int x = 1; x < w - 1; ++x) r[x] = p[x] ? kFar : 0;
@@ -35,16 +35,14 @@ void seedRow(const uint8_t *__restrict p, int32_t *__restrict r, int w) noexcept
 // Folds in the neighbour row n (above in the forward pass, below in the
 // backward one; already final for that pass): its three entries around x,
 // the middle one a side step away, the others diagonal.
-KX_VECTOR_CLONES
-void foldRow(int32_t *__restrict r, const int32_t *__restrict n, int w) noexcept
+[[gnu::always_inline]] inline void foldRow(int32_t *__restrict r, const int32_t *__restrict n, int w) noexcept
 {
     for (int x = 1; x < w - 1; ++x)
         r[x] = std::min(std::min(r[x], n[x - 1] + kDiag), std::min(n[x] + kSide, n[x + 1] + kDiag));
 }
 
 // Whole units, truncated; what no unset pixel reached becomes 0.
-KX_VECTOR_CLONES
-void unitsRow(int32_t *r, int w) noexcept
+[[gnu::always_inline]] inline void unitsRow(int32_t *r, int w) noexcept
 {
     for (int x = 0; x < w; ++x) r[x] = r[x] == kFar ? 0 : r[x] / 10;
 }
@@ -66,10 +64,10 @@ void chainLeftBase(int32_t *r, int w) noexcept
     for (int x = w - 2; x >= 1; --x) r[x] = std::min(r[x], r[x + 1] + kSide);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if KX_ISA_X86
 // Lanes moved k places up (Right) or down, the vacated ones far.
 template <int K, bool Right>
-__attribute__((target("avx2"))) inline __m256i shifted(__m256i v)
+KX_TARGET(KX_ISA_AVX2) inline __m256i shifted(__m256i v)
 {
     const __m256i far = _mm256_set1_epi32(kFar);
     if constexpr (Right) {
@@ -85,14 +83,14 @@ __attribute__((target("avx2"))) inline __m256i shifted(__m256i v)
 
 // The eight entries' own prefix minimum in the pass's direction.
 template <bool Right>
-__attribute__((target("avx2"))) inline __m256i blockChain(__m256i v)
+KX_TARGET(KX_ISA_AVX2) inline __m256i blockChain(__m256i v)
 {
     v = _mm256_min_epi32(v, _mm256_add_epi32(shifted<1, Right>(v), _mm256_set1_epi32(kSide)));
     v = _mm256_min_epi32(v, _mm256_add_epi32(shifted<2, Right>(v), _mm256_set1_epi32(2 * kSide)));
     return _mm256_min_epi32(v, _mm256_add_epi32(shifted<4, Right>(v), _mm256_set1_epi32(4 * kSide)));
 }
 
-__attribute__((target("avx2"))) void chainRightAvx2(int32_t *r, int w) noexcept
+KX_TARGET(KX_ISA_AVX2) void chainRightAvx2(int32_t *r, int w) noexcept
 {
     const __m256i steps = _mm256_setr_epi32(10, 20, 30, 40, 50, 60, 70, 80), last = _mm256_set1_epi32(7);
     __m256i carry = _mm256_set1_epi32(r[0]);
@@ -106,7 +104,7 @@ __attribute__((target("avx2"))) void chainRightAvx2(int32_t *r, int w) noexcept
     for (; x < w - 1; ++x) r[x] = std::min(r[x], r[x - 1] + kSide);
 }
 
-__attribute__((target("avx2"))) void chainLeftAvx2(int32_t *r, int w) noexcept
+KX_TARGET(KX_ISA_AVX2) void chainLeftAvx2(int32_t *r, int w) noexcept
 {
     const __m256i steps = _mm256_setr_epi32(80, 70, 60, 50, 40, 30, 20, 10), first = _mm256_setzero_si256();
     __m256i carry = _mm256_set1_epi32(r[w - 1]);
@@ -121,25 +119,11 @@ __attribute__((target("avx2"))) void chainLeftAvx2(int32_t *r, int w) noexcept
     for (; x >= 1; --x) r[x] = std::min(r[x], r[x + 1] + kSide);
 }
 
-void chainRight(int32_t *r, int w) noexcept
-{
-    if (__builtin_cpu_supports("avx2"))
-        chainRightAvx2(r, w);
-    else
-        chainRightBase(r, w);
-}
-
-void chainLeft(int32_t *r, int w) noexcept
-{
-    if (__builtin_cpu_supports("avx2"))
-        chainLeftAvx2(r, w);
-    else
-        chainLeftBase(r, w);
-}
-#else
-void chainRight(int32_t *r, int w) noexcept { chainRightBase(r, w); }
-void chainLeft(int32_t *r, int w) noexcept { chainLeftBase(r, w); }
 #endif
+
+using ChainFn = decltype(&chainRightBase);
+constexpr isa::Table<ChainFn> kChainRight{{chainRightBase, KX_ISA_ON_X86(chainRightAvx2)}};
+constexpr isa::Table<ChainFn> kChainLeft{{chainLeftBase, KX_ISA_ON_X86(chainLeftAvx2)}};
 
 // Two raster passes over the interior; the frame stays far throughout.
 // Each row is seeded as the forward pass reaches it, and becomes whole
@@ -153,22 +137,26 @@ void chamfer(const Image *im, int32_t *d) noexcept
         return;
     }
     auto at = [d, w](int y) { return d + size_t(y) * size_t(w); };
+    const auto seedRows = isa::Clones<seedRow>::table.pick();
+    const auto foldRows = isa::Clones<foldRow>::table.pick();
+    const auto unitsRows = isa::Clones<unitsRow>::table.pick();
+    const ChainFn chainRight = kChainRight.pick(), chainLeft = kChainLeft.pick();
     std::fill(at(0), at(1), kFar);
     for (int y = 1; y < h - 1; ++y) {
         int32_t *r = at(y);
-        seedRow(row(im, y), r, w);
-        foldRow(r, r - w, w);
+        seedRows(row(im, y), r, w);
+        foldRows(r, r - w, w);
         chainRight(r, w);
     }
     std::fill(at(h - 1), at(h), kFar);
     for (int y = h - 2; y >= 1; --y) {
         int32_t *r = at(y);
-        foldRow(r, r + w, w);
+        foldRows(r, r + w, w);
         chainLeft(r, w);
-        unitsRow(r + w, w);
+        unitsRows(r + w, w);
     }
-    unitsRow(at(1), w);
-    unitsRow(at(0), w);
+    unitsRows(at(1), w);
+    unitsRows(at(0), w);
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "filter/filter_detail.hpp"  // KX_VECTOR_CLONES
 #include "frame/frame.hpp"
+#include "frame/isa.hpp"
 
 using namespace kx;
 
@@ -120,7 +120,7 @@ bool isFullRectangle(const Mask *e)
 // `keep` before it is overwritten: it is the next row's `up`.
 template <bool Erode>
 [[gnu::always_inline]] inline void rect3Row(const uint8_t *__restrict up, uint8_t *mid, const uint8_t *__restrict dn,
-                                            uint8_t *__restrict keep, uint8_t *__restrict v, size_t w)
+                                            uint8_t *__restrict keep, uint8_t *__restrict v, size_t w) noexcept
 {
     {
         const uint8_t *__restrict m = mid;
@@ -133,18 +133,6 @@ template <bool Erode>
     uint8_t *__restrict out = mid;
     const uint8_t *left = v - 1;  // v[-1] holds the fill; indexing from it keeps every offset unsigned and small
     for (size_t x = 0; x < w; ++x) out[x] = pick<Erode>(pick<Erode>(left[x], left[x + 1]), left[x + 2]);
-}
-
-KX_VECTOR_CLONES
-void erodeRect3Row(const uint8_t *up, uint8_t *mid, const uint8_t *dn, uint8_t *keep, uint8_t *v, size_t w) noexcept
-{
-    rect3Row<true>(up, mid, dn, keep, v, w);
-}
-
-KX_VECTOR_CLONES
-void dilateRect3Row(const uint8_t *up, uint8_t *mid, const uint8_t *dn, uint8_t *keep, uint8_t *v, size_t w) noexcept
-{
-    rect3Row<false>(up, mid, dn, keep, v, w);
 }
 
 bool isCentredRect3(const Mask *e) { return e->width == 3 && e->height == 3 && e->anchorX == 1 && e->anchorY == 1 && isFullRectangle(e); }
@@ -165,10 +153,11 @@ bool morphRect3(Image *im) noexcept
     std::memset(outside, fill, w);
     v[-1] = v[w] = fill;
     const uint8_t *up = outside;
+    const auto rect3 = isa::Clones<rect3Row<Erode>>::table.pick();
     for (int y = 0; y < h; ++y) {
         uint8_t *keep = saved[y & 1];
         const uint8_t *dn = y + 1 < h ? row(im, y + 1) : outside;
-        (Erode ? erodeRect3Row : dilateRect3Row)(up, row(im, y), dn, keep, v, w);
+        rect3(up, row(im, y), dn, keep, v, w);
         up = keep;
     }
     return true;

@@ -43,9 +43,9 @@ constexpr Kernel3 kSharpen = {0, -1, 0, -1, 5, -1, 0, -1, 0};
 
 // One output row from the zero-padded rows above (a), at (c) and below (b)
 // the pixel, each starting one byte left of column 0.
-KX_VECTOR_CLONES
-void correlateRow(const uint8_t *__restrict a, const uint8_t *__restrict c, const uint8_t *__restrict b,
-                  uint8_t *__restrict out, int w, const int *k) noexcept
+[[gnu::always_inline]] inline void correlateRow(const uint8_t *__restrict a, const uint8_t *__restrict c,
+                                                const uint8_t *__restrict b, uint8_t *__restrict out, int w,
+                                                const int *k) noexcept
 {
     const int k0 = k[0], k1 = k[1], k2 = k[2], k3 = k[3], k4 = k[4], k5 = k[5], k6 = k[6], k7 = k[7], k8 = k[8];
     for (int x = 0; x < w; ++x) {
@@ -78,6 +78,7 @@ bool correlateBands(Image *im, const int k[9], const threads::Bands &bands) noex
         if (i + 1 < bands.count) std::memcpy(edge + stride + 1, row(im, bands.end(i)), size_t(w));
     }
 
+    const auto correlate = isa::Clones<correlateRow>::table.pick();
     threads::forEach(bands, [&](int band, int y0, int y1) {
         uint8_t *base = bandBuffer(band);
         uint8_t *ring[3] = {base, base + stride, base + 2 * stride};
@@ -91,7 +92,7 @@ bool correlateBands(Image *im, const int k[9], const threads::Bands &bands) noex
             const uint8_t *a = y > y0 ? ring[(y - 1) % 3] : above;
             const uint8_t *c = ring[y % 3];
             const uint8_t *b = y + 1 < y1 ? ring[(y + 1) % 3] : below;
-            correlateRow(a, c, b, row(im, y), w, k);
+            correlate(a, c, b, row(im, y), w, k);
         }
     });
     return true;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "frame/isa.hpp"
 #include "kxpre.h"
 
 namespace kx {
@@ -54,17 +55,6 @@ inline void failed(const char *text, const SourceLocation &where = SourceLocatio
 
 }  // namespace kx
 
-// Hot byte loops marked with this are also compiled for AVX2 and picked
-// when the library is loaded, where the processor has it (same arithmetic,
-// wider vectors).  The pick is made by resolvers that run while the library
-// is relocated, before a sanitizer's runtime is set up, so sanitizer builds
-// (and clang builds) keep the plain loops.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__) && \
-    !defined(__SANITIZE_THREAD__)
-#define KX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KX_VECTOR_CLONES
-#endif
 
 namespace kx {
 

@@ -114,7 +114,7 @@ void releaseRowProgram(RowProgram *p) noexcept
 
 RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexcept
 {
-    if (!__builtin_cpu_supports("avx2")) return nullptr;
+    if (isa::active() < isa::Level::Avx2) return nullptr;
     const int64_t rowBytes = int64_t(srcW) * ch, outBytes = int64_t(t->count) * ch;
     if (rowBytes < 16 || outBytes > (int64_t(1) << 28)) return nullptr;
     // Eight neighbouring bytes of three-byte pixels may reach into four

@@ -77,7 +77,7 @@ namespace kx::geo {
 void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
                    const ContributionTable *table, int u0, int u1, int32_t *acc, TermCodeCache *shared) noexcept
 {
-    const bool avx2 = __builtin_cpu_supports("avx2");
+    const bool avx2 = isa::active() >= isa::Level::Avx2;
     TermCodeCache local;
     TermCodeCache &cache = shared ? *shared : local;
     constexpr int kMaxTaps = 64;

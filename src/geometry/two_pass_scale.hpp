@@ -20,6 +20,7 @@
 #include <climits>
 #include <utility>
 
+#include "frame/isa.hpp"
 #include "kxpre.h"
 
 namespace kx::geo {

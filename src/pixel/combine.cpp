@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "frame/frame.hpp"
+#include "frame/isa.hpp"
 #include "kxthreads_bands.hpp"
 
 using namespace kx;
@@ -48,8 +49,7 @@ inline void combineBytes(const uint8_t *a, uint8_t *b, size_t n, bool bin, Op op
         for (size_t i = 0; i < n; ++i) b[i] = op(a[i], b[i]);
 }
 
-KX_VECTOR_CLONES
-void combineRow(int code, bool bin, const uint8_t *a, uint8_t *b, size_t n) noexcept
+[[gnu::always_inline]] inline void combineRow(int code, bool bin, const uint8_t *a, uint8_t *b, size_t n) noexcept
 {
     switch (code) {
     case KX_MERGE_ADD:
@@ -91,7 +91,8 @@ Image *kxPixelMerge(const Image *image0, Image *image1, int code)
     if (image0->imageType != image1->imageType || !typeOk(image0) || !typeOk(image1)) return image1;
     if (code < KX_MERGE_ADD || code > KX_MERGE_DIFF) return image1;  // unknown code: image1 unchanged
     const bool bin = image1->imageType == KIT_BIN;
-    forCommonRows(image0, image1, [&](const uint8_t *a, uint8_t *b, size_t n) { combineRow(code, bin, a, b, n); });
+    const auto combine = isa::Clones<combineRow>::table.pick();
+    forCommonRows(image0, image1, [&](const uint8_t *a, uint8_t *b, size_t n) { combine(code, bin, a, b, n); });
     return image1;
 }
 
