@@ -6,5 +6,5 @@ if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
   # The wrappers must be visible to the libraries' dynamic symbol lookup.
   set_target_properties(kxtest_failinject PROPERTIES ENABLE_EXPORTS ON)
   target_link_libraries(kxtest_failinject PRIVATE kxpre kxmask GTest::gtest GTest::gtest_main ${CMAKE_DL_LIBS})
-  gtest_discover_tests(kxtest_failinject DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
+  kx_discover_tests(kxtest_failinject 600)
 endif()

@@ -8,7 +8,7 @@ kx_strict(kxtest_tsan)
 target_include_directories(kxtest_tsan PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
 find_package(Threads REQUIRED)
 target_link_libraries(kxtest_tsan PRIVATE kxpre kxmask kxthreads GTest::gtest GTest::gtest_main Threads::Threads)
-gtest_discover_tests(kxtest_tsan DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
+kx_discover_tests(kxtest_tsan 600)
 
 if(NOT KX_TSAN AND NOT KX_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
