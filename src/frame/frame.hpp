@@ -125,7 +125,7 @@ void applyLut(Image *im, const uint8_t lut[256], int channels) noexcept;
 
 // Applies a 256-entry table to the bytes of every pixel whose channel bit
 // (bit c for byte c) is set in `channelBits`; other bytes stay.  Both
-// appliers live with the pixel operations (src/pixel/lut.cpp).
+// appliers live with the pixel operations (src/pixel/internal/lut.cpp).
 void applyLutChannels(Image *im, const uint8_t lut[256], unsigned channelBits) noexcept;
 
 // ---- RAII holders --------------------------------------------------------

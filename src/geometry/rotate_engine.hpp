@@ -19,8 +19,8 @@
 //  - rows are walked only over the x range whose approximate source position
 //    lies within two pixels of the source; the rest keeps the background;
 //  - a result that keeps the image's size renders only the part it keeps.
-// The frame (renderRotation) is in rotate_engine.cpp, the kernels in
-// rotate_fast.cpp, both in the internal object library the tests link; the
+// The frame (renderRotation) is in internal/rotate_engine.cpp, the kernels
+// in internal/rotate_fast.cpp, both in the internal library the tests link; the
 // entry points kxRotateEx and kxRotateE2 are in rotate.cpp.
 #pragma once
 

@@ -93,7 +93,7 @@ LocalKernel localKernelFor(const LocalParams &p, isa::Level level = isa::active(
 void decideLocalRow(const LocalRows<int64_t> &r) noexcept;
 void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept;
 
-// ---- image side (global.cpp) --------------------------------------------
+// ---- image side (internal/histogram.cpp) ----------------------------------
 
 // A usable KIT_GRAY image: the only type this family processes.
 bool isGrey(const Image *image) noexcept;

@@ -7,7 +7,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "threshold_detail.hpp"
+#include "threshold/threshold_detail.hpp"
 
 namespace kx::thr {
 

@@ -38,7 +38,7 @@
 #include <limits>
 
 #include "frame/frame.hpp"
-#include "threshold_detail.hpp"
+#include "threshold/threshold_detail.hpp"
 
 namespace kx::thr {
 

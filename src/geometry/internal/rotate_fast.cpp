@@ -20,7 +20,7 @@ namespace kx::geo {
 // built code passes them.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-#define KX_ISA_SOURCE "geometry/rotate_fast.inc"
+#define KX_ISA_SOURCE "geometry/internal/rotate_fast.inc"
 #include "frame/isa_each.inc"
 
 namespace {

@@ -1,7 +1,7 @@
 // The byte-table mapper (lut.hpp) and the image-level appliers of the call
 // frame, applyLut and applyLutChannels, which every table-driven point
 // operation goes through.
-#include "lut.hpp"
+#include "pixel/lut.hpp"
 
 #include "frame/frame.hpp"
 #include "kxthreads_bands.hpp"

@@ -28,7 +28,7 @@
 // loop.
 #include <cmath>
 
-#include "threshold_detail.hpp"
+#include "threshold/threshold_detail.hpp"
 
 #if KX_ISA_X86
 #include <immintrin.h>

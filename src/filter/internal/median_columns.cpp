@@ -3,13 +3,13 @@
 // medians, one source (median_columns.inc) compiled for every level.
 #include <cstring>
 
-#include "filter_detail.hpp"
+#include "filter/filter_detail.hpp"
 
 namespace kx::filter {
 
 #pragma GCC diagnostic ignored "-Wpsabi"  // (file-local vector types only)
 
-#define KX_ISA_SOURCE "filter/median_columns.inc"
+#define KX_ISA_SOURCE "filter/internal/median_columns.inc"
 #include "frame/isa_each.inc"
 
 namespace {
