@@ -10,8 +10,8 @@ using namespace kx::geo;
 
 namespace {
 
-// The kernel of both passes.  Compiled twice, for the base instruction set
-// and for AVX2; the loops vectorise as they stand, and since every term is
+// The kernel of both passes, compiled per level (isa::Clones); the loops
+// vectorise as they stand, and since every term is
 // converted exactly as written both versions give the same bytes.
 [[gnu::always_inline]] inline void resampleBody(const uint8_t *in, size_t inStride, int base, uint8_t *out,
                                                 size_t outStride, size_t n, const ContributionTable *table, int u0,
@@ -55,19 +55,6 @@ namespace {
     }
 }
 
-__attribute__((target("avx2"))) void resampleAvx2(const uint8_t *in, size_t inStride, int base, uint8_t *out,
-                                                  size_t outStride, size_t n, const ContributionTable *table, int u0,
-                                                  int u1, int32_t *acc) noexcept
-{
-    resampleBody(in, inStride, base, out, outStride, n, table, u0, u1, acc);
-}
-
-void resampleBase(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                  const ContributionTable *table, int u0, int u1, int32_t *acc) noexcept
-{
-    resampleBody(in, inStride, base, out, outStride, n, table, u0, u1, acc);
-}
-
 }  // namespace
 
 namespace kx::geo {
@@ -78,6 +65,7 @@ void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, s
                    const ContributionTable *table, int u0, int u1, int32_t *acc, TermCodeCache *shared) noexcept
 {
     const bool avx2 = isa::active() >= isa::Level::Avx2;
+    const auto resample = isa::Clones<resampleBody>::table.pick();
     TermCodeCache local;
     TermCodeCache &cache = shared ? *shared : local;
     constexpr int kMaxTaps = 64;
@@ -99,10 +87,7 @@ void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, s
             integerLine(lines, codes, taps, out + size_t(u) * outStride, n, avx2);
             continue;
         }
-        if (avx2)
-            resampleAvx2(in, inStride, base, out, outStride, n, table, u, u + 1, acc);
-        else
-            resampleBase(in, inStride, base, out, outStride, n, table, u, u + 1, acc);
+        resample(in, inStride, base, out, outStride, n, table, u, u + 1, acc);
     }
 }
 
