@@ -60,26 +60,6 @@ TEST(Threshold, FixedLevelsFollowTheirRules)
     }
 }
 
-TEST(Threshold, DispatchEqualsTheDirectCall)
-{
-    const struct { int method, p1, p2; double param; Op direct; } cases[] = {
-        // Thresholds keep their low byte; direct null: nothing done.
-        {0, 100, 0, 0.0, bind(kxbSimple, 100, 0)}, {1, 80, 0, 0.0, bind(kxbDark, 80, 1, 1)},
-        {2, 80 + 512, 0, 0.0, bind(kxbLight, 80, 1, 1)}, {3, 50, 150, 0.0, bind(kxbInner, 50, 150, 1, 1)},
-        {4, 50, 150 + 256, 0.0, bind(kxbOuter, 50, 150, 1, 1)},
-        {16, 7, 128 + 256, 0.25, bind(kxbLocalIntegral, 7, 128, 0.25f)},
-        {17, 4, 0, 0.0, bind(kxbMultiLevel, 4)}, {18, 0, 0, 0.0, kxbMaxEntropy},
-        {19, 20, 5, 0.0, bind(kxbIsoData, 20, 5)}, {20, 1, 0, 0.0, bind(kxbMinError, 1)},
-        {21, 0, 0, 0.0, bind(kxbOtsu, nullptr)}, {15, 10, 10, 0.0, nullptr}, {22, 10, 10, 0.0, nullptr},
-    };
-    const Bytes in = randomBytes(17 * 9, 12);
-    for (const auto &c : cases) {
-        const Op dispatch = [&](Image *i) { return kxThreshold(i, c.method, c.p1, c.p2, c.param); };
-        const int type = c.direct && c.method != 17 ? KIT_BIN : KIT_GRAY;  // kxbMultiLevel posterizes
-        EXPECT_EQ(run(dispatch, in, 17, type), c.direct ? run(c.direct, in, 17, type) : in) << c.method;
-    }
-}
-
 TEST(Threshold, GetOptimaSettledCases)
 {
     enum { kNone, kEmpty, kBroken };  // masks: none, selecting nothing, a record without pixels
