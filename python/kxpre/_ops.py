@@ -156,16 +156,13 @@ class _State:
 
     __slots__ = ("values", "cv", "image", "kind", "was_bool", "was_255", "address", "target", "images", "masks",
                  "keep", "outs", "distances", "destination", "inplace")
+    # cv: the values' C forms, in place of the values (the list is the
+    # call's own)
 
     def __init__(self, values):
-        self.values = values
-        self.cv = list(values)
+        self.values = self.cv = values
         self.images = []
-        self.masks = None
-        self.keep = None
-        self.outs = None
-        self.target = self.address = None
-        self.was_bool = self.was_255 = False
+        self.masks = self.keep = self.outs = self.target = self.address = self.image = None
 
     def release(self):
         for a in self.images:
@@ -189,13 +186,18 @@ def _wrap_packed(st, arr, kit):
 def _wrap_any(st, arr, kit):
     """A virtual image over an array's own memory, or over a packed copy
     (kept until the call ends) when the library cannot work on it."""
-    if _native.wrappable(arr) is None:
+    pitch = _native.wrappable(arr)
+    if pitch is None:
         arr = np.array(arr, order="C")
         if st.keep is None:
             st.keep = []
         st.keep.append(arr)
         return _wrap_packed(st, arr, kit)
-    address = _native.wrap(arr, kit)
+    h, w = arr.shape[:2]
+    data = ctypes.byref(_pointer_of(arr)) if arr.flags.c_contiguous else _VP(arr.ctypes.data)
+    address = _create_raw(kit, w, h, pitch, data, 0)
+    if not address:
+        _native.refused(w, h, kit, pitch)
     st.images.append(address)
     return address
 
@@ -328,7 +330,9 @@ def _k_const(plan, a, i):
 
 def _k_integer(plan, a, i):
     py, name, lo, hi = plan.py, a.name, *a.type_range()
-    documented = a.min is not None or a.max is not None or a.values is not None
+    first = lo if a.min is None else max(lo, math.ceil(a.min))
+    last = hi if a.max is None else min(hi, math.floor(a.max))
+    values = None if a.values is None else frozenset(a.values)
     wrap = ctypes.c_uint32 if a.type == "uint32_t" else None
 
     def check(st, v):
@@ -336,13 +340,11 @@ def _k_integer(plan, a, i):
             if not isinstance(v, numbers.Integral):
                 raise TypeError("kxpre.%s: %s must be an integer, got %s %r" % (py, name, type(v).__name__, v))
             v = int(v)
-        if not lo <= v <= hi:
-            raise ArgumentOverflowError("kxpre.%s: %s must be %d..%d (the range of %s), got %d"
-                                        % (py, name, lo, hi, a.type, v))
-        if documented:
-            why = a.check(v)
-            if why:
-                raise ValueError("kxpre.%s: %s %s, got %r" % (py, name, why, v))
+        if not first <= v <= last or values is not None and v not in values:
+            if not lo <= v <= hi:
+                raise ArgumentOverflowError("kxpre.%s: %s must be %d..%d (the range of %s), got %d"
+                                            % (py, name, lo, hi, a.type, v))
+            raise ValueError("kxpre.%s: %s %s, got %r" % (py, name, a.check(v), v))
         return v
 
     return check, [(lambda st: wrap(st.cv[i])) if wrap else (lambda st: st.cv[i])]
