@@ -65,6 +65,7 @@ def array_kind(array, binary):
 
 
 _U8, _BOOL = np.dtype(np.uint8), np.dtype(np.bool_)
+_INT_MIN, _INT_MAX = -2**31, 2**31 - 1
 _COLOUR_KIND = {3: "rgb", 4: "rgba"}
 
 
@@ -101,6 +102,9 @@ def as_image(fn, name, value, binary_allowed, binary, default=False):
     if kind is None:
         raise ValueError("kxpre.%s: %s must have shape (H, W), (H, W, 3) or (H, W, 4), got %s"
                          % (fn, name, shape))
+    if shape[0] > _INT_MAX or shape[1] > _INT_MAX:
+        raise ArgumentOverflowError("kxpre.%s: %s: the sides of an image must be at most 2147483647 (the range "
+                                    "of int), got shape %s" % (fn, name, shape))
     was_255 = False
     if kind == "bin" and not was_bool:
         top = int(value.max())
@@ -155,7 +159,7 @@ class _State:
     """What one call makes: images and masks released when it ends."""
 
     __slots__ = ("values", "cv", "image", "kind", "was_bool", "was_255", "address", "target", "images", "masks",
-                 "keep", "outs", "distances", "destination", "inplace")
+                 "keep", "outs", "distances", "destination", "dest_address", "copy_back", "inplace")
     # cv: the values' C forms, in place of the values (the list is the
     # call's own)
 
@@ -163,6 +167,7 @@ class _State:
         self.values = self.cv = values
         self.images = []
         self.masks = self.keep = self.outs = self.target = self.address = self.image = None
+        self.destination = self.dest_address = self.copy_back = None
 
     def release(self):
         for a in self.images:
@@ -407,7 +412,10 @@ def _k_quad(plan, a, i):
     py, name = plan.py, a.name
 
     def check(st, v):
-        return np.ascontiguousarray(_numbers(py, name, v, 8, None, "four (x, y) points").astype(np.float32))
+        q = _numbers(py, name, v, 8, None, "four (x, y) points")
+        if np.any(np.isfinite(q) & (np.abs(q) > _FLOAT_MAX)):
+            raise ArgumentOverflowError("kxpre.%s: %s: a coordinate is too large for a float, got %r" % (py, name, v))
+        return np.ascontiguousarray(q.astype(np.float32))
 
     return check, [lambda st: ctypes.byref(_pointer_of(st.cv[i]))]
 
@@ -535,7 +543,8 @@ def _element(fn, value, st):
         shapes = {"cross": 1, "rect": 2, "ellipse": 3}
         if value[0] not in shapes:
             raise ValueError("kxpre.%s: element shape must be 'cross', 'rect' or 'ellipse'" % fn)
-        address = _native.create_mask(shapes[value[0]], int(value[1]), int(value[2]))
+        w, h = (_side(fn, "element", x, 1) for x in value[1:])
+        address = _native.create_mask(shapes[value[0]], w, h)
     else:
         arr, _, _, _ = as_image(fn, "element", value, False, False)
         source = _native.wrap(np.ascontiguousarray(arr) if _native.wrappable(arr) is None else arr, KIT_GRAY)
@@ -551,25 +560,66 @@ def _element(fn, value, st):
     return _VP(address)
 
 
+def _side(fn, what, v, least):
+    """A size or coordinate given in a tuple, checked as an int argument."""
+    if not isinstance(v, numbers.Integral):
+        raise TypeError("kxpre.%s: %s: sizes must be integers, got %s %r" % (fn, what, type(v).__name__, v))
+    v = int(v)
+    if not _INT_MIN <= v <= _INT_MAX:
+        raise ArgumentOverflowError("kxpre.%s: %s: sizes must be -2147483648..2147483647 (the range of int), got %d"
+                                    % (fn, what, v))
+    if v < least:
+        raise ValueError("kxpre.%s: %s: sizes must be at least %d, got %d" % (fn, what, least, v))
+    return v
+
+
 def _destination(plan, a, st, v):
+    """The destination image: a shape (a new image), or the caller's array,
+    worked on in its own memory, or through an image of the library's own
+    copied back after the call (an array the library cannot work on, or an
+    export that refuses destinations over the caller's memory)."""
     py = plan.py
     if v is None:
         if plan.e.result == "destination":
             raise ValueError("kxpre.%s: %s must be an array or a shape (height, width)" % (py, a.name))
         return None
     if isinstance(v, np.ndarray):
-        _native.check_array(v, a.name)
+        arr, kind, was_bool, _ = as_image(py, a.name, v, st.kind == "bin", st.kind == "bin")
+        if was_bool or arr is not v:
+            raise TypeError("kxpre.%s: %s must be a uint8 array (binary images holding 0 and 1)" % (py, a.name))
+        if kind != st.kind:
+            raise TypeError("kxpre.%s: %s must be an image of the same kind as %s (%s), got %s"
+                            % (py, a.name, plan.main.name, KIND_WORDS[st.kind], KIND_WORDS[kind]))
+        if not v.flags.writeable:
+            raise ValueError("kxpre.%s: %s must be a writable array" % (py, a.name))
         st.destination = v
-        address = _native.wrap(v, _native.image_type(v, st.kind == "bin"))
+        pitch = _native.wrappable(v)
+        if a.virtual and pitch is not None:
+            address = _native.wrap(v, _KIT[kind])
+        else:
+            address = _native.owned_copy(v, _KIT[kind])
+            st.copy_back = address
         st.images.append(address)
+        st.dest_address = address
         return _VP(address)
-    h, w = (int(x) for x in tuple(v)[:2])
-    if h < 1 or w < 1:
-        raise ValueError("kxpre.%s: %s must be a shape of at least (1, 1), got %r" % (py, a.name, v))
+    if not isinstance(v, (tuple, list)) or len(v) != 2:
+        raise ValueError("kxpre.%s: %s must be an array or a shape (height, width), got %r" % (py, a.name, v))
+    h, w = (_side(py, a.name, x, 1) for x in v)
     address = _native.new_image(_KIT[st.kind], w, h)
     st.images.append(address)
-    st.destination = address
+    st.destination = st.dest_address = address
     return _VP(address)
+
+
+def _copied_back(plan, st):
+    """The caller's destination array after the call."""
+    v = st.destination
+    if st.copy_back is not None:
+        out = _native.view(st.copy_back)
+        if out.shape != v.shape:
+            raise plan.fail(ValueError, "the library changed the destination's type (to shape %s)" % (out.shape,))
+        v[...] = out
+    return v
 
 
 # ---- results -------------------------------------------------------------------
@@ -596,8 +646,10 @@ def _r_status(plan, st, returned):
 
 
 def _r_destination(plan, st, returned):
+    if plan.e.returns != "void" and not returned:
+        raise plan.fail(ValueError, "the library refused the arguments (the destination is unchanged)")
     if isinstance(st.destination, np.ndarray):
-        return st.destination
+        return _copied_back(plan, st)
     return _native.view(st.destination).copy()
 
 
@@ -606,6 +658,8 @@ def _r_image(plan, st, returned):
         return returned
     e = plan.e
     current = st.address
+    if returned and returned == st.dest_address and isinstance(st.destination, np.ndarray):
+        return _copied_back(plan, st)  # the library worked in the caller's destination
     if returned and returned != current and e.result in ("image", "new") and returned not in st.images:
         current = returned  # a new image made by the library
         st.images.append(returned)
