@@ -50,7 +50,10 @@ from ._native import KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA, EllipseBox, FloodReco
 from ._ops import ENUMS, MANIFEST, ArgumentOverflowError, build, c_type
 from .io import page_count, read, write  # image files (libkxio)
 
-__all__ = ["KIT_BIN", "KIT_GRAY", "KIT_RGB", "KIT_RGBA", "ArgumentOverflowError", "available", "lib",
+# The package's version, the library's (CMakeLists.txt) and pyproject.toml's.
+__version__ = "0.1.0"
+
+__all__ = ["__version__", "KIT_BIN", "KIT_GRAY", "KIT_RGB", "KIT_RGBA", "ArgumentOverflowError", "available", "lib",
            "signatures", "to_gray", "to_bgr", "bgr_to_rgb", "rgb_to_bgr", "Edge", "edges"]
 
 

@@ -190,12 +190,17 @@ def wrappable(array):
     return pitch
 
 
+# The largest image the library makes: pitch * height bytes must fit an int
+# (the image record's rule, kximage.h); named here for the messages.
+MAX_IMAGE_BYTES = 2**31 - 1
+
+
 def refused(width, height, kit, pitch=None):
     """Raises why the library made no image of this size: ValueError when
     it is larger than an image can be (pitch * height must fit an int, see
     kximage.h), else MemoryError."""
     pitch = pitch or width * BYTES_PER_PIXEL.get(kit, 1)
-    if pitch * height > 2**31 - 1:
+    if pitch * height > MAX_IMAGE_BYTES:
         raise ValueError("kxpre: a %d x %d image (%d bytes per row) exceeds the largest image of the library, "
                          "2147483647 bytes (rows x bytes per row)" % (width, height, pitch))
     raise MemoryError("kxpre: cannot make a %d x %d image" % (width, height))

@@ -24,14 +24,18 @@ from ._native import KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA, EllipseBox, FloodReco
 MANIFEST = Manifest()
 
 
-def _make_enum(name, members):
+def _make_enum(name, members, module="kxpre"):
     """An IntFlag when every code is a bit (or'ed together), else an IntEnum."""
     bits = all(v > 0 and v & (v - 1) == 0 for v in members.values())
-    return (enum.IntFlag if bits else enum.IntEnum)(name, members, module="kxpre")
+    return (enum.IntFlag if bits else enum.IntEnum)(name, members, module=module)
 
 
-# The named constants of the manifest's codes (kxpre.Filter.BILINEAR, ...).
-ENUMS = {name: _make_enum(name, members) for name, members in MANIFEST.enums.items()}
+def make_enums(manifest, module="kxpre"):
+    """The named constants of a manifest's codes (kxpre.Filter.BILINEAR, ...)."""
+    return {name: _make_enum(name, members, module) for name, members in manifest.enums.items()}
+
+
+ENUMS = make_enums(MANIFEST)
 
 
 class ArgumentOverflowError(ValueError, OverflowError):
@@ -69,13 +73,14 @@ _INT_MIN, _INT_MAX = -2**31, 2**31 - 1
 _COLOUR_KIND = {3: "rgb", 4: "rgba"}
 
 
-def as_image(fn, name, value, binary_allowed, binary, default=False):
+def as_image(fn, name, value, binary_allowed, binary, default=False, grey_ok=True):
     """(uint8 array, kind, was bool, was 0/255) for an image argument.
 
     binary: the caller's choice for a 2-D array (None: bool arrays are binary
     when binary_allowed, uint8 arrays when `default`).  bool arrays become
     0/1 bytes.  A 2-D array taken as binary must hold 0 and 1; one of 0 and
-    255 only is converted to 0/1."""
+    255 only is converted to 0/1.  grey_ok: the function takes grey images
+    too (the refusal of a grey array then says how to pass one)."""
     if not isinstance(value, np.ndarray):
         raise TypeError("kxpre.%s: %s must be a numpy array, got %s" % (fn, name, type(value).__name__))
     dtype = value.dtype
@@ -111,8 +116,9 @@ def as_image(fn, name, value, binary_allowed, binary, default=False):
         if top > 1:
             if np.any((value != 0) & (value != 255)):
                 raise TypeError("kxpre.%s: %s is taken as a binary image, which holds 0 and 1 (bool and 0/255 "
-                                "arrays are converted), but it holds values up to %d; pass binary=False for a "
-                                "grey image" % (fn, name, top))
+                                "arrays are converted), but it holds values up to %d; %s"
+                                % (fn, name, top, "pass binary=False for a grey image" if grey_ok else
+                                   "pass %s != 0 to take every non-zero pixel as set" % name))
             value = (value != 0).view(np.uint8)
             was_255 = True
     return value, kind, was_bool, was_255
@@ -177,6 +183,17 @@ class _State:
                 _native.destroy_mask(a)
 
 
+def _deviation(image):
+    """The sample standard deviation of an image's pixels (0 for one
+    pixel), from exact sums."""
+    n = image.size
+    if n < 2:
+        return 0.0
+    s1 = int(image.sum(dtype=np.uint64))
+    s2 = int(np.square(image, dtype=np.uint64).sum(dtype=np.uint64))
+    return math.sqrt((n * s2 - s1 * s1) / (n * (n - 1)))
+
+
 def _wrap_packed(st, arr, kit):
     """A virtual image over a packed array the binding made (as
     _native.wrap, without its checks)."""
@@ -222,6 +239,8 @@ class _Plan:
         self.binary_default = bool(one_byte) and one_byte[0] == "bin"
         self.binary_allowed = "bin" in e.images
         self.images_ok = frozenset(e.images)
+        self.grey_ok = "gray" in e.images
+        self.deviation = any("deviation" in (c.left, c.right) for c in e.requires)
         self.scalars, self.others, self.params = [], [], []
         for a in e.args:
             i = self.index.get(a.name)
@@ -265,7 +284,7 @@ class _Plan:
         i = self.main_index
         value = st.values[i]
         image, kind, st.was_bool, st.was_255 = as_image(self.py, self.main.name, value, self.binary_allowed,
-                                                        binary, self.binary_default)
+                                                        binary, self.binary_default, self.grey_ok)
         if kind not in self.images_ok:
             raise self.fail(TypeError, "%s must be a %s image; got a %s image of shape %s"
                             % (self.main.name, kinds_text(self.e.images), KIND_WORDS[kind], image.shape))
@@ -276,6 +295,8 @@ class _Plan:
         sizes = {a.name: st.cv[i] for i, a in enumerate(self.visible)}
         if st.image is not None:
             sizes.update(width=st.image.shape[1], height=st.image.shape[0])
+            if self.deviation:
+                sizes["deviation"] = _deviation(st.image)
         for cond in self.requires:
             if not cond.holds(sizes):
                 got = ", ".join("%s %s" % (n, sizes[n]) for n in (cond.left, cond.right) if isinstance(n, str))
@@ -307,6 +328,8 @@ class _Plan:
             st.address = _native.owned_copy(image, kit)
             st.images.append(st.address)
         else:
+            if image.nbytes > _native.MAX_IMAGE_BYTES:  # refused before a copy of that size
+                _native.refused(image.shape[1], image.shape[0], kit)
             st.target = image.copy()
             st.address = _wrap_packed(st, st.target, kit)
 
@@ -666,15 +689,32 @@ def _r_image(plan, st, returned):
     elif e.result == "new" and not returned:
         raise plan.fail(ValueError, "the library refused the arguments")
     if current == st.address and st.target is not None:
-        out = st.target
+        # a grey image may have become binary and the other way round
+        out, kit = st.target, _KIT[st.kind] if st.target.ndim == 3 else _native.record(current).imageType
     else:
-        out = _native.view(current).copy()
-    if st.was_bool and not st.inplace and _native.record(current).imageType == KIT_BIN:
-        out = out.astype(bool)
+        out, kit = _native.view(current).copy(), _native.record(current).imageType
+    if not st.inplace:
+        out = _binary(plan, st, out, kit)
     if e.result == "flood":
         return out, int(returned)
     if st.outs:
         return (out,) + tuple(o.value for o in st.outs)
+    return out
+
+
+def _binary(plan, st, out, kit):
+    """A result holding 0 and 1 as a bool array: a binary image (0/255 when
+    the input was 0/255), or a grey one the export keeps 0/1 for a bool
+    input; never one the export fills with other values."""
+    rule = plan.e.binary_result
+    if rule == "never" or out.ndim != 2:
+        return out
+    if kit == KIT_BIN:
+        if st.was_255:
+            return np.multiply(out, 255, out=out)
+        return out.view(bool)
+    if rule == "kept" and st.was_bool:
+        return out.view(bool)
     return out
 
 
@@ -685,15 +725,15 @@ RESULTS = {
 }
 
 
-def _signature(visible):
+def _signature(visible, enums):
     """Python parameters in C order; an argument keeps its default only when
     every later one has one too."""
     ps, trailing = [], True
     for a in reversed(visible):
         trailing = trailing and a.default is not NO_DEFAULT
         default = a.default if trailing else inspect.Parameter.empty
-        if a.enum and isinstance(default, int) and default in ENUMS[a.enum]._value2member_map_:
-            default = ENUMS[a.enum](default)
+        if a.enum and isinstance(default, int) and default in enums[a.enum]._value2member_map_:
+            default = enums[a.enum](default)
         ps.insert(0, inspect.Parameter(a.name, inspect.Parameter.POSITIONAL_OR_KEYWORD, default=default))
     return ps
 
@@ -717,7 +757,7 @@ def _front(name, qualname, params, run, images):
     return f
 
 
-def build(e, bind=_native._bind, module="kxpre", header="kxpre.h"):
+def build(e, bind=_native._bind, module="kxpre", header="kxpre.h", enums=None):
     """The Python function of an export and its ctypes function (None when
     this library build lacks the export).  bind(name, restype, argtypes)
     finds the export in its library (a companion library's manifest passes
@@ -731,11 +771,12 @@ def build(e, bind=_native._bind, module="kxpre", header="kxpre.h"):
     # functions as "kxpre.extra.name".
     py = e.python if module == "kxpre" else module[len("kxpre."):] + "." + e.python
     plan = _Plan(e, fn, py, header)
-    params = _signature(plan.visible)
+    enums = ENUMS if enums is None else enums
+    params = _signature(plan.visible, enums)
     call = _front(e.python, "kxpre." + py, params, plan.run, plan.main is not None)
     call.__module__ = module
     call.__qualname__ = e.python
-    call.__doc__ = docstring(e, plan.visible, plan.binary_default, header)
+    call.__doc__ = docstring(e, plan.visible, plan.binary_default, header, enums, module)
     call.plan = plan
     return call, fn
 
@@ -756,7 +797,8 @@ _RETURNS = {
 }
 
 
-def docstring(e, visible, binary_default, header="kxpre.h"):
+def docstring(e, visible, binary_default, header="kxpre.h", enums=None, module="kxpre"):
+    enums = ENUMS if enums is None else enums
     lines = [e.summary, ""]
     if e.image is not None:
         lines.append("Works on %s images." % kinds_text(e.images))
@@ -775,13 +817,13 @@ def docstring(e, visible, binary_default, header="kxpre.h"):
         if a.accepted() and a.kind not in ("byte",):
             extra.append("accepted: " + a.accepted())
         if a.enum:
-            extra.append("kxpre.%s: %s" % (a.enum, ", ".join("%s=%d" % (m.name, m.value) for m in ENUMS[a.enum])))
+            extra.append("%s.%s: %s" % (module, a.enum, ", ".join("%s=%d" % (m.name, m.value) for m in enums[a.enum])))
         if a.same_size:
             extra.append("the size of %s" % a.same_size)
         if a.default is not NO_DEFAULT:
             d = a.default
-            named = a.enum and d in ENUMS[a.enum]._value2member_map_
-            extra.append("default %s" % ("%s.%s" % (a.enum, ENUMS[a.enum](d).name) if named else repr(d)))
+            named = a.enum and d in enums[a.enum]._value2member_map_
+            extra.append("default %s" % ("%s.%s" % (a.enum, enums[a.enum](d).name) if named else repr(d)))
         if extra:
             line += " (" + "; ".join(extra) + ")"
         lines.append(line.rstrip())

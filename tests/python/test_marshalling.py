@@ -110,9 +110,14 @@ def _values(e, rng):
     return args
 
 
-def _outcome(fn, image, args, **flags):
+def _outcome(fn, e, image, args, **flags):
+    """The result of a call, or the type of the Python exception it raised."""
+    args = dict(args, **{e.image.name: image})
+    for a in e.args:
+        if a.kind == "same" and args.get(a.name) is None:
+            args[a.name] = np.array(image)  # an operand of the image's own kind and size
     try:
-        return fn(image, **args, **flags)
+        return fn(**args, **flags)
     except ALLOWED as err:
         assert not isinstance(err, ctypes.ArgumentError), err
         return type(err)
@@ -142,12 +147,12 @@ def test_fuzz_arrays_and_arguments_against_every_export(fn, e):
                 a = rng.integers(0, 256, shape).astype(dtype)
             for layout, v in _layouts(a):
                 before = v.copy()
-                want = _outcome(fn, np.ascontiguousarray(before), args)
-                got = _outcome(fn, v, args)
+                want = _outcome(fn, e, np.ascontiguousarray(before), args)
+                got = _outcome(fn, e, v, args)
                 assert _same(got, want), (layout, dtype, shape)
                 np.testing.assert_array_equal(v, before)  # the input is not changed
                 binary = bool(rng.integers(2))
-                got = _outcome(fn, v if v.flags.writeable else v.copy(), args, inplace=True, binary=binary)
+                got = _outcome(fn, e, v if v.flags.writeable else v.copy(), args, inplace=True, binary=binary)
                 assert not isinstance(got, np.ndarray) or e.resizes or e.result == "destination" \
                     or got.shape[:2] == v.shape[:2], layout
     # Each argument given a hostile value: a result or a Python exception.
@@ -159,10 +164,10 @@ def test_fuzz_arrays_and_arguments_against_every_export(fn, e):
             other = rng.integers(0, 2 if a.kind == "mask" or e.images[0] == "bin" else 256, base.shape[:2]
                                  if a.kind != "same" else base.shape).astype(dtype)
             for layout, v in _layouts(other):
-                want = _outcome(fn, base, dict(args, **{a.name: np.ascontiguousarray(v.copy())}))
-                assert _same(_outcome(fn, base, dict(args, **{a.name: v})), want), (a.name, layout, dtype)
+                want = _outcome(fn, e, base, dict(args, **{a.name: np.ascontiguousarray(v.copy())}))
+                assert _same(_outcome(fn, e, base, dict(args, **{a.name: v})), want), (a.name, layout, dtype)
     for a in (a for a in e.args if not a.hidden and a.name != image_name):
         for v in HOSTILE:
             if e.resizes and isinstance(v, (int, float)) and not isinstance(v, bool) and v == v and abs(v) < 2**31:
                 continue  # an in-range size: a large image, not a marshalling case
-            _outcome(fn, base, dict(args, **{a.name: v}))
+            _outcome(fn, e, base, dict(args, **{a.name: v}))
