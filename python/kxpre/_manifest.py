@@ -219,8 +219,9 @@ class Export:
         if self.result not in RESULTS:
             raise ManifestError("%s: unknown result %r" % (where, self.result))
         self.resizes = bool(d.get("resizes", False))
-        notes = d.get("notes", [])
-        self.notes = [notes] if isinstance(notes, str) else list(notes)
+        # The header's comment on the function (checked against it).
+        notes = d.get("notes", "")
+        self.notes = notes.strip() if isinstance(notes, str) else "\n".join(notes).strip()
         self.binary_result = d.get("binary_result")
         if self.binary_result not in (None,) + BINARY_RESULTS:
             raise ManifestError("%s: binary_result is one of %s" % (where, ", ".join(BINARY_RESULTS)))
@@ -271,6 +272,8 @@ class Manifest:
         for name in self.defines:
             if name not in self.enums:
                 raise ManifestError("%s: [defines] names the unknown enum %s" % (path, name))
+        # The header's comments on functions the manifest does not describe.
+        self.notes = {name: text.strip() for name, text in d.get("notes", {}).items()}
         self.exports = [Export(e, self.prefix, self.limits) for e in d.get("export", [])]
         for e in self.exports:
             for a in e.args:

@@ -842,4 +842,7 @@ def docstring(e, visible, binary_default, header="kxpre.h", enums=None, module="
     lines += ["", "Raises TypeError for a wrong image kind or argument type and ValueError for an argument",
               "outside its range (ArgumentOverflowError when its C type cannot hold it).",
               "C function: %s (%s)." % (e.name, header)]
+    if e.notes:
+        lines += ["", "Notes (%s, in the C terms: KIT_BIN binary, KIT_GRAY grey, KIT_RGB B,G,R, ...):" % header]
+        lines += ["    " + ln if ln else "" for ln in e.notes.split("\n")]
     return "\n".join(lines)

@@ -113,6 +113,18 @@ _multi = _bind("kxxMultiLevels", _i, [_p, _i, _p])
 _local_levels = _bind("kxxLocalLevels", _i, [_p, _i, _i, _d, _d, _p])
 
 
+def _notes(c_name):
+    """Ends a hand-written function's docstring with the header's comment on
+    its C function (from the manifest)."""
+    def decorate(fn):
+        text = MANIFEST.notes.get(c_name)
+        if text:
+            fn.__doc__ = (fn.__doc__ or "") + "\n\nNotes (kxextra.h, in the C terms):\n" + "\n".join(
+                "    " + ln if ln else "" for ln in text.split("\n"))
+        return fn
+    return decorate
+
+
 class _Record:
     """An Image record over an image argument for the duration of a call:
     the array's own memory when it can be wrapped, else a copy.  fn names
@@ -155,6 +167,7 @@ def _connectivity(fn, c):
 # ---- connected components --------------------------------------------------
 
 
+@_notes("kxxLabel")
 def label(image, connectivity=8):
     """(labels, count): int32 labels of the set pixels of a binary image,
     numbered 1..count in raster order of each component's first pixel, 0 for
@@ -168,6 +181,7 @@ def label(image, connectivity=8):
     return labels, count
 
 
+@_notes("kxxComponentStats")
 def component_stats(labels, count):
     """Records (COMPONENT dtype) of labels 0..count of an int32 label array:
     label, area, bounding box (left, top, width, height), centroid (cx, cy)
@@ -197,6 +211,7 @@ def components(image, connectivity=8):
 # ---- stroke points ---------------------------------------------------------
 
 
+@_notes("kxxStrokePoints")
 def stroke_points(skeleton, kinds=Stroke.END | Stroke.BRANCH):  # noqa: F821 (from the manifest)
     """(N, 2) int array of the (x, y) points of the given kinds (Stroke
     flags) of a one pixel wide binary skeleton, in raster order
@@ -230,6 +245,7 @@ def level(image, selector=OTSU, mask=None):
     return t
 
 
+@_notes("kxxHistogramLevel")
 def histogram_level(histogram, selector=OTSU):
     """The level a global selector picks for 256 counts (kxxHistogramLevel)."""
     h = np.ascontiguousarray(histogram, dtype=np.int32)
@@ -245,6 +261,7 @@ def histogram_level(histogram, selector=OTSU):
 # the level kxbIsoData binarizes at (pixels > level are 1).
 
 
+@_notes("kxxMultiLevels")
 def multi_levels(image, levels):
     """The levels - 1 thresholds kxbMultiLevel posterizes at (kxxMultiLevels)."""
     if not isinstance(levels, numbers.Integral) or not 2 <= levels <= 256:
@@ -260,6 +277,7 @@ def multi_levels(image, levels):
 # ---- local thresholds ------------------------------------------------------
 
 
+@_notes("kxxLocalLevels")
 def local_levels(image, method, window, k, r=127.5):
     """float64 array of the local level T of every pixel (kxxLocalLevels);
     NIBLACK and SAUVOLA equal scikit-image's threshold_niblack and
@@ -294,6 +312,7 @@ def local_levels(image, method, window, k, r=127.5):
 _gradient = _bind("kxxGradient", _i, [_p, _i, _i, _p, _p, _p, _p, _p])
 
 
+@_notes("kxxGradient")
 def gradient(image, op=Operator.SOBEL, norm=Norm.L2, dtype=np.uint16, derivatives=False,  # noqa: F821
              direction=False):
     """The gradient magnitude of a grey image as uint16 or float32 (no

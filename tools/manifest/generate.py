@@ -206,9 +206,36 @@ def header_declarations(path):
     return out
 
 
+def header_comments(path):
+    """{name: text} of the comment just above each API declaration, without
+    its comment marks (the function's description in the header)."""
+    source = open(path).read()
+    out = {}
+    for d in re.finditer(r"^\w+_API[ \t]+[\w \t*]+?\b(\w+)\s*\(", source, flags=re.M):
+        before = source[:d.start()].rstrip()
+        if not before.endswith("*/"):
+            continue
+        start = before.rfind("/*")
+        lines = before[start + 2:-2].split("\n")
+        text = [re.sub(r"^\s*\* ?", "", ln) if k else ln.strip() for k, ln in enumerate(lines)]
+        out[d.group(1)] = "\n".join(text).strip()
+    return out
+
+
+def _words(text):
+    return " ".join((text or "").split())
+
+
 def check_header(m, header):
     declared = header_declarations(header)
     problems = []
+    comments = header_comments(header)
+    for e in {e.name: e for e in m.exports}.values():
+        if _words(e.notes) != _words(comments.get(e.name)):
+            problems.append("%s: the manifest's notes are not the header's comment" % e.name)
+    for name, text in m.notes.items():
+        if _words(text) != _words(comments.get(name)):
+            problems.append("%s: the manifest's notes are not the header's comment" % name)
     described = {e.name: e for e in m.exports}  # entries of one export share their C types
     for name in sorted(set(declared) - set(described)):
         problems.append("%s: declared in the header, missing from the manifest" % name)
