@@ -41,7 +41,7 @@ NotImplementedError; available() lists the others.
 """
 
 import ctypes
-import enum
+import inspect
 
 import numpy as np
 
@@ -54,7 +54,7 @@ from .io import page_count, read, write  # image files (libkxio)
 __version__ = "0.1.0"
 
 __all__ = ["__version__", "KIT_BIN", "KIT_GRAY", "KIT_RGB", "KIT_RGBA", "ArgumentOverflowError", "available", "lib",
-           "signatures", "to_gray", "to_bgr", "bgr_to_rgb", "rgb_to_bgr", "Edge", "edges"]
+           "signatures", "to_gray", "to_bgr", "bgr_to_rgb", "rgb_to_bgr", "edges"]
 
 
 globals().update(ENUMS)
@@ -128,27 +128,10 @@ def bgr_to_rgb(image):
 rgb_to_bgr = bgr_to_rgb
 
 
-class Edge(enum.IntEnum):
-    """The edge operators of edges()."""
-
-    SOBEL = 0
-    PREWITT = 1
-    KIRSCH = 2
-    LAPLACIAN = 3
-    SHARP1541 = 4
-    ROBERTS = 5
-    DIFF_FIRST = 6
-    DIFF_SECOND = 7
-    GRADIENT = 8
-
-
-_EDGE_FUNCTIONS = ["sobel", "prewitt", "kirsch", "laplacian", "sharp1541", "roberts", "diff_first", "diff_second",
-                   "gradient"]
-
-
-def edges(image, operator=Edge.SOBEL, mode=0, **options):
+def edges(image, operator=Edge.SOBEL, mode=0, **options):  # noqa: F821
     """The response of an edge operator, chosen by name: kxpre.edges(a,
-    kxpre.Edge.ROBERTS) is kxpre.roberts(a).
+    kxpre.Edge.ROBERTS) is kxpre.roberts(a) (kxpre.Edge, from the manifest,
+    names one function per member).
 
     Args:
         image: the image (grey; Sobel, Prewitt, Kirsch, Laplacian, Sharp1541
@@ -158,9 +141,8 @@ def edges(image, operator=Edge.SOBEL, mode=0, **options):
             mode (ignored by LAPLACIAN, SHARP1541 and ROBERTS).
         options: passed on (inplace, binary, gap for GRADIENT).
     """
-    operator = Edge(operator)
-    fn = globals()[_EDGE_FUNCTIONS[operator]]
-    if operator in (Edge.LAPLACIAN, Edge.SHARP1541, Edge.ROBERTS):
+    fn = globals()[Edge(operator).name.lower()]  # noqa: F821 (Edge comes from the manifest)
+    if "mode" not in inspect.signature(fn).parameters:
         return fn(image, **options)
     return fn(image, mode, **options)
 

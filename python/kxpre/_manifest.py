@@ -241,6 +241,21 @@ class Export:
             if a.same_size and a.same_size not in names:
                 raise ManifestError("%s %s: same_size names no argument" % (where, a.name))
 
+    def reach_for(self, values):
+        """The reach in pixels of a call with these argument values (by
+        name), or None when the export cannot be tiled."""
+        if not isinstance(self.reach, str):
+            return self.reach
+        rule, _, name = self.reach.partition(":")
+        v = values[name]
+        if rule == "element":
+            if v is None:
+                return 1
+            return max(int(v[1]), int(v[2])) if isinstance(v, tuple) else max(v.shape)
+        if rule == "half":
+            return (abs(int(v)) + 1) // 2  # an even side acts as the next odd one
+        return max(int(v), 1 if rule == "at_least_1" else 0)
+
     @property
     def image(self):
         """The argument of the image worked on, or None."""

@@ -563,11 +563,11 @@ def _element(fn, value, st):
     if value is None:
         return None
     if isinstance(value, tuple) and len(value) == 3 and isinstance(value[0], str):
-        shapes = {"cross": 1, "rect": 2, "ellipse": 3}
-        if value[0] not in shapes:
-            raise ValueError("kxpre.%s: element shape must be 'cross', 'rect' or 'ellipse'" % fn)
+        shapes = ENUMS["Shape"].__members__
+        if value[0].upper() not in shapes:
+            raise ValueError("kxpre.%s: element shape must be %s" % (fn, ", ".join(repr(n.lower()) for n in shapes)))
         w, h = (_side(fn, "element", x, 1) for x in value[1:])
-        address = _native.create_mask(shapes[value[0]], w, h)
+        address = _native.create_mask(shapes[value[0].upper()], w, h)
     else:
         arr, _, _, _ = as_image(fn, "element", value, False, False)
         source = _native.wrap(np.ascontiguousarray(arr) if _native.wrappable(arr) is None else arr, KIT_GRAY)

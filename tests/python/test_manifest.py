@@ -51,3 +51,17 @@ def test_the_header_check_keeps_the_notes_docstrings_carry_equal_to_the_header(t
     # help() shows them: sobel's out-of-range responses, remove_border's side neighbours
     assert "(0, not 255)" in kxpre.sobel.__doc__ and "side\n" in kxpre.remove_border.__doc__
     assert "deviation below 1" in kxpre.normalize.__doc__ and "forest" in extra.label.__doc__
+
+
+def test_the_header_check_compares_enums_and_limits_with_the_defines(tmp_path):
+    path = tmp_path / "kxpre.h"
+    path.write_text(HEADER.replace("#define KX_MERGE_XOR 1206", "#define KX_MERGE_XOR 1216")
+                    .replace("#define KX_TEXT_ITALIC 0x4\n", ""))
+    assert generate.check_header(MANIFEST, str(path)) == [
+        "Merge.XOR: 1206 in the manifest, KX_MERGE_XOR 1216 in the header",
+        "Text.ITALIC: no #define KX_TEXT_ITALIC in the header"]
+    vision = os.path.join(ROOT, "platform", "vision", "include", "kxvision.h")
+    defines = generate.header_defines(str(path), generate.include_folders(MANIFEST.path))
+    assert defines["KXV_MAX_WINDOW"] == MANIFEST.limits["KXV_MAX_WINDOW"] and "KXV_MAX_WINDOW" in open(vision).read()
+    assert defines["KXM_ELLIPSE"] == kxpre.Shape.ELLIPSE  # the element shapes, from kxmask.h
+    assert [a.max for e in MANIFEST.exports for a in e.args if a.max == 4095]  # the limit names a bound
