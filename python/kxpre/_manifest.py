@@ -63,7 +63,7 @@ BINARY_RESULTS = ("kept", "never")
 _EXPORT_KEYS = {"name", "python", "pipe", "summary", "images", "returns", "result", "resizes", "requires", "args",
                 "notes", "binary_result", "reach"}
 _ARG_KEYS = {"name", "type", "kind", "value", "min", "max", "values", "enum", "finite", "min_points", "images",
-             "same_size", "default", "doc", "virtual"}
+             "same_size", "default", "doc", "virtual", "wider"}
 _OPS = ("<=", ">=", "==", "!=", "<", ">")
 # What a condition may compare besides arguments: measures of the worked-on
 # image (deviation: the sample standard deviation of its pixels; kxpipe
@@ -91,6 +91,7 @@ class Arg:
             raise ManifestError("%s %s: kind %s does not go with type %s" % (where, self.name, self.kind, self.type))
         self.min, self.max = (_limit(d.get(k), limits or {}, where) for k in ("min", "max"))
         self.virtual = bool(d.get("virtual", True))
+        self.wider = bool(d.get("wider", False))
         self.values = d.get("values")
         self.enum = d.get("enum")
         self.finite = bool(d.get("finite", False))
