@@ -156,7 +156,6 @@ def _raw(fn, restype):
 
 
 _create_raw = _raw(_native._create_ex, _VP)
-_create_plain = _raw(_native._create, _VP)
 _destroy_raw = _raw(_native.destroy_image, None)
 _pointer_of = ctypes.c_char.from_buffer
 

@@ -235,7 +235,7 @@ def stroke_points(skeleton, kinds=Stroke.END | Stroke.BRANCH):  # noqa: F821 (fr
 # ---- selector levels -------------------------------------------------------
 
 
-def level(image, selector=OTSU, mask=None):
+def level(image, selector=OTSU, mask=None):  # noqa: F821 (from the manifest)
     """The level a global selector picks for a grey image, optionally counting
     only where mask is non-zero (kxxLevel; the manifest's function with the
     selector before the mask)."""
@@ -246,7 +246,7 @@ def level(image, selector=OTSU, mask=None):
 
 
 @_notes("kxxHistogramLevel")
-def histogram_level(histogram, selector=OTSU):
+def histogram_level(histogram, selector=OTSU):  # noqa: F821
     """The level a global selector picks for 256 counts (kxxHistogramLevel)."""
     h = np.ascontiguousarray(histogram, dtype=np.int32)
     if h.shape != (256,):
