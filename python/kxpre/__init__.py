@@ -1,12 +1,18 @@
 """kxpre: the image preprocessing library for numpy arrays.
 
 Images are numpy arrays: (H, W) grey or binary, (H, W, 3) with bytes B, G, R,
-(H, W, 4) with bytes B, G, R, A, all uint8.  Binary images hold 0 and 1; a
-bool array, or a uint8 array holding only 0 and 255, is converted to 0/1
-wherever a binary image is meant (and a bool input gives a bool result).  A
-2-D uint8 array is taken as grey, except by the operations on binary images
-(thinning, fill_hole, erode, ...), which take it as binary; pass binary=True
-or binary=False to choose.
+(H, W, 4) with bytes B, G, R, A, uint8, or bool for binary images.  Binary
+images hold 0 and 1; a bool array, or a uint8 array holding only 0 and 255,
+is converted to 0/1 wherever a binary image is meant.  A 2-D uint8 array is
+taken as grey, except by the operations on binary images (thinning,
+fill_hole, erode, ...), which take it as binary; pass binary=True or
+binary=False to choose.
+
+A result is a bool array exactly when it holds 0 and 1: binary results
+(kxpre.invert(kxpre.otsu(page)) inverts the binary page), and the results
+of filters that keep 0/1 pixels 0/1 (median, smooth_avg of a bool array).
+A 0/255 input gives a 0/255 result; operators that fill a binary image
+with magnitudes (sobel, laplacian, ...) return uint8.
 
 Every library export is a function of this module named after it without the
 "kx"/"kxb" prefix, in snake case (kxNormalize -> normalize,

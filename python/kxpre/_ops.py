@@ -832,9 +832,13 @@ def docstring(e, visible, binary_default, header="kxpre.h", enums=None, module="
         lines.append("    binary: take a 2-D uint8 array as binary (True) or grey (False); default %s"
                      % ("binary" if binary_default else "grey (bool arrays: binary)"))
     for c in e.requires:
-        lines.append("Requires %s." % c.text)
+        lines.append("Requires %s%s." % (c.text, " (the sample standard deviation of the image's pixels)"
+                                         if "deviation" in (c.left, c.right) else ""))
     outs = [a.name for a in e.args if a.kind == "out"]
-    returns = _RETURNS.get(e.result, "the resulting array (binary results hold 0 and 1; bool when the input was bool)")
+    note = {"kept": "; a bool input gives a bool result",
+            "never": "; uint8 magnitudes also for a binary input"}.get(e.binary_result, "")
+    returns = _RETURNS.get(e.result, "the resulting array (a binary result as a bool array, 0/255 uint8 for a "
+                           "0/255 input%s)" % note)
     if outs:
         returns = ("(%s)" % ", ".join(outs)) if e.result == "status" else "(array, %s)" % ", ".join(outs)
     lines += ["", "Returns:", "    " + returns]
