@@ -117,7 +117,7 @@ def _notes(c_name):
     """Ends a hand-written function's docstring with the header's comment on
     its C function (from the manifest)."""
     def decorate(fn):
-        text = MANIFEST.notes.get(c_name)
+        text = MANIFEST.notes.get(c_name) or next((e.notes for e in MANIFEST.exports if e.name == c_name), None)
         if text:
             fn.__doc__ = (fn.__doc__ or "") + "\n\nNotes (kxextra.h, in the C terms):\n" + "\n".join(
                 "    " + ln if ln else "" for ln in text.split("\n"))
@@ -235,6 +235,7 @@ def stroke_points(skeleton, kinds=Stroke.END | Stroke.BRANCH):  # noqa: F821 (fr
 # ---- selector levels -------------------------------------------------------
 
 
+@_notes("kxxLevel")
 def level(image, selector=OTSU, mask=None):  # noqa: F821 (from the manifest)
     """The level a global selector picks for a grey image, optionally counting
     only where mask is non-zero (kxxLevel; the manifest's function with the
@@ -342,6 +343,7 @@ def gradient(image, op=Operator.SOBEL, norm=Norm.L2, dtype=np.uint16, derivative
 
 # ---- CLAHE -----------------------------------------------------------------
 
+@_notes("kxxClahe")
 def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     """Contrast-limited adaptive histogram equalization of a grey image
     (kxxClahe): tiles = (across, down), 1..256 each, clip_limit relative
