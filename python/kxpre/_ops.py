@@ -12,6 +12,7 @@ nothing" is thus refused with the reason instead of returning its input.
 import ctypes
 import enum
 import inspect
+import keyword
 import math
 import numbers
 
@@ -737,9 +738,12 @@ def _signature(visible, enums):
     return ps
 
 
-def _front(name, qualname, params, run, images):
+def _front(name, params, run, images):
     """The Python function itself, with the export's own parameters (written
     out and compiled, so that Python binds the arguments)."""
+    for p in params:
+        if keyword.iskeyword(p.name) or p.name in ("inplace", "binary", "_d", "_run"):
+            raise ValueError("kxpre: the manifest names an argument %r, which a Python function cannot have" % p.name)
     defaults = [p.default for p in params]
     text = ", ".join(p.name if p.default is inspect.Parameter.empty else "%s=_d[%d]" % (p.name, k)
                      for k, p in enumerate(params))
@@ -752,7 +756,6 @@ def _front(name, qualname, params, run, images):
     scope = {"_d": defaults, "_run": run}
     exec("def %s(%s):\n    %s\n" % (name, text, body), scope)
     f = scope[name]
-    f.__code__ = f.__code__.replace(co_qualname=qualname)
     return f
 
 
@@ -772,7 +775,7 @@ def build(e, bind=_native._bind, module="kxpre", header="kxpre.h", enums=None):
     plan = _Plan(e, fn, py, header)
     enums = ENUMS if enums is None else enums
     params = _signature(plan.visible, enums)
-    call = _front(e.python, "kxpre." + py, params, plan.run, plan.main is not None)
+    call = _front(e.python, params, plan.run, plan.main is not None)
     call.__module__ = module
     call.__qualname__ = e.python
     call.__doc__ = docstring(e, plan.visible, plan.binary_default, header, enums, module)
