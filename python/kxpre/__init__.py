@@ -1,12 +1,18 @@
 """kxpre: the image preprocessing library for numpy arrays.
 
 Images are numpy arrays: (H, W) grey or binary, (H, W, 3) with bytes B, G, R,
-(H, W, 4) with bytes B, G, R, A, all uint8.  Binary images hold 0 and 1; a
-bool array, or a uint8 array holding only 0 and 255, is converted to 0/1
-wherever a binary image is meant (and a bool input gives a bool result).  A
-2-D uint8 array is taken as grey, except by the operations on binary images
-(thinning, fill_hole, erode, ...), which take it as binary; pass binary=True
-or binary=False to choose.
+(H, W, 4) with bytes B, G, R, A, uint8, or bool for binary images.  Binary
+images hold 0 and 1; a bool array, or a uint8 array holding only 0 and 255,
+is converted to 0/1 wherever a binary image is meant.  A 2-D uint8 array is
+taken as grey, except by the operations on binary images (thinning,
+fill_hole, erode, ...), which take it as binary; pass binary=True or
+binary=False to choose.
+
+A result is a bool array exactly when it holds 0 and 1: binary results
+(kxpre.invert(kxpre.otsu(page)) inverts the binary page), and the results
+of filters that keep 0/1 pixels 0/1 (median, smooth_avg of a bool array).
+A 0/255 input gives a 0/255 result; operators that fill a binary image
+with magnitudes (sobel, laplacian, ...) return uint8.
 
 Every library export is a function of this module named after it without the
 "kx"/"kxb" prefix, in snake case (kxNormalize -> normalize,
@@ -41,7 +47,7 @@ NotImplementedError; available() lists the others.
 """
 
 import ctypes
-import enum
+import inspect
 
 import numpy as np
 
@@ -50,8 +56,11 @@ from ._native import KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA, EllipseBox, FloodReco
 from ._ops import ENUMS, MANIFEST, ArgumentOverflowError, build, c_type
 from .io import page_count, read, write  # image files (libkxio)
 
-__all__ = ["KIT_BIN", "KIT_GRAY", "KIT_RGB", "KIT_RGBA", "ArgumentOverflowError", "available", "lib",
-           "signatures", "to_gray", "to_bgr", "bgr_to_rgb", "rgb_to_bgr", "Edge", "edges"]
+# The package's version, the library's (CMakeLists.txt) and pyproject.toml's.
+__version__ = "0.1.0"
+
+__all__ = ["__version__", "KIT_BIN", "KIT_GRAY", "KIT_RGB", "KIT_RGBA", "ArgumentOverflowError", "available", "lib",
+           "signatures", "to_gray", "to_bgr", "bgr_to_rgb", "rgb_to_bgr", "edges"]
 
 
 globals().update(ENUMS)
@@ -125,27 +134,10 @@ def bgr_to_rgb(image):
 rgb_to_bgr = bgr_to_rgb
 
 
-class Edge(enum.IntEnum):
-    """The edge operators of edges()."""
-
-    SOBEL = 0
-    PREWITT = 1
-    KIRSCH = 2
-    LAPLACIAN = 3
-    SHARP1541 = 4
-    ROBERTS = 5
-    DIFF_FIRST = 6
-    DIFF_SECOND = 7
-    GRADIENT = 8
-
-
-_EDGE_FUNCTIONS = ["sobel", "prewitt", "kirsch", "laplacian", "sharp1541", "roberts", "diff_first", "diff_second",
-                   "gradient"]
-
-
-def edges(image, operator=Edge.SOBEL, mode=0, **options):
+def edges(image, operator=Edge.SOBEL, mode=0, **options):  # noqa: F821
     """The response of an edge operator, chosen by name: kxpre.edges(a,
-    kxpre.Edge.ROBERTS) is kxpre.roberts(a).
+    kxpre.Edge.ROBERTS) is kxpre.roberts(a) (kxpre.Edge, from the manifest,
+    names one function per member).
 
     Args:
         image: the image (grey; Sobel, Prewitt, Kirsch, Laplacian, Sharp1541
@@ -155,9 +147,8 @@ def edges(image, operator=Edge.SOBEL, mode=0, **options):
             mode (ignored by LAPLACIAN, SHARP1541 and ROBERTS).
         options: passed on (inplace, binary, gap for GRADIENT).
     """
-    operator = Edge(operator)
-    fn = globals()[_EDGE_FUNCTIONS[operator]]
-    if operator in (Edge.LAPLACIAN, Edge.SHARP1541, Edge.ROBERTS):
+    fn = globals()[Edge(operator).name.lower()]  # noqa: F821 (Edge comes from the manifest)
+    if "mode" not in inspect.signature(fn).parameters:
         return fn(image, **options)
     return fn(image, mode, **options)
 

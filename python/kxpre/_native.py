@@ -190,6 +190,22 @@ def wrappable(array):
     return pitch
 
 
+# The largest image the library makes: pitch * height bytes must fit an int
+# (the image record's rule, kximage.h); named here for the messages.
+MAX_IMAGE_BYTES = 2**31 - 1
+
+
+def refused(width, height, kit, pitch=None):
+    """Raises why the library made no image of this size: ValueError when
+    it is larger than an image can be (pitch * height must fit an int, see
+    kximage.h), else MemoryError."""
+    pitch = pitch or width * BYTES_PER_PIXEL.get(kit, 1)
+    if pitch * height > MAX_IMAGE_BYTES:
+        raise ValueError("kxpre: a %d x %d image (%d bytes per row) exceeds the largest image of the library, "
+                         "2147483647 bytes (rows x bytes per row)" % (width, height, pitch))
+    raise MemoryError("kxpre: cannot make a %d x %d image" % (width, height))
+
+
 def wrap(array, kit):
     """A virtual image over the array's own memory (no copy)."""
     pitch = wrappable(array)
@@ -198,7 +214,7 @@ def wrap(array, kit):
     h, w = array.shape[:2]
     address = _create_ex(kit, w, h, pitch, ctypes.c_void_p(array.ctypes.data), 0)
     if not address:
-        raise MemoryError("kxpre: cannot wrap a %d x %d image" % (w, h))
+        refused(w, h, kit, pitch)
     return address
 
 
@@ -207,7 +223,7 @@ def owned_copy(array, kit):
     h, w = array.shape[:2]
     address = _create(kit, w, h)
     if not address:
-        raise MemoryError("kxpre: cannot create a %d x %d image" % (w, h))
+        refused(w, h, kit)
     view(address)[...] = array.reshape(view(address).shape)
     return address
 
@@ -215,7 +231,7 @@ def owned_copy(array, kit):
 def new_image(kit, width, height):
     address = _create(kit, width, height)
     if not address:
-        raise MemoryError("kxpre: cannot create a %d x %d image" % (width, height))
+        refused(width, height, kit)
     return address
 
 

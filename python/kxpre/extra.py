@@ -25,6 +25,7 @@ and where the package looks for its other libraries.
 """
 
 import ctypes
+import numbers
 import os
 
 import numpy as np
@@ -32,13 +33,6 @@ import numpy as np
 from . import _native, _ops
 from ._manifest import Manifest
 
-# Selectors of level() and histogram_level().
-OTSU, MIN_ERROR, MIN_ERROR_POISSON, MAX_ENTROPY, MODE = 0, 1, 2, 3, 4
-# Kinds of stroke_points() (bits) and the values of mark_stroke_points().
-STROKE_END, STROKE_BRANCH, STROKE_DOT = 1, 2, 4
-MARK_NONE, MARK_LINE, MARK_END, MARK_BRANCH, MARK_DOT = 0, 1, 2, 3, 4
-# Methods of local_levels() and local_threshold().
-NIBLACK, SAUVOLA, WOLF, BRADLEY = 0, 1, 2, 3
 
 # The KxxComponent record as a numpy record type (same layout, 40 bytes).
 COMPONENT = np.dtype(
@@ -72,6 +66,17 @@ lib = _load()
 
 MANIFEST = Manifest(os.path.join(os.path.dirname(os.path.abspath(__file__)), "kxextra-exports.toml"))
 
+# The library's codes as IntEnums (an IntFlag for the stroke kinds), from
+# the manifest: Selector (level, histogram_level), Stroke (stroke_points),
+# Mark (mark_stroke_points' values), Method (local_levels,
+# local_threshold), Operator and Norm (gradient).  The members are also
+# module names: OTSU, STROKE_END, MARK_LINE, SAUVOLA, SCHARR, L2, ...
+ENUMS = _ops.make_enums(MANIFEST, "kxpre.extra")
+globals().update(ENUMS)
+for _name, _enum in ENUMS.items():
+    for _m in _enum:
+        globals()[("%s_%s" % (_name.upper(), _m.name)) if _name in ("Stroke", "Mark") else _m.name] = _m
+
 
 def _bind_extra(name, restype, argtypes):
     """The libkxextra function `name` with its types, or None when this
@@ -85,7 +90,7 @@ def _bind_extra(name, restype, argtypes):
 # The functions the manifest describes, by their Python names.
 _built = {}
 for _e in MANIFEST.exports:
-    _built[_e.python] = _ops.build(_e, _bind_extra, module="kxpre.extra", header="kxextra.h")[0]
+    _built[_e.python] = _ops.build(_e, _bind_extra, module="kxpre.extra", header="kxextra.h", enums=ENUMS)[0]
 globals().update(_built)
 
 _p = ctypes.c_void_p
@@ -108,20 +113,31 @@ _multi = _bind("kxxMultiLevels", _i, [_p, _i, _p])
 _local_levels = _bind("kxxLocalLevels", _i, [_p, _i, _i, _d, _d, _p])
 
 
-def _grey_or_binary(array, what="image"):
-    _native.check_array(array, what)
-    if array.ndim != 2:
-        raise ValueError("kxpre.extra: %s must be a 2-D (H, W) array" % what)
+def _notes(c_name):
+    """Ends a hand-written function's docstring with the header's comment on
+    its C function (from the manifest)."""
+    def decorate(fn):
+        text = MANIFEST.notes.get(c_name) or next((e.notes for e in MANIFEST.exports if e.name == c_name), None)
+        if text:
+            fn.__doc__ = (fn.__doc__ or "") + "\n\nNotes (kxextra.h, in the C terms):\n" + "\n".join(
+                "    " + ln if ln else "" for ln in text.split("\n"))
+        return fn
+    return decorate
 
 
 class _Record:
-    """An Image record over an array for the duration of a call: the array's
-    own memory when it can be wrapped, else a copy."""
+    """An Image record over an image argument for the duration of a call:
+    the array's own memory when it can be wrapped, else a copy.  fn names
+    the function in messages; kind is "bin" (bool, 0/1 or 0/255 arrays; grey
+    ones refused) or "gray"."""
 
-    def __init__(self, array, kit, what="image"):
-        if kit == _native.KIT_BIN and isinstance(array, np.ndarray) and array.dtype == np.bool_:
-            array = array.view(np.uint8)  # a bool array is a binary image, as everywhere in kxpre
-        _grey_or_binary(array, what)
+    def __init__(self, fn, array, kind, what="image"):
+        name = "extra." + fn
+        array, got, _, _ = _ops.as_image(name, what, array, kind == "bin", kind == "bin", grey_ok=False)
+        if got != kind:
+            raise TypeError("kxpre.%s: %s must be a %s image, got a %s image of shape %s"
+                            % (name, what, _ops.kinds_text([kind]), _ops.KIND_WORDS[got], array.shape))
+        kit = _native.KIT_BIN if kind == "bin" else _native.KIT_GRAY
         self.array = array
         self.copied = _native.wrappable(array) is None
         self.address = _native.owned_copy(array, kit) if self.copied else _native.wrap(array, kit)
@@ -133,38 +149,51 @@ class _Record:
         _native.destroy_image(self.address)
 
 
-def _connectivity(c):
+def _code(fn, what, enum, v):
+    """v as a member of one of the library's codes."""
+    try:
+        return enum(v)
+    except (ValueError, TypeError):
+        raise ValueError("kxpre.extra.%s: %s is one of %s, got %r"
+                         % (fn, what, ", ".join("%s.%s" % (enum.__name__, m.name) for m in enum), v)) from None
+
+
+def _connectivity(fn, c):
     if c not in (4, 8):
-        raise ValueError("kxpre.extra: connectivity is 4 or 8, got %r" % (c,))
+        raise ValueError("kxpre.extra.%s: connectivity is 4 or 8, got %r" % (fn, c))
     return c
 
 
 # ---- connected components --------------------------------------------------
 
 
+@_notes("kxxLabel")
 def label(image, connectivity=8):
     """(labels, count): int32 labels of the set pixels of a binary image,
     numbered 1..count in raster order of each component's first pixel, 0 for
     clear pixels (kxxLabel)."""
-    _connectivity(connectivity)
-    labels = np.empty(image.shape[:2], np.int32)
-    with _Record(image, _native.KIT_BIN) as rec:
+    _connectivity("label", connectivity)
+    with _Record("label", image, "bin") as rec:
+        labels = np.empty(rec.array.shape[:2], np.int32)
         count = _label(rec.address, connectivity, labels.ctypes.data)
     if count < 0:
-        raise ValueError("kxpre.extra: label refused the image")
+        raise ValueError("kxpre.extra.label: the library refused the image")
     return labels, count
 
 
+@_notes("kxxComponentStats")
 def component_stats(labels, count):
     """Records (COMPONENT dtype) of labels 0..count of an int32 label array:
     label, area, bounding box (left, top, width, height), centroid (cx, cy)
     (kxxComponentStats)."""
     labels = np.ascontiguousarray(labels, dtype=np.int32)
     if labels.ndim != 2 or labels.size == 0:
-        raise ValueError("kxpre.extra: labels must be a non-empty 2-D array")
+        raise ValueError("kxpre.extra.component_stats: labels must be a non-empty 2-D array")
+    if max(labels.shape) > 2**31 - 1 or not 0 <= count <= 2**31 - 2:
+        raise _ops.ArgumentOverflowError("kxpre.extra.component_stats: sizes and count must fit an int")
     stats = np.zeros(count + 1, COMPONENT)
     if not _stats(labels.ctypes.data, labels.shape[1], labels.shape[0], count, stats.ctypes.data):
-        raise ValueError("kxpre.extra: component_stats refused its arguments")
+        raise ValueError("kxpre.extra.component_stats: the library refused its arguments")
     return stats
 
 
@@ -182,13 +211,17 @@ def components(image, connectivity=8):
 # ---- stroke points ---------------------------------------------------------
 
 
-def stroke_points(skeleton, kinds=STROKE_END | STROKE_BRANCH):
-    """(N, 2) int array of the (x, y) points of the given kinds of a one
-    pixel wide skeleton, in raster order (kxxStrokePoints)."""
-    with _Record(skeleton, _native.KIT_BIN, "skeleton") as rec:
-        count = _stroke_points(rec.address, kinds, None, 0)
+@_notes("kxxStrokePoints")
+def stroke_points(skeleton, kinds=Stroke.END | Stroke.BRANCH):  # noqa: F821 (from the manifest)
+    """(N, 2) int array of the (x, y) points of the given kinds (Stroke
+    flags) of a one pixel wide binary skeleton, in raster order
+    (kxxStrokePoints)."""
+    if not isinstance(kinds, numbers.Integral) or not 0 <= kinds <= 7:
+        raise ValueError("kxpre.extra.stroke_points: kinds is an OR of Stroke.END, BRANCH and DOT, got %r" % (kinds,))
+    with _Record("stroke_points", skeleton, "bin", "skeleton") as rec:
+        count = _stroke_points(rec.address, int(kinds), None, 0)
         if count < 0:
-            raise ValueError("kxpre.extra: stroke_points refused the image")
+            raise ValueError("kxpre.extra.stroke_points: the library refused the image")
         points = np.zeros((count, 2), np.intc)
         if count:
             _stroke_points(rec.address, kinds, points.ctypes.data, count)
@@ -202,7 +235,8 @@ def stroke_points(skeleton, kinds=STROKE_END | STROKE_BRANCH):
 # ---- selector levels -------------------------------------------------------
 
 
-def level(image, selector=OTSU, mask=None):
+@_notes("kxxLevel")
+def level(image, selector=OTSU, mask=None):  # noqa: F821 (from the manifest)
     """The level a global selector picks for a grey image, optionally counting
     only where mask is non-zero (kxxLevel; the manifest's function with the
     selector before the mask)."""
@@ -212,14 +246,15 @@ def level(image, selector=OTSU, mask=None):
     return t
 
 
-def histogram_level(histogram, selector=OTSU):
+@_notes("kxxHistogramLevel")
+def histogram_level(histogram, selector=OTSU):  # noqa: F821
     """The level a global selector picks for 256 counts (kxxHistogramLevel)."""
     h = np.ascontiguousarray(histogram, dtype=np.int32)
     if h.shape != (256,):
-        raise ValueError("kxpre.extra: a histogram holds 256 counts")
-    t = _histogram_level(h.ctypes.data, selector)
+        raise ValueError("kxpre.extra.histogram_level: a histogram holds 256 counts")
+    t = _histogram_level(h.ctypes.data, _code("histogram_level", "selector", Selector, selector))  # noqa: F821
     if t < 0:
-        raise ValueError("kxpre.extra: histogram_level refused its arguments")
+        raise ValueError("kxpre.extra.histogram_level: the library refused its arguments")
     return t
 
 
@@ -227,28 +262,35 @@ def histogram_level(histogram, selector=OTSU):
 # the level kxbIsoData binarizes at (pixels > level are 1).
 
 
+@_notes("kxxMultiLevels")
 def multi_levels(image, levels):
     """The levels - 1 thresholds kxbMultiLevel posterizes at (kxxMultiLevels)."""
-    out = np.zeros(max(levels - 1, 1), np.intc)
-    with _Record(image, _native.KIT_GRAY) as rec:
-        n = _multi(rec.address, levels, out.ctypes.data)
+    if not isinstance(levels, numbers.Integral) or not 2 <= levels <= 256:
+        raise ValueError("kxpre.extra.multi_levels: levels must be 2..256, got %r" % (levels,))
+    out = np.zeros(levels - 1, np.intc)
+    with _Record("multi_levels", image, "gray") as rec:
+        n = _multi(rec.address, int(levels), out.ctypes.data)
     if n < 0:
-        raise ValueError("kxpre.extra: multi_levels refused its arguments")
+        raise ValueError("kxpre.extra.multi_levels: the library refused its arguments")
     return out[:n]
 
 
 # ---- local thresholds ------------------------------------------------------
 
 
+@_notes("kxxLocalLevels")
 def local_levels(image, method, window, k, r=127.5):
     """float64 array of the local level T of every pixel (kxxLocalLevels);
     NIBLACK and SAUVOLA equal scikit-image's threshold_niblack and
     threshold_sauvola with the same window, k and r."""
-    out = np.empty(image.shape[:2], np.float64)
-    with _Record(image, _native.KIT_GRAY) as rec:
-        ok = _local_levels(rec.address, method, window, k, r, out.ctypes.data)
+    method = _code("local_levels", "method", Method, method)  # noqa: F821 (from the manifest)
+    if not isinstance(window, numbers.Integral) or not 1 <= window <= 2**31 - 1:
+        raise ValueError("kxpre.extra.local_levels: window must be a positive int, got %r" % (window,))
+    with _Record("local_levels", image, "gray") as rec:
+        out = np.empty(rec.array.shape[:2], np.float64)
+        ok = _local_levels(rec.address, method, int(window), float(k), float(r), out.ctypes.data)
     if not ok:
-        raise ValueError("kxpre.extra: local_levels refused its arguments")
+        raise ValueError("kxpre.extra.local_levels: the library refused its arguments")
     return out
 
 
@@ -268,39 +310,40 @@ def local_levels(image, method, window, k, r=127.5):
 
 # ---- gradients -------------------------------------------------------------
 
-SOBEL, SCHARR = 0, 1
-L1, L2 = 1, 2
-
 _gradient = _bind("kxxGradient", _i, [_p, _i, _i, _p, _p, _p, _p, _p])
 
 
-def gradient(image, op=SOBEL, norm=L2, dtype=np.uint16, derivatives=False, direction=False):
+@_notes("kxxGradient")
+def gradient(image, op=Operator.SOBEL, norm=Norm.L2, dtype=np.uint16, derivatives=False,  # noqa: F821
+             direction=False):
     """The gradient magnitude of a grey image as uint16 or float32 (no
     clipping), and on request the int16 derivatives (gx, gy) and the float32
     direction atan2(gy, gx) in radians (kxxGradient).  Returns the magnitude
     alone or a tuple (magnitude[, gx, gy][, direction])."""
-    shape = image.shape[:2]
+    op, norm = _code("gradient", "op", Operator, op), _code("gradient", "norm", Norm, norm)  # noqa: F821
     dtype = np.dtype(dtype)
     if dtype not in (np.dtype(np.uint16), np.dtype(np.float32)):
-        raise ValueError("kxpre.extra: the magnitude is uint16 or float32")
+        raise ValueError("kxpre.extra.gradient: the magnitude is uint16 or float32")
+    shape = _ops.as_image("extra.gradient", "image", image, False, False)[0].shape[:2]
     mag = np.empty(shape, dtype)
     gx = np.empty(shape, np.int16) if derivatives else None
     gy = np.empty(shape, np.int16) if derivatives else None
     d = np.empty(shape, np.float32) if direction else None
     ptr = lambda a: None if a is None else a.ctypes.data  # noqa: E731
-    with _Record(image, _native.KIT_GRAY) as rec:
+    with _Record("gradient", image, "gray") as rec:
         ok = _gradient(
             rec.address, op, norm, ptr(gx), ptr(gy),
             ptr(mag) if dtype == np.uint16 else None, ptr(mag) if dtype == np.float32 else None, ptr(d)
         )
     if not ok:
-        raise ValueError("kxpre.extra: gradient refused its arguments")
+        raise ValueError("kxpre.extra.gradient: the library refused its arguments")
     out = (mag,) + ((gx, gy) if derivatives else ()) + ((d,) if direction else ())
     return out[0] if len(out) == 1 else out
 
 
 # ---- CLAHE -----------------------------------------------------------------
 
+@_notes("kxxClahe")
 def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     """Contrast-limited adaptive histogram equalization of a grey image
     (kxxClahe): tiles = (across, down), 1..256 each, clip_limit relative

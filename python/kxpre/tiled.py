@@ -17,60 +17,21 @@ normalisation, rotation, scaling, ...) cannot be tiled exactly and are
 refused with a ValueError.
 """
 
+import inspect
+
 import numpy as np
 
+from ._ops import MANIFEST
 
-def _element_reach(element=None, *_, **__):
-    if element is None:
-        return 1
-    if isinstance(element, tuple):
-        return max(int(element[1]), int(element[2]))
-    return max(np.asarray(element).shape)
-
-
-def _local_integral_reach(window, *_, **__):
-    w = abs(int(window))
-    return (w + 1) // 2  # an even side acts as the next odd one
-
-
-# Operation name -> its reach in pixels from the call's arguments.
-_REACH = {
-    # point operations
-    "invert": lambda *a, **k: 0,
-    "linear": lambda *a, **k: 0,
-    "linear_ex": lambda *a, **k: 0,
-    "simple": lambda *a, **k: 0,
-    "dark": lambda *a, **k: 0,
-    "light": lambda *a, **k: 0,
-    "inner": lambda *a, **k: 0,
-    "outer": lambda *a, **k: 0,
-    # 3 x 3 kernel operators and difference operators
-    "sobel": lambda *a, **k: 1,
-    "prewitt": lambda *a, **k: 1,
-    "kirsch": lambda *a, **k: 1,
-    "laplacian": lambda *a, **k: 1,
-    "sharp1541": lambda *a, **k: 1,
-    "diff_second": lambda *a, **k: 1,
-    "roberts": lambda *a, **k: 1,
-    "diff_first": lambda *a, **k: 1,
-    "gradient": lambda mode, gap, *a, **k: max(int(gap), 1),
-    # smoothing: windows are at most 9 x 9
-    "smooth_avg": lambda *a, **k: 4,
-    "median": lambda *a, **k: 4,
-    # local threshold
-    "local_integral": _local_integral_reach,
-    # morphology
-    "erode": _element_reach,
-    "dilate": _element_reach,
-    "dilate_e1": lambda radius, *a, **k: max(int(radius), 0),
-}
-
-TILEABLE = tuple(sorted(_REACH))
+# The operations whose output pixel reaches a bounded window: the exports
+# the manifest gives a reach.
+_EXPORTS = {e.python: e for e in MANIFEST.exports if e.reach is not None}
+TILEABLE = tuple(sorted(_EXPORTS))
 
 
 def _name_of(op):
     name = op if isinstance(op, str) else getattr(op, "__name__", "")
-    if name not in _REACH:
+    if name not in _EXPORTS:
         raise ValueError(
             f"{name or op!r} cannot be tiled exactly: its result depends on more than a bounded window "
             f"(tileable: {', '.join(TILEABLE)})")
@@ -91,7 +52,9 @@ def tiled(op, image, *args, tile=1024, **kwargs):
 
     name = _name_of(op)
     function = getattr(importlib.import_module(__package__), name)
-    reach = _REACH[name](*args, **kwargs)
+    bound = inspect.signature(function).bind(image, *args, **kwargs)
+    bound.apply_defaults()
+    reach = _EXPORTS[name].reach_for(bound.arguments)
     tile = int(tile)
     if tile < 1:
         raise ValueError(f"tile must be at least 1, not {tile}")

@@ -5,7 +5,9 @@
   generate.py pipe-table MANIFEST OUT     kxpipe's operations (C++ include)
   generate.py check-header MANIFEST HEADER
         fails unless the header declares exactly the manifest's exports, each
-        with the manifest's result and argument types, in order
+        with the manifest's result and argument types, in order, and the
+        header's comment on it as its notes, and unless the header (with the
+        headers it includes) #defines the manifest's enums and limits
 
 Standard library only; the manifest is read by the Python package's reader
 (python/kxpre/_manifest.py), so that both sides read it the same way.
@@ -171,7 +173,8 @@ class PipeOperation:
     def entry(self):
         e = self.e
         args = ",\n      ".join(self.parameter(*w) for w in self.words)
-        conds = ", ".join(self.condition(c) for c in e.requires)
+        # kxpipe checks the conditions on arguments and the image's size.
+        conds = ", ".join(self.condition(c) for c in e.requires if "deviation" not in (c.left, c.right))
         prints = e.result in ("u32", "u8", "int", "flood") or (e.result == "status" and bool(self.outs))
         return ("  {%s, %s, %s, %s,\n     {%s},\n     {%s}, %s,\n     %s},\n"
                 % (c_string(e.pipe), c_string(e.name), c_string(e.summary), kind_bits(e.images),
@@ -205,9 +208,90 @@ def header_declarations(path):
     return out
 
 
+def header_comments(path):
+    """{name: text} of the comment just above each API declaration, without
+    its comment marks (the function's description in the header)."""
+    source = open(path).read()
+    out = {}
+    for d in re.finditer(r"^\w+_API[ \t]+[\w \t*]+?\b(\w+)\s*\(", source, flags=re.M):
+        before = source[:d.start()].rstrip()
+        if not before.endswith("*/"):
+            continue
+        start = before.rfind("/*")
+        lines = before[start + 2:-2].split("\n")
+        text = [re.sub(r"^\s*\* ?", "", ln) if k else ln.strip() for k, ln in enumerate(lines)]
+        out[d.group(1)] = "\n".join(text).strip()
+    return out
+
+
+def include_folders(start):
+    """The include folders of the tree's libraries: include/, extra/include
+    and platform/*/include of the tree holding `start`."""
+    root = os.path.dirname(os.path.abspath(start))
+    while root != os.path.dirname(root) and not os.path.isdir(os.path.join(root, "platform")):
+        root = os.path.dirname(root)
+    platform = os.path.join(root, "platform")
+    libs = sorted(os.listdir(platform)) if os.path.isdir(platform) else []
+    return [os.path.join(root, "include"), os.path.join(root, "extra", "include")] + [
+        os.path.join(platform, lib, "include") for lib in libs]
+
+
+def header_defines(path, folders, seen=None):
+    """{name: integer} of the #defines of a header and of the headers it
+    includes with quotes (looked for beside it, then in `folders`)."""
+    seen = set() if seen is None else seen
+    path = os.path.abspath(path)
+    if path in seen or not os.path.exists(path):
+        return {}
+    seen.add(path)
+    source = open(path).read()
+    out = {}
+    for name, value in re.findall(r"^#define[ \t]+(\w+)[ \t]+\(?(-?(?:0[xX][0-9a-fA-F]+|\d+))[uU]?\)?", source,
+                                  flags=re.M):
+        out[name] = int(value, 0)
+    for include in re.findall(r'^#include[ \t]+"([^"]+)"', source, flags=re.M):
+        for folder in [os.path.dirname(path)] + folders:
+            if os.path.exists(os.path.join(folder, include)):
+                out.update(header_defines(os.path.join(folder, include), folders, seen))
+                break
+    return out
+
+
+def check_defines(m, header):
+    """The manifest's enums (by their [defines] prefix) and named limits
+    against the header's #defines."""
+    defines = header_defines(header, include_folders(m.path))
+    problems = []
+    for enum, prefix in sorted(m.defines.items()):
+        for member, value in m.enums[enum].items():
+            name = prefix + member
+            if name not in defines:
+                problems.append("%s.%s: no #define %s in the header" % (enum, member, name))
+            elif defines[name] != value:
+                problems.append("%s.%s: %d in the manifest, %s %d in the header" % (enum, member, value, name,
+                                                                                 defines[name]))
+    for name, value in sorted(m.limits.items()):
+        if name not in defines:
+            problems.append("limit %s: no #define in the header" % name)
+        elif defines[name] != value:
+            problems.append("limit %s: %d in the manifest, %d in the header" % (name, value, defines[name]))
+    return problems
+
+
+def _words(text):
+    return " ".join((text or "").split())
+
+
 def check_header(m, header):
     declared = header_declarations(header)
-    problems = []
+    problems = check_defines(m, header)
+    comments = header_comments(header)
+    for e in {e.name: e for e in m.exports}.values():
+        if _words(e.notes) != _words(comments.get(e.name)):
+            problems.append("%s: the manifest's notes are not the header's comment" % e.name)
+    for name, text in m.notes.items():
+        if _words(text) != _words(comments.get(name)):
+            problems.append("%s: the manifest's notes are not the header's comment" % name)
     described = {e.name: e for e in m.exports}  # entries of one export share their C types
     for name in sorted(set(declared) - set(described)):
         problems.append("%s: declared in the header, missing from the manifest" % name)
