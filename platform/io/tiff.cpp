@@ -88,12 +88,23 @@ toff_t seekProc(thandle_t h, toff_t offset, int whence)
 }
 int closeProc(thandle_t) { return 0; }
 toff_t sizeProc(thandle_t h) { return static_cast<Source *>(h)->size; }
-int mapProc(thandle_t, void **, toff_t *) { return 0; }
+// The bytes are already in memory: libtiff reads pieces from them as from a
+// mapped file (it copies a piece only where it must change it).  This is
+// also the route on which libtiff's RGBA reader takes uncompressed tiles:
+// unmapped, it reads them into a buffer of the raster's size and refuses
+// them for their size.
+int mapProc(thandle_t h, void **base, toff_t *size)
+{
+    auto *s = static_cast<Source *>(h);
+    *base = const_cast<uint8_t *>(s->data);
+    *size = s->size;
+    return 1;
+}
 void unmapProc(thandle_t, void *, toff_t) {}
 
 TiffPtr openMemory(Source &source, TIFFOpenOptions *opts, const Said &said, Error &error)
 {
-    TiffPtr tif(TIFFClientOpenExt("file", "rm", &source, readProc, writeProc, seekProc, closeProc, sizeProc,
+    TiffPtr tif(TIFFClientOpenExt("file", "r", &source, readProc, writeProc, seekProc, closeProc, sizeProc,
                                   mapProc, unmapProc, opts));
     if (!tif) fail(error, "TIFF: cannot read the file's header%s", said.why());
     return tif;
