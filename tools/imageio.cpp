@@ -22,6 +22,26 @@ ImagePtr readImage(const std::string &path, std::string &error)
     return im;
 }
 
+bool checkOutputName(const std::string &path, std::string &error)
+{
+    if (kxioFormatOfName(path.c_str())) return true;
+    char text[512] = "";
+    const KxioOptions options = {KXIO_AUTO, 0};
+    kxioCheckWrite(nullptr, path.c_str(), &options, text, sizeof text);  // the library's words for it
+    error = path + ": " + text;
+    return false;
+}
+
+bool checkResultSize(int width, int height, const std::string &path, std::string &error)
+{
+    // TIFF's readers take the largest sizes (as PNG's and PNM's do).
+    const int format = path.empty() ? KXIO_TIFF : kxioFormatOfName(path.c_str());
+    char text[512] = "";
+    if (kxioCheckSize(format, width, height, text, sizeof text)) return true;
+    error = (path.empty() ? std::string() : path + ": ") + text;
+    return false;
+}
+
 bool writeImage(const Image *image, const std::string &path, std::string &error)
 {
     char text[512] = "";

@@ -24,6 +24,16 @@ using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 // be opened or read.
 ImagePtr readImage(const std::string &path, std::string &error);
 
+// Whether `path` names a format we write (its extension); false with a
+// message otherwise.  Lets a program refuse an output before it computes.
+bool checkOutputName(const std::string &path, std::string &error);
+
+// Whether an image of width x height pixels could be written and read back
+// (kxioCheckSize): in the format of `path`'s extension, or, for an empty
+// path, in some format (the largest sizes any reader takes).  False with a
+// message otherwise.  Lets a program refuse a result before it computes it.
+bool checkResultSize(int width, int height, const std::string &path, std::string &error);
+
 // Writes an image; false with a message in `error` on failure (including a
 // name whose extension names no format we write).  The file is written in
 // place: use writeImageAtomic to keep an existing file intact until the new

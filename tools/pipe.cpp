@@ -171,6 +171,10 @@ int runPipe(const std::vector<std::string> &argv, std::ostream &out, std::ostrea
                 return kExitUsage;
             }
         }
+    if (!checkOutputName(output, error)) {  // before anything is computed
+        err << "kxpipe: " << error << "\n";
+        return kExitFailure;
+    }
     ImagePtr image = readImage(input, error);
     if (!image) {
         err << "kxpipe: " << error << "\n";
@@ -207,6 +211,10 @@ int runPipe(const std::vector<std::string> &argv, std::ostream &out, std::ostrea
         if (r.nothing && !options.lenient) {
             err << where << "the library changed nothing" << lenientHint << "\n";
             return kExitUsage;
+        }
+        if (!checkResultSize(image->width, image->height, output, error)) {  // not after the steps that follow
+            err << where << "the result cannot be written: " << error << "\n";
+            return kExitFailure;
         }
         if (step.op->prints) out << step.op->name << ": " << r.message << "\n";
         if (options.timing)

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
@@ -26,22 +27,58 @@ void fail(Error &error, const char *format, ...)
     va_end(args);
 }
 
-Image *newImage(int imageType, uint64_t width, uint64_t height, Error &error)
+bool sizeFits(int format, uint64_t width, uint64_t height, bool reading, Error &error)
 {
+    const uint64_t side = format == KXIO_JPEG || format == KXIO_AUTO ? KXIO_MAX_JPEG_SIDE : KXIO_MAX_SIDE;
+    const uint64_t readSide = reading ? KXIO_MAX_SIDE : side;
     if (width < 1 || height < 1) {
-        fail(error, "the file declares an empty image (%llu x %llu)", (unsigned long long)width,
-             (unsigned long long)height);
-        return nullptr;
+        if (reading)
+            fail(error, "the file declares an empty image (%llu x %llu)", (unsigned long long)width,
+                 (unsigned long long)height);
+        else
+            fail(error, "an image of %llu x %llu pixels is empty", (unsigned long long)width,
+                 (unsigned long long)height);
+        return false;
     }
-    if (width > KXIO_MAX_SIDE || height > KXIO_MAX_SIDE || width * height > uint64_t(KXIO_MAX_PIXELS)) {
-        fail(error, "the file declares %llu x %llu pixels, above the limit (sides up to %d, %d pixels)",
-             (unsigned long long)width, (unsigned long long)height, KXIO_MAX_SIDE, KXIO_MAX_PIXELS);
+    if (width > readSide || height > readSide || width * height > uint64_t(KXIO_MAX_PIXELS)) {
+        if (reading)
+            fail(error, "the file declares %llu x %llu pixels, above the limit (sides up to %llu, %d pixels)",
+                 (unsigned long long)width, (unsigned long long)height, (unsigned long long)readSide,
+                 KXIO_MAX_PIXELS);
+        else
+            fail(error, "%llu x %llu pixels are above the limit of the files this library reads (sides up to "
+                        "%llu, %d pixels)", (unsigned long long)width, (unsigned long long)height,
+                 (unsigned long long)readSide, KXIO_MAX_PIXELS);
+        return false;
+    }
+    return true;
+}
+
+Image *newImage(int imageType, uint64_t width, uint64_t height, uint64_t working, const Budget &budget,
+                Error &error)
+{
+    if (!sizeFits(KXIO_PNG, width, height, true, error)) return nullptr;
+    const uint64_t bytes = width * height * uint64_t(kxiBytesPerPixel(imageType)) + working;
+    if (bytes > budget.bytes) {
+        fail(error, "reading the %llu x %llu image takes %llu bytes, above the budget of %llu",
+             (unsigned long long)width, (unsigned long long)height, (unsigned long long)bytes,
+             (unsigned long long)budget.bytes);
         return nullptr;
     }
     Image *im = kxCreateImage(imageType, int(width), int(height));
     if (!im) fail(error, "out of memory for a %llu x %llu image", (unsigned long long)width,
                   (unsigned long long)height);
     return im;
+}
+
+bool canSupply(uint64_t needed, uint64_t available, uint64_t ratio, const char *what, Error &error)
+{
+    // 128-bit: a lying file may declare counts near 2^64.
+    if (ratio == 0 || (unsigned __int128)available * ratio >= needed) return true;
+    fail(error, "%s: the file holds %llu bytes of image data, which cannot decode to the %llu bytes its page "
+                "declares (at most %llu times as many)", what, (unsigned long long)available,
+         (unsigned long long)needed, (unsigned long long)ratio);
+    return false;
 }
 
 Image *writableCopy(const Image *image, bool binToGray, Error &error)
@@ -121,7 +158,7 @@ bool slurp(const char *path, std::vector<uint8_t> &bytes, Error &error)
     return true;
 }
 
-Image *readBytes(const uint8_t *data, size_t size, int page, Error &error)
+Image *readBytes(const uint8_t *data, size_t size, int page, const Budget &budget, Error &error)
 {
     if (!data && size) {
         fail(error, "no data");
@@ -133,14 +170,39 @@ Image *readBytes(const uint8_t *data, size_t size, int page, Error &error)
         return nullptr;
     }
     switch (format) {
-    case KXIO_PNG: return readPng(data, size, error);
-    case KXIO_JPEG: return readJpeg(data, size, error);
-    case KXIO_PNM: return readPnm(data, size, error);
-    case KXIO_TIFF: return readTiff(data, size, page, error);
+    case KXIO_PNG: return readPng(data, size, budget, error);
+    case KXIO_JPEG: return readJpeg(data, size, budget, error);
+    case KXIO_PNM: return readPnm(data, size, budget, error);
+    case KXIO_TIFF: return readTiff(data, size, page, budget, error);
     default:
         fail(error, size == 0 ? "the file is empty" : "not a PNG, PNM, TIFF or JPEG file");
         return nullptr;
     }
+}
+
+int pageCount(const uint8_t *data, size_t size, Error &error)
+{
+    const int format = formatOf(data, size);
+    if (format == KXIO_TIFF) return tiffPageCount(data, size, error);
+    if (format == 0) {
+        fail(error, size == 0 ? "the file is empty" : "not a PNG, PNM, TIFF or JPEG file");
+        return -1;
+    }
+    return 1;
+}
+
+// The budget a read starts with, the file's `held` bytes taken.
+bool startBudget(const KxioReadOptions *options, uint64_t held, Budget &budget, Error &error)
+{
+    budget.bytes = UINT64_MAX;
+    if (!options || options->maxBytes == 0) return true;
+    if (held > options->maxBytes) {
+        fail(error, "the file's %llu bytes are above the budget of %llu", (unsigned long long)held,
+             (unsigned long long)options->maxBytes);
+        return false;
+    }
+    budget.bytes = options->maxBytes - held;
+    return true;
 }
 
 std::string lowerExtension(const char *path)
@@ -161,7 +223,8 @@ bool writeSettings(const char *path, const KxioOptions *options, int &format, in
         return false;
     }
     format = options ? options->format : KXIO_AUTO;
-    quality = options && options->quality ? options->quality : 90;
+    const int asked = options ? options->quality : 0;
+    quality = asked ? asked : 90;
     if (format == KXIO_AUTO) {
         format = kxioFormatOfName(path);
         if (!format) {
@@ -174,8 +237,31 @@ bool writeSettings(const char *path, const KxioOptions *options, int &format, in
         fail(error, "unknown format code %d", format);
         return false;
     }
+    if (asked && format != KXIO_JPEG) {
+        fail(error, "a quality (%d) is only for JPEG files; %s files have none", asked,
+             format == KXIO_PNG ? "PNG" : format == KXIO_PNM ? "PNM" : "TIFF");
+        return false;
+    }
     if (quality < 1 || quality > 100) {
         fail(error, "JPEG quality %d is outside 1..100", quality);
+        return false;
+    }
+    return true;
+}
+
+// Everything a write checks before the file is touched: the settings, a
+// usable image of a size the format's readers take, PBM for binary images.
+bool checkWrite(const Image *image, const char *path, const KxioOptions *options, int &format, int &quality,
+                Error &error)
+{
+    if (!writeSettings(path, options, format, quality, error)) return false;
+    if (!kxiIsWellFormed(image)) {
+        fail(error, "no usable image to write");
+        return false;
+    }
+    if (!sizeFits(format, uint64_t(image->width), uint64_t(image->height), false, error)) return false;
+    if (format == KXIO_PNM && lowerExtension(path) == "pbm" && image->imageType != KIT_BIN) {
+        fail(error, "PBM holds binary images only (this one is %d-bit); use .pgm, .ppm or .pnm", image->imageType);
         return false;
     }
     return true;
@@ -214,11 +300,9 @@ struct Cursor {
     }
 };
 
-uint8_t scaled(long v, long maxval) { return uint8_t(maxval == 255 ? v : (v * 255 + maxval / 2) / maxval); }
-
 }  // namespace
 
-Image *readPnm(const uint8_t *data, size_t size, Error &error)
+Image *readPnm(const uint8_t *data, size_t size, const Budget &budget, Error &error)
 {
     Cursor in{data + 2, data + size};
     const char kind = char(data[1]);
@@ -252,7 +336,8 @@ Image *readPnm(const uint8_t *data, size_t size, Error &error)
             return nullptr;
         }
     }
-    ImagePtr im(newImage(bitmap ? KIT_BIN : channels == 3 ? KIT_RGB : KIT_GRAY, uint64_t(w), uint64_t(h), error));
+    ImagePtr im(newImage(bitmap ? KIT_BIN : channels == 3 ? KIT_RGB : KIT_GRAY, uint64_t(w), uint64_t(h), 0, budget,
+                         error));
     if (!im) return nullptr;
     for (long y = 0; y < h; ++y) {
         uint8_t *row = im->data + size_t(y) * size_t(im->pitch);
@@ -281,7 +366,7 @@ Image *readPnm(const uint8_t *data, size_t size, Error &error)
                     fail(error, "PNM: malformed or missing sample at pixel (%ld, %ld)", x, y);
                     return nullptr;
                 }
-                px[c] = bitmap ? uint8_t(v ^ 1) : scaled(v, maxval);
+                px[c] = bitmap ? uint8_t(v ^ 1) : scaled(uint32_t(v), uint32_t(maxval));
             }
             if (channels == 3) {  // file order R, G, B; memory order B, G, R
                 row[3 * x] = px[2];
@@ -300,11 +385,6 @@ bool writePnm(const Image *image, FILE *f, bool bitmap, Error &error)
     ImagePtr copy(writableCopy(image, !bitmap, error));
     if (!copy) return false;
     const int w = copy->width, h = copy->height, bpp = kxiBytesPerPixel(copy->imageType);
-    if (bitmap && copy->imageType != KIT_BIN) {
-        fail(error, "PBM holds binary images only (this one is %d-bit); use .pgm, .ppm or .pnm",
-             copy->imageType);
-        return false;
-    }
     const bool colour = bpp >= 3;
     std::fprintf(f, "P%c\n%d %d\n%s", bitmap ? '4' : colour ? '6' : '5', w, h, bitmap ? "" : "255\n");
     std::vector<uint8_t> out(bitmap ? (size_t(w) + 7) / 8 : size_t(w) * (colour ? 3 : 1));
@@ -351,16 +431,30 @@ int kxioFormatOfName(const char *path)
 
 Image *kxioRead(const char *path, int page, char *error, size_t errorSize)
 {
-    Error e{error, errorSize, false};
-    std::vector<uint8_t> bytes;
-    if (!kxio::slurp(path, bytes, e)) return nullptr;
-    return kxio::readBytes(bytes.data(), bytes.size(), page, e);
+    return kxioReadEx(path, page, nullptr, error, errorSize);
 }
 
 Image *kxioReadMemory(const void *bytes, size_t count, int page, char *error, size_t errorSize)
 {
+    return kxioReadMemoryEx(bytes, count, page, nullptr, error, errorSize);
+}
+
+Image *kxioReadEx(const char *path, int page, const KxioReadOptions *options, char *error, size_t errorSize)
+{
     Error e{error, errorSize, false};
-    return kxio::readBytes(static_cast<const uint8_t *>(bytes), count, page, e);
+    std::vector<uint8_t> bytes;
+    kxio::Budget budget;
+    if (!kxio::slurp(path, bytes, e) || !kxio::startBudget(options, bytes.size(), budget, e)) return nullptr;
+    return kxio::readBytes(bytes.data(), bytes.size(), page, budget, e);
+}
+
+Image *kxioReadMemoryEx(const void *bytes, size_t count, int page, const KxioReadOptions *options, char *error,
+                        size_t errorSize)
+{
+    Error e{error, errorSize, false};
+    kxio::Budget budget;
+    if (!kxio::startBudget(options, 0, budget, e)) return nullptr;
+    return kxio::readBytes(static_cast<const uint8_t *>(bytes), count, page, budget, e);
 }
 
 int kxioPageCount(const char *path, char *error, size_t errorSize)
@@ -368,25 +462,44 @@ int kxioPageCount(const char *path, char *error, size_t errorSize)
     Error e{error, errorSize, false};
     std::vector<uint8_t> bytes;
     if (!kxio::slurp(path, bytes, e)) return -1;
-    const int format = kxio::formatOf(bytes.data(), bytes.size());
-    if (format == KXIO_TIFF) return kxio::tiffPageCount(bytes.data(), bytes.size(), e);
-    if (format == 0) {
-        kxio::fail(e, bytes.empty() ? "the file is empty" : "not a PNG, PNM, TIFF or JPEG file");
+    return kxio::pageCount(bytes.data(), bytes.size(), e);
+}
+
+int kxioPageCountMemory(const void *bytes, size_t count, char *error, size_t errorSize)
+{
+    Error e{error, errorSize, false};
+    if (!bytes && count) {
+        kxio::fail(e, "no data");
         return -1;
     }
-    return 1;
+    return kxio::pageCount(static_cast<const uint8_t *>(bytes), count, e);
+}
+
+int kxioCheckSize(int format, int width, int height, char *error, size_t errorSize)
+{
+    Error e{error, errorSize, false};
+    if (format < KXIO_AUTO || format > KXIO_JPEG) {
+        kxio::fail(e, "unknown format code %d", format);
+        return 0;
+    }
+    return kxio::sizeFits(format, uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0)), false, e);
+}
+
+int kxioCheckWrite(const Image *image, const char *path, const KxioOptions *options, char *error,
+                   size_t errorSize)
+{
+    Error e{error, errorSize, false};
+    int format = 0, quality = 0;
+    return kxio::checkWrite(image, path, options, format, quality, e);
 }
 
 int kxioWrite(const Image *image, const char *path, const KxioOptions *options, char *error, size_t errorSize)
 {
     Error e{error, errorSize, false};
     int format = 0, quality = 0;
-    if (!kxio::writeSettings(path, options, format, quality, e)) return 0;
+    // Refused before the target is touched.
+    if (!kxio::checkWrite(image, path, options, format, quality, e)) return 0;
     if (format == KXIO_TIFF) return kxioWritePages(&image, 1, path, options, error, errorSize);
-    // Refuse an unusable image before the target is touched.
-    kxio::ImagePtr check(kxio::writableCopy(image, false, e));
-    if (!check) return 0;
-    check.reset();
     kxio::FilePtr f(std::fopen(path, "wb"));
     if (!f) {
         kxio::fail(e, "%s", std::strerror(errno));
@@ -421,8 +534,13 @@ int kxioWritePages(const Image *const *images, int count, const char *path, cons
         return 0;
     }
     for (int i = 0; i < count; ++i) {
-        kxio::ImagePtr check(kxio::writableCopy(images[i], false, e));
-        if (!check) return 0;
+        char why[256] = "";
+        Error pageError{why, sizeof why, false};
+        if (!kxio::checkWrite(images[i], path, options, format, quality, pageError)) {
+            if (count > 1) kxio::fail(e, "page %d: %s", i, why);
+            else kxio::fail(e, "%s", why);
+            return 0;
+        }
     }
     const bool ok = kxio::writeTiff(images, count, path, e);
     if (!ok) unlink(path);

@@ -4,6 +4,8 @@
 // about corrupt data (a truncated file, a bad Huffman code) count as errors:
 // libjpeg would otherwise return a picture with grey where data is missing.
 // jpeglib.h needs size_t and FILE declared first.
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -48,7 +50,7 @@ void setUp(Failure &failure, Error &error)
 
 }  // namespace
 
-Image *readJpeg(const uint8_t *data, size_t size, Error &error)
+Image *readJpeg(const uint8_t *data, size_t size, const Budget &budget, Error &error)
 {
     jpeg_decompress_struct info;
     std::memset(&info, 0, sizeof info);
@@ -69,9 +71,24 @@ Image *readJpeg(const uint8_t *data, size_t size, Error &error)
         std::longjmp(failure.jump, 1);
     }
     const bool grey = info.num_components == 1;
-    // Checked before the decoder allocates anything for the picture.
-    image = newImage(grey ? KIT_GRAY : KIT_RGB, info.image_width, info.image_height, error);
+    // Checked before the decoder allocates anything for the picture.  With
+    // Huffman codes every 8 x 8 block of every component takes at least one
+    // bit; arithmetic codes have no such bound.
+    uint64_t blocks = 0;
+    for (int c = 0; c < info.num_components; ++c)
+        blocks += uint64_t(info.comp_info[c].width_in_blocks) * info.comp_info[c].height_in_blocks;
+    if (!sizeFits(KXIO_JPEG, info.image_width, info.image_height, true, error) ||
+        (!info.arith_code && !canSupply(blocks, size, 8, "JPEG", error)))
+        std::longjmp(failure.jump, 1);
+    // A progressive file keeps every block's coefficients (128 bytes) until
+    // the end: the decoder's memory is held to the budget the image leaves.
+    const uint64_t coefficients = info.progressive_mode ? blocks * 128 : 0;
+    image = newImage(grey ? KIT_GRAY : KIT_RGB, info.image_width, info.image_height, coefficients, budget, error);
     if (!image) std::longjmp(failure.jump, 1);
+    if (budget.bytes != UINT64_MAX) {
+        const uint64_t rest = budget.bytes - uint64_t(image->pitch) * uint64_t(image->height);
+        info.mem->max_memory_to_use = long(std::min<uint64_t>(rest, uint64_t(LONG_MAX)));
+    }
     info.out_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
     jpeg_start_decompress(&info);
     if (int(info.output_width) != image->width || int(info.output_height) != image->height ||

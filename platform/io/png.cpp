@@ -3,7 +3,9 @@
 // samples); libpng reports errors by longjmp, so the reading function keeps
 // nothing across setjmp that needs a destructor.
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -69,10 +71,52 @@ int prepare(png_structp png, png_infop info)
     return alpha ? KIT_RGBA : colour ? KIT_RGB : KIT_GRAY;
 }
 
+uint32_t bigEndian(const uint8_t *p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+// Before libpng is given the file: the size the header declares within the
+// limits, and enough compressed data in the IDAT chunks for the rows at
+// Deflate's best ratio.  A file whose chunks cannot be walked is left to
+// libpng, which says what is wrong with it.
+bool fits(const uint8_t *data, size_t size, Error &error)
+{
+    size_t pos = 8;
+    uint64_t idat = 0, rowBytes = 0, height = 0;
+    bool header = false;
+    while (size - pos >= 12) {
+        const uint64_t length = bigEndian(data + pos);
+        const uint8_t *type = data + pos + 4, *body = data + pos + 8;
+        const uint64_t present = std::min<uint64_t>(length, size - pos - 8);
+        if (!header) {
+            // A damaged header is libpng's to describe.
+            if (std::memcmp(type, "IHDR", 4) != 0 || length != 13 || size - pos < 25 ||
+                crc32(crc32(0, type, 4), body, 13) != bigEndian(body + 13))
+                return true;
+            const uint64_t w = bigEndian(body), h = bigEndian(body + 4);
+            if (w == 0 || h == 0) return true;
+            const int depth = body[8], colourType = body[9];
+            const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+            if (!sizeFits(KXIO_PNG, w, h, true, error)) return false;
+            rowBytes = (w * uint64_t(channels) * uint64_t(depth) + 7) / 8;
+            height = h;
+            header = true;
+        } else if (std::memcmp(type, "IDAT", 4) == 0) {
+            idat += present;
+        } else if (std::memcmp(type, "IEND", 4) == 0) {
+            break;
+        }
+        if (length > size - pos - 12) break;
+        pos += 12 + size_t(length);
+    }
+    // Every row of a pass starts with its filter byte: at least the rows'
+    // bytes, whether interlaced or not.
+    return !header || canSupply(rowBytes * height, idat, kDeflateRatio, "PNG", error);
+}
+
 }  // namespace
 
-Image *readPng(const uint8_t *data, size_t size, Error &error)
+Image *readPng(const uint8_t *data, size_t size, const Budget &budget, Error &error)
 {
+    if (!fits(data, size, error)) return nullptr;
     Report report{&error, ""};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &report, onError, onWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -94,7 +138,7 @@ Image *readPng(const uint8_t *data, size_t size, Error &error)
     const int type = prepare(png, info);
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    image = newImage(type, png_get_image_width(png, info), png_get_image_height(png, info), error);
+    image = newImage(type, png_get_image_width(png, info), png_get_image_height(png, info), 0, budget, error);
     if (!image) png_longjmp(png, 1);
     if (png_get_rowbytes(png, info) != size_t(image->width) * size_t(kxiBytesPerPixel(type)))
         png_error(png, "unexpected row layout");

@@ -54,7 +54,7 @@ import numpy as np
 from . import _native
 from ._native import KIT_BIN, KIT_GRAY, KIT_RGB, KIT_RGBA, EllipseBox, FloodRecord, FloodValue, lib  # noqa: F401
 from ._ops import ENUMS, MANIFEST, ArgumentOverflowError, build, c_type
-from .io import page_count, read, write  # image files (libkxio)
+from .io import page_count, read, read_pages, write  # image files (libkxio)
 
 # The package's version, the library's (CMakeLists.txt) and pyproject.toml's.
 __version__ = "0.1.0"

@@ -55,7 +55,18 @@ REFUSALS = [
     (lambda d: kxpre.write(d / "x.jpg", np.zeros((2, 2), np.uint8), quality=0), ValueError, "1..100"),
     (lambda d: kxpre.write(d / "x.png", np.zeros((2, 2), np.float32)), TypeError, "uint8"),
     (lambda d: kxpre.write(d / "x.png", [np.zeros((2, 2), np.uint8)] * 2), ValueError, "only TIFF"),
-    (lambda d: kxpre.write(d / "x.pbm", np.zeros((2, 2), np.uint8)), OSError, "PBM holds binary"),
+    (lambda d: kxpre.write(d / "x.pbm", np.zeros((2, 2), np.uint8)), ValueError, "PBM holds binary"),
+    (lambda d: kxpre.write(d / "x.png", np.zeros((2, 2), np.uint8), quality=50), ValueError, "only for JPEG"),
+    (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), max_bytes=0), ValueError, "max_bytes"),
+    (lambda d: kxpre.read(os.path.join(DATA, "grey.png"), max_bytes=10), OSError, "budget"),
+    # Sizes no reader takes are refused from the shape, before a pixel is
+    # copied (these arrays are views of one byte).
+    (lambda d: kxpre.write(d / "x.png", np.broadcast_to(np.uint8(0), (1, 65536))), ValueError, "above the limit"),
+    (lambda d: kxpre.write(d / "x.jpg", np.broadcast_to(np.uint8(0), (65501, 1))), ValueError, "above the limit"),
+    (lambda d: kxpre.write(d / "x.tif", np.broadcast_to(np.uint8(0), (2 ** 14, 2 ** 14 + 1))), ValueError,
+     "above the limit"),
+    (lambda d: kxpre.write(d / "x.tif", [np.zeros((2, 2), np.uint8), np.broadcast_to(np.uint8(0), (2 ** 31, 1))]),
+     ValueError, "page 1: .*above the limit"),
 ]
 
 
@@ -63,3 +74,35 @@ REFUSALS = [
 def test_refusals_say_why(tmp_path, call, error, message):
     with pytest.raises(error, match=message):
         call(tmp_path)
+
+
+def test_pages_are_asked_for(tmp_path):
+    """A file of several pages is not read as its first page by accident."""
+    pages = [rng.integers(0, 256, (4, 5), dtype=np.uint8), rng.integers(0, 256, (3, 2, 3), dtype=np.uint8)]
+    kxpre.write(tmp_path / "two.tif", pages)
+    with pytest.raises(ValueError, match="has 2 pages"):
+        kxpre.read(tmp_path / "two.tif")
+    got = kxpre.read_pages(tmp_path / "two.tif")
+    assert len(got) == 2 and all(np.array_equal(a, b) for a, b in zip(got, pages))
+    np.testing.assert_array_equal(kxpre.read(tmp_path / "two.tif", page=1, max_bytes=10 ** 6), pages[1])
+    kxpre.write(tmp_path / "one.tif", pages[0])
+    np.testing.assert_array_equal(kxpre.read(tmp_path / "one.tif"), pages[0])
+    assert [a.shape for a in kxpre.read_pages(os.path.join(DATA, "grey.png"))] == [kxpre.read(os.path.join(DATA, "grey.png")).shape]
+    with pytest.raises(OSError, match="no page 2"):
+        kxpre.read(tmp_path / "two.tif", page=2)
+    (tmp_path / "bad.tif").write_bytes(b"II*\0garbage")
+    with pytest.raises(OSError, match="kxpre.read: "):  # the read's own reason, not the page count's
+        kxpre.read(tmp_path / "bad.tif")
+
+
+def test_hostile_tiff_is_refused_by_read_and_counted():
+    """The fuzzer's 144-byte TIFF declaring a 12816 x 19789 page: one page,
+    and a read refused for its data, not decoded into 1.7 GB."""
+    seed = os.path.join(os.path.dirname(DATA), "fuzz", "corpus", "tiff", "oom-g4-page-of-12816x19789-in-10-bytes")
+    import tempfile
+    with tempfile.NamedTemporaryFile(suffix=".tif") as f:
+        f.write(open(seed, "rb").read()[1:])  # without the harness's page byte
+        f.flush()
+        assert kxpre.page_count(f.name) == 1
+        with pytest.raises(OSError, match="cannot decode to"):
+            kxpre.read(f.name)

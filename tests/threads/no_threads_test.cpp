@@ -1,13 +1,27 @@
 // With threads off (the default) no call starts a thread, not even the
 // vision wrappers whose OpenCV calls would otherwise use OpenCV's pool.
-// Each test runs in a process of its own, so the count of the process's
-// threads tells.
+//
+// A process may hold threads before its first call: those of libraries the
+// system loads with ours (OpenBLAS, where it is the system's BLAS, starts its
+// pool when OpenCV's core loads it through LAPACK).  They are not counted:
+// the tests count the threads started between two points, through this
+// program's own pthread_create, which every library of the process calls.
+#include <dlfcn.h>
+#include <pthread.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "kxtest.hpp"
 #include "kxthreads.h"
 
 namespace {
+
+std::atomic<long> threadsStarted{0};
 
 long threadsOfThisProcess()
 {
@@ -15,11 +29,22 @@ long threadsOfThisProcess()
     return std::distance(begin(tasks), end(tasks));
 }
 
-TEST(NoThreadsOfOurOwn, UnlessTheCallerTurnsThemOn)
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int pthread_create(pthread_t *thread, const pthread_attr_t *attr,
+                                                                     void *(*start)(void *), void *arg) noexcept
 {
-    kxtSetThreads(0);
-    unsetenv("KXPRE_THREADS");
-    ASSERT_EQ(threadsOfThisProcess(), 1);
+    using Create = int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
+    static const auto next = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    threadsStarted.fetch_add(1);
+    return next ? next(thread, attr, start, arg) : EAGAIN;
+}
+
+namespace {
+
+// The calls whose OpenCV or row-band work could start threads.
+void calls()
+{
     const int w = 1200, h = 1000;  // large enough for row bands
     auto grey = kxtest::randomImage(KIT_GRAY, w, h, 1), rgb = kxtest::randomImage(KIT_RGB, w, h, 2);
     kxSmoothGaussian(grey.get(), 15, 15);
@@ -30,7 +55,49 @@ TEST(NoThreadsOfOurOwn, UnlessTheCallerTurnsThemOn)
     kxAdaptive(grey.get(), 0, 11);
     const float q[8] = {0, 0, float(w), 0, float(w), float(h), 0, float(h)}, d[8] = {9, 4, 1100, 30, 1190, 990, 3, 900};
     kxWarp(rgb.get(), q, d, kxtest::makeImage(KIT_RGB, w, h).get());
-    EXPECT_EQ(threadsOfThisProcess(), 1);
+    kxSobel(grey.get(), 0);
+    kxInvert(rgb.get());
+}
+
+TEST(NoThreadsOfOurOwn, UnlessTheCallerTurnsThemOn)
+{
+    kxtSetThreads(0);
+    unsetenv("KXPRE_THREADS");
+    const long present = threadsOfThisProcess(), started = threadsStarted.load();
+    calls();
+    EXPECT_EQ(threadsStarted.load() - started, 0);
+    EXPECT_EQ(threadsOfThisProcess(), present);
+    // The count sees the threads a call does start once they are on.
+    kxtSetThreads(4);
+    calls();
+    kxtSetThreads(-1);
+    EXPECT_GE(threadsStarted.load() - started, 3);
+}
+
+// Loading our libraries starts no thread: with the system's BLAS asked for
+// one thread (OPENBLAS_NUM_THREADS=1, read by OpenBLAS when it loads), a new
+// process running this program has only its main thread before any call.
+TEST(NoThreadsOfOurOwn, NoneAtLoadWhenTheBlasIsAskedForOne)
+{
+    if (std::getenv("KX_AT_LOAD_CHILD")) {
+        // The child: nothing of this program has run yet but the loader and
+        // the test framework.
+        EXPECT_EQ(threadsStarted.load(), 0);
+        EXPECT_EQ(threadsOfThisProcess(), 1);
+        return;
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("KX_AT_LOAD_CHILD", "1", 1);
+        setenv("OPENBLAS_NUM_THREADS", "1", 1);
+        execl("/proc/self/exe", "no_threads_child", "--gtest_filter=NoThreadsOfOurOwn.NoneAtLoadWhenTheBlasIsAskedForOne",
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 }  // namespace

@@ -31,6 +31,16 @@
  * kxFilter does nothing at all and has nothing to split.  The vision
  * wrappers (kxCanny, kxSmoothGaussian, kxWarp, ...) let OpenCV use its own
  * threads only while threads are on; with threads off they start none.
+ *
+ * Threads at load: loading these libraries starts no thread, but libraries
+ * the system loads with them may.  OpenCV's core loads the system's BLAS
+ * and LAPACK, and where Debian's alternatives select OpenBLAS (pthreads),
+ * OpenBLAS starts its pool of idle threads as it loads, before any call.
+ * No call of ours hands work to it (the matrix sizes these libraries solve
+ * are below OpenCV's LAPACK thresholds), and it is left alone: how many
+ * threads OpenBLAS keeps is a choice of the program, which it makes with
+ * OPENBLAS_NUM_THREADS=1 in the environment of the process (read when
+ * OpenBLAS loads) or with the reference BLAS.
  */
 #ifndef KXTHREADS_H
 #define KXTHREADS_H
