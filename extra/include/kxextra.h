@@ -560,12 +560,15 @@ KXX_API Image *kxxFlattenPaper(Image *page, int cell);
  *  1. Spread D = max - min of F over the 3 x 3 square around each pixel
  *     (cut at the page border).
  *  2. Stroke edges: D > E, E = max(Otsu level of D's histogram, 12).
- *  3. Over the (2r+1) x (2r+1) square around each pixel (r = sw, cut at
- *     the page border), N the number of edge pixels and S the sum of
- *     their F.  The pixel is ink when N >= 2r + 1 and F * N <= S (F at
- *     most the mean of the edges around it).
- *  4. Ink components (8-connected) of fewer than sw pixels become paper
- *     (kxxDespeckle).
+ *  3. Over the (2r+1) x (2r+1) square around each pixel (r = 2 * sw, cut
+ *     at the page border), N the number of edge pixels and S the sum of
+ *     their F.  With T the Otsu level of F's histogram and
+ *     L = T + (255 - T) * 2 / 10 (integers), the pixel is ink when
+ *       N >= (2r + 1) * 3 / 2,  10 * F * N <= 11 * S  and  F <= L:
+ *     enough stroke edges around, F at most 1.1 times their mean, and not
+ *     brighter than a fifth of the way from T to the paper.
+ *  4. Ink components (8-connected) of fewer than sw * sw pixels become
+ *     paper (kxxDespeckle).
  * measures->edgeLevel is E and measures->window 2r + 1.
  * Returns page; null for null; another type, an unusable record or a
  * strokeWidth above 255 comes back unchanged (measures untouched).

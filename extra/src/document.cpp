@@ -248,8 +248,12 @@ int strokeEdges(const uint8_t *f, int w, int h, int sw, uint8_t *spread, uint8_t
         }
     }
     const int level = std::max(otsuOf(spread, n), kMinEdge);
-    const int r = std::max(sw, 1);  // window 2 * sw + 1
-    const int minEdges = 2 * r + 1;
+    // Ink is never brighter than a fifth of the way from the page's Otsu
+    // level towards the paper.
+    const int otsu = otsuOf(f, n);
+    const int dark = otsu + (255 - otsu) * 2 / 10;
+    const int r = 2 * std::max(sw, 1);
+    const int minEdges = (2 * r + 1) * 3 / 2;
     *windowOut = 2 * r + 1;
     // Column sums of the edge count and of the edge pixels' values over
     // rows y - r .. y + r (cut at the borders), then running sums across.
@@ -273,7 +277,7 @@ int strokeEdges(const uint8_t *f, int w, int h, int sw, uint8_t *spread, uint8_t
         for (int x = 0; x < w; ++x) {
             if (x + r < w) count += colCount[size_t(x + r)], sum += colSum[size_t(x + r)];
             if (x - r - 1 >= 0) count -= colCount[size_t(x - r - 1)], sum -= colSum[size_t(x - r - 1)];
-            o[x] = count >= minEdges && int64_t(v[x]) * count <= sum ? 1 : 0;
+            o[x] = count >= minEdges && 10 * int64_t(v[x]) * count <= 11 * sum && v[x] <= dark ? 1 : 0;
         }
     }
     return level;
@@ -380,10 +384,10 @@ Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMe
     paperOf(g, w, h, m.paperCell, b);
     flatten(g, b, n);
     m.edgeLevel = strokeEdges(g, w, h, sw, spread, ink, &m.window);
-    // Specks: ink components of fewer than sw pixels.
+    // Specks: ink components of fewer than sw * sw pixels.
     if (Image *view = kxCreateImageEx(KIT_BIN, w, h, w, ink, 0)) {
         TempImage hold(view);
-        kxxDespeckle(view, 8, sw);
+        kxxDespeckle(view, 8, sw * sw);
     }
     const uint8_t on = inkSet ? 1 : 0;
     for (int y = 0; y < h; ++y) {
