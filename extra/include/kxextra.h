@@ -463,13 +463,17 @@ KXX_API Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit);
  * ====================================================================== */
 
 /* What kxxMeasurePage finds on a page, and what kxxBinarizeDocumentEx
- * used.  sizeof 20, five ints in this order. */
+ * used.  sizeof 28, seven ints in this order (the last two were added
+ * after the first five: a caller's record must have room for them). */
 typedef struct KxxPageMeasures {
     int strokeWidth; /* pixels, 2..255; 0 when the page shows no strokes */
     int textHeight;  /* pixels; 0 when no letter-sized component is found */
     int paperCell;   /* cell side of the paper estimate, 2..64 */
     int edgeLevel;   /* stroke edges: 3 x 3 spread above it (binarizer only) */
     int window;      /* side of the binarizer's window (binarizer only) */
+    int weakLevel;   /* ceiling of ink candidates (binarizer only) */
+    int strongLevel; /* a kept component has a pixel at most this, -1 when
+                        there was no candidate (binarizer only) */
 } KxxPageMeasures;
 
 /* Pages.  The functions below take a KIT_GRAY, KIT_RGB or KIT_RGBA page; a
@@ -507,11 +511,12 @@ typedef struct KxxPageMeasures {
  */
 
 /* Measures a page: its stroke width and text height, and the paper cell
- * its binarization uses (edgeLevel and window are 0 here).
+ * its binarization uses (edgeLevel, window, weakLevel and strongLevel
+ * are 0 here).
  *   page:     KIT_GRAY, KIT_RGB or KIT_RGBA; not changed.
  *   measures: receives the measures.
  * Returns 1; 0 (nothing written) for another type or an unusable record.
- * Asserts "page && measures".  Scratch memory: three bytes per pixel plus
+ * Asserts "page && measures".  Scratch memory: four bytes per pixel plus
  * the labels (four bytes per pixel); when they are not available "grey"
  * (or "labels", text height then 0) is reported and 0 returned. */
 KXX_API int kxxMeasurePage(const Image *page, KxxPageMeasures *measures);
@@ -519,7 +524,7 @@ KXX_API int kxxMeasurePage(const Image *page, KxxPageMeasures *measures);
 /* The stroke width of a page (see above), without the text height.
  *   page: KIT_GRAY, KIT_RGB or KIT_RGBA; not changed.
  * Returns 2..255, 0 for a page without strokes; -1 for another type or an
- * unusable record.  Asserts "page".  Scratch memory: three bytes per
+ * unusable record.  Asserts "page".  Scratch memory: four bytes per
  * pixel; when it is not available "grey" is reported and -1 returned. */
 KXX_API int kxxEstimateStrokeWidth(const Image *page);
 
@@ -533,7 +538,7 @@ KXX_API int kxxEstimateStrokeWidth(const Image *page);
  *          pixel byte is written.
  * Returns paper; null when paper is null; another page type, an unusable
  * record of either, a paper of another type or size, or a cell above 64
- * leaves paper unchanged.  Asserts "page && paper".  Scratch memory: three
+ * leaves paper unchanged.  Asserts "page && paper".  Scratch memory: four
  * bytes per pixel; when not available "grey" is reported and paper comes
  * back unchanged. */
 KXX_API Image *kxxEstimatePaper(const Image *page, int cell, Image *paper);
@@ -560,21 +565,30 @@ KXX_API Image *kxxFlattenPaper(Image *page, int cell);
  *  1. Spread D = max - min of F over the 3 x 3 square around each pixel
  *     (cut at the page border).
  *  2. Stroke edges: D > E, E = max(Otsu level of D's histogram, 12).
- *  3. Over the (2r+1) x (2r+1) square around each pixel (r = 2 * sw, cut
- *     at the page border), N the number of edge pixels and S the sum of
- *     their F.  With T the Otsu level of F's histogram and
- *     L = T + (255 - T) * 2 / 10 (integers), the pixel is ink when
- *       N >= (2r + 1) * 3 / 2,  10 * F * N <= 11 * S  and  F <= L:
+ *  3. Candidates.  Over the (2r+1) x (2r+1) square around each pixel
+ *     (r = 2 * sw, cut at the page border), N the number of edge pixels
+ *     and S the sum of their F.  With T the Otsu level of F's histogram
+ *     and the weak level W = T + (255 - T) / 2 (integers), the pixel is a
+ *     candidate when
+ *       N >= (2r + 1) * 3 / 2,  10 * F * N <= 11 * S  and  F <= W:
  *     enough stroke edges around, F at most 1.1 times their mean, and not
- *     brighter than a fifth of the way from T to the paper.
- *  4. Ink components (8-connected) of fewer than sw * sw pixels become
- *     paper (kxxDespeckle).
- * measures->edgeLevel is E and measures->window 2r + 1.
+ *     brighter than half way from T to the paper.
+ *  4. Strong level.  K = max(Otsu level of the histogram of F over the
+ *     candidates, the lowest F of a candidate).
+ *  5. Ink: the 8-connected components of candidates that hold at least
+ *     sw * sw pixels and at least one pixel with F <= K; every other
+ *     pixel is paper.  So faint hairlines that join darker strokes stay,
+ *     while faint marks on their own (show-through, stains) and specks go.
+ * Every histogram level is kxxHistogramLevel(histogram, KXX_OTSU).
+ * measures->edgeLevel is E, window 2r + 1, weakLevel W and strongLevel K
+ * (K = -1 and a page all paper when there is no candidate).
+ * The paper at cell 8 flattens the page for the measures; when the paper
+ * cell is 8 the binarizer reuses that flattening (the same bytes).
  * Returns page; null for null; another type, an unusable record or a
  * strokeWidth above 255 comes back unchanged (measures untouched).
- * Scratch memory: four bytes per pixel plus a few more per pixel while
- * measuring; when not available "grey" is reported and the page comes
- * back unchanged.
+ * Scratch memory: five bytes per pixel plus the labels (four bytes per
+ * pixel); when not available "grey" (or "labels") is reported and the
+ * page comes back unchanged.
  * Note: a flat page (no stroke edges) comes out all paper. */
 KXX_API Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMeasures *measures);
 

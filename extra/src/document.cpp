@@ -3,12 +3,15 @@
 // Every step is integer arithmetic on a grey copy of the page (see
 // kxextra.h for the formulas); the paper is estimated on a grid of cells and
 // brought back to full size bilinearly, so its cost hardly depends on the
-// scale.
+// scale.  The per-pixel loops are plain loops the compiler vectorises (the
+// window decision is compiled per instruction level, isa::Clones); divisions
+// go through exact reciprocals or tables built with the division itself.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "extra_detail.hpp"
+#include "frame/isa.hpp"
 
 using namespace kx;
 
@@ -27,7 +30,7 @@ bool pageOk(const Image *im)
 }
 
 // A packed grey copy of a usable grey or colour page (luminance truncated).
-bool greyCopy(const Image *im, uint8_t *out)
+void greyCopy(const Image *im, uint8_t *out)
 {
     const int w = im->width, h = im->height, bpp = kxiBytesPerPixel(im->imageType);
     for (int y = 0; y < h; ++y) {
@@ -38,51 +41,70 @@ bool greyCopy(const Image *im, uint8_t *out)
         else
             for (int x = 0; x < w; ++x) o[x] = luminance(p[x * bpp], p[x * bpp + 1], p[x * bpp + 2]);
     }
-    return true;
-}
-
-// Running max (or min) over 2r + 1 samples of a line of n, the window cut
-// at the ends.  Straightforward: the lines are cell grids or r = 1.
-template <bool Max>
-void runningExtreme(const uint8_t *in, size_t stride, int n, int r, uint8_t *out)
-{
-    for (int i = 0; i < n; ++i) {
-        const int lo = std::max(0, i - r), hi = std::min(n - 1, i + r);
-        uint8_t v = in[size_t(lo) * stride];
-        for (int j = lo + 1; j <= hi; ++j) v = Max ? std::max(v, in[size_t(j) * stride]) : std::min(v, in[size_t(j) * stride]);
-        out[i] = v;
-    }
 }
 
 // Max (Max = true) or min filter of a packed gw x gh grid over the
-// (2r+1)^2 square cut at the borders, separable.
+// (2r+1)^2 square cut at the borders, separable: across each row, then
+// down, each as r steps that fold in the samples at distance k.
 template <bool Max>
 void extremeFilter(std::vector<uint8_t> &grid, int gw, int gh, int r)
 {
-    std::vector<uint8_t> line(size_t(std::max(gw, gh))), tmp(grid.size());
-    for (int y = 0; y < gh; ++y) runningExtreme<Max>(&grid[size_t(y) * gw], 1, gw, r, &tmp[size_t(y) * gw]);
-    for (int x = 0; x < gw; ++x) {
-        runningExtreme<Max>(&tmp[size_t(x)], size_t(gw), gh, r, line.data());
-        for (int y = 0; y < gh; ++y) grid[size_t(y) * gw + x] = line[size_t(y)];
+    auto pick = [](uint8_t a, uint8_t b) { return Max ? std::max(a, b) : std::min(a, b); };
+    std::vector<uint8_t> tmp(grid);
+    for (int y = 0; y < gh; ++y) {
+        const uint8_t *in = &grid[size_t(y) * gw];
+        uint8_t *out = &tmp[size_t(y) * gw];
+        for (int k = 1; k <= r && k < gw; ++k)
+            for (int x = 0; x < gw; ++x) {
+                if (x >= k) out[x] = pick(out[x], in[x - k]);
+                if (x + k < gw) out[x] = pick(out[x], in[x + k]);
+            }
+    }
+    for (int y = 0; y < gh; ++y) {
+        uint8_t *out = &grid[size_t(y) * gw];
+        std::memcpy(out, &tmp[size_t(y) * gw], size_t(gw));
+        for (int k = 1; k <= r; ++k) {
+            if (y >= k) {
+                const uint8_t *in = &tmp[size_t(y - k) * gw];
+                for (int x = 0; x < gw; ++x) out[x] = pick(out[x], in[x]);
+            }
+            if (y + k < gh) {
+                const uint8_t *in = &tmp[size_t(y + k) * gw];
+                for (int x = 0; x < gw; ++x) out[x] = pick(out[x], in[x]);
+            }
+        }
     }
 }
+
+// floor(num / d) for 16 <= d <= 16384 and num < 256 * d: num * m >> 40 with
+// m = ceil(2^40 / d).  With num = q*d + rho, the product is
+// (q + rho/d + num*(m*d - 2^40)/(d*2^40)) * 2^40, and the last term is
+// below num / 2^40 < 2^-18 < 1/d, so the floor is q.
+struct Reciprocal {
+    uint64_t m;
+    explicit Reciprocal(uint32_t d) : m(((uint64_t(1) << 40) + d - 1) / d) {}
+    uint32_t operator()(uint32_t num) const { return uint32_t((uint64_t(num) * m) >> 40); }
+};
 
 // The paper of a packed grey page at cell side s (see kxxEstimatePaper).
 void paperOf(const uint8_t *g, int w, int h, int s, uint8_t *paper)
 {
     const int gw = (w + s - 1) / s, gh = (h + s - 1) / s;
     std::vector<uint8_t> grid(size_t(gw) * gh);
-    std::vector<uint32_t> sums(static_cast<size_t>(gw));
+    std::vector<uint32_t> acc(static_cast<size_t>(w));
     for (int cy = 0; cy < gh; ++cy) {
-        std::fill(sums.begin(), sums.end(), 0u);
+        std::fill(acc.begin(), acc.end(), 0u);
         const int y0 = cy * s, y1 = std::min(h, y0 + s);
         for (int y = y0; y < y1; ++y) {
             const uint8_t *r = g + size_t(y) * w;
-            for (int x = 0; x < w; ++x) sums[size_t(x / s)] += r[x];
+            for (int x = 0; x < w; ++x) acc[size_t(x)] += r[x];
         }
         for (int cx = 0; cx < gw; ++cx) {
-            const uint32_t n = uint32_t(std::min(w, cx * s + s) - cx * s) * uint32_t(y1 - y0);
-            grid[size_t(cy) * gw + cx] = uint8_t((sums[size_t(cx)] + n / 2) / n);
+            const int x0 = cx * s, x1 = std::min(w, x0 + s);
+            uint32_t sum = 0;
+            for (int x = x0; x < x1; ++x) sum += acc[size_t(x)];
+            const uint32_t n = uint32_t(x1 - x0) * uint32_t(y1 - y0);
+            grid[size_t(cy) * gw + cx] = uint8_t((sum + n / 2) / n);
         }
     }
     extremeFilter<true>(grid, gw, gh, kClosingCells);
@@ -98,77 +120,100 @@ void paperOf(const uint8_t *g, int w, int h, int s, uint8_t *paper)
             smooth[size_t(cy) * gw + cx] = uint8_t((sum + 4) / 9);
         }
     // Bilinear between cell centres: pixel x lies at (2x + 1 - s) / (2s)
-    // cells from the first centre.
-    const int64_t s2 = 2 * int64_t(s);
+    // cells from the first centre.  The rows are blended first, per cell
+    // (the sum of the four products is the same in either order).
+    const int s2 = 2 * s;
     std::vector<int> x0(static_cast<size_t>(w)), x1(static_cast<size_t>(w)), ux(static_cast<size_t>(w));
     for (int x = 0; x < w; ++x) {
-        const int64_t num = 2 * int64_t(x) + 1 - s;
-        const int64_t i = num >= 0 ? num / s2 : -1;
-        x0[size_t(x)] = int(std::clamp<int64_t>(i, 0, gw - 1));
-        x1[size_t(x)] = int(std::clamp<int64_t>(i + 1, 0, gw - 1));
-        ux[size_t(x)] = int(num - i * s2);
+        const int num = 2 * x + 1 - s;
+        const int i = num >= 0 ? num / s2 : -1;
+        x0[size_t(x)] = std::clamp(i, 0, gw - 1);
+        x1[size_t(x)] = std::clamp(i + 1, 0, gw - 1);
+        ux[size_t(x)] = num - i * s2;
     }
-    const int64_t half = s2 * s2 / 2, total = s2 * s2;
+    const uint32_t half = uint32_t(s2) * uint32_t(s2) / 2;
+    const Reciprocal divide(uint32_t(s2) * uint32_t(s2));
+    std::vector<uint32_t> blend(static_cast<size_t>(gw));
     for (int y = 0; y < h; ++y) {
-        const int64_t num = 2 * int64_t(y) + 1 - s;
-        const int64_t i = num >= 0 ? num / s2 : -1;
-        const uint8_t *a = &smooth[size_t(std::clamp<int64_t>(i, 0, gh - 1)) * gw];
-        const uint8_t *b = &smooth[size_t(std::clamp<int64_t>(i + 1, 0, gh - 1)) * gw];
-        const int64_t v = num - i * s2;
+        const int num = 2 * y + 1 - s;
+        const int i = num >= 0 ? num / s2 : -1;
+        const uint8_t *a = &smooth[size_t(std::clamp(i, 0, gh - 1)) * gw];
+        const uint8_t *b = &smooth[size_t(std::clamp(i + 1, 0, gh - 1)) * gw];
+        const uint32_t v = uint32_t(num - i * s2);
+        for (int c = 0; c < gw; ++c) blend[size_t(c)] = a[c] * (uint32_t(s2) - v) + b[c] * v;
         uint8_t *o = paper + size_t(y) * w;
         for (int x = 0; x < w; ++x) {
-            const int64_t u = ux[size_t(x)];
-            const int64_t top = a[x0[size_t(x)]] * (s2 - u) + a[x1[size_t(x)]] * u;
-            const int64_t bottom = b[x0[size_t(x)]] * (s2 - u) + b[x1[size_t(x)]] * u;
-            o[x] = uint8_t((top * (s2 - v) + bottom * v + half) / total);
+            const uint32_t u = uint32_t(ux[size_t(x)]);
+            o[x] = uint8_t(divide(blend[size_t(x0[size_t(x)])] * (uint32_t(s2) - u) + blend[size_t(x1[size_t(x)])] * u + half));
         }
     }
 }
 
-// page <- min(255, (page * 255 + paper / 2) / max(paper, 1)).
-void flatten(uint8_t *g, const uint8_t *paper, size_t n)
+// page <- min(255, (page * 255 + b / 2) / b), b = max(paper, 1): a table row
+// of the 256 quotients for each paper value met, built on first use.
+void flatten(const uint8_t *g, const uint8_t *paper, size_t n, uint8_t *out)
 {
+    std::vector<uint8_t> table(256 * 256);
+    bool built[256] = {};
     for (size_t i = 0; i < n; ++i) {
-        const unsigned b = std::max<unsigned>(paper[i], 1u);
-        g[i] = uint8_t(std::min(255u, (g[i] * 255u + b / 2) / b));
+        const unsigned p = paper[i];
+        uint8_t *t = &table[size_t(p) * 256];
+        if (!built[p]) {
+            const unsigned b = std::max(p, 1u);
+            for (unsigned v = 0; v < 256; ++v) t[v] = uint8_t(std::min(255u, (v * 255u + b / 2) / b));
+            built[p] = true;
+        }
+        out[i] = t[g[i]];
     }
+}
+
+void histogramOf(const uint8_t *v, size_t n, int32_t hist[256])
+{
+    std::fill(hist, hist + 256, 0);
+    for (size_t i = 0; i < n; ++i) ++hist[v[i]];
 }
 
 int otsuOf(const uint8_t *v, size_t n)
 {
-    int32_t hist[256] = {};
-    for (size_t i = 0; i < n; ++i) ++hist[v[i]];
+    int32_t hist[256];
+    histogramOf(v, n, hist);
     return kxxHistogramLevel(hist, KXX_OTSU);
 }
 
 // Rough ink of a flattened page: 1 where f <= min(Otsu, kFlatLevel).
 void roughInk(const uint8_t *f, size_t n, uint8_t *ink)
 {
-    const int level = std::min(otsuOf(f, n), kFlatLevel);
+    const uint8_t level = uint8_t(std::min(otsuOf(f, n), kFlatLevel));
     for (size_t i = 0; i < n; ++i) ink[i] = f[i] <= level ? 1 : 0;
 }
 
 // The most frequent length of the ink runs across and down that end inside
 // the page, lengths 2..kMaxRun, on counts summed over three neighbouring
-// lengths; the shortest on ties; 0 without such runs.
+// lengths; the shortest on ties; 0 without such runs.  The runs down are
+// followed row by row, one open run per column.
 int strokeWidthOf(const uint8_t *ink, int w, int h)
 {
     std::vector<int64_t> hist(kMaxRun + 2, 0);
-    auto line = [&](const uint8_t *p, size_t stride, int n) {
+    auto count = [&](int run) { ++hist[size_t(std::min(run, kMaxRun + 1))]; };
+    std::vector<int32_t> down(static_cast<size_t>(w), 0);  // length of the run down ending above; -1: from row 0
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *p = ink + size_t(y) * w;
         int run = 0;
-        bool open = false;  // the run started inside the line (not at its start)
-        for (int i = 0; i < n; ++i) {
-            if (p[size_t(i) * stride]) {
-                if (run == 0) open = i > 0;
+        bool open = false;  // the run across started inside the row
+        for (int x = 0; x < w; ++x) {
+            int32_t &d = down[size_t(x)];
+            if (p[x]) {
+                if (run == 0) open = x > 0;
                 ++run;
+                d = d == 0 ? (y > 0 ? 1 : -1) : (d > 0 ? d + 1 : d - 1);
             } else {
-                if (run > 0 && open) ++hist[size_t(std::min(run, kMaxRun + 1))];
+                if (run > 0 && open) count(run);
                 run = 0;
+                if (d > 0) count(d);
+                d = 0;
             }
         }
-    };
-    for (int y = 0; y < h; ++y) line(ink + size_t(y) * w, 1, w);
-    for (int x = 0; x < w; ++x) line(ink + x, size_t(w), h);
+    }
     int best = 0;
     int64_t bestCount = 0;
     for (int len = 2; len <= kMaxRun; ++len) {
@@ -211,76 +256,180 @@ int textHeightOf(const uint8_t *ink, int w, int h, int sw)
 
 int cellOf(int strokeWidth) { return std::clamp(strokeWidth, 2, kMaxCell); }
 
-// Measures a packed grey page; `work` and `ink` are n-byte scratch.
-void measure(const uint8_t *g, int w, int h, bool wantHeight, uint8_t *work, uint8_t *ink, KxxPageMeasures *m)
+// Measures a packed grey page g.  Leaves the page flattened at the rough
+// cell in `flat` and its rough ink in `ink`; `paper` is scratch (all n
+// bytes).
+void measure(const uint8_t *g, int w, int h, bool wantHeight, uint8_t *paper, uint8_t *flat, uint8_t *ink,
+             KxxPageMeasures *m)
 {
     const size_t n = size_t(w) * size_t(h);
-    paperOf(g, w, h, kRoughCell, work);
-    std::vector<uint8_t> f(g, g + n);
-    flatten(f.data(), work, n);
-    roughInk(f.data(), n, ink);
+    paperOf(g, w, h, kRoughCell, paper);
+    flatten(g, paper, n, flat);
+    roughInk(flat, n, ink);
+    *m = KxxPageMeasures{};
     m->strokeWidth = strokeWidthOf(ink, w, h);
     m->textHeight = wantHeight && m->strokeWidth ? textHeightOf(ink, w, h, m->strokeWidth) : 0;
     m->paperCell = cellOf(m->strokeWidth);
-    m->edgeLevel = 0;
-    m->window = 0;
 }
 
-// The stroke-edge binarization of a packed flattened page f into out
-// (1 ink, 0 paper); returns the edge level.
-int strokeEdges(const uint8_t *f, int w, int h, int sw, uint8_t *spread, uint8_t *out, int *windowOut)
+// 3-sample max and min across a row, cut at its ends.
+void across3(const uint8_t *p, int w, uint8_t *hi, uint8_t *lo)
+{
+    if (w == 1) {
+        hi[0] = lo[0] = p[0];
+        return;
+    }
+    hi[0] = std::max(p[0], p[1]);
+    lo[0] = std::min(p[0], p[1]);
+    for (int x = 1; x < w - 1; ++x) {
+        hi[x] = std::max(std::max(p[x - 1], p[x]), p[x + 1]);
+        lo[x] = std::min(std::min(p[x - 1], p[x]), p[x + 1]);
+    }
+    hi[w - 1] = std::max(p[w - 2], p[w - 1]);
+    lo[w - 1] = std::min(p[w - 2], p[w - 1]);
+}
+
+// The window decision of a row: N and S come from the running column sums
+// as differences of their sums across, qn[x + span] - qn[x] (and qs).
+[[gnu::always_inline]] inline void decideRow(const int32_t *qn, const int32_t *qs, int span, const uint8_t *f, int w,
+                                             uint32_t minEdges, uint8_t weak, uint8_t *out) noexcept
+{
+    for (int x = 0; x < w; ++x) {
+        const uint32_t count = uint32_t(qn[x + span] - qn[x]);
+        const uint32_t sum = uint32_t(qs[x + span] - qs[x]);
+        const uint32_t v = f[x];
+        out[x] = count >= minEdges && 10u * v * count <= 11u * sum && v <= weak ? 1 : 0;
+    }
+}
+
+struct EdgeLevels {
+    int edge, window, weak;
+};
+
+// Ink candidates of a packed flattened page f into out (1 candidate, 0
+// paper): steps 1-3 of kxxBinarizeDocumentEx.  `hi` and `lo` are n-byte
+// scratch; the spread D is left in `hi`.
+EdgeLevels candidates(const uint8_t *f, int w, int h, int sw, uint8_t *hi, uint8_t *lo, uint8_t *out)
 {
     const size_t n = size_t(w) * size_t(h);
+    for (int y = 0; y < h; ++y) across3(f + size_t(y) * w, w, hi + size_t(y) * w, lo + size_t(y) * w);
+    // Down: D = max of the three maxima - min of the three minima, written
+    // over `hi` one row behind (row y - 1 is needed for row y).
     {
-        std::vector<uint8_t> hi(n), lo(n);
+        std::vector<uint8_t> prevHi(hi, hi + w), prevLo(lo, lo + w), curHi(static_cast<size_t>(w)), curLo(static_cast<size_t>(w));
         for (int y = 0; y < h; ++y) {
-            runningExtreme<true>(f + size_t(y) * w, 1, w, 1, &hi[size_t(y) * w]);
-            runningExtreme<false>(f + size_t(y) * w, 1, w, 1, &lo[size_t(y) * w]);
-        }
-        for (int y = 0; y < h; ++y) {
-            const uint8_t *ha = &hi[size_t(std::max(y - 1, 0)) * w], *hb = &hi[size_t(y) * w],
-                          *hc = &hi[size_t(std::min(y + 1, h - 1)) * w];
-            const uint8_t *la = &lo[size_t(std::max(y - 1, 0)) * w], *lb = &lo[size_t(y) * w],
-                          *lc = &lo[size_t(std::min(y + 1, h - 1)) * w];
-            uint8_t *d = spread + size_t(y) * w;
+            uint8_t *hb = hi + size_t(y) * w, *lb = lo + size_t(y) * w;
+            std::memcpy(curHi.data(), hb, size_t(w));
+            std::memcpy(curLo.data(), lb, size_t(w));
+            const uint8_t *hc = y + 1 < h ? hb + w : hb, *lc = y + 1 < h ? lb + w : lb;
             for (int x = 0; x < w; ++x)
-                d[x] = uint8_t(std::max({ha[x], hb[x], hc[x]}) - std::min({la[x], lb[x], lc[x]}));
+                hb[x] = uint8_t(std::max(std::max(prevHi[size_t(x)], curHi[size_t(x)]), hc[x]) -
+                                std::min(std::min(prevLo[size_t(x)], curLo[size_t(x)]), lc[x]));
+            std::swap(prevHi, curHi);
+            std::swap(prevLo, curLo);
         }
     }
-    const int level = std::max(otsuOf(spread, n), kMinEdge);
-    // Ink is never brighter than a fifth of the way from the page's Otsu
-    // level towards the paper.
+    const uint8_t *spread = hi;
+    EdgeLevels lv;
+    {
+        // Above the noise of the paper too: twice the median spread (most
+        // of a page is paper), the lower median.
+        int32_t hist[256];
+        histogramOf(spread, n, hist);
+        int median = 0;
+        for (int64_t below = hist[0]; 2 * below < int64_t(n); below += hist[++median]) {
+        }
+        lv.edge = std::max({kxxHistogramLevel(hist, KXX_OTSU), kMinEdge, 2 * median});
+    }
     const int otsu = otsuOf(f, n);
-    const int dark = otsu + (255 - otsu) * 2 / 10;
-    const int r = 2 * std::max(sw, 1);
-    const int minEdges = (2 * r + 1) * 3 / 2;
-    *windowOut = 2 * r + 1;
+    lv.weak = otsu + (255 - otsu) / 2;
+    const int r = 2 * std::max(sw, 1), span = 2 * r + 1;
+    lv.window = span;
+    const uint32_t minEdges = uint32_t(span * 3 / 2);
+    const uint8_t level = uint8_t(lv.edge);
     // Column sums of the edge count and of the edge pixels' values over
-    // rows y - r .. y + r (cut at the borders), then running sums across.
+    // rows y - r .. y + r (cut at the borders).
     std::vector<int32_t> colCount(static_cast<size_t>(w), 0), colSum(static_cast<size_t>(w), 0);
-    auto addRow = [&](int y, int sign) {
+    auto addRow = [&](int y, int32_t sign) {
         const uint8_t *d = spread + size_t(y) * w, *v = f + size_t(y) * w;
         for (int x = 0; x < w; ++x) {
-            const int e = d[x] > level ? sign : 0;
+            const int32_t e = d[x] > level ? sign : 0;
             colCount[size_t(x)] += e;
             colSum[size_t(x)] += e * v[x];
         }
     };
+    // Sums across: q[j] = the column sums of columns 0 .. j - r - 1, so the
+    // window of x (columns x - r .. x + r, cut) is q[x + span] - q[x].
+    std::vector<int32_t> qn(size_t(w) + size_t(span)), qs(size_t(w) + size_t(span));
+    const auto decide = isa::Clones<decideRow>::table.pick();
     for (int y = 0; y < std::min(r, h); ++y) addRow(y, 1);
     for (int y = 0; y < h; ++y) {
         if (y + r < h) addRow(y + r, 1);
         if (y - r - 1 >= 0) addRow(y - r - 1, -1);
-        int64_t count = 0, sum = 0;
-        for (int x = 0; x < std::min(r, w); ++x) count += colCount[size_t(x)], sum += colSum[size_t(x)];
-        const uint8_t *v = f + size_t(y) * w;
-        uint8_t *o = out + size_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            if (x + r < w) count += colCount[size_t(x + r)], sum += colSum[size_t(x + r)];
-            if (x - r - 1 >= 0) count -= colCount[size_t(x - r - 1)], sum -= colSum[size_t(x - r - 1)];
-            o[x] = count >= minEdges && 10 * int64_t(v[x]) * count <= 11 * sum && v[x] <= dark ? 1 : 0;
+        int32_t cn = 0, cs = 0;
+        for (int j = 0; j < w + span; ++j) {
+            const int c = j - r - 1;
+            if (c >= 0 && c < w) cn += colCount[size_t(c)], cs += colSum[size_t(c)];
+            qn[size_t(j)] = cn;
+            qs[size_t(j)] = cs;
         }
+        decide(qn.data(), qs.data(), span, f + size_t(y) * w, w, minEdges, uint8_t(lv.weak), out + size_t(y) * w);
     }
-    return level;
+    return lv;
+}
+
+// Step 4: keeps the 8-connected candidate components of at least `minArea`
+// pixels that hold a pixel of f at most the strong level (returned; -1
+// when there are no candidates).  Returns -2 when scratch memory fails.
+int keepStrong(const uint8_t *f, int w, int h, int64_t minArea, int weak, uint8_t *ink)
+{
+    const size_t n = size_t(w) * size_t(h);
+    int32_t hist[256] = {};
+    for (size_t i = 0; i < n; ++i) hist[f[i]] += ink[i];
+    int lowest = 0;
+    while (lowest < 256 && !hist[lowest]) ++lowest;
+    if (lowest == 256) return -1;
+    // Otsu splits a narrow histogram anywhere: at least half way from the
+    // darkest candidate to the weak level.
+    const int strong = std::max(kxxHistogramLevel(hist, KXX_OTSU), lowest + (weak - lowest) / 2);
+    Image *view = kxCreateImageEx(KIT_BIN, w, h, w, ink, 0);
+    if (!view) return failed("view", -2);
+    TempImage hold(view);
+    Scratch<int32_t> labels(n);
+    if (!labels) return failed("labels", -2);
+    const int count = kxx::labelComponents(view, true, labels.get());
+    if (count < 0) return -2;
+    std::vector<int32_t> area(size_t(count) + 1, 0);
+    std::vector<uint8_t> keep(size_t(count) + 1, 0);
+    for (size_t i = 0; i < n; ++i)
+        if (const int32_t l = labels[i]) {
+            ++area[size_t(l)];
+            keep[size_t(l)] |= f[i] <= strong ? 1 : 0;
+        }
+    keep[0] = 0;
+    for (int l = 1; l <= count; ++l) keep[size_t(l)] &= area[size_t(l)] >= minArea ? 1 : 0;
+    for (size_t i = 0; i < n; ++i) ink[i] = keep[size_t(labels[i])];
+    return strong;
+}
+
+// Grey copy, measures and flattened page of a usable page, in three n-byte
+// planes g, flat and a scratch plane; `ink` receives the rough ink.
+// cell <= 0 takes the paper cell of the page's measured stroke width.
+// Returns the cell used.
+int flattenedAt(const Image *page, int cell, uint8_t *g, uint8_t *flat, uint8_t *scratch, uint8_t *ink)
+{
+    const int w = page->width, h = page->height;
+    greyCopy(page, g);
+    if (cell <= 0) {
+        KxxPageMeasures m;
+        measure(g, w, h, false, scratch, flat, ink, &m);
+        cell = m.paperCell;
+        if (cell == kRoughCell) return cell;
+    }
+    cell = std::max(cell, 2);
+    paperOf(g, w, h, cell, scratch);
+    flatten(g, scratch, size_t(w) * size_t(h), flat);
+    return cell;
 }
 
 }  // namespace
@@ -293,10 +442,10 @@ int kxxMeasurePage(const Image *page, KxxPageMeasures *measures)
     if (!pageOk(page)) return 0;
     const int w = page->width, h = page->height;
     const size_t n = size_t(w) * size_t(h);
-    Scratch<uint8_t> buf(3 * n);
+    Scratch<uint8_t> buf(4 * n);
     if (!buf) return failed("grey", 0);
     greyCopy(page, buf.get());
-    measure(buf.get(), w, h, true, buf.get() + n, buf.get() + 2 * n, measures);
+    measure(buf.get(), w, h, true, buf.get() + n, buf.get() + 2 * n, buf.get() + 3 * n, measures);
     return 1;
 }
 
@@ -306,11 +455,11 @@ int kxxEstimateStrokeWidth(const Image *page)
     if (!pageOk(page)) return -1;
     const int w = page->width, h = page->height;
     const size_t n = size_t(w) * size_t(h);
-    Scratch<uint8_t> buf(3 * n);
+    Scratch<uint8_t> buf(4 * n);
     if (!buf) return failed("grey", -1);
     greyCopy(page, buf.get());
     KxxPageMeasures m;
-    measure(buf.get(), w, h, false, buf.get() + n, buf.get() + 2 * n, &m);
+    measure(buf.get(), w, h, false, buf.get() + n, buf.get() + 2 * n, buf.get() + 3 * n, &m);
     return m.strokeWidth;
 }
 
@@ -321,17 +470,16 @@ Image *kxxEstimatePaper(const Image *page, int cell, Image *paper)
         return paper;
     const int w = page->width, h = page->height;
     const size_t n = size_t(w) * size_t(h);
-    Scratch<uint8_t> buf(3 * n);
+    Scratch<uint8_t> buf(4 * n);
     if (!buf) return failed("grey", paper);
     uint8_t *g = buf.get(), *b = g + n;
     greyCopy(page, g);
     if (cell <= 0) {
         KxxPageMeasures m;
-        measure(g, w, h, false, b, b + n, &m);
+        measure(g, w, h, false, b, b + n, b + 2 * n, &m);
         cell = m.paperCell;
     }
-    cell = std::max(cell, 2);
-    paperOf(g, w, h, cell, b);
+    paperOf(g, w, h, std::max(cell, 2), b);
     for (int y = 0; y < h; ++y) std::memcpy(row(paper, y), b + size_t(y) * w, size_t(w));
     return paper;
 }
@@ -342,19 +490,11 @@ Image *kxxFlattenPaper(Image *page, int cell)
     if (!typeOk(page) || page->imageType != KIT_GRAY || cell > kMaxCell) return page;
     const int w = page->width, h = page->height;
     const size_t n = size_t(w) * size_t(h);
-    Scratch<uint8_t> buf(3 * n);
+    Scratch<uint8_t> buf(4 * n);
     if (!buf) return failed("grey", page);
-    uint8_t *g = buf.get(), *b = g + n;
-    greyCopy(page, g);
-    if (cell <= 0) {
-        KxxPageMeasures m;
-        measure(g, w, h, false, b, b + n, &m);
-        cell = m.paperCell;
-    }
-    cell = std::max(cell, 2);
-    paperOf(g, w, h, cell, b);
-    flatten(g, b, n);
-    for (int y = 0; y < h; ++y) std::memcpy(row(page, y), g + size_t(y) * w, size_t(w));
+    uint8_t *g = buf.get(), *f = g + n;
+    flattenedAt(page, cell, g, f, f + n, f + 2 * n);
+    for (int y = 0; y < h; ++y) std::memcpy(row(page, y), f + size_t(y) * w, size_t(w));
     return page;
 }
 
@@ -365,30 +505,30 @@ Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMe
     if (page->imageType != KIT_GRAY && !kxiCast(page, KIT_GRAY)) return page;
     const int w = page->width, h = page->height;
     const size_t n = size_t(w) * size_t(h);
-    Scratch<uint8_t> buf(4 * n);
+    Scratch<uint8_t> buf(5 * n);
     if (!buf) return failed("grey", page);
-    uint8_t *g = buf.get(), *b = g + n, *ink = b + n, *spread = ink + n;
+    uint8_t *g = buf.get(), *flat = g + n, *hi = flat + n, *lo = hi + n, *ink = lo + n;
     greyCopy(page, g);
     KxxPageMeasures m{};
-    if (strokeWidth <= 0) {
-        measure(g, w, h, measures != nullptr, b, ink, &m);
-    } else {
-        m.strokeWidth = strokeWidth;
-        if (measures) {
-            measure(g, w, h, true, b, ink, &m);
-            m.strokeWidth = strokeWidth;
-        }
+    bool flatAtRough = false;
+    if (strokeWidth <= 0 || measures) {
+        measure(g, w, h, measures != nullptr, hi, flat, ink, &m);
+        flatAtRough = true;
     }
+    if (strokeWidth > 0) m.strokeWidth = strokeWidth;
     const int sw = m.strokeWidth ? m.strokeWidth : 3;
     m.paperCell = cellOf(sw);
-    paperOf(g, w, h, m.paperCell, b);
-    flatten(g, b, n);
-    m.edgeLevel = strokeEdges(g, w, h, sw, spread, ink, &m.window);
-    // Specks: ink components of fewer than sw * sw pixels.
-    if (Image *view = kxCreateImageEx(KIT_BIN, w, h, w, ink, 0)) {
-        TempImage hold(view);
-        kxxDespeckle(view, 8, sw * sw);
+    if (!(flatAtRough && m.paperCell == kRoughCell)) {
+        paperOf(g, w, h, m.paperCell, hi);
+        flatten(g, hi, n, flat);
     }
+    const EdgeLevels lv = candidates(flat, w, h, sw, hi, lo, ink);
+    m.edgeLevel = lv.edge;
+    m.window = lv.window;
+    m.weakLevel = lv.weak;
+    const int strong = keepStrong(flat, w, h, int64_t(sw) * sw, lv.weak, ink);
+    if (strong == -2) return page;
+    m.strongLevel = strong;
     const uint8_t on = inkSet ? 1 : 0;
     for (int y = 0; y < h; ++y) {
         uint8_t *o = row(page, y);
