@@ -564,17 +564,24 @@ KXX_API Image *kxxFlattenPaper(Image *page, int cell);
  * Method, on the page F flattened at paper cell s (sw the stroke width):
  *  1. Spread D = max - min of F over the 3 x 3 square around each pixel
  *     (cut at the page border).
- *  2. Stroke edges: D > E, E = max(Otsu level of D's histogram, 12).
+ *  2. Stroke edges: D > E, E = max(Otsu level of D's histogram, 12,
+ *     2 * M), M the lower median of D (the grain of the paper: most of a
+ *     page is paper).
  *  3. Candidates.  Over the (2r+1) x (2r+1) square around each pixel
  *     (r = 2 * sw, cut at the page border), N the number of edge pixels
  *     and S the sum of their F.  With T the Otsu level of F's histogram
  *     and the weak level W = T + (255 - T) / 2 (integers), the pixel is a
  *     candidate when
- *       N >= (2r + 1) * 3 / 2,  10 * F * N <= 11 * S  and  F <= W:
- *     enough stroke edges around, F at most 1.1 times their mean, and not
- *     brighter than half way from T to the paper.
- *  4. Strong level.  K = max(Otsu level of the histogram of F over the
- *     candidates, the lowest F of a candidate).
+ *       N >= (2r + 1) * 3 / 2,  4 * F * N <= 3 * S + 255 * N  and  F <= W:
+ *     enough stroke edges around, F at most a quarter of the way from
+ *     their mean S / N to the paper (255), and not brighter than half way
+ *     from T to the paper.
+ *  4. Strong level.  With L the lowest F of a candidate,
+ *       K = min(max(Otsu level of the histogram of F over the candidates,
+ *                   L + (W - L) / 2),  255 - E):
+ *     the darker side of the candidates, but never closer to L than half
+ *     way to W (Otsu splits a narrow histogram anywhere), and standing out
+ *     from the paper by more than the edge level.
  *  5. Ink: the 8-connected components of candidates that hold at least
  *     sw * sw pixels and at least one pixel with F <= K; every other
  *     pixel is paper.  So faint hairlines that join darker strokes stay,

@@ -214,11 +214,14 @@ int strokeWidthOf(const uint8_t *ink, int w, int h)
             }
         }
     }
+    // Ties of the sums (a page of one sharp width ties L - 1, L and L + 1)
+    // go to the larger count of the length itself, then to the shorter.
     int best = 0;
-    int64_t bestCount = 0;
+    int64_t bestSum = 0, bestOwn = 0;
     for (int len = 2; len <= kMaxRun; ++len) {
-        const int64_t c = hist[size_t(len - 1)] * (len > 2) + hist[size_t(len)] + hist[size_t(len + 1)] * (len < kMaxRun);
-        if (c > bestCount) best = len, bestCount = c;
+        const int64_t own = hist[size_t(len)];
+        const int64_t c = hist[size_t(len - 1)] * (len > 2) + own + hist[size_t(len + 1)] * (len < kMaxRun);
+        if (c > bestSum || (c == bestSum && c > 0 && own > bestOwn)) best = len, bestSum = c, bestOwn = own;
     }
     return best;
 }
@@ -298,7 +301,7 @@ void across3(const uint8_t *p, int w, uint8_t *hi, uint8_t *lo)
         const uint32_t count = uint32_t(qn[x + span] - qn[x]);
         const uint32_t sum = uint32_t(qs[x + span] - qs[x]);
         const uint32_t v = f[x];
-        out[x] = count >= minEdges && 10u * v * count <= 11u * sum && v <= weak ? 1 : 0;
+        out[x] = count >= minEdges && 4u * v * count <= 3u * sum + 255u * count && v <= weak ? 1 : 0;
     }
 }
 
@@ -381,7 +384,7 @@ EdgeLevels candidates(const uint8_t *f, int w, int h, int sw, uint8_t *hi, uint8
 // Step 4: keeps the 8-connected candidate components of at least `minArea`
 // pixels that hold a pixel of f at most the strong level (returned; -1
 // when there are no candidates).  Returns -2 when scratch memory fails.
-int keepStrong(const uint8_t *f, int w, int h, int64_t minArea, int weak, uint8_t *ink)
+int keepStrong(const uint8_t *f, int w, int h, int64_t minArea, int weak, int edge, uint8_t *ink)
 {
     const size_t n = size_t(w) * size_t(h);
     int32_t hist[256] = {};
@@ -391,7 +394,9 @@ int keepStrong(const uint8_t *f, int w, int h, int64_t minArea, int weak, uint8_
     if (lowest == 256) return -1;
     // Otsu splits a narrow histogram anywhere: at least half way from the
     // darkest candidate to the weak level.
-    const int strong = std::max(kxxHistogramLevel(hist, KXX_OTSU), lowest + (weak - lowest) / 2);
+    // A kept component also stands out from the paper (255 after the
+    // flattening) by more than the edge level.
+    const int strong = std::min(std::max(kxxHistogramLevel(hist, KXX_OTSU), lowest + (weak - lowest) / 2), 255 - edge);
     Image *view = kxCreateImageEx(KIT_BIN, w, h, w, ink, 0);
     if (!view) return failed("view", -2);
     TempImage hold(view);
@@ -526,7 +531,7 @@ Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMe
     m.edgeLevel = lv.edge;
     m.window = lv.window;
     m.weakLevel = lv.weak;
-    const int strong = keepStrong(flat, w, h, int64_t(sw) * sw, lv.weak, ink);
+    const int strong = keepStrong(flat, w, h, int64_t(sw) * sw, lv.weak, lv.edge, ink);
     if (strong == -2) return page;
     m.strongLevel = strong;
     const uint8_t on = inkSet ? 1 : 0;
