@@ -564,7 +564,7 @@ KXX_API Image *kxxFlattenPaper(Image *page, int cell);
  * Method, on the page F flattened at paper cell s (sw the stroke width):
  *  1. Spread D = max - min of F over the 3 x 3 square around each pixel
  *     (cut at the page border).
- *  2. Stroke edges: D > E, E = max(Otsu level of D's histogram, 12,
+ *  2. Stroke edges: D > E, E = max(Otsu level of D's histogram, 20,
  *     2 * M), M the lower median of D (the grain of the paper: most of a
  *     page is paper).
  *  3. Candidates.  Over the (2r+1) x (2r+1) square around each pixel

@@ -22,7 +22,7 @@ constexpr int kClosingCells = 3;  // radius, in cells, of the closing of the cel
 constexpr int kMaxCell = 64;
 constexpr int kMaxRun = 255;
 constexpr int kFlatLevel = 230;  // rough ink: flattened pixels at most min(Otsu, this)
-constexpr int kMinEdge = 12;     // stroke edges: a 3 x 3 spread above max(Otsu, this)
+constexpr int kMinEdge = 20;     // stroke edges: a 3 x 3 spread above max(Otsu, this)
 
 bool pageOk(const Image *im)
 {

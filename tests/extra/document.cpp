@@ -169,7 +169,7 @@ RefResult refBinarize(const Plane &g, int w, int h, int givenWidth)
     Plane sorted = d;
     std::sort(sorted.begin(), sorted.end());
     const int median = sorted[(sorted.size() - 1) / 2];
-    const int e = std::max({otsu(d), 12, 2 * median});
+    const int e = std::max({otsu(d), 20, 2 * median});
     const int t = otsu(f), weak = t + (255 - t) / 2, rad = 2 * sw, span = 2 * rad + 1;
     r.m.edgeLevel = e;
     r.m.window = span;
