@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """Document binarization on the dev pages: F-measure, pseudo F-measure, PSNR
 and DRD per page and per year, for kxxBinarizeDocument and two reference
-routes (normalize + kxbLocalIntegral 31,128,0.34; Sauvola).  Also timing.
+routes (normalize + kxbLocalIntegral 31,128,0.34; Sauvola), with the
+processor time of each call per Mpixel (one thread; a busy machine's wall
+clock would say more about the machine).
 
 usage: bench/dibco_eval.py [--data DIR] [--methods doc,li,sauvola] [--pages REGEX] [-q]
-       bench/dibco_eval.py --synthetic   (generated degraded pages)
+       bench/dibco_eval.py --synthetic   (generated degraded pages: F and DRD,
+                                           or the ink left on a page without text)
 """
 import argparse, ctypes, glob, os, re, sys, time
 import numpy as np
@@ -97,6 +100,7 @@ def main():
             px += g.size
             tt += dt
             name = os.path.basename(p)
+            s['ms'], s['px'] = 1000 * dt, g.size
             years.setdefault(name[5:9], []).append(s)
             if not args.q:
                 extra = f' sw={m.strokeWidth} th={m.textHeight} E={m.edgeLevel}' if m else ''
@@ -106,9 +110,13 @@ def main():
         for y, ss in sorted(years.items()):
             f = {k: np.mean([s[j] for s in ss]) for k, j in (('F', 'fm'), ('pF', 'pfm'), ('PSNR', 'psnr'), ('DRD', 'drd'))}
             allF.append(f)
-            print(f'{meth:8s} {y}  F={f["F"]:6.2f} pF={f["pF"]:6.2f} PSNR={f["PSNR"]:6.2f} DRD={f["DRD"]:6.2f}')
+            mspx = sum(s['ms'] for s in ss) / (sum(s['px'] for s in ss) / 1e6)
+            print(f'{meth:8s} {y}  F={f["F"]:6.2f} pF={f["pF"]:6.2f} PSNR={f["PSNR"]:6.2f} DRD={f["DRD"]:6.2f}'
+                  f'  {mspx:5.1f} ms/Mpixel')
         print(f'{meth:8s} mean-of-years F={np.mean([f["F"] for f in allF]):6.2f} '
-              f'DRD={np.mean([f["DRD"] for f in allF]):6.2f}  {1000 * tt / (px / 1e6):.1f} ms/Mpixel')
+              f'pF={np.mean([f["pF"] for f in allF]):6.2f} PSNR={np.mean([f["PSNR"] for f in allF]):6.2f} '
+              f'DRD={np.mean([f["DRD"] for f in allF]):6.2f}  {1000 * tt / (px / 1e6):.1f} ms/Mpixel '
+              '(processor time of the call, one thread)')
 
 
 if __name__ == '__main__' and '--synthetic' not in sys.argv:

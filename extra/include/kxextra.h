@@ -500,7 +500,8 @@ typedef struct KxxPageMeasures {
  * the start nor the end of their line) are counted by length, lengths
  * over 255 as 256.  The stroke width is the length L in 2..255 of the
  * largest count c(L-1) + c(L) + c(L+1) (c(1) for L = 2 is not added, nor
- * c(256) for L = 255), the shortest on ties; 0 when there is no such run.
+ * c(256) for L = 255); on ties the one with the larger c(L), then the
+ * shortest; 0 when there is no such run.
  *
  * Text height.  The lower median height (box bottom - top + 1) of the
  * 8-connected components of rough ink with at least sw * sw pixels and a
