@@ -139,6 +139,9 @@ def synthetic_pages(seed=1):
     pages = []
     pages.append(('gradient', np.where(truth, 40.0, 220.0) * (1.0 - 0.5 * (xx + yy) / (w + h))))
     pages.append(('lowcontrast', np.where(truth, 129.0, 177.0) * fall))
+    dip = 1.0 - 0.3 * np.exp(-(((xx - 400) / 160.0) ** 2 + ((yy - 300) / 140.0) ** 2))
+    faint = cv2.GaussianBlur(np.where(truth, 129.0, 177.0) * fall * dip, (0, 0), 0.8)
+    pages.append(('faintstain', faint + rng.normal(0, 3, (h, w))))
     stain = 220.0 - 90.0 * np.exp(-(((xx - 600) / 150.0) ** 2 + ((yy - 400) / 120.0) ** 2))
     pages.append(('stain', np.where(truth, 60.0, stain)))
     back = np.zeros((h, w), np.uint8)
