@@ -376,6 +376,24 @@ TEST(ExtraDocument, InkSetOnlyFlipsTheSides)
     for (size_t i = 0; i < inkSet.size(); ++i) ASSERT_EQ(inkSet[i] + paperSet[i], 1) << i;
 }
 
+// A wrapped page with row padding: the same bytes as a packed one, the
+// padding untouched (the paper and the flattening too).
+TEST(ExtraDocument, WrappedPagesKeepTheirPadding)
+{
+    const PageSpec p{90, 70, 3, 210, 70, 0.4, true, 5};
+    const Plane g = render(p, strokes(p.w, p.h, 3), 13);
+    ImagePtr packed = greyImage(g, p.w, p.h);
+    kxxBinarizeDocument(packed.get(), 1);
+    kxtest::PaddedImage wrapped(KIT_GRAY, p.w, p.h, g);
+    kxxBinarizeDocument(wrapped.get(), 1);
+    EXPECT_EQ(bytesOf(wrapped.get()), bytesOf(packed.get()));
+    EXPECT_TRUE(wrapped.paddingIntact());
+    kxtest::PaddedImage page(KIT_GRAY, p.w, p.h, g), paper(KIT_GRAY, p.w, p.h);
+    kxxEstimatePaper(page.get(), 0, paper.get());
+    kxxFlattenPaper(page.get(), 0);
+    EXPECT_TRUE(page.paddingIntact() && paper.paddingIntact());
+}
+
 TEST(ExtraDocument, MeasuresOfTheSamePageAgree)
 {
     const PageSpec p{300, 200, 4, 200, 60, 0.3, false, 3};
