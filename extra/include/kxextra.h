@@ -11,6 +11,9 @@
  *   Page skew              kxxFindSkew, kxxDeskew
  *   Gradients              kxxGradient
  *   Contrast               kxxClahe
+ *   Documents              kxxMeasurePage, kxxEstimateStrokeWidth,
+ *                          kxxEstimatePaper, kxxFlattenPaper,
+ *                          kxxBinarizeDocument, kxxBinarizeDocumentEx
  *
  * The functions work on the Image records of the image library (kximage.h)
  * and follow the conventions of kxpre.h:
@@ -454,6 +457,151 @@ KXX_API int kxxGradient(const Image *image, int op, int norm, int16_t *gx, int16
  * order; where the blend lies within a rounding of .5 the two results
  * differ by 1. */
 KXX_API Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit);
+
+/* ======================================================================
+ * Documents: paper, stroke width, binarization of degraded pages
+ * ====================================================================== */
+
+/* What kxxMeasurePage finds on a page, and what kxxBinarizeDocumentEx
+ * used.  sizeof 28, seven ints in this order (the last two were added
+ * after the first five: a caller's record must have room for them). */
+typedef struct KxxPageMeasures {
+    int strokeWidth; /* pixels, 2..255; 0 when the page shows no strokes */
+    int textHeight;  /* pixels; 0 when no letter-sized component is found */
+    int paperCell;   /* cell side of the paper estimate, 2..64 */
+    int edgeLevel;   /* stroke edges: 3 x 3 spread above it (binarizer only) */
+    int window;      /* side of the binarizer's window (binarizer only) */
+    int weakLevel;   /* ceiling of ink candidates (binarizer only) */
+    int strongLevel; /* a kept component has a pixel at most this, -1 when
+                        there was no candidate (binarizer only) */
+} KxxPageMeasures;
+
+/* Pages.  The functions below take a KIT_GRAY, KIT_RGB or KIT_RGBA page; a
+ * colour pixel counts as its luminance R*0.299 + G*0.587 + B*0.114 in
+ * double, truncated (kxiCast's grey).  Every step is integer arithmetic on
+ * that grey page g (w x h), as follows.
+ *
+ * Paper at cell side s (2..64).  The page is cut into s x s cells from
+ * its top left corner (the last row and column of cells may be smaller);
+ * each cell gets the mean of its n pixels, (sum + n/2) / n.  On that grid
+ * a closing removes the ink: a max filter and then a min filter over 7 x 7
+ * cells (3 on every side, cut at the grid's border), then a 3 x 3 mean
+ * ((sum + 4) / 9, the grid's edge cells repeated).  Pixel x then lies at
+ * t = (2x + 1 - s) / (2s) cells from the first cell centre: with
+ * i = floor(t) and u = 2x + 1 - s - 2s*i (0 .. 2s-1), it blends cells
+ * i and i + 1 (each clamped to the grid), and likewise rows with v:
+ *   P = ((A*(2s-u) + B*u) * (2s-v) + (C*(2s-u) + D*u) * v + 2s^2) / (4s^2)
+ * in exact integers, A..D the cells (i, j), (i+1, j), (i, j+1), (i+1, j+1).
+ * Flattened page: F = min(255, (g * 255 + P/2) / max(P, 1)) (paper -> 255).
+ *
+ * Stroke width.  The paper at cell 8 flattens the page; rough ink is
+ * F <= min(Otsu level of F, 230) (kxxHistogramLevel, KXX_OTSU).  Runs of
+ * rough ink across and down that end inside the page (neither touching
+ * the start nor the end of their line) are counted by length, lengths
+ * over 255 as 256.  The stroke width is the length L in 2..255 of the
+ * largest count c(L-1) + c(L) + c(L+1) (c(1) for L = 2 is not added, nor
+ * c(256) for L = 255); on ties the one with the larger c(L), then the
+ * shortest; 0 when there is no such run.
+ *
+ * Text height.  The lower median height (box bottom - top + 1) of the
+ * 8-connected components of rough ink with at least sw * sw pixels and a
+ * height of 2 * sw .. h / 4 (integer division), sw the stroke width; 0 when
+ * there is none (or the stroke width is 0).
+ *
+ * Paper cell.  s = min(max(sw, 2), 64) for the page's stroke width sw.
+ */
+
+/* Measures a page: its stroke width and text height, and the paper cell
+ * its binarization uses (edgeLevel, window, weakLevel and strongLevel
+ * are 0 here).
+ *   page:     KIT_GRAY, KIT_RGB or KIT_RGBA; not changed.
+ *   measures: receives the measures.
+ * Returns 1; 0 (nothing written) for another type or an unusable record.
+ * Asserts "page && measures".  Scratch memory: four bytes per pixel plus
+ * the labels (four bytes per pixel); when they are not available "grey"
+ * (or "labels", text height then 0) is reported and 0 returned. */
+KXX_API int kxxMeasurePage(const Image *page, KxxPageMeasures *measures);
+
+/* The stroke width of a page (see above), without the text height.
+ *   page: KIT_GRAY, KIT_RGB or KIT_RGBA; not changed.
+ * Returns 2..255, 0 for a page without strokes; -1 for another type or an
+ * unusable record.  Asserts "page".  Scratch memory: four bytes per
+ * pixel; when it is not available "grey" is reported and -1 returned. */
+KXX_API int kxxEstimateStrokeWidth(const Image *page);
+
+/* The paper of a page under its ink (see above): uneven light, shadows,
+ * gutters and stains stay, strokes and letters narrower than about six
+ * cells go.
+ *   page:  KIT_GRAY, KIT_RGB or KIT_RGBA; not changed.
+ *   cell:  cell side 2..64; 1 acts as 2; 0 or below takes the paper cell
+ *          of the page's stroke width (kxxMeasurePage).
+ *   paper: KIT_GRAY, the page's width and height, its own pitch; every
+ *          pixel byte is written.
+ * Returns paper; null when paper is null; another page type, an unusable
+ * record of either, a paper of another type or size, or a cell above 64
+ * leaves paper unchanged.  Asserts "page && paper".  Scratch memory: four
+ * bytes per pixel; when not available "grey" is reported and paper comes
+ * back unchanged. */
+KXX_API Image *kxxEstimatePaper(const Image *page, int cell, Image *paper);
+
+/* Divides a grey page by its paper, in place: F as above, so paper becomes
+ * 255 and ink keeps its contrast to the paper around it.
+ *   page: KIT_GRAY, changed in place.
+ *   cell: as kxxEstimatePaper.
+ * Returns page; null for null; another type, an unusable record or a cell
+ * above 64 comes back unchanged.  Scratch memory as kxxEstimatePaper. */
+KXX_API Image *kxxFlattenPaper(Image *page, int cell);
+
+/* Binarizes a page of text by its stroke edges, in place.
+ *   page:        KIT_GRAY becomes KIT_BIN in the same layout.  KIT_RGB
+ *                and KIT_RGBA pages are first made KIT_GRAY by kxiCast
+ *                (in place, its layout rule; a page it refuses, such as a
+ *                wrapped one it cannot convert, comes back unchanged).
+ *   inkSet:      non-zero: ink 1, paper 0; 0: paper 1, ink 0.
+ *   strokeWidth: 0 or below: measured (above; a page without strokes
+ *                counts 3); otherwise the stroke width to use, 1..255.
+ *   measures:    may be null; receives the measures used (textHeight only
+ *                measured when asked for).
+ * Method, on the page F flattened at paper cell s (sw the stroke width):
+ *  1. Spread D = max - min of F over the 3 x 3 square around each pixel
+ *     (cut at the page border).
+ *  2. Stroke edges: D > E, E = max(Otsu level of D's histogram, 20,
+ *     2 * M), M the lower median of D (the grain of the paper: most of a
+ *     page is paper).
+ *  3. Candidates.  Over the (2r+1) x (2r+1) square around each pixel
+ *     (r = 2 * sw, cut at the page border), N the number of edge pixels
+ *     and S the sum of their F.  With T the Otsu level of F's histogram
+ *     and the weak level W = T + (255 - T) / 2 (integers), the pixel is a
+ *     candidate when
+ *       N >= (2r + 1) * 3 / 2,  4 * F * N <= 3 * S + 255 * N  and  F <= W:
+ *     enough stroke edges around, F at most a quarter of the way from
+ *     their mean S / N to the paper (255), and not brighter than half way
+ *     from T to the paper.
+ *  4. Strong level.  With L the lowest F of a candidate,
+ *       K = min(max(Otsu level of the histogram of F over the candidates,
+ *                   L + (W - L) / 2),  255 - E):
+ *     the darker side of the candidates, but never closer to L than half
+ *     way to W (Otsu splits a narrow histogram anywhere), and standing out
+ *     from the paper by more than the edge level.
+ *  5. Ink: the 8-connected components of candidates that hold at least
+ *     sw * sw pixels and at least one pixel with F <= K; every other
+ *     pixel is paper.  So faint hairlines that join darker strokes stay,
+ *     while faint marks on their own (show-through, stains) and specks go.
+ * Every histogram level is kxxHistogramLevel(histogram, KXX_OTSU).
+ * measures->edgeLevel is E, window 2r + 1, weakLevel W and strongLevel K
+ * (K = -1 and a page all paper when there is no candidate).
+ * The paper at cell 8 flattens the page for the measures; when the paper
+ * cell is 8 the binarizer reuses that flattening (the same bytes).
+ * Returns page; null for null; another type, an unusable record or a
+ * strokeWidth above 255 comes back unchanged (measures untouched).
+ * Scratch memory: five bytes per pixel plus the labels (four bytes per
+ * pixel); when not available "grey" (or "labels") is reported and the
+ * page comes back unchanged.
+ * Note: a flat page (no stroke edges) comes out all paper. */
+KXX_API Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMeasures *measures);
+
+/* kxxBinarizeDocumentEx(page, inkSet, 0, null). */
+KXX_API Image *kxxBinarizeDocument(Image *page, int inkSet);
 
 #ifdef __cplusplus
 }
