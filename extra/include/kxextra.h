@@ -664,10 +664,11 @@ KXX_API Image *kxxRemoveRulings(Image *image, int minLength, int maxThickness);
  *         changed.
  *   angle, confidence: as kxxFindSkew.
  * A binary page is searched as it is (kxxFindSkew); a grey or colour page
- * on a copy binarized by kxxBinarizeDocumentEx(copy, 1, 0, null).
+ * on a copy cleaned by kxxCleanPage(copy, 0, 0, null), so that the lines a
+ * dark scan border leaves do not pass for text lines.
  * Returns 1; 0 (nothing written) for an unusable record.
  * Asserts "page && angle && confidence".  Scratch memory: a copy of the
- * page plus what the binarizer and kxxFindSkew take; when the copy is not
+ * page plus what kxxCleanPage and kxxFindSkew take; when the copy is not
  * available "ink" is reported and 0 returned. */
 KXX_API int kxxFindPageSkew(const Image *page, double *angle, double *confidence);
 
@@ -740,9 +741,17 @@ typedef struct KxxCleanReport {
  *     to 50..10000.  The scale of the limits is S = max(th, 8), or
  *     max(dpi / 12, 8) (integer division) when th is 0: the measured
  *     letters rule, the resolution stands in for them.
- *  3. Scan border: kxxClearScanBorder(page, 2 * S).
- *  4. Specks: kxxRemoveSpecks(page, S * S / 16, 0, S / 2) (integer
- *     divisions): components up to a sixteenth of a letter's square go
+ *  3. Scan border.  On the grey page g as it was before step 1 (a colour
+ *     page's luminance), the dark pixels g <= T / 2 (T the Otsu level of
+ *     g, kxxLevel; integer division) form components (8-connected); those
+ *     with at least 2 * S pixels on the image edge are the scanner's dark
+ *     border, and every ink pixel within 2 * max(sw, 1) + 2 pixels of one
+ *     of their pixels (square: |dx| and |dy| at most that) is cleared - the
+ *     binarizer leaves a line of ink along the inner edge of a wide dark
+ *     band, which this takes with it.  Then kxxClearScanBorder(page,
+ *     2 * S) clears the ink that runs along the edge itself.
+ *  4. Specks: kxxRemoveSpecks(page, S * S / 8, 0, S / 2) (integer
+ *     divisions): components up to an eighth of a letter's square go
  *     unless a larger component lies within half a text height; the
  *     binarizer has already cleared those below sw * sw.
  *  5. With KXX_CLEAN_RULINGS: kxxRemoveRulings(page, 8 * S,
