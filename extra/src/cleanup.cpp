@@ -117,6 +117,17 @@ namespace {
 // -1 when scratch memory ran out.
 size_t labelRoom(const Image *im) { return size_t(im->height) * size_t((im->width + 1) / 2) + 1; }
 
+// Whether the edge of a KIT_BIN image holds at least minContact set pixels
+// (else no component can: nothing to label).
+bool edgeHolds(const Image *im, int minContact)
+{
+    const int w = im->width, h = im->height;
+    int64_t n = 0;
+    for (int x = 0; x < w; ++x) n += (row(im, 0)[x] != 0) + (h > 1 && row(im, h - 1)[x] != 0);
+    for (int y = 1; y < h - 1; ++y) n += (row(im, y)[0] != 0) + (w > 1 && row(im, y)[w - 1] != 0);
+    return n >= std::max(minContact, 1);
+}
+
 int bordering(const Image *im, int minContact, Scratch<int32_t> &labels, Scratch<uint8_t> &drop)
 {
     minContact = std::max(minContact, 1);
@@ -147,6 +158,7 @@ int bordering(const Image *im, int minContact, Scratch<int32_t> &labels, Scratch
 
 Removed clearScanBorder(Image *im, int minContact) noexcept
 {
+    if (!edgeHolds(im, minContact)) return Removed{};
     Scratch<int32_t> labels(size_t(im->width) * size_t(im->height));
     Scratch<uint8_t> drop(labelRoom(im));
     const int count = bordering(im, minContact, labels, drop);
@@ -167,6 +179,7 @@ Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact,
     Image *view = kxCreateImageEx(KIT_BIN, w, h, w, dark.get(), 0);
     if (!view) return failed("view", Removed{0, 0, false});
     TempImage hold(view);
+    if (!edgeHolds(view, minContact)) return r;
     Scratch<int32_t> labels(n);
     Scratch<uint8_t> drop(labelRoom(view));
     const int count = bordering(view, minContact, labels, drop);
