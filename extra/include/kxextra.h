@@ -766,10 +766,27 @@ typedef struct KxxCleanReport {
  * kxiCast cannot convert in place (a wrapped one) come back unchanged with
  * the report untouched: a page that comes back other than KIT_BIN was not
  * cleaned.
- * Scratch memory: that of the binarizer, then up to five bytes per pixel
- * per step; when the binarizer's is not available the page comes back
- * unchanged (reported as the binarizer reports it); when a later step's is
- * not available that step is reported and skipped. */
+ * Scratch memory: a byte per pixel (the grey page), that of the
+ * binarizer, then up to five bytes per pixel per step; when the grey page
+ * or the binarizer's memory is not available "grey" is reported and the
+ * page comes back KIT_GRAY (a colour page already made grey), report
+ * untouched; when a later step's is not available that step is reported
+ * and skipped.
+ * Notes:
+ *  1. The skew search levels lines to within about one pixel across the
+ *     page: a page turned by less than about 1 / width radians (0.05
+ *     degrees at 1240 pixels wide, A4 at 150 dpi) may be found straight
+ *     (angle 0, not turned).  Measured on generated pages (kxFillText,
+ *     A4 at 150..300 dpi, turned by up to 4 degrees, with uneven light,
+ *     stains, blur, noise, specks, a dark border and JPEG) the angle was
+ *     within 0.01 degrees.
+ *  2. kxpipe's cleanpage step keeps the ink set, so the following binary
+ *     steps work on the ink; a binary image is written with its set pixels
+ *     white, so add `invert` before writing a black-on-white file for OCR.
+ *  3. The binarizer clears ink components of fewer than sw * sw pixels
+ *     itself (kxxBinarizeDocumentEx step 4), before the speck step: at low
+ *     resolutions (sw 3 at 150 dpi) i-dots and periods of that size go
+ *     there. */
 KXX_API Image *kxxCleanPage(Image *page, int dpi, int turn, KxxCleanReport *report);
 
 #ifdef __cplusplus

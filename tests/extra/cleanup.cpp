@@ -5,6 +5,7 @@
 // as it is, and the report says what was done.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 #include <tuple>
@@ -336,4 +337,37 @@ TEST(ExtraCleanPage, RefusalsChangeNothing)
     EXPECT_EQ(std::pair(a, c), std::pair(-5.0, -5.0));
     EXPECT_EQ(kxtest::pixels(grey.get()), g);
     EXPECT_EQ(sizeof(KxxCleanReport), 56u);
+}
+
+TEST(ExtraCleanPage, WrappedPagesKeepTheirPaddingAndEqualPackedOnes)
+{
+    for (int kit : {KIT_GRAY, KIT_RGB, KIT_RGBA}) {
+        SCOPED_TRACE(kit);
+        auto packed = textPage(300, 200, 20, 2.0, 7);
+        kxiCast(packed.get(), kit);
+        for (int turn : {0, 1, 3}) {
+            ImagePtr a(kxiClone(packed.get(), nullptr));
+            kxtest::PaddedImage wrapped(KIT_GRAY, 300, 200, {}, 3);
+            ImagePtr grey(kxiClone(packed.get(), nullptr));
+            kxiCast(grey.get(), KIT_GRAY);  // a wrapped colour page cannot turn grey in place: wrap the grey one
+            for (int y = 0; y < 200; ++y) std::memcpy(wrapped.get()->data + size_t(y) * wrapped.get()->pitch,
+                                                      grey->data + size_t(y) * grey->pitch, 300);
+            KxxCleanReport ra{}, rb{};
+            kxxCleanPage(a.get(), 0, turn, &ra);
+            kxxCleanPage(wrapped.get(), 0, turn, &rb);
+            EXPECT_EQ(kxtest::pixels(wrapped.get()), kxtest::pixels(a.get()));
+            EXPECT_TRUE(wrapped.paddingIntact());
+            EXPECT_EQ(std::memcmp(&ra, &rb, sizeof ra), 0);
+        }
+    }
+    // A wrapped colour page cannot become grey in place: refused, unchanged.
+    auto colour = textPage(60, 40, 12, 0.0, 1);
+    kxiCast(colour.get(), KIT_RGB);
+    kxtest::PaddedImage wrapped(KIT_RGB, 60, 40, kxtest::pixels(colour.get()), 3);
+    KxxCleanReport r{};
+    r.dpi = -7;
+    EXPECT_EQ(kxxCleanPage(wrapped.get(), 0, 1, &r), wrapped.get());
+    EXPECT_EQ(std::tuple(wrapped.get()->imageType, r.dpi), std::tuple(KIT_RGB, -7));
+    EXPECT_EQ(kxtest::pixels(wrapped.get()), kxtest::pixels(colour.get()));
+    EXPECT_TRUE(wrapped.paddingIntact());
 }
