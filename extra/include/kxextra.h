@@ -616,21 +616,29 @@ KXX_API Image *kxxBinarizeDocument(Image *page, int inkSet);
 KXX_API Image *kxxRemoveSpecks(Image *image, int maxArea, int nearArea, int reach);
 
 /* Clears the dark borders a scanner leaves along the page edge: every
- * component with at least minContact pixels on the edge of the image (its
- * first or last row or column, each edge pixel counted once).
+ * component that runs along the edge of the image for at least minContact
+ * pixels.
  *   image:      KIT_BIN, ink set; changed in place.
  *   minContact: below 1 acts as 1 (everything that touches the edge goes).
- * A band or corner of dark scan background touches the edge along its
- * length; a letter or a stroke running off the page touches it over its
- * own width only, so with minContact a few letters high text near the edge
- * stays.  Ink that does not touch the edge is never cleared.
+ * Contact: walking once round the edge - the first row left to right, the
+ * last column downwards, the last row right to left, the first column
+ * upwards, each edge pixel once - a component's contact is its longest run
+ * of consecutive edge pixels (the run through the top left corner joined
+ * across it; the whole edge when the component holds all of it).
+ * A band or corner of dark scan background runs along the edge; a letter
+ * or a stroke running off the page touches it over its own width, and
+ * noisy ink along a mottled margin over short broken runs, so with
+ * minContact a few letters high such ink stays.  Ink that does not touch
+ * the edge is never cleared.
  * Returns image; null for null; another type or an unusable record comes
  * back unchanged.
- * Scratch memory: a label per pixel; when it is not available "labels" (or
- * "contact && drop") is reported and the image comes back unchanged.
+ * Scratch memory: a label per pixel (none when the edge holds fewer than
+ * minContact set pixels); when it is not available "labels && contact &&
+ * drop" is reported and the image comes back unchanged.
  * Note: a wide dark band is mostly paper already after
  * kxxBinarizeDocumentEx (its paper estimate takes it for paper); what
- * reaches the edge of it is what this clears. */
+ * reaches the edge of it is what this clears (kxxCleanPage also clears
+ * the line it leaves along its inner edge). */
 KXX_API Image *kxxClearScanBorder(Image *image, int minContact);
 
 /* Clears long horizontal and vertical ruling lines without cutting the
@@ -742,16 +750,19 @@ typedef struct KxxCleanReport {
  *     max(dpi / 12, 8) (integer division) when th is 0: the measured
  *     letters rule, the resolution stands in for them.
  *  3. Scan border.  On the grey page g as it was before step 1 (a colour
- *     page's luminance), the dark pixels g <= T / 2 (T the Otsu level of
- *     g, kxxLevel; integer division) form components (8-connected); those
- *     with at least 2 * S pixels on the image edge are the scanner's dark
- *     border, and every ink pixel within 2 * max(sw, 1) + 2 pixels of one
- *     of their pixels (square: |dx| and |dy| at most that) is cleared - the
- *     binarizer leaves a line of ink along the inner edge of a wide dark
- *     band, which this takes with it.  Then kxxClearScanBorder(page,
- *     2 * S) clears the ink that runs along the edge itself.
- *  4. Specks: kxxRemoveSpecks(page, S * S / 8, 0, S / 2) (integer
- *     divisions): components up to an eighth of a letter's square go
+ *     page's luminance), the dark pixels are g <= T / 2 (T the Otsu level
+ *     of g, kxxLevel; integer division) and the solid dark ones those
+ *     whose (2 k + 1) x (2 k + 1) square (k = max(sw, 1), cut at the image
+ *     border) holds only dark pixels - strokes and mottled, noisy margins
+ *     have none.  Components (8-connected) of solid dark pixels with a
+ *     contact of at least 2 * S (as kxxClearScanBorder counts it) are the
+ *     scanner's dark border, and every ink pixel within 3 * k + 2 pixels of
+ *     one of their pixels (square) is cleared: the binarizer leaves a line
+ *     of ink along the inner edge of a wide dark band, which this takes
+ *     with it.  Then kxxClearScanBorder(page, 2 * S) clears the ink that
+ *     runs along the edge itself.
+ *  4. Specks: kxxRemoveSpecks(page, S * S / 12, 0, S / 2) (integer
+ *     divisions): components up to a twelfth of a letter's square go
  *     unless a larger component lies within half a text height; the
  *     binarizer has already cleared those below sw * sw.
  *  5. With KXX_CLEAN_RULINGS: kxxRemoveRulings(page, 8 * S,

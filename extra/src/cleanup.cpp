@@ -138,17 +138,30 @@ int bordering(const Image *im, int minContact, Scratch<int32_t> &labels, Scratch
     if (count < 0 || !contact || !drop) return -1;
     int64_t *t = contact.get();
     std::fill(t, t + size_t(count) + 1, int64_t(0));
-    // The ring of edge pixels, each once: the first and last rows, then the
-    // first and last columns between them.
+    // Walk once round the edge (top row left to right, right column down,
+    // bottom row right to left, left column up; each pixel once) and keep
+    // each label's longest run of consecutive edge pixels, the run through
+    // the starting corner joined across it.
     const int32_t *L = labels.get();
-    for (int x = 0; x < w; ++x) {
-        ++t[L[size_t(x)]];
-        if (h > 1) ++t[L[size_t(h - 1) * size_t(w) + size_t(x)]];
-    }
-    for (int y = 1; y < h - 1; ++y) {
-        ++t[L[size_t(y) * size_t(w)]];
-        if (w > 1) ++t[L[size_t(y) * size_t(w) + size_t(w - 1)]];
-    }
+    auto at = [&](int x, int y) { return L[size_t(y) * size_t(w) + size_t(x)]; };
+    int32_t first = -1, last = -1;
+    int64_t run = 0, leading = -1, total = 0;
+    auto step = [&](int32_t k) {
+        run = k && k == last ? run + 1 : (k ? 1 : 0);
+        if (first < 0) first = k;
+        if (leading < 0 && k != first) leading = total;  // the first run ends
+        if (k) t[k] = std::max(t[k], run);
+        last = k;
+        ++total;
+    };
+    for (int x = 0; x < w; ++x) step(at(x, 0));
+    for (int y = 1; y < h; ++y) step(at(w - 1, y));
+    if (h > 1)
+        for (int x = w - 2; x >= 0; --x) step(at(x, h - 1));
+    if (w > 1)
+        for (int y = h - 2; y >= 1; --y) step(at(0, y));
+    if (leading < 0 && first) t[first] = total;  // the whole edge is one run
+    else if (first && last == first) t[first] = std::max(t[first], run + leading);
     drop[0] = 0;
     for (int k = 1; k <= count; ++k) drop[k] = t[k] >= minContact;
     return count;
@@ -166,11 +179,12 @@ Removed clearScanBorder(Image *im, int minContact) noexcept
     return clearLabels(im, labels.get(), drop.get(), count);
 }
 
-Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact, int reach) noexcept
+Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact, int solid, int reach) noexcept
 {
     Removed r;
     const int w = ink->width, h = ink->height;
     const size_t n = size_t(w) * size_t(h);
+    solid = std::clamp(solid, 0, std::max(w, h));
     reach = std::clamp(reach, 0, std::max(w, h));
     Scratch<uint8_t> dark(n), near(n);
     Scratch<int32_t> column{size_t(w)};
@@ -179,6 +193,13 @@ Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact,
     Image *view = kxCreateImageEx(KIT_BIN, w, h, w, dark.get(), 0);
     if (!view) return failed("view", Removed{0, 0, false});
     TempImage hold(view);
+    if (!edgeHolds(view, minContact)) return r;
+    // The solid dark: pixels whose (2 solid + 1)^2 square (cut at the
+    // image border) holds no light pixel.  Strokes and mottled, noisy dark
+    // paper have none; a band of scan background keeps its middle.
+    for (size_t i = 0; i < n; ++i) dark[i] = !dark[i];
+    if (!nearSquare(dark.get(), w, h, solid, near.get(), column.get())) return failed("ring", Removed{0, 0, false});
+    for (size_t i = 0; i < n; ++i) dark[i] = !near[i];
     if (!edgeHolds(view, minContact)) return r;
     Scratch<int32_t> labels(n);
     Scratch<uint8_t> drop(labelRoom(view));

@@ -26,9 +26,10 @@ Removed removeRulings(Image *image, int minLength, int maxThickness) noexcept;
 bool nearSquare(const uint8_t *mask, int w, int h, int r, uint8_t *near, int32_t *column) noexcept;
 
 // Clears the ink of a KIT_BIN page (w x h, ink set) within `reach` pixels
-// (square) of the dark scan border of its grey page g (packed w x h): the
-// components (8-connected) of pixels g <= level with at least minContact
-// pixels on the image edge.
-Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact, int reach) noexcept;
+// (square) of the dark scan border of its grey page g (packed w x h): dark
+// pixels g <= level whose (2 solid + 1)^2 square holds no lighter pixel,
+// in components (8-connected) with at least minContact pixels on the image
+// edge.
+Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact, int solid, int reach) noexcept;
 
 }  // namespace kxx

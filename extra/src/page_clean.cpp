@@ -59,11 +59,11 @@ Image *kxxCleanPage(Image *page, int dpi, int turn, KxxCleanReport *report)
     const int scale = std::max(m.textHeight > 0 ? m.textHeight : r.dpi / kDpiPerTextHeight, kMinScale);
     const int sw = std::max(m.strokeWidth, 1);
 
-    const kxx::Removed dark = kxx::clearDarkBorder(page, grey.get(), darkLevel, 2 * scale, 2 * sw + 2);
+    const kxx::Removed dark = kxx::clearDarkBorder(page, grey.get(), darkLevel, 2 * scale, sw, 3 * sw + 2);
     const kxx::Removed border = kxx::clearScanBorder(page, 2 * scale);
     r.borderPixels = clampInt64(dark.pixels + border.pixels);
 
-    r.speckLimit = scale * scale / 8;
+    r.speckLimit = scale * scale / 12;
     const kxx::Removed specks = kxx::removeSpecks(page, r.speckLimit, 0, scale / 2);
     r.specks = clampInt64(specks.components);
     r.speckPixels = clampInt64(specks.pixels);
