@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -41,7 +42,8 @@ StepResult shownNumbers(const double *values, int count)
     for (int i = 0; i < count; ++i) {
         char buf[32];
         const auto r = std::to_chars(buf, buf + sizeof buf, values[i]);
-        text += (i ? " " : "") + std::string(buf, r.ptr);
+        if (i) text += ' ';
+        text.append(buf, r.ptr);
     }
     return {true, text};
 }
@@ -144,6 +146,68 @@ StepResult gradientPicture(ImagePtr &image, int op, int norm)
     return {};
 }
 
+// A number as a person reads it: rounded to `decimals` places, trailing
+// zeros dropped (0.3425 with 3 -> "0.343", 1.5 -> "1.5", -0.0001 -> "0").
+std::string readable(double v, int decimals)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    std::string s = buf;
+    if (s.find('.') != std::string::npos) {
+        s.erase(s.find_last_not_of('0') + 1);
+        if (s.back() == '.') s.pop_back();
+    }
+    if (s == "-0") s = "0";
+    return s;
+}
+
+// What a deskew did: "turned by 1.234 degrees (confidence 0.93)" or "not
+// turned: angle 0.2, confidence 0.31 below 0.5".
+std::string skewNote(double angle, double confidence, double minConfidence, bool turned)
+{
+    const std::string a = readable(angle, 3), c = readable(confidence, 2);
+    if (turned) return "turned by " + a + " degrees (confidence " + c + ")";
+    if (angle == 0.0) return "not turned: angle 0 (confidence " + c + ")";
+    return "not turned: angle " + a + ", confidence " + c + " below " + readable(minConfidence, 2);
+}
+
+// deskew: kxxDeskew, saying what it did.  The confidence comes from
+// kxxFindSkew (the same search kxxDeskew runs, so the same angle).
+StepResult deskewStep(ImagePtr &image, double minConfidence, int nearest)
+{
+    double angle = 0.0, confidence = 0.0;
+    if (!kxxFindSkew(image.get(), &angle, &confidence)) return status(0);
+    StepResult r = replaced(image, kxxDeskew(image.get(), minConfidence, nearest, &angle));
+    r.note = skewNote(angle, confidence, minConfidence, confidence >= minConfidence && angle != 0.0);
+    return r;
+}
+
+// deskewpage: kxxDeskewPage (turned exactly when confidence >= minimum and
+// the angle is not 0).
+StepResult deskewPageStep(ImagePtr &image, double minConfidence)
+{
+    double angle = 0.0, confidence = 0.0;
+    StepResult r = replaced(image, kxxDeskewPage(image.get(), minConfidence, &angle, &confidence));
+    r.note = skewNote(angle, confidence, minConfidence, confidence >= minConfidence && angle != 0.0);
+    return r;
+}
+
+// cleanpage: kxxCleanPage and its report.
+StepResult cleanPageStep(ImagePtr &image, int dpi, int turn)
+{
+    KxxCleanReport c{};
+    Image *out = kxxCleanPage(image.get(), dpi, turn, &c);
+    if (out && out->imageType != KIT_BIN) return status(0);
+    StepResult r = replaced(image, out);
+    r.note = std::string(c.dpiEstimated ? "estimated " : "") + std::to_string(c.dpi) + " dpi, stroke width " +
+             std::to_string(c.strokeWidth) + ", text height " + std::to_string(c.textHeight) + "; " +
+             std::to_string(c.specks) + " specks (" + std::to_string(c.speckPixels) + " pixels, limit " +
+             std::to_string(c.speckLimit) + "), border " + std::to_string(c.borderPixels) + " pixels";
+    if (turn & KXX_CLEAN_RULINGS) r.note += ", ruling lines " + std::to_string(c.linePixels) + " pixels";
+    r.note += (turn & KXX_CLEAN_TURN) ? "; " + skewNote(c.angle, c.confidence, 0.5, c.turned != 0) : "; not searched for skew";
+    return r;
+}
+
 std::vector<Operation> buildTable()
 {
     // clang-format off
@@ -163,6 +227,18 @@ std::vector<Operation> buildTable()
     {"gradientmagnitude", "kxxGradient", "Gradient magnitude (op 0 Sobel, 1 Scharr; norm 1 L1, 2 L2), scaled to 0..255.",
      kGray, {{.name = "op", .kind = 'i', .values = {0, 1}}, {.name = "norm", .kind = 'i', .values = {1, 2}}}, {},
      false, [](ImagePtr &image, const Arguments &a) { return gradientPicture(image, a.i(0), a.i(1)); }},
+    // Steps that act, and say on stderr what they did.
+    {"deskew", "kxxDeskew", "Turns a binary page level when its skew is found with enough confidence.", kBin,
+     {{.name = "min_confidence", .kind = 'd', .finite = true}, {.name = "nearest", .kind = 'i'}}, {}, false,
+     [](ImagePtr &image, const Arguments &a) { return deskewStep(image, a.d(0), a.i(1)); }},
+    {"deskewpage", "kxxDeskewPage", "Turns any page level when its skew is found with enough confidence (grey: white fill).",
+     kAnyKind, {{.name = "min_confidence", .kind = 'd', .finite = true}}, {}, false,
+     [](ImagePtr &image, const Arguments &a) { return deskewPageStep(image, a.d(0)); }},
+    {"cleanpage", "kxxCleanPage", "A clean binary page for OCR, ink set (dpi 0: estimated; turn 1: deskew, 2: rulings).",
+     kGray | kRgb | kRgba,
+     {{.name = "dpi", .kind = 'i', .min = 0, .max = 10000, .fallback = "0"},
+      {.name = "turn", .kind = 'i', .min = 0, .max = 3, .fallback = "1"}}, {}, false,
+     [](ImagePtr &image, const Arguments &a) { return cleanPageStep(image, a.i(0), a.i(1)); }},
 // The steps of each library's export manifest (kxtools.cmake generates
 // them; a companion library adds its own file here).
 #include "kxpre_operations.inc"
@@ -495,13 +571,17 @@ StepResult applyOperation(ImagePtr &image, std::string_view name, const std::vec
 {
     const Operation *op = findOperation(name);
     if (!op) return {false, "unknown operation " + std::string(name)};
-    if (op->args.size() != args.size()) return {false, std::string(name) + ": wrong number of arguments"};
+    size_t required = op->args.size();
+    while (required > 0 && op->args[required - 1].fallback) --required;
+    if (args.size() < required || args.size() > op->args.size())
+        return {false, std::string(name) + ": wrong number of arguments"};
     if (!image) return {false, "no image"};
     Arguments parsed;
     std::string error;
-    for (size_t k = 0; k < args.size(); ++k) {
+    for (size_t k = 0; k < op->args.size(); ++k) {
         Value v;
-        if (!parseValue(args[k], op->args[k], v, error) || !loadValue(v, error))
+        const std::string word = k < args.size() ? args[k] : std::string(op->args[k].fallback);
+        if (!parseValue(word, op->args[k], v, error) || !loadValue(v, error))
             return {false, std::string(name) + ": " + error};
         parsed.values.push_back(std::move(v));
     }

@@ -88,7 +88,8 @@ struct Parameter {
     int minPoints = 0;                      // p
     unsigned images = kAnyKind;             // C: accepted kinds
     int sameSize = -1;                      // I, C, M: the argument whose size it must have; -2 the image
-};
+    const char *fallback = nullptr;         // optional: the word taken when the step's words end here
+};                                          // (or the next word names an operation); trailing ones only
 
 // A condition between arguments: left OP right, each side an argument index
 // or one of these.
@@ -106,6 +107,7 @@ struct StepResult {
     bool ok = true;
     std::string message;   // an error when !ok; else a reported value, if any
     bool nothing = false;  // the library reported that it changed nothing
+    std::string note = {}; // what a step that acts did, for the user (kxpipe prints it on stderr)
 };
 
 using RunFn = StepResult (*)(ImagePtr &image, const Arguments &args);

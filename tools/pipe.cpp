@@ -86,6 +86,14 @@ bool parsePipeline(const std::vector<std::string> &words, std::vector<Step> &ste
         Step step;
         step.op = op;
         for (const auto &param : op->args) {
+            // An optional argument left out: the words end, or the next one
+            // is an operation (numbers never name one).
+            if (param.fallback && (pos >= words.size() || findOperation(words[pos]))) {
+                Value v;
+                if (!parseValue(param.fallback, param, v, error)) return false;
+                step.args.values.push_back(std::move(v));
+                continue;
+            }
             if (pos >= words.size()) {
                 error = "operation '" + name + "' needs " + param.name + " (" + kindHelp(param.kind) + ")";
                 return false;
@@ -129,7 +137,7 @@ std::string helpText()
       << "Operations:\n";
     for (const auto &op : operations()) {
         std::string line = std::string("  ") + op.name;
-        for (const auto &a : op.args) line += std::string(" ") + a.name;
+        for (const auto &a : op.args) line += a.fallback ? std::string(" [") + a.name + "]" : std::string(" ") + a.name;
         s << std::left << std::setw(44) << line << " " << op.summary << "  [" << op.function << "]\n";
     }
     return s.str();
@@ -217,6 +225,7 @@ int runPipe(const std::vector<std::string> &argv, std::ostream &out, std::ostrea
             return kExitFailure;
         }
         if (step.op->prints) out << step.op->name << ": " << r.message << "\n";
+        if (!r.note.empty()) err << step.op->name << ": " << r.note << "\n";
         if (options.timing)
             err << "kxpipe: " << std::setw(16) << std::left << step.op->name << std::right << std::fixed
                 << std::setprecision(2) << std::setw(9) << ms << " ms  " << image->width << "x" << image->height

@@ -14,6 +14,10 @@
  *   Documents              kxxMeasurePage, kxxEstimateStrokeWidth,
  *                          kxxEstimatePaper, kxxFlattenPaper,
  *                          kxxBinarizeDocument, kxxBinarizeDocumentEx
+ *   Cleaning pages         kxxRemoveSpecks, kxxClearScanBorder,
+ *                          kxxRemoveRulings
+ *   Skew of any page       kxxFindPageSkew, kxxDeskewPage
+ *   One call               kxxCleanPage
  *
  * The functions work on the Image records of the image library (kximage.h)
  * and follow the conventions of kxpre.h:
@@ -602,6 +606,221 @@ KXX_API Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, K
 
 /* kxxBinarizeDocumentEx(page, inkSet, 0, null). */
 KXX_API Image *kxxBinarizeDocument(Image *page, int inkSet);
+
+/* ======================================================================
+ * Cleaning pages: specks, scan borders, ruling lines
+ * ====================================================================== */
+
+/* The cleaners take a KIT_BIN page whose set pixels are the ink (as
+ * kxxBinarizeDocumentEx(page, 1, ...) gives it), change it in place and
+ * return it; they only ever clear pixels.  Components are 8-connected
+ * (kxxLabel with connectivity 8); a component's area is its pixel count. */
+
+/* Clears the specks of a page of text, keeping the dots that belong to it
+ * (i-dots, periods, commas, the dots of colons).
+ *   image:    KIT_BIN, ink set; changed in place.
+ *   maxArea:  components of at most maxArea pixels are specks; larger ones
+ *             ("letters") always stay.  Below 1: nothing is cleared.
+ *   nearArea: specks of at most nearArea pixels are cleared wherever they
+ *             lie (0: none is).
+ *   reach:    a speck of more than nearArea pixels stays when some pixel of
+ *             a letter lies within the (2 reach + 1) x (2 reach + 1) square
+ *             centred on one of its pixels (|dx| <= reach and |dy| <= reach);
+ *             below 0 acts as 0.
+ * So, with maxArea a fraction of a letter and reach about half a text
+ * height, a period beside its word or the dot over an i stays while
+ * specks between the lines and in the margins go (kxxCleanPage's choice).
+ * Returns image; null for null; another type or an unusable record comes
+ * back unchanged.
+ * Scratch memory: a label per pixel plus a byte per pixel; when it is not
+ * available "labels" (or "areas && drop", "across && column") is reported
+ * and the image comes back unchanged. */
+KXX_API Image *kxxRemoveSpecks(Image *image, int maxArea, int nearArea, int reach);
+
+/* Clears the dark borders a scanner leaves along the page edge: every
+ * component that runs along the edge of the image for at least minContact
+ * pixels.
+ *   image:      KIT_BIN, ink set; changed in place.
+ *   minContact: below 1 acts as 1 (everything that touches the edge goes).
+ * Contact: walking once round the edge - the first row left to right, the
+ * last column downwards, the last row right to left, the first column
+ * upwards, each edge pixel once - a component's contact is its longest run
+ * of consecutive edge pixels (the run through the top left corner joined
+ * across it; the whole edge when the component holds all of it).
+ * A band or corner of dark scan background runs along the edge; a letter
+ * or a stroke running off the page touches it over its own width, and
+ * noisy ink along a mottled margin over short broken runs, so with
+ * minContact a few letters high such ink stays.  Ink that does not touch
+ * the edge is never cleared.
+ * Returns image; null for null; another type or an unusable record comes
+ * back unchanged.
+ * Scratch memory: a label per pixel (none when the edge holds fewer than
+ * minContact set pixels); when it is not available "labels && contact &&
+ * drop" is reported and the image comes back unchanged.
+ * Note: a wide dark band is mostly paper already after
+ * kxxBinarizeDocumentEx (its paper estimate takes it for paper); what
+ * reaches the edge of it is what this clears (kxxCleanPage also clears
+ * the line it leaves along its inner edge). */
+KXX_API Image *kxxClearScanBorder(Image *image, int minContact);
+
+/* Clears long horizontal and vertical ruling lines without cutting the
+ * strokes that cross them.
+ *   image:        KIT_BIN, ink set; changed in place.
+ *   minLength:    a run of set pixels along a row (or a column) at least
+ *                 this long is a line; 2 or more.
+ *   maxThickness: 1 or more.
+ * A pixel of a long row run is cleared when the run of set pixels through
+ * it down its column is at most maxThickness long; a pixel of a long
+ * column run when the run through it along its row is at most
+ * maxThickness.  Runs are measured on the image as given (capped at
+ * 65535).  Where a stroke crosses or touches a line, the ink through it is
+ * longer than the line is thick, and those pixels stay: the stroke keeps
+ * its piece of the line.
+ * Returns image; null for null; another type, an unusable record, a
+ * minLength below 2 or a maxThickness below 1 comes back unchanged.
+ * Scratch memory: five bytes per pixel; when it is not available
+ * "across && down && longRun" is reported and the image comes back
+ * unchanged.
+ * Note: lines turned by more than about maxThickness / minLength radians
+ * break into shorter runs; straighten the page first. */
+KXX_API Image *kxxRemoveRulings(Image *image, int minLength, int maxThickness);
+
+/* ======================================================================
+ * Skew of grey and colour pages
+ * ====================================================================== */
+
+/* The skew of a page of any kind.
+ *   page: KIT_BIN (set pixels the ink), KIT_GRAY, KIT_RGB or KIT_RGBA; not
+ *         changed.
+ *   angle, confidence: as kxxFindSkew.
+ * A binary page is searched as it is (kxxFindSkew); a grey or colour page
+ * on a copy cleaned by kxxCleanPage(copy, 0, 0, null), so that the lines a
+ * dark scan border leaves do not pass for text lines.
+ * Returns 1; 0 (nothing written) for an unusable record.
+ * Asserts "page && angle && confidence".  Scratch memory: a copy of the
+ * page plus what kxxCleanPage and kxxFindSkew take; when the copy is not
+ * available "ink" is reported and 0 returned. */
+KXX_API int kxxFindPageSkew(const Image *page, double *angle, double *confidence);
+
+/* Finds the skew of a page of any kind (kxxFindPageSkew) and, when the
+ * confidence is at least minConfidence and the angle is not 0, turns it
+ * back in place, size kept:
+ *   KIT_BIN:             kxRotateEx(page, angle, 1, 1): nearest pixel,
+ *                        background 0 (the paper of an ink-set page);
+ *   grey, RGB and RGBA:  kxRotateE2(page, angle, 0xFFFFFFFF, 0, 1):
+ *                        bilinear, white paper where the turned page does
+ *                        not reach.
+ *   minConfidence: below it the page stays as it is (0: turns whenever the
+ *                  angle is not 0); 0.5 suits pages of text, whose
+ *                  confidence is 0.85..0.97 while pages without text lines
+ *                  stay below 0.5 (see kxxFindSkew).  NaN is refused.
+ *   angle, confidence: may be null; receive what kxxFindPageSkew found,
+ *                  also when the page is not turned.  The page was turned
+ *                  exactly when confidence >= minConfidence and angle != 0.
+ * Returns page; null for null; an unusable record or a NaN minConfidence
+ * comes back unchanged (angle and confidence untouched).
+ * Note: bilinear samples past the source edge mix in 0 (kxRotateEx note 2):
+ * the picture's old edge shows as a faint line of one pixel where it turned
+ * inside the frame. */
+KXX_API Image *kxxDeskewPage(Image *page, double minConfidence, double *angle, double *confidence);
+
+/* ======================================================================
+ * One call: a clean, straight binary page for OCR
+ * ====================================================================== */
+
+/* Flags of kxxCleanPage's `turn`. */
+#define KXX_CLEAN_TURN 1    /* find the skew and turn the page straight */
+#define KXX_CLEAN_RULINGS 2 /* clear long ruling lines (kxxRemoveRulings) */
+
+/* What kxxCleanPage did.  sizeof 56: two doubles, then ten ints, in this
+ * order, no padding. */
+typedef struct KxxCleanReport {
+    double angle;      /* skew found (kxxFindSkew), degrees; 0 when not searched */
+    double confidence; /* its confidence 0..1; 0 when not searched */
+    int turned;        /* 1 when the page was turned by `angle`, else 0 */
+    int dpi;           /* the resolution the limits came from */
+    int dpiEstimated;  /* 1 when dpi was estimated (the caller gave 0) */
+    int strokeWidth;   /* measured stroke width (0: no strokes found) */
+    int textHeight;    /* measured text height (0: no letters found) */
+    int speckLimit;    /* maxArea of the speck removal */
+    int specks;        /* speck components cleared */
+    int speckPixels;   /* their pixels */
+    int borderPixels;  /* pixels of scan border cleared */
+    int linePixels;    /* pixels of ruling lines cleared (KXX_CLEAN_RULINGS) */
+} KxxCleanReport;
+
+/* Cleans a scanned page for OCR, in place: a grey or colour page becomes a
+ * KIT_BIN page with the ink set (1) and the paper 0, cleaned and, with
+ * KXX_CLEAN_TURN, straight.
+ *   page:   KIT_GRAY, KIT_RGB or KIT_RGBA; becomes KIT_BIN in the same
+ *           layout (a colour page is first made KIT_GRAY in place by
+ *           kxiCast, as kxxBinarizeDocumentEx does).
+ *   dpi:    the page's resolution in dots per inch, 1..10000; 0 estimates it
+ *           (below).
+ *   turn:   an OR of KXX_CLEAN_TURN and KXX_CLEAN_RULINGS; 0 keeps the
+ *           page's geometry (binarize and clean only: every pixel stays
+ *           where it was, so the result compares pixel by pixel with the
+ *           page).  Other bits are refused.
+ *   report: may be null; receives what was done.
+ * Steps, in this order (sw and th the stroke width and text height the
+ * binarizer measured, kxxMeasurePage's rules):
+ *  1. kxxBinarizeDocumentEx(page, 1, 0, &measures): ink set.
+ *  2. Resolution.  dpi as given; 0 estimates it: th * 12 when th > 0
+ *     (letters of a 10 to 12 point text measure about a twelfth of an
+ *     inch), else sw * 100 when sw > 0, else 300; the estimate is clamped
+ *     to 50..10000.  The scale of the limits is S = max(th, 8), or
+ *     max(dpi / 12, 8) (integer division) when th is 0: the measured
+ *     letters rule, the resolution stands in for them.
+ *  3. Scan border.  On the grey page g as it was before step 1 (a colour
+ *     page's luminance), the dark pixels are g <= T / 2 (T the Otsu level
+ *     of g, kxxLevel; integer division) and the solid dark ones those
+ *     whose (2 k + 1) x (2 k + 1) square (k = max(sw, 1), cut at the image
+ *     border) holds only dark pixels - strokes and mottled, noisy margins
+ *     have none.  Components (8-connected) of solid dark pixels with a
+ *     contact of at least 2 * S (as kxxClearScanBorder counts it) are the
+ *     scanner's dark border, and every ink pixel within 3 * k + 2 pixels of
+ *     one of their pixels (square) is cleared: the binarizer leaves a line
+ *     of ink along the inner edge of a wide dark band, which this takes
+ *     with it.  Then kxxClearScanBorder(page, 2 * S) clears the ink that
+ *     runs along the edge itself.
+ *  4. Specks: kxxRemoveSpecks(page, S * S / 12, 0, S / 2) (integer
+ *     divisions): components up to a twelfth of a letter's square go
+ *     unless a larger component lies within half a text height; the
+ *     binarizer has already cleared those below sw * sw.
+ *  5. With KXX_CLEAN_RULINGS: kxxRemoveRulings(page, 8 * S,
+ *     2 * max(sw, 1)).
+ *  6. With KXX_CLEAN_TURN: kxxFindSkew on the clean page; when its
+ *     confidence is at least 0.5 and the angle not 0, kxRotateEx(page,
+ *     angle, 1, 1) turns it straight (nearest pixel, size kept, paper 0
+ *     where the turned page does not reach).
+ * The report's counts are those of steps 3 to 5 (capped at 2^31 - 1).
+ * Returns page; null for null.  A KIT_BIN page, another type, an unusable
+ * record, a dpi outside 0..10000, refused turn bits or a colour page
+ * kxiCast cannot convert in place (a wrapped one) come back unchanged with
+ * the report untouched: a page that comes back other than KIT_BIN was not
+ * cleaned.
+ * Scratch memory: a byte per pixel (the grey page), that of the
+ * binarizer, then up to five bytes per pixel per step; when the grey page
+ * or the binarizer's memory is not available "grey" is reported and the
+ * page comes back KIT_GRAY (a colour page already made grey), report
+ * untouched; when a later step's is not available that step is reported
+ * and skipped.
+ * Notes:
+ *  1. The skew search levels lines to within about one pixel across the
+ *     page: a page turned by less than about 1 / width radians (0.05
+ *     degrees at 1240 pixels wide, A4 at 150 dpi) may be found straight
+ *     (angle 0, not turned).  Measured on generated pages (kxFillText,
+ *     A4 at 150..300 dpi, turned by up to 4 degrees, with uneven light,
+ *     stains, blur, noise, specks, a dark border and JPEG) the angle was
+ *     within 0.01 degrees.
+ *  2. kxpipe's cleanpage step keeps the ink set, so the following binary
+ *     steps work on the ink; a binary image is written with its set pixels
+ *     white, so add `invert` before writing a black-on-white file for OCR.
+ *  3. The binarizer clears ink components of fewer than sw * sw pixels
+ *     itself (kxxBinarizeDocumentEx step 4), before the speck step: at low
+ *     resolutions (sw 3 at 150 dpi) i-dots and periods of that size go
+ *     there. */
+KXX_API Image *kxxCleanPage(Image *page, int dpi, int turn, KxxCleanReport *report);
 
 #ifdef __cplusplus
 }

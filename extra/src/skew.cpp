@@ -170,4 +170,31 @@ Image *kxxDeskew(Image *image, double minConfidence, int nearest, double *angle)
     return kxRotateEx(image, a, nearest, 1);
 }
 
+int kxxFindPageSkew(const Image *page, double *angle, double *confidence)
+{
+    if (!(page && angle && confidence)) return kx::failed("page && angle && confidence", 0);
+    if (!typeOk(page)) return 0;
+    if (page->imageType == KIT_BIN) return kxxFindSkew(page, angle, confidence);
+    TempImage ink(kxiClone(page, nullptr));
+    if (!ink) return kx::failed("ink", 0);
+    kxxCleanPage(ink.get(), 0, 0, nullptr);
+    if (ink->imageType != KIT_BIN) return 0;  // the binarizer's scratch memory ran out (reported)
+    return kxxFindSkew(ink.get(), angle, confidence);
+}
+
+Image *kxxDeskewPage(Image *page, double minConfidence, double *angle, double *confidence)
+{
+    if (!page) return nullptr;
+    if (!typeOk(page) || std::isnan(minConfidence)) return page;
+    double a = 0.0, c = 0.0;
+    if (!kxxFindPageSkew(page, &a, &c)) return page;
+    if (angle) *angle = a;
+    if (confidence) *confidence = c;
+    if (c < minConfidence || a == 0.0) return page;
+    // Ink-set binary pages turn pixel for pixel over paper 0; grey and
+    // colour ones bilinearly over white.
+    if (page->imageType == KIT_BIN) return kxRotateEx(page, a, 1, 1);
+    return kxRotateE2(page, a, 0xFFFFFFFFu, 0, 1);
+}
+
 }  // extern "C"

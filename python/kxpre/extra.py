@@ -355,3 +355,63 @@ def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     except (TypeError, ValueError):
         raise TypeError("kxpre.extra.clahe: tiles must be a pair (across, down), got %r" % (tiles,)) from None
     return _built["clahe"](image, tx, ty, clip_limit, inplace=inplace)
+
+
+# ---- one call: a clean page for OCR ----------------------------------------
+
+CLEAN_TURN, CLEAN_RULINGS = 1, 2
+
+
+class _CleanReport(ctypes.Structure):
+    """KxxCleanReport (kxextra.h), 56 bytes."""
+
+    _fields_ = [("angle", ctypes.c_double), ("confidence", ctypes.c_double)] + [
+        (name, ctypes.c_int)
+        for name in ("turned", "dpi", "dpiEstimated", "strokeWidth", "textHeight", "speckLimit", "specks",
+                     "speckPixels", "borderPixels", "linePixels")
+    ]
+
+
+_clean_page = _bind("kxxCleanPage", _p, [_p, _i, _i, ctypes.POINTER(_CleanReport)])
+_REPORT_KEYS = {"angle": "angle", "confidence": "confidence", "turned": "turned", "dpi": "dpi",
+                "dpiEstimated": "dpi_estimated", "strokeWidth": "stroke_width", "textHeight": "text_height",
+                "speckLimit": "speck_limit", "specks": "specks", "speckPixels": "speck_pixels",
+                "borderPixels": "border_pixels", "linePixels": "line_pixels"}
+
+
+def clean_page(a, dpi=None, turn=True, rulings=False):
+    """A clean binary page for OCR from a grey (H, W) or colour (H, W, 3|4,
+    B,G,R[,A]) uint8 page (kxxCleanPage): returns (page, report), page a
+    uint8 (H, W) array with the ink 1 and the paper 0, report a dict of what
+    was done - angle and confidence of the skew (0 when turn is False),
+    turned (bool), dpi and dpi_estimated, stroke_width, text_height,
+    speck_limit, specks, speck_pixels, border_pixels, line_pixels.
+    dpi None (or 0) estimates the resolution from the page; turn False keeps
+    the page's geometry (no deskew, pixels compare one for one with a);
+    rulings True also clears long ruling lines.  The array is not changed."""
+    _native.check_array(a, "page")
+    if a.ndim == 2:
+        kit = _native.KIT_GRAY
+    elif a.shape[2] in (3, 4):
+        kit = _native.KIT_RGB if a.shape[2] == 3 else _native.KIT_RGBA
+    else:
+        raise ValueError("kxpre.extra.clean_page: a page is (H, W), (H, W, 3) or (H, W, 4), got %s" % (a.shape,))
+    dpi = 0 if dpi is None else dpi
+    if isinstance(dpi, bool) or not isinstance(dpi, (int, np.integer)):
+        raise TypeError("kxpre.extra.clean_page: dpi must be an integer or None, got %r" % (dpi,))
+    if not 0 <= dpi <= 10000:
+        raise ValueError("kxpre.extra.clean_page: dpi must be 0..10000 (or None), got %d" % dpi)
+    flags = (CLEAN_TURN if turn else 0) | (CLEAN_RULINGS if rulings else 0)
+    report = _CleanReport()
+    address = _native.owned_copy(a, kit)  # the library's own image: it may change type in place
+    try:
+        _clean_page(address, int(dpi), flags, ctypes.byref(report))
+        if _native.record(address).imageType != _native.KIT_BIN:
+            raise ValueError("kxpre.extra.clean_page: the library refused the page")
+        out = np.array(_native.view(address), copy=True)
+    finally:
+        _native.destroy_image(address)
+    values = {_REPORT_KEYS[name]: getattr(report, name) for name, _ in _CleanReport._fields_}
+    values["turned"] = bool(values["turned"])
+    values["dpi_estimated"] = bool(values["dpi_estimated"])
+    return out, values

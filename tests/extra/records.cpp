@@ -54,6 +54,9 @@ const Export kExports[] = {
     {"clahe", KIT_GRAY, 1, [](Image *im, Outputs &) { return double(kxxClahe(im, 3, 2, 2) == im); }},
     {"find skew", KIT_BIN, 0, [](Image *im, Outputs &o) { return kxxFindSkew(im, &o.angle, &o.confidence); }},
     {"deskew", KIT_BIN, 1, [](Image *im, Outputs &o) { return double(kxxDeskew(im, 0, 1, &o.turned) == im); }},
+    {"remove specks", KIT_BIN, 1, [](Image *im, Outputs &) { return double(kxxRemoveSpecks(im, 3, 1, 2) == im); }},
+    {"clear scan border", KIT_BIN, 1, [](Image *im, Outputs &) { return double(kxxClearScanBorder(im, 2) == im); }},
+    {"remove rulings", KIT_BIN, 1, [](Image *im, Outputs &) { return double(kxxRemoveRulings(im, 3, 1) == im); }},
 };
 
 }  // namespace

@@ -2,6 +2,9 @@
 order of results; the C tests check the values) and their own refusals.
 The manifest's functions are in test_kxpre's export table."""
 
+import os
+import subprocess
+
 import numpy as np
 import pytest
 
@@ -87,5 +90,66 @@ REFUSALS = [
 
 @pytest.mark.parametrize("call,error,words", REFUSALS)
 def test_refusals_name_the_argument(call, error, words):
+    with pytest.raises(error, match=words):
+        call()
+
+
+# ---- the one call: clean_page and kxpipe's cleanpage ----------------------
+
+def _text_page(angle=0.0):
+    """A grey page of text lines (kxFillText), turned clockwise by angle."""
+    page = np.full((700, 620, 3), 255, np.uint8)
+    text = "\n".join("the projection profile of a page %d i. j, dots" % k for k in range(14))
+    page = kxpre.fill_text(page, text, 40, 40, 24, 0xFF000000)
+    grey = page[:, :, 1].copy()  # black on white: every channel is the grey
+    return kxpre.rotate_e2(grey, -angle, 0xFFFFFFFF, 0, 1) if angle else grey
+
+
+def test_clean_page_returns_the_ink_set_and_what_it_did():
+    grey = _text_page()
+    grey[600:603, 580:583] = 20  # a speck far from the text
+    before = grey.copy()
+    out, report = kx.clean_page(grey, turn=False)
+    assert np.array_equal(grey, before)  # the input array is not changed
+    assert out.shape == grey.shape and out.dtype == np.uint8 and set(np.unique(out)) == {0, 1}
+    assert out[601, 581] == 0 and 0.02 < out.mean() < 0.3  # ink set, the speck gone
+    assert report["specks"] >= 1 and report["turned"] is False and report["angle"] == 0.0
+    assert report["dpi_estimated"] is True and report["dpi"] == 12 * report["text_height"]
+    assert set(report) == {"angle", "confidence", "turned", "dpi", "dpi_estimated", "stroke_width", "text_height",
+                           "speck_limit", "specks", "speck_pixels", "border_pixels", "line_pixels"}
+    colour = np.repeat(grey[:, :, None], 3, axis=2)  # B,G,R: its luminance, within 1 of the grey
+    assert (kx.clean_page(colour, turn=False)[0] != out).mean() < 0.01
+    turned, report = kx.clean_page(_text_page(2.0), dpi=150)
+    assert report["turned"] is True and abs(report["angle"] - 2.0) <= 0.05 and report["dpi"] == 150
+    assert abs(kx.find_skew(turned)[0]) <= 0.05
+
+
+def test_kxpipe_cleanpage_says_what_it_did(tmp_path):
+    kxpipe = os.environ.get("KXPIPE")
+    if not kxpipe:
+        pytest.skip("KXPIPE is not set")
+    src, dst = tmp_path / "page.png", tmp_path / "clean.png"
+    kxpre.write(src, _text_page(1.5))
+    run = subprocess.run([kxpipe, str(src), str(dst), "cleanpage"], capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    assert run.stderr.startswith("cleanpage: estimated ") and "turned by 1.5" in run.stderr, run.stderr
+    out, report = kx.clean_page(_text_page(1.5))
+    assert np.array_equal((kxpre.read(dst) > 0).astype(np.uint8), out)  # binary files: 1 (the ink) white
+    run = subprocess.run([kxpipe, str(src), str(dst), "cleanpage", "200", "0", "bin"], capture_output=True, text=True)
+    assert run.returncode == 0 and "200 dpi" in run.stderr and "not searched" in run.stderr, run.stderr
+    run = subprocess.run([kxpipe, str(dst), str(dst), "bin", "deskew", "0.5", "1"], capture_output=True, text=True)
+    assert run.returncode == 0 and run.stderr.startswith("deskew: turned by 1.5"), run.stderr  # kept turned above
+
+
+CLEAN_REFUSALS = [
+    (lambda: kx.clean_page(GREY, dpi=-1), ValueError, "dpi must be 0..10000"),
+    (lambda: kx.clean_page(GREY, dpi=1.5), TypeError, "dpi must be an integer"),
+    (lambda: kx.clean_page(np.zeros((4, 4, 2), np.uint8)), ValueError, "a page is"),
+    (lambda: kx.clean_page(GREY.astype(np.float32)), TypeError, "dtype uint8"),
+]
+
+
+@pytest.mark.parametrize("call,error,words", CLEAN_REFUSALS)
+def test_clean_page_refusals(call, error, words):
     with pytest.raises(error, match=words):
         call()

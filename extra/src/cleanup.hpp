@@ -1,0 +1,35 @@
+// Private: the cleaners of cleanup.cpp with their counts, for kxxCleanPage.
+#pragma once
+
+#include <cstdint>
+
+#include "kximage.h"
+
+namespace kxx {
+
+// What a cleaner removed: components and pixels.  `ok` is false when its
+// scratch memory was not available (the image is then unchanged).
+struct Removed {
+    int64_t components = 0, pixels = 0;
+    bool ok = true;
+};
+
+// The documented cleaners on a usable KIT_BIN image (arguments as given to
+// the exports, already checked).
+Removed removeSpecks(Image *image, int maxArea, int nearArea, int reach) noexcept;
+Removed clearScanBorder(Image *image, int minContact) noexcept;
+Removed removeRulings(Image *image, int minLength, int maxThickness) noexcept;
+
+// near[i] = 1 where a non-zero mask byte lies within the (2r+1)^2 square
+// around pixel i (cut at the borders), else 0; packed w x h planes, r >= 0,
+// `column` w ints of scratch.  False when its own row ring is not available.
+bool nearSquare(const uint8_t *mask, int w, int h, int r, uint8_t *near, int32_t *column) noexcept;
+
+// Clears the ink of a KIT_BIN page (w x h, ink set) within `reach` pixels
+// (square) of the dark scan border of its grey page g (packed w x h): dark
+// pixels g <= level whose (2 solid + 1)^2 square holds no lighter pixel,
+// in components (8-connected) with at least minContact pixels on the image
+// edge.
+Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact, int solid, int reach) noexcept;
+
+}  // namespace kxx
