@@ -28,15 +28,32 @@ sys.path.insert(0, HERE)
 import numpy as np  # noqa: E402
 
 import docmetrics  # noqa: E402
+import docroutes  # noqa: E402
 
 DIBCO = "/work/shared/data/dibco-dev"
+PAGES = 32  # generated pages of a full run (a full run then takes about 8 minutes on two cores)
 
 
-def load_kxpre(tree):
+def locate(path):
+    """(source tree, build folder) for --build: a source tree (its
+    build/release is measured) or a build folder inside one."""
+    path = os.path.abspath(path)
+    if os.path.exists(os.path.join(path, "libkxpre.so")):
+        tree = path
+        while tree != os.path.dirname(tree) and not os.path.isdir(os.path.join(tree, "python", "kxpre")):
+            tree = os.path.dirname(tree)
+        if not os.path.isdir(os.path.join(tree, "python", "kxpre")):
+            raise SystemExit("documents.py: no python/kxpre in a folder above %s" % path)
+        return tree, path
+    build = os.path.join(path, "build", "release")
+    if not os.path.exists(os.path.join(build, "libkxpre.so")):
+        raise SystemExit("documents.py: no libkxpre.so in %s (build the tree, or name its build folder)" % build)
+    return path, build
+
+
+def load_kxpre(tree, build):
     """Imports kxpre and kxpre.extra from TREE/python with the libraries of
-    TREE/build/release."""
-    tree = os.path.abspath(tree)
-    build = os.path.join(tree, "build", "release")
+    the build folder."""
     for var, path in (
         ("KXPRE_LIBRARY", os.path.join(build, "libkxpre.so")),
         ("KXEXTRA_LIBRARY", os.path.join(build, "libkxextra.so")),
@@ -44,6 +61,12 @@ def load_kxpre(tree):
     ):
         if os.path.exists(path):
             os.environ[var] = path
+    if "KXPRE_KXIO_LIBRARY" not in os.environ:
+        # The file library is not measured; a build that skipped it borrows
+        # this tree's.
+        mine = os.path.join(ROOT, "build", "release", "platform", "io", "libkxio.so")
+        if os.path.exists(mine):
+            os.environ["KXPRE_KXIO_LIBRARY"] = mine
     sys.path.insert(0, os.path.join(tree, "python"))
     import kxpre
     import kxpre.extra
@@ -56,54 +79,47 @@ def load_kxpre(tree):
 # the OCR part, any uint8 picture Tesseract can read).
 
 
-def ink_of(array):
-    """Ink of a result whose polarity is not declared: of a two-level
-    picture the less frequent level (pages are mostly paper), of a grey one
-    what is darker than mid-grey."""
-    a = np.asarray(array)
-    if a.ndim == 3:
-        a = a[..., 0]
-    if a.dtype == bool:
-        a = a.view(np.uint8)
-    levels = np.unique(a[:: max(1, a.shape[0] // 64), :: max(1, a.shape[1] // 64)])
-    if len(levels) > 2 or len(np.unique(a)) > 2:
-        return a < 128
-    lo = a == a.min()
-    if lo.all():
-        return np.zeros(a.shape, bool)
-    return lo if lo.mean() <= 0.5 else ~lo
-
-
 def picture_of(ink):
     """A boolean ink image as black on white bytes."""
     return np.where(ink, 0, 255).astype(np.uint8)
 
 
-def report_angle(report):
-    """The skew angle a page-cleaning report gives, or None."""
-    for key in ("angle", "skew", "skew_angle", "deskew_angle"):
-        value = report.get(key) if isinstance(report, dict) else getattr(report, key, None)
-        if isinstance(value, (int, float)) and not isinstance(value, bool):
-            return float(value)
-    return None
+def timed(work, grey):
+    """work(grey) and the seconds it took (the route's own figure when it
+    gives one)."""
+    t0 = time.perf_counter()
+    result = work(grey)
+    seconds = time.perf_counter() - t0
+    if isinstance(result, docroutes.Timed):
+        if result.seconds is not None:
+            seconds = result.seconds
+        result = result.value
+    return result, seconds
+
+
+def _turnless(clean, grey):
+    return clean(grey, False)
 
 
 class Methods:
     """The binarizations compared, by name, in report order."""
 
-    def __init__(self, kxpre, kx):
+    def __init__(self, kxpre, kx, build):
         import cv2
         from skimage.filters import threshold_sauvola
 
         cv2.setNumThreads(1)
         self.kxpre, self.kx, self.cv2, self.threshold_sauvola = kxpre, kx, cv2, threshold_sauvola
-        self.clean_page = getattr(kx, "clean_page", None)
-        # A document binarizer of the companion library, when this build has one.
-        self.binarizer = None
-        for name in ("binarize_document", "document_binarize", "binarize_page", "binarize"):
-            if callable(getattr(kx, name, None)):
-                self.binarizer = (name, getattr(kx, name))
-                break
+        self.new = docroutes.NewCalls(kx, build)
+
+    def found(self):
+        """What of the new calls this build has, in words."""
+        out = []
+        if self.new.binarize:
+            out.append("the document binarizer (%s)" % self.new.binarize_route)
+        if self.new.clean:
+            out.append("the page cleaner (%s)" % self.new.clean_route)
+        return ", ".join(out) or "neither the document binarizer nor the page cleaner"
 
     def binarizations(self):
         """(name, description, work, ink) for the contest pages: work(grey)
@@ -121,12 +137,13 @@ class Methods:
             ("sk-sauvola", "scikit-image threshold_sauvola 31, k 0.2, r 128",
              lambda g: g <= self.threshold_sauvola(g, window_size=31, k=0.2, r=128), lambda o: o),
         ]
-        if self.binarizer:
-            name, fn = self.binarizer
-            out.append(("new-bin", "kxpre.extra %s (defaults)" % name, fn, ink_of))
-        if self.clean_page:
-            out.append(("cleanpage", "kxpre.extra clean_page(dpi=None, turn=False)",
-                        lambda g: self.clean_page(g, dpi=None, turn=False), lambda o: ink_of(o[0])))
+        new = self.new
+        if new.binarize:
+            out.append(("new-bin", "kxxBinarizeDocument, ink set (%s)" % new.binarize_route, new.binarize,
+                        new.binarize_ink))
+        if new.clean:
+            out.append(("cleanpage", "the page cleaner, dpi estimated, not turned (`cleanpage 0 0`; %s)"
+                        % new.clean_route, lambda g: _turnless(new.clean, g), lambda o: o[0]))
         return out
 
     def chain(self, g):
@@ -142,8 +159,9 @@ class Methods:
     def ocr_routes(self):
         """(name, description, Tesseract options, work, picture) for the
         generated pages: work(grey) is the route's own work (timed),
-        picture(its result) gives (bytes for Tesseract, skew found or None)."""
-        kxpre, kx, cv2 = self.kxpre, self.kx, self.cv2
+        picture(its result) gives (bytes for Tesseract, and the skew found,
+        a report dict or None)."""
+        kxpre, cv2 = self.kxpre, self.cv2
         same = lambda o: (o, None)  # noqa: E731
         paper_one = lambda o: (o * 255, None)  # noqa: E731
         out = [
@@ -158,20 +176,17 @@ class Methods:
              lambda g: g <= self.threshold_sauvola(g, window_size=31, k=0.2, r=128), lambda o: (picture_of(o), None)),
             ("readme", "kxpre normalize 128 1200 + local_integral 31 128 0.34", [],
              lambda g: kxpre.local_integral(kxpre.normalize(g, 128, 1200), 31, 128, 0.34), paper_one),
+            ("sauvola", "kxpre.extra sauvola 31 0.2 128", [], lambda g: self.kx.sauvola(g, 31, 0.2, 128), paper_one),
             ("chain", "kxpre: clahe 8 8 2.0, sauvola 31 0.2 128, invert, despeckle 8 5, find_skew, "
              "deskew 0.5 1, invert", [], self.chain, lambda o: (o[0] * 255, o[1])),
         ]
-        if self.binarizer:
-            name, fn = self.binarizer
-            out.append(("new-bin", "kxpre.extra %s (defaults)" % name, [], fn, lambda o: (picture_of(ink_of(o)), None)))
-        if self.clean_page:
-            def picture(o):
-                a = np.asarray(o[0])
-                if a.dtype == bool or len(np.unique(a)) <= 2:
-                    a = picture_of(ink_of(a))
-                return a, report_angle(o[1])
-
-            out.append(("cleanpage", "kxpre.extra clean_page (default options)", [], self.clean_page, picture))
+        new = self.new
+        if new.binarize:
+            out.append(("new-bin", "kxxBinarizeDocument, ink set (%s)" % new.binarize_route, [], new.binarize,
+                        lambda o: (picture_of(new.binarize_ink(o)), None)))
+        if new.clean:
+            out.append(("cleanpage", "the page cleaner with its default options (dpi estimated, turned; %s)"
+                        % new.clean_route, [], lambda g: new.clean(g, True), lambda o: (picture_of(o[0]), o[1])))
         return out
 
 
@@ -219,9 +234,8 @@ def run_dibco(methods, folder, quick, log):
         outputs = {}
         for name, _, work, to_ink in binarizations:
             try:
-                t0 = time.perf_counter()
-                result = work(grey.copy())
-                seconds[name] += time.perf_counter() - t0
+                result, secs = timed(work, grey.copy())
+                seconds[name] += secs
                 ink = np.asarray(to_ink(result), bool)
             except Exception as e:  # a method that fails is reported, the run goes on
                 log("  %s on %s failed: %s" % (name, page, e))
@@ -247,22 +261,52 @@ def mean_scores(rows, pages):
     return {k: float(np.mean([g[k] for g in got])) for k in keys}, len(got)
 
 
+def year_means(rows, names):
+    """{year: mean scores of that year's pages}, years without a score left
+    out."""
+    out = {}
+    for y in sorted({year_of(n) for n in names}):
+        m = mean_scores(rows, [n for n in names if year_of(n) == y])
+        if m is not None:
+            out[y] = m[0]
+    return out
+
+
+def years_mean(rows, names, key):
+    """The mean over the years of the per-year mean of `key`, and the worst
+    year (lowest F-measure, highest DRD) as (year, value)."""
+    per = year_means(rows, names)
+    if not per:
+        return None, None
+    values = {y: m[key] for y, m in per.items()}
+    worst = (max if key == "drd" else min)(values, key=values.get)
+    return float(np.mean(list(values.values()))), (worst, values[worst])
+
+
 def dibco_markdown(names, rows, timing, described):
     years = sorted({year_of(n) for n in names})
-    lines = []
-    lines.append("| method | " + " | ".join("%s FM / p-FM / PSNR / DRD" % y for y in years)
-                 + " | mean FM | mean p-FM | mean PSNR | mean DRD | ms/Mpx |")
-    lines.append("|---" * (len(years) + 6) + "|")
+    keys = ("fm", "pfm", "psnr", "drd")
+    lines = ["Per year (mean over the year's pages):", ""]
+    lines.append("| method | " + " | ".join("%s FM / p-FM / PSNR / DRD" % y for y in years) + " |")
+    lines.append("|---" * (len(years) + 1) + "|")
     for name, _ in described:
-        cells = []
-        for y in years:
-            m = mean_scores(rows[name], [n for n in names if year_of(n) == y])
-            cells.append("—" if m is None else "%.1f / %.1f / %.2f / %.2f" % tuple(m[0][k] for k in ("fm", "pfm", "psnr", "drd")))
+        per = year_means(rows[name], names)
+        cells = ["—" if y not in per else "%.1f / %.1f / %.2f / %.2f" % tuple(per[y][k] for k in keys) for y in years]
+        lines.append("| %s | %s |" % (name, " | ".join(cells)))
+    lines += ["", "Overall: the mean over all %d pages, the mean of the %d year means, and speed:" % (
+        len(names), len(years)), ""]
+    lines.append("| method | FM | p-FM | PSNR | DRD | FM, mean of years | DRD, mean of years | ms/Mpx |")
+    lines.append("|---" * 8 + "|")
+    for name, _ in described:
         m = mean_scores(rows[name], names)
-        tail = ["—"] * 4 if m is None else ["%.2f" % m[0]["fm"], "%.2f" % m[0]["pfm"], "%.2f" % m[0]["psnr"], "%.2f" % m[0]["drd"]]
-        if m is not None and m[1] < len(names):
-            tail[0] += " (%d of %d pages)" % (m[1], len(names))
-        lines.append("| %s | %s | %s | %.1f |" % (name, " | ".join(cells), " | ".join(tail), timing[name]))
+        if m is None:
+            lines.append("| %s | — | — | — | — | — | — | %.1f |" % (name, timing[name]))
+            continue
+        cells = ["%.2f" % m[0][k] for k in keys]
+        if m[1] < len(names):
+            cells[0] += " (%d of %d pages)" % (m[1], len(names))
+        cells += ["%.2f" % years_mean(rows[name], names, "fm")[0], "%.2f" % years_mean(rows[name], names, "drd")[0]]
+        lines.append("| %s | %s | %.1f |" % (name, " | ".join(cells), timing[name]))
     lines.append("")
     lines.append("Methods: " + "; ".join("**%s** %s" % (n, d) for n, d in described) + ".")
     return lines
@@ -313,7 +357,21 @@ def tesseract(path, options):
     return clean_ocr(out.stdout), time.perf_counter() - t0
 
 
-def run_ocr(methods, kxpre, quick, jobs, workdir, log):
+def cross_check(methods, folder, names, log):
+    """When the build has the page cleaner both in Python and as a kxpipe
+    step: whether the two give the same pages (on the first three)."""
+    try:
+        same = [methods.new.cross_check(read_grey(os.path.join(folder, n + "_source.png"))) for n in names[:3]]
+    except Exception as e:  # reported, the run goes on
+        log("  cross-check of clean_page and kxpipe cleanpage failed: %s" % e)
+        return "The cross-check of `clean_page` against `kxpipe cleanpage 0 0` failed: %s." % e
+    if not same or same[0] is None:
+        return None
+    return "`clean_page(turn=False)` and `kxpipe cleanpage 0 0` give %s on the first %d pages." % (
+        "the same bytes" if all(same) else "**different pages**", len(same))
+
+
+def run_ocr(methods, kxpre, quick, count, jobs, workdir, log):
     """Generates the pages, preprocesses each with every route (timed, one at
     a time), then reads every result with Tesseract (`jobs` at once)."""
     from concurrent.futures import ThreadPoolExecutor
@@ -322,7 +380,7 @@ def run_ocr(methods, kxpre, quick, jobs, workdir, log):
 
     import docpages
 
-    indices = docpages.QUICK if quick else range(len(docpages.RECIPES))
+    indices = docpages.QUICK if quick else range(count)
     routes = methods.ocr_routes()
     pages, jobs_list = [], []
     seconds = {r[0]: 0.0 for r in routes}
@@ -331,8 +389,9 @@ def run_ocr(methods, kxpre, quick, jobs, workdir, log):
     sample = None
     for index in indices:
         page = docpages.make_page(kxpre, index)
-        # kxxFindSkew's sign: the page was turned counter-clockwise by
-        # `angle`, so its lines fall by that much to the right.
+        # kxxFindSkew's sign (positive when the lines fall to the right):
+        # the page was turned counter-clockwise by `angle`, so its lines
+        # rise by that much to the right.
         page["known_skew"] = -page["angle"]
         pages.append(page)
         grey = page["grey"]
@@ -340,10 +399,9 @@ def run_ocr(methods, kxpre, quick, jobs, workdir, log):
         page["skew"] = {}
         for name, _, options, work, to_picture in routes:
             try:
-                t0 = time.perf_counter()
-                result = work(grey.copy())
-                seconds[name] += time.perf_counter() - t0
-                picture, angle = to_picture(result)
+                result, secs = timed(work, grey.copy())
+                seconds[name] += secs
+                picture, found = to_picture(result)
             except Exception as e:  # a route that fails is reported, the run goes on
                 log("  %s on %s failed: %s" % (name, page["name"], e))
                 continue
@@ -352,8 +410,11 @@ def run_ocr(methods, kxpre, quick, jobs, workdir, log):
                 picture = picture[..., ::-1]  # B,G,R to R,G,B for the file
             path = os.path.join(workdir, "%s-%s.png" % (page["name"], name))
             Image.fromarray(picture).save(path, dpi=(page["dpi"], page["dpi"]))
-            if angle is not None:
-                page["skew"][name] = angle
+            if isinstance(found, dict):  # a report
+                page["report"] = found
+                found = docroutes.report_value(found, docroutes.ANGLE_KEYS)
+            if found is not None:
+                page["skew"][name] = found
             jobs_list.append((page["name"], name, path, options))
             if page["index"] == 15 or (quick and page is pages[0]):
                 outputs[name] = picture
@@ -393,23 +454,51 @@ def ocr_markdown(pages, results, timing, ocr_seconds, described):
     return lines
 
 
+def skew_sign(pages, name):
+    """+1 when a route's angles follow kxxFindSkew's sign on the turned
+    pages, -1 when they are its opposite (the angle the page was turned by),
+    None without turned pages."""
+    turned = [p for p in pages if name in p["skew"] and abs(p["known_skew"]) > 0.5]
+    if not turned:
+        return None
+    same = np.median([abs(p["skew"][name] - p["known_skew"]) for p in turned])
+    flip = np.median([abs(p["skew"][name] + p["known_skew"]) for p in turned])
+    return -1 if flip < same else 1
+
+
+def skew_errors(pages, name):
+    """|found - known| per page (page name -> degrees) in the sign the
+    route's angles follow."""
+    sign = skew_sign(pages, name) or 1
+    return {p["name"]: abs(sign * p["skew"][name] - p["known_skew"]) for p in pages if name in p["skew"]}
+
+
+def worse_than_raw(pages, results, name):
+    """Names of the pages a route reads with a higher CER than the raw page."""
+    return [p["name"] for p in pages
+            if p["name"] in results[name] and p["name"] in results["raw"]
+            and results[name][p["name"]][0] > results["raw"][p["name"]][0]]
+
+
 def ocr_pages_markdown(pages, results, described):
     names = [n for n, _ in described]
     new = "cleanpage" if "cleanpage" in names else None
     head = "| page | degradation | dpi | face, size | turned ° | " + " | ".join(names) + " |"
     if new:
-        head += " cleanpage worse than raw | cleanpage skew error ° |"
+        head += " cleanpage worse than raw | cleanpage skew error ° | cleanpage confidence |"
+        errors = skew_errors(pages, new)
+        worse = set(worse_than_raw(pages, results, new))
     lines = [head, "|---" * (head.count("|") - 1) + "|"]
     for p in pages:
         cells = ["%.1f" % (100 * results[n][p["name"]][0]) if p["name"] in results[n] else "—" for n in names]
         row = "| %s | %s | %d | %s %d pt | %.2f | %s |" % (
             p["name"], p["recipe"], p["dpi"], p["face"], p["points"], p["angle"], " | ".join(cells))
         if new:
-            raw, got = results["raw"].get(p["name"]), results[new].get(p["name"])
-            worse = "—" if raw is None or got is None else ("**yes**" if got[0] > raw[0] else "no")
-            found = p["skew"].get(new)
-            error = "—" if found is None else "%+.2f" % (found - p["known_skew"] + 0.0)
-            row += " %s | %s |" % (worse, error)
+            read = p["name"] in results[new] and p["name"] in results["raw"]
+            conf = docroutes.report_value(p.get("report", {}), docroutes.CONFIDENCE_KEYS)
+            row += " %s | %s | %s |" % ("—" if not read else "**yes**" if p["name"] in worse else "no",
+                                        "%.3f" % errors[p["name"]] if p["name"] in errors else "—",
+                                        "—" if conf is None else "%.2f" % conf)
         lines.append(row)
     return lines
 
@@ -418,10 +507,78 @@ def skew_markdown(pages, described):
     """Skew found by the routes that report one against the known angle."""
     lines = []
     for name, _ in described:
-        errors = [abs(p["skew"][name] - p["known_skew"]) for p in pages if name in p["skew"]]
+        errors = list(skew_errors(pages, name).values())
         if errors:
-            lines.append("- **%s**: mean |error| %.3f°, worst %.3f° over %d pages" % (
-                name, float(np.mean(errors)), float(np.max(errors)), len(errors)))
+            sign = skew_sign(pages, name)
+            lines.append("- **%s**: mean |error| %.3f°, worst %.3f°, within 0.05° on %d of %d pages%s" % (
+                name, float(np.mean(errors)), float(np.max(errors)), sum(e <= 0.05 for e in errors), len(errors),
+                " (its angle is the turn it applied, the opposite of kxxFindSkew's sign)" if sign == -1 else ""))
+    return lines
+
+
+def targets_markdown(dibco, ocr):
+    """The targets with the measured figures: the page cleaner's, and for
+    comparison the document binarizer's and the best existing route's."""
+    lines = ["| target | goal | cleanpage | new-bin (binarizer alone) | best other route | met |",
+             "|---|---|---|---|---|---|"]
+    na = "not in this build"
+
+    def row(what, goal, figures, best, ok):
+        cells = [figures.get(n, na) for n in ("cleanpage", "new-bin")]
+        met = "—" if ok is None else ("yes" if ok else "**no**")
+        lines.append("| %s | %s | %s | %s | %s | %s |" % (what, goal, cells[0], cells[1], best, met))
+
+    if dibco:
+        names, rows, timing = dibco
+        others = [n for n in rows if n not in ("cleanpage", "new-bin") and rows[n]]
+        fm, drd, fig_fm, fig_drd, fig_ms = {}, {}, {}, {}, {}
+        for n in rows:
+            if not rows[n]:
+                continue
+            fm[n], worst_fm = years_mean(rows[n], names, "fm")
+            drd[n], worst_drd = years_mean(rows[n], names, "drd")
+            fig_fm[n] = "%.2f (worst year %s: %.2f)" % (fm[n], worst_fm[0], worst_fm[1])
+            fig_drd[n] = "%.2f (worst year %s: %.2f)" % (drd[n], worst_drd[0], worst_drd[1])
+        for n in timing:
+            fig_ms[n] = "%.1f" % timing[n]
+        best = max(others, key=fm.get) if others else None
+        row("contest pages: F-measure, mean of year means", ">= 90", fig_fm,
+            "%s %s" % (best, fig_fm[best]) if best else "—", fm["cleanpage"] >= 90 if "cleanpage" in fm else None)
+        best = min(others, key=drd.get) if others else None
+        row("contest pages: DRD, mean of year means", "<= 4", fig_drd,
+            "%s %s" % (best, fig_drd[best]) if best else "—", drd["cleanpage"] <= 4 if "cleanpage" in drd else None)
+        best = min(others, key=timing.get) if others else None
+        row("contest pages: ms per Mpixel, one thread", "<= 30", fig_ms,
+            "%s %s" % (best, fig_ms[best]) if best else "—",
+            timing["cleanpage"] <= 30 if "cleanpage" in timing else None)
+    if ocr:
+        pages, results = ocr
+        cer, fig = {}, {}
+        for n in results:
+            got = [results[n][p["name"]][0] for p in pages if p["name"] in results[n]]
+            if got:
+                cer[n] = 100 * float(np.mean(got))
+                fig[n] = "%.2f %%" % cer[n]
+        others = [n for n in cer if n not in ("cleanpage", "new-bin", "raw")]
+        best = min(others, key=cer.get) if others else None
+        row("generated pages: Tesseract CER, mean", "<= 2 %", fig, "%s %s" % (best, fig[best]) if best else "—",
+            cer["cleanpage"] <= 2 if "cleanpage" in cer else None)
+        ratio = {n: "%.2f of raw's %.2f %%" % (cer[n] / cer["raw"], cer["raw"]) for n in cer if "raw" in cer and cer["raw"]}
+        row("generated pages: CER against the raw page's", "about 0.1", ratio,
+            "%s %s" % (best, ratio.get(best, "—")) if best else "—",
+            cer["cleanpage"] <= 0.1 * cer["raw"] if "cleanpage" in cer and "raw" in cer else None)
+        worse = {n: "%d of %d" % (len(worse_than_raw(pages, results, n)), len(results[n])) for n in results if n != "raw"}
+        fewest = min(others, key=lambda n: len(worse_than_raw(pages, results, n))) if others else None
+        row("generated pages read worse than raw", "none", worse,
+            "%s %s" % (fewest, worse[fewest]) if fewest else "—",
+            not worse_than_raw(pages, results, "cleanpage") if "cleanpage" in results and results["cleanpage"] else None)
+        errors = {n: skew_errors(pages, n) for n in {k for p in pages for k in p["skew"]}}
+        fig = {n: "worst %.3f°, mean %.3f° (%d pages)" % (max(e.values()), np.mean(list(e.values())), len(e))
+               for n, e in errors.items() if e}
+        others = [n for n in fig if n not in ("cleanpage", "new-bin")]
+        row("skew error on every page with text lines", "<= 0.05°", fig,
+            "%s %s" % (others[0], fig[others[0]]) if others else "—",
+            max(errors["cleanpage"].values()) <= 0.05 if errors.get("cleanpage") else None)
     return lines
 
 
@@ -488,12 +645,14 @@ def git_head(tree):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--build", default=ROOT, help="source tree whose python/ and build/release are measured")
+    ap.add_argument("--build", default=ROOT,
+                    help="source tree (its build/release is measured) or a build folder inside one")
     ap.add_argument("--data", default=DIBCO, help="folder of NAME_source.png / NAME_target.png pairs")
     ap.add_argument("--out", default=os.path.join(ROOT, "docs", "documents.md"))
     ap.add_argument("--picture", default=None, help="the before/after picture (default: --out with .png)")
     ap.add_argument("--only", choices=("dibco", "ocr"), help="run one part only")
     ap.add_argument("--quick", action="store_true", help="two contest pages a year and a few generated pages")
+    ap.add_argument("--pages", type=int, default=PAGES, help="generated pages (default %d)" % PAGES)
     ap.add_argument("--jobs", type=int, default=2, help="Tesseract processes at once (default 2)")
     ap.add_argument("--selftest", action="store_true", help="check the scores on hand-worked cases and stop")
     args = ap.parse_args()
@@ -506,19 +665,21 @@ def main():
     def log(text):
         print(text, file=sys.stderr, flush=True)
 
-    kxpre, kx = load_kxpre(args.build)
-    methods = Methods(kxpre, kx)
+    tree, build = locate(args.build)
+    kxpre, kx = load_kxpre(tree, build)
+    methods = Methods(kxpre, kx, build)
     start = time.perf_counter()
-    tree = os.path.abspath(args.build)
-    md = ["# Documents benchmark", ""]
-    md.append("Written by `bench/documents.py%s` in one run on %s (the tree measured: %s%s); every method "
-              "on one thread.  New calls measured when this build has them: %s." % (
-                  " --quick" if args.quick else "", time.strftime("%Y-%m-%d", time.gmtime()),
-                  "this one" if tree == ROOT else "`%s`" % tree, git_head(tree),
-                  ", ".join(n for n in ("clean_page" if methods.clean_page else None,
-                                        methods.binarizer[0] if methods.binarizer else None) if n) or "none"))
-    md.append("")
+    log("measuring %s (%s): %s" % (tree, build, methods.found()))
+    intro = ["# Documents benchmark", ""]
+    intro.append("Written by `bench/documents.py%s` in one run on %s; the tree measured: %s%s, libraries of `%s`. "
+                 "Every method runs on one thread.  The new calls this build has: %s." % (
+                     " --quick" if args.quick else "", time.strftime("%Y-%m-%d", time.gmtime()),
+                     "this one" if tree == ROOT else "`%s`" % tree, git_head(tree),
+                     os.path.relpath(build, tree), methods.found()))
+    intro.append("")
+    md = []
     speed = {}
+    dibco = ocr = None
     dibco_sample = ocr_sample = None
     if args.only in (None, "dibco"):
         if not os.path.isdir(args.data):
@@ -526,14 +687,22 @@ def main():
         else:
             log("contest pages (%s)" % args.data)
             names, rows, timing, dibco_sample, described = run_dibco(methods, args.data, args.quick, log)
+            dibco = (names, rows, timing)
             for n, d in described:
                 speed.setdefault(n, [d, None, None])[1] = timing[n]
             md.append("## Binarization of contest pages")
             md.append("")
-            md.append("%d degraded pages of the 2009-2011 document binarization contests with their ground truth "
-                      "(`%s`), read as grey (luma).  FM and p-FM in percent (higher is better), PSNR in dB (higher "
-                      "is better), DRD lower is better; per contest year, then the mean over all pages."
-                      % (len(names), args.data))
+            md.append(
+                "%d degraded pages of the document binarization contests with their ground truth (`%s`), read "
+                "as grey (luma); ink is the ground truth's black.  FM: F-measure, p-FM: pseudo F-measure (recall "
+                "on the ground truth's skeleton), both in percent; PSNR in dB; DRD (distance reciprocal "
+                "distortion, 5 x 5 weights over the 8 x 8 blocks holding ink and paper), lower is better.  "
+                "The definitions are in `bench/docmetrics.py`, checked on hand-worked cases by `--selftest`."
+                % (len(names), args.data))
+            check = cross_check(methods, args.data, names, log)
+            if check:
+                md.append("")
+                md.append(check)
             md.append("")
             md += dibco_markdown(names, rows, timing, described)
             md.append("")
@@ -551,7 +720,8 @@ def main():
             log("generated pages, OCR by %s" % version)
             with tempfile.TemporaryDirectory(prefix="kxdocs-") as workdir:
                 pages, results, timing, ocr_seconds, ocr_sample, described = run_ocr(
-                    methods, kxpre, args.quick, args.jobs, workdir, log)
+                    methods, kxpre, args.quick, args.pages, args.jobs, workdir, log)
+            ocr = (pages, results)
             for n, d in described:
                 speed.setdefault(n, [d, None, None])[2] = timing[n]
             md.append("## OCR of generated pages")
@@ -575,8 +745,9 @@ def main():
             md.append("")
             skew = skew_markdown(pages, described)
             if skew:
-                md.append("Skew found (kxxFindSkew's sign: positive when the lines fall to the right) against "
-                          "the known turn:")
+                md.append("Skew found against the known turn (kxxFindSkew's sign: positive when the lines fall to "
+                          "the right; a route whose angles are consistently the opposite is compared in its own "
+                          "sign, and said so):")
                 md.append("")
                 md += skew
                 md.append("")
@@ -584,8 +755,9 @@ def main():
         md.append("## Speed")
         md.append("")
         md.append("Milliseconds per million pixels of each method's own work (file reading, Tesseract and "
-                  "scoring not counted), one thread, on the contest pages and on the generated pages of "
-                  "this run.")
+                  "scoring not counted; a kxpipe step's own duration from `--time`), one thread, on the "
+                  "contest pages and on the generated pages of this run.  Tesseract's own binarizations run "
+                  "inside Tesseract and are not timed apart from its reading (see its seconds per page above).")
         md.append("")
         md.append("| method | contest pages ms/Mpx | generated pages ms/Mpx |")
         md.append("|---|---|---|")
@@ -594,15 +766,26 @@ def main():
                 continue
             md.append("| %s | %s | %s |" % (n, "—" if a is None else "%.1f" % a, "—" if b is None else "%.1f" % b))
         md.append("")
+    if dibco or ocr:
+        intro.append("## Targets")
+        intro.append("")
+        intro.append("The page cleaner (`cleanpage 0 0` on contest pages, its defaults on generated ones) against "
+                     "its targets, with the document binarizer alone and the best of the other routes beside it "
+                     "(\"not in this build\" where the measured build lacks the call).")
+        intro.append("")
+        intro += targets_markdown(dibco, ocr)
+        intro.append("")
     picture = args.picture or os.path.splitext(args.out)[0] + ".png"
+    os.makedirs(os.path.dirname(os.path.abspath(picture)), exist_ok=True)
     write_picture(picture, dibco_sample, ocr_sample)
     if os.path.exists(picture):
-        md.append("![before and after](%s)" % os.path.relpath(picture, os.path.dirname(os.path.abspath(args.out))))
-        md.append("")
+        intro.append("![before and after: a contest page and a generated page, source and results](%s)"
+                     % os.path.relpath(picture, os.path.dirname(os.path.abspath(args.out))))
+        intro.append("")
     md.append("Run time: %.0f s." % (time.perf_counter() - start))
     os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
     with open(args.out, "w") as f:
-        f.write("\n".join(md) + "\n")
+        f.write("\n".join(intro + md) + "\n")
     log("wrote %s (%.0f s)" % (args.out, time.perf_counter() - start))
     return 0
 
