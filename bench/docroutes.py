@@ -199,12 +199,13 @@ class NewCalls:
         if callable(fn):
             def clean(grey, turn):
                 image, report = fn(grey, dpi=None, turn=turn)
-                return ink_set(image), dict(report) if not isinstance(report, dict) else report
+                return ink_set(image), report
 
             self.clean = clean
             self.clean_route = "kxpre.extra.clean_page(page, dpi=None, turn=...)"
         elif "cleanpage" in steps:
-            straight, turning = KxpipeStep(kxpipe, "cleanpage", ["0", "0"]), KxpipeStep(kxpipe, "cleanpage", ["0", "1"])
+            straight = KxpipeStep(kxpipe, "cleanpage", ["0", "0"])
+            turning = KxpipeStep(kxpipe, "cleanpage", ["0", "1"])
 
             def clean(grey, turn):
                 return (turning if turn else straight)(grey)
