@@ -182,7 +182,7 @@ def wer(hypothesis, reference):
 def selftest():
     """Hand-worked cases; raises AssertionError on the first wrong score."""
     near = np.isclose
-    w = drd_weights()
+    w = w_ = drd_weights()
     total = 4 + 4 / np.sqrt(2) + 4 / 2 + 8 / np.sqrt(5) + 4 / np.sqrt(8)
     assert near(w.sum(), 1) and w[2, 2] == 0 and near(w[2, 3], 1 / total) and near(w[0, 0], 1 / np.sqrt(8) / total)
 
@@ -256,6 +256,30 @@ def selftest():
         for _ in range(20):
             blob = ndimage.binary_dilation(rng.random((40, 50)) < 0.04, iterations=int(rng.integers(1, 4)))
             assert (thin(blob) == reference_thin(blob)).all()
+
+    # DRD as the contests write it, pixel by pixel: for the k-th wrong pixel
+    # (x, y), DRD_k = sum over the 5 x 5 window of |GT(i, j) - B(x, y)| W(i, j);
+    # NUBN counted block by block.
+    rng = np.random.default_rng(9)
+    for _ in range(10):
+        h, w = (int(v) for v in rng.integers(5, 30, 2))
+        gt = ndimage.binary_dilation(rng.random((h, w)) < 0.08)
+        b = gt ^ (rng.random((h, w)) < 0.1)
+        total = 0.0
+        for y, x in zip(*np.nonzero(b != gt)):
+            for dy in range(-2, 3):
+                for dx in range(-2, 3):
+                    if 0 <= y + dy < h and 0 <= x + dx < w:
+                        total += abs(int(gt[y + dy, x + dx]) - int(b[y, x])) * w_[dy + 2, dx + 2]
+        blocks = sum(1 for by in range(0, h, 8) for bx in range(0, w, 8)
+                     if 0 < gt[by:by + 8, bx:bx + 8].sum() < gt[by:by + 8, bx:bx + 8].size)
+        assert blocks == nubn(gt)
+        assert near(drd(b, gt), total / blocks if blocks else (float("inf") if total else 0.0))
+        # F-measure and PSNR from the counts.
+        tp, fp, fn = (b & gt).sum(), (b & ~gt).sum(), (~b & gt).sum()
+        s = scores(b, gt)
+        assert near(s["fm"], 200.0 * tp / (2 * tp + fp + fn) if tp else 0.0)
+        assert near(s["psnr"], 10 * np.log10(h * w / (fp + fn)) if fp + fn else float("inf"))
 
     assert edit_distance("kitten", "sitting") == 3
     assert edit_distance("", "abc") == 3 and edit_distance("abc", "abc") == 0

@@ -97,6 +97,11 @@ def parse_step_report(text, step):
             continue
         for key, value in re.findall(r"([A-Za-z_]+)\s*[=:]?\s*(-?\d+(?:\.\d+)?)", rest):
             found.setdefault(key.lower(), float(value))
+        for alias in ("skew", "turned", "turn", "rotated", "by"):
+            if "angle" not in found and alias in found:
+                found["angle"] = found[alias]
+        if "confidence" not in found and "conf" in found:
+            found["confidence"] = found["conf"]
         if not found:
             numbers = re.findall(r"-?\d+(?:\.\d+)?", rest)
             if numbers:
@@ -221,3 +226,20 @@ class NewCalls:
         mine = self.clean(grey.copy(), False)
         piped = KxpipeStep(self.kxpipe, "cleanpage", ["0", "0"])(grey.copy()).value
         return mine[0].shape == piped[0].shape and bool((mine[0] == piped[0]).all())
+
+
+def selftest():
+    """The parsing of a step's report and of --time on worked lines."""
+    got = parse_step_report("cleanpage: turned by -1.23 degrees (confidence 0.91), 300 dpi estimated\n"
+                            "kxpipe: cleanpage     12.3 ms  10x10", "cleanpage")
+    assert got["angle"] == -1.23 and got["confidence"] == 0.91, got
+    got = parse_step_report("cleanpage: angle=-0.5 confidence=0.3 dpi=200", "cleanpage")
+    assert got == {"angle": -0.5, "confidence": 0.3, "dpi": 200.0}, got
+    assert parse_step_report("findskew: 0.43 0.75", "findskew") == {"angle": 0.43, "confidence": 0.75}
+    assert parse_step_report("other: 1 2", "cleanpage") == {}
+    assert step_seconds("kxpipe: cleanpage     12.30 ms  10x10", "cleanpage") == 0.0123
+    assert step_seconds("kxpipe: otsu  1 ms", "cleanpage") is None
+    two = np.array([[0, 0, 0], [0, 1, 0]], np.uint8)
+    assert (ink_of(two) == (two == 1)).all() and (ink_of(1 - two) == (two == 1)).all()
+    assert not ink_of(np.ones((2, 2), np.uint8)).any()
+    assert (ink_set(two * 255) == (two == 1)).all()

@@ -640,7 +640,12 @@ def git_head(tree):
         out = subprocess.run(["git", "-C", tree, "log", "-1", "--format=%h"], capture_output=True, text=True, timeout=30)
     except (OSError, subprocess.TimeoutExpired):
         return ""
-    return ", commit %s" % out.stdout.strip() if out.returncode == 0 and out.stdout.strip() else ""
+    if out.returncode != 0 or not out.stdout.strip():
+        return ""
+    head = out.stdout.strip()
+    dirty = subprocess.run(["git", "-C", tree, "status", "--porcelain", "--untracked-files=no"],
+                           capture_output=True, text=True, timeout=30)
+    return ", commit %s%s" % (head, " with changes not committed" if dirty.stdout.strip() else "")
 
 
 def main():
@@ -659,7 +664,8 @@ def main():
 
     if args.selftest:
         docmetrics.selftest()
-        print("scores: all hand-worked cases agree")
+        docroutes.selftest()
+        print("scores and report parsing: all hand-worked cases agree")
         return 0
 
     def log(text):
