@@ -235,6 +235,10 @@ def selftest():
     assert got["angle"] == -1.23 and got["confidence"] == 0.91, got
     got = parse_step_report("cleanpage: angle=-0.5 confidence=0.3 dpi=200", "cleanpage")
     assert got == {"angle": -0.5, "confidence": 0.3, "dpi": 200.0}, got
+    got = parse_step_report("cleanpage: estimated 300 dpi, stroke width 3, text height 20; 17 specks (40 pixels, "
+                            "limit 12), border 0 pixels; not turned: angle -0.5, confidence 0.3 below 0.5",
+                            "cleanpage")
+    assert got["angle"] == -0.5 and got["confidence"] == 0.3 and got["width"] == 3, got
     assert parse_step_report("findskew: 0.43 0.75", "findskew") == {"angle": 0.43, "confidence": 0.75}
     assert parse_step_report("other: 1 2", "cleanpage") == {}
     assert step_seconds("kxpipe: cleanpage     12.30 ms  10x10", "cleanpage") == 0.0123

@@ -99,6 +99,17 @@ ImagePtr contactSheet(const std::vector<Stage> &stages, int panelW)
     return sheet;
 }
 
+// What a step said it did: its note where this build's steps carry one,
+// else the value it reported.
+template <class Result>
+std::string stepNote(const Result &r)
+{
+    if constexpr (requires { r.note; })
+        return r.note.empty() ? r.message : r.note;
+    else
+        return r.message;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -225,7 +236,8 @@ int main(int argc, char **argv)
         if (!res.ok) {
             report("cleanpage", ms, "skipped: " + res.message);
         } else {
-            report("cleanpage", ms, "the one call: cleanpage 0 1" + (res.message.empty() ? "" : " -> " + res.message));
+            const std::string note = stepNote(res);
+            report("cleanpage", ms, "the one call: cleanpage 0 1" + (note.empty() ? "" : " -> " + note));
             stages.push_back({"input", copyOf(stages.front().image.get()), true});
             stages.push_back({"cleanpage-one-call", std::move(page)});
         }
