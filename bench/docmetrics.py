@@ -7,7 +7,9 @@ the document binarization contests' published definitions:
   P = TP / (TP + FP), ink the positive class, in percent.
 - pseudo F-measure: the same with the pseudo-recall, the share of the ground
   truth's skeleton that the result covers (the skeleton by the two-subiteration
-  thinning of Guo and Hall, the one the contests' tools use).
+  thinning of Guo and Hall, the one the contests' tools use), as the
+  2010-2012 contests define it; the weighted pseudo-recall and
+  pseudo-precision of the later contests are not computed here.
 - PSNR: 10 log10(C^2 / MSE) with C = 1, the difference between ink and
   paper, and MSE the share of pixels that differ.
 - DRD: the sum, over the pixels the result gets wrong, of the 5 x 5 weighted
