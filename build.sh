@@ -20,6 +20,7 @@ PACKAGES=(
   python3-dask python3-distributed python3-tqdm
   dpkg-dev file python3-pip python3-setuptools python3-build python3-wheel python3-venv
   libleptonica-dev python3-matplotlib
+  python3-scipy python3-opencv python3-skimage tesseract-ocr tesseract-ocr-eng
   clang-14 libclang-rt-14-dev
 )
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}

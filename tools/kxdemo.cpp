@@ -6,10 +6,13 @@
 // is normalized, binarized with a local window, inverted so that the ink is
 // the foreground, cleaned (holes filled, regions touching the border
 // removed), thinned, and the end points of the thinned strokes are marked on
-// the input.  Each stage is written as DIR/NN-stage.png (DIR defaults to
-// "out"), with all stages side by side in DIR/contact-sheet.png.  Progress
-// and timings go to stderr.  A stage whose operation this library build
-// lacks is skipped with a note.
+// the input.  Then the same page goes through the one call of the companion
+// library, kxpipe's `cleanpage 0 1` (kxxCleanPage: resolution estimated, the
+// page turned straight when its skew is sure), on a row of its own beside
+// the typical request.  Each stage is written as DIR/NN-stage.png (DIR
+// defaults to "out"), with all stages side by side in DIR/contact-sheet.png.
+// Progress and timings go to stderr.  A stage whose operation this library
+// build lacks is skipped with a note.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -27,8 +30,9 @@ using namespace kxtools;
 namespace {
 
 struct Stage {
-    std::string name;  // file name part
-    ImagePtr image;    // a copy of the image after the stage
+    std::string name;      // file name part
+    ImagePtr image;        // a copy of the image after the stage
+    bool newRow = false;   // starts a row of the contact sheet
 };
 
 ImagePtr copyOf(const Image *im) { return ImagePtr(kxiClone(im, nullptr)); }
@@ -53,13 +57,19 @@ void strokePoints(const Image *im, std::vector<int> &all, std::vector<int> &ends
 }
 
 // Every stage as a colour panel of at most `panelW` pixels wide, in a grid
-// of four columns with the stage name under each panel.
+// of four columns with the stage name under each panel; a stage marked
+// newRow starts the next row.
 ImagePtr contactSheet(const std::vector<Stage> &stages, int panelW)
 {
     const int columns = 4, gap = 8, label = 26;
     const Image *first = stages.front().image.get();
     const int panelH = std::max(1, int(int64_t(first->height) * panelW / std::max(1, first->width)));
-    const int rows = int((stages.size() + columns - 1) / columns);
+    std::vector<int> cell(stages.size());  // grid position, row * columns + column
+    for (size_t k = 0, at = 0; k < stages.size(); ++k, ++at) {
+        if (stages[k].newRow && at % columns) at += columns - at % columns;
+        cell[k] = int(at);
+    }
+    const int rows = stages.empty() ? 0 : cell.back() / columns + 1;
     ImagePtr sheet(kxCreateImage(KIT_RGB, columns * (panelW + gap) + gap, rows * (panelH + gap + label) + gap));
     if (!sheet) return nullptr;
     kxiFlood(sheet.get(), 255);
@@ -80,13 +90,24 @@ ImagePtr contactSheet(const std::vector<Stage> &stages, int panelW)
                     kxSetPixel(small.get(), x, y, kxGetPixel(panel.get(), sx, sy));
                 }
         }
-        const int col = int(k % columns), row = int(k / columns);
+        const int col = cell[k] % columns, row = cell[k] / columns;
         const int px = gap + col * (panelW + gap), py = gap + row * (panelH + gap + label);
         kxCopyPixels(small.get(), 0, 0, -1, -1, sheet.get(), px, py, -1, -1);
         applyOperation(sheet, "filltext",
                        {stages[k].name, std::to_string(px), std::to_string(py + panelH + 3), "16", "0x202020"});
     }
     return sheet;
+}
+
+// What a step said it did: its note where this build's steps carry one,
+// else the value it reported.
+template <class Result>
+std::string stepNote(const Result &r)
+{
+    if constexpr (requires { r.note; })
+        return r.note.empty() ? r.message : r.note;
+    else
+        return r.message;
 }
 
 }  // namespace
@@ -101,8 +122,9 @@ int main(int argc, char **argv)
         } else if (a == "--help" || a == "-h") {
             std::cout << "usage: kxdemo [IMAGE] [--out DIR]\n"
                          "Runs normalize, local binarization, hole filling, border removal, thinning and\n"
-                         "end-point marking on IMAGE (default: a drawn document page) and writes every\n"
-                         "stage and a contact sheet as PNG files into DIR (default: out).\n";
+                         "end-point marking on IMAGE (default: a drawn document page), then the one call\n"
+                         "cleanpage 0 1 on the same page, and writes every stage and a contact sheet as\n"
+                         "PNG files into DIR (default: out).\n";
             return 0;
         } else if (!a.empty() && a[0] == '-') {
             std::cerr << "kxdemo: unknown option " << a << "\n";
@@ -201,6 +223,24 @@ int main(int argc, char **argv)
         stages.push_back({"end-points", std::move(original)});
     } else {
         report("mark", 0, "skipped: no thinned binary image");
+    }
+
+    // The one call on the same page: grey in, a clean binary page with the
+    // ink set out, turned straight when its skew is sure; the step says on
+    // stderr what it did (angle, confidence, resolution, specks removed).
+    {
+        ImagePtr page = copyOf(stages.front().image.get());
+        lap();
+        const StepResult res = page ? applyOperation(page, "cleanpage", {"0", "1"}) : StepResult{false, "no memory"};
+        const double ms = lap();
+        if (!res.ok) {
+            report("cleanpage", ms, "skipped: " + res.message);
+        } else {
+            const std::string note = stepNote(res);
+            report("cleanpage", ms, "the one call: cleanpage 0 1" + (note.empty() ? "" : " -> " + note));
+            stages.push_back({"input", copyOf(stages.front().image.get()), true});
+            stages.push_back({"cleanpage-one-call", std::move(page)});
+        }
     }
 
     int written = 0;
