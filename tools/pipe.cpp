@@ -1,9 +1,11 @@
 #include "pipe.hpp"
 
 #include <malloc.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <iomanip>
@@ -290,7 +292,10 @@ int serve(Pipeline &pipeline, Options options, std::istream &in, std::ostream &o
     // system (and being touched anew, page by page, for the next file).
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    // Ends with the process that started it (a killed batch worker).
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     const pid_t parent = getppid();
+    if (parent == 1) return kExitFailure;
     options.timing = false;
     std::string input, output;
     while (std::getline(in, input, '\0') && std::getline(in, output, '\0')) {
