@@ -1,7 +1,7 @@
 """Runs one kxpipe pipeline over many images, on a Dask cluster.
 
     python3 -m kxpre.batch INPUT OUTPUT_DIR OPERATION [ARGS]... [--workers N] [--scheduler ADDR]
-                           [--suffix .EXT] [--page N] [--lenient] [--force]
+                           [--suffix .EXT] [--page N] [--lenient] [--force] [--progress SECONDS]
 
 INPUT is a folder (searched recursively for image files), a glob pattern
 (``'scans/**/*.png'``) or a list file (a text file with one image path per
@@ -39,7 +39,8 @@ carried with Python's surrogate escapes and written into report.csv as their
 original bytes (the report is UTF-8 otherwise; read it with
 ``errors="surrogateescape"`` to get the same names back).
 
-Progress goes to stderr every few seconds (with or without a terminal).  On
+Progress goes to stderr every few seconds (with or without a terminal;
+``--progress SECONDS`` sets how often, 0 none).  On
 SIGINT (Ctrl-C) or SIGTERM the run stops: the report of what finished is
 written (the rest "not done"), no temporary file or process is left, one
 line is printed and the exit code is 130 or 143.  Otherwise the exit code is
@@ -496,10 +497,12 @@ def main(argv=None):
     parser.add_argument("--page", type=int, default=None, help="the page of multi-page files to process (1 the first)")
     parser.add_argument("--lenient", action="store_true", help="run steps that would do nothing (as kxpipe)")
     parser.add_argument("--force", action="store_true", help="make every result again, whatever made it")
+    parser.add_argument("--progress", type=float, default=PROGRESS_SECONDS,
+                        help=f"seconds between progress lines on stderr, 0 for none (default {PROGRESS_SECONDS:g})")
     # Options may stand anywhere, also among the steps.
     args, rest = parser.parse_known_args(argv)
     steps = list(args.steps) + rest
-    valued, flags = {"--workers", "--scheduler", "--suffix", "--page"}, {"--lenient", "--force"}
+    valued, flags = {"--workers", "--scheduler", "--suffix", "--page", "--progress"}, {"--lenient", "--force"}
     cleaned, i = [], 0
     while i < len(steps):
         word = steps[i]
@@ -507,7 +510,8 @@ def main(argv=None):
         if name in valued and ("=" in word or i + 1 < len(steps)):
             value = word.split("=", 1)[1] if "=" in word else steps[i + 1]
             try:
-                setattr(args, name[2:], int(value) if name in ("--workers", "--page") else value)
+                setattr(args, name[2:], int(value) if name in ("--workers", "--page") else
+                        float(value) if name == "--progress" else value)
             except ValueError:
                 parser.error(f"{name}: '{value}' is not a number")
             i += 1 if "=" in word else 2
@@ -526,7 +530,8 @@ def main(argv=None):
     start = time.perf_counter()
     try:
         summary = run(args.input, args.output_dir, cleaned, workers=args.workers, scheduler=args.scheduler,
-                      suffix=args.suffix, page=args.page, lenient=args.lenient, force=args.force)
+                      suffix=args.suffix, page=args.page, lenient=args.lenient, force=args.force,
+                      progress=args.progress)
     except UsageError as e:
         print(e, file=sys.stderr)
         return e.code
