@@ -350,7 +350,7 @@ class _Stop:
         self.previous = {}
 
     def __enter__(self):
-        if threading.current_thread() is threading.main_thread():
+        if threading.current_thread() is threading.main_thread() and not self.previous:
             for s in (signal.SIGINT, signal.SIGTERM):
                 self.previous[s] = signal.signal(s, self.handle)
         return self
@@ -380,26 +380,47 @@ class _Progress:
               file=self.stream, flush=True)
 
 
-def _local_cluster(workers):
-    """A local cluster whose processes leave SIGINT to this one (they are
-    started with it ignored, which Python keeps) and whose logs stay quiet."""
+class IgnoreSigint:
+    """A worker plugin for a local cluster: each worker process, also one
+    started again after a crash, leaves SIGINT to the batch run, which stops
+    the workers itself (a terminal's Ctrl-C reaches the whole group)."""
+
+    name = "kxpre-batch-ignore-sigint"
+
+    def setup(self, worker):
+        if threading.current_thread() is threading.main_thread():
+            signal.signal(signal.SIGINT, signal.SIG_IGN)
+
+    def teardown(self, worker):
+        pass
+
+
+def _local_cluster(workers, stop):
+    """A local cluster whose processes leave SIGINT to this one and whose
+    logs stay quiet.  The processes start with SIGINT ignored (which Python
+    keeps); a worker started again later ignores it through IgnoreSigint."""
     import logging
 
     from distributed import LocalCluster
 
-    previous = signal.getsignal(signal.SIGINT) if threading.current_thread() is threading.main_thread() else None
-    if previous is not None:
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
+    main = threading.current_thread() is threading.main_thread()
+    # SIGINT is blocked here (see run): one pending is noted before ignoring
+    # it would discard it, and one that came meanwhile after.
+    if main and signal.SIGINT in signal.sigpending():
+        stop.handle(signal.SIGINT, None)
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main else None
     try:
         return LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1, processes=True,
                             dashboard_address=None, silence_logs=logging.CRITICAL)
     finally:
-        if previous is not None:
+        if main:
+            if signal.SIGINT in signal.sigpending():
+                stop.handle(signal.SIGINT, None)
             signal.signal(signal.SIGINT, previous)
 
 
 def run(source, output_dir, steps, workers=None, scheduler=None, client=None, kxpipe=None, progress=None,
-        suffix=None, page=None, lenient=False, force=False):
+        suffix=None, page=None, lenient=False, force=False, stop=None):
     """Runs the pipeline over every input; returns the Summary.
 
     Raises UsageError (with kxpipe's message) for steps kxpipe refuses,
@@ -407,7 +428,8 @@ def run(source, output_dir, steps, workers=None, scheduler=None, client=None, kx
     connected; otherwise one is made for `scheduler` (an address) or for a
     new local cluster of `workers` processes (default: one per core), and
     closed at the end.  `progress`: seconds between progress lines on stderr
-    (None: every PROGRESS_SECONDS; 0 or False: none)."""
+    (None: every PROGRESS_SECONDS; 0 or False: none).  `stop`: a _Stop
+    already catching the signals (main's, from its first line)."""
     kxpipe = kxpipe or find_kxpipe()
     options = (["--page", str(page)] if page else []) + (["--lenient"] if lenient else [])
     words = check_steps(steps, kxpipe, options)
@@ -426,17 +448,31 @@ def run(source, output_dir, steps, workers=None, scheduler=None, client=None, kx
     tag = uuid.uuid4().hex[:12] + "-"
     serve_words = options + ["--", *words]
     own_cluster = own_client = None
-    with _Stop() as stop:
+    with (stop or _Stop()) as stop:
         try:
             if todo and not stop.signal:
-                from distributed import Client, as_completed
+                # The cluster's threads start with SIGINT blocked, so that it
+                # reaches this thread's handler alone; one that comes while
+                # the cluster starts waits for it (Linux keeps a blocked
+                # signal pending even while it is ignored) or is noted.
+                main = threading.current_thread() is threading.main_thread()
+                if main:
+                    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+                try:
+                    from distributed import Client, as_completed
 
-                if client is None:
-                    if scheduler:
-                        client = own_client = Client(scheduler)
-                    else:
-                        own_cluster = _local_cluster(workers)
-                        client = own_client = Client(own_cluster)
+                    if client is None:
+                        if scheduler:
+                            client = own_client = Client(scheduler)
+                        else:
+                            own_cluster = _local_cluster(workers, stop)
+                            client = own_client = Client(own_cluster)
+                            from kxpre.batch import IgnoreSigint as plugin  # by reference, as the task
+
+                            client.register_worker_plugin(plugin())
+                finally:
+                    if main:
+                        signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGINT})
                 # By reference to the importable module, also under "python3 -m".
                 from kxpre.batch import run_one as task
 
@@ -485,6 +521,7 @@ def run(source, output_dir, steps, workers=None, scheduler=None, client=None, kx
 
 
 def main(argv=None):
+    stop = _Stop().__enter__()  # from the first moment: a report is written whenever the run is stopped
     parser = argparse.ArgumentParser(
         prog="python3 -m kxpre.batch",
         description="Run a kxpipe pipeline over a folder, a glob or a list file of images on a Dask cluster.")
@@ -531,7 +568,7 @@ def main(argv=None):
     try:
         summary = run(args.input, args.output_dir, cleaned, workers=args.workers, scheduler=args.scheduler,
                       suffix=args.suffix, page=args.page, lenient=args.lenient, force=args.force,
-                      progress=args.progress)
+                      progress=args.progress, stop=stop)
     except UsageError as e:
         print(e, file=sys.stderr)
         return e.code
