@@ -5,8 +5,11 @@ A4 pages, with 1, 2 and N local Dask worker processes.
 
 The pages are drawn with the library's own drawing and text exports (lines
 of text, a stamp, uneven light, noise), written once as PGM files, then run
-through kxpipe by kxpre.batch into a fresh folder for each worker count.
-Prints a Markdown table (workers, seconds, pages/s, speed-up).
+through kxpre.batch (one kxpipe server per worker) into a fresh folder for
+each worker count.  Prints a Markdown table: workers, seconds, pages/s,
+speed-up, and where the workers' time went: decoding, operations, encoding
+(as kxpipe measures them) and the rest (the task around them, the cluster,
+idle workers), as shares of workers x seconds.
 """
 
 import argparse
@@ -83,12 +86,17 @@ def main():
                 sys.exit(f"{summary.failed} pages failed; see {out / 'report.csv'}")
             rate = args.pages / seconds
             base = base or rate
-            rows.append((n, seconds, rate, rate / base))
+            d, p, e, _ = summary.times()
+            budget = n * seconds
+            rows.append((n, seconds, rate, rate / base, d / budget, p / budget, e / budget,
+                         1 - (d + p + e) / budget))
         print(f"{args.pages} pages of {width}x{height}, pipeline: kxpipe {' '.join(PIPELINE)}")
-        print(f"machine: {os.cpu_count()} cores\n")
-        print("| workers | seconds | pages/s | speed-up |\n|---:|---:|---:|---:|")
-        for n, s, r, u in rows:
-            print(f"| {n} | {s:.1f} | {r:.2f} | {u:.2f}x |")
+        print(f"machine: {os.cpu_count()} cores, load average {os.getloadavg()[0]:.1f} at the end\n")
+        print("| workers | seconds | pages/s | speed-up | decode | operations | encode | the rest |\n"
+              "|---:|---:|---:|---:|---:|---:|---:|---:|")
+        for n, s, r, u, d, p, e, rest in rows:
+            print(f"| {n} | {s:.1f} | {r:.2f} | {u:.2f}x | {100 * d:.0f} % | {100 * p:.0f} % | {100 * e:.0f} % "
+                  f"| {100 * rest:.0f} % |")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

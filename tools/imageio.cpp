@@ -52,6 +52,13 @@ bool writeImage(const Image *image, const std::string &path, std::string &error)
 
 bool writeImageAtomic(const Image *image, const std::string &path, std::string &error)
 {
+    return writePagesAtomic({image}, path, error);
+}
+
+bool writePagesAtomic(const std::vector<const Image *> &pages, const std::string &path, std::string &error,
+                      const std::string &tag)
+{
+    const Image *image = pages.empty() ? nullptr : pages[0];
     // The format comes from the target's name, not the temporary one; an
     // unknown extension is refused before anything is created.
     const KxioOptions options = {kxioFormatOfName(path.c_str()), 0};
@@ -68,7 +75,7 @@ bool writeImageAtomic(const Image *image, const std::string &path, std::string &
     const std::string base = path.substr(slash == std::string::npos ? 0 : slash + 1);
     const auto dot = base.find_last_of('.');
     const std::string extension = dot == std::string::npos ? std::string() : base.substr(dot);
-    std::string tmp = (slash == std::string::npos ? std::string() : dir) + ".kxtmp-XXXXXX" + extension;
+    std::string tmp = (slash == std::string::npos ? std::string() : dir) + ".kxtmp-" + tag + "XXXXXX" + extension;
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back('\0');
     const int fd = mkstemps(name.data(), int(extension.size()));
@@ -78,7 +85,10 @@ bool writeImageAtomic(const Image *image, const std::string &path, std::string &
     }
     close(fd);
     tmp = name.data();
-    if (!kxioWrite(image, tmp.c_str(), &options, text, sizeof text)) {
+    const bool written = pages.size() > 1
+                             ? kxioWritePages(pages.data(), int(pages.size()), tmp.c_str(), &options, text, sizeof text)
+                             : kxioWrite(image, tmp.c_str(), &options, text, sizeof text);
+    if (!written) {
         error = path + ": " + text;
         unlink(tmp.c_str());
         return false;

@@ -2,7 +2,7 @@
 // library libkxio (kxio.h): PNG, PNM (PBM, PGM, PPM), TIFF and JPEG.
 //
 // Reading takes the format from the file's contents; a TIFF file gives its
-// first page.  Writing takes the format from the output name's extension
+// first page (kxpipe reads every page: see pipe.hpp).  Writing takes the format from the output name's extension
 // (.png, .pnm/.pgm/.ppm/.pbm, .tif/.tiff, .jpg/.jpeg); any other name is an
 // error.  How pixels map onto image types (KIT_BIN written black and white,
 // alpha dropped where a format has none, ...) is described in kxio.h.
@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kxpre.h"
 
@@ -44,5 +45,11 @@ bool writeImage(const Image *image, const std::string &path, std::string &error)
 // the target only when the whole file was written; on failure the target is
 // untouched and the temporary file removed.
 bool writeImageAtomic(const Image *image, const std::string &path, std::string &error);
+
+// As writeImageAtomic for one or several pages (several: a TIFF name only).
+// The temporary file is named ".kxtmp-" TAG "XXXXXX" plus the extension, so
+// that a caller can find what a killed writer left.
+bool writePagesAtomic(const std::vector<const Image *> &pages, const std::string &path, std::string &error,
+                      const std::string &tag = "");
 
 }  // namespace kxtools

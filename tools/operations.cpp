@@ -34,16 +34,13 @@ StepResult shown(R value)
     return {true, std::to_string(static_cast<long long>(value))};
 }
 
-// Values written through pointers (a status result of 1), shown as
-// "a b ..." with the shortest text that reads back the same double.
+// Values written through pointers (a status result of 1), shown as "a b ...".
 StepResult shownNumbers(const double *values, int count)
 {
     std::string text;
     for (int i = 0; i < count; ++i) {
-        char buf[32];
-        const auto r = std::to_chars(buf, buf + sizeof buf, values[i]);
         if (i) text += ' ';
-        text.append(buf, r.ptr);
+        text += showNumber(values[i]);
     }
     return {true, text};
 }
@@ -271,14 +268,6 @@ std::vector<std::string> splitList(const std::string &word)
     }
 }
 
-std::string numberText(double v)
-{
-    if (v == std::floor(v) && std::fabs(v) < 1e15) return std::to_string(static_cast<long long>(v));
-    std::string s = std::to_string(v);
-    s.erase(s.find_last_not_of('0') + 1);
-    return s;
-}
-
 // The documented range of an argument in words ("" when there is none).
 std::string accepted(const Parameter &s)
 {
@@ -287,9 +276,9 @@ std::string accepted(const Parameter &s)
         for (size_t k = 0; k < s.values.size(); ++k) out += (k ? ", " : " ") + std::to_string(s.values[k]);
         return out;
     }
-    if (std::isfinite(s.min) && std::isfinite(s.max)) return numberText(s.min) + ".." + numberText(s.max);
-    if (std::isfinite(s.min)) return "at least " + numberText(s.min);
-    if (std::isfinite(s.max)) return "at most " + numberText(s.max);
+    if (std::isfinite(s.min) && std::isfinite(s.max)) return showNumber(s.min) + ".." + showNumber(s.max);
+    if (std::isfinite(s.min)) return "at least " + showNumber(s.min);
+    if (std::isfinite(s.max)) return "at most " + showNumber(s.max);
     return "";
 }
 
@@ -307,7 +296,7 @@ std::string sideText(const Operation &op, int side, double number, const Image *
 {
     const double v = sideValue(side, number, image, args);
     const char *name = side == kWidth ? "width" : side == kHeight ? "height" : op.args[size_t(side)].name;
-    return std::string(name) + " " + numberText(v);
+    return std::string(name) + " " + showNumber(v);
 }
 
 std::string checkConditions(const Operation &op, const Image *image, const Arguments &args)
@@ -354,6 +343,25 @@ std::string kindWords(unsigned kinds)
     for (unsigned k = 0; k < 4; ++k)
         if (kinds & (1u << k)) out += (out.empty() ? "" : " or ") + std::string(words[k]);
     return out;
+}
+
+std::string showNumber(double v)
+{
+    if (v == 0) return "0";  // also -0
+    char text[40];
+    std::snprintf(text, sizeof text, "%.15g", v);
+    return text;
+}
+
+StepResult noted(StepResult r, std::initializer_list<const char *> names, const double *values)
+{
+    if (!r.ok) return r;
+    size_t k = 0;
+    for (const char *name : names) {
+        if (k) r.note += ", ";
+        r.note.append(name).append(" ").append(showNumber(values[k++]));
+    }
+    return r;
 }
 
 const std::vector<Operation> &operations()

@@ -23,10 +23,12 @@
 #pragma once
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "imageio.hpp"
@@ -88,8 +90,8 @@ struct Parameter {
     int minPoints = 0;                      // p
     unsigned images = kAnyKind;             // C: accepted kinds
     int sameSize = -1;                      // I, C, M: the argument whose size it must have; -2 the image
-    const char *fallback = nullptr;         // optional: the word taken when the step's words end here
-};                                          // (or the next word names an operation); trailing ones only
+    const char *fallback = nullptr;         // the word used when the argument is left out (none: required)
+};
 
 // A condition between arguments: left OP right, each side an argument index
 // or one of these.
@@ -104,11 +106,25 @@ struct Condition {
 
 // What a step did to the image.
 struct StepResult {
+    StepResult() = default;
+    StepResult(bool ok_, std::string message_ = {}, bool nothing_ = false)
+        : ok(ok_), message(std::move(message_)), nothing(nothing_)
+    {
+    }
     bool ok = true;
     std::string message;   // an error when !ok; else a reported value, if any
     bool nothing = false;  // the library reported that it changed nothing
-    std::string note = {}; // what a step that acts did, for the user (kxpipe prints it on stderr)
+    std::string note;      // what a step that acts found or did ("angle 0.34"), for stderr
 };
+
+// A number as a person reads it: up to 15 significant digits, trailing
+// zeros dropped (0.34249999999999997 -> "0.3425", 3.0 -> "3", 1e-20 ->
+// "1e-20").  Every number the tools print goes through it.
+std::string showNumber(double v);
+
+// `r` with a note naming values the step computed ("angle 0.3425, ..."):
+// the helper of every step that reports what it did beside its image.
+StepResult noted(StepResult r, std::initializer_list<const char *> names, const double *values);
 
 using RunFn = StepResult (*)(ImagePtr &image, const Arguments &args);
 

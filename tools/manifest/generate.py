@@ -120,6 +120,8 @@ class PipeOperation:
         if a is not None and a.same_size:
             other = self.e.arg(a.same_size)
             f.append(".sameSize = %d" % (-2 if other.kind == "image" else self.first_word[a.same_size]))
+        if a is not None and a.default is not manifest.NO_DEFAULT:
+            f.append(".fallback = %s" % c_string("-" if a.default is None else str(a.default)))
         return "{" + ", ".join(f) + "}"
 
     def condition(self, c):
@@ -157,7 +159,8 @@ class PipeOperation:
             if e.result != "image":
                 raise ValueError("%s: out arguments go with an image or status result" % e.name)
             return ("[](ImagePtr &image, [[maybe_unused]] const Arguments &a) -> StepResult { Image *im = "
-                    "image.get(); %sreturn replaced(image, %s); }" % (decl, call))
+                    "image.get(); %sreturn noted(replaced(image, %s), {%s}, out); }"
+                    % (decl, call, ", ".join(c_string(n) for n in self.outs)))
         body = {
             "image": "return replaced(image, %s);",
             "new": "return replaced(image, %s);",
