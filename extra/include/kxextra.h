@@ -459,4 +459,6 @@ KXX_API Image *kxxClahe(Image *image, int tilesX, int tilesY, double clipLimit);
 }
 #endif
 
+#include "kxextra_print.h" /* fingerprints */
+
 #endif /* KXEXTRA_H */

@@ -312,3 +312,6 @@ def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     except (TypeError, ValueError):
         raise TypeError("kxpre.extra.clahe: tiles must be a pair (across, down), got %r" % (tiles,)) from None
     return _built["clahe"](image, tx, ty, clip_limit, inplace=inplace)
+
+# ---- fingerprints (python/kxpre/fingerprint.py) ----------------------------
+from .fingerprint import *  # noqa: E402,F401,F403
