@@ -86,8 +86,9 @@ KXX_API int kxxPrintDefaults(KxxPrintParams *params, int dpi);
  *   smooth:      radius in blocks of the smoothing, 0..4.
  *   orientation: cols * rows floats: the ridge direction in [0, pi).
  *   coherence:   may be null; cols * rows floats in [0, 1].
- * Method.  gx, gy are the Sobel derivatives of kxxGradient (borders
- * mirrored about the edge pixel).  Each block sums, exactly, Sxx = gx*gx,
+ * Method.  gx, gy are the Scharr derivatives of kxxGradient (KXX_SCHARR,
+ * borders mirrored about the edge pixel; more nearly isotropic than
+ * Sobel's).  Each block sums, exactly, Sxx = gx*gx,
  * Syy = gy*gy and Sxy = gx*gy over its pixels.  Smoothing in the doubled-
  * angle domain: A = sum w * (Sxx - Syy), B = sum w * 2 * Sxy and
  * C = sum w * (Sxx + Syy) over the blocks (i + di, j + dj), |di|, |dj| <=
@@ -130,6 +131,8 @@ KXX_API int kxxPrintMask(const Image *print, int block, const float *coherence, 
  *   orientation: cols * rows floats (kxxPrintOrientation's).
  *   mask:        cols * rows bytes or null (all blocks count).
  *   frequency:   cols * rows floats, every one written.
+ *   measured:    null, or cols * rows bytes: 1 for the blocks found valid
+ *                (below), 0 for those filled in.
  * x-signature.  Around the block centre c = (x0 + (bw - 1) / 2, y0 +
  * (bh - 1) / 2) the window of L = 3 * block samples across the ridges and
  * block along them: sample (k, d) is the pixel nearest (floor(v + 0.5) per
@@ -157,7 +160,7 @@ KXX_API int kxxPrintMask(const Image *print, int block, const float *coherence, 
  * bytes per block and a table of 64 * L pairs of doubles; when it is not
  * available "table" is reported and -1 returned. */
 KXX_API int kxxPrintFrequency(const Image *print, int block, const float *orientation, const uint8_t *mask,
-                              const KxxPrintParams *params, float *frequency);
+                              const KxxPrintParams *params, float *frequency, uint8_t *measured);
 
 /* ======================================================================
  * Enhancement
@@ -236,8 +239,11 @@ typedef struct KxxMinutia {
  * branch is followed pixel by pixel (edge neighbours before corner ones,
  * each in the ring order E, N, W, S / NE, NW, SW, SE) until it meets
  * another minutia or a pixel with no unvisited neighbour, or has gone
- * max(trace, minRidge, bridge) pixels.  A branch's vector is from the
- * minutia to the pixel reached after `trace` steps (or where it stopped).
+ * max(trace, minRidge, bridge) pixels.  A branch's vector ends at the
+ * pixel reached after `trace` steps (or where it stopped) and starts at the
+ * minutia, or, when trace is above 6 and the branch reached its third
+ * pixel, at that pixel (thinning often kinks the first pixels of a ridge
+ * end).
  * Direction: for an ending the opposite of its branch's vector (pointing
  * out of the ridge end); for a bifurcation the opposite of the vector of
  * its stem, the branch whose vector makes the largest smallest angle with
@@ -286,7 +292,12 @@ typedef struct KxxPrintFields {
 
 /* From a grey print to its fields, enhanced image, ridge map and minutiae:
  * kxxPrintOrientation (block, smooth), kxxPrintMask, kxxPrintFrequency,
- * kxxPrintGabor and kxxPrintMinutiae with the same parameters.
+ * kxxPrintGabor and kxxPrintMinutiae with the same parameters.  Between the
+ * frequency and the filtering the mask is narrowed to the blocks where a
+ * ridge period was measured, cleaned up as kxxPrintMask cleans (opening,
+ * closing, holes, largest region): a straight edge (a partial print's cut,
+ * the paper's border) is coherent but has no period.  The frequency field
+ * is not measured again.
  *   print:    KIT_GRAY; not changed.
  *   dpi:      the resolution, 100..2000; used when params is null
  *             (kxxPrintDefaults); otherwise not looked at.

@@ -20,6 +20,11 @@ inline Grid grid(const Image *im, int block)
 // The rule every fingerprint function checks its parameters with.
 bool paramsOk(const KxxPrintParams &p) noexcept;
 
+// The clean-up of kxxPrintMask on a raw block mask: opening, closing,
+// holes filled, the largest region kept.  Returns the blocks kept; -1 when
+// scratch memory is not available.
+int cleanMask(const uint8_t *raw, int cols, int rows, uint8_t *mask) noexcept;
+
 inline bool blockOk(int block) { return block >= 4 && block <= 64; }
 
 // Rows of the block statistics: standard deviation and mean of each block.

@@ -1,5 +1,5 @@
 // Block fields of a fingerprint: orientation and coherence from the
-// structure tensor of Sobel derivatives (smoothed in the doubled-angle
+// structure tensor of Scharr derivatives (smoothed in the doubled-angle
 // domain), the foreground mask, and the ridge frequency from the spectrum
 // of each block's x-signature.
 #include <algorithm>
@@ -10,52 +10,6 @@
 
 using namespace kx;
 using kxx::reflect;
-
-namespace kxx::print {
-
-bool paramsOk(const KxxPrintParams &p) noexcept
-{
-    auto finite = [](double v) { return std::isfinite(v); };
-    return blockOk(p.block) && p.smooth >= 0 && p.smooth <= 4 && finite(p.minStd) && finite(p.minCoherence) &&
-           finite(p.maxMean) && finite(p.minPeriod) && finite(p.maxPeriod) && p.minPeriod >= 2 &&
-           p.maxPeriod > p.minPeriod && p.maxPeriod <= 100 && finite(p.minPeak) && p.angles >= 2 && p.angles <= 64 &&
-           p.minArea >= 0 && finite(p.sigma) && p.sigma >= 0.1 && p.sigma <= 2 && finite(p.border) &&
-           p.border >= 0 && p.border <= 1000 && finite(p.minRidge) && p.minRidge >= 0 && p.minRidge <= 1000 &&
-           finite(p.bridge) && p.bridge >= 0 && p.bridge <= 1000 && finite(p.gap) && p.gap >= 0 && p.gap <= 1000 &&
-           finite(p.gapAngle) && p.trace >= 2 && p.trace <= 64;
-}
-
-bool blockStats(const Image *print, int block, double *sd, double *mean) noexcept
-{
-    const Grid g = grid(print, block);
-    Scratch<int64_t> sums(2 * size_t(g.cols));
-    if (!sums) return false;
-    for (int j = 0; j < g.rows; ++j) {
-        std::memset(sums.get(), 0, 2 * size_t(g.cols) * sizeof(int64_t));
-        const int y0 = j * block, y1 = std::min(y0 + block, print->height);
-        for (int y = y0; y < y1; ++y) {
-            const uint8_t *p = row(print, y);
-            for (int x = 0; x < print->width; ++x) {
-                const int i = x / block;
-                sums[2 * size_t(i)] += p[x];
-                sums[2 * size_t(i) + 1] += int64_t(p[x]) * p[x];
-            }
-        }
-        for (int i = 0; i < g.cols; ++i) {
-            const int x0 = i * block, x1 = std::min(x0 + block, print->width);
-            const double n = double((x1 - x0) * (y1 - y0));
-            const double m = double(sums[2 * size_t(i)]) / n;
-            const double v = double(sums[2 * size_t(i) + 1]) / n - m * m;
-            sd[size_t(j) * g.cols + i] = std::sqrt(std::max(v, 0.0));
-            if (mean) mean[size_t(j) * g.cols + i] = m;
-        }
-    }
-    return true;
-}
-
-}  // namespace kxx::print
-
-using namespace kxx::print;
 
 namespace {
 
@@ -115,6 +69,89 @@ int flood(const uint8_t *grid, int cols, int rows, int seed, uint8_t value, bool
 
 }  // namespace
 
+namespace kxx::print {
+
+bool paramsOk(const KxxPrintParams &p) noexcept
+{
+    auto finite = [](double v) { return std::isfinite(v); };
+    return blockOk(p.block) && p.smooth >= 0 && p.smooth <= 4 && finite(p.minStd) && finite(p.minCoherence) &&
+           finite(p.maxMean) && finite(p.minPeriod) && finite(p.maxPeriod) && p.minPeriod >= 2 &&
+           p.maxPeriod > p.minPeriod && p.maxPeriod <= 100 && finite(p.minPeak) && p.angles >= 2 && p.angles <= 64 &&
+           p.minArea >= 0 && finite(p.sigma) && p.sigma >= 0.1 && p.sigma <= 2 && finite(p.border) &&
+           p.border >= 0 && p.border <= 1000 && finite(p.minRidge) && p.minRidge >= 0 && p.minRidge <= 1000 &&
+           finite(p.bridge) && p.bridge >= 0 && p.bridge <= 1000 && finite(p.gap) && p.gap >= 0 && p.gap <= 1000 &&
+           finite(p.gapAngle) && p.trace >= 2 && p.trace <= 64;
+}
+
+bool blockStats(const Image *print, int block, double *sd, double *mean) noexcept
+{
+    const Grid g = grid(print, block);
+    Scratch<int64_t> sums(2 * size_t(g.cols));
+    if (!sums) return false;
+    for (int j = 0; j < g.rows; ++j) {
+        std::memset(sums.get(), 0, 2 * size_t(g.cols) * sizeof(int64_t));
+        const int y0 = j * block, y1 = std::min(y0 + block, print->height);
+        for (int y = y0; y < y1; ++y) {
+            const uint8_t *p = row(print, y);
+            for (int x = 0; x < print->width; ++x) {
+                const int i = x / block;
+                sums[2 * size_t(i)] += p[x];
+                sums[2 * size_t(i) + 1] += int64_t(p[x]) * p[x];
+            }
+        }
+        for (int i = 0; i < g.cols; ++i) {
+            const int x0 = i * block, x1 = std::min(x0 + block, print->width);
+            const double n = double((x1 - x0) * (y1 - y0));
+            const double m = double(sums[2 * size_t(i)]) / n;
+            const double v = double(sums[2 * size_t(i) + 1]) / n - m * m;
+            sd[size_t(j) * g.cols + i] = std::sqrt(std::max(v, 0.0));
+            if (mean) mean[size_t(j) * g.cols + i] = m;
+        }
+    }
+    return true;
+}
+
+int cleanMask(const uint8_t *raw, int cols, int rows, uint8_t *mask) noexcept
+{
+    const size_t n = size_t(cols) * rows;
+    Scratch<uint8_t> work(2 * n);
+    Scratch<int32_t> marks(2 * n);
+    if (!work || !marks) return kx::failed("grid", -1);
+    uint8_t *a = work.get(), *b = work.get() + n;
+    std::memcpy(a, raw, n);
+    struct { int cols, rows; } g{cols, rows};
+    morph3(a, b, g.cols, g.rows, true);  // opening
+    morph3(b, a, g.cols, g.rows, false);
+    morph3(a, b, g.cols, g.rows, false);  // closing
+    morph3(b, a, g.cols, g.rows, true);
+    // Holes: background not reached from the edge.
+    int32_t *mark = marks.get(), *stack = marks.get() + n;
+    std::memset(mark, 0, n * sizeof(int32_t));
+    for (int j = 0; j < g.rows; ++j)
+        for (int i = 0; i < g.cols; ++i) {
+            const int at = j * g.cols + i;
+            const bool edge = i == 0 || j == 0 || i == g.cols - 1 || j == g.rows - 1;
+            if (edge && !a[at] && !mark[at]) flood(a, g.cols, g.rows, at, 0, false, mark, 1, stack);
+        }
+    for (size_t k = 0; k < n; ++k)
+        if (!a[k] && !mark[k]) a[k] = 1;
+    // The largest foreground region.
+    std::memset(mark, 0, n * sizeof(int32_t));
+    int best = 0, bestLabel = 0, label = 0;
+    for (size_t k = 0; k < n; ++k)
+        if (a[k] && !mark[k]) {
+            const int area = flood(a, g.cols, g.rows, int(k), 1, true, mark, ++label, stack);
+            if (area > best) best = area, bestLabel = label;
+        }
+    for (size_t k = 0; k < n; ++k) mask[k] = uint8_t(bestLabel && mark[k] == bestLabel);
+    return best;
+}
+
+}  // namespace kxx::print
+
+using namespace kxx::print;
+
+
 extern "C" {
 
 int kxxPrintDefaults(KxxPrintParams *params, int dpi)
@@ -172,8 +209,8 @@ int kxxPrintOrientation(const Image *print, int block, int smooth, float *orient
         int64_t *srow = sums.get() + 3 * size_t(y / block) * g.cols;
         for (int x = 0; x < w; ++x) {
             const int l = x, c = x + 1, r = x + 2;
-            const int64_t gx = (up[r] - up[l]) + 2 * (mid[r] - mid[l]) + (down[r] - down[l]);
-            const int64_t gy = (down[l] - up[l]) + 2 * (down[c] - up[c]) + (down[r] - up[r]);
+            const int64_t gx = 3 * (up[r] - up[l]) + 10 * (mid[r] - mid[l]) + 3 * (down[r] - down[l]);
+            const int64_t gy = 3 * (down[l] - up[l]) + 10 * (down[c] - up[c]) + 3 * (down[r] - up[r]);
             int64_t *s = srow + 3 * (x / block);
             s[0] += gx * gx;
             s[1] += gy * gy;
@@ -223,43 +260,17 @@ int kxxPrintMask(const Image *print, int block, const float *coherence, const Kx
     const Grid g = grid(print, block);
     const size_t n = size_t(g.cols) * g.rows;
     Scratch<double> stats(2 * n);
-    Scratch<uint8_t> work(2 * n);
-    Scratch<int32_t> marks(2 * n);
-    if (!stats || !work || !marks || !blockStats(print, block, stats.get(), stats.get() + n))
-        return kx::failed("grid", -1);
-    uint8_t *a = work.get(), *b = work.get() + n;
+    Scratch<uint8_t> work(n);
+    if (!stats || !work || !blockStats(print, block, stats.get(), stats.get() + n)) return kx::failed("grid", -1);
+    uint8_t *a = work.get();
     for (size_t k = 0; k < n; ++k)
         a[k] = uint8_t(stats[k] >= params->minStd && stats[n + k] <= params->maxMean &&
                        (!coherence || coherence[k] >= params->minCoherence));
-    morph3(a, b, g.cols, g.rows, true);  // opening
-    morph3(b, a, g.cols, g.rows, false);
-    morph3(a, b, g.cols, g.rows, false);  // closing
-    morph3(b, a, g.cols, g.rows, true);
-    // Holes: background not reached from the edge.
-    int32_t *mark = marks.get(), *stack = marks.get() + n;
-    std::memset(mark, 0, n * sizeof(int32_t));
-    for (int j = 0; j < g.rows; ++j)
-        for (int i = 0; i < g.cols; ++i) {
-            const int at = j * g.cols + i;
-            const bool edge = i == 0 || j == 0 || i == g.cols - 1 || j == g.rows - 1;
-            if (edge && !a[at] && !mark[at]) flood(a, g.cols, g.rows, at, 0, false, mark, 1, stack);
-        }
-    for (size_t k = 0; k < n; ++k)
-        if (!a[k] && !mark[k]) a[k] = 1;
-    // The largest foreground region.
-    std::memset(mark, 0, n * sizeof(int32_t));
-    int best = 0, bestLabel = 0, label = 0;
-    for (size_t k = 0; k < n; ++k)
-        if (a[k] && !mark[k]) {
-            const int area = flood(a, g.cols, g.rows, int(k), 1, true, mark, ++label, stack);
-            if (area > best) best = area, bestLabel = label;
-        }
-    for (size_t k = 0; k < n; ++k) mask[k] = uint8_t(bestLabel && mark[k] == bestLabel);
-    return best;
+    return cleanMask(a, g.cols, g.rows, mask);
 }
 
 int kxxPrintFrequency(const Image *print, int block, const float *orientation, const uint8_t *mask,
-                      const KxxPrintParams *params, float *frequency)
+                      const KxxPrintParams *params, float *frequency, uint8_t *measured)
 {
     if (!(print && orientation && params && frequency))
         return kx::failed("print && orientation && params && frequency", -1);
@@ -351,6 +362,7 @@ int kxxPrintFrequency(const Image *print, int block, const float *orientation, c
                 ++found;
             }
         }
+    if (measured) std::memcpy(measured, valid, n);
     if (!found) {
         for (size_t k = 0; k < n; ++k) frequency[k] = float(2.0 / (params->minPeriod + params->maxPeriod));
         return 0;

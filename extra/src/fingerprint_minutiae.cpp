@@ -97,6 +97,7 @@ public:
         }
         return count;
     }
+    static constexpr int kSkip = 3;
     Trace follow(int who, int x, int y, int dir, int maxSteps, int traceSteps, int32_t stampValue) const
     {
         stamp_[at(x, y)] = stampValue;
@@ -104,8 +105,12 @@ public:
             if (set(x + kDx[i], y + kDy[i])) stamp_[at(x + kDx[i], y + kDy[i])] = stampValue;
         int cx = x + kDx[dir], cy = y + kDy[dir], steps = 1;
         Trace t{who, -1, 1, double(cx - x), double(cy - y)};
+        // The first steps out of a thinned ridge end often kink: the vector
+        // starts at the third pixel once the branch is long enough.
+        int ox = x, oy = y;
         for (;;) {
-            if (steps <= traceSteps) t.vx = cx - x, t.vy = cy - y;
+            if (steps == kSkip && traceSteps > 2 * kSkip) ox = cx, oy = cy;
+            if (steps <= traceSteps) t.vx = cx - ox, t.vy = cy - oy;
             const int32_t other = id_[at(cx, cy)];
             if (other >= 0 && other != who) {
                 t.met = other;
@@ -339,7 +344,7 @@ int kxxPrintAnalyse(const Image *print, int dpi, const KxxPrintParams *params, I
     const Grid g = grid(print, p.block);
     const size_t n = size_t(g.cols) * g.rows;
     Scratch<float> f(3 * n);
-    Scratch<uint8_t> m(n);
+    Scratch<uint8_t> m(2 * n);
     TempImage map(KIT_BIN, w, h);
     if (!f || !m || !map) return kx::failed("fields", -1);
     float *orientation = f.get(), *coherence = f.get() + n, *frequency = f.get() + 2 * n;
@@ -347,7 +352,9 @@ int kxxPrintAnalyse(const Image *print, int dpi, const KxxPrintParams *params, I
     // scratch memory (reported by the step).
     if (!kxxPrintOrientation(print, p.block, p.smooth, orientation, coherence)) return -1;
     if (kxxPrintMask(print, p.block, coherence, &p, m.get()) < 0) return -1;
-    if (kxxPrintFrequency(print, p.block, orientation, m.get(), &p, frequency) < 0) return -1;
+    uint8_t *measured = m.get() + n;
+    if (kxxPrintFrequency(print, p.block, orientation, m.get(), &p, frequency, measured) < 0) return -1;
+    if (cleanMask(measured, g.cols, g.rows, m.get()) < 0) return -1;
     // kxxPrintGabor reads the whole print before it writes: enhanced may be
     // the print itself.
     if (!kxxPrintGabor(print, p.block, orientation, frequency, m.get(), &p, enhanced, map.get())) return -1;

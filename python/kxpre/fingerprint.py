@@ -60,7 +60,7 @@ def _fn(name, restype, argtypes):
 _defaults = _fn("kxxPrintDefaults", _i, [_p, _i])
 _orientation = _fn("kxxPrintOrientation", _i, [_p, _i, _i, _p, _p])
 _mask = _fn("kxxPrintMask", _i, [_p, _i, _p, _p, _p])
-_frequency = _fn("kxxPrintFrequency", _i, [_p, _i, _p, _p, _p, _p])
+_frequency = _fn("kxxPrintFrequency", _i, [_p, _i, _p, _p, _p, _p, _p])
 _gabor = _fn("kxxPrintGabor", _i, [_p, _i, _p, _p, _p, _p, _p, _p])
 _minutiae = _fn("kxxPrintMinutiae", _i, [_p, _i, _p, _p, _p, _p, _i, _p])
 _mark = _fn("kxxMarkMinutiae", _p, [_p, _p, _i, _u])
@@ -132,19 +132,21 @@ def print_mask(image, coherence=None, params=None):
 
 
 def print_frequency(image, orientation, mask=None, params=None):
-    """(frequency, valid): float32 ridges per pixel for every block, and the
-    number of blocks measured before filling (kxxPrintFrequency)."""
+    """(frequency, measured): float32 ridges per pixel for every block, and
+    the uint8 map of the blocks measured (1) rather than filled in (0)
+    (kxxPrintFrequency)."""
     p = _params(params)
     shape = _grid(image.shape[:2], int(p["block"][0]))
     orientation = _field(orientation, shape, np.float32, "orientation")
     mask = _field(mask, shape, np.uint8, "mask")
     f = np.zeros(shape, np.float32)
+    measured = np.zeros(shape, np.uint8)
     with _Record(image, _native.KIT_GRAY) as rec:
         n = _frequency(rec.address, int(p["block"][0]), orientation.ctypes.data, _ptr(mask), p.ctypes.data,
-                       f.ctypes.data)
+                       f.ctypes.data, measured.ctypes.data)
     if n < 0:
         raise ValueError("kxpre.extra: print_frequency refused its arguments")
-    return f, n
+    return f, measured
 
 
 def print_gabor(image, orientation, frequency, mask=None, params=None):
