@@ -42,22 +42,23 @@ extern "C" {
  * Parameters
  * ====================================================================== */
 
-/* The choices of the fingerprint functions.  sizeof 120, the fields in
+/* The choices of the fingerprint functions.  sizeof 128, the fields in
  * this order without padding.  kxxPrintDefaults fills it for a resolution;
  * lengths in pixels scale with dpi / 500 (the values below are at 500). */
 typedef struct KxxPrintParams {
     int32_t block;        /* block side, 4..64: 16 */
     int32_t smooth;       /* orientation smoothing radius in blocks, 0..4: 2 */
     double minStd;        /* segmentation: block standard deviation >= this: 8 */
-    double minCoherence;  /* segmentation: block coherence >= this: 0.25 */
+    double minCoherence;  /* segmentation: block coherence >= this: 0.12 */
     double maxMean;       /* segmentation: block mean <= this: 250 */
     double minPeriod;     /* ridge period search range, pixels: 4 */
     double maxPeriod;     /*                                    18 */
-    double minPeak;       /* frequency: spectral peak share >= this, 0..1: 0.25 */
-    int32_t angles;       /* Gabor bank orientations, 2..64: 16 */
+    double minPeak;       /* frequency: spectral peak share >= this, 0..1: 0.12 */
+    int32_t angles;       /* Gabor bank orientations, 2..64: 24 */
     int32_t minArea;      /* ridge specks and valley holes below this are cleared: 16 */
-    double sigma;         /* Gabor envelope sigma / period, 0.1..2: 0.45 */
-    double border;        /* minutiae closer than this to the background go: 14 */
+    double sigma;         /* Gabor envelope sigma across the ridges / period, 0.1..2: 0.35 */
+    double sigmaAlong;    /* Gabor envelope sigma along the ridges / period, 0.1..4: 0.3 */
+    double border;        /* minutiae closer than this to the background go: 8 */
     double minRidge;      /* spurs and ridges shorter than this go: 14 */
     double bridge;        /* bifurcations joined by a branch shorter than this go: 14 */
     double gap;           /* endings facing each other closer than this go: 18 */
@@ -66,10 +67,10 @@ typedef struct KxxPrintParams {
     int32_t reserved;     /* 0 */
 } KxxPrintParams;
 
-/* Fills *params for prints of the given resolution: block = the even
- * number nearest 16 * dpi / 500 (at least 4, at most 64); smooth 2; angles
- * 16; minStd 8, minCoherence 0.25, maxMean 250, minPeak 0.25, sigma 0.45,
- * gapAngle 45 as they are; minPeriod, maxPeriod, border, minRidge, bridge,
+/* Fills *params for prints of the given resolution: block = 2 *
+ * floor(8 * dpi / 500 + 0.5) (at least 4, at most 64); smooth 2; angles
+ * 24; minStd 8, minCoherence 0.12, maxMean 250, minPeak 0.12, sigma 0.35,
+ * sigmaAlong 0.3, gapAngle 45 as they are; minPeriod, maxPeriod, border, minRidge, bridge,
  * gap the values above times dpi / 500; minArea (int)(16 * s * s + 0.5)
  * and trace max(2, (int)(10 * s + 0.5)) with s = dpi / 500.
  * Returns 1; 0 (nothing written) for dpi outside 100..2000.
@@ -185,9 +186,11 @@ KXX_API int kxxPrintFrequency(const Image *print, int block, const float *orient
  * 0.5) mod angles (kernel angle a = q * pi / angles), the period
  * T = 1 / f (f clamped to [1 / maxPeriod, 1 / minPeriod]) to half pixels,
  * P = floor(2 * T + 0.5) / 2; each (q, P) met gets one kernel, built once
- * per call: sigma = params->sigma * P, radius R = ceil(2 * sigma) (at most
- * 48), and for |dx|, |dy| <= R
- *   g = exp(-(dx*dx + dy*dy) / (2 * sigma * sigma)) *
+ * per call: sigma = params->sigma * P, sigmaB = params->sigmaAlong * P,
+ * radius R = ceil(2 * sigma) (at most 48), and for |dx|, |dy| <= R, with
+ * u = dx * (-sin a) + dy * cos a (across the ridges) and v = dx * cos a +
+ * dy * sin a (along them),
+ *   g = exp(-(u * u / (2 * sigma * sigma) + v * v / (2 * sigmaB * sigmaB))) *
  *       (cx[dx] * cy[dy] - sx[dx] * sy[dy]),
  *   cx[dx] = cos(2 pi dx * (-sin a) / P), sx likewise with sin, cy[dy] =
  *   cos(2 pi dy * cos a / P), sy likewise with sin (so the cosine of
@@ -225,7 +228,12 @@ typedef struct KxxMinutia {
 /* The minutiae of a ridge map.
  *   ridges:    KIT_BIN ridge map (kxxPrintGabor's), ridges set; not
  *              changed.
- *   block:     block side of mask and coherence, 4..64.
+ *   block:     block side of the fields, 4..64.
+ *   orientation: cols * rows floats or null: when given, a minutia's
+ *              direction is its block's ridge angle t or t + pi, the one
+ *              within a quarter turn of the direction the skeleton gives
+ *              (t when exactly a quarter turn off), which is steadier than
+ *              a few skeleton pixels.
  *   coherence: cols * rows floats or null.
  *   mask:      cols * rows bytes or null (all foreground; then only the
  *              image edge counts as background).
@@ -248,7 +256,7 @@ typedef struct KxxMinutia {
  * out of the ridge end); for a bifurcation the opposite of the vector of
  * its stem, the branch whose vector makes the largest smallest angle with
  * the other two (so it points along the fork's arms); atan2 of the vector
- * in [0, 2 pi).  Removal, in this order (a removed minutia still removes
+ * in [0, 2 pi); then the orientation, when given.  Removal, in this order (a removed minutia still removes
  * its partners in the same step):
  *   - an ending whose branch meets a minutia within minRidge steps, and
  *     that minutia (spurs, short ridges);
@@ -265,8 +273,9 @@ typedef struct KxxMinutia {
  * Asserts "ridges && params && (minutiae || capacity <= 0)".  Scratch
  * memory: two copies of the map and a few bytes per pixel; when it is not
  * available "copy" is reported and -1 returned. */
-KXX_API int kxxPrintMinutiae(const Image *ridges, int block, const float *coherence, const uint8_t *mask,
-                             const KxxPrintParams *params, KxxMinutia *minutiae, int capacity, Image *skeleton);
+KXX_API int kxxPrintMinutiae(const Image *ridges, int block, const float *orientation, const float *coherence,
+                             const uint8_t *mask, const KxxPrintParams *params, KxxMinutia *minutiae, int capacity,
+                             Image *skeleton);
 
 /* Marks minutiae on an image: a square of side 7 for an ending, a circle
  * of radius 4 for a bifurcation (kxSetLine, kxSetEllipse), each with a

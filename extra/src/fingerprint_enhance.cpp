@@ -57,7 +57,8 @@ int radiusOf(int halfPeriods, const KxxPrintParams &p)
 void buildKernel(const Key &key, const KxxPrintParams &p, int R, float *k, double *work)
 {
     const double a = key.q * kPi / p.angles, P = key.halfPeriods / 2.0;
-    const double sigma = p.sigma * P;
+    const double sigma = p.sigma * P, sigmaB = p.sigmaAlong * P;
+    const double ca = std::cos(a), sa = std::sin(a);
     const int side = 2 * R + 1;
     double *cx = work, *sx = cx + side, *cy = sx + side, *sy = cy + side, *g = sy + side;
     for (int d = -R; d <= R; ++d) {
@@ -69,7 +70,8 @@ void buildKernel(const Key &key, const KxxPrintParams &p, int R, float *k, doubl
     double sum = 0;
     for (int dy = -R; dy <= R; ++dy)
         for (int dx = -R; dx <= R; ++dx) {
-            const double e = std::exp(-(double(dx * dx + dy * dy)) / (2 * sigma * sigma));
+            const double u = dx * -sa + dy * ca, along = dx * ca + dy * sa;
+            const double e = std::exp(-(u * u / (2 * sigma * sigma) + along * along / (2 * sigmaB * sigmaB)));
             const double v = e * (cx[dx + R] * cy[dy + R] - sx[dx + R] * sy[dy + R]);
             g[(dy + R) * side + dx + R] = v;
             sum += v;

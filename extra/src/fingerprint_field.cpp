@@ -77,7 +77,8 @@ bool paramsOk(const KxxPrintParams &p) noexcept
     return blockOk(p.block) && p.smooth >= 0 && p.smooth <= 4 && finite(p.minStd) && finite(p.minCoherence) &&
            finite(p.maxMean) && finite(p.minPeriod) && finite(p.maxPeriod) && p.minPeriod >= 2 &&
            p.maxPeriod > p.minPeriod && p.maxPeriod <= 100 && finite(p.minPeak) && p.angles >= 2 && p.angles <= 64 &&
-           p.minArea >= 0 && finite(p.sigma) && p.sigma >= 0.1 && p.sigma <= 2 && finite(p.border) &&
+           p.minArea >= 0 && finite(p.sigma) && p.sigma >= 0.1 && p.sigma <= 2 &&
+           finite(p.sigmaAlong) && p.sigmaAlong >= 0.1 && p.sigmaAlong <= 4 && finite(p.border) &&
            p.border >= 0 && p.border <= 1000 && finite(p.minRidge) && p.minRidge >= 0 && p.minRidge <= 1000 &&
            finite(p.bridge) && p.bridge >= 0 && p.bridge <= 1000 && finite(p.gap) && p.gap >= 0 && p.gap <= 1000 &&
            finite(p.gapAngle) && p.trace >= 2 && p.trace <= 64;
@@ -163,15 +164,16 @@ int kxxPrintDefaults(KxxPrintParams *params, int dpi)
     p.block = std::clamp(2 * int(std::floor(8.0 * s + 0.5)), 4, 64);
     p.smooth = 2;
     p.minStd = 8;
-    p.minCoherence = 0.25;
+    p.minCoherence = 0.12;
     p.maxMean = 250;
     p.minPeriod = 4 * s;
     p.maxPeriod = 18 * s;
-    p.minPeak = 0.25;
-    p.angles = 16;
+    p.minPeak = 0.12;
+    p.angles = 24;
     p.minArea = int(16 * s * s + 0.5);
-    p.sigma = 0.45;
-    p.border = 14 * s;
+    p.sigma = 0.35;
+    p.sigmaAlong = 0.3;
+    p.border = 8 * s;
     p.minRidge = 14 * s;
     p.bridge = 14 * s;
     p.gap = 18 * s;

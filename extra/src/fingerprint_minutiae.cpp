@@ -155,8 +155,9 @@ bool usable(const Image *im, int w, int h)
 
 extern "C" {
 
-int kxxPrintMinutiae(const Image *ridges, int block, const float *coherence, const uint8_t *mask,
-                     const KxxPrintParams *params, KxxMinutia *minutiae, int capacity, Image *skeleton)
+int kxxPrintMinutiae(const Image *ridges, int block, const float *orientation, const float *coherence,
+                     const uint8_t *mask, const KxxPrintParams *params, KxxMinutia *minutiae, int capacity,
+                     Image *skeleton)
 {
     if (!(ridges && params && (minutiae || capacity <= 0)))
         return kx::failed("ridges && params && (minutiae || capacity <= 0)", -1);
@@ -234,6 +235,12 @@ int kxxPrintMinutiae(const Image *ridges, int block, const float *coherence, con
         }
     }
     firstTrace[cand.size()] = int(traces.size());
+    // The ridge orientation of the block, in the sense the trace gives.
+    if (orientation)
+        for (Candidate &c : cand) {
+            const double t = orientation[size_t(c.y / block) * g.cols + c.x / block];
+            c.direction = between(t, c.direction) <= kPi / 2 ? t : t + kPi;
+        }
 
     // Spurs and short ridges.
     std::vector<uint8_t> drop(cand.size(), 0);
@@ -358,7 +365,8 @@ int kxxPrintAnalyse(const Image *print, int dpi, const KxxPrintParams *params, I
     // kxxPrintGabor reads the whole print before it writes: enhanced may be
     // the print itself.
     if (!kxxPrintGabor(print, p.block, orientation, frequency, m.get(), &p, enhanced, map.get())) return -1;
-    const int found = kxxPrintMinutiae(map.get(), p.block, coherence, m.get(), &p, minutiae, capacity, skeleton);
+    const int found =
+        kxxPrintMinutiae(map.get(), p.block, orientation, coherence, m.get(), &p, minutiae, capacity, skeleton);
     if (found < 0) return -1;
     if (ridges) {
         for (int y = 0; y < h; ++y) std::memcpy(row(ridges, y), row(map.get(), y), size_t(w));

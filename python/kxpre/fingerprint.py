@@ -30,17 +30,18 @@ __all__ = [
 
 MINUTIA_ENDING, MINUTIA_BIFURCATION = 1, 2
 
-# KxxMinutia (20 bytes) and KxxPrintParams (120 bytes) as numpy records.
+# KxxMinutia (20 bytes) and KxxPrintParams (128 bytes) as numpy records.
 MINUTIA = np.dtype([("x", np.int32), ("y", np.int32), ("kind", np.int32), ("direction", np.float32),
                     ("quality", np.float32)])
 PARAMS = np.dtype([
     ("block", np.int32), ("smooth", np.int32), ("minStd", np.float64), ("minCoherence", np.float64),
     ("maxMean", np.float64), ("minPeriod", np.float64), ("maxPeriod", np.float64), ("minPeak", np.float64),
-    ("angles", np.int32), ("minArea", np.int32), ("sigma", np.float64), ("border", np.float64),
+    ("angles", np.int32), ("minArea", np.int32), ("sigma", np.float64), ("sigmaAlong", np.float64),
+    ("border", np.float64),
     ("minRidge", np.float64), ("bridge", np.float64), ("gap", np.float64), ("gapAngle", np.float64),
     ("trace", np.int32), ("reserved", np.int32),
 ])
-assert MINUTIA.itemsize == 20 and PARAMS.itemsize == 120
+assert MINUTIA.itemsize == 20 and PARAMS.itemsize == 128
 
 
 class _Fields(ctypes.Structure):
@@ -62,7 +63,7 @@ _orientation = _fn("kxxPrintOrientation", _i, [_p, _i, _i, _p, _p])
 _mask = _fn("kxxPrintMask", _i, [_p, _i, _p, _p, _p])
 _frequency = _fn("kxxPrintFrequency", _i, [_p, _i, _p, _p, _p, _p, _p])
 _gabor = _fn("kxxPrintGabor", _i, [_p, _i, _p, _p, _p, _p, _p, _p])
-_minutiae = _fn("kxxPrintMinutiae", _i, [_p, _i, _p, _p, _p, _p, _i, _p])
+_minutiae = _fn("kxxPrintMinutiae", _i, [_p, _i, _p, _p, _p, _p, _p, _i, _p])
 _mark = _fn("kxxMarkMinutiae", _p, [_p, _p, _i, _u])
 _analyse = _fn("kxxPrintAnalyse", _i, [_p, _i, _p, _p, _p, _p, _p, _p, _i])
 
@@ -168,18 +169,19 @@ def print_gabor(image, orientation, frequency, mask=None, params=None):
     return enhanced, ridges
 
 
-def print_minutiae(ridges, coherence=None, mask=None, params=None, skeleton=False):
+def print_minutiae(ridges, orientation=None, coherence=None, mask=None, params=None, skeleton=False):
     """MINUTIA records of a binary ridge map (kxxPrintMinutiae); with
     skeleton=True, (minutiae, skeleton)."""
     p = _params(params)
     shape = _grid(ridges.shape[:2], int(p["block"][0]))
+    orientation = _field(orientation, shape, np.float32, "orientation")
     coherence = _field(coherence, shape, np.float32, "coherence")
     mask = _field(mask, shape, np.uint8, "mask")
     sk = np.zeros(ridges.shape[:2], np.uint8) if skeleton else None
     with _Record(ridges, _native.KIT_BIN, "ridges") as rec:
         s = _Record(sk, _native.KIT_BIN, "skeleton") if skeleton else None
         try:
-            args = (rec.address, int(p["block"][0]), _ptr(coherence), _ptr(mask), p.ctypes.data)
+            args = (rec.address, int(p["block"][0]), _ptr(orientation), _ptr(coherence), _ptr(mask), p.ctypes.data)
             n = _minutiae(*args, None, 0, s.address if s else None)
             if n < 0:
                 raise ValueError("kxpre.extra: print_minutiae refused its arguments")

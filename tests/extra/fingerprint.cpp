@@ -124,7 +124,7 @@ void referenceGabor(const Image *im, int block, const std::vector<float> &o, con
             const double fc = std::clamp(double(f[b]), 1 / p.maxPeriod, 1 / p.minPeriod);
             int q = int(std::floor(double(o[b]) / kPi * p.angles + 0.5)) % p.angles;
             const int hp = int(std::floor(2 / fc + 0.5));
-            const double a = q * kPi / p.angles, P = hp / 2.0, sigma = p.sigma * P;
+            const double a = q * kPi / p.angles, P = hp / 2.0, sigma = p.sigma * P, sigmaB = p.sigmaAlong * P;
             const int R = std::min(48, int(std::ceil(2 * sigma))), side = 2 * R + 1;
             std::vector<double> g(size_t(side) * side), cs(g.size());
             double sum = 0, gain = 0;
@@ -134,7 +134,8 @@ void referenceGabor(const Image *im, int block, const std::vector<float> &o, con
                     const double cy = std::cos(2 * kPi * dy * std::cos(a) / P), sy = std::sin(2 * kPi * dy * std::cos(a) / P);
                     const size_t k = size_t(dy + R) * side + (dx + R);
                     cs[k] = cx * cy - sx * sy;
-                    g[k] = std::exp(-(double(dx * dx + dy * dy)) / (2 * sigma * sigma)) * cs[k];
+                    const double u = dx * -std::sin(a) + dy * std::cos(a), v = dx * std::cos(a) + dy * std::sin(a);
+                    g[k] = std::exp(-(u * u / (2 * sigma * sigma) + v * v / (2 * sigmaB * sigmaB))) * cs[k];
                     sum += g[k];
                 }
             const double mean = sum / double(side * side);
@@ -198,11 +199,11 @@ ImagePtr lines(int w, int h, const std::vector<std::array<int, 4>> &segments)
 
 std::vector<KxxMinutia> minutiaeOf(const Image *ridges, const KxxPrintParams &p)
 {
-    const int n = kxxPrintMinutiae(ridges, p.block, nullptr, nullptr, &p, nullptr, 0, nullptr);
+    const int n = kxxPrintMinutiae(ridges, p.block, nullptr, nullptr, nullptr, &p, nullptr, 0, nullptr);
     EXPECT_GE(n, 0);
     std::vector<KxxMinutia> m(size_t(std::max(n, 0)));
     if (n > 0) {
-        EXPECT_EQ(kxxPrintMinutiae(ridges, p.block, nullptr, nullptr, &p, m.data(), n, nullptr), n);
+        EXPECT_EQ(kxxPrintMinutiae(ridges, p.block, nullptr, nullptr, nullptr, &p, m.data(), n, nullptr), n);
     }
     return m;
 }
@@ -317,7 +318,7 @@ TEST(Fingerprint, Refusals)
     std::fill(f.begin(), f.end(), 0.1f);
     EXPECT_EQ(kxxPrintGabor(grey.get(), 16, o.data(), f.data(), nullptr, &p, small.get(), nullptr), 0);
     EXPECT_EQ(kxxPrintGabor(grey.get(), 16, o.data(), f.data(), nullptr, &p, nullptr, rgb.get()), 0);
-    EXPECT_EQ(kxxPrintMinutiae(grey.get(), 16, nullptr, nullptr, &p, out, 4, nullptr), -1);
+    EXPECT_EQ(kxxPrintMinutiae(grey.get(), 16, nullptr, nullptr, nullptr, &p, out, 4, nullptr), -1);
     EXPECT_EQ(kxxPrintAnalyse(bin.get(), 500, nullptr, nullptr, nullptr, nullptr, nullptr, out, 4), -1);
     EXPECT_EQ(kxxPrintAnalyse(grey.get(), 50, nullptr, nullptr, nullptr, nullptr, nullptr, out, 4), -1);
     EXPECT_EQ(kxxPrintEnhance(nullptr, 500), nullptr);
