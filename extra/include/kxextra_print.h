@@ -44,7 +44,13 @@ extern "C" {
 
 /* The choices of the fingerprint functions.  sizeof 128, the fields in
  * this order without padding.  kxxPrintDefaults fills it for a resolution;
- * lengths in pixels scale with dpi / 500 (the values below are at 500). */
+ * lengths in pixels scale with dpi / 500 (the values below are at 500).
+ * Every function that takes a KxxPrintParams refuses one with a field
+ * outside these ranges: block 4..64, smooth 0..4, minPeriod >= 2,
+ * minPeriod < maxPeriod <= 100, angles 2..64, minArea >= 0, sigma
+ * 0.1..2, sigmaAlong 0.1..4, border, minRidge, bridge and gap 0..1000,
+ * trace 2..64, and the other doubles finite.  A function that takes its
+ * own block argument uses that, not params->block. */
 typedef struct KxxPrintParams {
     int32_t block;        /* block side, 4..64: 16 */
     int32_t smooth;       /* orientation smoothing radius in blocks, 0..4: 2 */
@@ -96,7 +102,8 @@ KXX_API int kxxPrintDefaults(KxxPrintParams *params, int dpi);
  * smooth, that lie in the image, with w = binom(2s, di + s) *
  * binom(2s, dj + s) (exact integers).  Then, in double,
  *   gradient angle t = 0.5 * atan2(B, A), ridge angle t + pi/2, and pi
- *   taken off when that is pi or more (float of the result; 0 when A = B = 0);
+ *   taken off when that is pi or more (float of the result, a float that
+ *   rounds to pi stored as 0; 0 when A = B = 0);
  *   coherence sqrt(A * A + B * B) / C (0 when C is 0), as float.
  * A sinusoidal pattern gives its angle within 0.5 degrees (tested).
  * Returns 1; 0 (nothing written) for another type, an unusable record or
@@ -121,7 +128,8 @@ KXX_API int kxxPrintOrientation(const Image *print, int block, int smooth, float
  * (the first in raster order among equal ones).
  * Returns the number of foreground blocks; -1 (nothing written) for another
  * type, an unusable record or refused parameters.
- * Asserts "print && params && mask".  Scratch memory: 8 bytes per block;
+ * Asserts "print && params && mask".  Scratch memory: about 40 bytes per
+ * block;
  * when it is not available "grid" is reported and -1 returned. */
 KXX_API int kxxPrintMask(const Image *print, int block, const float *coherence, const KxxPrintParams *params,
                          uint8_t *mask);
@@ -147,7 +155,7 @@ KXX_API int kxxPrintMask(const Image *print, int block, const float *coherence, 
  * for a pure sinusoid) is evaluated at 64 frequencies f_m = fmin + m * (fmax -
  * fmin) / 63, fmin = 1 / maxPeriod, fmax = 1 / minPeriod; the best m (the
  * first among equals) is refined by the parabola through its neighbours'
- * q (not at the ends).  The block is valid when it is in the mask, its q
+ * q when they bend down (not at the ends).  The block is valid when it is in the mask, its q
  * is at least minPeak and the refined f lies in [fmin, fmax].
  * Filling.  Passes over the grid give every invalid block with a valid
  * 8-neighbour the mean of those neighbours (float; values of the previous
@@ -197,15 +205,16 @@ KXX_API int kxxPrintFrequency(const Image *print, int block, const float *orient
  *   2 pi (offset across the ridges) / P);
  * then the mean of g is taken off (the kernel sums to 0), g divided by
  * sum g * cos-term (unit gain for a ridge pattern of that period), and
- * rounded to float.  The response r of pixel (x, y) is the float sum, in
+ * rounded to float (a kernel whose gain is not above 0 is all zeros).  The
+ * response r of pixel (x, y) is the float sum, in
  * row-major kernel order (dy from -R, dx from -R within), of k * p, p the
  * pixel at (x + dx, y + dy) as float, the image mirrored about its edge
  * pixels beyond its borders.  Background blocks are not filtered.
  * Returns 1; 0 (nothing written) for another type, an unusable record,
  * images of another size or type, or refused parameters.
  * Asserts "print && orientation && frequency && params".  Scratch memory:
- * the print as floats with a border of 48 pixels, the kernels, and a
- * float per pixel; when it is not available "padded" is reported and 0
+ * the print as floats with a border of the largest radius used, the
+ * kernels, and the block statistics; when it is not available "padded" is reported and 0
  * returned. */
 KXX_API int kxxPrintGabor(const Image *print, int block, const float *orientation, const float *frequency,
                           const uint8_t *mask, const KxxPrintParams *params, Image *enhanced, Image *ridges);
@@ -244,7 +253,9 @@ typedef struct KxxMinutia {
  * 4-connected valley holes of fewer than minArea pixels (kxxDespeckle) and
  * is thinned (kxThinning).  Set pixels with crossing number 1 (see
  * kxxStrokePoints) are endings, 3 or 4 bifurcations.  From a minutia every
- * branch is followed pixel by pixel (edge neighbours before corner ones,
+ * branch (one per run of set pixels in its ring, starting at the run's
+ * first edge neighbour, else its first pixel; the ring counts as visited)
+ * is followed pixel by pixel (edge neighbours before corner ones,
  * each in the ring order E, N, W, S / NE, NW, SW, SE) until it meets
  * another minutia or a pixel with no unvisited neighbour, or has gone
  * max(trace, minRidge, bridge) pixels.  A branch's vector ends at the
@@ -264,8 +275,8 @@ typedef struct KxxMinutia {
  *   - two endings closer than gap each of whose direction points within
  *     gapAngle of the other (a ridge broken across a gap);
  *   - a minutia with a background block or the image edge at any of the
- *     eight points (x + a, y + b), a, b in {-border, 0, border} (rounded
- *     down).
+ *     nine points (x + a, y + b), a, b in {-border, 0, border} (border
+ *     rounded down).
  * Output in raster order of (y, x).
  * Returns the number of minutiae (possibly above capacity; the first
  * capacity are written); -1 (nothing written) for another type, an
@@ -315,8 +326,9 @@ typedef struct KxxPrintFields {
  *             kxxPrintMinutiae take them.
  *   fields:   null or where the fields go (cols and rows written).
  *   minutiae, capacity: as kxxPrintMinutiae.
- * Returns the number of minutiae; -1 (nothing written) when any step
- * refuses. Asserts "print" and "minutiae || capacity <= 0".  Scratch
+ * Returns the number of minutiae; -1 when an argument is refused (then
+ * nothing is written: every check comes first) or scratch memory runs out
+ * (reported; outputs may be partly written). Asserts "print" and "minutiae || capacity <= 0".  Scratch
  * memory: the steps' plus the four fields. */
 KXX_API int kxxPrintAnalyse(const Image *print, int dpi, const KxxPrintParams *params, Image *enhanced, Image *ridges,
                             Image *skeleton, KxxPrintFields *fields, KxxMinutia *minutiae, int capacity);

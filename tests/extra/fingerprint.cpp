@@ -337,6 +337,21 @@ TEST(Fingerprint, AnyPrintSizeAndWrappedRows)
         const int n = kxxPrintAnalyse(im.get(), 500, nullptr, nullptr, nullptr, nullptr, nullptr, out, 8);
         EXPECT_GE(n, 0) << w << "x" << h;
     }
+    // Parameters at the ends of their ranges, on noise and on a pattern.
+    KxxPrintParams edge[3];
+    for (KxxPrintParams &e : edge) kxxPrintDefaults(&e, 500);
+    edge[0].block = 4, edge[0].smooth = 4, edge[0].minPeriod = 2, edge[0].maxPeriod = 100, edge[0].sigma = 2;
+    edge[0].sigmaAlong = 4, edge[0].angles = 64, edge[0].trace = 64, edge[0].minStd = -1, edge[0].minCoherence = -1;
+    edge[1].block = 64, edge[1].smooth = 0, edge[1].angles = 2, edge[1].sigma = 0.1, edge[1].sigmaAlong = 0.1;
+    edge[1].trace = 2, edge[1].minRidge = 1000, edge[1].bridge = 0, edge[1].gap = 1000, edge[1].border = 0;
+    edge[2].minStd = 1e300, edge[2].minArea = 1 << 30, edge[2].minPeak = -1;
+    for (const KxxPrintParams &e : edge)
+        for (int k = 0; k < 2; ++k) {
+            ImagePtr im = k ? sinusoid(97, 71, 40, 6) : kxtest::randomImage(KIT_GRAY, 97, 71, 3);
+            ImagePtr out(kxCreateImage(KIT_GRAY, 97, 71));
+            KxxMinutia found[4];
+            EXPECT_GE(kxxPrintAnalyse(im.get(), 0, &e, out.get(), nullptr, nullptr, nullptr, found, 4), 0);
+        }
     // A wrapped print: the row padding is never written, and the result is
     // that of the same pixels in an owned image.
     ImagePtr owned = sinusoid(150, 120, 35, 9);
