@@ -826,4 +826,6 @@ KXX_API Image *kxxCleanPage(Image *page, int dpi, int turn, KxxCleanReport *repo
 }
 #endif
 
+#include "kxextra_print.h" /* fingerprints */
+
 #endif /* KXEXTRA_H */

@@ -415,3 +415,7 @@ def clean_page(a, dpi=None, turn=True, rulings=False):
     values["turned"] = bool(values["turned"])
     values["dpi_estimated"] = bool(values["dpi_estimated"])
     return out, values
+
+
+# ---- fingerprints (python/kxpre/fingerprint.py) ----------------------------
+from .fingerprint import *  # noqa: E402,F401,F403

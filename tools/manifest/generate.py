@@ -198,9 +198,15 @@ def exports(m):
 
 
 def header_declarations(path):
-    """{name: (result type, [parameter types])} of the API declarations."""
+    """{name: (result type, [parameter types])} of the API declarations,
+    those of the headers it includes by a quoted name from its own folder
+    too."""
     source = re.sub(r"/\*.*?\*/", " ", open(path).read(), flags=re.S)
     out = {}
+    for inc in re.findall(r'^#include "([^"/]+)"', source, flags=re.M):
+        beside = os.path.join(os.path.dirname(path), inc)
+        if os.path.exists(beside):
+            out.update(header_declarations(beside))
     for d in re.finditer(r"^\w+_API[ \t]+([\w \t*]+?)\b(\w+)\s*\(([^)]*)\)\s*;", source, flags=re.M):
         params = []
         for p in d.group(3).split(","):
