@@ -143,19 +143,12 @@ StepResult gradientPicture(ImagePtr &image, int op, int norm)
     return {};
 }
 
-// A number as a person reads it: rounded to `decimals` places, trailing
-// zeros dropped (0.3425 with 3 -> "0.343", 1.5 -> "1.5", -0.0001 -> "0").
+// `v` rounded to `decimals` places, as a person reads it (0.3425 with 3 ->
+// "0.343", -0.0001 -> "0").
 std::string readable(double v, int decimals)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    std::string s = buf;
-    if (s.find('.') != std::string::npos) {
-        s.erase(s.find_last_not_of('0') + 1);
-        if (s.back() == '.') s.pop_back();
-    }
-    if (s == "-0") s = "0";
-    return s;
+    const double unit = std::pow(10.0, decimals);
+    return showNumber(std::round(v * unit) / unit);
 }
 
 // What a deskew did: "turned by 1.234 degrees (confidence 0.93)" or "not
@@ -169,9 +162,12 @@ std::string skewNote(double angle, double confidence, double minConfidence, bool
 }
 
 // deskew: kxxDeskew, saying what it did.  The confidence comes from
-// kxxFindSkew (the same search kxxDeskew runs, so the same angle).
-StepResult deskewStep(ImagePtr &image, double minConfidence, int nearest)
+// kxxFindSkew (the same search kxxDeskew runs, so the same angle).  Its
+// arguments are the manifest's (pipe_step).
+StepResult deskewStep(ImagePtr &image, const Arguments &a)
 {
+    const double minConfidence = a.d(0);
+    const int nearest = a.i(1);
     double angle = 0.0, confidence = 0.0;
     if (!kxxFindSkew(image.get(), &angle, &confidence)) return status(0);
     StepResult r = replaced(image, kxxDeskew(image.get(), minConfidence, nearest, &angle));
@@ -180,9 +176,10 @@ StepResult deskewStep(ImagePtr &image, double minConfidence, int nearest)
 }
 
 // deskewpage: kxxDeskewPage (turned exactly when confidence >= minimum and
-// the angle is not 0).
-StepResult deskewPageStep(ImagePtr &image, double minConfidence)
+// the angle is not 0).  Its argument is the manifest's (pipe_step).
+StepResult deskewPageStep(ImagePtr &image, const Arguments &a)
 {
+    const double minConfidence = a.d(0);
     double angle = 0.0, confidence = 0.0;
     StepResult r = replaced(image, kxxDeskewPage(image.get(), minConfidence, &angle, &confidence));
     r.note = skewNote(angle, confidence, minConfidence, confidence >= minConfidence && angle != 0.0);
@@ -225,12 +222,6 @@ std::vector<Operation> buildTable()
      kGray, {{.name = "op", .kind = 'i', .values = {0, 1}}, {.name = "norm", .kind = 'i', .values = {1, 2}}}, {},
      false, [](ImagePtr &image, const Arguments &a) { return gradientPicture(image, a.i(0), a.i(1)); }},
     // Steps that act, and say on stderr what they did.
-    {"deskew", "kxxDeskew", "Turns a binary page level when its skew is found with enough confidence.", kBin,
-     {{.name = "min_confidence", .kind = 'd', .finite = true}, {.name = "nearest", .kind = 'i'}}, {}, false,
-     [](ImagePtr &image, const Arguments &a) { return deskewStep(image, a.d(0), a.i(1)); }},
-    {"deskewpage", "kxxDeskewPage", "Turns any page level when its skew is found with enough confidence (grey: white fill).",
-     kAnyKind, {{.name = "min_confidence", .kind = 'd', .finite = true}}, {}, false,
-     [](ImagePtr &image, const Arguments &a) { return deskewPageStep(image, a.d(0)); }},
     {"cleanpage", "kxxCleanPage", "A clean binary page for OCR, ink set (dpi 0: estimated; turn 1: deskew, 2: rulings).",
      kGray | kRgb | kRgba,
      {{.name = "dpi", .kind = 'i', .min = 0, .max = 10000, .fallback = "0"},

@@ -61,7 +61,7 @@ RESULTS = ("image", "new", "none", "u32", "u8", "int", "status", "destination", 
 # 0..255); by default a binary result is one whose image is binary.
 BINARY_RESULTS = ("kept", "never")
 _EXPORT_KEYS = {"name", "python", "pipe", "summary", "images", "returns", "result", "resizes", "requires", "args",
-                "notes", "binary_result", "reach"}
+                "notes", "binary_result", "reach", "pipe_step"}
 _ARG_KEYS = {"name", "type", "kind", "value", "min", "max", "values", "enum", "finite", "min_points", "images",
              "same_size", "default", "doc", "virtual", "wider"}
 _OPS = ("<=", ">=", "==", "!=", "<", ">")
@@ -210,6 +210,9 @@ class Export:
         self.python = d.get("python", re.sub(r"(?<=[a-z0-9])([A-Z])", r"_\1", bare).lower())
         pipe = d.get("pipe", bare.lower())
         self.pipe = pipe if pipe else None
+        # kxpipe: a hand-written step function (tools/operations.cpp) run with
+        # the arguments this entry describes, instead of the generated call.
+        self.pipe_step = d.get("pipe_step")
         self.summary = d["summary"]
         self.images = list(d["images"])
         for k in self.images:

@@ -357,6 +357,73 @@ def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     return _built["clahe"](image, tx, ty, clip_limit, inplace=inplace)
 
 
+# ---- pages: measures and paper ----------------------------------------------
+
+def _page_kit(a, fn):
+    """The image type of a grey (H, W) or colour (H, W, 3|4) uint8 page."""
+    _native.check_array(a, "page")
+    if a.ndim == 2:
+        return _native.KIT_GRAY
+    if a.ndim == 3 and a.shape[2] in (3, 4):
+        return _native.KIT_RGB if a.shape[2] == 3 else _native.KIT_RGBA
+    raise ValueError("kxpre.extra.%s: a page is (H, W), (H, W, 3) or (H, W, 4), got %s" % (fn, a.shape))
+
+
+class _PageMeasures(ctypes.Structure):
+    """KxxPageMeasures (kxextra.h)."""
+
+    _fields_ = [(name, ctypes.c_int) for name in ("strokeWidth", "textHeight", "paperCell", "edgeLevel", "window",
+                                                  "weakLevel", "strongLevel")]
+
+
+_measure_page = _bind("kxxMeasurePage", _i, [_p, ctypes.POINTER(_PageMeasures)])
+_estimate_paper = _bind("kxxEstimatePaper", _p, [_p, _i, _p])
+
+
+@_notes("kxxMeasurePage")
+def measure_page(a):
+    """The measures of a grey or colour page of text (kxxMeasurePage): a dict
+    of stroke_width, text_height and paper_cell, in pixels (0 where the page
+    shows no strokes or letters)."""
+    kit = _page_kit(a, "measure_page")
+    m = _PageMeasures()
+    with _Owned(a, kit) as address:
+        if not _measure_page(address, ctypes.byref(m)):
+            raise ValueError("kxpre.extra.measure_page: the library refused the page")
+    return {"stroke_width": m.strokeWidth, "text_height": m.textHeight, "paper_cell": m.paperCell}
+
+
+@_notes("kxxEstimatePaper")
+def estimate_paper(a, cell=0):
+    """The paper of a grey or colour page under its ink (kxxEstimatePaper), a
+    grey uint8 (H, W) array; cell 2..64, 0 from the page's stroke width."""
+    kit = _page_kit(a, "estimate_paper")
+    if isinstance(cell, bool) or not isinstance(cell, (int, np.integer)) or cell > 64:
+        raise ValueError("kxpre.extra.estimate_paper: cell is an integer up to 64, got %r" % (cell,))
+    h, w = a.shape[:2]
+    out = np.zeros((h, w), np.uint8)
+    with _Owned(a, kit) as address:
+        paper = _native.wrap(out, _native.KIT_GRAY)
+        try:
+            _estimate_paper(address, int(cell), paper)
+        finally:
+            _native.destroy_image(paper)
+    return out
+
+
+class _Owned:
+    """The library's own copy of an array as an image, for one call."""
+
+    def __init__(self, a, kit):
+        self.address = _native.owned_copy(a, kit)
+
+    def __enter__(self):
+        return self.address
+
+    def __exit__(self, *exc):
+        _native.destroy_image(self.address)
+
+
 # ---- one call: a clean page for OCR ----------------------------------------
 
 CLEAN_TURN, CLEAN_RULINGS = 1, 2
@@ -389,13 +456,7 @@ def clean_page(a, dpi=None, turn=True, rulings=False):
     dpi None (or 0) estimates the resolution from the page; turn False keeps
     the page's geometry (no deskew, pixels compare one for one with a);
     rulings True also clears long ruling lines.  The array is not changed."""
-    _native.check_array(a, "page")
-    if a.ndim == 2:
-        kit = _native.KIT_GRAY
-    elif a.shape[2] in (3, 4):
-        kit = _native.KIT_RGB if a.shape[2] == 3 else _native.KIT_RGBA
-    else:
-        raise ValueError("kxpre.extra.clean_page: a page is (H, W), (H, W, 3) or (H, W, 4), got %s" % (a.shape,))
+    kit = _page_kit(a, "clean_page")
     dpi = 0 if dpi is None else dpi
     if isinstance(dpi, bool) or not isinstance(dpi, (int, np.integer)):
         raise TypeError("kxpre.extra.clean_page: dpi must be an integer or None, got %r" % (dpi,))

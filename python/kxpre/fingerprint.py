@@ -112,7 +112,7 @@ def print_orientation(image, block=16, smooth=2):
     and coherence 0..1 (kxxPrintOrientation)."""
     shape = _grid(image.shape[:2], block)
     o, c = np.zeros(shape, np.float32), np.zeros(shape, np.float32)
-    with _Record(image, _native.KIT_GRAY) as rec:
+    with _Record("print_orientation", image, "gray") as rec:
         ok = _orientation(rec.address, block, smooth, o.ctypes.data, c.ctypes.data)
     if not ok:
         raise ValueError("kxpre.extra: print_orientation refused its arguments")
@@ -125,7 +125,7 @@ def print_mask(image, coherence=None, params=None):
     shape = _grid(image.shape[:2], int(p["block"][0]))
     coherence = _field(coherence, shape, np.float32, "coherence")
     m = np.zeros(shape, np.uint8)
-    with _Record(image, _native.KIT_GRAY) as rec:
+    with _Record("print_mask", image, "gray") as rec:
         n = _mask(rec.address, int(p["block"][0]), _ptr(coherence), p.ctypes.data, m.ctypes.data)
     if n < 0:
         raise ValueError("kxpre.extra: print_mask refused its arguments")
@@ -142,7 +142,7 @@ def print_frequency(image, orientation, mask=None, params=None):
     mask = _field(mask, shape, np.uint8, "mask")
     f = np.zeros(shape, np.float32)
     measured = np.zeros(shape, np.uint8)
-    with _Record(image, _native.KIT_GRAY) as rec:
+    with _Record("print_frequency", image, "gray") as rec:
         n = _frequency(rec.address, int(p["block"][0]), orientation.ctypes.data, _ptr(mask), p.ctypes.data,
                        f.ctypes.data, measured.ctypes.data)
     if n < 0:
@@ -160,8 +160,8 @@ def print_gabor(image, orientation, frequency, mask=None, params=None):
     mask = _field(mask, shape, np.uint8, "mask")
     enhanced = np.zeros(image.shape[:2], np.uint8)
     ridges = np.zeros(image.shape[:2], np.uint8)
-    with _Record(image, _native.KIT_GRAY) as rec, _Record(enhanced, _native.KIT_GRAY) as e, \
-            _Record(ridges, _native.KIT_GRAY) as r:
+    with _Record("print_gabor", image, "gray") as rec, _Record("print_gabor", enhanced, "gray") as e, \
+            _Record("print_gabor", ridges, "gray") as r:
         ok = _gabor(rec.address, int(p["block"][0]), orientation.ctypes.data, frequency.ctypes.data, _ptr(mask),
                     p.ctypes.data, e.address, r.address)
     if not ok:
@@ -178,8 +178,8 @@ def print_minutiae(ridges, orientation=None, coherence=None, mask=None, params=N
     coherence = _field(coherence, shape, np.float32, "coherence")
     mask = _field(mask, shape, np.uint8, "mask")
     sk = np.zeros(ridges.shape[:2], np.uint8) if skeleton else None
-    with _Record(ridges, _native.KIT_BIN, "ridges") as rec:
-        s = _Record(sk, _native.KIT_BIN, "skeleton") if skeleton else None
+    with _Record("print_minutiae", ridges, "bin", "ridges") as rec:
+        s = _Record("print_minutiae", sk, "bin", "skeleton") if skeleton else None
         try:
             args = (rec.address, int(p["block"][0]), _ptr(orientation), _ptr(coherence), _ptr(mask), p.ctypes.data)
             n = _minutiae(*args, None, 0, s.address if s else None)
@@ -228,8 +228,8 @@ def print_analyse(image, dpi=500, params=None):
     fields = _Fields(0, 0, o.ctypes.data, c.ctypes.data, f.ctypes.data, m.ctypes.data)
     hw = image.shape[:2]
     enhanced, ridges, skeleton = (np.zeros(hw, np.uint8) for _ in range(3))
-    with _Record(image, _native.KIT_GRAY) as rec, _Record(enhanced, _native.KIT_GRAY) as e, \
-            _Record(ridges, _native.KIT_GRAY) as r, _Record(skeleton, _native.KIT_GRAY) as s:
+    with _Record("print_analyse", image, "gray") as rec, _Record("print_analyse", enhanced, "gray") as e, \
+            _Record("print_analyse", ridges, "gray") as r, _Record("print_analyse", skeleton, "gray") as s:
         cap = 4096
         out = np.zeros(cap, MINUTIA)
         n = _analyse(rec.address, dpi, p.ctypes.data, e.address, r.address, s.address, ctypes.byref(fields),

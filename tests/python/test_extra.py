@@ -141,7 +141,25 @@ def test_kxpipe_cleanpage_says_what_it_did(tmp_path):
     assert run.returncode == 0 and run.stderr.startswith("deskew: turned by 1.5"), run.stderr  # kept turned above
 
 
+def test_page_measures_paper_and_binarizer_agree():
+    grey = _text_page()
+    lit = np.clip(grey.astype(np.int32) - np.linspace(0, 90, grey.shape[1])[None, :].astype(np.int32), 0, 255)
+    lit = lit.astype(np.uint8)  # light falling off to the right
+    m = kx.measure_page(lit)
+    assert m["stroke_width"] == kx.estimate_stroke_width(lit) >= 2 and m["text_height"] > 10
+    assert 2 <= m["paper_cell"] <= 64
+    paper = kx.estimate_paper(lit)
+    assert paper.shape == lit.shape and abs(int(paper[20, -20]) - int(lit[20, -20])) <= 2  # the dim paper
+    flat = kx.flatten_paper(lit)
+    assert flat[20, -20] >= 250 and flat[20, 20] >= 250  # paper 255 on both sides
+    ink = kx.binarize_document(lit)
+    assert ink.dtype == np.bool_ and 0.02 < ink.mean() < 0.3 and not ink[20, -20]
+    assert np.array_equal(~kx.binarize_document(lit, 0), ink)
+
+
 CLEAN_REFUSALS = [
+    (lambda: kx.estimate_paper(GREY, cell=65), ValueError, "cell is an integer up to 64"),
+    (lambda: kx.measure_page(np.zeros((4, 4, 2), np.uint8)), ValueError, "measure_page: a page is"),
     (lambda: kx.clean_page(GREY, dpi=-1), ValueError, "dpi must be 0..10000"),
     (lambda: kx.clean_page(GREY, dpi=1.5), TypeError, "dpi must be an integer"),
     (lambda: kx.clean_page(np.zeros((4, 4, 2), np.uint8)), ValueError, "a page is"),

@@ -140,6 +140,8 @@ class PipeOperation:
     def run(self):
         e = self.e
         call = "%s(%s)" % (e.name, ", ".join(self.call))
+        if e.pipe_step:
+            return e.pipe_step
         if e.result == "dist":
             return "[](ImagePtr &image, const Arguments &) -> StepResult { return distanceMap(image); }"
         if self.into:
