@@ -54,8 +54,9 @@ double between(double a, double b)
 
 class Skeleton {
 public:
-    Skeleton(int w, int h, uint8_t *bits, int32_t *id, int32_t *stamp)
-        : w_(w), h_(h), s_(size_t(w) + 2), bits_(bits), id_(id), stamp_(stamp)
+    // A skeleton w pixels wide, in bits with a one-pixel frame ((w + 2) a row).
+    Skeleton(int w, uint8_t *bits, int32_t *id, int32_t *stamp)
+        : s_(size_t(w) + 2), bits_(bits), id_(id), stamp_(stamp)
     {
     }
     bool set(int x, int y) const { return bits_[at(x, y)] != 0; }
@@ -138,7 +139,6 @@ public:
     size_t at(int x, int y) const { return size_t(y + 1) * s_ + size_t(x + 1); }
 
 private:
-    int w_, h_;
     size_t s_;
     uint8_t *bits_;
     int32_t *id_;
@@ -193,7 +193,7 @@ int kxxPrintMinutiae(const Image *ridges, int block, const float *orientation, c
     int32_t *id = ids.get(), *stamp = ids.get() + cells;
     std::fill(id, id + cells, -1);
     std::fill(stamp, stamp + cells, 0);
-    Skeleton sk(w, h, bits.get(), id, stamp);
+    Skeleton sk(w, bits.get(), id, stamp);
     for (int y = 0; y < h; ++y) std::memcpy(bits.get() + sk.at(0, y), row(copy.get(), y), size_t(w));
 
     std::vector<Candidate> cand;

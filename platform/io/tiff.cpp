@@ -159,6 +159,16 @@ bool describe(TIFF *tif, Page &p, Error &error)
             fail(error, "TIFF: the page's tiles have no size");
             return false;
         }
+        // No writer makes a tile much larger than its page (sides are
+        // multiples of 16); a decoded one alone could take gigabytes.
+        const auto needless = [](uint32_t tile, uint32_t side) {
+            return tile > std::max<uint64_t>((uint64_t(side) + 15) / 16 * 16, 1024);
+        };
+        if (needless(p.tileWidth, p.width) || needless(p.tileHeight, p.height)) {
+            fail(error, "TIFF: tiles of %u x %u are far larger than the %u x %u page", p.tileWidth, p.tileHeight,
+                 p.width, p.height);
+            return false;
+        }
     } else {
         p.rowsPerStrip = std::max<uint32_t>(1, std::min(field<uint32_t>(tif, TIFFTAG_ROWSPERSTRIP, p.height), p.height));
     }

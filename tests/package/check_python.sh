@@ -36,12 +36,12 @@ np.testing.assert_array_equal(kxpre.read("page.tif", page=1), 1)
 import subprocess
 from kxpre import batch
 assert batch.find_kxpipe() == os.path.join(here, "_lib", "kxpipe"), batch.find_kxpipe()
-subprocess.run([batch.find_kxpipe(), "page.tif", "inverted.png", "invert"], check=True)
+subprocess.run([batch.find_kxpipe(), "--page", "1", "page.tif", "inverted.png", "invert"], check=True)
 # The companion library, its manifest-built functions and its kxpipe steps.
 import kxpre.extra as kx
 assert kx.lib._name.startswith(os.path.join(here, "_lib")), kx.lib._name
 np.testing.assert_array_equal(kx.despeckle(np.eye(5, dtype=np.uint8), 8, 6), 0)
-subprocess.run([batch.find_kxpipe(), "page.tif", "levelled.png", "bin", "deskew", "0.5", "1"], check=True)
+subprocess.run([batch.find_kxpipe(), "--page", "1", "page.tif", "levelled.png", "bin", "deskew", "0.5", "1"], check=True)
 print("kxpre", importlib.metadata.version("kxpre"), "from", here)
 PY
 
