@@ -434,6 +434,10 @@ Image *readTiff(const uint8_t *data, size_t size, int page, const Budget &budget
                     "them", p.width, p.height, (unsigned long long)needed, (unsigned long long)stored);
         return nullptr;
     }
+    if (!TIFFIsCODECConfigured(p.compression)) {  // before the image is made: nothing could fill it
+        fail(error, "TIFF: the page's compression %u is not one this build decodes", unsigned(p.compression));
+        return nullptr;
+    }
     if (!canSupply(needed, stored, bestRatio(p.compression, rowBytes), "TIFF", error)) return nullptr;
     int type = directType(p);
     const bool direct = type != 0;

@@ -1,4 +1,6 @@
-# A short run of every fuzz harness (tests/fuzz/run.sh, 20 s each, after
+# A short run of every fuzz harness (tests/fuzz/run.sh short: a fixed number
+# of executions each, about 20 s, the export harness again under each
+# instruction-level cap; after
 # building the clang flavour in <build>/fuzz); only where clang 14 and its
 # libFuzzer runtime are installed, and once per tree: in the release
 # flavours, not the Debug one.
@@ -12,9 +14,10 @@ if(KX_FUZZ_SHORT AND NOT KX_FUZZ AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
                     OUTPUT_VARIABLE _kx_fuzzer_rt OUTPUT_STRIP_TRAILING_WHITESPACE)
   endif()
   if(KX_CLANG AND IS_ABSOLUTE "${_kx_fuzzer_rt}" AND EXISTS "${_kx_fuzzer_rt}")
-    add_test(NAME fuzz_short COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run.sh 20)
+    string(REPLACE ";" " " _kx_fuzz_levels "${KX_CAPPED_LEVELS}")
+    add_test(NAME fuzz_short COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run.sh short)
     set_tests_properties(fuzz_short PROPERTIES TIMEOUT 1200 RUN_SERIAL TRUE
-      ENVIRONMENT "CC=${KX_CLANG};CXX=${KX_CLANGXX};KX_FUZZ_BUILD=${PROJECT_BINARY_DIR}/fuzz")
+      ENVIRONMENT "CC=${KX_CLANG};CXX=${KX_CLANGXX};KX_FUZZ_BUILD=${PROJECT_BINARY_DIR}/fuzz;KX_FUZZ_LEVELS=${_kx_fuzz_levels}")
   else()
     message(STATUS "kxpre: no clang-14 with libFuzzer (libclang-rt-14-dev); the fuzz harnesses are not run")
   endif()

@@ -7,6 +7,7 @@ import os
 import shutil
 import signal
 import subprocess
+import threading
 import time
 from pathlib import Path
 
@@ -155,12 +156,17 @@ def test_interruption_writes_the_report_and_leaves_nothing_behind(tmp_path, sign
     p = subprocess.Popen(batch_command("scans", "results", *steps, progress="0.3"), cwd=tmp_path, env=env,
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
     out = tmp_path / "results"
-    deadline = time.monotonic() + 60
-    while len([q for q in out.glob("*.png")]) < 3 and time.monotonic() < deadline and p.poll() is None:
+    said = []  # stderr's lines as they come: the signal waits for a progress line, however slow the machine
+    reader = threading.Thread(target=lambda: said.extend(iter(p.stderr.readline, b"")), daemon=True)
+    reader.start()
+    deadline = time.monotonic() + 120
+    while (len(list(out.glob("*.png"))) < 3 or not said) and time.monotonic() < deadline and p.poll() is None:
         time.sleep(0.05)
     # A terminal's Ctrl-C reaches the whole process group.
     os.killpg(p.pid, signum) if signum == signal.SIGINT else p.send_signal(signum)
-    _, err = p.communicate(timeout=60)
+    p.wait(timeout=60)
+    reader.join(timeout=60)
+    err = b"".join(said)
     lines = err.decode().strip().splitlines()
     assert p.returncode == code, err
     assert "Traceback" not in err.decode()
