@@ -5,6 +5,7 @@
 // the binding's call), and image files through the tools' layer over libkxio
 // (whose formats tests/io covers).
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -205,6 +206,34 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
     EXPECT_EQ(readFile(dir.file("bits.pbm")).substr(0, 2), "P4");
     // bits.pbm, colour.png, in.png, out.png, small.png, text.png and nothing else
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 6);
+}
+
+// Names kxpipe takes as they are (spaces, bytes that are not UTF-8), and
+// outputs it cannot replace: a folder stays a folder, a file in a folder it
+// may not write to is refused (not as root, who may), nothing is left behind.
+TEST_F(PipeFiles, AnyNameIsAFileNameAndUnwritableOutputsAreRefused)
+{
+    const std::string odd = dir.file("scan \xff\xfe page.png"), oddOut = dir.file("out \xe9t\xe9.png");
+    std::filesystem::copy_file(in, odd);
+    ASSERT_EQ(kxpipe({odd, oddOut, "invert"}).code, 0);
+    ASSERT_EQ(kxpipe({in, out, "invert"}).code, 0);
+    EXPECT_EQ(readFile(oddOut), readFile(out));
+    const std::string folder = dir.file("folder.png");
+    std::filesystem::create_directory(folder);
+    PipeRun r = kxpipe({in, folder, "invert"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("folder.png"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    if (geteuid() != 0) {
+        const std::string locked = dir.file("locked");
+        std::filesystem::create_directory(locked);
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        r = kxpipe({in, locked + "/out.png", "invert"});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(std::filesystem::is_empty(locked));
+        std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    }
 }
 
 // A pipeline writes what the same calls made directly give (binary images
