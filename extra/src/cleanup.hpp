@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "kxextra.h"
 #include "kximage.h"
 
 namespace kxx {
@@ -31,5 +32,10 @@ bool nearSquare(const uint8_t *mask, int w, int h, int r, uint8_t *near, int32_t
 // in components (8-connected) with at least minContact pixels on the image
 // edge.
 Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact, int solid, int reach) noexcept;
+
+// The document binarizer on a usable page (arguments already checked);
+// keepSmall keeps the candidate components below a stroke square too, for a
+// caller that clears the specks itself and keeps the dots of text.
+Image *binarizeDocument(Image *page, int inkSet, int strokeWidth, bool keepSmall, KxxPageMeasures *measures) noexcept;
 
 }  // namespace kxx

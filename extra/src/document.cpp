@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cleanup.hpp"
 #include "extra_detail.hpp"
 #include "frame/isa.hpp"
 
@@ -503,10 +504,12 @@ Image *kxxFlattenPaper(Image *page, int cell)
     return page;
 }
 
-Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMeasures *measures)
+}  // extern "C"
+
+namespace kxx {
+
+Image *binarizeDocument(Image *page, int inkSet, int strokeWidth, bool keepSmall, KxxPageMeasures *measures) noexcept
 {
-    if (!page) return nullptr;
-    if (!pageOk(page) || strokeWidth > kMaxRun) return page;
     if (page->imageType != KIT_GRAY && !kxiCast(page, KIT_GRAY)) return page;
     const int w = page->width, h = page->height;
     const size_t n = size_t(w) * size_t(h);
@@ -531,7 +534,7 @@ Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMe
     m.edgeLevel = lv.edge;
     m.window = lv.window;
     m.weakLevel = lv.weak;
-    const int strong = keepStrong(flat, w, h, int64_t(sw) * sw, lv.weak, lv.edge, ink);
+    const int strong = keepStrong(flat, w, h, keepSmall ? 1 : int64_t(sw) * sw, lv.weak, lv.edge, ink);
     if (strong == -2) return page;
     m.strongLevel = strong;
     const uint8_t on = inkSet ? 1 : 0;
@@ -543,6 +546,17 @@ Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMe
     page->imageType = KIT_BIN;
     if (measures) *measures = m;
     return page;
+}
+
+}  // namespace kxx
+
+extern "C" {
+
+Image *kxxBinarizeDocumentEx(Image *page, int inkSet, int strokeWidth, KxxPageMeasures *measures)
+{
+    if (!page) return nullptr;
+    if (!pageOk(page) || strokeWidth > kMaxRun) return page;
+    return kxx::binarizeDocument(page, inkSet, strokeWidth, false, measures);
 }
 
 Image *kxxBinarizeDocument(Image *page, int inkSet) { return kxxBinarizeDocumentEx(page, inkSet, 0, nullptr); }

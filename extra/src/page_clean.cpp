@@ -42,7 +42,7 @@ Image *kxxCleanPage(Image *page, int dpi, int turn, KxxCleanReport *report)
     for (int y = 0; y < h; ++y) std::memcpy(grey.get() + size_t(y) * size_t(w), row(page, y), size_t(w));
     const int darkLevel = kxxLevel(page, nullptr, KXX_OTSU) / 2;
     KxxPageMeasures m{};
-    kxxBinarizeDocumentEx(page, 1, 0, &m);
+    kxx::binarizeDocument(page, 1, 0, true, &m);  // the specks are cleared below, the dots of text kept
     if (page->imageType != KIT_BIN) return page;  // memory ran out (reported)
 
     KxxCleanReport r{};
