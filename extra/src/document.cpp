@@ -24,6 +24,7 @@ constexpr int kMaxCell = 64;
 constexpr int kMaxRun = 255;
 constexpr int kFlatLevel = 230;  // rough ink: flattened pixels at most min(Otsu, this)
 constexpr int kMinEdge = 20;     // stroke edges: a 3 x 3 spread above max(Otsu, this)
+constexpr int kMaxSmoothing = 3; // 3 x 3 means at most, on a page too grainy for its contrast
 
 bool pageOk(const Image *im)
 {
@@ -263,17 +264,23 @@ int cellOf(int strokeWidth) { return std::clamp(strokeWidth, 2, kMaxCell); }
 // Measures a packed grey page g.  Leaves the page flattened at the rough
 // cell in `flat` and its rough ink in `ink`; `paper` is scratch (all n
 // bytes).
-void measure(const uint8_t *g, int w, int h, bool wantHeight, uint8_t *paper, uint8_t *flat, uint8_t *ink,
-             KxxPageMeasures *m)
+// Measures of a page already flattened at the rough cell (see measure).
+void measureFlat(const uint8_t *flat, int w, int h, bool wantHeight, uint8_t *ink, KxxPageMeasures *m)
 {
     const size_t n = size_t(w) * size_t(h);
-    paperOf(g, w, h, kRoughCell, paper);
-    flatten(g, paper, n, flat);
     roughInk(flat, n, ink);
     *m = KxxPageMeasures{};
     m->strokeWidth = strokeWidthOf(ink, w, h);
     m->textHeight = wantHeight && m->strokeWidth ? textHeightOf(ink, w, h, m->strokeWidth) : 0;
     m->paperCell = cellOf(m->strokeWidth);
+}
+
+void measure(const uint8_t *g, int w, int h, bool wantHeight, uint8_t *paper, uint8_t *flat, uint8_t *ink,
+             KxxPageMeasures *m)
+{
+    paperOf(g, w, h, kRoughCell, paper);
+    flatten(g, paper, size_t(w) * size_t(h), flat);
+    measureFlat(flat, w, h, wantHeight, ink, m);
 }
 
 // 3-sample max and min across a row, cut at its ends.
@@ -310,12 +317,10 @@ struct EdgeLevels {
     int edge, window, weak;
 };
 
-// Ink candidates of a packed flattened page f into out (1 candidate, 0
-// paper): steps 1-3 of kxxBinarizeDocumentEx.  `hi` and `lo` are n-byte
-// scratch; the spread D is left in `hi`.
-EdgeLevels candidates(const uint8_t *f, int w, int h, int sw, uint8_t *hi, uint8_t *lo, uint8_t *out)
+// The 3 x 3 spread D = max - min of a packed page f (cut at its border)
+// into hi (lo is scratch).
+void spreadOf(const uint8_t *f, int w, int h, uint8_t *hi, uint8_t *lo)
 {
-    const size_t n = size_t(w) * size_t(h);
     for (int y = 0; y < h; ++y) across3(f + size_t(y) * w, w, hi + size_t(y) * w, lo + size_t(y) * w);
     // Down: D = max of the three maxima - min of the three minima, written
     // over `hi` one row behind (row y - 1 is needed for row y).
@@ -333,6 +338,69 @@ EdgeLevels candidates(const uint8_t *f, int w, int h, int sw, uint8_t *hi, uint8
             std::swap(prevLo, curLo);
         }
     }
+}
+
+// The lower median of a histogram of n values.
+int lowerMedian(const int32_t hist[256], size_t n)
+{
+    int median = 0;
+    for (int64_t below = hist[0]; 2 * below < int64_t(n); below += hist[++median]) {
+    }
+    return median;
+}
+
+// Whether a page flattened at the rough cell is too grainy for its
+// contrast: 5 * M > limit * C, M the lower median of its 3 x 3 spread (the
+// grain of the paper: most of a page is paper), C = 255 - the mean of the
+// pixels at most its Otsu level (floor), limit 2 before the first
+// smoothing and 1 after it.  hi and lo are scratch.
+bool tooGrainy(const uint8_t *f, int w, int h, int pass, uint8_t *hi, uint8_t *lo)
+{
+    const size_t n = size_t(w) * size_t(h);
+    int32_t hist[256];
+    histogramOf(f, n, hist);
+    const int otsu = kxxHistogramLevel(hist, KXX_OTSU);
+    int64_t count = 0, sum = 0;
+    for (int v = 0; v <= otsu; ++v) count += hist[v], sum += int64_t(hist[v]) * v;
+    if (count == 0) return false;
+    const int64_t contrast = 255 - sum / count;
+    spreadOf(f, w, h, hi, lo);
+    histogramOf(hi, n, hist);
+    return 5 * int64_t(lowerMedian(hist, n)) > (pass == 0 ? 2 : 1) * contrast;
+}
+
+// g <- the mean of the 3 x 3 square around each pixel, cut at the border:
+// (sum + k/2) / k over its k pixels.  `tmp` is n bytes of scratch.
+void mean3(uint8_t *g, int w, int h, uint8_t *tmp)
+{
+    std::vector<uint16_t> col(static_cast<size_t>(w));
+    for (int y = 0; y < h; ++y) {
+        const int y0 = std::max(y - 1, 0), y1 = std::min(y + 1, h - 1);
+        for (int x = 0; x < w; ++x) {
+            unsigned c = 0;
+            for (int yy = y0; yy <= y1; ++yy) c += g[size_t(yy) * w + x];
+            col[size_t(x)] = uint16_t(c);
+        }
+        const unsigned rows = unsigned(y1 - y0 + 1);
+        uint8_t *o = tmp + size_t(y) * w;
+        for (int x = 0; x < w; ++x) {
+            const int x0 = std::max(x - 1, 0), x1 = std::min(x + 1, w - 1);
+            unsigned sum = 0;
+            for (int xx = x0; xx <= x1; ++xx) sum += col[size_t(xx)];
+            const unsigned k = rows * unsigned(x1 - x0 + 1);
+            o[x] = uint8_t((sum + k / 2) / k);
+        }
+    }
+    std::memcpy(g, tmp, size_t(w) * size_t(h));
+}
+
+// Ink candidates of a packed flattened page f into out (1 candidate, 0
+// paper): steps 1-3 of kxxBinarizeDocumentEx.  `hi` and `lo` are n-byte
+// scratch; the spread D is left in `hi`.
+EdgeLevels candidates(const uint8_t *f, int w, int h, int sw, uint8_t *hi, uint8_t *lo, uint8_t *out)
+{
+    const size_t n = size_t(w) * size_t(h);
+    spreadOf(f, w, h, hi, lo);
     const uint8_t *spread = hi;
     EdgeLevels lv;
     {
@@ -340,10 +408,7 @@ EdgeLevels candidates(const uint8_t *f, int w, int h, int sw, uint8_t *hi, uint8
         // of a page is paper), the lower median.
         int32_t hist[256];
         histogramOf(spread, n, hist);
-        int median = 0;
-        for (int64_t below = hist[0]; 2 * below < int64_t(n); below += hist[++median]) {
-        }
-        lv.edge = std::max({kxxHistogramLevel(hist, KXX_OTSU), kMinEdge, 2 * median});
+        lv.edge = std::max({kxxHistogramLevel(hist, KXX_OTSU), kMinEdge, 2 * lowerMedian(hist, n)});
     }
     const int otsu = otsuOf(f, n);
     lv.weak = otsu + (255 - otsu) / 2;
@@ -517,16 +582,20 @@ Image *binarizeDocument(Image *page, int inkSet, int strokeWidth, bool keepSmall
     if (!buf) return failed("grey", page);
     uint8_t *g = buf.get(), *flat = g + n, *hi = flat + n, *lo = hi + n, *ink = lo + n;
     greyCopy(page, g);
-    KxxPageMeasures m{};
-    bool flatAtRough = false;
-    if (strokeWidth <= 0 || measures) {
-        measure(g, w, h, measures != nullptr, hi, flat, ink, &m);
-        flatAtRough = true;
+    // A page whose grain hides its strokes is smoothed first, up to
+    // kMaxSmoothing times.
+    for (int pass = 0;; ++pass) {
+        paperOf(g, w, h, kRoughCell, hi);
+        flatten(g, hi, n, flat);
+        if (pass == kMaxSmoothing || !tooGrainy(flat, w, h, pass, hi, lo)) break;
+        mean3(g, w, h, hi);
     }
+    KxxPageMeasures m{};
+    if (strokeWidth <= 0 || measures) measureFlat(flat, w, h, measures != nullptr, ink, &m);
     if (strokeWidth > 0) m.strokeWidth = strokeWidth;
     const int sw = m.strokeWidth ? m.strokeWidth : 3;
     m.paperCell = cellOf(sw);
-    if (!(flatAtRough && m.paperCell == kRoughCell)) {
+    if (m.paperCell != kRoughCell) {
         paperOf(g, w, h, m.paperCell, hi);
         flatten(g, hi, n, flat);
     }
