@@ -34,7 +34,7 @@ Removed clearLabels(Image *im, const int32_t *labels, const uint8_t *drop, int c
 
 }  // namespace
 
-bool nearSquare(const uint8_t *mask, int w, int h, int r, uint8_t *near, int32_t *column) noexcept
+bool nearRect(const uint8_t *mask, int w, int h, int rx, int r, uint8_t *near, int32_t *column) noexcept
 {
     Scratch<uint8_t> ring(size_t(r + 1) * size_t(w));
     if (!ring) return false;
@@ -45,11 +45,11 @@ bool nearSquare(const uint8_t *mask, int w, int h, int r, uint8_t *near, int32_t
         const uint8_t *m = mask + size_t(y) * size_t(w);
         uint8_t *o = near + size_t(y) * size_t(w);
         int inWindow = 0;
-        for (int x = 0; x <= std::min(w - 1, r); ++x) inWindow += m[x] != 0;
+        for (int x = 0; x <= std::min(w - 1, rx); ++x) inWindow += m[x] != 0;
         for (int x = 0; x < w; ++x) {
             o[x] = inWindow > 0;
-            if (x + r + 1 < w) inWindow += m[x + r + 1] != 0;
-            if (x - r >= 0) inWindow -= m[x - r] != 0;
+            if (x + rx + 1 < w) inWindow += m[x + rx + 1] != 0;
+            if (x - rx >= 0) inWindow -= m[x - rx] != 0;
         }
     }
     // Column counts over rows y - r .. y + r of the row results; the row
@@ -71,12 +71,13 @@ bool nearSquare(const uint8_t *mask, int w, int h, int r, uint8_t *near, int32_t
     return true;
 }
 
-Removed removeSpecks(Image *im, int maxArea, int nearArea, int reach) noexcept
+Removed removeSpecks(Image *im, int maxArea, int nearArea, int reachX, int reachY) noexcept
 {
     Removed r;
     if (maxArea < 1) return r;
     const int w = im->width, h = im->height;
-    reach = std::clamp(reach, 0, std::max(w, h));  // farther reaches everything already
+    reachX = std::clamp(reachX, 0, w);  // farther reaches everything already
+    reachY = std::clamp(reachY, 0, h);
     const size_t n = size_t(w) * size_t(h);
     Scratch<int32_t> labels(n);
     if (!labels) return failed("labels", Removed{0, 0, false});
@@ -102,7 +103,8 @@ Removed removeSpecks(Image *im, int maxArea, int nearArea, int reach) noexcept
         if (!(mask && near && column)) return failed("mask && near && column", Removed{0, 0, false});
         const int32_t *L = labels.get();
         for (size_t i = 0; i < n; ++i) mask[i] = L[i] != 0 && a[L[i]] > maxArea;
-        if (!nearSquare(mask.get(), w, h, reach, near.get(), column.get())) return failed("ring", Removed{0, 0, false});
+        if (!nearRect(mask.get(), w, h, reachX, reachY, near.get(), column.get()))
+            return failed("ring", Removed{0, 0, false});
         for (size_t i = 0; i < n; ++i)
             if (near[i] && L[i] && a[L[i]] > nearArea) drop[L[i]] = 0;
     }
@@ -198,7 +200,7 @@ Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact,
     // image border) holds no light pixel.  Strokes and mottled, noisy dark
     // paper have none; a band of scan background keeps its middle.
     for (size_t i = 0; i < n; ++i) dark[i] = !dark[i];
-    if (!nearSquare(dark.get(), w, h, solid, near.get(), column.get())) return failed("ring", Removed{0, 0, false});
+    if (!nearRect(dark.get(), w, h, solid, solid, near.get(), column.get())) return failed("ring", Removed{0, 0, false});
     for (size_t i = 0; i < n; ++i) dark[i] = !near[i];
     if (!edgeHolds(view, minContact)) return r;
     Scratch<int32_t> labels(n);
@@ -211,7 +213,7 @@ Removed clearDarkBorder(Image *ink, const uint8_t *g, int level, int minContact,
         any |= dark[i] != 0;
     }
     if (!any) return r;
-    if (!nearSquare(dark.get(), w, h, reach, near.get(), column.get())) return failed("ring", Removed{0, 0, false});
+    if (!nearRect(dark.get(), w, h, reach, reach, near.get(), column.get())) return failed("ring", Removed{0, 0, false});
     for (int y = 0; y < h; ++y) {
         uint8_t *p = row(ink, y);
         const uint8_t *m = near.get() + size_t(y) * size_t(w);
@@ -300,7 +302,7 @@ Image *kxxRemoveSpecks(Image *image, int maxArea, int nearArea, int reach)
 {
     if (!image) return nullptr;
     if (!typeOk(image) || image->imageType != KIT_BIN) return image;
-    kxx::removeSpecks(image, maxArea, nearArea, reach);
+    kxx::removeSpecks(image, maxArea, nearArea, reach, reach);
     return image;
 }
 

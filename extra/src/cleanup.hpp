@@ -17,14 +17,17 @@ struct Removed {
 
 // The documented cleaners on a usable KIT_BIN image (arguments as given to
 // the exports, already checked).
-Removed removeSpecks(Image *image, int maxArea, int nearArea, int reach) noexcept;
+// removeSpecks looks for letters within reachX across and reachY down (the
+// export's square reach is reachX = reachY).
+Removed removeSpecks(Image *image, int maxArea, int nearArea, int reachX, int reachY) noexcept;
 Removed clearScanBorder(Image *image, int minContact) noexcept;
 Removed removeRulings(Image *image, int minLength, int maxThickness) noexcept;
 
-// near[i] = 1 where a non-zero mask byte lies within the (2r+1)^2 square
-// around pixel i (cut at the borders), else 0; packed w x h planes, r >= 0,
-// `column` w ints of scratch.  False when its own row ring is not available.
-bool nearSquare(const uint8_t *mask, int w, int h, int r, uint8_t *near, int32_t *column) noexcept;
+// near[i] = 1 where a non-zero mask byte lies within the (2rx+1) x (2r+1)
+// rectangle around pixel i (|dx| <= rx, |dy| <= r, cut at the borders),
+// else 0; packed w x h planes, rx, r >= 0, `column` w ints of scratch.
+// False when its own row ring is not available.
+bool nearRect(const uint8_t *mask, int w, int h, int rx, int r, uint8_t *near, int32_t *column) noexcept;
 
 // Clears the ink of a KIT_BIN page (w x h, ink set) within `reach` pixels
 // (square) of the dark scan border of its grey page g (packed w x h): dark

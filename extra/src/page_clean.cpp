@@ -64,7 +64,7 @@ Image *kxxCleanPage(Image *page, int dpi, int turn, KxxCleanReport *report)
     r.borderPixels = clampInt64(dark.pixels + border.pixels);
 
     r.speckLimit = scale * scale / 12;
-    const kxx::Removed specks = kxx::removeSpecks(page, r.speckLimit, 0, scale / 2);
+    const kxx::Removed specks = kxx::removeSpecks(page, r.speckLimit, sw * sw / 4, scale, scale / 2);
     r.specks = clampInt64(specks.components);
     r.speckPixels = clampInt64(specks.pixels);
 
