@@ -567,6 +567,18 @@ KXX_API Image *kxxFlattenPaper(Image *page, int cell);
  *   measures:    may be null; receives the measures used (textHeight only
  *                measured when asked for).
  * Method, on the page F flattened at paper cell s (sw the stroke width):
+ *  0. Grain.  A page whose grain hides its strokes is smoothed first.  On
+ *     the page flattened at cell 8 (as for the measures), M is the lower
+ *     median of the 3 x 3 spread (step 1) and C = 255 - the mean of the
+ *     pixels at most its Otsu level (integer division): while
+ *     5 * M > 2 * C (before the first smoothing) or 5 * M > C (after it),
+ *     at most three times, every pixel of the grey page becomes the mean
+ *     of its 3 x 3 square cut at the page border, (sum + k / 2) / k over
+ *     its k pixels, and the page is flattened at cell 8 again.  The
+ *     measures and every later step then take the smoothed page.  (Paper
+ *     grain of a few levels, M about 2..30 on scanned pages, smooths
+ *     nothing; a faint page under strong noise, ink 48 levels below the
+ *     paper with noise of sigma 10, is smoothed twice or three times.)
  *  1. Spread D = max - min of F over the 3 x 3 square around each pixel
  *     (cut at the page border).
  *  2. Stroke edges: D > E, E = max(Otsu level of D's histogram, 20,
@@ -764,7 +776,9 @@ typedef struct KxxCleanReport {
  *   report: may be null; receives what was done.
  * Steps, in this order (sw and th the stroke width and text height the
  * binarizer measured, kxxMeasurePage's rules):
- *  1. kxxBinarizeDocumentEx(page, 1, 0, &measures): ink set.
+ *  1. kxxBinarizeDocumentEx(page, 1, 0, &measures), ink set, except that
+ *     its step 5 keeps the components of fewer than sw * sw pixels too
+ *     (step 4 below clears the specks and keeps the dots of text).
  *  2. Resolution.  dpi as given; 0 estimates it: th * 12 when th > 0
  *     (letters of a 10 to 12 point text measure about a twelfth of an
  *     inch), else sw * 100 when sw > 0, else 300; the estimate is clamped
@@ -783,10 +797,15 @@ typedef struct KxxCleanReport {
  *     of ink along the inner edge of a wide dark band, which this takes
  *     with it.  Then kxxClearScanBorder(page, 2 * S) clears the ink that
  *     runs along the edge itself.
- *  4. Specks: kxxRemoveSpecks(page, S * S / 12, 0, S / 2) (integer
- *     divisions): components up to a twelfth of a letter's square go
- *     unless a larger component lies within half a text height; the
- *     binarizer has already cleared those below sw * sw.
+ *  4. Specks: kxxRemoveSpecks's rule with maxArea S * S / 12 and
+ *     nearArea sw * sw / 4 (integer divisions), its square reach widened
+ *     to a rectangle: a speck stays when a larger component has a pixel
+ *     within S across and S / 2 down of one of its pixels (|dx| <= S,
+ *     |dy| <= S / 2).  So components up to a twelfth of a letter's square
+ *     go unless a letter lies within a text height beside them or half of
+ *     one above or below (the period after a word of a monospaced face,
+ *     the dot over an i), and the tiniest, of at most a quarter of a
+ *     stroke square, go wherever they lie.
  *  5. With KXX_CLEAN_RULINGS: kxxRemoveRulings(page, 8 * S,
  *     2 * max(sw, 1)).
  *  6. With KXX_CLEAN_TURN: kxxFindSkew on the clean page; when its
@@ -816,10 +835,10 @@ typedef struct KxxCleanReport {
  *  2. kxpipe's cleanpage step keeps the ink set, so the following binary
  *     steps work on the ink; a binary image is written with its set pixels
  *     white, so add `invert` before writing a black-on-white file for OCR.
- *  3. The binarizer clears ink components of fewer than sw * sw pixels
- *     itself (kxxBinarizeDocumentEx step 4), before the speck step: at low
- *     resolutions (sw 3 at 150 dpi) i-dots and periods of that size go
- *     there. */
+ *  3. The dots of text survive at low resolutions: a period or an i-dot
+ *     at 150 dpi is often 4..9 pixels, below the binarizer's own speck
+ *     limit (sw * sw), which is why step 1 leaves them to step 4.  Dots
+ *     too faint to reach the binarizer's strong level still go. */
 KXX_API Image *kxxCleanPage(Image *page, int dpi, int turn, KxxCleanReport *report);
 
 #ifdef __cplusplus

@@ -148,27 +148,62 @@ struct RefResult {
     KxxPageMeasures m;
 };
 
-RefResult refBinarize(const Plane &g, int w, int h, int givenWidth)
+// The 3 x 3 spread (max - min, cut at the border) and its lower median.
+Plane spread(const Plane &f, int w, int h, int &median)
 {
-    RefResult r{};
-    const int measured = refStrokeWidth(roughInk(g, w, h), w, h);
-    const int sw = givenWidth > 0 ? givenWidth : (measured ? measured : 3);
-    r.m.strokeWidth = givenWidth > 0 ? givenWidth : measured;
-    r.m.paperCell = std::clamp(sw, 2, 64);
-    const Plane f = refFlatten(g, refPaper(g, w, h, r.m.paperCell));
-    auto at = [&](int x, int y) { return f[size_t(y) * w + x]; };
     Plane d(f.size());
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             uint8_t hi = 0, lo = 255;
             for (int yy = std::max(0, y - 1); yy <= std::min(h - 1, y + 1); ++yy)
                 for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1); ++xx)
-                    hi = std::max(hi, at(xx, yy)), lo = std::min(lo, at(xx, yy));
+                    hi = std::max(hi, f[size_t(yy) * w + xx]), lo = std::min(lo, f[size_t(yy) * w + xx]);
             d[size_t(y) * w + x] = uint8_t(hi - lo);
         }
     Plane sorted = d;
     std::sort(sorted.begin(), sorted.end());
-    const int median = sorted[(sorted.size() - 1) / 2];
+    median = sorted[(sorted.size() - 1) / 2];
+    return d;
+}
+
+// The grain step: 3 x 3 means while the grain hides the contrast.
+Plane refUngrained(Plane g, int w, int h)
+{
+    for (int pass = 0; pass < 3; ++pass) {
+        const Plane f = refFlatten(g, refPaper(g, w, h, 8));
+        const int t = otsu(f);
+        int64_t n = 0, sum = 0, median = 0;
+        for (uint8_t v : f)
+            if (v <= t) ++n, sum += v;
+        int m = 0;
+        spread(f, w, h, m);
+        median = m;
+        if (!(5 * median > (pass ? 1 : 2) * (255 - sum / n))) break;
+        Plane out(g.size());
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                unsigned total = 0, k = 0;
+                for (int yy = std::max(0, y - 1); yy <= std::min(h - 1, y + 1); ++yy)
+                    for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1); ++xx) total += g[size_t(yy) * w + xx], ++k;
+                out[size_t(y) * w + x] = uint8_t((total + k / 2) / k);
+            }
+        g = out;
+    }
+    return g;
+}
+
+RefResult refBinarize(const Plane &page, int w, int h, int givenWidth)
+{
+    RefResult r{};
+    const Plane g = refUngrained(page, w, h);
+    const int measured = refStrokeWidth(roughInk(g, w, h), w, h);
+    const int sw = givenWidth > 0 ? givenWidth : (measured ? measured : 3);
+    r.m.strokeWidth = givenWidth > 0 ? givenWidth : measured;
+    r.m.paperCell = std::clamp(sw, 2, 64);
+    const Plane f = refFlatten(g, refPaper(g, w, h, r.m.paperCell));
+    auto at = [&](int x, int y) { return f[size_t(y) * w + x]; };
+    int median = 0;
+    const Plane d = spread(f, w, h, median);
     const int e = std::max({otsu(d), 20, 2 * median});
     const int t = otsu(f), weak = t + (255 - t) / 2, rad = 2 * sw, span = 2 * rad + 1;
     r.m.edgeLevel = e;
@@ -277,6 +312,7 @@ TEST(ExtraDocument, BinarizerEqualsTheDocumentedArithmetic)
     const PageSpec specs[] = {
         {97, 61, 3, 210, 60, 0.5, false, 6}, {64, 50, 8, 200, 90, 0.3, true, 10}, {33, 140, 2, 180, 120, 0.6, true, 4},
         {1, 40, 2, 200, 50, 0.2, false, 20}, {45, 1, 2, 200, 50, 0.2, false, 20}, {120, 80, 5, 230, 40, 0.0, false, 0},
+        {90, 70, 3, 177, 129, 0.4, false, 30},  // grain hiding faint strokes: smoothed
     };
     uint32_t seed = 1;
     for (const PageSpec &p : specs)
@@ -341,7 +377,8 @@ TEST(ExtraDocument, StrokesOnAStrongGradientAreRecoveredWithTheirWidth)
 }
 
 // Text drawn by the library, ink 129 on paper 177 under 59% light fall-off
-// and a stain: faint, low-contrast, and not a reason for an empty page.
+// and a stain: faint, low-contrast, and not a reason for an empty page,
+// nor is strong grain on it.
 TEST(ExtraDocument, AFaintStainedTextPageIsRead)
 {
     const int w = 640, h = 240;
@@ -353,15 +390,18 @@ TEST(ExtraDocument, AFaintStainedTextPageIsRead)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) truth[size_t(y) * w + x] = text->data[size_t(y) * text->pitch + 3 * size_t(x) + 1] < 128;
     ASSERT_GT(std::count(truth.begin(), truth.end(), 1), 5000);
-    const PageSpec p{w, h, 3, 177, 129, 0.59, true, 0};
-    for (const bool rgb : {false, true}) {
-        ImagePtr im = greyImage(render(p, truth, 5), w, h);
-        if (rgb) {
-            ASSERT_TRUE(kxiCast(im.get(), KIT_RGB));
+    // Then under grain of +-30 levels, which hides the strokes until the
+    // page is smoothed.
+    for (const int noise : {0, 30})
+        for (const bool rgb : {false, true}) {
+            const PageSpec p{w, h, 3, 177, 129, 0.59, true, noise};
+            ImagePtr im = greyImage(render(p, truth, 5), w, h);
+            if (rgb) {
+                ASSERT_TRUE(kxiCast(im.get(), KIT_RGB));
+            }
+            kxxBinarizeDocument(im.get(), 1);
+            EXPECT_GE(fMeasure(bytesOf(im.get()), truth), noise ? 50.0 : 85.0) << (rgb ? "colour" : "grey") << noise;
         }
-        kxxBinarizeDocument(im.get(), 1);
-        EXPECT_GE(fMeasure(bytesOf(im.get()), truth), 85.0) << (rgb ? "colour" : "grey");
-    }
 }
 
 TEST(ExtraDocument, InkSetOnlyFlipsTheSides)
