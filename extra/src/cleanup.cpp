@@ -87,14 +87,19 @@ Removed removeSpecks(Image *im, int maxArea, int nearArea, int reachX, int reach
     if (count < 0 || !areas || !drop) return failed("areas && drop", Removed{0, 0, false});
     int64_t *a = areas.get();
     std::fill(a, a + size_t(count) + 1, int64_t(0));
-    for (size_t i = 0; i < n; ++i) ++a[size_t(labels[i])];
-    a[0] = 0;
-    // Specks with a chance to stay: nearArea < area <= maxArea.
+    for (size_t i = 0; i < n; ++i)  // the paper (label 0) skipped: no chain of increments of one count
+        if (const int32_t l = labels[i]) ++a[size_t(l)];
+    // Specks with a chance to stay: nearArea < area <= maxArea.  kind[k]:
+    // 1 a letter, 2 such a speck, 0 otherwise (label 0 too).
     bool candidates = false, large = false;
+    Scratch<uint8_t> kind(size_t(count) + 1);
+    if (!kind) return failed("areas && drop", Removed{0, 0, false});
+    kind[0] = 0;
     for (int k = 1; k <= count; ++k) {
         drop[k] = a[k] <= maxArea;
-        candidates |= a[k] <= maxArea && a[k] > nearArea;
-        large |= a[k] > maxArea;
+        kind[k] = a[k] > maxArea ? 1 : a[k] > nearArea ? 2 : 0;
+        candidates |= kind[k] == 2;
+        large |= kind[k] == 1;
     }
     if (candidates && large) {
         // A speck near a letter stays.
@@ -102,11 +107,12 @@ Removed removeSpecks(Image *im, int maxArea, int nearArea, int reachX, int reach
         Scratch<int32_t> column{size_t(w)};
         if (!(mask && near && column)) return failed("mask && near && column", Removed{0, 0, false});
         const int32_t *L = labels.get();
-        for (size_t i = 0; i < n; ++i) mask[i] = L[i] != 0 && a[L[i]] > maxArea;
+        const uint8_t *K = kind.get();
+        for (size_t i = 0; i < n; ++i) mask[i] = K[L[i]] == 1;
         if (!nearRect(mask.get(), w, h, reachX, reachY, near.get(), column.get()))
             return failed("ring", Removed{0, 0, false});
         for (size_t i = 0; i < n; ++i)
-            if (near[i] && L[i] && a[L[i]] > nearArea) drop[L[i]] = 0;
+            if (near[i] && K[L[i]] == 2) drop[L[i]] = 0;
     }
     return clearLabels(im, labels.get(), drop.get(), count);
 }
