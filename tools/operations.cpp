@@ -59,7 +59,7 @@ template <class F>
 StepResult into(ImagePtr &image, int width, int height, F call)
 {
     std::string unreadable;  // a result no file of ours could hold is refused before it is computed
-    if (!checkResultSize(width, height, "", unreadable)) return {false, "the result would be " + unreadable};
+    if (!checkResultSize(width, height, "", unreadable)) return {false, "the result would be too large for any file: " + unreadable};
     ImagePtr dst(kxCreateImage(image->imageType, width, height));
     if (!dst)
         return {false, "cannot create a " + std::to_string(width) + " x " + std::to_string(height) + " image"};

@@ -101,6 +101,7 @@ def _converted(image, kit, binary):
         _native.destroy_image(address)
 
 
+@_native.named("kxpre.to_gray")
 def to_gray(image, binary=False):
     """A grey (H, W) copy of an image.
 
@@ -114,6 +115,7 @@ def to_gray(image, binary=False):
     return _converted(image, KIT_GRAY, binary)
 
 
+@_native.named("kxpre.to_bgr")
 def to_bgr(image, binary=False):
     """A B,G,R colour (H, W, 3) copy of a grey, binary or B,G,R,A image
     (alpha dropped; binary pixels become 0 or 255 in every channel)."""

@@ -11,6 +11,7 @@ overrides).
 
 import ctypes
 import ctypes.util
+import functools
 import os
 
 import numpy as np
@@ -160,6 +161,36 @@ def image_type(array, binary):
         "kxpre: an image is a uint8 array of shape (H, W), (H, W, 3) for B,G,R or (H, W, 4) "
         "for B,G,R,A; got shape %s" % (array.shape,)
     )
+
+
+def renamed(error, name):
+    """The error again, naming the function: the helpers here raise with the
+    bare prefix "kxpre: " (or "kxpre.extra: "), which does not say which
+    call refused."""
+    text = str(error)
+    for bare in ("kxpre: ", "kxpre.extra: "):
+        if text.startswith(bare):
+            return type(error)("%s: %s" % (name, text[len(bare):]))
+    return error
+
+
+def named(name=None):
+    """Decorator of a hand-written function: its refusals name it (name:
+    the name users call, else module.function)."""
+    def decorate(f):
+        who = name or "%s.%s" % (f.__module__, f.__name__)
+
+        @functools.wraps(f)
+        def call(*args, **kwargs):
+            try:
+                return f(*args, **kwargs)
+            except (TypeError, ValueError, MemoryError) as error:
+                again = renamed(error, who)
+                if again is error:
+                    raise
+                raise again from None
+        return call
+    return decorate
 
 
 def check_array(array, what="image"):

@@ -277,6 +277,11 @@ class _Plan:
                 self._target(st)
             returned = self.raw(*[p(st) for p in self.params])
             return self.result(self, st, returned)
+        except (TypeError, ValueError, MemoryError) as error:
+            again = _native.renamed(error, "kxpre." + self.py)
+            if again is error:
+                raise
+            raise again from None
         finally:
             st.release()
 

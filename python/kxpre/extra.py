@@ -168,6 +168,7 @@ def _connectivity(fn, c):
 
 
 @_notes("kxxLabel")
+@_native.named()
 def label(image, connectivity=8):
     """(labels, count): int32 labels of the set pixels of a binary image,
     numbered 1..count in raster order of each component's first pixel, 0 for
@@ -182,6 +183,7 @@ def label(image, connectivity=8):
 
 
 @_notes("kxxComponentStats")
+@_native.named()
 def component_stats(labels, count):
     """Records (COMPONENT dtype) of labels 0..count of an int32 label array:
     label, area, bounding box (left, top, width, height), centroid (cx, cy)
@@ -197,6 +199,7 @@ def component_stats(labels, count):
     return stats
 
 
+@_native.named()
 def components(image, connectivity=8):
     """(labels, stats): label() and component_stats() in one call; stats[0]
     describes the clear pixels."""
@@ -212,6 +215,7 @@ def components(image, connectivity=8):
 
 
 @_notes("kxxStrokePoints")
+@_native.named()
 def stroke_points(skeleton, kinds=Stroke.END | Stroke.BRANCH):  # noqa: F821 (from the manifest)
     """(N, 2) int array of the (x, y) points of the given kinds (Stroke
     flags) of a one pixel wide binary skeleton, in raster order
@@ -236,6 +240,7 @@ def stroke_points(skeleton, kinds=Stroke.END | Stroke.BRANCH):  # noqa: F821 (fr
 
 
 @_notes("kxxLevel")
+@_native.named()
 def level(image, selector=OTSU, mask=None):  # noqa: F821 (from the manifest)
     """The level a global selector picks for a grey image, optionally counting
     only where mask is non-zero (kxxLevel; the manifest's function with the
@@ -247,6 +252,7 @@ def level(image, selector=OTSU, mask=None):  # noqa: F821 (from the manifest)
 
 
 @_notes("kxxHistogramLevel")
+@_native.named()
 def histogram_level(histogram, selector=OTSU):  # noqa: F821
     """The level a global selector picks for 256 counts (kxxHistogramLevel)."""
     h = np.ascontiguousarray(histogram, dtype=np.int32)
@@ -263,6 +269,7 @@ def histogram_level(histogram, selector=OTSU):  # noqa: F821
 
 
 @_notes("kxxMultiLevels")
+@_native.named()
 def multi_levels(image, levels):
     """The levels - 1 thresholds kxbMultiLevel posterizes at (kxxMultiLevels)."""
     if not isinstance(levels, numbers.Integral) or not 2 <= levels <= 256:
@@ -279,6 +286,7 @@ def multi_levels(image, levels):
 
 
 @_notes("kxxLocalLevels")
+@_native.named()
 def local_levels(image, method, window, k, r=127.5):
     """float64 array of the local level T of every pixel (kxxLocalLevels);
     NIBLACK and SAUVOLA equal scikit-image's threshold_niblack and
@@ -314,6 +322,7 @@ _gradient = _bind("kxxGradient", _i, [_p, _i, _i, _p, _p, _p, _p, _p])
 
 
 @_notes("kxxGradient")
+@_native.named()
 def gradient(image, op=Operator.SOBEL, norm=Norm.L2, dtype=np.uint16, derivatives=False,  # noqa: F821
              direction=False):
     """The gradient magnitude of a grey image as uint16 or float32 (no
@@ -344,6 +353,7 @@ def gradient(image, op=Operator.SOBEL, norm=Norm.L2, dtype=np.uint16, derivative
 # ---- CLAHE -----------------------------------------------------------------
 
 @_notes("kxxClahe")
+@_native.named()
 def clahe(image, tiles=(8, 8), clip_limit=40.0, inplace=False):
     """Contrast-limited adaptive histogram equalization of a grey image
     (kxxClahe): tiles = (across, down), 1..256 each, clip_limit relative
@@ -381,6 +391,7 @@ _estimate_paper = _bind("kxxEstimatePaper", _p, [_p, _i, _p])
 
 
 @_notes("kxxMeasurePage")
+@_native.named()
 def measure_page(a):
     """The measures of a grey or colour page of text (kxxMeasurePage): a dict
     of stroke_width, text_height and paper_cell, in pixels (0 where the page
@@ -394,6 +405,7 @@ def measure_page(a):
 
 
 @_notes("kxxEstimatePaper")
+@_native.named()
 def estimate_paper(a, cell=0):
     """The paper of a grey or colour page under its ink (kxxEstimatePaper), a
     grey uint8 (H, W) array; cell 2..64, 0 from the page's stroke width."""
@@ -446,6 +458,7 @@ _REPORT_KEYS = {"angle": "angle", "confidence": "confidence", "turned": "turned"
                 "borderPixels": "border_pixels", "linePixels": "line_pixels"}
 
 
+@_native.named()
 def clean_page(a, dpi=None, turn=True, rulings=False):
     """A clean binary page for OCR from a grey (H, W) or colour (H, W, 3|4,
     B,G,R[,A]) uint8 page (kxxCleanPage): returns (page, report), page a

@@ -70,6 +70,7 @@ _analyse = _fn("kxxPrintAnalyse", _i, [_p, _i, _p, _p, _p, _p, _p, _p, _i])
 PrintResult = namedtuple("PrintResult", "minutiae enhanced ridges skeleton orientation coherence frequency mask")
 
 
+@_native.named("kxpre.extra.print_params")
 def print_params(dpi=500, **changes):
     """The parameters for a resolution (kxxPrintDefaults) as a PARAMS record,
     with any field changed by keyword (print_params(500, block=12))."""
@@ -107,6 +108,7 @@ def _field(a, shape, dtype, what):
     return a
 
 
+@_native.named("kxpre.extra.print_orientation")
 def print_orientation(image, block=16, smooth=2):
     """(orientation, coherence): float32 block fields, ridge angles in [0, pi)
     and coherence 0..1 (kxxPrintOrientation)."""
@@ -119,6 +121,7 @@ def print_orientation(image, block=16, smooth=2):
     return o, c
 
 
+@_native.named("kxpre.extra.print_mask")
 def print_mask(image, coherence=None, params=None):
     """uint8 block mask, 1 on the print (kxxPrintMask)."""
     p = _params(params)
@@ -132,6 +135,7 @@ def print_mask(image, coherence=None, params=None):
     return m
 
 
+@_native.named("kxpre.extra.print_frequency")
 def print_frequency(image, orientation, mask=None, params=None):
     """(frequency, measured): float32 ridges per pixel for every block, and
     the uint8 map of the blocks measured (1) rather than filled in (0)
@@ -150,6 +154,7 @@ def print_frequency(image, orientation, mask=None, params=None):
     return f, measured
 
 
+@_native.named("kxpre.extra.print_gabor")
 def print_gabor(image, orientation, frequency, mask=None, params=None):
     """(enhanced, ridges): the Gabor-filtered print (uint8, ridges dark) and
     the binary ridge map (uint8 0/1, ridges 1) (kxxPrintGabor)."""
@@ -169,6 +174,7 @@ def print_gabor(image, orientation, frequency, mask=None, params=None):
     return enhanced, ridges
 
 
+@_native.named("kxpre.extra.print_minutiae")
 def print_minutiae(ridges, orientation=None, coherence=None, mask=None, params=None, skeleton=False):
     """MINUTIA records of a binary ridge map (kxxPrintMinutiae); with
     skeleton=True, (minutiae, skeleton)."""
@@ -194,6 +200,7 @@ def print_minutiae(ridges, orientation=None, coherence=None, mask=None, params=N
     return (out, sk) if skeleton else out
 
 
+@_native.named("kxpre.extra.mark_minutiae")
 def mark_minutiae(image, minutiae, colour=0xFF0000):
     """A copy of a grey, binary (bool) or colour (H, W, 3|4) image with the
     minutiae marked: squares for endings, circles for bifurcations, each
@@ -215,6 +222,7 @@ def mark_minutiae(image, minutiae, colour=0xFF0000):
     return out.view(np.bool_) if np.asarray(image).dtype == np.bool_ else out
 
 
+@_native.named("kxpre.extra.print_analyse")
 def print_analyse(image, dpi=500, params=None):
     """Everything from one grey print (kxxPrintAnalyse): a PrintResult of
     the minutiae (MINUTIA records), enhanced, ridges, skeleton (uint8

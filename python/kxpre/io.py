@@ -102,6 +102,7 @@ def _read_page(path, page, options):
         _native.destroy_image(address)
 
 
+@_native.named("kxpre.read")
 def read(path, page=None, max_bytes=None):
     """The picture in the file at `path` as a new uint8 array.
 
@@ -126,6 +127,7 @@ def read(path, page=None, max_bytes=None):
     return _read_page(path, 0, options)
 
 
+@_native.named("kxpre.read_pages")
 def read_pages(path, max_bytes=None):
     """Every page of the file at `path`, as a list of new uint8 arrays (one
     for files of a single page).  max_bytes caps each page's read, as for
@@ -134,6 +136,7 @@ def read_pages(path, max_bytes=None):
     return [_read_page(path, i, options) for i in range(page_count(path))]
 
 
+@_native.named("kxpre.page_count")
 def page_count(path):
     """The number of pages of the file (1 for every format but TIFF)."""
     error = ctypes.create_string_buffer(512)
@@ -152,6 +155,7 @@ def _image(array, binary, what):
     return _native.owned_copy(np.ascontiguousarray(array), kit)
 
 
+@_native.named("kxpre.write")
 def write(path, image, quality=None, binary=None):
     """Writes `image` to the file `path`, replacing it.
 

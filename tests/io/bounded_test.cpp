@@ -96,6 +96,13 @@ Bytes progressiveJpeg(uint16_t w, uint16_t h)
     return b;
 }
 
+Bytes pnm(const std::string &header, const Bytes &pixels)
+{
+    Bytes b(header.begin(), header.end());
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    return b;
+}
+
 Bytes fileBytes(const std::string &path)
 {
     std::ifstream f(path, std::ios::binary);
@@ -157,6 +164,8 @@ TEST(BoundedReads, SmallFilesDeclaringLargePagesAreRefusedForAFewMegabytes)
         {"8-bit grey uncompressed TIFF", tiff(16000, 16000, 1, 8, COMPRESSION_NONE, PHOTOMETRIC_MINISBLACK, some)},
         {"RGBA PNG", png(65535, 4096, 6, some)},
         {"progressive JPEG", progressiveJpeg(65500, 4000)},
+        {"binary PGM", pnm("P5 16000 16000 255\n", some)},
+        {"ASCII PPM", pnm("P3 9000 9000 255\n", some)},
     };
     for (const auto &c : cases) {
         char error[256] = "";

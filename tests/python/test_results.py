@@ -102,6 +102,20 @@ def test_errors_of_the_companion_module_name_the_function():
             call()
 
 
+def test_size_and_dtype_refusals_of_the_shared_helpers_name_the_function(tmp_path):
+    # They were raised as "kxpre: a 46341 x 46341 image ..." and "kxpre: image
+    # must have dtype uint8", whichever function had called the helper.
+    huge = np.broadcast_to(np.zeros((1, 1), np.uint8), (46341, 46341))
+    for call, name in [(lambda: kxpre.invert(huge), "invert"), (lambda: kx.label(huge), "extra.label"),
+                       (lambda: kx.clahe(huge), "extra.clahe"), (lambda: kx.print_mask(huge), "extra.print_mask"),
+                       (lambda: kxpre.to_gray(GREY.astype(np.int16)), "to_gray"),
+                       (lambda: kxpre.write(str(tmp_path / "o.png"), GREY.astype(np.int16)), "write"),
+                       (lambda: kx.clean_page(GREY.astype(np.int16)), "extra.clean_page"),
+                       (lambda: kx.print_params(dpi=5), "extra.print_params")]:
+        with pytest.raises((TypeError, ValueError), match=r"^kxpre\.%s: " % re.escape(name)):
+            call()
+
+
 def test_the_companion_codes_are_enums_that_match_the_old_names():
     assert kx.OTSU is kx.Selector.OTSU and kx.SAUVOLA is kx.Method.SAUVOLA and kx.L2 is kx.Norm.L2
     assert kx.STROKE_END | kx.STROKE_DOT == kx.Stroke.END | kx.Stroke.DOT == 5

@@ -184,6 +184,12 @@ TEST_F(PipeFiles, FailuresGiveTheirExitCodeAndLeaveTheOutputAlone)
         {io + "rgb replacechannel " + dir.file("colour.png") + " 1", 2,
          "step 2 (replacechannel): channel must be a binary or grey or B,G,R colour"},
         {io + "sauvola 5 0.2 0", 2, "step 1 (sauvola): needs r > 0.0 (got r 0)"},
+        // Results no reader of ours opens, refused before they are made: a
+        // 46000 x 46000 unwarp ran 49 s at 4.1 GB and was then written.
+        {io + "unwarp 0,0,5,0,5,4,0,4 46000 46000", 1,
+         "(unwarp): the result would be too large for any file: 46000 x 46000 pixels are above the limit"},
+        {in + " " + dir.file("wide.jpg") + " clip 0 0 65500 0 invert", 1,
+         "(clip): the result cannot be written: " + dir.file("wide.jpg") + ": 65501 x 1 pixels are above"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.words);
