@@ -116,6 +116,14 @@ const std::vector<Family> &families()
            "the turned page deskewed (skew found, turned back)"},
           {"clahe 8 8 2.0", "CLAHE, 8 x 8 tiles, clip limit 2"},
           {"gradientmagnitude 0 2", "Sobel gradient magnitude (L2), scaled to its largest value"}}},
+        // Pages of documents: the page made faint and turned, as a poor scan.
+        {"documents", "Documents (libkxextra)", "rotatee2 -2.5 0xFFFFFFFF 0 1 linear 0.6 80",
+         {{"normalize 128 1200 localintegral 25 128 0.34", "the library's local window (25, 128, 0.34), for comparison"},
+          {"flattenpaper", "the paper flattened (its estimate divided out)"},
+          {"binarizedocument 0", "the document binarizer (stroke edges), paper set"},
+          {"cleanpage 0 0 invert", "cleaned for OCR, not turned (ink set, inverted to show it black)"},
+          {"cleanpage invert", "cleaned and turned straight, in one call"},
+          {"deskewpage", "the grey page turned straight"}}},
     };
     return list;
 }

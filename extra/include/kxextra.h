@@ -595,10 +595,12 @@ KXX_API Image *kxxFlattenPaper(Image *page, int cell);
  *     from T to the paper.
  *  4. Strong level.  With L the lowest F of a candidate,
  *       K = min(max(Otsu level of the histogram of F over the candidates,
- *                   L + (W - L) / 2),  255 - E):
- *     the darker side of the candidates, but never closer to L than half
- *     way to W (Otsu splits a narrow histogram anywhere), and standing out
- *     from the paper by more than the edge level.
+ *                   L + (W - L) * 2 / 3),  255 - E):
+ *     the darker side of the candidates, but never closer to L than two
+ *     thirds of the way to W (Otsu splits a narrow histogram anywhere, and
+ *     the split between black headings and grey body text would cost the
+ *     body text), and standing out from the paper by more than the edge
+ *     level.
  *  5. Ink: the 8-connected components of candidates that hold at least
  *     sw * sw pixels and at least one pixel with F <= K; every other
  *     pixel is paper.  So faint hairlines that join darker strokes stay,

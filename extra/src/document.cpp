@@ -458,11 +458,12 @@ int keepStrong(const uint8_t *f, int w, int h, int64_t minArea, int weak, int ed
     int lowest = 0;
     while (lowest < 256 && !hist[lowest]) ++lowest;
     if (lowest == 256) return -1;
-    // Otsu splits a narrow histogram anywhere: at least half way from the
-    // darkest candidate to the weak level.
+    // Otsu splits a narrow histogram anywhere, or between black headings
+    // and grey body text: at least two thirds of the way from the darkest
+    // candidate to the weak level.
     // A kept component also stands out from the paper (255 after the
     // flattening) by more than the edge level.
-    const int strong = std::min(std::max(kxxHistogramLevel(hist, KXX_OTSU), lowest + (weak - lowest) / 2), 255 - edge);
+    const int strong = std::min(std::max(kxxHistogramLevel(hist, KXX_OTSU), lowest + (weak - lowest) * 2 / 3), 255 - edge);
     Image *view = kxCreateImageEx(KIT_BIN, w, h, w, ink, 0);
     if (!view) return failed("view", -2);
     TempImage hold(view);

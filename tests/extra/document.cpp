@@ -225,7 +225,7 @@ RefResult refBinarize(const Plane &page, int w, int h, int givenWidth)
     for (size_t i = 0; i < f.size(); ++i)
         if (cand[i]) lowest = std::min(lowest, int(f[i]));
     if (lowest == 256) return r;
-    const int strong = std::min(std::max(otsu(f, &cand), lowest + (weak - lowest) / 2), 255 - e);
+    const int strong = std::min(std::max(otsu(f, &cand), lowest + (weak - lowest) * 2 / 3), 255 - e);
     r.m.strongLevel = strong;
     int count = 0;
     const std::vector<int> label = components(cand, w, h, count);
@@ -402,6 +402,25 @@ TEST(ExtraDocument, AFaintStainedTextPageIsRead)
             kxxBinarizeDocument(im.get(), 1);
             EXPECT_GE(fMeasure(bytesOf(im.get()), truth), noise ? 50.0 : 85.0) << (rgb ? "colour" : "grey") << noise;
         }
+}
+
+// A black heading over small grey body text: the body text is ink too,
+// although its darkest pixels lie far above the heading's.
+TEST(ExtraDocument, GreyBodyTextUnderABlackHeadingIsKept)
+{
+    const int w = 420, h = 170;
+    ImagePtr page = kxtest::makeImage(KIT_GRAY, w, h, Plane(size_t(w) * h, 255));
+    kxFillText(page.get(), "A black heading", 10, 6, 30, 0xff000000);
+    for (int line = 0; line < 7; ++line)
+        kxFillText(page.get(), "grey body text, small: 0.98 and a comma, i.", 10, 48 + 16 * line, 13, 0xff8c8c8c);
+    kxiCast(page.get(), KIT_GRAY);
+    const Plane g = bytesOf(page.get());
+    Plane body(g.size());
+    for (size_t i = 0; i < g.size(); ++i) body[i] = i >= size_t(w) * 46 && g[i] < 200;
+    kxxBinarizeDocument(page.get(), 1);
+    Plane ink = bytesOf(page.get());
+    std::fill(ink.begin(), ink.begin() + ptrdiff_t(w) * 46, 0);
+    EXPECT_GE(fMeasure(ink, body), 75.0);  // the body as drawn, with its anti-aliased rim
 }
 
 TEST(ExtraDocument, InkSetOnlyFlipsTheSides)
