@@ -891,8 +891,10 @@ KX_API Image *kxTranslate(Image *image, float dx, float dy, int nearest);
  *     pixel even at angle 0.
  *  2. Bilinear samples reaching past the source edge mix in 0 (a dark seam
  *     on a light background), not the background.
- *  3. A non-finite angle leaves the image unchanged.  A wrapped (virtual)
- *     image cannot change size: with keepSize 0 it is left unchanged.
+ *  3. An angle that is not finite or lies beyond +-1e15 degrees (where
+ *     doubles lie an eighth of a degree apart or more) leaves the image
+ *     unchanged.  A wrapped (virtual) image cannot change size: with
+ *     keepSize 0 it is left unchanged.
  *  4. When the box does not fit in memory "tmp_im" is reported and the image
  *     is left unchanged. */
 KX_API Image *kxRotateEx(Image *image, double angle, int nearest, int keepSize);

@@ -11,6 +11,13 @@ using namespace kx::geo;
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+// Angles beyond 1e15 degrees mean nothing: doubles there lie an eighth of
+// a degree or more apart, and further out the turns of the picture's
+// corners cannot be told apart (at 1e20 every corner lands on one point and
+// the picture would become 1 x 1).  They, and NaN, leave the image as it is.
+constexpr double kMaxDegrees = 1e15;
+
+bool meaningful(double degrees) { return std::fabs(degrees) <= kMaxDegrees; }
 
 // Turns the well-formed image `im` in place by a finite angle in radians,
 // by nearest neighbour or bilinear sampling.  keepSize = 0 gives the image
@@ -41,7 +48,7 @@ extern "C" {
 Image *kxRotateEx(Image *image, double angle, int nearest, int keepSize)
 {
     const double radians = angle * kPi / 180.0;
-    if (!image || !typeOk(image) || !std::isfinite(radians)) return image;
+    if (!image || !typeOk(image) || !meaningful(angle)) return image;
     return rotateWith(image, radians, nearest != 0, keepSize, [](Image *t) { kxiFlood(t, 0); });
 }
 
@@ -49,7 +56,7 @@ Image *kxRotateE2(Image *image, double angle, uint32_t colour, int nearest, int 
 {
     if (!image) return kx::failed("image", nullptr);
     const double radians = angle * kPi / 180.0;
-    if (!typeOk(image) || !std::isfinite(radians)) return image;
+    if (!typeOk(image) || !meaningful(angle)) return image;
     return rotateWith(image, radians, nearest != 0, keepSize,
                       [colour](Image *t) { kxSetPixelEx(t, colour, nullptr, 0); });
 }

@@ -382,6 +382,21 @@ TEST(RotateEx, MatchesTheDirectLoop)
                 }
 }
 
+// Regression: kxRotateEx(image, 1e20, ...) gave a 1 x 1 image (every
+// corner landed on one point).  Angles beyond 1e15 degrees leave the image.
+TEST(RotateEx, AnglesTooLargeToMeanAnythingLeaveTheImage)
+{
+    const auto bytes = randomBytes(size_t(9) * 7, 3, 0, 255);
+    for (const double a : {1e20, -1e16, std::nextafter(1e15, 2e15), std::nan(""), HUGE_VAL, 1e15})
+        for (const bool e2 : {false, true}) {
+            auto im = makeImage(KIT_GRAY, 9, 7, bytes);
+            if (e2) kxRotateE2(im.get(), a, 0xFF808080u, 1, 0);
+            else kxRotateEx(im.get(), a, 1, 0);
+            const bool left = im->width == 9 && im->height == 7 && pixels(im.get()) == bytes;
+            EXPECT_EQ(left, !(std::fabs(a) <= 1e15)) << a << (e2 ? " E2" : "");
+        }
+}
+
 TEST(FiltersAndContributions, WeightsWidthsAndWindowsAgainstHandComputedValues)
 {
     auto check = [](const CGenericFilter &f, float width, std::array<float, 4> x, std::array<float, 4> want) {
