@@ -3,7 +3,7 @@
  * binarizing and thinning a page or a fingerprint.
  *
  *   Connected components   kxxLabel, kxxComponentStats, kxxDespeckle,
- *                          kxxKeepLargest
+ *                          kxxDespeckleEx, kxxKeepLargest
  *   Stroke points          kxxStrokePoints, kxxMarkStrokePoints
  *   Selector levels        kxxLevel, kxxHistogramLevel, kxxIsoDataLevel,
  *                          kxxMultiLevels
@@ -125,6 +125,19 @@ KXX_API int kxxComponentStats(const int32_t *labels, int width, int height, int 
  * Scratch memory: a label per pixel plus kxxLabel's; when it is not
  * available, "labels" is reported and the image comes back unchanged. */
 KXX_API Image *kxxDespeckle(Image *image, int connectivity, int minArea);
+
+/* kxxDespeckle for components of either value, in place.
+ *   image, connectivity, minArea: as kxxDespeckle.
+ *   value: 1 clears the set components of fewer than minArea pixels
+ *          (kxxDespeckle); 0 sets the clear ones of fewer than minArea
+ *          pixels to 1 (pinholes in the ink of a page whose paper is
+ *          clear, or, on a page whose paper is set, specks of ink), the
+ *          set pixels' bytes kept as they are.
+ * Returns image; null for null; a value other than 0 and 1 and what
+ * kxxDespeckle refuses come back unchanged.  Scratch memory: a byte and a
+ * label per pixel plus kxxLabel's; when it is not available "labels" is
+ * reported and the image comes back unchanged. */
+KXX_API Image *kxxDespeckleEx(Image *image, int connectivity, int minArea, int value);
 
 /* Keeps the n largest components and clears the others, in place.
  *   image:        KIT_BIN, changed in place; stays KIT_BIN.

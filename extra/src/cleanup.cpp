@@ -304,6 +304,42 @@ Removed removeRulings(Image *im, int minLength, int maxThickness) noexcept
 
 extern "C" {
 
+Image *kxxDespeckleEx(Image *image, int connectivity, int minArea, int value)
+{
+    if (!image) return nullptr;
+    if (value == 1) return kxxDespeckle(image, connectivity, minArea);
+    if (value != 0 || !typeOk(image) || image->imageType != KIT_BIN || (connectivity != 4 && connectivity != 8) ||
+        minArea <= 1)
+        return image;
+    // The clear pixels as a packed plane of their own, labelled; the set
+    // pixels' bytes are never rewritten (only small clear components are).
+    const int w = image->width, h = image->height;
+    const size_t n = size_t(w) * size_t(h);
+    Scratch<uint8_t> clear(n);
+    Scratch<int32_t> labels(n);
+    if (!(clear && labels)) return failed("labels", image);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *p = row(image, y);
+        for (int x = 0; x < w; ++x) clear[size_t(y) * size_t(w) + size_t(x)] = p[x] == 0;
+    }
+    Image *view = kxCreateImageEx(KIT_BIN, w, h, w, clear.get(), 0);
+    if (!view) return failed("labels", image);
+    TempImage hold(view);
+    const int count = kxx::labelComponents(view, connectivity == 8, labels.get());
+    Scratch<int64_t> areas(size_t(std::max(count, 0)) + 1);
+    if (count < 0 || !areas) return failed("labels", image);
+    std::fill(areas.get(), areas.get() + count + 1, int64_t(0));
+    for (size_t i = 0; i < n; ++i)
+        if (const int32_t l = labels[i]) ++areas[size_t(l)];
+    for (int y = 0; y < h; ++y) {
+        uint8_t *p = row(image, y);
+        const int32_t *l = labels.get() + size_t(y) * size_t(w);
+        for (int x = 0; x < w; ++x)
+            if (l[x] && areas[size_t(l[x])] < minArea) p[x] = 1;
+    }
+    return image;
+}
+
 Image *kxxRemoveSpecks(Image *image, int maxArea, int nearArea, int reach)
 {
     if (!image) return nullptr;
