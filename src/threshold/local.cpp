@@ -84,14 +84,108 @@ KX_TARGET(KX_ISA_AVX2) size_t prefixAvx2(const uint32_t *colSum, const uint32_t 
 }
 #endif
 
-// The plain level: the loop of runningSums does it all.
+#if KX_ISA_X86
+// Running sums within eight lanes.
+KX_TARGET(KX_ISA_AVX2) inline __m256i scan(__m256i a)
+{
+    a = _mm256_add_epi32(a, _mm256_slli_si256(a, 4));
+    a = _mm256_add_epi32(a, _mm256_slli_si256(a, 8));
+    return _mm256_add_epi32(a, _mm256_shuffle_epi32(_mm256_permute2x128_si256(a, a, 0x08), 0xFF));
+}
+
+// One step down for both column arrays and their running sums at once,
+// eight columns at a time: enter^2 - leave^2 as one multiply-add of the
+// pairs (enter, leave) and (enter, -leave).  The same sums modulo 2^32 as
+// slide and runningSums.  Returns how many columns it did.
+KX_TARGET(KX_ISA_AVX2) size_t slidePrefixAvx2(const uint8_t *enter, const uint8_t *leave, uint32_t *colSum,
+                                              uint32_t *colSq, uint32_t *preSum, uint32_t *preSq, size_t n,
+                                              uint32_t &runSum, uint32_t &runSq)
+{
+    __m256i carrySum = _mm256_set1_epi32(int(runSum)), carrySq = _mm256_set1_epi32(int(runSq));
+    const __m256i last = _mm256_set1_epi32(7);
+    size_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const __m128i e = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(enter + x)));
+        const __m128i l = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(leave + x)));
+        const __m128i minusL = _mm_sub_epi16(_mm_setzero_si128(), l);
+        const __m256i dSum = _mm256_cvtepi16_epi32(_mm_sub_epi16(e, l));
+        const __m256i dSq = _mm256_setr_m128i(_mm_madd_epi16(_mm_unpacklo_epi16(e, l), _mm_unpacklo_epi16(e, minusL)),
+                                              _mm_madd_epi16(_mm_unpackhi_epi16(e, l), _mm_unpackhi_epi16(e, minusL)));
+        const __m256i a = _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(colSum + x)), dSum);
+        const __m256i b = _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(colSq + x)), dSq);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(colSum + x), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(colSq + x), b);
+        const __m256i pa = _mm256_add_epi32(scan(a), carrySum), pb = _mm256_add_epi32(scan(b), carrySq);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(preSum + x), pa);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(preSq + x), pb);
+        carrySum = _mm256_permutevar8x32_epi32(pa, last);
+        carrySq = _mm256_permutevar8x32_epi32(pb, last);
+    }
+    runSum = uint32_t(_mm256_cvtsi256_si32(carrySum));
+    runSq = uint32_t(_mm256_cvtsi256_si32(carrySq));
+    return x;
+}
+
+// Running sums within four 64-bit lanes.
+KX_TARGET(KX_ISA_AVX2) inline __m256i scan4(__m256i a)
+{
+    a = _mm256_add_epi64(a, _mm256_slli_si256(a, 8));
+    return _mm256_add_epi64(a, _mm256_shuffle_epi32(_mm256_permute2x128_si256(a, a, 0x08), 0xEE));
+}
+
+// The same with 64-bit sums, four columns at a time.
+KX_TARGET(KX_ISA_AVX2) size_t slidePrefix64Avx2(const uint8_t *enter, const uint8_t *leave, int64_t *colSum,
+                                                int64_t *colSq, int64_t *preSum, int64_t *preSq, size_t n,
+                                                int64_t &runSum, int64_t &runSq)
+{
+    __m256i carrySum = _mm256_set1_epi64x(runSum), carrySq = _mm256_set1_epi64x(runSq);
+    size_t x = 0;
+    for (; x + 4 <= n; x += 4) {
+        int32_t e4, l4;
+        std::memcpy(&e4, enter + x, 4);
+        std::memcpy(&l4, leave + x, 4);
+        const __m256i e = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(e4)), l = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(l4));
+        const __m256i dSq = _mm256_sub_epi64(_mm256_mul_epu32(e, e), _mm256_mul_epu32(l, l));
+        const __m256i a = _mm256_add_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(colSum + x)),
+                                           _mm256_sub_epi64(e, l));
+        const __m256i b = _mm256_add_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(colSq + x)), dSq);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(colSum + x), a);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(colSq + x), b);
+        const __m256i pa = _mm256_add_epi64(scan4(a), carrySum), pb = _mm256_add_epi64(scan4(b), carrySq);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(preSum + x), pa);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(preSq + x), pb);
+        carrySum = _mm256_permute4x64_epi64(pa, 0xFF);
+        carrySq = _mm256_permute4x64_epi64(pb, 0xFF);
+    }
+    runSum = _mm256_extract_epi64(carrySum, 0);
+    runSq = _mm256_extract_epi64(carrySq, 0);
+    return x;
+}
+#endif
+
+// The plain level: the loops of runningSums and slide do it all.
 size_t prefixNone(const uint32_t *, const uint32_t *, uint32_t *, uint32_t *, size_t, uint32_t &, uint32_t &)
+{
+    return 0;
+}
+template <class Acc>
+size_t slidePrefixNone(const uint8_t *, const uint8_t *, Acc *, Acc *, Acc *, Acc *, size_t, Acc &, Acc &)
 {
     return 0;
 }
 
 using PrefixFn = decltype(&prefixNone);
 constexpr isa::Table<PrefixFn> kPrefix{{prefixNone, KX_ISA_ON_X86(prefixAvx2)}};
+template <class Acc>
+using SlidePrefixFn = decltype(&slidePrefixNone<Acc>);
+template <class Acc>
+constexpr isa::Table<SlidePrefixFn<Acc>> kSlidePrefix{};
+template <>
+constexpr isa::Table<SlidePrefixFn<uint32_t>> kSlidePrefix<uint32_t>{
+    {slidePrefixNone<uint32_t>, KX_ISA_ON_X86(slidePrefixAvx2)}};
+template <>
+constexpr isa::Table<SlidePrefixFn<int64_t>> kSlidePrefix<int64_t>{
+    {slidePrefixNone<int64_t>, KX_ISA_ON_X86(slidePrefix64Avx2)}};
 
 // Running sums of one row's column sums (values and squares side by side):
 // pre[i] holds the sum over the columns below i - reach, so that the window
@@ -112,12 +206,30 @@ void runningSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, s
     for (size_t i = reach + 1 + n; i < padded; ++i) preSum[i] = runSum, preSq[i] = runSq;
 }
 
+// slide, then runningSums, in one pass where the level has a kernel for it
+// (enter and leave rows both given).
 template <class Acc>
-bool localRows(Image *image, int64_t half, const thr::LocalParams &params, thr::LocalKernel kernel)
+void slideThenSums(const uint8_t *enter, const uint8_t *leave, Acc *colSum, Acc *colSq, Acc *preSum, Acc *preSq,
+                   size_t n, size_t reach, SlidePrefixFn<Acc> fused)
+{
+    Acc runSum = 0, runSq = 0;
+    const size_t x = fused(enter, leave, colSum, colSq, preSum + reach + 1, preSq + reach + 1, n, runSum, runSq);
+    for (size_t i = x; i < n; ++i) {
+        colSum[i] += Acc(enter[i]) - Acc(leave[i]);
+        colSq[i] += Acc(uint32_t(enter[i]) * enter[i]) - Acc(uint32_t(leave[i]) * leave[i]);
+        preSum[reach + 1 + i] = runSum += colSum[i];
+        preSq[reach + 1 + i] = runSq += colSq[i];
+    }
+    for (size_t i = reach + 1 + n; i < n + 2 * reach + 1; ++i) preSum[i] = runSum, preSq[i] = runSq;
+}
+
+template <class Acc, class Kernel>
+bool localRows(Image *image, int64_t half, const thr::LocalParams &params, Kernel kernel)
 {
     // The kernels of this call (the wrapping 32-bit sums or the 64-bit ones).
     const auto slideColumns = isa::Clones<slide<Acc>>::table.pick();
     const PrefixFn runningPrefix = kPrefix.pick();
+    const SlidePrefixFn<Acc> slidePrefix = kSlidePrefix<Acc>.pick();
     const int width = image->width, height = image->height;
     const size_t n = size_t(width);
     // Columns more than a row away add nothing: a half side beyond the width
@@ -138,18 +250,21 @@ bool localRows(Image *image, int64_t half, const thr::LocalParams &params, thr::
         slideColumns(row(image, int(y)), nullptr, colSum, colSq, n);
 
     thr::LocalRows<Acc> rows{nullptr, preSum, preSq, 2 * reach + 1, nullptr, n, params};
+    runningSums(colSum, colSq, preSum, preSq, n, reach, runningPrefix);
     for (int y = 0; y < height; ++y) {
-        runningSums(colSum, colSq, preSum, preSq, n, reach, runningPrefix);
         // Each pixel is read before its byte is written (in place).
         std::memcpy(savedRow(y), row(image, y), n);
         rows.src = rows.dst = row(image, y);
-        if constexpr (sizeof(Acc) == 4)
-            thr::decideLocalRow(rows, kernel);
-        else
-            thr::decideLocalRow(rows);
+        thr::decideLocalRow(rows, kernel);
+        if (y + 1 == height) break;
         const uint8_t *leave = y - half >= 0 ? savedRow(y - half) : nullptr;
         const uint8_t *enter = y + half + 1 < height ? row(image, int(y + half + 1)) : nullptr;
+        if (enter && leave) {
+            slideThenSums(enter, leave, colSum, colSq, preSum, preSq, n, reach, slidePrefix);
+            continue;
+        }
         slideColumns(enter, leave, colSum, colSq, n);
+        runningSums(colSum, colSq, preSum, preSq, n, reach, runningPrefix);
     }
     return true;
 }
@@ -174,7 +289,7 @@ Image *kxbLocalIntegral(Image *image, int window, uint8_t range, float k)
 
     const bool done = params.area <= thr::kLocalVectorArea
                           ? localRows<uint32_t>(image, w / 2, params, thr::localKernelFor(params))
-                          : localRows<int64_t>(image, w / 2, params, nullptr);
+                          : localRows<int64_t>(image, w / 2, params, thr::localKernel64For(params));
     if (!done) return kx::failed("imgI && imgM && imgV && imgGxG", image);
     image->imageType = KIT_BIN;
     return image;
