@@ -161,6 +161,87 @@ KX_TARGET(KX_ISA_AVX2) size_t slidePrefix64Avx2(const uint8_t *enter, const uint
     runSq = _mm256_extract_epi64(carrySq, 0);
     return x;
 }
+
+// The two fused steps again with AVX-512: sixteen 32-bit or eight 64-bit
+// columns at a time, lanes shifted up by valign for the running sums.
+// g++ 12 warns about the deliberately undefined source operand inside its
+// own AVX-512 conversion intrinsics (GCC bug 105593); nothing of ours.
+#pragma GCC diagnostic push
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+KX_TARGET(KX_ISA_AVX512) size_t slidePrefix512(const uint8_t *enter, const uint8_t *leave, uint32_t *colSum,
+                                               uint32_t *colSq, uint32_t *preSum, uint32_t *preSq, size_t n,
+                                               uint32_t &runSum, uint32_t &runSq)
+{
+    __m512i carrySum = _mm512_set1_epi32(int(runSum)), carrySq = _mm512_set1_epi32(int(runSq));
+    const __m512i zero = _mm512_setzero_si512(), last = _mm512_set1_epi32(15);
+    size_t x = 0;
+    for (; x + 16 <= n; x += 16) {
+        const __m256i e = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(enter + x)));
+        const __m256i l = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(leave + x)));
+        const __m512i e32 = _mm512_cvtepu16_epi32(e), l32 = _mm512_cvtepu16_epi32(l);
+        // e^2 - l^2 from the pairs (e, l) and (e, -l) in 32-bit lanes.
+        const __m512i pairs = _mm512_or_si512(e32, _mm512_slli_epi32(l32, 16));
+        const __m512i signs = _mm512_or_si512(e32, _mm512_slli_epi32(_mm512_sub_epi32(zero, l32), 16));
+        __m512i a = _mm512_add_epi32(_mm512_loadu_si512(colSum + x), _mm512_sub_epi32(e32, l32));
+        __m512i b = _mm512_add_epi32(_mm512_loadu_si512(colSq + x), _mm512_madd_epi16(pairs, signs));
+        _mm512_storeu_si512(colSum + x, a);
+        _mm512_storeu_si512(colSq + x, b);
+        a = _mm512_add_epi32(a, _mm512_alignr_epi32(a, zero, 15));
+        b = _mm512_add_epi32(b, _mm512_alignr_epi32(b, zero, 15));
+        a = _mm512_add_epi32(a, _mm512_alignr_epi32(a, zero, 14));
+        b = _mm512_add_epi32(b, _mm512_alignr_epi32(b, zero, 14));
+        a = _mm512_add_epi32(a, _mm512_alignr_epi32(a, zero, 12));
+        b = _mm512_add_epi32(b, _mm512_alignr_epi32(b, zero, 12));
+        a = _mm512_add_epi32(a, _mm512_alignr_epi32(a, zero, 8));
+        b = _mm512_add_epi32(b, _mm512_alignr_epi32(b, zero, 8));
+        a = _mm512_add_epi32(a, carrySum);
+        b = _mm512_add_epi32(b, carrySq);
+        _mm512_storeu_si512(preSum + x, a);
+        _mm512_storeu_si512(preSq + x, b);
+        carrySum = _mm512_permutexvar_epi32(last, a);
+        carrySq = _mm512_permutexvar_epi32(last, b);
+    }
+    runSum = uint32_t(_mm_cvtsi128_si32(_mm512_castsi512_si128(carrySum)));
+    runSq = uint32_t(_mm_cvtsi128_si32(_mm512_castsi512_si128(carrySq)));
+    return x;
+}
+
+KX_TARGET(KX_ISA_AVX512) size_t slidePrefix64x512(const uint8_t *enter, const uint8_t *leave, int64_t *colSum,
+                                                  int64_t *colSq, int64_t *preSum, int64_t *preSq, size_t n,
+                                                  int64_t &runSum, int64_t &runSq)
+{
+    __m512i carrySum = _mm512_set1_epi64(runSum), carrySq = _mm512_set1_epi64(runSq);
+    const __m512i zero = _mm512_setzero_si512(), last = _mm512_set1_epi64(7);
+    size_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const __m512i e = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(enter + x)));
+        const __m512i l = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(leave + x)));
+        __m512i a = _mm512_add_epi64(_mm512_loadu_si512(colSum + x), _mm512_sub_epi64(e, l));
+        __m512i b = _mm512_add_epi64(_mm512_loadu_si512(colSq + x),
+                                     _mm512_sub_epi64(_mm512_mul_epu32(e, e), _mm512_mul_epu32(l, l)));
+        _mm512_storeu_si512(colSum + x, a);
+        _mm512_storeu_si512(colSq + x, b);
+        a = _mm512_add_epi64(a, _mm512_alignr_epi64(a, zero, 7));
+        b = _mm512_add_epi64(b, _mm512_alignr_epi64(b, zero, 7));
+        a = _mm512_add_epi64(a, _mm512_alignr_epi64(a, zero, 6));
+        b = _mm512_add_epi64(b, _mm512_alignr_epi64(b, zero, 6));
+        a = _mm512_add_epi64(a, _mm512_alignr_epi64(a, zero, 4));
+        b = _mm512_add_epi64(b, _mm512_alignr_epi64(b, zero, 4));
+        a = _mm512_add_epi64(a, carrySum);
+        b = _mm512_add_epi64(b, carrySq);
+        _mm512_storeu_si512(preSum + x, a);
+        _mm512_storeu_si512(preSq + x, b);
+        carrySum = _mm512_permutexvar_epi64(last, a);
+        carrySq = _mm512_permutexvar_epi64(last, b);
+    }
+    runSum = _mm_cvtsi128_si64(_mm512_castsi512_si128(carrySum));
+    runSq = _mm_cvtsi128_si64(_mm512_castsi512_si128(carrySq));
+    return x;
+}
+#pragma GCC diagnostic pop
 #endif
 
 // The plain level: the loops of runningSums and slide do it all.
@@ -182,10 +263,10 @@ template <class Acc>
 constexpr isa::Table<SlidePrefixFn<Acc>> kSlidePrefix{};
 template <>
 constexpr isa::Table<SlidePrefixFn<uint32_t>> kSlidePrefix<uint32_t>{
-    {slidePrefixNone<uint32_t>, KX_ISA_ON_X86(slidePrefixAvx2)}};
+    {slidePrefixNone<uint32_t>, KX_ISA_ON_X86(slidePrefixAvx2), KX_ISA_ON_X86(slidePrefix512)}};
 template <>
 constexpr isa::Table<SlidePrefixFn<int64_t>> kSlidePrefix<int64_t>{
-    {slidePrefixNone<int64_t>, KX_ISA_ON_X86(slidePrefix64Avx2)}};
+    {slidePrefixNone<int64_t>, KX_ISA_ON_X86(slidePrefix64Avx2), KX_ISA_ON_X86(slidePrefix64x512)}};
 
 // Running sums of one row's column sums (values and squares side by side):
 // pre[i] holds the sum over the columns below i - reach, so that the window
@@ -206,8 +287,8 @@ void runningSums(const Acc *colSum, const Acc *colSq, Acc *preSum, Acc *preSq, s
     for (size_t i = reach + 1 + n; i < padded; ++i) preSum[i] = runSum, preSq[i] = runSq;
 }
 
-// slide, then runningSums, in one pass where the level has a kernel for it
-// (enter and leave rows both given).
+// slide, then runningSums, in one pass (as far as the level's kernel goes,
+// the rest by the plain loop).
 template <class Acc>
 void slideThenSums(const uint8_t *enter, const uint8_t *leave, Acc *colSum, Acc *colSq, Acc *preSum, Acc *preSq,
                    size_t n, size_t reach, SlidePrefixFn<Acc> fused)
@@ -239,9 +320,10 @@ bool localRows(Image *image, int64_t half, const thr::LocalParams &params, Kerne
     // The last `saved` input rows, kept before the row is overwritten: the
     // rows leaving the window lie up to half a side above the current one.
     const size_t saved = size_t(std::min<int64_t>(half + 1, height));
-    Scratch<uint8_t> ring(saved * n);
+    Scratch<uint8_t> ring(saved * n), zeros(n);
     Scratch<Acc> columns(2 * n), prefix(2 * padded);
-    if (!ring || !columns || !prefix) return false;
+    if (!ring || !zeros || !columns || !prefix) return false;
+    std::memset(zeros.get(), 0, n);  // the row entering or leaving beyond the image
     auto savedRow = [&](int64_t y) { return ring.get() + size_t(y) % saved * n; };
     Acc *colSum = columns.get(), *colSq = colSum + n;
     Acc *preSum = prefix.get(), *preSq = preSum + padded;
@@ -257,14 +339,9 @@ bool localRows(Image *image, int64_t half, const thr::LocalParams &params, Kerne
         rows.src = rows.dst = row(image, y);
         thr::decideLocalRow(rows, kernel);
         if (y + 1 == height) break;
-        const uint8_t *leave = y - half >= 0 ? savedRow(y - half) : nullptr;
-        const uint8_t *enter = y + half + 1 < height ? row(image, int(y + half + 1)) : nullptr;
-        if (enter && leave) {
-            slideThenSums(enter, leave, colSum, colSq, preSum, preSq, n, reach, slidePrefix);
-            continue;
-        }
-        slideColumns(enter, leave, colSum, colSq, n);
-        runningSums(colSum, colSq, preSum, preSq, n, reach, runningPrefix);
+        const uint8_t *leave = y - half >= 0 ? savedRow(y - half) : zeros.get();
+        const uint8_t *enter = y + half + 1 < height ? row(image, int(y + half + 1)) : zeros.get();
+        slideThenSums(enter, leave, colSum, colSq, preSum, preSq, n, reach, slidePrefix);
     }
     return true;
 }
