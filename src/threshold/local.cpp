@@ -241,6 +241,54 @@ KX_TARGET(KX_ISA_AVX512) size_t slidePrefix64x512(const uint8_t *enter, const ui
     runSq = _mm_cvtsi128_si64(_mm512_castsi512_si128(carrySq));
     return x;
 }
+
+// One step down and the running sums for packed words (Q * 2^26 + S), four
+// or eight columns at a time, all modulo 2^64.
+KX_TARGET(KX_ISA_AVX2) size_t slidePackedAvx2(const uint8_t *enter, const uint8_t *leave, uint64_t *col,
+                                              uint64_t *pre, size_t n, uint64_t &run)
+{
+    __m256i carry = _mm256_set1_epi64x(int64_t(run));
+    size_t x = 0;
+    for (; x + 4 <= n; x += 4) {
+        int32_t e4, l4;
+        std::memcpy(&e4, enter + x, 4);
+        std::memcpy(&l4, leave + x, 4);
+        const __m256i e = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(e4)), l = _mm256_cvtepu8_epi64(_mm_cvtsi32_si128(l4));
+        const __m256i squares = _mm256_sub_epi64(_mm256_mul_epu32(e, e), _mm256_mul_epu32(l, l));
+        const __m256i delta = _mm256_add_epi64(_mm256_slli_epi64(squares, thr::kLocalPackedShift), _mm256_sub_epi64(e, l));
+        const __m256i a = _mm256_add_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(col + x)), delta);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(col + x), a);
+        const __m256i p = _mm256_add_epi64(scan4(a), carry);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(pre + x), p);
+        carry = _mm256_permute4x64_epi64(p, 0xFF);
+    }
+    run = uint64_t(_mm256_extract_epi64(carry, 0));
+    return x;
+}
+
+KX_TARGET(KX_ISA_AVX512) size_t slidePacked512(const uint8_t *enter, const uint8_t *leave, uint64_t *col,
+                                               uint64_t *pre, size_t n, uint64_t &run)
+{
+    __m512i carry = _mm512_set1_epi64(int64_t(run));
+    const __m512i zero = _mm512_setzero_si512(), last = _mm512_set1_epi64(7);
+    size_t x = 0;
+    for (; x + 8 <= n; x += 8) {
+        const __m512i e = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(enter + x)));
+        const __m512i l = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(leave + x)));
+        const __m512i squares = _mm512_sub_epi64(_mm512_mul_epu32(e, e), _mm512_mul_epu32(l, l));
+        const __m512i delta = _mm512_add_epi64(_mm512_slli_epi64(squares, thr::kLocalPackedShift), _mm512_sub_epi64(e, l));
+        __m512i a = _mm512_add_epi64(_mm512_loadu_si512(col + x), delta);
+        _mm512_storeu_si512(col + x, a);
+        a = _mm512_add_epi64(a, _mm512_alignr_epi64(a, zero, 7));
+        a = _mm512_add_epi64(a, _mm512_alignr_epi64(a, zero, 6));
+        a = _mm512_add_epi64(a, _mm512_alignr_epi64(a, zero, 4));
+        a = _mm512_add_epi64(a, carry);
+        _mm512_storeu_si512(pre + x, a);
+        carry = _mm512_permutexvar_epi64(last, a);
+    }
+    run = uint64_t(_mm_cvtsi128_si64(_mm512_castsi512_si128(carry)));
+    return x;
+}
 #pragma GCC diagnostic pop
 #endif
 
@@ -302,6 +350,63 @@ void slideThenSums(const uint8_t *enter, const uint8_t *leave, Acc *colSum, Acc 
         preSq[reach + 1 + i] = runSq += colSq[i];
     }
     for (size_t i = reach + 1 + n; i < n + 2 * reach + 1; ++i) preSum[i] = runSum, preSq[i] = runSq;
+}
+
+// ---- packed sums ------------------------------------------------------------
+
+size_t slidePackedNone(const uint8_t *, const uint8_t *, uint64_t *, uint64_t *, size_t, uint64_t &) { return 0; }
+
+using SlidePackedFn = decltype(&slidePackedNone);
+constexpr isa::Table<SlidePackedFn> kSlidePacked{
+    {slidePackedNone, KX_ISA_ON_X86(slidePackedAvx2), KX_ISA_ON_X86(slidePacked512)}};
+
+// A pixel's value and square as one packed word.
+inline uint64_t packed(uint8_t v) { return (uint64_t(uint32_t(v) * v) << thr::kLocalPackedShift) + v; }
+
+// localRows below with one array of packed column sums and one of their
+// running sums.
+bool localPacked(Image *image, int64_t half, const thr::LocalParams &params, thr::LocalKernelPacked kernel)
+{
+    const SlidePackedFn slidePacked = kSlidePacked.pick();
+    const int width = image->width, height = image->height;
+    const size_t n = size_t(width);
+    const size_t reach = size_t(std::min<int64_t>(half, width));
+    const size_t padded = n + 2 * reach + 1;
+    const size_t saved = size_t(std::min<int64_t>(half + 1, height));
+    Scratch<uint8_t> ring(saved * n), zeros(n);
+    Scratch<uint64_t> columns(n), prefix(padded);
+    if (!ring || !zeros || !columns || !prefix) return false;
+    std::memset(zeros.get(), 0, n);
+    auto savedRow = [&](int64_t y) { return ring.get() + size_t(y) % saved * n; };
+    uint64_t *col = columns.get(), *pre = prefix.get();
+    std::fill(col, col + n, uint64_t(0));
+    std::fill(pre, pre + reach + 1, uint64_t(0));
+    for (int64_t y = 0; y <= std::min<int64_t>(half, height - 1); ++y) {
+        const uint8_t *p = row(image, int(y));
+        for (size_t x = 0; x < n; ++x) col[x] += packed(p[x]);
+    }
+    // Moves the columns one row down (enter and leave given) and rebuilds
+    // the running sums; pre[i] covers the columns below i - reach.
+    auto step = [&](const uint8_t *enter, const uint8_t *leave) {
+        uint64_t run = 0;
+        size_t x = enter ? slidePacked(enter, leave, col, pre + reach + 1, n, run) : 0;
+        for (; x < n; ++x) {
+            if (enter) col[x] += packed(enter[x]) - packed(leave[x]);
+            pre[reach + 1 + x] = run += col[x];
+        }
+        std::fill(pre + reach + 1 + n, pre + padded, run);
+    };
+    step(nullptr, nullptr);
+    thr::LocalRows<uint64_t> rows{nullptr, pre, nullptr, 2 * reach + 1, nullptr, n, params};
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(savedRow(y), row(image, y), n);
+        rows.src = rows.dst = row(image, y);
+        thr::decideLocalRow(rows, kernel);
+        if (y + 1 == height) break;
+        step(y + half + 1 < height ? row(image, int(y + half + 1)) : zeros.get(),
+             y - half >= 0 ? savedRow(y - half) : zeros.get());
+    }
+    return true;
 }
 
 template <class Acc, class Kernel>
@@ -366,6 +471,8 @@ Image *kxbLocalIntegral(Image *image, int window, uint8_t range, float k)
 
     const bool done = params.area <= thr::kLocalVectorArea
                           ? localRows<uint32_t>(image, w / 2, params, thr::localKernelFor(params))
+                      : params.area <= thr::kLocalPackedArea
+                          ? localPacked(image, w / 2, params, thr::localKernelPackedFor(params))
                           : localRows<int64_t>(image, w / 2, params, thr::localKernel64For(params));
     if (!done) return kx::failed("imgI && imgM && imgV && imgGxG", image);
     image->imageType = KIT_BIN;

@@ -325,8 +325,9 @@ TEST(Threshold, LocalIntegralMatchesDirectWindows)
     }
 }
 
-// The kernels of every level on 64-bit running sums, and on wrapping 32-bit
-// ones where the area allows them, must give the bytes of the plain loop.
+// The kernels of every level on 64-bit running sums, and on packed or
+// wrapping 32-bit ones where the area allows them, must give the bytes of
+// the plain loop.
 void expectKernelsAgree(const Bytes &src, const std::vector<int64_t> &sum64,
                         const std::vector<int64_t> &sq64, const kx::thr::LocalParams &p, const std::string &what)
 {
@@ -339,6 +340,14 @@ void expectKernelsAgree(const Bytes &src, const std::vector<int64_t> &sum64,
         kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), 1, other.data(), n, p},
                                 kx::thr::localKernel64For(p, level));
         ASSERT_EQ(other, plain) << what << " (64-bit sums)";
+        if (p.area <= kx::thr::kLocalPackedArea) {
+            std::vector<uint64_t> packed(n + 1);
+            for (size_t i = 0; i <= n; ++i)
+                packed[i] = (uint64_t(sq64[i]) << kx::thr::kLocalPackedShift) + uint64_t(sum64[i]);
+            kx::thr::decideLocalRow({src.data(), packed.data(), nullptr, 1, other.data(), n, p},
+                                    kx::thr::localKernelPackedFor(p, level));
+            ASSERT_EQ(other, plain) << what << " (packed sums)";
+        }
         if (p.area > kx::thr::kLocalVectorArea) return;
         kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, other.data(), n, p},
                                 kx::thr::localKernelFor(p, level));
@@ -354,7 +363,7 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
     // up to the largest of each kernel and beyond.
     std::mt19937_64 rng(77);
     const size_t n = 613;  // not a multiple of eight
-    for (int w : {1, 3, 5, 31, 33, 101, 181, 183, 255, 511, 5791, 5793})
+    for (int w : {1, 3, 5, 31, 33, 101, 181, 183, 255, 511, 513, 5791, 5793})
         for (double range : {0, 1, 2, 3, 7, 100, 128, 200, 255})
             for (float k : {0.0f, 0.34f, -0.3f, 1.5f, 1e-30f, -7.0f, 1e30f, -3.4e38f}) {
                 const int64_t area = int64_t(w) * w;

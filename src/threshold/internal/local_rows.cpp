@@ -25,7 +25,8 @@
 //   check: both ways give the same level there).
 // A group of eight pixels with any pixel in doubt goes through the plain
 // loop.  Windows up to kLocalVectorArea keep wrapping 32-bit running sums,
-// larger ones 64-bit sums.
+// larger ones both sums packed in one 64-bit word up to kLocalPackedArea,
+// 64-bit sums beyond.
 #include <cmath>
 
 #include "threshold/threshold_detail.hpp"
@@ -38,16 +39,33 @@ namespace kx::thr {
 
 namespace {
 
-// The window sum of x as a double (exact: below 2^47).
-inline double windowSum(const uint32_t *run, size_t x, size_t span) { return int32_t(run[x + span] - run[x]); }
-inline double windowSum(const int64_t *run, size_t x, size_t span) { return double(run[x + span] - run[x]); }
+// The window sums of x, of values and of squares, as doubles (exact: below
+// 2^47).
+inline void windowSums(const LocalRows<uint32_t> &r, size_t x, double &s, double &q)
+{
+    s = int32_t(r.sum[x + r.span] - r.sum[x]);
+    q = int32_t(r.sq[x + r.span] - r.sq[x]);
+}
+inline void windowSums(const LocalRows<int64_t> &r, size_t x, double &s, double &q)
+{
+    s = double(r.sum[x + r.span] - r.sum[x]);
+    q = double(r.sq[x + r.span] - r.sq[x]);
+}
+inline void windowSums(const LocalRows<uint64_t> &r, size_t x, double &s, double &q)
+{
+    const uint64_t d = r.sum[x + r.span] - r.sum[x];
+    s = double(d & ((uint64_t(1) << kLocalPackedShift) - 1));
+    q = double(d >> kLocalPackedShift);
+}
 
 template <class T>
 void decidePlain(const LocalRows<T> &r, size_t from, size_t to) noexcept
 {
     for (size_t x = from; x < to; ++x) {
-        const float mean = float(windowSum(r.sum, x, r.span) / r.p.area);
-        const float meanSq = float(windowSum(r.sq, x, r.span) / r.p.area);
+        double s, q;
+        windowSums(r, x, s, q);
+        const float mean = float(s / r.p.area);
+        const float meanSq = float(q / r.p.area);
         const float variance = meanSq - mean * mean;
         const float sd = float(std::sqrt(double(variance)));
         const double level = double(mean) * (1.0 + r.p.k * (double(sd) / r.p.range - 1.0));
@@ -118,6 +136,33 @@ KX_TARGET(KX_ISA_AVX2) inline void means8(const LocalRows<int64_t> &r, size_t x,
 {
     mean = _mm256_set_m128(quotients4(r.sum + x + 4, r.span, invArea), quotients4(r.sum + x, r.span, invArea));
     meanSq = _mm256_set_m128(quotients4(r.sq + x + 4, r.span, invArea), quotients4(r.sq + x, r.span, invArea));
+}
+
+// The same from packed sums: both parts below 2^52, spelled by the bits
+// under an exponent of 52.
+KX_TARGET(KX_ISA_AVX2) inline void quotientsPacked4(const uint64_t *run, size_t span, __m256d invArea, __m128 &s,
+                                                    __m128 &q)
+{
+    const __m256i d = _mm256_sub_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(run + span)),
+                                       _mm256_loadu_si256(reinterpret_cast<const __m256i *>(run)));
+    const __m256d two52 = _mm256_set1_pd(0x1p52);
+    const __m256i bits = _mm256_castpd_si256(two52);
+    const __m256i low = _mm256_and_si256(d, _mm256_set1_epi64x((int64_t(1) << kLocalPackedShift) - 1));
+    const __m256i high = _mm256_srli_epi64(d, kLocalPackedShift);
+    const __m256d sd = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(low, bits)), two52);
+    const __m256d qd = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(high, bits)), two52);
+    s = _mm256_cvtpd_ps(_mm256_mul_pd(sd, invArea));
+    q = _mm256_cvtpd_ps(_mm256_mul_pd(qd, invArea));
+}
+
+KX_TARGET(KX_ISA_AVX2) inline void means8(const LocalRows<uint64_t> &r, size_t x, __m256d invArea, __m256 &mean,
+                                          __m256 &meanSq)
+{
+    __m128 s0, q0, s1, q1;
+    quotientsPacked4(r.sum + x, r.span, invArea, s0, q0);
+    quotientsPacked4(r.sum + x + 4, r.span, invArea, s1, q1);
+    mean = _mm256_set_m128(s1, s0);
+    meanSq = _mm256_set_m128(q1, q0);
 }
 
 // Eight pixels per step; returns how many pixels it decided.
@@ -214,6 +259,25 @@ KX_TARGET(KX_ISA_AVX512) inline void means16(const LocalRows<int64_t> &r, size_t
                                 quotients8(r.sq + x + 8, r.span, invArea), 1);
 }
 
+KX_TARGET(KX_ISA_AVX512) inline void quotientsPacked8(const uint64_t *run, size_t span, __m512d invArea, __m256 &s,
+                                                      __m256 &q)
+{
+    const __m512i d = _mm512_sub_epi64(_mm512_loadu_si512(run + span), _mm512_loadu_si512(run));
+    const __m512i low = _mm512_and_si512(d, _mm512_set1_epi64((int64_t(1) << kLocalPackedShift) - 1));
+    s = _mm512_cvtpd_ps(_mm512_mul_pd(_mm512_cvtepi64_pd(low), invArea));
+    q = _mm512_cvtpd_ps(_mm512_mul_pd(_mm512_cvtepi64_pd(_mm512_srli_epi64(d, kLocalPackedShift)), invArea));
+}
+
+KX_TARGET(KX_ISA_AVX512) inline void means16(const LocalRows<uint64_t> &r, size_t x, __m512d invArea, __m512 &mean,
+                                            __m512 &meanSq)
+{
+    __m256 s0, q0, s1, q1;
+    quotientsPacked8(r.sum + x, r.span, invArea, s0, q0);
+    quotientsPacked8(r.sum + x + 8, r.span, invArea, s1, q1);
+    mean = _mm512_insertf32x8(_mm512_castps256_ps512(s0), s1, 1);
+    meanSq = _mm512_insertf32x8(_mm512_castps256_ps512(q0), q1, 1);
+}
+
 template <class T>
 KX_TARGET(KX_ISA_AVX512) size_t decide512(const LocalRows<T> &r) noexcept
 {
@@ -276,6 +340,8 @@ constexpr isa::Table<LocalKernel> kKernels{
     {decideNone<uint32_t>, KX_ISA_ON_X86(decideAvx2<uint32_t>), KX_ISA_ON_X86(decide512<uint32_t>)}};
 constexpr isa::Table<LocalKernel64> kKernels64{
     {decideNone<int64_t>, KX_ISA_ON_X86(decideAvx2<int64_t>), KX_ISA_ON_X86(decide512<int64_t>)}};
+constexpr isa::Table<LocalKernelPacked> kKernelsPacked{
+    {decideNone<uint64_t>, KX_ISA_ON_X86(decideAvx2<uint64_t>), KX_ISA_ON_X86(decide512<uint64_t>)}};
 
 // An odd area and a finite weight: the vector kernels' proofs hold.
 bool vectorCall(const LocalParams &p) { return std::fmod(p.area, 2.0) == 1.0 && std::isfinite(p.k); }
@@ -294,7 +360,15 @@ LocalKernel64 localKernel64For(const LocalParams &p, isa::Level level) noexcept
     return kKernels64.pick(level);
 }
 
+LocalKernelPacked localKernelPackedFor(const LocalParams &p, isa::Level level) noexcept
+{
+    if (!(p.area <= kLocalPackedArea && vectorCall(p))) return decideNone<uint64_t>;
+    return kKernelsPacked.pick(level);
+}
+
 void decideLocalRow(const LocalRows<int64_t> &r, LocalKernel64 k) noexcept { decidePlain(r, k(r), r.n); }
+
+void decideLocalRow(const LocalRows<uint64_t> &r, LocalKernelPacked k) noexcept { decidePlain(r, k(r), r.n); }
 
 void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept { decidePlain(r, k(r), r.n); }
 
