@@ -202,6 +202,9 @@ struct RotationKernels {
     // Nearest-neighbour samples: source pixel (floor(sx[i] + 0.5),
     // floor(sy[i] + 0.5)) into out + i * B where it exists.
     void (*nearest)(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out);
+    // positions then nearest for destination offsets (x0 + i, y), i < n,
+    // into out + i * B, most pixels without their exact positions.
+    void (*nearestDirect)(const RotationMap &map, const Image *src, int B, int y, int x0, int n, uint8_t *out);
 };
 
 // The kernels of `level` (at most isa::active()); all give the same bits.
