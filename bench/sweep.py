@@ -213,8 +213,11 @@ def binary_page_rows(quick):
 
 def despeckle_rows(quick):
     rows = []
-    for d in ([0.05] if quick else [0.02, 0.05, 0.15]):
+    cases = [(0.05, 0)] if quick else [(0.02, 0), (0.05, 0), (0.15, 0), (0.05, 0.02), (0.3, 0.02)]
+    for d, salt in cases:
         page = ink_page(d, A4, seed=3)
+        if salt:  # scanner noise: many one-pixel components
+            page |= (np.random.default_rng(5).random(page.shape) < salt).astype(np.uint8)
 
         def peer(_):
             count, labels, stats, _c = cv2.connectedComponentsWithStats(page, connectivity=8)
@@ -223,7 +226,8 @@ def despeckle_rows(quick):
             return keep[labels].astype(np.uint8)
 
         ours = best_ms(lambda a: extra.despeckle(a, 8, 12, inplace=True, binary=True), runs_of(quick), page.copy)
-        rows.append(Row("kxxDespeckle", "A4 300 dpi, ink %d%%, area 12" % round(100 * d), ours,
+        param = "A4 300 dpi, ink %d%%%s, area 12" % (round(100 * d), ", salt %g%%" % (100 * salt) if salt else "")
+        rows.append(Row("kxxDespeckle", param, ours,
                         best_ms(peer, runs_of(quick)) if cv2 else None,
                         "peer cv2.connectedComponentsWithStats + numpy"))
     return rows
