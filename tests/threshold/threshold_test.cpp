@@ -409,4 +409,39 @@ TEST(Threshold, LocalVectorDecisionWhereTheQuotientByRangeRoundsOff)
     }
 }
 
+TEST(Threshold, LocalVectorDecisionWhereTheSinglePrecisionLevelCrossesAValue)
+{
+    // Window sums whose level taken in single precision lies on the other
+    // side of a pixel value than the level in double: the kernels must
+    // still give the plain bytes.
+    std::mt19937_64 rng(5);
+    size_t found = 0;
+    for (double range : {3.0, 7.0, 100.0, 200.0})
+        for (float k : {0.34f, -0.3f, 1.5f}) {
+            const int64_t area = 9;
+            std::vector<int64_t> sum(1, 0), sq(1, 0);
+            Bytes src;
+            for (int tries = 0; tries < 1500000 && src.size() < 64; ++tries) {
+                const int64_t S = int64_t(rng() % (255 * area + 1)), Q = S * S / area + int64_t(rng() % 4000);
+                const float mean = float(double(S) / area), meanSq = float(double(Q) / area);
+                const float sd = float(std::sqrt(double(meanSq - mean * mean)));
+                const double plain = double(mean) * (1.0 + double(k) * (double(sd) / range - 1.0));
+                const float single = mean * (1.0f + k * (sd * float(1.0 / range) - 1.0f));
+                const double v = std::floor(std::max(plain, double(single)));
+                // Strictly between the two levels (a level on the value is
+                // in doubt either way, and would send its group to the plain loop).
+                if (!(v >= 0 && v <= 255 && v != plain && v != single) || (v > plain) == (v > double(single))) continue;
+                sum.push_back(sum.back() + S);
+                sq.push_back(sq.back() + Q);
+                src.push_back(uint8_t(v));
+            }
+            found += src.size();
+            src.resize((src.size() + 15) / 16 * 16);  // whole vectors
+            sum.resize(src.size() + 1, sum.back());
+            sq.resize(src.size() + 1, sq.back());
+            expectKernelsAgree(src, sum, sq, {double(area), range, double(k)}, "range " + std::to_string(range));
+        }
+    EXPECT_GE(found, 10u);
+}
+
 }  // namespace

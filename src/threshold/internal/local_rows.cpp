@@ -23,6 +23,15 @@
 //   last place; a pixel whose value lies within a far larger bound of it is
 //   decided the plain way (a zero mean or deviation and a NaN level need no
 //   check: both ways give the same level there).
+// - level in single precision (AVX-512, ranges 1..255, 0 < |k| <= 2^40):
+//   t = sd * float(1 / range), then mean * (1 + k (t - 1)), every step in
+//   float.  Each of the six roundings is within 2^-24 of its operands'
+//   scale, so the float level lies within mean (1 + |k| (t + 1)) 6.2 2^-24
+//   of the exact one, the double level far closer still; nothing overflows
+//   (t <= 255, |k| <= 2^40).  A pixel whose value lies more than 2^-19 of
+//   that scale from the float level is on the same side of the double one;
+//   a zero mean (both levels 0) and a NaN deviation (both levels NaN) need
+//   no check.
 // A group of eight pixels with any pixel in doubt goes through the plain
 // loop.  Windows up to kLocalVectorArea keep wrapping 32-bit running sums,
 // larger ones both sums packed in one 64-bit word up to kLocalPackedArea,
@@ -287,6 +296,12 @@ KX_TARGET(KX_ISA_AVX512) size_t decide512(const LocalRows<T> &r) noexcept
     const __m512d zero = _mm512_setzero_pd(), bound = _mm512_set1_pd(0x1p-40);
     const unsigned ri = unsigned(range);
     const bool levelExact = k == 0.0 || ri == 0 || (ri & (ri - 1)) == 0;
+    // The level in single precision (the file's opening comment) for
+    // ranges 1..255 and weights 0 < |k| <= 2^40.
+    const bool single = ri >= 1 && k != 0.0 && std::fabs(k) <= 0x1p40;
+    const __m512 invRangeF = _mm512_set1_ps(float(1.0 / range)), kf = _mm512_set1_ps(float(k));
+    const __m512 absKf = _mm512_set1_ps(float(std::fabs(k))), oneF = _mm512_set1_ps(1.0f);
+    const __m512 boundF = _mm512_set1_ps(0x1p-19f), zeroF = _mm512_setzero_ps();
 
     size_t x = 0;
     for (; x + 16 <= r.n; x += 16) {
@@ -294,6 +309,22 @@ KX_TARGET(KX_ISA_AVX512) size_t decide512(const LocalRows<T> &r) noexcept
         means16(r, x, invArea, mean, meanSq);
         const __m512 sd = _mm512_sqrt_ps(_mm512_sub_ps(meanSq, _mm512_mul_ps(mean, mean)));
         const __m512i values = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(r.src + x)));
+        if (single) {
+            const __m512 value = _mm512_cvtepi32_ps(values);
+            const __m512 t = _mm512_mul_ps(sd, invRangeF);
+            const __m512 level = _mm512_mul_ps(mean, _mm512_add_ps(oneF, _mm512_mul_ps(kf, _mm512_sub_ps(t, oneF))));
+            const __m512 scale = _mm512_mul_ps(mean, _mm512_add_ps(oneF, _mm512_mul_ps(absKf, _mm512_add_ps(t, oneF))));
+            const __m512 gap = _mm512_abs_ps(_mm512_sub_ps(value, level));
+            const __mmask16 ok = _mm512_cmp_ps_mask(gap, _mm512_mul_ps(scale, boundF), _CMP_GT_OQ) |
+                                 _mm512_cmp_ps_mask(mean, zeroF, _CMP_EQ_OQ) | _mm512_cmp_ps_mask(sd, sd, _CMP_UNORD_Q);
+            if (ok != 0xFFFF) {
+                decidePlain(r, x, x + 16);
+                continue;
+            }
+            const __mmask16 bits = _mm512_cmp_ps_mask(value, level, _CMP_NLE_UQ);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(r.dst + x), _mm_maskz_mov_epi8(bits, _mm_set1_epi8(1)));
+            continue;
+        }
         unsigned bits = 0;
         bool sure = true;
         for (int h = 0; h < 2; ++h) {
