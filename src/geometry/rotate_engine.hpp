@@ -16,6 +16,10 @@
 //    is the exact route;
 //  - the samplers run across pixels in vector lanes, each pixel with the
 //    scalar sampler's operations in the same order;
+//  - nearest-neighbour rows take the source pixel from the affine position
+//    wherever the proven distance between it and the exact float position
+//    cannot change the rounded pixel (all but about one group of eight in
+//    forty); only the others compute the exact positions;
 //  - rows are walked only over the x range whose approximate source position
 //    lies within two pixels of the source; the rest keeps the background;
 //  - a result that keeps the image's size renders only the part it keeps.
