@@ -1,6 +1,7 @@
 // Connected components of a binary image: two raster passes over a
 // union-find forest of provisional labels, then per-label statistics and the
-// two cleaners built on them.
+// largest-components cleaner built on them.  The speck cleaner needs no
+// labels: it joins runs of set pixels (despeckleRuns).
 //
 // Pass 1 gives a set pixel the provisional label of an already visited
 // neighbour (left, and the row above: up for 4-connectivity; up-left, up,
@@ -168,6 +169,86 @@ Image *cleanComponents(Image *image, int connectivity, Select select)
     return image;
 }
 
+// ---- despeckling by runs --------------------------------------------------
+
+// A run of set pixels of one row: columns x0..x1.
+struct Run {
+    int32_t x0, x1;
+};
+
+// Whether all eight bytes of a word are non-zero.
+inline bool allSet(uint64_t v) { return ((v - 0x0101010101010101u) & ~v & 0x8080808080808080u) == 0; }
+
+// The runs of set pixels of a row of w bytes, left to right; returns how
+// many (at most (w + 1) / 2).
+int rowRuns(const uint8_t *p, int w, Run *runs)
+{
+    int n = 0, x = 0;
+    for (;;) {
+        while (x + 8 <= w && kxx::wordOf(p + x) == 0) x += 8;
+        while (x < w && !p[x]) ++x;
+        if (x >= w) return n;
+        const int start = x;
+        while (x + 8 <= w && allSet(kxx::wordOf(p + x))) x += 8;
+        while (x < w && p[x]) ++x;
+        runs[n++] = {start, x - 1};
+    }
+}
+
+// Clears the components of fewer than minArea pixels without labelling
+// pixels: the runs of each row join the runs of the row above that touch
+// them (sharing a column, or a corner for 8-connectivity) in a union-find
+// forest numbered in raster order, whose roots count their components'
+// pixels; a second pass finds the same runs again and clears those whose
+// root counts too few.
+bool despeckleRuns(Image *image, bool eight, int minArea)
+{
+    const int w = image->width, h = image->height;
+    const size_t perRow = size_t(w + 1) / 2;
+    Scratch<Run> rowBuf(2 * perRow);
+    Scratch<int32_t> forest(size_t(h) * perRow);
+    Scratch<int64_t> areas(size_t(h) * perRow);
+    if (!(rowBuf && forest && areas)) return false;
+    int32_t *parent = forest.get();
+    int64_t *area = areas.get();
+    Run *prev = rowBuf.get(), *cur = prev + perRow;
+    const int reach = eight ? 1 : 0;
+    int prevCount = 0;
+    int32_t next = 0, prevFirst = 0;
+    for (int y = 0; y < h; ++y) {
+        const int count = rowRuns(row(image, y), w, cur);
+        int j = 0;
+        for (int i = 0; i < count; ++i) {
+            const int32_t id = next + i;
+            parent[id] = id;
+            area[id] = cur[i].x1 - cur[i].x0 + 1;
+            while (j < prevCount && prev[j].x1 + reach < cur[i].x0) ++j;
+            for (int k = j; k < prevCount && prev[k].x0 <= cur[i].x1 + reach; ++k) {
+                // The smaller root stays: roots are the oldest runs.
+                int32_t a = kxx::findRoot(parent, prevFirst + k), b = kxx::findRoot(parent, id);
+                if (a == b) continue;
+                if (a > b) std::swap(a, b);
+                parent[b] = a;
+                area[a] += area[b];
+            }
+        }
+        std::swap(prev, cur);
+        prevCount = count;
+        prevFirst = next;
+        next += count;
+    }
+    // Every parent is an older run: in run order each parent's root is known.
+    for (int32_t id = 0; id < next; ++id) parent[id] = parent[id] == id ? id : parent[parent[id]];
+    int32_t id = 0;
+    for (int y = 0; y < h; ++y) {
+        uint8_t *p = row(image, y);
+        const int count = rowRuns(p, w, cur);
+        for (int i = 0; i < count; ++i, ++id)
+            if (area[parent[id]] < minArea) std::memset(p + cur[i].x0, 0, size_t(cur[i].x1 - cur[i].x0 + 1));
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -244,9 +325,10 @@ int kxxComponentStats(const int32_t *labels, int width, int height, int count, K
 
 Image *kxxDespeckle(Image *image, int connectivity, int minArea)
 {
-    return cleanComponents(image, connectivity, [&](const int32_t *areas, int count, uint8_t *keep) {
-        for (int i = 1; i <= count; ++i) keep[i] = areas[i] >= minArea;
-    });
+    if (!image) return nullptr;
+    if (!binaryOk(image) || !connectivityOk(connectivity)) return image;
+    if (!despeckleRuns(image, connectivity == 8, minArea)) return kx::failed("labels", image);
+    return image;
 }
 
 Image *kxxKeepLargest(Image *image, int connectivity, int n)

@@ -10,9 +10,10 @@
 //
 // The box mean keeps one running column sum per byte (add the row entering
 // the window, subtract the one leaving it) and sums n of them across.  The
-// 3 x 3 median runs a min/max network on pre-sorted columns; larger windows
-// (and images below 3 x 3) use per-column histograms (256 fine and 16
-// coarse bins) whose window totals are searched for the middle rank.
+// 3 x 3 and 5 x 5 medians run min/max networks on pre-sorted columns;
+// larger windows (and images below the window) use per-column histograms
+// (256 fine and 16 coarse bins) whose window totals are searched for the
+// middle rank.
 #include <algorithm>
 #include <cstring>
 
@@ -103,15 +104,16 @@ bool boxMeanN(Image *im, int n) noexcept
 
 // ---- median ---------------------------------------------------------------
 
-// Rank k/2 among the values of one channel in columns x-1..x+1 (clipped
-// to the row) of the given rows: the corner pixels of the 3 x 3 median.
-uint8_t clippedRank3(const uint8_t *const *rows, int rowCount, int x, int w, int c, int ch) noexcept
+// Rank k/2 among the k values of one channel in columns x-half..x+half
+// (clipped to the row) of the given rows (at most five of them, half at
+// most 2): a border pixel of the 3 x 3 and 5 x 5 medians.
+uint8_t clippedRank(const uint8_t *const *rows, int rowCount, int x, int w, int c, int ch, int half) noexcept
 {
-    uint8_t list[9];
+    uint8_t list[25];
     int k = 0;
     for (int r = 0; r < rowCount; ++r)
-        for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1); ++xx) {
-            // Insertion into the sorted prefix: at most nine values.
+        for (int xx = std::max(0, x - half); xx <= std::min(w - 1, x + half); ++xx) {
+            // Insertion into the sorted prefix: at most 25 values.
             const uint8_t v = rows[r][xx * c + ch];
             int j = k++;
             for (; j > 0 && list[j - 1] > v; --j) list[j] = list[j - 1];
@@ -166,10 +168,81 @@ bool median3(Image *im) noexcept
         if (y == 0 || y == h - 1) {
             const uint8_t *rows[2] = {(y == 0 ? b : a) + C, (y == 0 ? c : b) + C};
             for (int ch = 0; ch < C; ++ch) {
-                out[ch] = clippedRank3(rows, 2, 0, w, C, ch);
-                out[W - C + ch] = clippedRank3(rows, 2, w - 1, w, C, ch);
+                out[ch] = clippedRank(rows, 2, 0, w, C, ch, 1);
+                out[W - C + ch] = clippedRank(rows, 2, w - 1, w, C, ch, 1);
             }
         }
+    }
+    return true;
+}
+
+// 5 x 5 median of an image of at least 5 x 5 pixels: each column of five
+// is sorted once (shared by five windows) and five neighbouring sorted
+// columns are merged down to their 13th value.
+//
+// Windows clipped by the border run through the same steps with the
+// missing pixels filled: a window of k values wants rank k/2, which is the
+// 13th of 25 when 12 - k/2 fillers are 0 (below every value) and the
+// others 255 (above).  Each row is kept with two filler columns a side,
+// the nearer one P(y) = 0, 0, 255, 255, 255 down the rows again and again
+// and the farther one 255 - P(y): five rows of one column hold two 0s,
+// of both five.  So a window missing one column (k = 20) has 2 zeros of 5
+// fillers and one missing two (k = 15) 5 of 10.  Likewise a row missing
+// from the window is filled with P along the row, two missing rows with a
+// row of 0s and one of 255s.  Only the sixteen corner pixels, short of
+// rows and columns both, select directly.
+template <int C>
+bool median5(Image *im) noexcept
+{
+    const int w = im->width, h = im->height;
+    const size_t W = size_t(w) * C, pad = 2 * C, P = W + 2 * pad;
+    constexpr size_t kBlock = 512;  // the sorted columns stay in the first-level cache
+    const size_t span = std::min(W, kBlock) + 2 * pad;
+    Scratch<uint8_t> ringBuf(5 * P), cols(5 * span), fillers(3 * P);
+    if (!ringBuf || !cols || !fillers) return false;
+    uint8_t *const sorted[5] = {cols.get(), cols.get() + span, cols.get() + 2 * span, cols.get() + 3 * span,
+                                cols.get() + 4 * span};
+    auto pattern = [](size_t i) { return uint8_t(i % 5 < 2 ? 0 : 255); };
+    // Padded rows: pixel 0 of a row at slot + pad.
+    uint8_t *const low = fillers.get(), *const high = low + P, *const mixed = high + P;
+    std::memset(low, 0, P);
+    std::memset(high, 255, P);
+    std::memset(mixed, 0, P);
+    for (size_t i = 0; i < W; ++i) mixed[pad + i] = pattern(i / C);
+    auto slot = [&](int y) { return ringBuf.get() + size_t(y % 5) * P; };
+    auto save = [&](int y) {
+        uint8_t *q = slot(y);
+        const uint8_t near = pattern(size_t(y)), far = uint8_t(255 - near);
+        std::memset(q, far, C);
+        std::memset(q + C, near, C);
+        std::memcpy(q + pad, row(im, y), W);
+        std::memset(q + pad + W, near, C);
+        std::memset(q + pad + W + C, far, C);
+    };
+    const ColumnSteps steps = columnSteps();
+    for (int y = 0; y < 2; ++y) save(y);
+    for (int y = 0; y < h; ++y) {
+        if (y + 2 < h) save(y + 2);
+        const int top = std::max(0, y - 2), bottom = std::min(h - 1, y + 2);
+        const int count = bottom - top + 1;
+        const uint8_t *window[5] = {low, high, low, low, high};
+        for (int r = top; r <= bottom; ++r) window[r - top] = slot(r);
+        if (count == 4) window[4] = mixed;
+        uint8_t *out = row(im, y);
+        // Output byte i has its window's first column at padded byte i.
+        const size_t from = count == 5 ? 0 : pad, to = count == 5 ? W : W - pad;
+        for (size_t s = from; s < to; s += kBlock) {
+            const size_t n = std::min(to - s, kBlock);
+            const uint8_t *in[5];
+            for (int r = 0; r < 5; ++r) in[r] = window[r] + s;
+            steps.sort5(in, sorted, n + 2 * pad);
+            steps.merge5(sorted, out + s, n, C);
+        }
+        if (count == 5) continue;
+        const uint8_t *rows[5];
+        for (int r = top; r <= bottom; ++r) rows[r - top] = slot(r) + pad;
+        for (int x : {0, 1, w - 2, w - 1})
+            for (int ch = 0; ch < C; ++ch) out[size_t(x) * C + ch] = clippedRank(rows, count, x, w, C, ch, 2);
     }
     return true;
 }
@@ -288,6 +361,7 @@ template <int C>
 bool medianN(Image *im, int n) noexcept
 {
     if (n == 3 && im->width >= 3 && im->height >= 3) return median3<C>(im);
+    if (n == 5 && im->width >= 5 && im->height >= 5) return median5<C>(im);
     return medianHistogram<C>(im, n);
 }
 

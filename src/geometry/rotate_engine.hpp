@@ -16,6 +16,10 @@
 //    is the exact route;
 //  - the samplers run across pixels in vector lanes, each pixel with the
 //    scalar sampler's operations in the same order;
+//  - nearest-neighbour rows take the source pixel from the affine position
+//    wherever the proven distance between it and the exact float position
+//    cannot change the rounded pixel (all but about one group of eight in
+//    forty); only the others compute the exact positions;
 //  - rows are walked only over the x range whose approximate source position
 //    lies within two pixels of the source; the rest keeps the background;
 //  - a result that keeps the image's size renders only the part it keeps.
@@ -202,6 +206,9 @@ struct RotationKernels {
     // Nearest-neighbour samples: source pixel (floor(sx[i] + 0.5),
     // floor(sy[i] + 0.5)) into out + i * B where it exists.
     void (*nearest)(const Image *src, int B, const float *sx, const float *sy, int n, uint8_t *out);
+    // positions then nearest for destination offsets (x0 + i, y), i < n,
+    // into out + i * B, most pixels without their exact positions.
+    void (*nearestDirect)(const RotationMap &map, const Image *src, int B, int y, int x0, int n, uint8_t *out);
 };
 
 // The kernels of `level` (at most isa::active()); all give the same bits.

@@ -88,9 +88,32 @@ using LocalKernel = size_t (*)(const LocalRows<uint32_t> &r) noexcept;
 // the plain loop.
 LocalKernel localKernelFor(const LocalParams &p, isa::Level level = isa::active()) noexcept;
 
+// Windows above kLocalVectorArea up to kLocalPackedArea keep both sums in
+// one 64-bit word, Q * 2^kLocalPackedShift + S (LocalRows<uint64_t>, sq
+// unused): window differences modulo 2^64 of such words are exact, as the
+// window's S stays below 2^26 and its Q below 2^38.
+constexpr double kLocalPackedArea = 262144;
+constexpr int kLocalPackedShift = 26;
+
+// The largest window area of the vector kernel on 64-bit sums (2^25).
+constexpr double kLocalVectorArea64 = 33554432;
+
+// A vector decision on 64-bit running sums, as LocalKernel.
+using LocalKernel64 = size_t (*)(const LocalRows<int64_t> &r) noexcept;
+
+// The kernel on 64-bit sums of `level` for calls with these constants: a
+// vector kernel for an odd area up to kLocalVectorArea64 and a finite
+// weight, else one that leaves the row to the plain loop.
+LocalKernel64 localKernel64For(const LocalParams &p, isa::Level level = isa::active()) noexcept;
+
+// The same on packed sums (an odd area up to kLocalPackedArea).
+using LocalKernelPacked = size_t (*)(const LocalRows<uint64_t> &r) noexcept;
+LocalKernelPacked localKernelPackedFor(const LocalParams &p, isa::Level level = isa::active()) noexcept;
+
 // dst[x] = 1 where src[x] is not at or below the level made from the window
 // mean and deviation, else 0; the same bytes by every kernel.
-void decideLocalRow(const LocalRows<int64_t> &r) noexcept;
+void decideLocalRow(const LocalRows<int64_t> &r, LocalKernel64 k) noexcept;
+void decideLocalRow(const LocalRows<uint64_t> &r, LocalKernelPacked k) noexcept;
 void decideLocalRow(const LocalRows<uint32_t> &r, LocalKernel k) noexcept;
 
 // ---- image side (internal/histogram.cpp) ----------------------------------

@@ -170,6 +170,32 @@ TEST(ExtraCleaners, DespeckleAndKeepLargestKeepTheComponentsTheirRuleNames)
         }
 }
 
+TEST(ExtraCleaners, DespeckleClearsTheLabelledComponentsBelowTheArea)
+{
+    // Rows of many words with odd tails, densities from specks to long runs of
+    // set words, set bytes other than 1 (kept as they are), padded rows.
+    uint32_t seed = 90;
+    for (auto [w, h, percent] :
+         {std::tuple{1, 50, 40}, {50, 1, 40}, {133, 71, 5}, {133, 71, 45}, {200, 90, 70}, {64, 40, 97}})
+        for (int conn : {4, 8})
+            for (int k : {2, 5, 40}) {
+                SCOPED_TRACE(testing::Message() << w << "x" << h << " " << percent << "% conn " << conn << " k " << k);
+                auto src = binary(w, h, nullptr, percent, seed++);
+                std::vector<uint8_t> px = kxtest::pixels(src.get());
+                for (size_t i = 0; i < px.size(); i += 7) px[i] = uint8_t(px[i] * 2);
+                int n = 0;
+                const auto l = floodLabels(src.get(), conn, &n);
+                std::vector<int> area(size_t(n) + 1, 0);
+                for (int32_t v : l) ++area[size_t(v)];
+                std::vector<uint8_t> want(px.size());
+                for (size_t i = 0; i < px.size(); ++i) want[i] = area[size_t(l[i])] >= k ? px[i] : 0;
+                kxtest::PaddedImage im(KIT_BIN, w, h, px);
+                EXPECT_EQ(kxxDespeckle(im.get(), conn, k), im.get());
+                EXPECT_EQ(kxtest::pixels(im.get()), want);
+                EXPECT_TRUE(im.paddingIntact());
+            }
+}
+
 TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
 {
     // Smoothed noise above a level, thinned by the library: real skeletons

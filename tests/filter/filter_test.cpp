@@ -303,20 +303,20 @@ TEST(IntensityMaps, EqualizeSumsLikeAPerPixelAccumulation)
 
 TEST(Smooth, MeanAndMedianMatchTheDirectWindows)
 {
-    // Every window side on small shapes; then the 3 x 3 network, which runs
-    // 32 bytes at a time in blocks of 1024, on rows of 31 to 2050 bytes
-    // (rows of several blocks must join seamlessly), and the sliding column
-    // totals over many steps.
+    // Every window side on small shapes; then the 3 x 3 and 5 x 5 networks,
+    // which run up to 64 bytes at a time in blocks of 1024 and 512, on rows
+    // of 31 to 2050 bytes (rows of several blocks must join seamlessly), and
+    // the sliding column totals over many steps.
     const std::vector<int> all = {INT_MIN, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 81, INT_MAX}, odd = {3, 5, 7, 9},
-                           three = {3};
+                           networks = {3, 5};
     uint32_t seed = 77;
     for (int c : {1, 3}) {
         std::vector<std::tuple<int, int, const std::vector<int> *>> shapes = {{90, 41, &odd}};
         for (auto [w, h] :
              {std::pair{1, 1}, {1, 9}, {9, 1}, {2, 3}, {3, 2}, {3, 3}, {5, 5}, {10, 7}, {4, 12}, {15, 11}})
             shapes.push_back({w, h, &all});
-        for (int bytes : {31, 32, 33, 63, 64, 65, 1023, 1024, 1025, 1029, 2050})
-            shapes.push_back({(bytes + c - 1) / c, 3 + bytes % 4, &three});
+        for (int bytes : {31, 32, 33, 63, 64, 65, 80, 511, 512, 513, 1023, 1024, 1025, 1029, 2050})
+            shapes.push_back({(bytes + c - 1) / c, 3 + bytes % 5, &networks});
         for (const auto &[w, h, windows] : shapes)
             for (int side : *windows)
                 for (int top : {255, 2})  // full range, and few levels so that ranks tie
@@ -360,6 +360,46 @@ TEST(Smooth, MedianColumnStepsAtEveryLevelMatchTheDirectOnes)
                         for (size_t k = 0; k < 9; ++k) nine[k] = in[k % 3][i + k / 3 * C];
                         std::nth_element(nine.begin(), nine.begin() + 4, nine.end());
                         want[i] = nine[4];
+                    }
+                    ASSERT_EQ(out, want) << "n " << n << " C " << C;
+                }
+    });
+}
+
+TEST(Smooth, FiveByFiveStepsAtEveryLevelMatchTheDirectOnes)
+{
+    // Columns of five sorted and 25 values merged to their 13th, as a direct
+    // sort does, around the vector widths (the last vector of a run overlaps
+    // the one before) and for both pixel strides.
+    kxtest::atEveryLevel([&](kx::isa::Level level) {
+        const kx::filter::ColumnSteps steps = kx::filter::columnSteps(level);
+        uint32_t seed = 9500;
+        for (size_t C : {1, 3})
+            for (size_t n : {1, 15, 16, 17, 33, 63, 64, 65, 127, 130, 600})
+                for (int top : {255, 3}) {
+                    const size_t len = n + 4 * C;
+                    Bytes in[5], cols[5], out(n), want(n);
+                    const uint8_t *inp[5];
+                    uint8_t *colp[5];
+                    for (int r = 0; r < 5; ++r) {
+                        in[r] = kxtest::randomBytes(len, seed++, 0, top);
+                        cols[r].assign(len, 0);
+                        inp[r] = in[r].data();
+                        colp[r] = cols[r].data();
+                    }
+                    steps.sort5(inp, colp, len);
+                    for (size_t i = 0; i < len; ++i) {
+                        std::array<uint8_t, 5> got, col;
+                        for (int r = 0; r < 5; ++r) got[size_t(r)] = cols[r][i], col[size_t(r)] = in[r][i];
+                        std::sort(col.begin(), col.end());
+                        ASSERT_EQ(got, col) << "n " << n << " at " << i;
+                    }
+                    steps.merge5(colp, out.data(), n, C);
+                    for (size_t i = 0; i < n; ++i) {
+                        std::array<uint8_t, 25> all;
+                        for (size_t k = 0; k < 25; ++k) all[k] = in[k % 5][i + k / 5 * C];
+                        std::nth_element(all.begin(), all.begin() + 12, all.end());
+                        want[i] = all[12];
                     }
                     ASSERT_EQ(out, want) << "n " << n << " C " << C;
                 }

@@ -301,7 +301,7 @@ TEST(Threshold, LocalIntegralMatchesDirectWindows)
         {1, 128, 0.5f}, {3, 128, 0.2f}, {4, 128, 0.5f}, {5, 64, -0.3f}, {9, 255, 1.5f}, {15, 1, 0.5f},
         {31, 100, 0.34f}, {2, 0, 0.5f}, {7, 0, 0.0f}, {181, 128, 0.5f}, {183, 77, 0.5f}, {5, 128, INFINITY},
         {9, 10, NAN}, {33, 3, 1e30f}, {101, 7, -3.4e38f}, {3, 2, 1e-30f}, {11, 200, -7.0f}, {0, 128, 0.3f},
-        {INT32_MIN, 128, 0.3f}, {INT32_MAX - 1, 128, 0.3f}, {INT32_MAX, 128, 0.3f}};
+        {511, 100, 0.34f}, {INT32_MIN, 128, 0.3f}, {INT32_MAX - 1, 128, 0.3f}, {INT32_MAX, 128, 0.3f}};
     std::mt19937 rng(31);
     uint32_t seed = 0;
     for (const auto &p : params)
@@ -315,18 +315,40 @@ TEST(Threshold, LocalIntegralMatchesDirectWindows)
                       localDirect(in, w, h, p.window, p.range, p.k))
                 << "window " << p.window << " range " << int(p.range) << " k " << p.k << " " << w << "x" << h;
         }
+    // Images taller than the window: rows enter and leave it together.
+    for (int window : {7, 183, 255}) {
+        const int w = 45, h = 300;
+        const Bytes in = randomBytes(size_t(w) * h, ++seed);
+        EXPECT_EQ(run([&](Image *i) { return kxbLocalIntegral(i, window, 100, 0.3f); }, in, w),
+                  localDirect(in, w, h, window, 100, 0.3f))
+            << "window " << window;
+    }
 }
 
-// The kernel of every level and the plain loop on 64-bit sums must give
-// the bytes of the plain loop on 32-bit running sums for one row.
+// The kernels of every level on 64-bit running sums, and on packed or
+// wrapping 32-bit ones where the area allows them, must give the bytes of
+// the plain loop.
 void expectKernelsAgree(const Bytes &src, const std::vector<int64_t> &sum64,
                         const std::vector<int64_t> &sq64, const kx::thr::LocalParams &p, const std::string &what)
 {
     const size_t n = src.size();
     std::vector<uint32_t> sum(sum64.begin(), sum64.end()), sq(sq64.begin(), sq64.end());  // wrapping
     Bytes plain(n), other(n);
-    kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), 1, plain.data(), n, p});
+    kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), 1, plain.data(), n, p},
+                            kx::thr::localKernel64For(p, kx::isa::Level::Plain));
     atEveryLevel([&](kx::isa::Level level) {
+        kx::thr::decideLocalRow({src.data(), sum64.data(), sq64.data(), 1, other.data(), n, p},
+                                kx::thr::localKernel64For(p, level));
+        ASSERT_EQ(other, plain) << what << " (64-bit sums)";
+        if (p.area <= kx::thr::kLocalPackedArea) {
+            std::vector<uint64_t> packed(n + 1);
+            for (size_t i = 0; i <= n; ++i)
+                packed[i] = (uint64_t(sq64[i]) << kx::thr::kLocalPackedShift) + uint64_t(sum64[i]);
+            kx::thr::decideLocalRow({src.data(), packed.data(), nullptr, 1, other.data(), n, p},
+                                    kx::thr::localKernelPackedFor(p, level));
+            ASSERT_EQ(other, plain) << what << " (packed sums)";
+        }
+        if (p.area > kx::thr::kLocalVectorArea) return;
         kx::thr::decideLocalRow({src.data(), sum.data(), sq.data(), 1, other.data(), n, p},
                                 kx::thr::localKernelFor(p, level));
         ASSERT_EQ(other, plain) << what;
@@ -337,10 +359,11 @@ TEST(Threshold, LocalVectorDecisionMatchesThePlainLoop)
 {
     // Window sums of uniform windows, of values v and v + d, of clipped
     // windows (fewer pixels than the area) and any in range (rounded
-    // variances below 0), with pixels mostly next to the window mean.
+    // variances below 0), with pixels mostly next to the window mean; areas
+    // up to the largest of each kernel and beyond.
     std::mt19937_64 rng(77);
     const size_t n = 613;  // not a multiple of eight
-    for (int w : {1, 3, 5, 31, 33, 101, 181})
+    for (int w : {1, 3, 5, 31, 33, 101, 181, 183, 255, 511, 513, 5791, 5793})
         for (double range : {0, 1, 2, 3, 7, 100, 128, 200, 255})
             for (float k : {0.0f, 0.34f, -0.3f, 1.5f, 1e-30f, -7.0f, 1e30f, -3.4e38f}) {
                 const int64_t area = int64_t(w) * w;
@@ -384,6 +407,41 @@ TEST(Threshold, LocalVectorDecisionWhereTheQuotientByRangeRoundsOff)
         sq.resize(src.size() + 1, sq.back());
         expectKernelsAgree(src, sum, sq, {1, double(range), 1.0}, "range " + std::to_string(range));
     }
+}
+
+TEST(Threshold, LocalVectorDecisionWhereTheSinglePrecisionLevelCrossesAValue)
+{
+    // Window sums whose level taken in single precision lies on the other
+    // side of a pixel value than the level in double: the kernels must
+    // still give the plain bytes.
+    std::mt19937_64 rng(5);
+    size_t found = 0;
+    for (double range : {3.0, 7.0, 100.0, 200.0})
+        for (float k : {0.34f, -0.3f, 1.5f}) {
+            const int64_t area = 9;
+            std::vector<int64_t> sum(1, 0), sq(1, 0);
+            Bytes src;
+            for (int tries = 0; tries < 1500000 && src.size() < 64; ++tries) {
+                const int64_t S = int64_t(rng() % (255 * area + 1)), Q = S * S / area + int64_t(rng() % 4000);
+                const float mean = float(double(S) / area), meanSq = float(double(Q) / area);
+                const float sd = float(std::sqrt(double(meanSq - mean * mean)));
+                const double plain = double(mean) * (1.0 + double(k) * (double(sd) / range - 1.0));
+                const float single = mean * (1.0f + k * (sd * float(1.0 / range) - 1.0f));
+                const double v = std::floor(std::max(plain, double(single)));
+                // Strictly between the two levels (a level on the value is
+                // in doubt either way, and would send its group to the plain loop).
+                if (!(v >= 0 && v <= 255 && v != plain && v != single) || (v > plain) == (v > double(single))) continue;
+                sum.push_back(sum.back() + S);
+                sq.push_back(sq.back() + Q);
+                src.push_back(uint8_t(v));
+            }
+            found += src.size();
+            src.resize((src.size() + 15) / 16 * 16);  // whole vectors
+            sum.resize(src.size() + 1, sum.back());
+            sq.resize(src.size() + 1, sq.back());
+            expectKernelsAgree(src, sum, sq, {double(area), range, double(k)}, "range " + std::to_string(range));
+        }
+    EXPECT_GE(found, 10u);
 }
 
 }  // namespace

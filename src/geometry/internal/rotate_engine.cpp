@@ -34,12 +34,15 @@ void renderRotation(const Image *src, Image *out, int B, int newW, int newH, int
     const double loX = nearest ? -0.5 : -1.0, hiX = nearest ? W - 0.5 : double(W);
     const double loY = nearest ? -0.5 : -1.0, hiY = nearest ? H - 0.5 : double(H);
     const double slack = 2.0 + std::sqrt(double(halfW) * halfW + double(halfH) * halfH) * 1e-6;
-    // Columns in bands, so that the source rows a band reads stay in the
-    // nearest cache from one output row to the next.
-    constexpr int kBand = 64;
+    // Tiles of kBand columns and kRows rows, columns in the inner loop: the
+    // source rows a tile reads stay in the nearest cache from one output
+    // row to the next, and the pages of source and output it touches stay
+    // few (a whole column band would walk every page of both).
+    constexpr int kBand = 256, kRows = 32;
+    for (int Y0 = 0; Y0 < out->height; Y0 += kRows)
     for (int X0 = 0; X0 < out->width; X0 += kBand) {
         const int X1 = std::min(out->width, X0 + kBand) - 1;
-        for (int Y = 0; Y < out->height; ++Y) {
+        for (int Y = Y0; Y < std::min(out->height, Y0 + kRows); ++Y) {
             const int64_t ty = int64_t(Y) + offY;
             if (ty < 0 || ty > 2 * int64_t(halfH)) continue;
             const int y = int(ty - halfH);
@@ -55,8 +58,12 @@ void renderRotation(const Image *src, Image *out, int B, int newW, int newH, int
             float sx[kBand], sy[kBand];
             const int m = x1 - x0 + 1;
             uint8_t *d = row(out, Y) + (int64_t(x0) + halfW - offX) * B;
+            if (nearest) {
+                kernels.nearestDirect(map, src, B, y, x0, m, d);
+                continue;
+            }
             kernels.positions(map, y, x0, m, sx, sy);
-            (nearest ? kernels.nearest : kernels.bilinear)(src, B, sx, sy, m, d);
+            kernels.bilinear(src, B, sx, sy, m, d);
         }
     }
 }

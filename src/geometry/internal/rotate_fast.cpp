@@ -25,9 +25,9 @@ namespace kx::geo {
 
 namespace {
 
-constexpr RotationKernels kPlain{plain::positionsRow, plain::bilinearRowOf, plain::nearestRowOf};
-constexpr RotationKernels kAvx2{avx2::positionsRow, avx2::bilinearRowOf, avx2::nearestRowOf};
-constexpr RotationKernels kAvx512{avx512::positionsRow, avx512::bilinearRowOf, avx512::nearestRowOf};
+constexpr RotationKernels kPlain{plain::positionsRow, plain::bilinearRowOf, plain::nearestRowOf, plain::nearestDirectRow};
+constexpr RotationKernels kAvx2{avx2::positionsRow, avx2::bilinearRowOf, avx2::nearestRowOf, avx2::nearestDirectRow};
+constexpr RotationKernels kAvx512{avx512::positionsRow, avx512::bilinearRowOf, avx512::nearestRowOf, avx512::nearestDirectRow};
 constexpr isa::Table<const RotationKernels *> kKernels{{&kPlain, &kAvx2, &kAvx512}};
 
 }  // namespace
