@@ -193,7 +193,29 @@ TEST(ExtraCleaners, DespeckleClearsTheLabelledComponentsBelowTheArea)
                 EXPECT_EQ(kxxDespeckle(im.get(), conn, k), im.get());
                 EXPECT_EQ(kxtest::pixels(im.get()), want);
                 EXPECT_TRUE(im.paddingIntact());
+                // The clear components (value 0): the small ones become 1,
+                // every set byte stays as it was.
+                ImagePtr clear = kxtest::makeImage(KIT_BIN, w, h);
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) clear->data[size_t(y) * clear->pitch + x] = px[size_t(y) * w + x] == 0;
+                int m = 0;
+                const auto holes = floodLabels(clear.get(), conn, &m);
+                std::vector<int> holeArea(size_t(m) + 1, 0);
+                for (int32_t v : holes) ++holeArea[size_t(v)];
+                for (size_t i = 0; i < px.size(); ++i) want[i] = holes[i] && holeArea[size_t(holes[i])] < k ? 1 : px[i];
+                kxtest::PaddedImage filled(KIT_BIN, w, h, px);
+                EXPECT_EQ(kxxDespeckleEx(filled.get(), conn, k, 0), filled.get());
+                EXPECT_EQ(kxtest::pixels(filled.get()), want);
+                EXPECT_TRUE(filled.paddingIntact());
             }
+    // value 1 is kxxDespeckle; other values are refused.
+    auto a = binary(40, 30, nullptr, 30, 7);
+    ImagePtr b(kxiClone(a.get(), nullptr));
+    const std::vector<uint8_t> before = kxtest::pixels(a.get());
+    EXPECT_EQ(kxtest::pixels(kxxDespeckleEx(a.get(), 8, 3, 1)), kxtest::pixels(kxxDespeckle(b.get(), 8, 3)));
+    ImagePtr c = kxtest::makeImage(KIT_BIN, 40, 30, before);
+    for (int v : {-1, 2, 255}) EXPECT_EQ(kxtest::pixels(kxxDespeckleEx(c.get(), 8, 3, v)), before);
+    EXPECT_EQ(kxxDespeckleEx(nullptr, 8, 3, 0), nullptr);
 }
 
 TEST(ExtraStrokePoints, ThinnedBlobsEqualTheCrossingNumberSum)
