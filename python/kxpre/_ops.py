@@ -633,7 +633,19 @@ def _destination(plan, a, st, v):
     if not isinstance(v, (tuple, list)) or len(v) != 2:
         raise ValueError("kxpre.%s: %s must be an array or a shape (height, width), got %r" % (py, a.name, v))
     h, w = (_side(py, a.name, x, 1) for x in v)
-    address = _native.new_image(_KIT[st.kind], w, h)
+    kit = _KIT[st.kind]
+    if a.virtual and plan.e.result == "destination":
+        # The result array itself, zeroed as a new image of the library is:
+        # the export writes into it, and it is returned without a copy.
+        bpp = _native.BYTES_PER_PIXEL[kit]
+        if w * bpp * h > _native.MAX_IMAGE_BYTES:
+            _native.refused(w, h, kit)  # the size no image has, before any memory is asked for
+        arr = np.zeros((h, w) if bpp == 1 else (h, w, bpp), np.uint8)
+        address = _native.wrap(arr, kit)
+        st.images.append(address)
+        st.destination, st.dest_address = arr, address
+        return _VP(address)
+    address = _native.new_image(kit, w, h)
     st.images.append(address)
     st.destination = st.dest_address = address
     return _VP(address)
