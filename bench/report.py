@@ -307,8 +307,26 @@ def write_markdown(rows, contexts, out, chart, meta):
         for r in lone:
             lines.append(f"| {r['family']} | {r['op']} | {r['size']} | {fmt_ms(r['ours'])} | {fmt_ms(r['ours_mt'])} |")
         lines.append("")
+    # The parameter sweep (bench/sweep_report.py) keeps its own section.
+    kept = sweep_section(out)
+    if kept:
+        lines += ["", kept]
     with open(out, "w") as f:
         f.write("\n".join(lines))
+
+
+SWEEP_BEGIN, SWEEP_END = "<!-- sweep: begin -->", "<!-- sweep: end -->"
+
+
+def sweep_section(path):
+    """The sweep's section of an existing report, markers included ('' when none)."""
+    try:
+        with open(path) as f:
+            text = f.read()
+    except OSError:
+        return ""
+    a, b = text.find(SWEEP_BEGIN), text.find(SWEEP_END)
+    return text[a:b + len(SWEEP_END)] if 0 <= a < b else ""
 
 
 def write_chart(rows, path):
