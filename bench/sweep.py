@@ -233,6 +233,53 @@ def despeckle_rows(quick):
     return rows
 
 
+def scanned_page(shape, seed=4):
+    """A grey page of text lines under uneven light with grain."""
+    rng = np.random.default_rng(seed)
+    h, w = shape
+    ink = ink_page(0.08, shape, seed)
+    light = np.linspace(225, 170, w, dtype=np.float32)[None, :] - np.linspace(0, 25, h, dtype=np.float32)[:, None]
+    page = np.where(ink > 0, 60.0, light) + rng.normal(0, 4, shape)
+    return np.clip(page, 0, 255).astype(np.uint8)
+
+
+def document_rows(quick):
+    """The companion library's page calls over page sizes (A5 at 150 dpi up
+    to A4 at 300 dpi), with no peer doing the same job: the note gives the
+    time per Mpixel and, for scale, OpenCV's adaptive mean threshold on the
+    same page."""
+    sizes = [(1240, 874), (3508, 2480)] if quick else [(1240, 874), (1754, 1240), (2480, 1754), (3508, 2480)]
+    rows = []
+    for shape in sizes:
+        page = scanned_page(shape)
+        param = "%d x %d" % (shape[1], shape[0])
+        peer = best_ms(lambda _: cv2.adaptiveThreshold(page, 255, cv2.ADAPTIVE_THRESH_MEAN_C, cv2.THRESH_BINARY, 31, 10),
+                       runs_of(quick)) if cv2 else None
+        for name, fn in (("kxxBinarizeDocument", lambda a: extra.binarize_document(a)),
+                         ("kxxCleanPage", lambda a: extra.clean_page(a, dpi=None, turn=False)),
+                         ("kxxFlattenPaper", lambda a: extra.flatten_paper(a))):
+            ours = best_ms(fn, 1 if quick else 2, page.copy)
+            note = "no peer; ms per Mpixel %.1f" % (ours / (shape[0] * shape[1] / 1e6))
+            if peer is not None:
+                note += "; cv2.adaptiveThreshold MEAN_C 31 (a simpler job) %.1f ms" % peer
+            rows.append(Row(name, param, ours, None, note))
+    return rows
+
+
+def fingerprint_rows(quick):
+    """The one fingerprint call over print sizes at 500 dpi; no peer in
+    OpenCV (bench/fingerprints.py measures a numpy/OpenCV implementation)."""
+    rows = []
+    for side in ([400] if quick else [300, 400, 600, 800]):
+        y, x = np.mgrid[0:side, 0:side].astype(np.float32)
+        pattern = 128 + 90 * np.sin(2 * np.pi * (x * np.cos(0.5) + y * np.sin(0.5) + 0.002 * (x - side / 2) ** 2) / 9.0)
+        print_ = np.clip(pattern + np.random.default_rng(6).normal(0, 10, pattern.shape), 0, 255).astype(np.uint8)
+        ours = best_ms(lambda a: extra.print_analyse(a, 500), 1 if quick else 2, print_.copy)
+        rows.append(Row("kxxPrintAnalyse", "%d x %d" % (side, side), ours, None,
+                        "no peer here; bench/fingerprints.py has a numpy/OpenCV one"))
+    return rows
+
+
 SECTIONS = {
     "median": median_rows,
     "box": box_rows,
@@ -241,6 +288,8 @@ SECTIONS = {
     "rotation": rotation_rows,
     "binary": binary_page_rows,
     "despeckle": despeckle_rows,
+    "documents": document_rows,
+    "fingerprints": fingerprint_rows,
 }
 
 
