@@ -62,22 +62,6 @@ bool termCode(float w, int maxShift, TermCode &code) noexcept
     return false;
 }
 
-bool TermCodeCache::find(float w, int maxShift, TermCode &code) noexcept
-{
-    uint32_t bits;
-    std::memcpy(&bits, &w, 4);
-    Slot &slot = slots_[(bits ^ (bits >> 11) ^ (bits >> 23)) % kSlots];
-    if (slot.used && slot.bits == bits) {
-        code = slot.code;
-        return slot.ok;
-    }
-    slot.used = true;
-    slot.bits = bits;
-    slot.ok = termCode(w, maxShift, slot.code);
-    code = slot.code;
-    return slot.ok;
-}
-
 // ---- the row pass ----------------------------------------------------------
 
 // One tap of one group of destination bytes: the source bytes of the tap,
@@ -112,11 +96,14 @@ void releaseRowProgram(RowProgram *p) noexcept
     kxFree(p);
 }
 
-RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexcept
+RowProgram *buildRowProgram(const LinePlan *plan, int srcW, int ch, isa::Level level) noexcept
 {
-    if (isa::active() < isa::Level::Avx2) return nullptr;
+    if (level < isa::Level::Avx2 || isa::active() < isa::Level::Avx2 || !plan->ints) return nullptr;
+    const ContributionTable *t = plan->table;
     const int64_t rowBytes = int64_t(srcW) * ch, outBytes = int64_t(t->count) * ch;
     if (rowBytes < 16 || outBytes > (int64_t(1) << 28)) return nullptr;
+    for (int u = 0; u < t->count; ++u)
+        if (plan->route[u] == LinePlan::kFloats) return nullptr;
     // Eight neighbouring bytes of three-byte pixels may reach into four
     // pixels, and their taps past 16 source bytes: such pictures use six.
     const int half = ch == 3 ? 6 : 8, step = 2 * half;
@@ -124,10 +111,8 @@ RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexce
     // Trimmed windows: zero weights at either end add nothing.
     int64_t totalTaps = 0;
     auto trimmed = [&](int u, int &lo, int &hi) {
-        const ContributionEntry &e = t->entries[u];
-        lo = e.first, hi = e.last;
-        while (lo <= hi && e.weights[lo - e.first] == 0.0f) ++lo;
-        while (hi >= lo && e.weights[hi - e.first] == 0.0f) --hi;
+        lo = plan->lo[u];
+        hi = plan->hi[u];
     };
     auto *p = static_cast<RowProgram *>(kxAlloc(sizeof(RowProgram)));
     if (!p) return nullptr;
@@ -154,7 +139,6 @@ RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexce
         releaseRowProgram(p);
         return nullptr;
     }
-    TermCodeCache cache;
     RowTap *next = p->block;
     for (int g = 0; g < groups; ++g) {
         p->code[g] = next;
@@ -175,9 +159,8 @@ RowProgram *buildRowProgram(const ContributionTable *t, int srcW, int ch) noexce
                 int lo, hi;
                 trimmed(u, lo, hi);
                 if (lo + k > hi) continue;
-                const ContributionEntry &e = t->entries[u];
-                const float w = e.weights[lo + k - e.first];
-                if (!cache.find(w, 0, codes[l])) {
+                codes[l] = plan->codes[int64_t(u) * t->windowSize + (lo + k - t->entries[u].first)];
+                if (codes[l].kind == TermCode::kMul && codes[l].shift != 0) {
                     releaseRowProgram(p);
                     return nullptr;
                 }
@@ -353,5 +336,144 @@ void integerLine(const uint8_t *const *lines, const TermCode *codes, int taps, u
     else
         intLineSse2(lines, codes, taps, out, n);
 }
+
+}  // namespace kx::geo
+
+// ---- the float route ---------------------------------------------------------
+//
+// Each term is the byte converted to float, multiplied by the float weight
+// and truncated towards zero: cvtdq2ps, mulps and cvttps2dq lane by lane are
+// the scalar conversions and product of the Part (IEEE single precision,
+// round to nearest, then truncation), so every level gives the bytes the
+// plain loop gives.  The int32 sums keep their low byte (modulo 256).
+
+namespace kx::geo {
+
+namespace {
+
+// Bytes j0..n-1 one at a time.
+inline void floatLineTail(const uint8_t *first, size_t stride, const float *w, int taps, uint8_t *out, size_t j0,
+                          size_t n)
+{
+    for (size_t j = j0; j < n; ++j) {
+        int32_t a = 0;
+        const uint8_t *s = first + j;
+        for (int k = 0; k < taps; ++k, s += stride) a += int32_t(float(*s) * w[k]);
+        out[j] = uint8_t(a);
+    }
+}
+
+void floatLineSse2(const uint8_t *first, size_t stride, const float *w, int taps, uint8_t *out, size_t n)
+{
+    const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi32(0xFF);
+    size_t j = 0;
+    for (; j + 16 <= n; j += 16) {
+        __m128i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
+        const uint8_t *s = first + j;
+        for (int k = 0; k < taps; ++k, s += stride) {
+            const __m128 wk = _mm_set1_ps(w[k]);
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+            const __m128i l = _mm_unpacklo_epi8(v, zero), h = _mm_unpackhi_epi8(v, zero);
+            a0 = _mm_add_epi32(a0, _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(l, zero)), wk)));
+            a1 = _mm_add_epi32(a1, _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(l, zero)), wk)));
+            a2 = _mm_add_epi32(a2, _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(h, zero)), wk)));
+            a3 = _mm_add_epi32(a3, _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(h, zero)), wk)));
+        }
+        const __m128i p01 = _mm_packs_epi32(_mm_and_si128(a0, low), _mm_and_si128(a1, low));
+        const __m128i p23 = _mm_packs_epi32(_mm_and_si128(a2, low), _mm_and_si128(a3, low));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j), _mm_packus_epi16(p01, p23));
+    }
+    floatLineTail(first, stride, w, taps, out, j, n);
+}
+
+KX_TARGET(KX_ISA_AVX2) inline __m256i floatTerms8(const uint8_t *s, __m256 wk)
+{
+    const __m256i b = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(s)));
+    return _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(b), wk));
+}
+
+// g++ 12 warns about the deliberately undefined source operand inside its
+// own AVX-512 conversion intrinsics (GCC bug 105593); nothing of ours.
+#pragma GCC diagnostic push
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+KX_TARGET(KX_ISA_AVX512) inline __m512i floatTerms16(__m128i v, __m512 wk)
+{
+    return _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(v)), wk));
+}
+
+KX_TARGET(KX_ISA_AVX2) void floatLineAvx2(const uint8_t *first, size_t stride, const float *w, int taps, uint8_t *out,
+                                          size_t n)
+{
+    const __m256i low = _mm256_set1_epi32(0xFF);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const auto term = floatTerms8;
+    size_t j = 0;
+    for (; j + 32 <= n; j += 32) {
+        __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
+        const uint8_t *s = first + j;
+        for (int k = 0; k < taps; ++k, s += stride) {
+            const __m256 wk = _mm256_set1_ps(w[k]);
+            a0 = _mm256_add_epi32(a0, term(s, wk));
+            a1 = _mm256_add_epi32(a1, term(s + 8, wk));
+            a2 = _mm256_add_epi32(a2, term(s + 16, wk));
+            a3 = _mm256_add_epi32(a3, term(s + 24, wk));
+        }
+        const __m256i p01 = _mm256_packus_epi32(_mm256_and_si256(a0, low), _mm256_and_si256(a1, low));
+        const __m256i p23 = _mm256_packus_epi32(_mm256_and_si256(a2, low), _mm256_and_si256(a3, low));
+        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p01, p23), order);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + j), bytes);
+    }
+    for (; j + 8 <= n; j += 8) {
+        __m256i a = _mm256_setzero_si256();
+        const uint8_t *s = first + j;
+        for (int k = 0; k < taps; ++k, s += stride) a = _mm256_add_epi32(a, term(s, _mm256_set1_ps(w[k])));
+        const __m256i p = _mm256_packus_epi32(_mm256_and_si256(a, low), _mm256_setzero_si256());
+        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p, p), order);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + j), _mm256_castsi256_si128(bytes));
+    }
+    floatLineTail(first, stride, w, taps, out, j, n);
+}
+
+KX_TARGET(KX_ISA_AVX512) void floatLineAvx512(const uint8_t *first, size_t stride, const float *w, int taps,
+                                              uint8_t *out, size_t n)
+{
+    const auto term = floatTerms16;
+    const auto at = [](const uint8_t *s) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s)); };
+    size_t j = 0;
+    for (; j + 64 <= n; j += 64) {
+        __m512i a0 = _mm512_setzero_si512(), a1 = a0, a2 = a0, a3 = a0;
+        const uint8_t *s = first + j;
+        for (int k = 0; k < taps; ++k, s += stride) {
+            const __m512 wk = _mm512_set1_ps(w[k]);
+            a0 = _mm512_add_epi32(a0, term(at(s), wk));
+            a1 = _mm512_add_epi32(a1, term(at(s + 16), wk));
+            a2 = _mm512_add_epi32(a2, term(at(s + 32), wk));
+            a3 = _mm512_add_epi32(a3, term(at(s + 48), wk));
+        }
+        // vpmovdb keeps the low byte of each sum: modulo 256.
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j), _mm512_cvtepi32_epi8(a0));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j + 16), _mm512_cvtepi32_epi8(a1));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j + 32), _mm512_cvtepi32_epi8(a2));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j + 48), _mm512_cvtepi32_epi8(a3));
+    }
+    for (; j < n; j += 16) {
+        // The last bytes through a mask: lanes past n are neither read nor written.
+        const __mmask16 m = n - j >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (n - j)) - 1);
+        __m512i a = _mm512_setzero_si512();
+        const uint8_t *s = first + j;
+        for (int k = 0; k < taps; ++k, s += stride) a = _mm512_add_epi32(a, term(_mm_maskz_loadu_epi8(m, s), _mm512_set1_ps(w[k])));
+        _mm_mask_storeu_epi8(out + j, m, _mm512_cvtepi32_epi8(a));
+    }
+}
+
+#pragma GCC diagnostic pop
+
+constexpr isa::Table<FloatLineFn> kFloatLines{{floatLineSse2, floatLineAvx2, floatLineAvx512}};
+
+}  // namespace
+
+FloatLineFn floatLineKernel(isa::Level level) noexcept { return kFloatLines.pick(level); }
 
 }  // namespace kx::geo

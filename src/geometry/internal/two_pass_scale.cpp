@@ -8,90 +8,205 @@
 
 using namespace kx::geo;
 
+namespace kx::geo {
+
 namespace {
 
-// The kernel of both passes, compiled per level (isa::Clones); the loops
-// vectorise as they stand, and since every term is
-// converted exactly as written both versions give the same bytes.
-[[gnu::always_inline]] inline void resampleBody(const uint8_t *in, size_t inStride, int base, uint8_t *out,
-                                                size_t outStride, size_t n, const ContributionTable *table, int u0,
-                                                int u1, int32_t *acc) noexcept
+// An integer form costs about as much as taking ~30000 terms in floats and
+// saves about a third of a float term's time on each byte it is used for:
+// a table's weights get their forms when there are few enough different
+// ones for the bytes they are used on.
+constexpr double kBytesPerCode = 32768.0;
+// Entries with more non-zero taps than this keep the float route.
+constexpr int kMaxIntTaps = 64;
+
+template <class T>
+T *allocArray(uint64_t n)
 {
-    constexpr size_t kBlock = 32;  // bytes summed in registers over all taps
-    const size_t whole = n / kBlock * kBlock;
-    for (int u = u0; u < u1; ++u) {
-        const ContributionEntry &e = table->entries[u];
-        uint8_t *d = out + size_t(u) * outStride;
-        // Zero weights at either end add nothing (each term truncates to 0).
-        int lo = e.first, hi = e.last;
-        while (lo <= hi && e.weights[lo - e.first] == 0.0f) ++lo;
-        while (hi >= lo && e.weights[hi - e.first] == 0.0f) --hi;
-        if (lo > hi) {
-            std::memset(d, 0, n);
-            continue;
-        }
-        if (lo == hi && e.weights[lo - e.first] == 1.0f) {
-            std::memcpy(d, in + size_t(lo - base) * inStride, n);  // byte * 1.0 is the byte
-            continue;
-        }
-        const float *wt = e.weights + (lo - e.first);
-        for (size_t j0 = 0; j0 < whole; j0 += kBlock) {
-            int32_t a[kBlock] = {};
-            for (int i = lo; i <= hi; ++i) {
-                const float w = wt[i - lo];
-                const uint8_t *s = in + size_t(i - base) * inStride + j0;
-                for (size_t j = 0; j < kBlock; ++j) a[j] += int32_t(float(s[j]) * w);
-            }
-            for (size_t j = 0; j < kBlock; ++j) d[j0 + j] = uint8_t(a[j]);
-        }
-        if (whole == n) continue;
-        std::memset(acc, 0, (n - whole) * sizeof(int32_t));
-        for (int i = lo; i <= hi; ++i) {
-            const float w = wt[i - lo];
-            const uint8_t *s = in + size_t(i - base) * inStride;
-            for (size_t j = whole; j < n; ++j) acc[j - whole] += int32_t(float(s[j]) * w);
-        }
-        for (size_t j = whole; j < n; ++j) d[j] = uint8_t(acc[j - whole]);
-    }
+    return n <= UINT64_MAX / sizeof(T) ? static_cast<T *>(kxAlloc(n * sizeof(T))) : nullptr;
 }
+
+// Distinct weight bits, counted up to a limit, each with its integer form.
+class WeightSet {
+public:
+    explicit WeightSet(size_t limit) : limit_(limit)
+    {
+        size_t cap = 16;
+        while (cap < 2 * limit) cap *= 2;
+        mask_ = cap - 1;
+        keys_ = allocArray<uint32_t>(cap);
+        used_ = allocArray<uint8_t>(cap);
+        codes_ = allocArray<TermCode>(cap);
+        ok_ = allocArray<uint8_t>(cap);
+        if (used_) std::memset(used_, 0, cap);
+    }
+    ~WeightSet()
+    {
+        kxFree(keys_);
+        kxFree(used_);
+        kxFree(codes_);
+        kxFree(ok_);
+    }
+    WeightSet(const WeightSet &) = delete;
+    WeightSet &operator=(const WeightSet &) = delete;
+    explicit operator bool() const { return keys_ && used_ && codes_ && ok_; }
+
+    // The slot of w, new or old; -1 when a new one would pass the limit.
+    long slot(float w)
+    {
+        uint32_t bits;
+        std::memcpy(&bits, &w, 4);
+        size_t i = (bits * 0x9E3779B1u) >> 7 & mask_;
+        for (; used_[i]; i = (i + 1) & mask_)
+            if (keys_[i] == bits) return long(i);
+        if (size_ == limit_) return -1;
+        ++size_;
+        used_[i] = 1;
+        keys_[i] = bits;
+        ok_[i] = termCode(w, 15, codes_[i]);
+        return long(i);
+    }
+    bool ok(long i) const { return ok_[i]; }
+    const TermCode &code(long i) const { return codes_[i]; }
+
+private:
+    size_t limit_, mask_ = 0, size_ = 0;
+    uint32_t *keys_ = nullptr;
+    uint8_t *used_ = nullptr;
+    TermCode *codes_ = nullptr;
+    uint8_t *ok_ = nullptr;
+};
 
 }  // namespace
 
-namespace kx::geo {
-
-// Each line whose every weight has an integer form (termCode) is summed in
-// 16-bit integers; the others take the float kernel.
-void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int u0, int u1, int32_t *acc, TermCodeCache *shared) noexcept
+void releaseLinePlan(LinePlan *p) noexcept
 {
-    const bool avx2 = isa::active() >= isa::Level::Avx2;
-    const auto resample = isa::Clones<resampleBody>::table.pick();
-    TermCodeCache local;
-    TermCodeCache &cache = shared ? *shared : local;
-    constexpr int kMaxTaps = 64;
-    const uint8_t *lines[kMaxTaps];
-    TermCode codes[kMaxTaps];
-    for (int u = u0; u < u1; ++u) {
-        const ContributionEntry &e = table->entries[u];
-        int taps = 0;
-        bool ints = e.last - e.first < kMaxTaps;
-        for (int i = e.first; ints && i <= e.last; ++i) {
-            TermCode c;
-            ints = cache.find(e.weights[i - e.first], 15, c);
-            if (ints && c.kind != TermCode::kZero) {
-                lines[taps] = in + size_t(i - base) * inStride;
-                codes[taps++] = c;
-            }
-        }
-        if (ints) {
-            integerLine(lines, codes, taps, out + size_t(u) * outStride, n, avx2);
-            continue;
-        }
-        resample(in, inStride, base, out, outStride, n, table, u, u + 1, acc);
-    }
+    if (!p) return;
+    kxFree(p->lo);
+    kxFree(p->hi);
+    kxFree(p->route);
+    kxFree(p->codes);
+    kxFree(p);
 }
 
+LinePlan *planLines(const ContributionTable *t, double lineBytes) noexcept
+{
+    auto *p = static_cast<LinePlan *>(kxAlloc(sizeof(LinePlan)));
+    if (!p) return nullptr;
+    *p = LinePlan{};
+    p->table = t;
+    p->count = t->count;
+    p->windowSize = t->windowSize;
+    p->lo = allocArray<int32_t>(uint64_t(t->count));
+    p->hi = allocArray<int32_t>(uint64_t(t->count));
+    p->route = allocArray<LinePlan::Route>(uint64_t(t->count));
+    if (!p->lo || !p->hi || !p->route) {
+        releaseLinePlan(p);
+        return nullptr;
+    }
+    double taps = 0;  // of the float entries
+    for (int u = 0; u < t->count; ++u) {
+        const ContributionEntry &e = t->entries[u];
+        int lo = e.first, hi = e.last;
+        while (lo <= hi && e.weights[lo - e.first] == 0.0f) ++lo;
+        while (hi >= lo && e.weights[hi - e.first] == 0.0f) --hi;
+        p->lo[u] = lo;
+        p->hi[u] = hi;
+        if (lo > hi)
+            p->route[u] = LinePlan::kEmpty;
+        else if (lo == hi && e.weights[lo - e.first] == 1.0f)
+            p->route[u] = LinePlan::kCopy;  // byte * 1.0 is the byte
+        else {
+            p->route[u] = LinePlan::kFloats;
+            taps += hi - lo + 1;
+        }
+    }
+    // The integer forms, when few enough different weights are used on
+    // enough bytes.  Counted first (cheaply), then sought.
+    const double limit = std::min(taps * lineBytes / kBytesPerCode, 4096.0);
+    if (limit < 1.0) return p;
+    {
+        size_t cap = 16;
+        while (double(cap) < 2 * limit) cap *= 2;
+        uint32_t *keys = allocArray<uint32_t>(cap);
+        uint8_t *used = allocArray<uint8_t>(cap);
+        bool few = keys && used;
+        if (few) std::memset(used, 0, cap);
+        size_t distinct = 0;
+        for (int u = 0; few && u < t->count; ++u) {
+            if (p->route[u] != LinePlan::kFloats) continue;
+            const ContributionEntry &e = t->entries[u];
+            if (p->hi[u] - p->lo[u] >= kMaxIntTaps) continue;
+            for (int i = p->lo[u]; few && i <= p->hi[u]; ++i) {
+                uint32_t bits;
+                std::memcpy(&bits, &e.weights[i - e.first], 4);
+                size_t k = (bits * 0x9E3779B1u) >> 7 & (cap - 1);
+                while (used[k] && keys[k] != bits) k = (k + 1) & (cap - 1);
+                if (used[k]) continue;
+                if (double(++distinct) > limit) few = false;
+                used[k] = 1;
+                keys[k] = bits;
+            }
+        }
+        kxFree(keys);
+        kxFree(used);
+        if (!few) return p;
+    }
+    WeightSet set(size_t(limit) + 1);
+    p->codes = allocArray<TermCode>(uint64_t(t->count) * uint64_t(t->windowSize));
+    if (!set || !p->codes) {  // no memory for the forms: the floats give the same bytes
+        kxFree(p->codes);
+        p->codes = nullptr;
+        return p;
+    }
+    p->ints = true;
+    for (int u = 0; u < t->count; ++u) {
+        const ContributionEntry &e = t->entries[u];
+        TermCode *codes = p->codes + uint64_t(u) * t->windowSize;
+        if (p->route[u] == LinePlan::kCopy) codes[p->lo[u] - e.first] = {32768, 0, TermCode::kCopy};
+        if (p->route[u] != LinePlan::kFloats || p->hi[u] - p->lo[u] >= kMaxIntTaps) continue;
+        bool all = true;
+        for (int i = p->lo[u]; all && i <= p->hi[u]; ++i) {
+            const long k = set.slot(e.weights[i - e.first]);
+            all = k >= 0 && set.ok(k);
+            if (all) codes[i - e.first] = set.code(k);
+        }
+        if (all) p->route[u] = LinePlan::kInts;
+    }
+    return p;
+}
 
+void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
+                   const LinePlan *plan, int u0, int u1, isa::Level level) noexcept
+{
+    const FloatLineFn floats = floatLineKernel(level);
+    const bool avx2 = level >= isa::Level::Avx2 && isa::active() >= isa::Level::Avx2;
+    const ContributionTable *t = plan->table;
+    const uint8_t *lines[kMaxIntTaps];
+    TermCode codes[kMaxIntTaps];
+    for (int u = u0; u < u1; ++u) {
+        const ContributionEntry &e = t->entries[u];
+        uint8_t *d = out + size_t(u) * outStride;
+        const int lo = plan->lo[u], hi = plan->hi[u];
+        const uint8_t *first = in + ptrdiff_t(lo - base) * ptrdiff_t(inStride);
+        switch (plan->route[u]) {
+        case LinePlan::kEmpty: std::memset(d, 0, n); break;
+        case LinePlan::kCopy: std::memcpy(d, first, n); break;
+        case LinePlan::kInts: {
+            const TermCode *c = plan->codes + uint64_t(u) * t->windowSize + (lo - e.first);
+            int taps = 0;
+            for (int k = 0; k <= hi - lo; ++k)
+                if (c[k].kind != TermCode::kZero) {
+                    lines[taps] = first + size_t(k) * inStride;
+                    codes[taps++] = c[k];
+                }
+            integerLine(lines, codes, taps, d, n, avx2);
+            break;
+        }
+        default: floats(first, inStride, e.weights + (lo - e.first), hi - lo + 1, d, n); break;
+        }
+    }
+}
 
 template <class Filter>
 ContributionTable *computeContributions(int count, int sourceSize, float scale)
@@ -237,15 +352,15 @@ inline void transposePixels(const uint8_t *src, size_t srcStride, uint8_t *dst, 
 }  // namespace
 
 template <class Filter>
-uint8_t *C2PassScale<Filter>::scale(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW,
-                                    int dstH, int dstPitch)
+uint8_t *C2PassScale<Filter>::scaleAt(isa::Level level, const uint8_t *src, int srcW, int srcH, int srcPitch,
+                                      uint8_t *dst, int dstW, int dstH, int dstPitch)
 {
     aborted_ = 0;
-    if (!progress_) return scaleStreamed(src, srcW, srcH, srcPitch, dst, dstW, dstH, dstPitch);
+    if (!progress_) return scaleStreamed(src, srcW, srcH, srcPitch, dst, dstW, dstH, dstPitch, level);
     auto *buffer = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(srcH)));
     if (!buffer) return nullptr;
-    bool ok = scaleHorizontally(src, srcW, srcH, srcPitch, buffer, dstW, dstPitch);
-    if (ok && !aborted_) ok = scaleVertically(buffer, dstW, srcH, dstPitch, dst, dstH, dstPitch);
+    bool ok = scaleHorizontally(src, srcW, srcH, srcPitch, buffer, dstW, dstPitch, level);
+    if (ok && !aborted_) ok = scaleVertically(buffer, dstW, srcH, dstPitch, dst, dstH, dstPitch, level);
     kxFree(buffer);
     return ok && !aborted_ ? dst : nullptr;
 }
@@ -253,66 +368,79 @@ uint8_t *C2PassScale<Filter>::scale(const uint8_t *src, int srcW, int srcH, int 
 // Without a callback the two passes interleave: the rows of the
 // intermediate picture are made in bands, each band just before the
 // destination rows that read it, so the intermediate never exists whole.
-// Rows shared by two bands are made twice, identically.  All scratch is
-// taken before the first destination byte is written.
+// Rows that the next band shares with the last are moved, not made again.
+// All scratch is taken before the first destination byte is written.
 template <class Filter>
 uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst,
-                                            int dstW, int dstH, int dstPitch)
+                                            int dstW, int dstH, int dstPitch, isa::Level level)
 {
     if (srcH == dstH)  // the column pass would copy the rows as they are
-        return scaleHorizontally(src, srcW, srcH, srcPitch, dst, dstW, dstPitch) ? dst : nullptr;
+        return scaleHorizontally(src, srcW, srcH, srcPitch, dst, dstW, dstPitch, level) ? dst : nullptr;
     ContributionTable *vt = computeContributions<Filter>(dstH, srcH, axisScale(dstH, srcH));
     if (!vt) return nullptr;
     const size_t n = size_t(dstW) * channels_;
-    auto *acc = static_cast<int32_t *>(kxAlloc(n * sizeof(int32_t)));
+    LinePlan *vplan = planLines(vt, double(n));
     uint8_t *result = nullptr;
-    if (acc && dstW == srcW) {
-        resampleLines(src, size_t(srcPitch), 0, dst, size_t(dstPitch), n, vt, 0, dstH, acc);
+    if (vplan && dstW == srcW) {
+        resampleLines(src, size_t(srcPitch), 0, dst, size_t(dstPitch), n, vplan, 0, dstH, level);
         result = dst;
-    } else if (acc) {
+    } else if (vplan) {
         ContributionTable *ht = computeContributions<Filter>(dstW, srcW, axisScale(dstW, srcW));
-        RowProgram *program = ht ? buildRowProgram(ht, srcW, channels_) : nullptr;
+        LinePlan *hplan = ht ? planLines(ht, double(srcH) * channels_) : nullptr;
+        RowProgram *program = hplan ? buildRowProgram(hplan, srcW, channels_, level) : nullptr;
         const int maxBand = std::min(srcH, std::max(64, 2 * vt->windowSize));
         auto *band = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(maxBand)));
         const Strips scratch(channels_, maxBand, srcW, dstW);
-        if (ht && band && scratch) {
-            TermCodeCache codes;
+        if (hplan && band && scratch) {
+            int made0 = 0, made1 = -1;  // rows of the intermediate in the band (from its first row)
             for (int u0 = 0; u0 < dstH;) {
                 // Destination rows u0..u1-1 whose windows fit in one band.
                 int lo = 0, hi = -1, u1 = u0;
                 for (; u1 < dstH; ++u1) {
-                    const ContributionEntry &e = vt->entries[u1];
-                    if (e.first > e.last) continue;  // an empty window reads nothing
-                    const int nlo = hi < lo ? e.first : std::min(lo, e.first);
-                    const int nhi = hi < lo ? e.last : std::max(hi, e.last);
+                    if (vplan->route[u1] == LinePlan::kEmpty) continue;  // an empty window reads nothing
+                    const int nlo = hi < lo ? vplan->lo[u1] : std::min(lo, vplan->lo[u1]);
+                    const int nhi = hi < lo ? vplan->hi[u1] : std::max(hi, vplan->hi[u1]);
                     if (nhi - nlo + 1 > maxBand) break;
                     lo = nlo;
                     hi = nhi;
                 }
                 if (u1 == u0) ++u1;  // cannot happen (a window fits a band); keeps the loop finite
-                filterRows(src + size_t(lo) * srcPitch, srcW, hi - lo + 1, srcPitch, band, dstW, dstPitch, ht,
-                           program, scratch);
-                resampleLines(band, size_t(dstPitch), lo, dst, size_t(dstPitch), n, vt, u0, u1, acc, &codes);
+                if (lo <= hi) {
+                    int from = lo;  // rows lo..from-1 are already made
+                    if (lo >= made0 && lo <= made1) {
+                        from = std::min(hi, made1) + 1;
+                        if (lo > made0)
+                            std::memmove(band, band + size_t(lo - made0) * dstPitch,
+                                         size_t(from - lo - 1) * dstPitch + n);
+                    }
+                    if (from <= hi)
+                        filterRows(src + size_t(from) * srcPitch, srcW, hi - from + 1, srcPitch,
+                                   band + size_t(from - lo) * dstPitch, dstW, dstPitch, hplan, program, scratch, level);
+                    made0 = lo;
+                    made1 = hi;
+                }
+                resampleLines(band, size_t(dstPitch), lo, dst, size_t(dstPitch), n, vplan, u0, u1, level);
                 u0 = u1;
             }
             result = dst;
         }
         kxFree(band);
         releaseRowProgram(program);
+        releaseLinePlan(hplan);
         releaseContributions(ht);
     }
-    kxFree(acc);
+    releaseLinePlan(vplan);
     releaseContributions(vt);
     return result;
 }
 
-// The row pass over `rows` rows with a ready table: strips of rows are
+// The row pass over `rows` rows with a ready plan: strips of rows are
 // transposed so that a source column becomes a line of strip * ch bytes,
 // resampled, and transposed back into the destination rows.
 template <class Filter>
 void C2PassScale<Filter>::filterRows(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW,
-                                     int dstPitch, const ContributionTable *table, const RowProgram *program,
-                                     const Strips &scratch)
+                                     int dstPitch, const LinePlan *plan, const RowProgram *program,
+                                     const Strips &scratch, isa::Level level)
 {
     if (program) {
         runRowProgram(program, src, size_t(srcPitch), dst, size_t(dstPitch), rows);
@@ -322,15 +450,15 @@ void C2PassScale<Filter>::filterRows(const uint8_t *src, int srcW, int rows, int
     for (int y0 = 0; y0 < rows; y0 += scratch.strip) {
         const int n = rows - y0 < scratch.strip ? rows - y0 : scratch.strip;
         transposePixels(src + size_t(y0) * srcPitch, size_t(srcPitch), scratch.inT, scratch.line, n, srcW, ch);
-        resampleLines(scratch.inT, scratch.line, 0, scratch.outT, scratch.line, size_t(n) * ch, table, 0,
-                      table->count, scratch.acc);
+        resampleLines(scratch.inT, scratch.line, 0, scratch.outT, scratch.line, size_t(n) * ch, plan, 0, plan->count,
+                      level);
         transposePixels(scratch.outT, scratch.line, dst + size_t(y0) * dstPitch, size_t(dstPitch), dstW, n, ch);
     }
 }
 
 template <class Filter>
 bool C2PassScale<Filter>::scaleHorizontally(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst,
-                                            int dstW, int dstPitch)
+                                            int dstW, int dstPitch, isa::Level level)
 {
     const int ch = channels_;
     const size_t rowBytes = size_t(srcW) * ch;
@@ -348,18 +476,20 @@ bool C2PassScale<Filter>::scaleHorizontally(const uint8_t *src, int srcW, int ro
             }
     ContributionTable *table = computeContributions<Filter>(dstW, srcW, axisScale(dstW, srcW));
     if (!table) return false;
-    RowProgram *program = buildRowProgram(table, srcW, ch);
+    LinePlan *plan = planLines(table, double(rows) * ch);
+    RowProgram *program = plan ? buildRowProgram(plan, srcW, ch, level) : nullptr;
     const Strips scratch(ch, rows, srcW, dstW);
-    const bool ok = bool(scratch);
-    if (ok) filterRows(src, srcW, rows, srcPitch, dst, dstW, dstPitch, table, program, scratch);
+    const bool ok = plan && scratch;
+    if (ok) filterRows(src, srcW, rows, srcPitch, dst, dstW, dstPitch, plan, program, scratch, level);
     releaseRowProgram(program);
+    releaseLinePlan(plan);
     releaseContributions(table);
     return ok;
 }
 
 template <class Filter>
 bool C2PassScale<Filter>::scaleVertically(const uint8_t *src, int width, int srcH, int srcPitch, uint8_t *dst,
-                                          int dstH, int dstPitch)
+                                          int dstH, int dstPitch, isa::Level level)
 {
     const size_t rowBytes = size_t(width) * channels_;
     if (srcH == dstH) {
@@ -368,8 +498,8 @@ bool C2PassScale<Filter>::scaleVertically(const uint8_t *src, int width, int src
     }
     ContributionTable *table = computeContributions<Filter>(dstH, srcH, axisScale(dstH, srcH));
     if (!table) return false;
-    auto *acc = static_cast<int32_t *>(kxAlloc(rowBytes * sizeof(int32_t)));
-    if (!acc) {
+    LinePlan *plan = planLines(table, double(rowBytes));
+    if (!plan) {
         releaseContributions(table);
         return false;
     }
@@ -384,9 +514,9 @@ bool C2PassScale<Filter>::scaleVertically(const uint8_t *src, int width, int src
                 break;
             }
     if (columns > 0)
-        resampleLines(src, size_t(srcPitch), 0, dst, size_t(dstPitch), size_t(columns) * channels_, table, 0, dstH,
-                      acc);
-    kxFree(acc);
+        resampleLines(src, size_t(srcPitch), 0, dst, size_t(dstPitch), size_t(columns) * channels_, plan, 0, dstH,
+                      level);
+    releaseLinePlan(plan);
     releaseContributions(table);
     return true;
 }
