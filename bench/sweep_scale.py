@@ -10,7 +10,13 @@ Every figure is thread CPU time (time.thread_time) of the resize call alone,
 the best of --repeat runs (the machine may be shared); images are made
 before the clock starts.  The source is --size pixels square (a random
 picture), shrunk for the large ratios so that the output side stays within
---max-out.  ns/px is our time per output pixel.
+--max-out.  ns/px is our time per output pixel; ns/term our time per
+nominal term, the output samples of both passes times the filter's support
+in source samples (2 x half-width, divided by the ratio below 1, at least
+1): the row pass makes source-height x output-width samples, the column
+pass output-height x output-width, so on a reduction the time per output
+pixel grows as the support does (with 1 / ratio squared), while the time
+per term stays level.
 
 Peers, the same kind of filter:
     ours          Pillow (Image.resize)     cv2.resize
@@ -42,6 +48,7 @@ import cv2  # noqa: E402
 from PIL import Image  # noqa: E402
 
 FILTERS = {"nearest": 0, "bilinear": 2, "box": 3, "gaussian": 4, "hamming": 5, "blackman": 6}
+HALF_WIDTH = {"nearest": 0.5, "bilinear": 1.0, "box": 0.5, "gaussian": 3.0, "hamming": 0.5, "blackman": 0.5}
 PIL_FILTER = {"nearest": Image.NEAREST, "bilinear": Image.BILINEAR, "box": Image.BOX, "gaussian": Image.LANCZOS,
               "hamming": Image.HAMMING, "blackman": Image.HAMMING}
 TYPES = {"grey": (_native.KIT_GRAY, 1, "L"), "rgb": (_native.KIT_RGB, 3, "RGB"), "rgba": (_native.KIT_RGBA, 4, "RGBA")}
@@ -72,8 +79,8 @@ def main():
 
     cv2.setNumThreads(1)
     ratios = [float(r) for r in a.ratios.split(",")]
-    lines = ["| type | filter | ratio | source | output | ours ms | ns/px | Pillow ms | cv ms | ours/Pillow | ours/cv |",
-             "|---|---|---|---|---|---|---|---|---|---|---|"]
+    lines = ["| type | filter | ratio | source | output | ours ms | ns/px | ns/term | Pillow ms | cv ms | ours/Pillow | ours/cv |",
+             "|---|---|---|---|---|---|---|---|---|---|---|---|"]
     print("\n".join(lines), flush=True)
     rng = np.random.default_rng(1)
     for tname in a.types.split(","):
@@ -96,8 +103,11 @@ def main():
                 pil = best(lambda: pim.resize((out, out), PIL_FILTER[fname]), a.repeat)
                 interp = cv2.INTER_NEAREST if code == 0 else cv2.INTER_AREA if r < 1 else cv2.INTER_LINEAR
                 cv = best(lambda: cv2.resize(arr, (out, out), interpolation=interp), a.repeat)
-                row = "| %s | %s | %.2f | %d | %d | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f |" % (
-                    tname, fname, r, side, out, ours, ours * 1e6 / (out * out), pil, cv, ours / pil, ours / cv)
+                support = max(1.0, 2 * HALF_WIDTH[fname] / min(r, 1.0))
+                terms = out * support * (side + out)
+                row = "| %s | %s | %.2f | %d | %d | %.2f | %.2f | %.3f | %.2f | %.2f | %.2f | %.2f |" % (
+                    tname, fname, r, side, out, ours, ours * 1e6 / (out * out), ours * 1e6 / terms, pil, cv,
+                    ours / pil, ours / cv)
                 lines.append(row)
                 print(row, flush=True)
     if a.out:

@@ -272,12 +272,40 @@ void intLineTail(const uint8_t *const *lines, const TermCode *codes, int taps, u
     }
 }
 
+void intLineSse2(const uint8_t *const *lines, const TermCode *codes, int taps, uint8_t *out, size_t n)
+{
+    const __m128i low = _mm_set1_epi16(0xFF), zero = _mm_setzero_si128();
+    size_t j = 0;
+    for (size_t next = 0; n >= 16 && j < n; j = next) {
+        if (j + 16 > n) j = n - 16;  // the last block ends at n, over bytes already made (made again alike)
+        next = j + 16;
+        __m128i a0 = zero, a1 = zero;
+        for (int k = 0; k < taps; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lines[k] + j));
+            __m128i b0 = _mm_unpacklo_epi8(v, zero), b1 = _mm_unpackhi_epi8(v, zero);
+            if (codes[k].kind == TermCode::kMul) {
+                const __m128i m = _mm_set1_epi16(short(codes[k].mul));
+                const __m128i sh = _mm_cvtsi32_si128(codes[k].shift);
+                b0 = _mm_srl_epi16(_mm_mulhi_epu16(b0, m), sh);
+                b1 = _mm_srl_epi16(_mm_mulhi_epu16(b1, m), sh);
+            }
+            a0 = _mm_add_epi16(a0, b0);
+            a1 = _mm_add_epi16(a1, b1);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j),
+                         _mm_packus_epi16(_mm_and_si128(a0, low), _mm_and_si128(a1, low)));
+    }
+    intLineTail(lines, codes, taps, out, j, n);
+}
+
 __attribute__((target("avx2"))) void intLineAvx2(const uint8_t *const *lines, const TermCode *codes, int taps,
                                                  uint8_t *out, size_t n)
 {
     const __m256i low = _mm256_set1_epi16(0xFF);
     size_t j = 0;
-    for (; j + 32 <= n; j += 32) {
+    for (size_t next = 0; n >= 32 && j < n; j = next) {
+        if (j + 32 > n) j = n - 32;  // the last block ends at n, over bytes already made (made again alike)
+        next = j + 32;
         __m256i a0 = _mm256_setzero_si256(), a1 = _mm256_setzero_si256();
         for (int k = 0; k < taps; ++k) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lines[k] + j));
@@ -299,31 +327,7 @@ __attribute__((target("avx2"))) void intLineAvx2(const uint8_t *const *lines, co
         const __m256i packed = _mm256_packus_epi16(_mm256_and_si256(a0, low), _mm256_and_si256(a1, low));
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + j), _mm256_permute4x64_epi64(packed, 0xD8));
     }
-    intLineTail(lines, codes, taps, out, j, n);
-}
-
-void intLineSse2(const uint8_t *const *lines, const TermCode *codes, int taps, uint8_t *out, size_t n)
-{
-    const __m128i low = _mm_set1_epi16(0xFF), zero = _mm_setzero_si128();
-    size_t j = 0;
-    for (; j + 16 <= n; j += 16) {
-        __m128i a0 = zero, a1 = zero;
-        for (int k = 0; k < taps; ++k) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lines[k] + j));
-            __m128i b0 = _mm_unpacklo_epi8(v, zero), b1 = _mm_unpackhi_epi8(v, zero);
-            if (codes[k].kind == TermCode::kMul) {
-                const __m128i m = _mm_set1_epi16(short(codes[k].mul));
-                const __m128i sh = _mm_cvtsi32_si128(codes[k].shift);
-                b0 = _mm_srl_epi16(_mm_mulhi_epu16(b0, m), sh);
-                b1 = _mm_srl_epi16(_mm_mulhi_epu16(b1, m), sh);
-            }
-            a0 = _mm_add_epi16(a0, b0);
-            a1 = _mm_add_epi16(a1, b1);
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + j),
-                         _mm_packus_epi16(_mm_and_si128(a0, low), _mm_and_si128(a1, low)));
-    }
-    intLineTail(lines, codes, taps, out, j, n);
+    if (j < n) intLineSse2(lines, codes, taps, out, n);  // fewer than 32 bytes
 }
 
 }  // namespace
@@ -367,7 +371,9 @@ void floatLineSse2(const uint8_t *first, size_t stride, const float *w, int taps
 {
     const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi32(0xFF);
     size_t j = 0;
-    for (; j + 16 <= n; j += 16) {
+    for (size_t next = 0; n >= 16 && j < n; j = next) {
+        if (j + 16 > n) j = n - 16;  // the last block ends at n, over bytes already made (made again alike)
+        next = j + 16;
         __m128i a0 = zero, a1 = zero, a2 = zero, a3 = zero;
         const uint8_t *s = first + j;
         for (int k = 0; k < taps; ++k, s += stride) {
@@ -410,7 +416,9 @@ KX_TARGET(KX_ISA_AVX2) void floatLineAvx2(const uint8_t *first, size_t stride, c
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     const auto term = floatTerms8;
     size_t j = 0;
-    for (; j + 32 <= n; j += 32) {
+    for (size_t next = 0; n >= 32 && j < n; j = next) {
+        if (j + 32 > n) j = n - 32;  // the last block ends at n, over bytes already made (made again alike)
+        next = j + 32;
         __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
         const uint8_t *s = first + j;
         for (int k = 0; k < taps; ++k, s += stride) {
@@ -425,15 +433,7 @@ KX_TARGET(KX_ISA_AVX2) void floatLineAvx2(const uint8_t *first, size_t stride, c
         const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p01, p23), order);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + j), bytes);
     }
-    for (; j + 8 <= n; j += 8) {
-        __m256i a = _mm256_setzero_si256();
-        const uint8_t *s = first + j;
-        for (int k = 0; k < taps; ++k, s += stride) a = _mm256_add_epi32(a, term(s, _mm256_set1_ps(w[k])));
-        const __m256i p = _mm256_packus_epi32(_mm256_and_si256(a, low), _mm256_setzero_si256());
-        const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(p, p), order);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(out + j), _mm256_castsi256_si128(bytes));
-    }
-    floatLineTail(first, stride, w, taps, out, j, n);
+    if (j < n) floatLineSse2(first, stride, w, taps, out, n);  // fewer than 32 bytes
 }
 
 KX_TARGET(KX_ISA_AVX512) void floatLineAvx512(const uint8_t *first, size_t stride, const float *w, int taps,

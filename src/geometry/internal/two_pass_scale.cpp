@@ -389,8 +389,10 @@ uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int sr
         LinePlan *hplan = ht ? planLines(ht, double(srcH) * channels_) : nullptr;
         RowProgram *program = hplan ? buildRowProgram(hplan, srcW, channels_, level) : nullptr;
         const int maxBand = std::min(srcH, std::max(64, 2 * vt->windowSize));
-        auto *band = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(maxBand)));
         const Strips scratch(channels_, maxBand, srcW, dstW);
+        // Room for a strip more than a band: rows are made in whole strips.
+        const int room = maxBand + scratch.strip;
+        auto *band = static_cast<uint8_t *>(kxAlloc(uint64_t(dstPitch) * uint64_t(room)));
         if (hplan && band && scratch) {
             int made0 = 0, made1 = -1;  // rows of the intermediate in the band (from its first row)
             for (int u0 = 0; u0 < dstH;) {
@@ -406,18 +408,22 @@ uint8_t *C2PassScale<Filter>::scaleStreamed(const uint8_t *src, int srcW, int sr
                 }
                 if (u1 == u0) ++u1;  // cannot happen (a window fits a band); keeps the loop finite
                 if (lo <= hi) {
-                    int from = lo;  // rows lo..from-1 are already made
+                    int kept = 0;  // rows lo..lo+kept-1 are already made
                     if (lo >= made0 && lo <= made1) {
-                        from = std::min(hi, made1) + 1;
+                        kept = made1 - lo + 1;
                         if (lo > made0)
-                            std::memmove(band, band + size_t(lo - made0) * dstPitch,
-                                         size_t(from - lo - 1) * dstPitch + n);
+                            std::memmove(band, band + size_t(lo - made0) * dstPitch, size_t(kept - 1) * dstPitch + n);
                     }
-                    if (from <= hi)
-                        filterRows(src + size_t(from) * srcPitch, srcW, hi - from + 1, srcPitch,
-                                   band + size_t(from - lo) * dstPitch, dstW, dstPitch, hplan, program, scratch, level);
                     made0 = lo;
-                    made1 = hi;
+                    made1 = lo + kept - 1;
+                    if (made1 < hi) {
+                        // Whole strips, as far as the picture and the band allow.
+                        const int from = made1 + 1, strip = scratch.strip;
+                        const int to = std::min({from + (hi - from + strip) / strip * strip - 1, srcH - 1, lo + room - 1});
+                        filterRows(src + size_t(from) * srcPitch, srcW, to - from + 1, srcPitch,
+                                   band + size_t(from - lo) * dstPitch, dstW, dstPitch, hplan, program, scratch, level);
+                        made1 = to;
+                    }
                 }
                 resampleLines(band, size_t(dstPitch), lo, dst, size_t(dstPitch), n, vplan, u0, u1, level);
                 u0 = u1;
