@@ -242,14 +242,18 @@ public:
                      int dstH, int dstPitch);
 
 private:
-    // Scratch of the row pass: transposed strips of `strip` rows.
+    // Scratch of the row pass: transposed strips of `strip` rows, each
+    // pixel in a slot of `slot` bytes.  Three-byte pixels travel in
+    // four-byte slots, so that they transpose as four-byte pixels do; the
+    // fourth byte of a slot is resampled too and dropped.
     struct Strips {
-        int strip = 0;
+        int strip = 0, slot = 0;
+        bool wide = false;  // three-byte pixels
         size_t line = 0;
         uint8_t *inT = nullptr, *outT = nullptr;
         Strips(int ch, int rows, int srcW, int dstW)
-            : strip(std::max(1, std::min(ch == 1 ? 64 : ch == 3 ? 32 : 16, rows))), line(size_t(strip) * ch),
-              inT(static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line))),
+            : strip(std::max(1, std::min(ch == 1 ? 64 : 16, rows))), slot(ch == 3 ? 4 : ch), wide(ch == 3),
+              line(size_t(strip) * slot), inT(static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line))),
               outT(static_cast<uint8_t *>(kxAlloc(uint64_t(dstW) * line)))
         {
         }

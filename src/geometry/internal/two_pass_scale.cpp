@@ -303,6 +303,89 @@ inline void transpose4x4(const uint8_t *src, size_t srcStride, uint8_t *dst, siz
     for (int k = 0; k < 4; ++k) _mm_storeu_ps(reinterpret_cast<float *>(dst + k * dstStride), r[k]);
 }
 
+// Three-byte pixels and four-byte slots, transposed: pixel (i, r) of a
+// rows x cols block of three-byte pixels (rows srcStride apart) goes to
+// slot (r, i) of dst, the fourth byte of a slot being whatever followed the
+// pixel in its row (the next pixel's first byte, or 0 at the row's end)...
+inline void transposeIntoSlots(const uint8_t *src, size_t srcStride, uint8_t *dst, size_t dstStride, int rows,
+                               int cols)
+{
+    // Four pixels from 16 bytes (the row must hold them): bytes 3k..3k+3.
+    auto four = [](const uint8_t *s) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+        const __m128i lo = _mm_unpacklo_epi32(v, _mm_srli_si128(v, 3));
+        const __m128i hi = _mm_unpacklo_epi32(_mm_srli_si128(v, 6), _mm_srli_si128(v, 9));
+        return _mm_castsi128_ps(_mm_unpacklo_epi64(lo, hi));
+    };
+    auto one = [&](int r, int i) {
+        const uint8_t *s = src + size_t(r) * srcStride + size_t(i) * 3;
+        uint8_t *d = dst + size_t(i) * dstStride + size_t(r) * 4;
+        std::memcpy(d, s, 3);
+        d[3] = i + 1 < cols ? s[3] : 0;
+    };
+    const int wide = cols >= 6 ? cols - 5 : 0;  // blocks starting below this read within the row
+    int r = 0;
+    for (; r + 4 <= rows; r += 4) {
+        int i = 0;
+        for (; i < wide; i += 4) {
+            const uint8_t *s = src + size_t(r) * srcStride + size_t(i) * 3;
+            __m128 x0 = four(s), x1 = four(s + srcStride), x2 = four(s + 2 * srcStride), x3 = four(s + 3 * srcStride);
+            _MM_TRANSPOSE4_PS(x0, x1, x2, x3);
+            uint8_t *d = dst + size_t(i) * dstStride + size_t(r) * 4;
+            _mm_storeu_ps(reinterpret_cast<float *>(d), x0);
+            _mm_storeu_ps(reinterpret_cast<float *>(d + dstStride), x1);
+            _mm_storeu_ps(reinterpret_cast<float *>(d + 2 * dstStride), x2);
+            _mm_storeu_ps(reinterpret_cast<float *>(d + 3 * dstStride), x3);
+        }
+        for (; i < cols; ++i)
+            for (int k = 0; k < 4; ++k) one(r + k, i);
+    }
+    for (; r < rows; ++r)
+        for (int i = 0; i < cols; ++i) one(r, i);
+}
+
+// ... and back: slot (i, r) of a rows x cols block of slots (rows srcStride
+// apart) goes to pixel (r, i) of dst as three bytes.
+inline void transposeFromSlots(const uint8_t *src, size_t srcStride, uint8_t *dst, size_t dstStride, int rows,
+                               int cols)
+{
+    const __m128i low3 = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i odd = _mm_set_epi32(-1, 0, -1, 0), loQ = _mm_set_epi32(0, 0, -1, -1);
+    // Four slots to twelve bytes in the low part of a register.
+    auto narrow = [&](__m128 x) {
+        const __m128i m = _mm_and_si128(_mm_castps_si128(x), low3);
+        const __m128i u = _mm_or_si128(_mm_andnot_si128(odd, m), _mm_srli_epi64(_mm_and_si128(m, odd), 8));
+        return _mm_or_si128(_mm_and_si128(u, loQ), _mm_srli_si128(_mm_andnot_si128(loQ, u), 2));
+    };
+    auto one = [&](int r, int i) {
+        std::memcpy(dst + size_t(r) * dstStride + size_t(i) * 3, src + size_t(i) * srcStride + size_t(r) * 4, 3);
+    };
+    // The sixteen-byte stores spill four bytes into the next block's pixels
+    // (written after them) and must stay within the row.
+    const int wide = rows >= 6 ? rows - 5 : 0;
+    int c = 0;
+    for (; c + 4 <= cols; c += 4) {
+        int i = 0;
+        for (; i < wide; i += 4) {
+            const uint8_t *s = src + size_t(i) * srcStride + size_t(c) * 4;
+            __m128 x0 = _mm_loadu_ps(reinterpret_cast<const float *>(s));
+            __m128 x1 = _mm_loadu_ps(reinterpret_cast<const float *>(s + srcStride));
+            __m128 x2 = _mm_loadu_ps(reinterpret_cast<const float *>(s + 2 * srcStride));
+            __m128 x3 = _mm_loadu_ps(reinterpret_cast<const float *>(s + 3 * srcStride));
+            _MM_TRANSPOSE4_PS(x0, x1, x2, x3);
+            uint8_t *d = dst + size_t(c) * dstStride + size_t(i) * 3;
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d), narrow(x0));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + dstStride), narrow(x1));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 2 * dstStride), narrow(x2));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 3 * dstStride), narrow(x3));
+        }
+        for (; i < rows; ++i)
+            for (int k = 0; k < 4; ++k) one(c + k, i);
+    }
+    for (; c < cols; ++c)
+        for (int i = 0; i < rows; ++i) one(c, i);
+}
+
 // Pixel (i, r) of an rows x cols block of ch-byte pixels (rows srcStride
 // apart) goes to pixel (r, i) of dst (rows dstStride apart).  Whole bytes
 // are moved, so the block transposes give what the plain copy gives.
@@ -452,13 +535,21 @@ void C2PassScale<Filter>::filterRows(const uint8_t *src, int srcW, int rows, int
         runRowProgram(program, src, size_t(srcPitch), dst, size_t(dstPitch), rows);
         return;
     }
-    const int ch = channels_;
+    const int slot = scratch.slot;
     for (int y0 = 0; y0 < rows; y0 += scratch.strip) {
         const int n = rows - y0 < scratch.strip ? rows - y0 : scratch.strip;
-        transposePixels(src + size_t(y0) * srcPitch, size_t(srcPitch), scratch.inT, scratch.line, n, srcW, ch);
-        resampleLines(scratch.inT, scratch.line, 0, scratch.outT, scratch.line, size_t(n) * ch, plan, 0, plan->count,
-                      level);
-        transposePixels(scratch.outT, scratch.line, dst + size_t(y0) * dstPitch, size_t(dstPitch), dstW, n, ch);
+        const uint8_t *in = src + size_t(y0) * srcPitch;
+        if (scratch.wide)
+            transposeIntoSlots(in, size_t(srcPitch), scratch.inT, scratch.line, n, srcW);
+        else
+            transposePixels(in, size_t(srcPitch), scratch.inT, scratch.line, n, srcW, slot);
+        resampleLines(scratch.inT, scratch.line, 0, scratch.outT, scratch.line, size_t(n) * slot, plan, 0,
+                      plan->count, level);
+        uint8_t *out = dst + size_t(y0) * dstPitch;
+        if (scratch.wide)
+            transposeFromSlots(scratch.outT, scratch.line, out, size_t(dstPitch), dstW, n);
+        else
+            transposePixels(scratch.outT, scratch.line, out, size_t(dstPitch), dstW, n, slot);
     }
 }
 
