@@ -11,6 +11,15 @@
 // integer addition is associative, the passes are free to visit terms in
 // any order: the work runs along whole lines (rows for the vertical pass,
 // transposed strips of rows for the horizontal one) so it vectorises.
+//
+// Routes (a LinePlan per pass, settled before any byte is written): a term
+// is taken either as written (the byte converted to float, multiplied,
+// truncated: the vector instructions do exactly the scalar steps, up to
+// AVX-512), or through an integer form of its weight checked on all 256
+// bytes (termCode), which pays only where few different weights serve many
+// bytes - halving, doubling and other ratios of small numbers.  Every route
+// gives the bytes of the plain loop; the tests compare them per level.
+
 #pragma once
 
 #include <cmath>
@@ -169,10 +178,10 @@ bool termCode(float w, int maxShift, TermCode &code) noexcept;
 // How one table's lines are made, settled once per pass (before any byte is
 // written): each entry's window trimmed of the zero weights at either end
 // (they add nothing: each term truncates to 0), and its route.  The integer
-// forms cost a few microseconds a weight, so they are found only when the
-// table's weights repeat enough for the integer lines to repay them (halving,
-// doubling and other ratios of small numbers); otherwise every term is taken
-// in floats exactly as written.
+// forms cost a fraction of a microsecond a weight, so they are found only
+// when the table's weights repeat enough for the integer lines to repay
+// them (halving, doubling and other ratios of small numbers); otherwise
+// every term is taken in floats exactly as written.
 struct LinePlan {
     enum Route : uint8_t { kEmpty, kCopy, kInts, kFloats };
     int count = 0, windowSize = 0;

@@ -17,18 +17,52 @@
 
 namespace kx::geo {
 
+namespace {
+
+// Whether ((b * mul) >> 16) >> s equals g[b] for every byte b (SSE2, all
+// 256 bytes, no early exit).
+inline bool formFits(const uint16_t *g, uint32_t mul, int s)
+{
+    const __m128i m = _mm_set1_epi16(short(mul)), sh = _mm_cvtsi32_si128(s), eight = _mm_set1_epi16(8);
+    __m128i b = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), diff = _mm_setzero_si128();
+    for (int i = 0; i < 256; i += 8, b = _mm_add_epi16(b, eight)) {
+        const __m128i t = _mm_srl_epi16(_mm_mulhi_epu16(b, m), sh);
+        diff = _mm_or_si128(diff, _mm_xor_si128(t, _mm_loadu_si128(reinterpret_cast<const __m128i *>(g + i))));
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(diff, _mm_setzero_si128())) == 0xFFFF;
+}
+
+}  // namespace
+
 bool termCode(float w, int maxShift, TermCode &code) noexcept
 {
-    int32_t g[256];
-    bool zero = true, copy = true;
-    for (int b = 0; b < 256; ++b) {
-        const float p = float(b) * w;
-        if (!(p > -1.0f && p < 256.0f)) return false;  // negative, NaN or beyond a byte
-        g[b] = int32_t(p);
-        zero &= g[b] == 0;
-        copy &= g[b] == b;
+    // The 256 terms, in SSE2 as the scalar conversions give them; any
+    // product outside (-1, 256) (negative, NaN or beyond a byte) has no form.
+    alignas(16) uint16_t g16[256];
+    bool zero, copy;
+    {
+        const __m128 wv = _mm_set1_ps(w), lo = _mm_set1_ps(-1.0f), hi = _mm_set1_ps(256.0f);
+        __m128i b = _mm_setr_epi32(0, 1, 2, 3), b16 = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+        __m128i any = _mm_setzero_si128(), notCopy = _mm_setzero_si128();
+        __m128 inside = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        for (int i = 0; i < 256; i += 8) {
+            const __m128 p0 = _mm_mul_ps(_mm_cvtepi32_ps(b), wv);
+            b = _mm_add_epi32(b, _mm_set1_epi32(4));
+            const __m128 p1 = _mm_mul_ps(_mm_cvtepi32_ps(b), wv);
+            b = _mm_add_epi32(b, _mm_set1_epi32(4));
+            inside = _mm_and_ps(inside, _mm_and_ps(_mm_cmpgt_ps(p0, lo), _mm_cmplt_ps(p0, hi)));
+            inside = _mm_and_ps(inside, _mm_and_ps(_mm_cmpgt_ps(p1, lo), _mm_cmplt_ps(p1, hi)));
+            const __m128i t = _mm_packs_epi32(_mm_cvttps_epi32(p0), _mm_cvttps_epi32(p1));
+            _mm_store_si128(reinterpret_cast<__m128i *>(g16 + i), t);
+            any = _mm_or_si128(any, t);
+            notCopy = _mm_or_si128(notCopy, _mm_xor_si128(t, b16));
+            b16 = _mm_add_epi16(b16, _mm_set1_epi16(8));
+        }
+        if (_mm_movemask_ps(inside) != 0xF) return false;
+        zero = _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
+        copy = _mm_movemask_epi8(_mm_cmpeq_epi8(notCopy, _mm_setzero_si128())) == 0xFFFF;
     }
-    if (g[0] != 0) return false;
+    if (g16[0] != 0) return false;
     if (zero) {
         code = {0, 0, TermCode::kZero};
         return true;
@@ -37,6 +71,24 @@ bool termCode(float w, int maxShift, TermCode &code) noexcept
         code = {32768, 0, TermCode::kCopy};
         return true;
     }
+    // First the multipliers next to w itself: floor(w 2^(16+s)) and the one
+    // above, at shift 0 and at the largest shift whose multiplier fits 16
+    // bits.  When w lies in [L, U) below (no product rounded up to the next
+    // integer), one of the two is usable at a shift wherever any is.
+    const double wd = double(w);
+    int top = 0;
+    while (top < maxShift && wd * double(int64_t(1) << (17 + top)) < 65535.0) ++top;
+    for (int s : {0, top}) {
+        const double base = std::floor(wd * double(int64_t(1) << (16 + s)));
+        for (double m = base; m <= base + 1; ++m)
+            if (m >= 1 && m <= 65535 && formFits(g16, uint32_t(m), s)) {
+                code = {uint16_t(m), uint8_t(s), TermCode::kMul};
+                return true;
+            }
+        if (top == 0) break;
+    }
+    int32_t g[256];
+    for (int b = 0; b < 256; ++b) g[b] = g16[b];
     // mul / 2^S must lie in [L, U): L = max g(b) / b, U = min (g(b) + 1) / b
     // over b = 1..255.  The bounds are taken in double (a candidate is then
     // checked exactly); the smallest usable mul is the first above L 2^S.

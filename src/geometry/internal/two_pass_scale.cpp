@@ -12,10 +12,11 @@ namespace kx::geo {
 
 namespace {
 
-// An integer form costs about as much as taking ~30000 terms in floats and
-// saves about a third of a float term's time on each byte it is used for:
-// a table's weights get their forms when there are few enough different
-// ones for the bytes they are used on.
+// Finding an integer form takes a few hundred nanoseconds; an integer term
+// saves a fraction of a float term's time (less with AVX-512 floats).  A
+// table's weights get their forms when there are few enough different ones
+// for the bytes they are used on: one form per 32 KiB of terms (measured on
+// the sweep of bench/sweep_scale.py; below that the two routes are even).
 constexpr double kBytesPerCode = 32768.0;
 // Entries with more non-zero taps than this keep the float route.
 constexpr int kMaxIntTaps = 64;
@@ -123,7 +124,7 @@ LinePlan *planLines(const ContributionTable *t, double lineBytes) noexcept
     }
     // The integer forms, when few enough different weights are used on
     // enough bytes.  Counted first (cheaply), then sought.
-    const double limit = std::min(taps * lineBytes / kBytesPerCode, 4096.0);
+    const double limit = std::min(taps * lineBytes / kBytesPerCode, 65536.0);
     if (limit < 1.0) return p;
     {
         size_t cap = 16;
