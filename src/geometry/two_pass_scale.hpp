@@ -208,14 +208,18 @@ void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, s
 using FloatLineFn = void (*)(const uint8_t *first, size_t stride, const float *w, int taps, uint8_t *out, size_t n);
 FloatLineFn floatLineKernel(isa::Level level) noexcept;
 
-// The row pass of one table as shuffles and 16-bit multiplies, for AVX2
-// processors and plans whose every weight has an integer form with shift 0
-// and whose taps for eight neighbouring destination bytes lie within 16
-// source bytes; null otherwise (or out of memory), and the row pass takes
-// the strips.
+// The row pass of one table without transposes: as shuffles and 16-bit
+// multiplies, for AVX2 processors and plans whose every weight has an
+// integer form with shift 0 and whose taps for eight neighbouring
+// destination bytes lie within 16 source bytes; else, at the AVX-512 level,
+// as shuffles and float lanes (the float route's very terms) where the taps
+// of 16 (three-byte pixels: 12) neighbouring destination bytes lie within
+// 16 source bytes - enlargements and slight reductions.  Null otherwise (or
+// out of memory), and the row pass takes the strips.
 struct RowProgram;
 RowProgram *buildRowProgram(const LinePlan *plan, int srcW, int ch, isa::Level level) noexcept;
 void releaseRowProgram(RowProgram *program) noexcept;
+bool rowProgramInts(const RowProgram *program) noexcept;  // an integer program
 // `rows` rows: src (srcW * ch bytes each) to dst (count * ch bytes each).
 void runRowProgram(const RowProgram *program, const uint8_t *src, size_t srcPitch, uint8_t *dst, size_t dstPitch,
                    int rows) noexcept;

@@ -527,7 +527,8 @@ TEST(ScaleEx, EveryRouteAtEveryLevelMatchesTheDirectLoops)
             }
 }
 
-// Integer forms only where few different weights serve many bytes; the row program only on them (AVX2 and up).
+// Integer forms only where few different weights serve many bytes; the integer row program only on them (AVX2 and
+// up), the float one elsewhere where 16 destination bytes read within 16 source bytes (AVX-512).
 TEST(ScaleEx, PlansTakeIntegerFormsWhereTheWeightsRepeat)
 {
     const struct { int count, src; double lineBytes; bool ints, program; } cases[] = {
@@ -543,7 +544,10 @@ TEST(ScaleEx, PlansTakeIntegerFormsWhereTheWeightsRepeat)
         EXPECT_EQ(plan->ints, c.ints) << c.src << " -> " << c.count;
         EXPECT_EQ(ints > 0, c.ints) << c.src << " -> " << c.count;
         RowProgram *program = buildRowProgram(plan, c.src, 1, kx::isa::active());
-        EXPECT_EQ(program != nullptr, c.program && kx::isa::active() >= Level::Avx2) << c.src << " -> " << c.count;
+        EXPECT_EQ(rowProgramInts(program), c.program && kx::isa::active() >= Level::Avx2) << c.src << " -> " << c.count;
+        const bool floats = !c.program && c.count >= c.src;  // the enlargements here
+        EXPECT_EQ(program && !rowProgramInts(program), floats && kx::isa::active() >= Level::Avx512)
+            << c.src << " -> " << c.count;
         releaseRowProgram(program);
         releaseLinePlan(plan);
         releaseContributions(t);

@@ -130,13 +130,27 @@ struct RowTap {
     uint16_t mul[16];
 };
 
+// The float form of a tap (AVX-512): sixteen destination bytes, each taking
+// source byte at + shuffle[l] (none for 0x80) times w[l] as the float route
+// does, truncated and added in int32 lanes.
+struct FloatTap {
+    int32_t at;
+    uint8_t shuffle[16];
+    float w[16];
+};
+
 struct RowProgram {
-    int groups;  // of 2 * half destination bytes
+    int groups;  // of 2 * half destination bytes (floats: of `step`)
     int half;  // lanes used in each half: 8, or 6 (two three-byte pixels)
     int outBytes;  // destination bytes of a row
     int *taps;  // per group: number of taps
     RowTap **code;  // per group: its taps
     RowTap *block;
+    // The float program (AVX-512) instead: groups of `step` destination
+    // bytes (16, or 12 for three-byte pixels).
+    int step = 0;
+    FloatTap **fcode = nullptr;
+    FloatTap *fblock = nullptr;
 };
 
 void releaseRowProgram(RowProgram *p) noexcept
@@ -145,12 +159,106 @@ void releaseRowProgram(RowProgram *p) noexcept
     kxFree(p->block);
     kxFree(p->code);
     kxFree(p->taps);
+    kxFree(p->fcode);
+    kxFree(p->fblock);
     kxFree(p);
 }
 
+bool rowProgramInts(const RowProgram *p) noexcept { return p && !p->fcode; }
+
+namespace {
+
+// The row pass as byte shuffles and float lanes, for AVX-512 processors and
+// tables whose taps for `step` neighbouring destination bytes lie within
+// 16 source bytes (enlargements and slight reductions): no transposes.
+RowProgram *buildFloatRowProgram(const LinePlan *plan, int srcW, int ch) noexcept
+{
+    const ContributionTable *t = plan->table;
+    const int64_t rowBytes = int64_t(srcW) * ch, outBytes = int64_t(t->count) * ch;
+    if (rowBytes < 16 || outBytes > (int64_t(1) << 28)) return nullptr;
+    const int step = ch == 3 ? 12 : 16;
+    const int groups = int((outBytes + step - 1) / step);
+    auto *p = static_cast<RowProgram *>(kxAlloc(sizeof(RowProgram)));
+    if (!p) return nullptr;
+    *p = {groups, 0, int(outBytes), static_cast<int *>(kxAlloc(sizeof(int) * size_t(groups))), nullptr, nullptr};
+    p->step = step;
+    p->fcode = static_cast<FloatTap **>(kxAlloc(sizeof(FloatTap *) * size_t(groups)));
+    if (!p->taps || !p->fcode) {
+        releaseRowProgram(p);
+        return nullptr;
+    }
+    int64_t totalTaps = 0;
+    for (int g = 0; g < groups; ++g) {
+        int taps = 0;
+        for (int l = 0; l < step; ++l) {
+            const int64_t j = int64_t(g) * step + l;
+            if (j >= outBytes) break;
+            const int u = int(j / ch);
+            taps = std::max(taps, plan->hi[u] - plan->lo[u] + 1);
+        }
+        p->taps[g] = taps;
+        totalTaps += taps;
+        if (totalTaps > (int64_t(1) << 24)) {  // (a reduction: the window test below would fail anyway)
+            releaseRowProgram(p);
+            return nullptr;
+        }
+    }
+    p->fblock = static_cast<FloatTap *>(kxAlloc(sizeof(FloatTap) * size_t(std::max<int64_t>(totalTaps, 1))));
+    if (!p->fblock) {
+        releaseRowProgram(p);
+        return nullptr;
+    }
+    FloatTap *next = p->fblock;
+    for (int g = 0; g < groups; ++g) {
+        p->fcode[g] = next;
+        for (int k = 0; k < p->taps[g]; ++k, ++next) {
+            int64_t idx[16], lowest = INT64_MAX, highest = -1;
+            float w[16];
+            for (int l = 0; l < 16; ++l) {
+                const int64_t j = int64_t(g) * step + l;
+                idx[l] = -1;
+                w[l] = 0.0f;
+                if (l >= step || j >= outBytes) continue;
+                const int u = int(j / ch), c = int(j % ch);
+                const int lo = plan->lo[u], hi = plan->hi[u];
+                if (lo + k > hi) continue;
+                const ContributionEntry &e = t->entries[u];
+                w[l] = e.weights[lo + k - e.first];
+                if (w[l] == 0.0f) continue;  // adds 0 (as 0 * weight does)
+                idx[l] = int64_t(lo + k) * ch + c;
+                lowest = std::min(lowest, idx[l]);
+                highest = std::max(highest, idx[l]);
+            }
+            const int64_t start = highest < 0 ? 0 : std::min(lowest, rowBytes - 16);
+            if (highest >= 0 && highest - start >= 16) {
+                releaseRowProgram(p);
+                return nullptr;
+            }
+            next->at = int32_t(start);
+            for (int l = 0; l < 16; ++l) {
+                next->shuffle[l] = idx[l] < 0 ? 0x80 : uint8_t(idx[l] - start);
+                next->w[l] = idx[l] < 0 ? 0.0f : w[l];
+            }
+        }
+    }
+    return p;
+}
+
+}  // namespace
+
+static RowProgram *buildIntRowProgram(const LinePlan *plan, int srcW, int ch) noexcept;
+
 RowProgram *buildRowProgram(const LinePlan *plan, int srcW, int ch, isa::Level level) noexcept
 {
-    if (level < isa::Level::Avx2 || isa::active() < isa::Level::Avx2 || !plan->ints) return nullptr;
+    if (level < isa::Level::Avx2 || isa::active() < isa::Level::Avx2) return nullptr;
+    const bool floats = level >= isa::Level::Avx512 && isa::active() >= isa::Level::Avx512;
+    if (!plan->ints) return floats ? buildFloatRowProgram(plan, srcW, ch) : nullptr;
+    RowProgram *ints = buildIntRowProgram(plan, srcW, ch);
+    return ints || !floats ? ints : buildFloatRowProgram(plan, srcW, ch);
+}
+
+static RowProgram *buildIntRowProgram(const LinePlan *plan, int srcW, int ch) noexcept
+{
     const ContributionTable *t = plan->table;
     const int64_t rowBytes = int64_t(srcW) * ch, outBytes = int64_t(t->count) * ch;
     if (rowBytes < 16 || outBytes > (int64_t(1) << 28)) return nullptr;
@@ -289,9 +397,17 @@ __attribute__((target("avx2"))) inline void runGroup(const RowProgram *p, int g,
 
 }  // namespace
 
+// The float program's rows (with the float route, below).
+void runFloatRowProgram(const RowProgram *p, const uint8_t *src, size_t srcPitch, uint8_t *dst, size_t dstPitch,
+                        int rows) noexcept;
+
 __attribute__((target("avx2"))) void runRowProgram(const RowProgram *p, const uint8_t *src, size_t srcPitch,
                                                    uint8_t *dst, size_t dstPitch, int rows) noexcept
 {
+    if (p->fcode) {
+        runFloatRowProgram(p, src, srcPitch, dst, dstPitch, rows);
+        return;
+    }
     // Four rows share each tap's constants.
     int y = 0;
     for (; y + 4 <= rows; y += 4)
@@ -519,6 +635,43 @@ KX_TARGET(KX_ISA_AVX512) void floatLineAvx512(const uint8_t *first, size_t strid
         _mm_mask_storeu_epi8(out + j, m, _mm512_cvtepi32_epi8(a));
     }
 }
+
+// Rows r = 0..R-1 of one group of the float program.
+template <int R>
+KX_TARGET(KX_ISA_AVX512) inline void runFloatGroup(const RowProgram *p, int g, const uint8_t *src, size_t srcPitch,
+                                                   uint8_t *dst, size_t dstPitch)
+{
+    __m512i acc[R];
+    for (int r = 0; r < R; ++r) acc[r] = _mm512_setzero_si512();
+    const FloatTap *tap = p->fcode[g];
+    for (int k = 0; k < p->taps[g]; ++k, ++tap) {
+        const __m128i shuffle = _mm_loadu_si128(reinterpret_cast<const __m128i *>(tap->shuffle));
+        const __m512 w = _mm512_loadu_ps(tap->w);
+        for (int r = 0; r < R; ++r) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + r * srcPitch + tap->at));
+            acc[r] = _mm512_add_epi32(acc[r], floatTerms16(_mm_shuffle_epi8(v, shuffle), w));
+        }
+    }
+    const int at = g * p->step, left = std::min(p->outBytes - at, p->step);
+    const __mmask16 m = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1);
+    for (int r = 0; r < R; ++r) _mm_mask_storeu_epi8(dst + r * dstPitch + at, m, _mm512_maskz_cvtepi32_epi8(m, acc[r]));
+}
+
+}  // namespace
+
+KX_TARGET(KX_ISA_AVX512) void runFloatRowProgram(const RowProgram *p, const uint8_t *src, size_t srcPitch,
+                                                 uint8_t *dst, size_t dstPitch, int rows) noexcept
+{
+    int y = 0;
+    for (; y + 4 <= rows; y += 4)
+        for (int g = 0; g < p->groups; ++g)
+            runFloatGroup<4>(p, g, src + y * srcPitch, srcPitch, dst + y * dstPitch, dstPitch);
+    for (; y < rows; ++y)
+        for (int g = 0; g < p->groups; ++g)
+            runFloatGroup<1>(p, g, src + y * srcPitch, srcPitch, dst + y * dstPitch, dstPitch);
+}
+
+namespace {
 
 #pragma GCC diagnostic pop
 
