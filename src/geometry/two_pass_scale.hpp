@@ -192,8 +192,9 @@ struct LinePlan {
     const ContributionTable *table = nullptr;
 };
 
-// The plan of `table` for lines of `lineBytes` bytes made `reuse` times
-// each (the rows of a row pass), or null when memory runs out.
+// The plan of `table` for lines of `lineBytes` bytes (a row pass: the
+// rows times the bytes of a pixel, every weight being used on each of
+// them), or null when memory runs out.
 LinePlan *planLines(const ContributionTable *table, double lineBytes) noexcept;
 void releaseLinePlan(LinePlan *plan) noexcept;
 
@@ -205,6 +206,8 @@ void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, s
 
 // Out (n bytes) = the sum modulo 256 of trunc(float(line k [j]) * w[k]) over
 // k < taps, line k at first + k * stride: the float route of one entry.
+// Out must not overlap the lines (a last partial block is made as a whole
+// block ending at n, over bytes already made); so for integerLine.
 using FloatLineFn = void (*)(const uint8_t *first, size_t stride, const float *w, int taps, uint8_t *out, size_t n);
 FloatLineFn floatLineKernel(isa::Level level) noexcept;
 
