@@ -11,6 +11,15 @@
 // integer addition is associative, the passes are free to visit terms in
 // any order: the work runs along whole lines (rows for the vertical pass,
 // transposed strips of rows for the horizontal one) so it vectorises.
+//
+// Routes (a LinePlan per pass, settled before any byte is written): a term
+// is taken either as written (the byte converted to float, multiplied,
+// truncated: the vector instructions do exactly the scalar steps, up to
+// AVX-512), or through an integer form of its weight checked on all 256
+// bytes (termCode), which pays only where few different weights serve many
+// bytes - halving, doubling and other ratios of small numbers.  Every route
+// gives the bytes of the plain loop; the tests compare them per level.
+
 #pragma once
 
 #include <cmath>
@@ -153,15 +162,6 @@ ContributionTable *computeContributions(int count, int sourceSize, float scale);
 
 // ---- the resampler ---------------------------------------------------------
 
-// Out line u (n bytes, at out + u * outStride) = sum over the entry's
-// window of trunc(in line i [j] * weight), modulo 256, for u = u0..u1-1;
-// in line i is at in + (i - base) * inStride.  acc holds n ints.
-// `cache` keeps the weights' integer forms from one call to the next (the
-// calls of one pass share it), or is null.
-void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
-                   const ContributionTable *table, int u0, int u1, int32_t *acc,
-                   class TermCodeCache *cache = nullptr) noexcept;
-
 // trunc(float(b) * w) for every byte b taken in integers (scale_fast.cpp):
 // kZero gives 0, kCopy gives b, kMul gives ((b * mul) >> 16) >> shift.
 struct TermCode {
@@ -175,29 +175,54 @@ struct TermCode {
 // bytes; false when there is none (the term then stays in floats).
 bool termCode(float w, int maxShift, TermCode &code) noexcept;
 
-// termCode remembered for the last weights seen (one pass's weights repeat).
-class TermCodeCache {
-public:
-    bool find(float w, int maxShift, TermCode &code) noexcept;
-
-private:
-    static constexpr int kSlots = 64;
-    struct Slot {
-        bool used = false, ok = false;
-        uint32_t bits = 0;
-        TermCode code{};
-    };
-    Slot slots_[kSlots];
+// How one table's lines are made, settled once per pass (before any byte is
+// written): each entry's window trimmed of the zero weights at either end
+// (they add nothing: each term truncates to 0), and its route.  The integer
+// forms cost a fraction of a microsecond a weight, so they are found only
+// when the table's weights repeat enough for the integer lines to repay
+// them (halving, doubling and other ratios of small numbers); otherwise
+// every term is taken in floats exactly as written.
+struct LinePlan {
+    enum Route : uint8_t { kEmpty, kCopy, kInts, kFloats };
+    int count = 0, windowSize = 0;
+    bool ints = false;  // codes were sought (some entries may still be kFloats)
+    int32_t *lo = nullptr, *hi = nullptr;  // the trimmed window of each entry
+    Route *route = nullptr;
+    TermCode *codes = nullptr;  // windowSize per entry (when ints), code k for source sample first + k
+    const ContributionTable *table = nullptr;
 };
 
-// The row pass of one table as shuffles and 16-bit multiplies, for AVX2
-// processors and tables whose every weight has an integer form with shift 0
-// and whose taps for eight neighbouring destination bytes lie within 16
-// source bytes; null otherwise (or out of memory), and the row pass takes
-// the float route.
+// The plan of `table` for lines of `lineBytes` bytes (a row pass: the
+// rows times the bytes of a pixel, every weight being used on each of
+// them), or null when memory runs out.
+LinePlan *planLines(const ContributionTable *table, double lineBytes) noexcept;
+void releaseLinePlan(LinePlan *plan) noexcept;
+
+// Out line u (n bytes, at out + u * outStride) = sum over the entry's
+// window of trunc(in line i [j] * weight), modulo 256, for u = u0..u1-1;
+// in line i is at in + (i - base) * inStride.  Kernels of `level`.
+void resampleLines(const uint8_t *in, size_t inStride, int base, uint8_t *out, size_t outStride, size_t n,
+                   const LinePlan *plan, int u0, int u1, isa::Level level) noexcept;
+
+// Out (n bytes) = the sum modulo 256 of trunc(float(line k [j]) * w[k]) over
+// k < taps, line k at first + k * stride: the float route of one entry.
+// Out must not overlap the lines (a last partial block is made as a whole
+// block ending at n, over bytes already made); so for integerLine.
+using FloatLineFn = void (*)(const uint8_t *first, size_t stride, const float *w, int taps, uint8_t *out, size_t n);
+FloatLineFn floatLineKernel(isa::Level level) noexcept;
+
+// The row pass of one table without transposes: as shuffles and 16-bit
+// multiplies, for AVX2 processors and plans whose every weight has an
+// integer form with shift 0 and whose taps for eight neighbouring
+// destination bytes lie within 16 source bytes; else, at the AVX-512 level,
+// as shuffles and float lanes (the float route's very terms) where the taps
+// of 16 (three-byte pixels: 12) neighbouring destination bytes lie within
+// 16 source bytes - enlargements and slight reductions.  Null otherwise (or
+// out of memory), and the row pass takes the strips.
 struct RowProgram;
-RowProgram *buildRowProgram(const ContributionTable *table, int srcW, int ch) noexcept;
+RowProgram *buildRowProgram(const LinePlan *plan, int srcW, int ch, isa::Level level) noexcept;
 void releaseRowProgram(RowProgram *program) noexcept;
+bool rowProgramInts(const RowProgram *program) noexcept;  // an integer program
 // `rows` rows: src (srcW * ch bytes each) to dst (count * ch bytes each).
 void runRowProgram(const RowProgram *program, const uint8_t *src, size_t srcPitch, uint8_t *dst, size_t dstPitch,
                    int rows) noexcept;
@@ -223,41 +248,49 @@ public:
     // written) or aborted by the callback (an abort during the column pass
     // leaves the columns done so far).
     uint8_t *scale(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW, int dstH,
-                   int dstPitch);
+                   int dstPitch)
+    {
+        return scaleAt(isa::active(), src, srcW, srcH, srcPitch, dst, dstW, dstH, dstPitch);
+    }
+    // The same with the kernels of `level` (at most isa::active(); every
+    // level gives the same bytes, which the tests check).
+    uint8_t *scaleAt(isa::Level level, const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW,
+                     int dstH, int dstPitch);
 
 private:
-    // Scratch of the row pass: transposed strips of `strip` rows.
+    // Scratch of the row pass: transposed strips of `strip` rows, each
+    // pixel in a slot of `slot` bytes.  Three-byte pixels travel in
+    // four-byte slots, so that they transpose as four-byte pixels do; the
+    // fourth byte of a slot is resampled too and dropped.
     struct Strips {
-        int strip = 0;
+        int strip = 0, slot = 0;
+        bool wide = false;  // three-byte pixels
         size_t line = 0;
         uint8_t *inT = nullptr, *outT = nullptr;
-        int32_t *acc = nullptr;
         Strips(int ch, int rows, int srcW, int dstW)
-            : strip(std::max(1, std::min(ch == 1 ? 64 : ch == 3 ? 32 : 16, rows))), line(size_t(strip) * ch),
-              inT(static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line))),
-              outT(static_cast<uint8_t *>(kxAlloc(uint64_t(dstW) * line))),
-              acc(static_cast<int32_t *>(kxAlloc(line * sizeof(int32_t))))
+            : strip(std::max(1, std::min(ch == 1 ? 64 : 16, rows))), slot(ch == 3 ? 4 : ch), wide(ch == 3),
+              line(size_t(strip) * slot), inT(static_cast<uint8_t *>(kxAlloc(uint64_t(srcW) * line))),
+              outT(static_cast<uint8_t *>(kxAlloc(uint64_t(dstW) * line)))
         {
         }
         ~Strips()
         {
             kxFree(inT);
             kxFree(outT);
-            kxFree(acc);
         }
         Strips(const Strips &) = delete;
         Strips &operator=(const Strips &) = delete;
-        explicit operator bool() const { return inT && outT && acc; }
+        explicit operator bool() const { return inT && outT; }
     };
 
     uint8_t *scaleStreamed(const uint8_t *src, int srcW, int srcH, int srcPitch, uint8_t *dst, int dstW, int dstH,
-                           int dstPitch);
+                           int dstPitch, isa::Level level);
     void filterRows(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW, int dstPitch,
-                    const ContributionTable *table, const RowProgram *program, const Strips &scratch);
+                    const LinePlan *plan, const RowProgram *program, const Strips &scratch, isa::Level level);
     bool scaleHorizontally(const uint8_t *src, int srcW, int rows, int srcPitch, uint8_t *dst, int dstW,
-                           int dstPitch);
+                           int dstPitch, isa::Level level);
     bool scaleVertically(const uint8_t *src, int width, int srcH, int srcPitch, uint8_t *dst, int dstH,
-                         int dstPitch);
+                         int dstPitch, isa::Level level);
 
     ProgressFn progress_;
     int aborted_;

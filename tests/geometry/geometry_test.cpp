@@ -526,6 +526,82 @@ TEST(ScaleEx, FilteredMatchesTheDirectLoops)
             }
 }
 
+// The resampler itself at `level`, with or without a progress callback (which takes the two whole passes), on
+// padded rows; the padding must come back untouched.
+template <class Filter>
+std::vector<uint8_t> scaleAtLevel(Level level, bool callback, const ref::Pic &src, int dw, int dh)
+{
+    const int B = src.bpp, sp = src.w * B + 3, dp = dw * B + 7;
+    std::vector<uint8_t> in(size_t(sp) * src.h, 0xA5), out(size_t(dp) * dh, 0x5A), got;
+    for (int y = 0; y < src.h; ++y) std::copy_n(src.at(0, y), src.w * B, in.data() + size_t(y) * sp);
+    C2PassScale<Filter> engine(B, callback ? +[](int) { return 1; } : nullptr);
+    EXPECT_EQ(engine.scaleAt(level, in.data(), src.w, src.h, sp, out.data(), dw, dh, dp), out.data());
+    for (int y = 0; y < dh; ++y) {
+        got.insert(got.end(), out.begin() + ptrdiff_t(y) * dp, out.begin() + ptrdiff_t(y) * dp + dw * B);
+        EXPECT_TRUE(std::all_of(out.begin() + ptrdiff_t(y) * dp + dw * B, out.begin() + ptrdiff_t(y + 1) * dp,
+                                [](uint8_t b) { return b == 0x5A; })) << "padding of row " << y;
+    }
+    return got;
+}
+
+std::vector<uint8_t> scaleAtLevel(int filter, Level level, bool callback, const ref::Pic &src, int dw, int dh)
+{
+    auto run = [&](auto f) { return scaleAtLevel<decltype(f)>(level, callback, src, dw, dh); };
+    return filter == 2 ? run(CBilinearFilter{}) : filter == 3 ? run(CBoxFilter{})
+         : filter == 4 ? run(CGaussianFilter{}) : filter == 5 ? run(CHammingFilter{}) : run(CBlackmanFilter{});
+}
+
+// The ratios users pass, each route (floats; integer forms and the row program where the weights repeat on enough
+// bytes; bands sharing rows), at every level, streamed and through the callback's two whole passes.
+TEST(ScaleEx, EveryRouteAtEveryLevelMatchesTheDirectLoops)
+{
+    const std::array<int, 4> sizes[] = {
+        {200, 90, 74, 33}, {300, 40, 31, 5}, {97, 120, 71, 88}, {50, 61, 55, 67}, {40, 30, 108, 81},  // 0.37 .. 2.7
+        {31, 9, 121, 35}, {30, 700, 11, 259}, {19, 333, 23, 900},  // 3.9; tall pictures: many bands
+        {1024, 256, 512, 128}, {256, 128, 512, 256}, {1200, 160, 900, 120}, {320, 90, 480, 135}};  // 0.5, 2, 0.75, 1.5
+    uint32_t seed = 900;
+    for (size_t i = 0; i < std::size(sizes); i += kScale > 1 ? 4 : 1)
+        for (int type : {KIT_GRAY, KIT_RGB, KIT_RGBA})
+            for (int filter = 2; filter <= 6; ++filter) {
+                const auto [sw, sh, dw, dh] = sizes[i];
+                const ref::Pic src{sw, sh, bpp(type), randomBytes(size_t(sw) * sh * bpp(type), seed++)};
+                const auto want = ref::scaleFiltered(filter, src, dw, dh).px;
+                atEveryLevel([&](Level level) {
+                    for (bool callback : {false, true})
+                        ASSERT_EQ(scaleAtLevel(filter, level, callback, src, dw, dh), want)
+                            << sw << "x" << sh << " -> " << dw << "x" << dh << " type " << type << " filter "
+                            << filter << " callback " << callback;
+                });
+            }
+}
+
+// Integer forms only where few different weights serve many bytes; the integer row program only on them (AVX2 and
+// up), the float one elsewhere where 16 destination bytes read within 16 source bytes (AVX-512).
+TEST(ScaleEx, PlansTakeIntegerFormsWhereTheWeightsRepeat)
+{
+    const struct { int count, src; double lineBytes; bool ints, program; } cases[] = {
+        {512, 1024, 256, true, true}, {512, 256, 128, true, true}, {128, 256, 512, true, true},
+        {74, 200, 90, false, false}, {108, 40, 30, false, false}, {5530, 2048, 2048, false, false},
+        {758, 2048, 2048, false, false}, {1024, 2048, 2048, true, true}};
+    for (const auto &c : cases) {
+        ContributionTable *t = computeContributions<CBilinearFilter>(c.count, c.src, axisScale(c.count, c.src));
+        LinePlan *plan = planLines(t, c.lineBytes);
+        ASSERT_TRUE(plan);
+        int ints = 0;
+        for (int u = 0; u < plan->count; ++u) ints += plan->route[u] == LinePlan::kInts;
+        EXPECT_EQ(plan->ints, c.ints) << c.src << " -> " << c.count;
+        EXPECT_EQ(ints > 0, c.ints) << c.src << " -> " << c.count;
+        RowProgram *program = buildRowProgram(plan, c.src, 1, kx::isa::active());
+        EXPECT_EQ(rowProgramInts(program), c.program && kx::isa::active() >= Level::Avx2) << c.src << " -> " << c.count;
+        const bool floats = !c.program && c.count >= c.src;  // the enlargements here
+        EXPECT_EQ(program && !rowProgramInts(program), floats && kx::isa::active() >= Level::Avx512)
+            << c.src << " -> " << c.count;
+        releaseRowProgram(program);
+        releaseLinePlan(plan);
+        releaseContributions(t);
+    }
+}
+
 // Index trunc(u / r + 0.5), r = float(dst / src); past the source the destination keeps its bytes.
 TEST(ScaleEx, NearestNeighbourByHandAndForOtherCodes)
 {
