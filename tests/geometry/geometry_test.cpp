@@ -445,6 +445,8 @@ TEST(FiltersAndContributions, WeightsWidthsAndWindowsAgainstHandComputedValues)
     const struct { ContributionTable *t; int window; std::vector<Want> entries; } cases[] = {
         {computeContributions<CBoxFilter>(8, 4, 2.0f), 3,  // half positions hit both neighbours; the last is cut
          {{1, 0, 1, {0.5f, 0.5f}}, {2, 0, 2, {0.0f, 1.0f, 0.0f}}, {7, 3, 3, {1.0f}}}},
+        // Past ratio 2 the last sample has no source sample within 0.5: it takes the nearest whole.
+        {computeContributions<CBoxFilter>(27, 10, 2.7f), 3, {{26, 9, 9, {1.0f}}}},
         {computeContributions<CBilinearFilter>(4, 8, 0.5f), 5, {{1, 0, 4, {0, 0.25f, 0.5f, 0.25f, 0}}}},  // width 2
         {computeContributions<CGaussianFilter>(25, 100, 0.25f), 25, {{10, 28, 52, {}}}}};  // width 12, centre 40
     for (const auto &c : cases) {
@@ -603,6 +605,21 @@ TEST(ScaleEx, PlansTakeIntegerFormsWhereTheWeightsRepeat)
 }
 
 // Index trunc(u / r + 0.5), r = float(dst / src); past the source the destination keeps its bytes.
+// Regression: enlarged past ratio 2 by the box, Hamming or Blackman filter,
+// a flat picture got a black last column and row (no sample had a weight).
+TEST(ScaleEx, NarrowFiltersLeaveNoBlackEdge)
+{
+    for (int filter : {3, 5, 6})
+        for (auto [w, h] : {std::pair{173, 211}, {27, 27}, {250, 201}}) {
+            auto src = makeImage(KIT_GRAY, 100, 100, std::vector<uint8_t>(100 * 100, 100));
+            auto dst = makeImage(KIT_GRAY, w, h);
+            ASSERT_EQ(kxScaleEx(src.get(), dst.get(), filter), 1);
+            const auto px = pixels(dst.get());
+            // (truncated terms may darken a flat picture by a few levels, as documented)
+            EXPECT_GT(*std::min_element(px.begin(), px.end()), 90) << filter << " " << w << "x" << h;
+        }
+}
+
 TEST(ScaleEx, NearestNeighbourByHandAndForOtherCodes)
 {
     const std::vector<uint8_t> ten = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};

@@ -246,8 +246,17 @@ ContributionTable *computeContributions(int count, int sourceSize, float scale)
             e.weights[i - first] = weight;
             total += weight;
         }
-        if (total > 0.0f)
+        if (total > 0.0f) {
             for (int i = first; i <= last; ++i) e.weights[i - first] /= total;
+        } else if (total == 0.0f) {
+            // No source sample has any weight: past ratio 2 the narrow
+            // filters' last sample lies more than their half-width beyond
+            // the source, and the sum would make a black edge.  Such a
+            // sample takes the nearest source sample whole.
+            const double nearest = std::floor(double(centre) + 0.5);
+            e.first = e.last = nearest < 0 ? 0 : nearest > double(sourceSize - 1) ? sourceSize - 1 : int(nearest);
+            e.weights[0] = 1.0f;
+        }
     }
     return t;
 }
