@@ -917,7 +917,11 @@ KX_API Image *kxRotateE2(Image *image, double angle, uint32_t colour, int neares
  *     truncated before it is added (modulo 256), so a flat picture may come
  *     out a level or two darker.  Destination sample u sits at source
  *     coordinate u * source / destination (no half-pixel offset); a
- *     reduction widens the filter by the inverse scale.
+ *     reduction widens the filter by the inverse scale.  A destination
+ *     sample no source sample weighs (enlarging past ratio 2 with the box,
+ *     Hamming or Blackman filter puts the last column or row more than
+ *     half a pixel beyond the source) takes the nearest source sample
+ *     whole, instead of coming out 0.
  *  2. Nearest neighbour takes source index trunc(u / r + 0.5) with
  *     r = float(destination / source); destination columns and rows whose
  *     index falls past the source keep what they held (so an enlargement
