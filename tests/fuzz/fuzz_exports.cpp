@@ -208,7 +208,8 @@ struct Ctx {
     EllipseBox box()
     {
         EllipseBox b{realD(), realD(), realD(), realD(), realD()};
-        if (flag(2)) b = EllipseBox{double(arg() % 20), double(arg() % 20), double(u8() % 30), double(u8() % 30), real()};
+        if (flag(2))
+            b = EllipseBox{double(arg() % 20), double(arg() % 20), double(u8() % 30), double(u8() % 30), real()};
         return b;
     }
     // A short text (with line breaks), a font face name, or null.
@@ -373,7 +374,8 @@ const Export kHandRows[] = {
          return c.created(kxFloodMask(c.a, x, y, lo, up, connectivity, flags, c.flag(3) ? nullptr : c.other(G)))),
     BODY("kxPyramid", ANY, false, const int value = c.flag(4) ? c.arg() : c.u8() % 2;
          return c.created(kxPyramid(c.a, value, c.flag(3) ? nullptr : c.other(ANY)))),
-    BODY("kxWarp", G, true, auto s = c.fpoints(4); auto d = c.fpoints(4); Image *dst = c.flag(3) ? nullptr : c.other(ANY);
+    BODY("kxWarp", G, true, auto s = c.fpoints(4); auto d = c.fpoints(4);
+         Image *dst = c.flag(3) ? nullptr : c.other(ANY);
          return c.created(kxWarp(c.a, c.quad(s), c.quad(d), dst))),
     BODY("kxUnwarp", G, true, auto s = c.fpoints(4); Image *dst = c.flag(4) ? nullptr : c.other(ANY);
          return c.created(kxUnwarp(c.a, c.quad(s), dst))),
@@ -394,7 +396,8 @@ const std::vector<Export> kExports = [] {
 #include "fuzz_calls.inc"
     };
     for (const Export &h : kHandRows) {
-        const auto e = std::find_if(rows.begin(), rows.end(), [&](const Export &r) { return std::string_view(r.name) == h.name; });
+        const auto e = std::find_if(rows.begin(), rows.end(),
+                                    [&](const Export &r) { return std::string_view(r.name) == h.name; });
         if (e == rows.end()) fail("a hand row names no export", -1);
         *e = h;
     }
