@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <string>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -26,10 +26,10 @@
 
 namespace {
 
-[[noreturn]] void fail(const char *what, int op)
+[[noreturn]] void fail(const char *what, const char *op)
 {
     char text[160];  // reported through the sanitizers: -close_fd_mask=2 closes stderr
-    std::snprintf(text, sizeof text, "kxfuzz_exports: %s (operation %d)", what, op);
+    std::snprintf(text, sizeof text, "kxfuzz_exports: %s (%s)", what, op);
     __sanitizer_report_error_summary(text);
     std::abort();
 }
@@ -141,7 +141,7 @@ struct Ctx {
         Slot &s = slots_.emplace_back();
         if (how % 2) s.buf.assign(kGuard + size_t(pitch) * h + kGuard, kSentinel);  // wrapped
         s.im = kxCreateImageEx(type, w, h, how % 2 || pad ? pitch : 0, how % 2 ? s.buf.data() + kGuard : nullptr, 0);
-        if (!s.im) fail("image creation", -1);
+        if (!s.im) fail("image creation", "-");
         fill(s.im, type);
         if ((how >> 4) == 15) corrupt(s);
         s.readOnly = readOnly, s.rec = *s.im, s.bufSnap = s.buf;
@@ -169,7 +169,7 @@ struct Ctx {
     {
         return std::any_of(slots_.begin(), slots_.end(), [im](const Slot &s) { return s.im == im; });
     }
-    void check(int op) const
+    void check(const char *op) const
     {
         for (const Slot &s : slots_) check(s, op);
         for (const auto &m : masks_)
@@ -259,7 +259,7 @@ private:
         if (kx::typeOk(im)) *im = saved, s.savedData = nullptr;  // still a usable layout: keep the original
     }
 
-    static void check(const Slot &s, int op)
+    static void check(const Slot &s, const char *op)
     {
         const Image *im = s.im;
         if (im->magic != KXI_MAGIC) fail("magic overwritten", op);
@@ -398,7 +398,7 @@ const std::vector<Export> kExports = [] {
     for (const Export &h : kHandRows) {
         const auto e = std::find_if(rows.begin(), rows.end(),
                                     [&](const Export &r) { return std::string_view(r.name) == h.name; });
-        if (e == rows.end()) fail("a hand row names no export", -1);
+        if (e == rows.end()) fail("a hand row names no export", h.name);
         *e = h;
     }
     return rows;
@@ -427,11 +427,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (e.hint != NONE) c.a = c.make(e.hint, e.readOnly);
     Image *result = e.run(c);
     if (c.skip) return -1;  // a result too large for a short execution
-    c.check(op);
+    c.check(e.name);
     if (result && !c.owns(result)) {
-        if (!c.mayCreate) fail("returned an image that is not an argument", op);
+        if (!c.mayCreate) fail("returned an image that is not an argument", e.name);
         if (!kx::typeOk(result) || result->isVirtual || result->magic != KXI_MAGIC)
-            fail("new image not well formed", op);
+            fail("new image not well formed", e.name);
         kxDestroyImage(result);
     }
     return 0;
