@@ -112,7 +112,7 @@ Image *kxWarpEx(const Image *image, const float *pSrcControls, int srcCount, con
     ikxWarp(image, pSrcControls, shifted, patchImage.get());
     if (type == KIT_BIN) binariseBytes(patchImage.get());
 
-    const size_t bpp = type == KIT_RGB ? 3 : 1;
+    const size_t bpp = size_t(kxiBytesPerPixel(type));
     for (int64_t ty = y0; ty <= y1; ++ty) {
         const uint8_t *from = kx::row(patchImage.get(), int(ty - y0));
         uint8_t *to = kx::row(dest, int(ty));

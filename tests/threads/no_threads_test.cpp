@@ -1,4 +1,4 @@
-// With threads off (the default) no call starts a thread, not even the
+// With threads off (the default) no export starts a thread, not even the
 // vision wrappers whose OpenCV calls would otherwise use OpenCV's pool.
 //
 // A process may hold threads before its first call: those of libraries the
@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../failinject/export_calls.hpp"
 #include "kxtest.hpp"
 #include "kxthreads.h"
 
@@ -42,21 +43,11 @@ extern "C" __attribute__((visibility("default"))) int pthread_create(pthread_t *
 
 namespace {
 
-// The calls whose OpenCV or row-band work could start threads.
+// Every export that takes an image (tests/failinject/export_calls.hpp), on
+// pictures large enough for row bands and OpenCV's pool.
 void calls()
 {
-    const int w = 1200, h = 1000;  // large enough for row bands
-    auto grey = kxtest::randomImage(KIT_GRAY, w, h, 1), rgb = kxtest::randomImage(KIT_RGB, w, h, 2);
-    kxSmoothGaussian(grey.get(), 15, 15);
-    kxSmoothMedian(rgb.get(), 5);
-    kxBlur(grey.get(), 9, 9);
-    kxCanny(grey.get(), 50, 150, 0, 0);
-    kxMorphology(rgb.get(), 2, 3);
-    kxAdaptive(grey.get(), 0, 11);
-    const float q[8] = {0, 0, float(w), 0, float(w), float(h), 0, float(h)}, d[8] = {9, 4, 1100, 30, 1190, 990, 3, 900};
-    kxWarp(rgb.get(), q, d, kxtest::makeImage(KIT_RGB, w, h).get());
-    kxSobel(grey.get(), 0);
-    kxInvert(rgb.get());
+    for (const kxcalls::Case &c : kxcalls::kCases) kxcalls::Env(c, 60).run(c.call);  // 720 x 540
 }
 
 TEST(NoThreadsOfOurOwn, UnlessTheCallerTurnsThemOn)

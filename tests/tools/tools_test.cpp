@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <set>
 #include <sstream>
 
 #include "imageio.hpp"
@@ -91,27 +90,14 @@ TEST(PipeParse, ValuesAreConvertedAndPointListsTakeIntMin)
     EXPECT_TRUE(element && element->width == 5 && element->height == 3);
 }
 
-// Every export that works on one image has a step (the others are named
-// here), and the help shows each with its arguments and export.
-TEST(PipeTable, CoversTheExportsAndTheHelpListsThem)
+// The help shows each step with its arguments and export (the steps
+// themselves are the manifest's, generated).
+TEST(PipeTable, TheHelpListsTheSteps)
 {
-    const std::set<std::string> notForOneImage = {
-        "kxFilter",  // does nothing
-        "kxCreateGaborBank", "kxDestroyGaborBank", "kxOrientationField", "kxFrequenceField",
-        "kxGabor",  // placeholders without an image
-    };
     const PipeRun help = kxpipe({"-h"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("  clip left top right bottom"), std::string::npos);
     EXPECT_NE(help.out.find("[kxInvert]"), std::string::npos);
-    std::set<std::string> reachable;
-    for (const auto &op : kxtools::operations()) reachable.insert(op.function);
-    std::ifstream list(KX_EXPORTS_LIST);
-    ASSERT_TRUE(list) << KX_EXPORTS_LIST;
-    int count = 0;
-    for (std::string name; list >> name; ++count)
-        EXPECT_NE(reachable.count(name) != 0, notForOneImage.count(name) != 0) << name;
-    EXPECT_GT(count, 100);
 }
 
 class PipeFiles : public testing::Test {

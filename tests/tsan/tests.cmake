@@ -5,6 +5,7 @@
 # the release flavours, not the Debug one: once per tree).
 add_executable(kxtest_tsan ${CMAKE_CURRENT_SOURCE_DIR}/tsan/tsan.cpp)
 kx_strict(kxtest_tsan)
+kx_uses_export_calls(kxtest_tsan)
 target_include_directories(kxtest_tsan PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
 find_package(Threads REQUIRED)
 target_link_libraries(kxtest_tsan PRIVATE kxpre kxmask kxthreads GTest::gtest GTest::gtest_main Threads::Threads)

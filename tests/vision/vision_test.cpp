@@ -134,7 +134,7 @@ TEST(Vision, FiltersMatchOpenCv)
             }
             // Smoothing: Gaussian and median sides grow to the next odd one;
             // the median ignores the height.
-            for (auto [kw, kh] : {std::pair{1, 1}, {3, 3}, {2, 4}, {5, 1}, {9, 7}, {41, 3}}) {
+            for (auto [kw, kh] : {std::pair{2, 4}, {41, 3}}) {
                 cv::Mat box, gauss, median;
                 cv::blur(m, box, cv::Size(kw, kh), cv::Point(-1, -1), cv::BORDER_REFLECT_101);
                 cv::medianBlur(m, median, kw | 1);
@@ -179,29 +179,23 @@ TEST(Vision, CannyAndAdaptiveMatchOpenCv)
     }
     constexpr int kMean = cv::ADAPTIVE_THRESH_MEAN_C, kGauss = cv::ADAPTIVE_THRESH_GAUSSIAN_C;
     for (auto [mode, block, offset, method, cvBlock] : {std::tuple{0, 3, 5.0, kMean, 3}, {1, 7, 5.0, kGauss, 7},
-                                                         {2, 11, -3.0, kMean, 11}, {1, 4, 0.0, kGauss, 5},
-                                                         {0, 101, 2.5, kMean, 101}}) {
+                                                         {2, 11, -3.0, kMean, 11}, {1, 4, 0.0, kGauss, 5}}) {
         cv::Mat want;
         cv::adaptiveThreshold(m, want, 255, method, cv::THRESH_BINARY, cvBlock, offset);
         expectPadded(src.get(), [&](Image *i) { return ikxAdaptive(i, mode, block, offset); }, want);
     }
 }
 
-// Each wrapper equals the library call it stands for; huge morphology counts
-// reach the fixed point.
+// The wrappers that translate their arguments equal the library call they
+// stand for; huge morphology counts reach the fixed point.
 TEST(Vision, WrappersAndDestinations)
 {
     const struct { int type; Op wrapper, library; } cases[] = {
-        {KIT_RGB, [](Image *i) { return kxScharr(i, 1); }, [](Image *i) { return ikxScharr(i, 1); }},
-        {KIT_GRAY, [](Image *i) { return kxCanny(i, 40, 90, 0, 5); }, [](Image *i) { return ikxCanny(i, 40, 90, 5); }},
         // Counts <= 0 become 1, except for erosion and dilation (no change).
         {KIT_GRAY, [](Image *i) { return kxMorphology(i, 1, 3); }, morph(1, 3)},
         {KIT_RGB, [](Image *i) { return kxMorphology(i, 4, INT32_MIN); }, morph(4, 1)},
         {KIT_GRAY, [](Image *i) { return kxMorphology(i, 0, -2); }, morph(0, -2)},
         {KIT_RGB, kxMorpOpen, morph(2, 1)}, {KIT_GRAY, kxMorpClose, morph(3, 1)},
-        {KIT_RGB, [](Image *i) { return kxBlur(i, 4, 3); }, smooth(KXV_SMOOTH_BOX, 4, 3)},
-        {KIT_GRAY, [](Image *i) { return kxSmoothGaussian(i, 5, 3); }, smooth(KXV_SMOOTH_GAUSSIAN, 5, 3)},
-        {KIT_RGB, [](Image *i) { return kxSmoothMedian(i, 5); }, smooth(KXV_SMOOTH_MEDIAN, 5, 5)},
         // Mode 1 is the Gaussian flag; the offset is 5.
         {KIT_GRAY, [](Image *i) { return kxAdaptive(i, 1, 9); }, [](Image *i) { return ikxAdaptive(i, 1, 9, 5.0); }},
         {KIT_GRAY, [](Image *i) { return kxAdaptive(i, 2, 9); }, [](Image *i) { return ikxAdaptive(i, 0, 9, 5.0); }},
@@ -226,7 +220,8 @@ TEST(Vision, WrappersAndDestinations)
 
 // Refused arguments, types, points and records: null (the library calls)
 // or the image (the wrappers' gates; for the warps the image is dest), the
-// image alone.
+// image alone.  (The exports' other kinds and bounds: the manifest's claims
+// test.)
 TEST(Vision, RefusalsLeaveTheImageAlone)
 {
     auto src = randomImage(KIT_GRAY, 6, 6, 5), rgba = randomImage(KIT_RGBA, 6, 6, 1);
@@ -244,15 +239,10 @@ TEST(Vision, RefusalsLeaveTheImageAlone)
         {KIT_GRAY, [](Image *i) { return ikxPyramid(i, KXV_PYR_DOWN, PaddedImage(KIT_GRAY, 3, 3).get()); }, false},
         {KIT_GRAY, [](Image *i) { return ikxCanny(i, kNan, 20, 3); }, false},
         {KIT_RGB, [](Image *i) { return ikxCanny(i, 10, 20, 3); }, false},
-        {KIT_RGBA, [](Image *i) { return kxCanny(i, 1, 2, 1, 0); }, true},
         {KIT_BIN, [](Image *i) { return ikxScharr(i, 0); }, false},
         {KIT_GRAY, [](Image *i) { return ikxScharr(i, 3); }, false},
-        {KIT_RGBA, [](Image *i) { return kxScharr(i, 0); }, true},
         {KIT_GRAY, [](Image *i) { return ikxErode(i, 0); }, true}, {KIT_GRAY, morph(7, 1), false},
-        {KIT_RGB, [](Image *i) { return kxMorphology(i, -1, 1); }, true},
-        {KIT_RGB, [](Image *i) { return kxAdaptive(i, 1, 3); }, true},
-        {KIT_GRAY, [](Image *i) { return kxAdaptive(i, 0, KXV_MAX_WINDOW + 1); }, true},
-        {KIT_GRAY, smooth(4, 3, 3), false}, {KIT_BIN, [](Image *i) { return kxBlur(i, 3, 3); }, true},
+        {KIT_GRAY, smooth(4, 3, 3), false},
         {KIT_GRAY, smooth(KXV_SMOOTH_BOX, KXV_MAX_WINDOW + 1, 3), false},
         {KIT_GRAY, smooth(KXV_SMOOTH_GAUSSIAN, 3, 3, kNan), false},
         {KIT_GRAY, smooth(KXV_SMOOTH_GAUSSIAN, 0, 0, 1e300), false},

@@ -3,6 +3,11 @@
 
   generate.py exports MANIFEST OUT        the names the library must export
   generate.py pipe-table MANIFEST OUT     kxpipe's operations (C++ include)
+  generate.py test-calls MANIFEST OUT     one call per export taking an image,
+        on small pictures with arguments inside the manifest's bounds (the
+        rows of tests/failinject/export_calls.hpp)
+  generate.py fuzz-calls MANIFEST OUT     one fuzzer row per export, its
+        arguments decoded from the input (tests/fuzz/fuzz_exports.cpp)
   generate.py check-header MANIFEST HEADER
         fails unless the header declares exactly the manifest's exports, each
         with the manifest's result and argument types, in order, and the
@@ -195,6 +200,165 @@ def pipe_table(m):
     return "".join(out)
 
 
+_TYPE_CODE = {"bin": "B", "gray": "G", "rgb": "C", "rgba": "A"}
+
+
+def _takes_image(e):
+    return any(a.kind == "image" for a in e.args)
+
+
+def test_call(e):
+    """A Case row: the export on pictures, every argument a plain value inside
+    its bounds that meets the export's conditions (numbers rising in the
+    order of the arguments, so that "a < b" holds)."""
+    t = _TYPE_CODE[e.images[0]]
+    b = None  # the second picture, where an argument takes one
+    out, ints, floats, doubles, bytes_, quads, texts = [], 0, 0, 0, 0, 0, 0
+    for a in e.args:
+        k = a.kind
+        if k == "image":
+            out.append("a")
+        elif k in ("same", "channel", "dest", "mask") and (k != "dest" and k != "mask" or a.default is not None):
+            kind = {"same": t, "channel": _TYPE_CODE[a.images[0]] if a.kind == "channel" else t,
+                    "mask": "G", "dest": t}[k]
+            b = "{%s%s}" % (kind, ", 7, 5" if k == "dest" else "")
+            out.append("b")
+        elif k in ("dest", "mask"):
+            out.append("nullptr")
+        elif k == "const":
+            out.append("nullptr" if a.value is None else str(a.value))
+        elif k == "element":
+            out.append("m")
+        elif k == "points":
+            out.append("kPoly, 4")
+        elif k == "quad":
+            out.append("kQuad" if quads == 0 else "kQuad2")
+            quads += 1
+        elif k == "box":
+            out.append("EllipseBox{6, 4, 8, 5, 20}")
+        elif k == "floodvalue":
+            out.append("FloodValue{9, 9, 9}")
+        elif k == "floodrange":
+            out.append("kTol")
+        elif k == "distances":
+            out.append("std::vector<int32_t>(size_t(a->width) * a->height).data()")
+        elif k == "capacity":
+            out.append("uint32_t(a->width * a->height)")
+        elif k == "text":
+            out.append('"Ab\\nc"' if texts == 0 else "nullptr")
+            texts += 1
+        else:
+            if a.default is not manifest.NO_DEFAULT and a.default is not None:
+                v = a.default
+            elif k in ("int", "uint32"):
+                v, ints = 2 + ints, ints + 1
+            elif k == "byte":
+                v, bytes_ = 100 + 30 * bytes_, bytes_ + 1
+            elif k == "float":
+                v, floats = 0.25 * (floats + 1), floats + 1
+            elif k == "double":
+                v, doubles = 5.5 * (doubles + 1), doubles + 1
+            elif k == "colour":
+                v = 0xFF336699
+            else:
+                raise ValueError("%s: no sample for kind %s" % (e.name, k))
+            if a.values is not None and v not in a.values:
+                v = a.values[0]
+            if a.min is not None and v < a.min:
+                v = a.min
+            if a.max is not None and v > a.max:
+                v = a.max
+            if k == "float":
+                out.append(repr(float(v)) + "f")
+            elif k == "double":
+                out.append(repr(float(v)))
+            elif k == "colour":
+                out.append("0x%Xu" % v)
+            else:
+                out.append(str(v))
+    call = "%s(%s)" % (e.name, ", ".join(out))
+    if e.returns == "Image *":
+        body = "RET(%s)" % call
+    elif e.result == "destination":
+        body = "VB(%s)" % call
+    else:
+        body = "VA(%s)" % call
+    wrapped = "false" if e.resizes else "true"
+    return '    {"%s", {%s, 12, 9, %s}, %s, %s},\n' % (e.name, t, wrapped, b or "{}", body)
+
+
+def test_calls(m):
+    out = ["// Generated from %s by tools/manifest/generate.py: do not edit.\n" % os.path.basename(m.path),
+           "// One call of each %s export that takes an image (kxcalls::Case rows).\n" % m.library]
+    return "".join(out + [test_call(e) for e in m.exports if _takes_image(e)])
+
+
+# The fuzzer's decoding of a value of each kind (tests/fuzz/fuzz_exports.cpp).
+_FUZZ_VALUE = {"int": "c.arg()", "byte": "c.u8()", "uint32": "uint32_t(c.arg())", "colour": "c.colour()",
+               "float": "c.real()", "double": "c.realD()", "text": "c.text()", "floodrange": "c.tolerance()",
+               "floodvalue": "FloodValue{c.u8(), c.u8(), c.u8()}", "element": "c.mask()", "box": "c.box()"}
+
+
+def fuzz_call(e):
+    """A fuzzer row: the arguments decoded in the order of the parameters, the
+    worked-on image made first by the harness from its kind."""
+    image = next((a for a in e.args if a.kind == "image"), None)
+    hint = "NONE" if image is None else "ANY" if len(e.images) == 4 else _TYPE_CODE[e.images[0]]
+    read_only = "true" if image is not None and image.type.startswith("const") else "false"
+    lines, call = [], []
+    for i, a in enumerate(e.args):
+        v = "v%d" % i
+        k = a.kind
+        if k == "image":
+            call.append("c.a")
+            continue
+        if k == "const":
+            call.append("nullptr" if a.value is None else str(a.value))
+            continue
+        if k == "same":
+            lines.append("Image *%s = c.other(c.a->imageType, %s);" % (v, "true" if a.type.startswith("const")
+                                                                         else "false"))
+        elif k == "channel":
+            lines.append("Image *%s = c.other(%s, true);" % (v, _TYPE_CODE[a.images[0]]))
+        elif k == "mask":
+            lines.append("Image *%s = c.maybe(%s, true);" % (v, "B" if e.images == ["bin"] else "G"))
+        elif k == "dest":
+            lines.append("Image *%s = %sc.other(ANY);" % (v, "c.flag(3) ? nullptr : " if a.default is None else ""))
+        elif k == "points":
+            lines.append("const int %s_n = c.arg() %% 24; std::vector<int> %s = c.points(%s_n);" % (v, v, v))
+            call.append("c.flag(8) ? nullptr : %s.data()" % v)
+            call.append("%s_n" % v)
+            continue
+        elif k == "quad":
+            lines.append("std::vector<float> %s_q = c.fpoints(4); const float *%s = c.quad(%s_q);" % (v, v, v))
+        elif k == "distances":
+            lines.append("const uint32_t %s_n = uint32_t(c.u8()) %% uint32_t(c.a->width * std::max(c.a->height, 1) "
+                         "+ 4); std::vector<int32_t> %s(%s_n ? %s_n : 1);" % (v, v, v, v))
+            call.append("c.flag(4) ? nullptr : %s.data()" % v)
+            continue
+        elif k == "capacity":
+            call.append("v%d_n" % (i - 1))
+            continue
+        else:
+            lines.append("const auto %s = %s;" % (v, _FUZZ_VALUE[k]))
+        call.append(v)
+    expr = "%s(%s)" % (e.name, ", ".join(call))
+    if e.returns == "Image *":
+        ret = "return c.created(%s);" % expr if e.result in ("new", "destination") else "return %s;" % expr
+    elif e.returns == "void *":
+        ret = "return static_cast<Image *>(%s);" % expr
+    else:
+        ret = "(void)%s; return nullptr;" % expr
+    return '    {"%s", %s, %s, [](Ctx &c) -> Image * { %s }},\n' % (
+        e.name, hint, read_only, " ".join(lines + [ret]))
+
+
+def fuzz_calls(m):
+    out = ["// Generated from %s by tools/manifest/generate.py: do not edit.\n" % os.path.basename(m.path),
+           "// One fuzzer row per %s export (the rows of the Export table).\n" % m.library]
+    return "".join(out + [fuzz_call(e) for e in m.exports])
+
+
 def exports(m):
     return "".join(name + "\n" for name in m.names)
 
@@ -320,14 +484,13 @@ def check_header(m, header):
 
 
 def main(argv):
-    if len(argv) != 4 or argv[1] not in ("exports", "pipe-table", "check-header"):
+    generators = {"exports": exports, "pipe-table": pipe_table, "test-calls": test_calls, "fuzz-calls": fuzz_calls}
+    if len(argv) != 4 or argv[1] not in list(generators) + ["check-header"]:
         sys.stderr.write(__doc__)
         return 2
     m = manifest.Manifest(argv[2])
-    if argv[1] == "exports":
-        write_if_changed(argv[3], exports(m))
-    elif argv[1] == "pipe-table":
-        write_if_changed(argv[3], pipe_table(m))
+    if argv[1] in generators:
+        write_if_changed(argv[3], generators[argv[1]](m))
     else:
         problems = check_header(m, argv[3])
         for p in problems:
