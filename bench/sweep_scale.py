@@ -51,6 +51,8 @@ FILTERS = {"nearest": 0, "bilinear": 2, "box": 3, "gaussian": 4, "hamming": 5, "
 HALF_WIDTH = {"nearest": 0.5, "bilinear": 1.0, "box": 0.5, "gaussian": 3.0, "hamming": 0.5, "blackman": 0.5}
 PIL_FILTER = {"nearest": Image.NEAREST, "bilinear": Image.BILINEAR, "box": Image.BOX, "gaussian": Image.LANCZOS,
               "hamming": Image.HAMMING, "blackman": Image.HAMMING}
+PIL_NAME = {"nearest": "NEAREST", "bilinear": "BILINEAR", "box": "BOX", "gaussian": "LANCZOS", "hamming": "HAMMING",
+            "blackman": "HAMMING"}
 TYPES = {"grey": (_native.KIT_GRAY, 1, "L"), "rgb": (_native.KIT_RGB, 3, "RGB"), "rgba": (_native.KIT_RGBA, 4, "RGBA")}
 RATIOS = "0.1,0.13,0.17,0.23,0.29,0.37,0.43,0.5,0.58,0.66,0.73,0.81,0.9,1.1,1.3,1.5,1.7,2.0,2.3,2.7,3.3,3.9"
 
@@ -64,6 +66,45 @@ def best(fn, repeat):
         fn()
         t = min(t, time.thread_time() - t0)
     return t * 1e3
+
+
+def section(quick):
+    """Rows for bench/sweep.py's report: every filter and colour type over
+    the ratio grid (a shorter one with quick), Pillow's resampler with the
+    same kind of filter as the peer, cv2.resize in the note."""
+    import sweep
+
+    # The report's grid: every filter on grey, bilinear and Gaussian on colour
+    # (main() sweeps every combination over RATIOS).
+    ratios = [0.13, 0.37, 0.73, 1.3, 2.7] if quick else [0.1, 0.17, 0.29, 0.37, 0.5, 0.73, 0.9, 1.1, 1.5, 2.0, 2.7, 3.9]
+    repeat = 1 if quick else 3
+    cv2.setNumThreads(1)
+    rng = np.random.default_rng(1)
+    rows = []
+    for tname, (kit, ch, mode) in TYPES.items():
+        for fname in ("nearest", "bilinear", "box", "gaussian", "hamming", "blackman"):
+            if tname != "grey" and fname not in ("bilinear", "gaussian"):
+                continue
+            code = FILTERS[fname]
+            for r in ratios:
+                side = min(2048, int(6144 / r))
+                out = max(1, int(side * r + 0.5))
+                shape = (side, side) if ch == 1 else (side, side, ch)
+                arr = rng.integers(0, 256, size=shape, dtype=np.uint8)
+                src = _native.wrap(arr, kit)
+                dst = _native.new_image(kit, out, out)
+                try:
+                    ours = best(lambda: scale_ex(src, dst, code), repeat)
+                finally:
+                    _native.destroy_image(src)
+                    _native.destroy_image(dst)
+                pim = Image.fromarray(arr, mode)
+                pil = best(lambda: pim.resize((out, out), PIL_FILTER[fname]), repeat)
+                interp = cv2.INTER_NEAREST if code == 0 else cv2.INTER_AREA if r < 1 else cv2.INTER_LINEAR
+                cv = best(lambda: cv2.resize(arr, (out, out), interpolation=interp), repeat)
+                rows.append(sweep.Row("kxScaleEx %s %s" % (fname, tname), "%g" % r, ours, pil,
+                                      "%d to %d; peer Pillow %s; cv2.resize %.2f ms" % (side, out, PIL_NAME[fname], cv)))
+    return rows
 
 
 def main():
