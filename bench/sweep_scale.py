@@ -34,7 +34,6 @@ figure holds no conversion of the binding.
 
 import argparse
 import ctypes
-import os
 import sys
 import time
 from pathlib import Path
@@ -68,6 +67,29 @@ def best(fn, repeat):
     return t * 1e3
 
 
+def measure(tname, fname, r, size, max_out, repeat, rng):
+    """(source side, output side, ours ms, Pillow ms, cv2 ms) of one case: a
+    random square picture of `size` (less when the output side would pass
+    max_out) scaled by r."""
+    kit, ch, mode = TYPES[tname]
+    code = FILTERS[fname]
+    side = min(size, int(max_out / r))
+    out = max(1, int(side * r + 0.5))
+    arr = rng.integers(0, 256, size=(side, side) if ch == 1 else (side, side, ch), dtype=np.uint8)
+    src = _native.wrap(arr, kit)
+    dst = _native.new_image(kit, out, out)
+    try:
+        ours = best(lambda: scale_ex(src, dst, code), repeat)
+    finally:
+        _native.destroy_image(src)
+        _native.destroy_image(dst)
+    pim = Image.fromarray(arr, mode)
+    pil = best(lambda: pim.resize((out, out), PIL_FILTER[fname]), repeat)
+    interp = cv2.INTER_NEAREST if code == 0 else cv2.INTER_AREA if r < 1 else cv2.INTER_LINEAR
+    cv = best(lambda: cv2.resize(arr, (out, out), interpolation=interp), repeat)
+    return side, out, ours, pil, cv
+
+
 def section(quick):
     """Rows for bench/sweep.py's report: every filter and colour type over
     the ratio grid (a shorter one with quick), Pillow's resampler with the
@@ -81,27 +103,12 @@ def section(quick):
     cv2.setNumThreads(1)
     rng = np.random.default_rng(1)
     rows = []
-    for tname, (kit, ch, mode) in TYPES.items():
+    for tname in TYPES:
         for fname in ("nearest", "bilinear", "box", "gaussian", "hamming", "blackman"):
             if tname != "grey" and fname not in ("bilinear", "gaussian"):
                 continue
-            code = FILTERS[fname]
             for r in ratios:
-                side = min(2048, int(6144 / r))
-                out = max(1, int(side * r + 0.5))
-                shape = (side, side) if ch == 1 else (side, side, ch)
-                arr = rng.integers(0, 256, size=shape, dtype=np.uint8)
-                src = _native.wrap(arr, kit)
-                dst = _native.new_image(kit, out, out)
-                try:
-                    ours = best(lambda: scale_ex(src, dst, code), repeat)
-                finally:
-                    _native.destroy_image(src)
-                    _native.destroy_image(dst)
-                pim = Image.fromarray(arr, mode)
-                pil = best(lambda: pim.resize((out, out), PIL_FILTER[fname]), repeat)
-                interp = cv2.INTER_NEAREST if code == 0 else cv2.INTER_AREA if r < 1 else cv2.INTER_LINEAR
-                cv = best(lambda: cv2.resize(arr, (out, out), interpolation=interp), repeat)
+                side, out, ours, pil, cv = measure(tname, fname, r, 2048, 6144, repeat, rng)
                 rows.append(sweep.Row("kxScaleEx %s %s" % (fname, tname), "%g" % r, ours, pil,
                                       "%d to %d; peer Pillow %s; cv2.resize %.2f ms" % (side, out, PIL_NAME[fname], cv)))
     return rows
@@ -125,25 +132,9 @@ def main():
     print("\n".join(lines), flush=True)
     rng = np.random.default_rng(1)
     for tname in a.types.split(","):
-        kit, ch, mode = TYPES[tname]
         for fname in a.filters.split(","):
-            code = FILTERS[fname]
             for r in ratios:
-                side = min(a.size, int(a.max_out / r))
-                out = max(1, int(side * r + 0.5))
-                shape = (side, side) if ch == 1 else (side, side, ch)
-                arr = rng.integers(0, 256, size=shape, dtype=np.uint8)
-                src = _native.wrap(arr, kit)
-                dst = _native.new_image(kit, out, out)
-                try:
-                    ours = best(lambda: scale_ex(src, dst, code), a.repeat)
-                finally:
-                    _native.destroy_image(src)
-                    _native.destroy_image(dst)
-                pim = Image.fromarray(arr, mode)
-                pil = best(lambda: pim.resize((out, out), PIL_FILTER[fname]), a.repeat)
-                interp = cv2.INTER_NEAREST if code == 0 else cv2.INTER_AREA if r < 1 else cv2.INTER_LINEAR
-                cv = best(lambda: cv2.resize(arr, (out, out), interpolation=interp), a.repeat)
+                side, out, ours, pil, cv = measure(tname, fname, r, a.size, a.max_out, a.repeat, rng)
                 support = max(1.0, 2 * HALF_WIDTH[fname] / min(r, 1.0))
                 terms = out * support * (side + out)
                 row = "| %s | %s | %.2f | %d | %d | %.2f | %.2f | %.3f | %.2f | %.2f | %.2f | %.2f |" % (
