@@ -9,10 +9,6 @@
 
 namespace kx::geo {
 
-// Bytes one pixel occupies where whole pixels are moved: 3 for KIT_RGB,
-// 4 for KIT_RGBA, 1 for every other type.
-constexpr int movedBytes(int imageType) { return imageType == KIT_RGB ? 3 : imageType == KIT_RGBA ? 4 : 1; }
-
 template <int B>
 inline void copyPixel(uint8_t *d, const uint8_t *s)
 {

@@ -36,7 +36,7 @@ Image *rotateWith(Image *im, double angle, bool nearest, int keepSize, Fill fill
     TempImage out(im->imageType, outW, outH);
     if (!out) return kx::failed("tmp_im", im);
     fill(out.get());
-    renderRotation(im, out.get(), movedBytes(im->imageType), newW, newH, offX, offY, angle, nearest);
+    renderRotation(im, out.get(), kxiBytesPerPixel(im->imageType), newW, newH, offX, offY, angle, nearest);
     kxiClone(out.get(), im);
     return im;
 }

@@ -34,7 +34,7 @@ void swapReversed(uint8_t *a, uint8_t *b, int w)
 // Half turn in place: pixel (x, y) trades places with (w-1-x, h-1-y).
 void halfTurn(Image *im)
 {
-    withBpp(movedBytes(im->imageType), [&](auto b) {
+    withBpp(kxiBytesPerPixel(im->imageType), [&](auto b) {
         constexpr int B = decltype(b)::value;
         for (int y = 0, z = im->height - 1; y <= z; ++y, --z) swapReversed<B>(row(im, y), row(im, z), im->width);
     });
@@ -151,7 +151,7 @@ Image *kxRotate(Image *image, int n)
         halfTurn(image);  // in place: no buffer needed
         return image;
     }
-    const int w = image->width, h = image->height, bpp = movedBytes(image->imageType);
+    const int w = image->width, h = image->height, bpp = kxiBytesPerPixel(image->imageType);
     const size_t rb = size_t(w) * bpp;
     Scratch<uint8_t> buf(rb * size_t(h) + 1);  // one spare byte for four-byte moves
     if (!buf) return kx::failed("buf", image);
