@@ -163,12 +163,142 @@ bool morphRect3(Image *im) noexcept
     return true;
 }
 
+// ---- full rectangles: running min/max across each row, then down -------
+
+// A full rectangle of set positions, cut to the rows and columns that can
+// ever reach the image: a position that reads only outside the image gives
+// the start value, which changes no min or max.
+struct Rect {
+    int kw, kh, ax, ay;
+};
+
+Rect clippedRect(const Mask *e, int w, int h)
+{
+    auto cut = [](int n, int anchor, int side, int &na) {
+        const int lo = std::max(0, anchor - (side - 1)), hi = std::min(n - 1, anchor + (side - 1));
+        na = anchor - lo;
+        return hi - lo + 1;
+    };
+    Rect r{};
+    r.kw = cut(e->width, e->anchorX, w, r.ax);
+    r.kh = cut(e->height, e->anchorY, h, r.ay);
+    return r;
+}
+
+template <bool Erode>
+[[gnu::always_inline]] inline void pickRows(uint8_t *__restrict d, const uint8_t *__restrict a,
+                                            const uint8_t *__restrict b, size_t n) noexcept
+{
+    for (size_t x = 0; x < n; ++x) d[x] = pick<Erode>(a[x], b[x]);
+}
+
+template <bool Erode>
+[[gnu::always_inline]] inline void pickInto(uint8_t *__restrict d, const uint8_t *__restrict b, size_t n) noexcept
+{
+    for (size_t x = 0; x < n; ++x) d[x] = pick<Erode>(d[x], b[x]);
+}
+
+// One image row reduced across: out[x] = min/max of the padded row over
+// [x, x + kw), where `pad` holds `ax` fill bytes, the row's pixels and the
+// fill after them (w + kw - 1 bytes).  Windows of 2, 4, 8, ... bytes are
+// built by doubling in t1/t2, and the last two windows that cover kw bytes
+// are joined (they overlap, which min and max allow).
+template <bool Erode>
+[[gnu::always_inline]] inline void acrossRow(const uint8_t *pad, uint8_t *t1, uint8_t *t2, uint8_t *__restrict out,
+                                             size_t w, size_t kw) noexcept
+{
+    const uint8_t *cur = pad;
+    size_t q = 1, len = w + kw - 1;
+    uint8_t *next = t1, *spare = t2;
+    for (; 2 * q <= kw; q *= 2) {
+        len -= q;
+        pickRows<Erode>(next, cur, cur + q, len);
+        cur = next;
+        std::swap(next, spare);
+    }
+    pickRows<Erode>(out, cur, cur + (kw - q), w);
+}
+
+// Erosion or dilation by a full rectangle in place, in blocks of kh rows
+// (a van Herk / Gil-Werman pass down the columns): the window of output
+// row y0 + i covers the across-reduced rows y0 + i - ay .. + kh - 1, which
+// are the tail of block n (S, the min/max from row i to the block's end)
+// and the head of block n + 1 (P, the running min/max of its first i
+// rows).  Each output row is one step of each.  Block n + 1 is read while
+// block n is written: its rows lie at least one row below the output row,
+// so every read sees the input.  False when the rows cannot be had.
+template <bool Erode>
+[[gnu::always_inline]] inline bool rectBody(Image *im, Rect r) noexcept
+{
+    constexpr uint8_t fill = Erode ? 255 : 0;
+    const size_t w = size_t(im->width), kw = size_t(r.kw), kh = size_t(r.kh), padLen = w + kw - 1;
+    const int h = im->height;
+    Scratch<uint8_t> buf(2 * kh * w + 3 * padLen + w);
+    if (!buf) return false;
+    uint8_t *blockA = buf.get(), *blockB = blockA + kh * w;
+    uint8_t *const pad = blockB + kh * w, *const t1 = pad + padLen, *const t2 = t1 + padLen, *const run = t2 + padLen;
+    std::memset(pad, fill, padLen);
+    // The across-reduced input row `y` into d (all fill outside the image).
+    auto across = [&](uint8_t *d, int64_t y) {
+        if (y < 0 || y >= h) return void(std::memset(d, fill, w));
+        std::memcpy(pad + r.ax, row(im, int(y)), w);
+        acrossRow<Erode>(pad, t1, t2, d, w, kw);
+    };
+    // The block from input row `top` on, each row turned into the min/max
+    // from it to the block's end.
+    auto suffixes = [&](uint8_t *block) {
+        for (size_t i = kh - 1; i-- > 0;) pickInto<Erode>(block + i * w, block + (i + 1) * w, w);
+    };
+    for (size_t i = 0; i < kh; ++i) across(blockA + i * w, int64_t(i) - r.ay);
+    suffixes(blockA);
+    for (int64_t y0 = 0; y0 < h; y0 += int64_t(kh)) {
+        const int64_t top = y0 + int64_t(kh) - r.ay;  // the next block's first input row
+        std::memcpy(row(im, int(y0)), blockA, w);
+        for (size_t i = 1; i < kh && y0 + int64_t(i) < h; ++i) {
+            uint8_t *b = blockB + (i - 1) * w;
+            across(b, top + int64_t(i) - 1);
+            if (i == 1)
+                std::memcpy(run, b, w);
+            else
+                pickInto<Erode>(run, b, w);
+            pickRows<Erode>(row(im, int(y0 + int64_t(i))), blockA + i * w, run, w);
+        }
+        if (y0 + int64_t(kh) >= h) break;
+        across(blockB + (kh - 1) * w, top + int64_t(kh) - 1);
+        suffixes(blockB);
+        std::swap(blockA, blockB);
+    }
+    return true;
+}
+
+template <bool Erode>
+bool rectPlain(Image *im, Rect r) noexcept
+{
+    return rectBody<Erode>(im, r);
+}
+#if KX_ISA_X86
+template <bool Erode>
+KX_TARGET(KX_ISA_AVX2) bool rectAvx2(Image *im, Rect r) noexcept
+{
+    return rectBody<Erode>(im, r);
+}
+template <bool Erode>
+KX_TARGET(KX_ISA_AVX512 ",prefer-vector-width=512") bool rectAvx512(Image *im, Rect r) noexcept
+{
+    return rectBody<Erode>(im, r);
+}
+#endif
+template <bool Erode>
+constexpr isa::Table<bool (*)(Image *, Rect) noexcept> kRect{
+    {rectPlain<Erode>, KX_ISA_ON_X86(rectAvx2<Erode>), KX_ISA_ON_X86(rectAvx512<Erode>)}};
+
 // Min (erosion) or max (dilation) over the element's set positions, with
 // positions outside the image reading 255 (erosion) or 0 (dilation) and the
 // same value as start.  Every loop runs along a whole row, which the
 // compiler turns into wide min/max instructions.  A full rectangle is
-// taken in two steps, along each row and then across rows; min and max
-// are order-free, so the bytes are the same.
+// taken across each row and then down the columns, a few steps a pixel
+// whatever its size; min and max are order-free, so the bytes are the
+// same.
 template <bool Erode>
 Image *morph(Image *image, const Mask *mask)
 {
@@ -183,37 +313,18 @@ Image *morph(Image *image, const Mask *mask)
     }
     if (!elementOk(mask)) return image;
     if (isCentredRect3(mask) && morphRect3<Erode>(image)) return image;
+    if (image->width >= 1 && image->height >= 1 && isFullRectangle(mask) &&
+        kRect<Erode>.pick()(image, clippedRect(mask, image->width, image->height)))
+        return image;
     constexpr uint8_t fill = Erode ? 255 : 0;
     RowRing ring(image, mask, fill);
     if (!ring) return image;
     const int h = image->height, mw = mask->width, mh = mask->height;
     const size_t w = size_t(image->width);
-    const bool rect = isFullRectangle(mask);
-    // Rectangle: each slot holds its row already reduced along the row.
-    Scratch<uint8_t> temp(rect ? ring.stride() : 0);
-    if (rect && !temp) return image;
-    auto load = [&](int64_t y, int j) {
-        uint8_t *__restrict d = ring.slot(y, j);
-        if (!rect) return ring.copyRow(d, y, j);
-        ring.copyRow(temp.get(), y, j);
-        std::memcpy(d, temp.get(), w);
-        for (int i = 1; i < mw; ++i) {
-            const uint8_t *__restrict in = temp.get() + i;
-            for (size_t x = 0; x < w; ++x) d[x] = pick<Erode>(d[x], in[x]);
-        }
-    };
-    for (int j = 0; j < mh - 1; ++j) load(0, j);
+    for (int j = 0; j < mh - 1; ++j) ring.copyRow(ring.slot(0, j), 0, j);
     for (int y = 0; y < h; ++y) {
-        load(y, mh - 1);
+        ring.copyRow(ring.slot(y, mh - 1), y, mh - 1);
         uint8_t *__restrict out = row(image, y);
-        if (rect) {
-            std::memcpy(out, ring.slot(y, 0), w);
-            for (int j = 1; j < mh; ++j) {
-                const uint8_t *__restrict in = ring.slot(y, j);
-                for (size_t x = 0; x < w; ++x) out[x] = pick<Erode>(out[x], in[x]);
-            }
-            continue;
-        }
         std::memset(out, fill, w);
         for (int j = 0; j < mh; ++j) {
             const uint8_t *e = mask->data + ptrdiff_t(j) * mask->pitch;

@@ -50,6 +50,31 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
     }
 }
 
+// Full rectangles go across each row and then down the columns in blocks
+// of the element's height: sides from 1 to past the image (cut to what can
+// reach it), every anchor, images one block high to many blocks with a
+// short last one, widths around the vector lengths, padded rows.
+TEST(Morphology, FullRectanglesMatchThePixelByPixelVersion)
+{
+    std::mt19937 rng(7);
+    const int widths[] = {1, 2, 15, 16, 17, 31, 32, 33, 63, 64, 65, 127, 128, 129, 190};
+    for (int iter = 0; iter < 240; ++iter) {
+        SCOPED_TRACE(iter);
+        const int w = widths[iter % 15], h = 1 + int(rng() % (iter % 4 ? 30 : 90)), erode = iter % 2;
+        const int ew = 1 + int(rng() % (iter % 6 ? 24 : 2 * w + 3)), eh = 1 + int(rng() % (iter % 5 ? 12 : 2 * h + 3));
+        const int ax = int(rng() % unsigned(ew)), ay = iter % 7 ? int(rng() % unsigned(eh)) : eh - 1;
+        const Bytes on(size_t(ew) * eh, 1);
+        Grid g{w, h, kxtest::randomBytes(size_t(w) * h, uint32_t(iter) + 300, 0, 255)};
+        MaskPtr m = makeMask(ew, eh, ax, ay, on);
+        PaddedImage im(KIT_GRAY, w, h, g.px, int(iter % 3) * 5);
+        EXPECT_EQ(erode ? kxErode(im.get(), m.get()) : kxDilate(im.get(), m.get()), im.get());
+        morph(g, ew, eh, ax, ay, on, erode);
+        ASSERT_EQ(grid(im.get()).px, g.px) << w << "x" << h << " by " << ew << "x" << eh << " at " << ax << "," << ay
+                                           << (erode ? " erode" : " dilate");
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
 // kxDilateE1 stamps the disc from outline pixels only; on 0/1 images that is
 // the dilation by the same disc (kxCreateMask's ellipse) from every pixel.
 TEST(DilateE1, EqualsDilationByTheDisc)
