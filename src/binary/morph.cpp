@@ -198,25 +198,32 @@ template <bool Erode>
     for (size_t x = 0; x < n; ++x) d[x] = pick<Erode>(d[x], b[x]);
 }
 
+// Loops over scratch rows run to a multiple of this many bytes, so none
+// ends in a byte-by-byte tail; the bytes they compute past the pixels are
+// never read into a result.
+constexpr size_t kChunk = 64;
+constexpr size_t roundUp(size_t n) { return (n + kChunk - 1) / kChunk * kChunk; }
+
 // One image row reduced across: out[x] = min/max of the padded row over
 // [x, x + kw), where `pad` holds `ax` fill bytes, the row's pixels and the
-// fill after them (w + kw - 1 bytes).  Windows of 2, 4, 8, ... bytes are
-// built by doubling in t1/t2, and the last two windows that cover kw bytes
-// are joined (they overlap, which min and max allow).
+// fill after them.  Windows of 2, 4, 8, ... bytes are built by doubling
+// in t1/t2 over `len` bytes (len >= w + kw, the rows at least len + kw
+// long and filled past the pixels), and the last two windows that cover kw
+// bytes are joined (they overlap, which min and max allow) over `n` >= w
+// bytes.
 template <bool Erode>
 [[gnu::always_inline]] inline void acrossRow(const uint8_t *pad, uint8_t *t1, uint8_t *t2, uint8_t *__restrict out,
-                                             size_t w, size_t kw) noexcept
+                                             size_t n, size_t kw, size_t len) noexcept
 {
     const uint8_t *cur = pad;
-    size_t q = 1, len = w + kw - 1;
+    size_t q = 1;
     uint8_t *next = t1, *spare = t2;
     for (; 2 * q <= kw; q *= 2) {
-        len -= q;
         pickRows<Erode>(next, cur, cur + q, len);
         cur = next;
         std::swap(next, spare);
     }
-    pickRows<Erode>(out, cur, cur + (kw - q), w);
+    pickRows<Erode>(out, cur, cur + (kw - q), n);
 }
 
 // Erosion or dilation by a full rectangle in place, in blocks of kh rows
@@ -231,40 +238,44 @@ template <bool Erode>
 [[gnu::always_inline]] inline bool rectBody(Image *im, Rect r) noexcept
 {
     constexpr uint8_t fill = Erode ? 255 : 0;
-    const size_t w = size_t(im->width), kw = size_t(r.kw), kh = size_t(r.kh), padLen = w + kw - 1;
+    const size_t w = size_t(im->width), kw = size_t(r.kw), kh = size_t(r.kh);
+    // Scratch rows an odd number of chunks apart: rows a power of two apart
+    // share cache sets.
+    const size_t span = roundUp(w) | kChunk, len = roundUp(w + kw), padLen = roundUp(len + kw + span) | kChunk;
     const int h = im->height;
-    Scratch<uint8_t> buf(2 * kh * w + 3 * padLen + w);
+    Scratch<uint8_t> buf(2 * kh * span + 3 * padLen + span);
     if (!buf) return false;
-    uint8_t *blockA = buf.get(), *blockB = blockA + kh * w;
-    uint8_t *const pad = blockB + kh * w, *const t1 = pad + padLen, *const t2 = t1 + padLen, *const run = t2 + padLen;
-    std::memset(pad, fill, padLen);
-    // The across-reduced input row `y` into d (all fill outside the image).
+    std::memset(buf.get(), fill, buf.size());
+    uint8_t *blockA = buf.get(), *blockB = blockA + kh * span;
+    uint8_t *const pad = blockB + kh * span, *const t1 = pad + padLen, *const t2 = t1 + padLen, *const run = t2 + padLen;
+    // The across-reduced input row `y` into d, span bytes (all fill outside
+    // the image).
     auto across = [&](uint8_t *d, int64_t y) {
-        if (y < 0 || y >= h) return void(std::memset(d, fill, w));
+        if (y < 0 || y >= h) return void(std::memset(d, fill, span));
         std::memcpy(pad + r.ax, row(im, int(y)), w);
-        acrossRow<Erode>(pad, t1, t2, d, w, kw);
+        acrossRow<Erode>(pad, t1, t2, d, span, kw, len);
     };
-    // The block from input row `top` on, each row turned into the min/max
-    // from it to the block's end.
+    // The block, each row turned into the min/max from it to the block's
+    // end.
     auto suffixes = [&](uint8_t *block) {
-        for (size_t i = kh - 1; i-- > 0;) pickInto<Erode>(block + i * w, block + (i + 1) * w, w);
+        for (size_t i = kh - 1; i-- > 0;) pickInto<Erode>(block + i * span, block + (i + 1) * span, span);
     };
-    for (size_t i = 0; i < kh; ++i) across(blockA + i * w, int64_t(i) - r.ay);
+    for (size_t i = 0; i < kh; ++i) across(blockA + i * span, int64_t(i) - r.ay);
     suffixes(blockA);
     for (int64_t y0 = 0; y0 < h; y0 += int64_t(kh)) {
         const int64_t top = y0 + int64_t(kh) - r.ay;  // the next block's first input row
         std::memcpy(row(im, int(y0)), blockA, w);
         for (size_t i = 1; i < kh && y0 + int64_t(i) < h; ++i) {
-            uint8_t *b = blockB + (i - 1) * w;
+            uint8_t *b = blockB + (i - 1) * span;
             across(b, top + int64_t(i) - 1);
             if (i == 1)
-                std::memcpy(run, b, w);
+                std::memcpy(run, b, span);
             else
-                pickInto<Erode>(run, b, w);
-            pickRows<Erode>(row(im, int(y0 + int64_t(i))), blockA + i * w, run, w);
+                pickInto<Erode>(run, b, span);
+            pickRows<Erode>(row(im, int(y0 + int64_t(i))), blockA + i * span, run, w);
         }
         if (y0 + int64_t(kh) >= h) break;
-        across(blockB + (kh - 1) * w, top + int64_t(kh) - 1);
+        across(blockB + (kh - 1) * span, top + int64_t(kh) - 1);
         suffixes(blockB);
         std::swap(blockA, blockB);
     }
