@@ -6,10 +6,13 @@
 //
 // Every operation reads from a padded copy of the input (for erosion and
 // dilation a rolling one, as many rows as the element is high; for the
-// centred 3 x 3 rectangle two saved rows) and writes into the image, so
-// results never feed later pixels.
+// centred 3 x 3 rectangle two saved rows; for other full rectangles rows
+// already reduced across, in a ring when the rectangle is small and in two
+// blocks of its height otherwise) and writes into the image, so results
+// never feed later pixels.
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "frame/frame.hpp"
 #include "frame/isa.hpp"
@@ -204,6 +207,11 @@ template <bool Erode>
 constexpr size_t kChunk = 64;
 constexpr size_t roundUp(size_t n) { return (n + kChunk - 1) / kChunk * kChunk; }
 
+// A length of n or more that puts rows half a page apart: a load stalls
+// behind an earlier store to an address equal to it in the low twelve bits,
+// so the rows one loop reads and writes are kept far apart in them.
+constexpr size_t halfPageApart(size_t n) { return (n + 4095) / 4096 * 4096 + 2048; }
+
 // One image row reduced across: out[x] = min/max of the padded row over
 // [x, x + kw), where `pad` holds `ax` fill bytes, the row's pixels and the
 // fill after them.  Windows of 2, 4, 8, ... bytes are built by doubling
@@ -226,6 +234,77 @@ template <bool Erode>
     pickRows<Erode>(out, cur, cur + (kw - q), n);
 }
 
+// Small rectangles directly: each row reduced across by K shifted reads,
+// then K rows down, one pass each.
+constexpr size_t kSmall = 8;
+
+template <bool Erode, size_t K>
+[[gnu::always_inline]] inline void slideAcross(const uint8_t *__restrict pad, uint8_t *__restrict out, size_t n) noexcept
+{
+    for (size_t x = 0; x < n; ++x) {
+        uint8_t v = pad[x];
+        for (size_t k = 1; k < K; ++k) v = pick<Erode>(v, pad[x + k]);
+        out[x] = v;
+    }
+}
+
+template <bool Erode, size_t K>
+[[gnu::always_inline]] inline void slideDown(uint8_t *const *ring, size_t first, uint8_t *__restrict out,
+                                             size_t n) noexcept
+{
+    const uint8_t *r[K];
+    for (size_t k = 0; k < K; ++k) r[k] = ring[(first + k) % K];
+    for (size_t x = 0; x < n; ++x) {
+        uint8_t v = r[0][x];
+        for (size_t k = 1; k < K; ++k) v = pick<Erode>(v, r[k][x]);
+        out[x] = v;
+    }
+}
+
+template <bool Erode, size_t... K>
+[[gnu::always_inline]] inline void slideAcrossBy(size_t k, const uint8_t *pad, uint8_t *out, size_t n,
+                                                 std::index_sequence<K...>) noexcept
+{
+    ((k == K + 1 ? slideAcross<Erode, K + 1>(pad, out, n) : void()), ...);
+}
+
+template <bool Erode, size_t... K>
+[[gnu::always_inline]] inline void slideDownBy(size_t k, uint8_t *const *ring, size_t first, uint8_t *out, size_t n,
+                                               std::index_sequence<K...>) noexcept
+{
+    ((k == K + 1 ? slideDown<Erode, K + 1>(ring, first, out, n) : void()), ...);
+}
+
+// Both sides at most kSmall: a ring of kh across-reduced rows; output row
+// y reads rows y - ay .. y - ay + kh - 1, the last of which is read just
+// before row y is written and lies at or below it.
+template <bool Erode>
+[[gnu::always_inline]] inline bool smallRectBody(Image *im, Rect r) noexcept
+{
+    constexpr uint8_t fill = Erode ? 255 : 0;
+    const size_t w = size_t(im->width), kw = size_t(r.kw), kh = size_t(r.kh);
+    const size_t span = roundUp(w) | kChunk, padLen = roundUp(span + kw) | kChunk;
+    const int64_t h = im->height;
+    Scratch<uint8_t> buf(kh * span + padLen);
+    if (!buf) return false;
+    std::memset(buf.get(), fill, buf.size());
+    uint8_t *ring[kSmall];
+    for (size_t k = 0; k < kh; ++k) ring[k] = buf.get() + k * span;
+    uint8_t *const pad = buf.get() + kh * span;
+    auto load = [&](int64_t y) {  // input row y into its slot
+        uint8_t *d = ring[size_t(y + r.ay) % kh];
+        if (y < 0 || y >= h) return void(std::memset(d, fill, span));
+        std::memcpy(pad + r.ax, row(im, int(y)), w);
+        slideAcrossBy<Erode>(kw, pad, d, span, std::make_index_sequence<kSmall>());
+    };
+    for (size_t j = 0; j + 1 < kh; ++j) load(int64_t(j) - r.ay);
+    for (int64_t y = 0; y < h; ++y) {
+        load(y + int64_t(kh) - 1 - r.ay);
+        slideDownBy<Erode>(kh, ring, size_t(y) % kh, row(im, int(y)), w, std::make_index_sequence<kSmall>());
+    }
+    return true;
+}
+
 // Erosion or dilation by a full rectangle in place, in blocks of kh rows
 // (a van Herk / Gil-Werman pass down the columns): the window of output
 // row y0 + i covers the across-reduced rows y0 + i - ay .. + kh - 1, which
@@ -237,11 +316,12 @@ template <bool Erode>
 template <bool Erode>
 [[gnu::always_inline]] inline bool rectBody(Image *im, Rect r) noexcept
 {
+    if (size_t(r.kw) <= kSmall && size_t(r.kh) <= kSmall) return smallRectBody<Erode>(im, r);
     constexpr uint8_t fill = Erode ? 255 : 0;
     const size_t w = size_t(im->width), kw = size_t(r.kw), kh = size_t(r.kh);
     // Scratch rows an odd number of chunks apart: rows a power of two apart
     // share cache sets.
-    const size_t span = roundUp(w) | kChunk, len = roundUp(w + kw), padLen = roundUp(len + kw + span) | kChunk;
+    const size_t span = roundUp(w) | kChunk, len = roundUp(w + kw), padLen = halfPageApart(len + kw + span);
     const int h = im->height;
     Scratch<uint8_t> buf(2 * kh * span + 3 * padLen + span);
     if (!buf) return false;

@@ -50,10 +50,11 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
     }
 }
 
-// Full rectangles go across each row and then down the columns in blocks
-// of the element's height: sides from 1 to past the image (cut to what can
-// reach it), every anchor, images one block high to many blocks with a
-// short last one, widths around the vector lengths, padded rows.
+// Full rectangles go across each row and then down the columns, small ones
+// by shifted reads over a ring of rows, larger ones in blocks of the
+// element's height: sides from 1 to past the image (cut to what can reach
+// it), every anchor, images one block high to many blocks with a short
+// last one, widths around the vector lengths, padded rows.
 TEST(Morphology, FullRectanglesMatchThePixelByPixelVersion)
 {
     std::mt19937 rng(7);
