@@ -8,9 +8,11 @@
 // dilation a rolling one, as many rows as the element is high; for the
 // centred 3 x 3 rectangle two saved rows; for other full rectangles rows
 // already reduced across, in a ring when the rectangle is small and in two
-// blocks of its height otherwise) and writes into the image, so results
-// never feed later pixels.
+// blocks of its height otherwise; for elements of long runs along their
+// rows a ring of rows with their windows of 2, 4, 8, ...) and writes into
+// the image, so results never feed later pixels.
 #include <algorithm>
+#include <bit>
 #include <memory>
 #include <utility>
 
@@ -201,6 +203,13 @@ template <bool Erode>
     for (size_t x = 0; x < n; ++x) d[x] = pick<Erode>(d[x], b[x]);
 }
 
+template <bool Erode>
+[[gnu::always_inline]] inline void pickSpan(uint8_t *__restrict d, const uint8_t *__restrict a,
+                                            const uint8_t *__restrict b, size_t n) noexcept
+{
+    for (size_t x = 0; x < n; ++x) d[x] = pick<Erode>(d[x], pick<Erode>(a[x], b[x]));
+}
+
 // Loops over scratch rows run to a multiple of this many bytes, so none
 // ends in a byte-by-byte tail; the bytes they compute past the pixels are
 // never read into a result.
@@ -383,6 +392,122 @@ template <bool Erode>
 constexpr isa::Table<bool (*)(Image *, Rect) noexcept> kRect{
     {rectPlain<Erode>, KX_ISA_ON_X86(rectAvx2<Erode>), KX_ISA_ON_X86(rectAvx512<Erode>)}};
 
+// A horizontal run [i0, i1) of set positions in element row j.
+struct Run {
+    int j, i0, i1;
+};
+
+// ---- other elements: runs along the element's rows ----------------------
+
+// An element taken as runs of set positions along its rows: each run
+// [i0, i1) of row j reads input row y - ay + j over padded positions x + i0
+// .. x + i1 - 1, which is pick(T[x + i0], T[x + i1 - p]) for the windows T
+// of the largest power of two p not above the run's length.
+struct RunPlan {
+    const Run *runs;
+    size_t count, maxLen;
+    int mw, mh, ax, ay;
+};
+
+// A ring of mh input rows, each padded (ax fill bytes, the pixels, fill to
+// the end) and doubled into windows of 2, 4, ... up to the longest run;
+// output row y reads rows y - ay .. y - ay + mh - 1, the last of which is
+// loaded just before row y is written and lies at or below it.
+template <bool Erode>
+[[gnu::always_inline]] inline bool runsBody(Image *im, RunPlan e) noexcept
+{
+    constexpr uint8_t fill = Erode ? 255 : 0;
+    const size_t w = size_t(im->width), mw = size_t(e.mw), mh = size_t(e.mh);
+    size_t levels = 1;
+    while (size_t(1) << levels <= e.maxLen) ++levels;
+    const size_t len = roundUp(w + mw), rowLen = halfPageApart(len + mw), slotLen = levels * rowLen;
+    const int64_t h = im->height;
+    if (mh > SIZE_MAX / slotLen) return false;
+    Scratch<uint8_t> buf(mh * slotLen);
+    if (!buf) return false;
+    std::memset(buf.get(), fill, buf.size());
+    // Input row y into its slot: windows of 1 (the padded row), 2, 4, ...
+    auto load = [&](int64_t y) {
+        uint8_t *d = buf.get() + size_t(y + e.ay) % mh * slotLen;
+        if (y < 0 || y >= h) return void(std::memset(d, fill, slotLen));
+        std::memcpy(d + e.ax, row(im, int(y)), w);
+        for (size_t k = 1; k < levels; ++k)
+            pickRows<Erode>(d + k * rowLen, d + (k - 1) * rowLen, d + (k - 1) * rowLen + (size_t(1) << (k - 1)), len);
+    };
+    for (size_t j = 0; j + 1 < mh; ++j) load(int64_t(j) - e.ay);
+    for (int64_t y = 0; y < h; ++y) {
+        load(y + int64_t(mh) - 1 - e.ay);
+        uint8_t *out = row(im, int(y));
+        for (size_t k = 0; k < e.count; ++k) {
+            const Run r = e.runs[k];
+            const size_t n = size_t(r.i1 - r.i0);
+            const size_t level = size_t(std::bit_width(n)) - 1, p = size_t(1) << level;
+            const uint8_t *t = buf.get() + size_t(y + r.j) % mh * slotLen + level * rowLen;
+            if (k == 0)
+                pickRows<Erode>(out, t + r.i0, t + (size_t(r.i1) - p), w);
+            else
+                pickSpan<Erode>(out, t + r.i0, t + (size_t(r.i1) - p), w);
+        }
+    }
+    return true;
+}
+
+template <bool Erode>
+bool runsPlain(Image *im, RunPlan e) noexcept
+{
+    return runsBody<Erode>(im, e);
+}
+#if KX_ISA_X86
+template <bool Erode>
+KX_TARGET(KX_ISA_AVX2) bool runsAvx2(Image *im, RunPlan e) noexcept
+{
+    return runsBody<Erode>(im, e);
+}
+template <bool Erode>
+KX_TARGET(KX_ISA_AVX512 ",prefer-vector-width=512") bool runsAvx512(Image *im, RunPlan e) noexcept
+{
+    return runsBody<Erode>(im, e);
+}
+#endif
+template <bool Erode>
+constexpr isa::Table<bool (*)(Image *, RunPlan) noexcept> kRuns{
+    {runsPlain<Erode>, KX_ISA_ON_X86(runsAvx2<Erode>), KX_ISA_ON_X86(runsAvx512<Erode>)}};
+
+// The element's runs when they are long enough on average (three set
+// positions or more) for the windows to pay; false otherwise or when the
+// runs cannot be had.
+template <bool Erode>
+bool morphByRuns(Image *image, const Mask *mask)
+{
+    size_t count = 0, set = 0, maxLen = 0;
+    for (int j = 0; j < mask->height; ++j) {
+        const uint8_t *e = mask->data + ptrdiff_t(j) * mask->pitch;
+        for (int i = 0; i < mask->width; ++i) {
+            set += e[i] != 0;
+            count += e[i] && (i == 0 || !e[i - 1]);
+        }
+    }
+    if (count == 0 || set < 3 * count) return false;
+    Scratch<Run> runs(count);
+    if (!runs) return false;
+    size_t k = 0;
+    for (int j = 0; j < mask->height; ++j) {
+        const uint8_t *e = mask->data + ptrdiff_t(j) * mask->pitch;
+        for (int i = 0; i < mask->width;) {
+            if (!e[i]) {
+                ++i;
+                continue;
+            }
+            const int i0 = i;
+            while (i < mask->width && e[i]) ++i;
+            runs[k++] = Run{j, i0, i};
+            maxLen = std::max(maxLen, size_t(i - i0));
+        }
+    }
+    const RunPlan plan{runs.get(), count, maxLen, mask->width, mask->height, mask->anchorX, mask->anchorY};
+    return kRuns<Erode>.pick()(image, plan);
+}
+
 // Min (erosion) or max (dilation) over the element's set positions, with
 // positions outside the image reading 255 (erosion) or 0 (dilation) and the
 // same value as start.  Every loop runs along a whole row, which the
@@ -407,6 +532,7 @@ Image *morph(Image *image, const Mask *mask)
     if (image->width >= 1 && image->height >= 1 && isFullRectangle(mask) &&
         kRect<Erode>.pick()(image, clippedRect(mask, image->width, image->height)))
         return image;
+    if (image->width >= 1 && image->height >= 1 && morphByRuns<Erode>(image, mask)) return image;
     constexpr uint8_t fill = Erode ? 255 : 0;
     RowRing ring(image, mask, fill);
     if (!ring) return image;
@@ -429,11 +555,6 @@ Image *morph(Image *image, const Mask *mask)
     }
     return image;
 }
-
-// A horizontal run [i0, i1) of set positions in element row j.
-struct Run {
-    int j, i0, i1;
-};
 
 Image *dilateByDisc(Image *image, int radius)
 {
