@@ -418,8 +418,7 @@ template <bool Erode>
 {
     constexpr uint8_t fill = Erode ? 255 : 0;
     const size_t w = size_t(im->width), mw = size_t(e.mw), mh = size_t(e.mh);
-    size_t levels = 1;
-    while (size_t(1) << levels <= e.maxLen) ++levels;
+    const size_t levels = size_t(std::bit_width(e.maxLen));  // windows of 1, 2, ... up to the longest run
     const size_t len = roundUp(w + mw), rowLen = halfPageApart(len + mw), slotLen = levels * rowLen;
     const int64_t h = im->height;
     if (mh > SIZE_MAX / slotLen) return false;
@@ -474,37 +473,50 @@ constexpr isa::Table<bool (*)(Image *, RunPlan) noexcept> kRuns{
     {runsPlain<Erode>, KX_ISA_ON_X86(runsAvx2<Erode>), KX_ISA_ON_X86(runsAvx512<Erode>)}};
 
 // The element's runs when they are long enough on average (three set
-// positions or more) for the windows to pay; false otherwise or when the
-// runs cannot be had.
+// positions or more) for the windows to pay; false otherwise, when the
+// runs or their rows cannot be had, or when the rows would take more than
+// kRunsMemory bytes.  Rows and columns that never reach the image are left
+// out (they read only the start value); when nothing is left every pixel
+// gets the start value.
+constexpr size_t kRunsMemory = size_t(1) << 28;
+
 template <bool Erode>
 bool morphByRuns(Image *image, const Mask *mask)
 {
+    const int w = image->width, h = image->height;
+    const int j0 = std::max(0, mask->anchorY - (h - 1)), j1 = std::min(mask->height - 1, mask->anchorY + (h - 1));
+    const int i0 = std::max(0, mask->anchorX - (w - 1)), i1 = std::min(mask->width - 1, mask->anchorX + (w - 1));
+    auto at = [&](int i, int j) { return mask->data[ptrdiff_t(j) * mask->pitch + i] != 0; };
     size_t count = 0, set = 0, maxLen = 0;
-    for (int j = 0; j < mask->height; ++j) {
-        const uint8_t *e = mask->data + ptrdiff_t(j) * mask->pitch;
-        for (int i = 0; i < mask->width; ++i) {
-            set += e[i] != 0;
-            count += e[i] && (i == 0 || !e[i - 1]);
+    for (int j = j0; j <= j1; ++j)
+        for (int i = i0; i <= i1; ++i) {
+            set += at(i, j);
+            count += at(i, j) && (i == i0 || !at(i - 1, j));
         }
+    if (count == 0) {
+        for (int y = 0; y < h; ++y) std::memset(row(image, y), Erode ? 255 : 0, size_t(w));
+        return true;
     }
-    if (count == 0 || set < 3 * count) return false;
+    const int mw = i1 - i0 + 1, mh = j1 - j0 + 1;
+    if (set < 3 * count) return false;
     Scratch<Run> runs(count);
     if (!runs) return false;
     size_t k = 0;
-    for (int j = 0; j < mask->height; ++j) {
-        const uint8_t *e = mask->data + ptrdiff_t(j) * mask->pitch;
-        for (int i = 0; i < mask->width;) {
-            if (!e[i]) {
+    for (int j = j0; j <= j1; ++j)
+        for (int i = i0; i <= i1;) {
+            if (!at(i, j)) {
                 ++i;
                 continue;
             }
-            const int i0 = i;
-            while (i < mask->width && e[i]) ++i;
-            runs[k++] = Run{j, i0, i};
-            maxLen = std::max(maxLen, size_t(i - i0));
+            const int start = i;
+            while (i <= i1 && at(i, j)) ++i;
+            runs[k++] = Run{j - j0, start - i0, i - i0};
+            maxLen = std::max(maxLen, size_t(i - start));
         }
-    }
-    const RunPlan plan{runs.get(), count, maxLen, mask->width, mask->height, mask->anchorX, mask->anchorY};
+    const size_t levels = size_t(std::bit_width(maxLen));
+    const size_t slotLen = levels * halfPageApart(roundUp(size_t(w) + size_t(mw)) + size_t(mw));
+    if (size_t(mh) > kRunsMemory / slotLen) return false;
+    const RunPlan plan{runs.get(), count, maxLen, mw, mh, mask->anchorX - i0, mask->anchorY - j0};
     return kRuns<Erode>.pick()(image, plan);
 }
 
