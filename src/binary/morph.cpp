@@ -222,18 +222,17 @@ constexpr size_t roundUp(size_t n) { return (n + kChunk - 1) / kChunk * kChunk; 
 constexpr size_t halfPageApart(size_t n) { return (n + 4095) / 4096 * 4096 + 2048; }
 
 // One image row reduced across: out[x] = min/max of the padded row over
-// [x, x + kw), where `pad` holds `ax` fill bytes, the row's pixels and the
-// fill after them.  Windows of 2, 4, 8, ... bytes are built by doubling
-// in t1/t2 over `len` bytes (len >= w + kw, the rows at least len + kw
-// long and filled past the pixels), and the last two windows that cover kw
-// bytes are joined (they overlap, which min and max allow) over `n` >= w
-// bytes.
+// [x, x + kw), from `pad`, the row's windows of q bytes (q = 1: `ax` fill
+// bytes, the pixels and the fill after them).  Windows of 2q, 4q, ... are
+// built by doubling in t1/t2 over `len` bytes (len >= w + kw, the rows at
+// least len + kw long and filled past the pixels), and the last two
+// windows that cover kw bytes are joined (they overlap, which min and max
+// allow) over `n` >= w bytes.
 template <bool Erode>
-[[gnu::always_inline]] inline void acrossRow(const uint8_t *pad, uint8_t *t1, uint8_t *t2, uint8_t *__restrict out,
-                                             size_t n, size_t kw, size_t len) noexcept
+[[gnu::always_inline]] inline void acrossRow(const uint8_t *pad, size_t q, uint8_t *t1, uint8_t *t2,
+                                             uint8_t *__restrict out, size_t n, size_t kw, size_t len) noexcept
 {
     const uint8_t *cur = pad;
-    size_t q = 1;
     uint8_t *next = t1, *spare = t2;
     for (; 2 * q <= kw; q *= 2) {
         pickRows<Erode>(next, cur, cur + q, len);
@@ -341,8 +340,18 @@ template <bool Erode>
     // the image).
     auto across = [&](uint8_t *d, int64_t y) {
         if (y < 0 || y >= h) return void(std::memset(d, fill, span));
-        std::memcpy(pad + r.ax, row(im, int(y)), w);
-        acrossRow<Erode>(pad, t1, t2, d, span, kw, len);
+        const uint8_t *src = row(im, int(y));
+        if (kw == 1) {
+            std::memcpy(pad + r.ax, src, w);
+            return acrossRow<Erode>(pad, 1, t1, t2, d, span, kw, len);
+        }
+        // Windows of 2 straight from the row; outside [ax - 1, ax + w) the
+        // pad keeps the fill.
+        uint8_t *p = pad + r.ax;
+        if (r.ax) p[-1] = src[0];
+        pickRows<Erode>(p, src, src + 1, w - 1);
+        p[w - 1] = src[w - 1];
+        acrossRow<Erode>(pad, 2, t1, t2, d, span, kw, len);
     };
     // The block, each row turned into the min/max from it to the block's
     // end.
