@@ -3,6 +3,8 @@
 // core of border removal and hole filling.
 #pragma once
 
+#include <bit>
+
 #include "frame/frame.hpp"
 
 namespace kx::binary {
@@ -79,6 +81,68 @@ inline void spreadBySweeps(Plane p, MaskPlane m) noexcept
     }
 }
 
+// Index of the first byte equal to v in p[0, n), or n; eight bytes a step
+// (the lowest byte the zero test flags is always a true zero).
+inline size_t findByte(const uint8_t *p, uint8_t v, size_t n) noexcept
+{
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+        const uint64_t pattern = ones * v;
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            const uint64_t t = word ^ pattern, zero = (t - ones) & ~t & highs;
+            if (zero) return i + size_t(std::countr_zero(zero)) / 8;
+        }
+    }
+    while (i < n && p[i] != v) ++i;
+    return i;
+}
+
+// Length of the run of bytes equal to v from p, at most n.
+inline size_t runLength(const uint8_t *p, uint8_t v, size_t n) noexcept
+{
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t pattern = 0x0101010101010101u * v;
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if (word != pattern) return i + size_t(std::countr_zero(word ^ pattern)) / 8;
+        }
+    }
+    while (i < n && p[i] == v) ++i;
+    return i;
+}
+
+// The forward sweep without a mask, a run of 1s at a time: a run with a
+// marked pixel beside it, above or below it is marked whole, and its
+// pixels with a 1 above go to the stack (the run is whole, so none has a
+// 1 to its left).  Returns the stack's new top.
+inline size_t sweepRuns(Plane p, uint32_t *stack, size_t top) noexcept
+{
+    const size_t end = size_t(p.w) - 1;
+    for (int y = 1; y < p.h - 1; ++y) {
+        uint8_t *q = p.row(y);
+        const uint8_t *up = p.row(y - 1), *dn = p.row(y + 1);
+        const size_t base = size_t(y) * size_t(p.pitch);
+        for (size_t x = 1;;) {
+            x += findByte(q + x, 1, end - x);
+            if (x >= end) break;
+            const size_t a = x;
+            x += runLength(q + a, 1, end - a);
+            const size_t n = x - a;
+            if (q[a - 1] != kReached && q[x] != kReached && findByte(up + a, kReached, n) == n &&
+                findByte(dn + a, kReached, n) == n)
+                continue;
+            std::memset(q + a, kReached, n);
+            for (size_t i = a; (i += findByte(up + i, 1, x - i)) < x; ++i) stack[top++] = uint32_t(base + i);
+        }
+    }
+    return top;
+}
+
 // One forward sweep, then a stack for what the sweep cannot reach (paths
 // that run up or left).  The pixels marked are the same as with repeated
 // sweeps: every interior pixel of value 1 that is 4-connected through such
@@ -89,7 +153,8 @@ void spreadByStack(Plane p, MaskPlane m, uint32_t *stack) noexcept
 {
     const ptrdiff_t s = p.pitch;
     size_t top = 0;
-    for (int y = 1; y < p.h - 1; ++y) {
+    if (!HasMask) top = sweepRuns(p, stack, top);
+    for (int y = 1; HasMask && y < p.h - 1; ++y) {
         uint8_t *q = p.row(y);
         const uint8_t *up = p.row(y - 1), *dn = p.row(y + 1);
         for (int x = 1; x < p.w - 1; ++x) {

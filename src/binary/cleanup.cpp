@@ -41,18 +41,24 @@ bool fillWork(Scratch<uint8_t> &work, const Image *im, F f)
     return true;
 }
 
+// One row of setSurvivors: a select per byte, no branch, so the loop runs
+// on whole vectors.
+[[gnu::always_inline]] inline void survivorsRow(uint8_t *__restrict p, const uint8_t *__restrict q,
+                                                const uint8_t *__restrict k, size_t w) noexcept
+{
+    if (k)
+        for (size_t x = 0; x < w; ++x) p[x] = q[x] != 0 && q[x] != kReached && k[x] ? 1 : p[x];
+    else
+        for (size_t x = 0; x < w; ++x) p[x] = q[x] != 0 && q[x] != kReached ? 1 : p[x];
+}
+
 // Sets to 1 the image pixels whose working byte survived the marking (non
 // zero and not marked) and, with a mask, whose mask byte is non-zero.
 void setSurvivors(Image *im, const uint8_t *work, MaskPlane m) noexcept
 {
     const size_t w = size_t(im->width);
-    for (int y = 0; y < im->height; ++y) {
-        uint8_t *p = row(im, y);
-        const uint8_t *q = work + size_t(y) * w;
-        const uint8_t *k = m.data ? m.row(y) : nullptr;
-        for (size_t x = 0; x < w; ++x)
-            if (q[x] != 0 && q[x] != kReached && (!k || k[x])) p[x] = 1;
-    }
+    const auto survivors = isa::Clones<survivorsRow>::table.pick();
+    for (int y = 0; y < im->height; ++y) survivors(row(im, y), work + size_t(y) * w, m.data ? m.row(y) : nullptr, w);
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ Bytes testMask(int kind, int w, int h, uint32_t seed)
 
 TEST(BorderRegions, StackRouteEqualsSweepsRoute)
 {
-    const int sizes[][2] = {{1, 1}, {1, 7}, {6, 1}, {3, 3}, {13, 5}, {33, 24}, {97, 120}};
+    const int sizes[][2] = {{1, 1}, {1, 7}, {6, 1}, {3, 3}, {13, 5}, {33, 24}, {97, 120}, {203, 41}};
     uint32_t seed = 1;
     for (auto [w, h] : sizes)
         for (int kind = 0; kind < 6; ++kind, ++seed) {

@@ -50,6 +50,65 @@ TEST(Morphology, EveryRouteMatchesThePixelByPixelVersion)
     }
 }
 
+// Full rectangles go across each row and then down the columns, small ones
+// by shifted reads over a ring of rows, larger ones in blocks of the
+// element's height: sides from 1 to past the image (cut to what can reach
+// it), every anchor, images one block high to many blocks with a short
+// last one, widths around the vector lengths, padded rows.
+TEST(Morphology, FullRectanglesMatchThePixelByPixelVersion)
+{
+    std::mt19937 rng(7);
+    const int widths[] = {1, 2, 15, 16, 17, 31, 32, 33, 63, 64, 65, 127, 128, 129, 190};
+    for (int iter = 0; iter < 240; ++iter) {
+        SCOPED_TRACE(iter);
+        const int w = widths[iter % 15], h = 1 + int(rng() % (iter % 4 ? 30 : 90)), erode = iter % 2;
+        const int ew = 1 + int(rng() % (iter % 6 ? 24 : 2 * w + 3)), eh = 1 + int(rng() % (iter % 5 ? 12 : 2 * h + 3));
+        const int ax = int(rng() % unsigned(ew)), ay = iter % 7 ? int(rng() % unsigned(eh)) : eh - 1;
+        const Bytes on(size_t(ew) * eh, 1);
+        Grid g{w, h, kxtest::randomBytes(size_t(w) * h, uint32_t(iter) + 300, 0, 255)};
+        MaskPtr m = makeMask(ew, eh, ax, ay, on);
+        PaddedImage im(KIT_GRAY, w, h, g.px, int(iter % 3) * 5);
+        EXPECT_EQ(erode ? kxErode(im.get(), m.get()) : kxDilate(im.get(), m.get()), im.get());
+        morph(g, ew, eh, ax, ay, on, erode);
+        ASSERT_EQ(grid(im.get()).px, g.px) << w << "x" << h << " by " << ew << "x" << eh << " at " << ax << "," << ay
+                                           << (erode ? " erode" : " dilate");
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
+// Other elements with long runs along their rows go by windows of powers
+// of two over a ring of rows: the library's ellipses and crosses, rows of
+// random runs (several a row, rows left empty), elements wider and taller
+// than the image, every anchor.
+TEST(Morphology, ElementsOfLongRunsMatchThePixelByPixelVersion)
+{
+    std::mt19937 rng(11);
+    const int widths[] = {1, 3, 16, 31, 33, 64, 65, 129, 150};
+    for (int iter = 0; iter < 180; ++iter) {
+        SCOPED_TRACE(iter);
+        const int w = widths[iter % 9], h = 1 + int(rng() % (iter % 4 ? 25 : 70)), erode = iter % 2, kind = iter % 3;
+        const int ew = 1 + int(rng() % (iter % 5 ? 21 : 2 * w + 3)), eh = 1 + int(rng() % (iter % 7 ? 12 : 2 * h + 3));
+        MaskPtr m(kxCreateMask(kind == 0 ? KXM_ELLIPSE : KXM_CROSS, ew, eh));
+        if (kind == 2)  // runs of 3 to 9 set positions with gaps of 1 to 3
+            for (int j = 0; j < eh; ++j) {
+                uint8_t *r = m->data + j * m->pitch;
+                std::fill_n(r, ew, 0);
+                for (int i = int(rng() % 3); j % 5 != 4 && i < ew; i += 1 + int(rng() % 3))
+                    for (int n = 3 + int(rng() % 7); n > 0 && i < ew; --n) r[i++] = 1;
+            }
+        m->anchorX = int(rng() % unsigned(ew));
+        m->anchorY = int(rng() % unsigned(eh));
+        Bytes on(size_t(ew) * eh);
+        for (int j = 0; j < eh; ++j) std::copy_n(m->data + j * m->pitch, ew, &on[size_t(j) * ew]);
+        Grid g{w, h, kxtest::randomBytes(size_t(w) * h, uint32_t(iter) + 700, 0, 255)};
+        PaddedImage im(KIT_GRAY, w, h, g.px, int(iter % 3) * 5);
+        EXPECT_EQ(erode ? kxErode(im.get(), m.get()) : kxDilate(im.get(), m.get()), im.get());
+        morph(g, ew, eh, m->anchorX, m->anchorY, on, erode);
+        ASSERT_EQ(grid(im.get()).px, g.px) << w << "x" << h << " by " << ew << "x" << eh << " kind " << kind;
+        EXPECT_TRUE(im.paddingIntact());
+    }
+}
+
 // kxDilateE1 stamps the disc from outline pixels only; on 0/1 images that is
 // the dilation by the same disc (kxCreateMask's ellipse) from every pixel.
 TEST(DilateE1, EqualsDilationByTheDisc)
