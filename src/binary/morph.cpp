@@ -392,7 +392,7 @@ KX_TARGET(KX_ISA_AVX2) bool rectAvx2(Image *im, Rect r) noexcept
     return rectBody<Erode>(im, r);
 }
 template <bool Erode>
-KX_TARGET(KX_ISA_AVX512 ",prefer-vector-width=512") bool rectAvx512(Image *im, Rect r) noexcept
+KX_TARGET(KX_ISA_AVX512_WIDE) bool rectAvx512(Image *im, Rect r) noexcept
 {
     return rectBody<Erode>(im, r);
 }
@@ -472,7 +472,7 @@ KX_TARGET(KX_ISA_AVX2) bool runsAvx2(Image *im, RunPlan e) noexcept
     return runsBody<Erode>(im, e);
 }
 template <bool Erode>
-KX_TARGET(KX_ISA_AVX512 ",prefer-vector-width=512") bool runsAvx512(Image *im, RunPlan e) noexcept
+KX_TARGET(KX_ISA_AVX512_WIDE) bool runsAvx512(Image *im, RunPlan e) noexcept
 {
     return runsBody<Erode>(im, e);
 }
