@@ -332,6 +332,9 @@ class _Plan:
         elif self.e.resizes:
             st.address = _native.owned_copy(image, kit)
             st.images.append(st.address)
+        elif self.e.result == "destination" and self.main.type.startswith("const "):
+            # A source the library only reads: its own memory (or a packed copy).
+            st.address = _wrap_any(st, image, kit)
         else:
             if image.nbytes > _native.MAX_IMAGE_BYTES:  # refused before a copy of that size
                 _native.refused(image.shape[1], image.shape[0], kit)
@@ -690,7 +693,35 @@ def _r_destination(plan, st, returned):
         raise plan.fail(ValueError, "the library refused the arguments (the destination is unchanged)")
     if isinstance(st.destination, np.ndarray):
         return _copied_back(plan, st)
-    return _native.view(st.destination).copy()
+    return _handed_over(st, st.destination)
+
+
+class _Owned:
+    """The pixels of an image of the library's, lent to numpy: the array and
+    every view of it have this object as their base, and the image is
+    destroyed when the last of them goes."""
+
+    __slots__ = ("__array_interface__", "address")
+
+    def __init__(self, address, rec, bpp):
+        shape = (rec.height, rec.width) if bpp == 1 else (rec.height, rec.width, bpp)
+        self.__array_interface__ = {"shape": shape, "typestr": "|u1", "data": (rec.data, False), "version": 3}
+        self.address = address
+
+    def __del__(self):
+        _native.destroy_image(self.address)
+
+
+def _handed_over(st, address):
+    """The pixels of a new image of the library's as the result array,
+    without a copy (an image with padded rows, or one over memory the
+    library does not own, is copied instead)."""
+    rec = _native.record(address)
+    bpp = _native.BYTES_PER_PIXEL.get(rec.imageType)
+    if not bpp or rec.isVirtual or rec.pitch != rec.width * bpp or address not in st.images:
+        return _native.view(address).copy()
+    st.images.remove(address)  # no longer the call's to release
+    return np.asarray(_Owned(address, rec, bpp))
 
 
 def _r_image(plan, st, returned):
@@ -709,7 +740,8 @@ def _r_image(plan, st, returned):
         # a grey image may have become binary and the other way round
         out, kit = st.target, _KIT[st.kind] if st.target.ndim == 3 else _native.record(current).imageType
     else:
-        out, kit = _native.view(current).copy(), _native.record(current).imageType
+        kit = _native.record(current).imageType
+        out = _handed_over(st, current)
     if not st.inplace:
         out = _binary(plan, st, out, kit)
     if e.result == "flood":

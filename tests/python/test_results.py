@@ -142,3 +142,24 @@ def test_the_version_is_the_librarys():
     assert re.search(r"project\(kxpre VERSION ([\d.]+)", cmake).group(1) == kxpre.__version__
     with open(os.path.join(ROOT, "python", "pyproject.toml"), "rb") as f:
         assert tomllib.load(f)["project"]["version"] == kxpre.__version__
+
+
+def test_results_lent_by_the_library_outlive_the_call_and_their_views_keep_them():
+    # New images of the library's (resized, scaled) are returned without a
+    # copy: a view of one must keep its pixels after the array itself and
+    # many later calls are gone.
+    import gc
+
+    rng = np.random.default_rng(8)
+    grey = rng.integers(0, 256, (60, 50), np.uint8)
+    bits = rng.random((9, 11)) < 0.4
+    for make in (lambda: kxpre.rotate(bits, 1)[2:5], lambda: kxpre.scale_ex(grey, (31, 47))[3:9, ::2],
+                 lambda: kxpre.rotate_ex(grey, 10.0)[5:]):
+        view = make()
+        want = view.copy()
+        gc.collect()
+        for _ in range(200):
+            make()
+        gc.collect()
+        assert np.array_equal(view, want)
+        assert view.flags.writeable
