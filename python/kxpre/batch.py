@@ -403,6 +403,10 @@ def _local_cluster(workers, stop):
 
     from distributed import LocalCluster
 
+    # The scheduler runs in this process: its warnings (an event loop slow
+    # on a busy machine, say) would come between the progress lines.
+    for name in ("distributed", "tornado"):
+        logging.getLogger(name).setLevel(logging.ERROR)
     main = threading.current_thread() is threading.main_thread()
     # SIGINT is blocked here (see run): one pending is noted before ignoring
     # it would discard it, and one that came meanwhile after.

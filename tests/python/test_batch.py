@@ -170,7 +170,7 @@ def test_interruption_writes_the_report_and_leaves_nothing_behind(tmp_path, sign
     assert p.returncode == code, err
     assert "Traceback" not in err.decode()
     assert lines[-1].startswith(f"kxpre.batch: stopped by {signal.Signals(signum).name}")
-    assert all(line.startswith("kxpre.batch: ") and " done (" in line for line in lines[:-1]) and lines[:-1]
+    assert all(line.startswith("kxpre.batch: ") and " done (" in line for line in lines[:-1]) and lines[:-1], err
     references = {str(q): [kxpipe_result(q, tmp_path / "k" / q.name, steps)] for q in pages}
     rows = check_run(pages, out, references)
     assert {r["status"] for r in rows} == {"ok", "not done"}
