@@ -380,26 +380,6 @@ template <bool Erode>
     return true;
 }
 
-template <bool Erode>
-bool rectPlain(Image *im, Rect r) noexcept
-{
-    return rectBody<Erode>(im, r);
-}
-#if KX_ISA_X86
-template <bool Erode>
-KX_TARGET(KX_ISA_AVX2) bool rectAvx2(Image *im, Rect r) noexcept
-{
-    return rectBody<Erode>(im, r);
-}
-template <bool Erode>
-KX_TARGET(KX_ISA_AVX512_WIDE) bool rectAvx512(Image *im, Rect r) noexcept
-{
-    return rectBody<Erode>(im, r);
-}
-#endif
-template <bool Erode>
-constexpr isa::Table<bool (*)(Image *, Rect) noexcept> kRect{
-    {rectPlain<Erode>, KX_ISA_ON_X86(rectAvx2<Erode>), KX_ISA_ON_X86(rectAvx512<Erode>)}};
 
 // A horizontal run [i0, i1) of set positions in element row j.
 struct Run {
@@ -460,26 +440,6 @@ template <bool Erode>
     return true;
 }
 
-template <bool Erode>
-bool runsPlain(Image *im, RunPlan e) noexcept
-{
-    return runsBody<Erode>(im, e);
-}
-#if KX_ISA_X86
-template <bool Erode>
-KX_TARGET(KX_ISA_AVX2) bool runsAvx2(Image *im, RunPlan e) noexcept
-{
-    return runsBody<Erode>(im, e);
-}
-template <bool Erode>
-KX_TARGET(KX_ISA_AVX512_WIDE) bool runsAvx512(Image *im, RunPlan e) noexcept
-{
-    return runsBody<Erode>(im, e);
-}
-#endif
-template <bool Erode>
-constexpr isa::Table<bool (*)(Image *, RunPlan) noexcept> kRuns{
-    {runsPlain<Erode>, KX_ISA_ON_X86(runsAvx2<Erode>), KX_ISA_ON_X86(runsAvx512<Erode>)}};
 
 // The element's runs when they are long enough on average (three set
 // positions or more) for the windows to pay; false otherwise, when the
@@ -526,7 +486,7 @@ bool morphByRuns(Image *image, const Mask *mask)
     const size_t slotLen = levels * halfPageApart(roundUp(size_t(w) + size_t(mw)) + size_t(mw));
     if (size_t(mh) > kRunsMemory / slotLen) return false;
     const RunPlan plan{runs.get(), count, maxLen, mw, mh, mask->anchorX - i0, mask->anchorY - j0};
-    return kRuns<Erode>.pick()(image, plan);
+    return isa::WideClones<runsBody<Erode>>::table.pick()(image, plan);
 }
 
 // Min (erosion) or max (dilation) over the element's set positions, with
@@ -551,7 +511,7 @@ Image *morph(Image *image, const Mask *mask)
     if (!elementOk(mask)) return image;
     if (isCentredRect3(mask) && morphRect3<Erode>(image)) return image;
     if (image->width >= 1 && image->height >= 1 && isFullRectangle(mask) &&
-        kRect<Erode>.pick()(image, clippedRect(mask, image->width, image->height)))
+        isa::WideClones<rectBody<Erode>>::table.pick()(image, clippedRect(mask, image->width, image->height)))
         return image;
     if (image->width >= 1 && image->height >= 1 && morphByRuns<Erode>(image, mask)) return image;
     constexpr uint8_t fill = Erode ? 255 : 0;

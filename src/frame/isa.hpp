@@ -120,4 +120,21 @@ struct Clones<body> {
 #endif
 };
 
+// As Clones, with an AVX-512 entry too whose loops the compiler
+// vectorises in 512-bit registers, for a noexcept body.
+template <auto body>
+struct WideClones;
+
+template <class R, class... A, R (*body)(A...) noexcept>
+struct WideClones<body> {
+    static R plain(A... a) noexcept { return body(a...); }
+#if KX_ISA_X86
+    KX_TARGET(KX_ISA_AVX2) static R avx2(A... a) noexcept { return body(a...); }
+    KX_TARGET(KX_ISA_AVX512_WIDE) static R avx512(A... a) noexcept { return body(a...); }
+    static constexpr Table<R (*)(A...) noexcept> table{{plain, avx2, avx512}};
+#else
+    static constexpr Table<R (*)(A...) noexcept> table{{plain}};
+#endif
+};
+
 }  // namespace kx::isa
