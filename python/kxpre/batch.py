@@ -404,7 +404,9 @@ def _local_cluster(workers, stop):
     from distributed import LocalCluster
 
     # The scheduler runs in this process: its warnings (an event loop slow
-    # on a busy machine, say) would come between the progress lines.
+    # on a busy machine, say) would come between the progress lines.  Its
+    # HTTP server takes a free port (":0"): the default, 8787, is often
+    # taken by another cluster, which it would warn about on stderr.
     for name in ("distributed", "tornado"):
         logging.getLogger(name).setLevel(logging.ERROR)
     main = threading.current_thread() is threading.main_thread()
@@ -415,7 +417,7 @@ def _local_cluster(workers, stop):
     previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main else None
     try:
         return LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1, processes=True,
-                            dashboard_address=None, silence_logs=logging.CRITICAL)
+                            dashboard_address=":0", silence_logs=logging.CRITICAL)
     finally:
         if main:
             if signal.SIGINT in signal.sigpending():
