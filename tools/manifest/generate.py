@@ -207,6 +207,18 @@ def _takes_image(e):
     return any(a.kind == "image" for a in e.args)
 
 
+# The arguments of a test call that are the same for every export.
+_TEST_CALL_VALUES = {
+    "element": "m",
+    "points": "kPoly, 4",
+    "box": "EllipseBox{6, 4, 8, 5, 20}",
+    "floodvalue": "FloodValue{9, 9, 9}",
+    "floodrange": "kTol",
+    "distances": "std::vector<int32_t>(size_t(a->width) * a->height).data()",
+    "capacity": "uint32_t(a->width * a->height)",
+}
+
+
 def test_call(e):
     """A Case row: the export on pictures, every argument a plain value inside
     its bounds that meets the export's conditions (numbers rising in the
@@ -227,23 +239,11 @@ def test_call(e):
             out.append("nullptr")
         elif k == "const":
             out.append("nullptr" if a.value is None else str(a.value))
-        elif k == "element":
-            out.append("m")
-        elif k == "points":
-            out.append("kPoly, 4")
+        elif k in _TEST_CALL_VALUES:
+            out.append(_TEST_CALL_VALUES[k])
         elif k == "quad":
             out.append("kQuad" if quads == 0 else "kQuad2")
             quads += 1
-        elif k == "box":
-            out.append("EllipseBox{6, 4, 8, 5, 20}")
-        elif k == "floodvalue":
-            out.append("FloodValue{9, 9, 9}")
-        elif k == "floodrange":
-            out.append("kTol")
-        elif k == "distances":
-            out.append("std::vector<int32_t>(size_t(a->width) * a->height).data()")
-        elif k == "capacity":
-            out.append("uint32_t(a->width * a->height)")
         elif k == "text":
             out.append('"Ab\\nc"' if texts == 0 else "nullptr")
             texts += 1
